@@ -1,0 +1,29 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# trovex_add_test(NAME name SOURCES ... [LIBS ...] [GUI] [TIMEOUT seconds])
+# Every GoogleTest case becomes one CTest test. GUI tests need a display (the test command runs
+# ctest under Xvfb), are labelled "gui" and always run under a time limit so a dialog that
+# nobody answers fails instead of hanging.
+function(trovex_add_test)
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    if(T_GUI)
+      set(T_TIMEOUT 60)
+    else()
+      set(T_TIMEOUT 120)
+    endif()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  if(T_GUI)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} trovex_testsupport_gui GTest::gtest)
+    set(labels gui)
+  else()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} trovex_testsupport GTest::gtest GTest::gtest_main)
+    set(labels unit)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}")
+endfunction()
