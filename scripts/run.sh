@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs the main job on PAGE (the demo site when none is given).
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TROVEX_BUILD_DIR:-$here/build}
+export TROVEX_BUILD_DIR=$build
+
+bash "$here/scripts/setup.sh" >&2
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TROVEX_CMAKE_ARGS:-} >&2
+cmake --build "$build" -j "$(nproc)" --target trovex-browser >&2
+exec bash "$here/scripts/demo.sh" "$@"
