@@ -1,0 +1,190 @@
+#include "scan/movie_address.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "platform/error/error.h"
+#include "platform/inet/inet.h"
+#include "platform/text/text.h"
+
+namespace trovex {
+namespace {
+
+constexpr DWORD kPathBuffer = 260;
+
+// Sizes are kept as int32 with -1 for unknown: a size that does not fit is unknown, not a
+// wrapped (possibly negative) number.
+std::int32_t SizeOrUnknown(std::uint64_t size) {
+  return size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
+             ? -1
+             : static_cast<std::int32_t>(size);
+}
+
+// Name part of a local path: the text after the last "/" that is followed by something other
+// than "/" (so "/a/b/" gives "b/"), the whole path when there is none.
+std::string NamePartOfPath(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); i = MbNextChar(path, i)) {
+    if (path[i] == '/' && i + 1 < path.size() && path[i + 1] != '/') start = i + 1;
+  }
+  return path.substr(start);
+}
+
+std::string Canonicalize(const std::string& absolute) {
+  DWORD length = kPathBuffer;
+  std::vector<char> buffer(length + 1);
+  if (InternetCanonicalizeUrlA(absolute.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
+    return std::string(buffer.data(), length);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) return absolute;
+  buffer.assign(static_cast<std::size_t>(length) + 1, '\0');
+  if (InternetCanonicalizeUrlA(absolute.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
+    return std::string(buffer.data(), length);
+  return absolute;
+}
+
+// One CoInternetParseUrl action; a result longer than the usual path buffer gets one more try
+// with the size the parser asked for, so deep local paths are not dropped.
+bool ParseUrl(const std::u16string& in, PARSEACTION action, std::u16string* out) {
+  DWORD capacity = kPathBuffer;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::u16string buffer(capacity, u'\0');
+    DWORD written = 0;
+    HRESULT hr = CoInternetParseUrl(in.c_str(), action, 0, buffer.data(), capacity, &written, 0);
+    if (hr == S_OK) {
+      buffer.resize(std::min<DWORD>(written, capacity));
+      *out = std::move(buffer);
+      return true;
+    }
+    if (hr != E_POINTER || written <= capacity) return false;
+    capacity = written;
+  }
+  return false;
+}
+
+bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
+  *cached = false;
+  DWORD size = 0;
+  if (GetUrlCacheEntryInfoA(address.c_str(), nullptr, &size) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
+    return false;
+  *cached = true;
+  // Aligned storage for the structure; never smaller than the structure itself.
+  std::size_t bytes = std::max<std::size_t>(size, sizeof(INTERNET_CACHE_ENTRY_INFOA));
+  std::vector<std::uint64_t> storage((bytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t), 0);
+  auto* info = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(storage.data());
+  info->dwStructSize = 80;
+  DWORD given = static_cast<DWORD>(bytes);
+  if (!GetUrlCacheEntryInfoA(address.c_str(), info, &given)) return false;
+  record.strURL = address;
+  record.strLocalFile = info->lpszLocalFileName ? info->lpszLocalFileName : "";
+  record.nSize = info->dwSizeHigh != 0 ? -1 : SizeOrUnknown(info->dwSizeLow);
+  record.strFileName = NamePartOfPath(record.strLocalFile);
+  return true;
+}
+
+// Size of a local file, -1 when it cannot be opened as a file.
+std::int32_t LocalFileSize(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st {};
+  std::int32_t size = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = SizeOrUnknown(static_cast<std::uint64_t>(st.st_size));
+  ::close(fd);
+  return size;
+}
+
+bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
+  std::u16string path;
+  if (!ParseUrl(AnsiToUtf16(address), PARSE_PATH_FROM_URL, &path)) return false;
+  std::u16string unescaped;
+  if (ParseUrl(path, PARSE_UNESCAPE, &unescaped)) path = std::move(unescaped);
+  std::string ansi = Utf16ToAnsi(path);
+  record.strURL = ansi;
+  record.strLocalFile = ansi;
+  record.strFileName = NamePartOfPath(ansi);
+  record.nSize = LocalFileSize(ansi);
+  return true;
+}
+
+// Characters a derived name never contains: the nine that file names cannot hold, and control
+// bytes, which no target path accepts either. `pos` starts a character, so a lead byte (never
+// below 0x80) is allowed and its trail byte is never looked at.
+bool IsNameByteAllowed(std::string_view s, std::size_t pos) {
+  unsigned char c = static_cast<unsigned char>(s[pos]);
+  if (c < 0x20 || c == 0x7F) return false;
+  return std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string DeriveFileNameFromAddress(const std::string& objectPath) {
+  std::string name = objectPath;
+  std::size_t slash = MbReverseFind(name, '/');
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+
+  // The first run of allowed characters. A name without any allowed character yields no name.
+  std::size_t begin = 0;
+  while (begin < name.size() && !IsNameByteAllowed(name, begin)) begin = MbNextChar(name, begin);
+  std::size_t end = begin;
+  while (end < name.size() && IsNameByteAllowed(name, end)) end = MbNextChar(name, end);
+  name = name.substr(begin, end - begin);
+
+  std::size_t firstKept = name.find_first_not_of('.');  // '.' never is a trail byte
+  name.erase(0, firstKept == std::string::npos ? name.size() : firstKept);
+  if (name.empty()) return "unnamed.swf";
+  std::size_t dot = MbFind(name, '.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name + ".swf";
+}
+
+bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
+  bool cached = false;
+  if (FromCache(address, record, &cached)) return true;
+  // A cache entry that cannot be read is not second-guessed from another source.
+  if (cached) return false;
+  if (FromLocalFile(address, record)) return true;
+
+  record.strURL = address;
+  DWORD service = 0;
+  std::string server, object;
+  INTERNET_PORT port = 0;
+  if (!AfxParseURL(address.c_str(), service, server, object, port)) return false;
+  if (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS) return false;
+  record.strFileName = DeriveFileNameFromAddress(object);
+  return true;
+}
+
+std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& documentDirectory,
+                                const std::string& reference, SWFFileInfo& record) {
+  if (reference.empty()) return {};
+
+  std::string absolute;
+  std::size_t colon = MbFind(siteRoot, ':');
+  if (reference.starts_with("//") && colon != std::string::npos) {
+    // Protocol-relative: the page's own scheme in front.
+    absolute = siteRoot.substr(0, colon + 1) + reference;
+  } else if (reference[0] == '/') {
+    absolute = siteRoot + reference;
+  } else {
+    // "://" makes an absolute address only before the query or fragment: a relative address
+    // may carry a full URL in its query ("player.swf?u=http://x").
+    std::size_t marker = MbFindSubstring(reference, "://");
+    std::size_t queryStart = MbFindOneOf(reference, "?#");
+    if (marker != std::string::npos && (queryStart == std::string::npos || marker < queryStart))
+      absolute = reference;
+    else
+      absolute = documentDirectory + reference;
+  }
+
+  std::string address = Canonicalize(absolute);
+  if (!LookUpMovieSource(address, record)) return {};
+  return address;
+}
+
+}  // namespace trovex

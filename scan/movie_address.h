@@ -1,0 +1,25 @@
+// From a page element's movie reference to the movie's record: the absolute, canonical
+// address, the best source (browser cache, local file, or the network) and a file name.
+#pragma once
+
+#include <string>
+
+#include "scan/swf_file_list.h"
+
+namespace trovex {
+
+// Makes `reference` absolute against the page (`siteRoot` = "scheme://host[:port]",
+// `documentDirectory` = the page address up to its last separator), canonicalises it and fills
+// `record` through LookUpMovieSource. Returns the address to list the movie under, or "" when
+// the movie is not to be listed (the record is then not to be stored).
+std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& documentDirectory,
+                                const std::string& reference, SWFFileInfo& record);
+
+// Fills strURL, strLocalFile, strFileName and nSize from, in this order, the URL cache, the
+// local file of a file: address, or an http(s) address itself. False: not to be listed.
+bool LookUpMovieSource(const std::string& address, SWFFileInfo& record);
+
+// A file name ending in ".swf" from the object path (path and query) of a network address.
+std::string DeriveFileNameFromAddress(const std::string& objectPath);
+
+}  // namespace trovex

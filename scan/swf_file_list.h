@@ -1,0 +1,48 @@
+// One found movie and the address-ordered list of them that the Save dialog owns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace trovex {
+
+// Strings are ANSI text in the thread's code page.
+struct SWFFileInfo {
+  std::string strURL;        // list key; a local path for file-scheme movies
+  std::string strLocalFile;  // cache file or local file to copy; empty: download strURL
+  std::string strFileName;   // proposed name, no directory
+  std::string strSavedPath;  // written by the latest successful save
+  std::int32_t nSize = -1;   // bytes; -1 unknown
+  std::int32_t bSaved = 0;
+};
+
+// Sorted map from address to record. std::string compares bytes as unsigned values, which is
+// the code page's byte order with double-byte characters taken whole, and case-sensitive.
+class SWFFileList {
+ public:
+  using Map = std::map<std::string, SWFFileInfo>;
+  using iterator = Map::iterator;
+  using const_iterator = Map::const_iterator;
+
+  // Find-or-insert: an absent key gets a record in its initial state first. References stay
+  // valid until the list is cleared.
+  SWFFileInfo& operator[](const std::string& key) { return map_[key]; }
+  // Stores a record under its own address, replacing any record already stored there.
+  void Store(const SWFFileInfo& info) { (*this)[info.strURL] = info; }
+
+  std::size_t GetCount() const { return map_.size(); }
+  bool IsEmpty() const { return map_.empty(); }
+  void RemoveAll() { map_.clear(); }
+
+  iterator begin() { return map_.begin(); }
+  iterator end() { return map_.end(); }
+  const_iterator begin() const { return map_.begin(); }
+  const_iterator end() const { return map_.end(); }
+
+ private:
+  Map map_;
+};
+
+}  // namespace trovex

@@ -1,0 +1,231 @@
+#include "scan/movie_address.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/inet/inet.h"
+#include "tests/scan/scan_test_util.h"
+#include "tests/support/temp_env.h"
+
+namespace trovex {
+namespace {
+
+using test::IsolatedHome;
+using test::TempDir;
+
+struct NameCase {
+  const char* objectPath;
+  const char* expected;
+};
+
+TEST(DeriveFileName, FromObjectPath) {
+  TROVEX_REQUIRE_LOCALE(locale, "C.UTF-8");
+  const NameCase cases[] = {NameCase{"/swf/intro.swf?ver=3", "intro.swf"},
+                    NameCase{"/movie.v2.swf", "movie.swf"},
+                    NameCase{"/getmovie.php?id=7", "getmovie.swf"},
+                    NameCase{"/dir/", "unnamed.swf"},
+                    NameCase{"/..hidden", "hidden.swf"},
+                    NameCase{"/...", "unnamed.swf"},
+                    NameCase{"/show.php?clip=/media/clip.flv", "clip.swf"},
+                    NameCase{"noslash", "noslash.swf"},
+                    NameCase{"/x/*:game.swf", "game.swf"},        // disallowed run skipped
+                    NameCase{"/x/a<b.swf", "a.swf"},              // run ends at "<"
+                    NameCase{"/x/\"q\".swf", "q.swf"},
+                    NameCase{"/x/?", "unnamed.swf"},             // nothing usable: no "?" name
+                    NameCase{"/x/?*|", "unnamed.swf"},
+                    NameCase{"/x/\tintro.swf", "intro.swf"},     // control bytes never kept
+                    NameCase{"/x/\xE8\xA8\xB1.swf", "\xE8\xA8\xB1.swf"}};
+  for (const NameCase& c : cases)
+    EXPECT_EQ(DeriveFileNameFromAddress(c.objectPath), c.expected) << "object path: " << c.objectPath;
+}
+
+TEST(DeriveFileNameBig5, TrailBytesAreNeverTakenForSeparators) {
+  TROVEX_REQUIRE_LOCALE(locale, "zh_TW.BIG5");
+  const std::string xu = test::kBig5Xu, yi = test::kBig5Yi;
+  // 許 ends in "\" and 弋 in "|": both characters are allowed, whole.
+  EXPECT_EQ(DeriveFileNameFromAddress("/a/" + xu + ".swf"), xu + ".swf");
+  EXPECT_EQ(DeriveFileNameFromAddress("/a/" + yi + xu + "?x=1"), yi + xu + ".swf");
+  EXPECT_EQ(DeriveFileNameFromAddress("/a/|" + xu + ".v1.swf"), xu + ".swf");
+}
+
+// Every resolution runs with an empty browser cache of its own.
+class ResolveTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!locale_.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  }
+  test::ScopedLocale locale_{"C.UTF-8"};
+  IsolatedHome home_;
+};
+
+struct AddressCase {
+  const char* root;
+  const char* directory;
+  const char* reference;
+  const char* address;  // "" = not listed
+  const char* fileName;
+};
+
+TEST_F(ResolveTest, MakesTheReferenceAbsoluteAndCanonical) {
+  const AddressCase cases[] = {
+        AddressCase{"http://h", "http://h/dir/", "/swf/intro.swf", "http://h/swf/intro.swf", "intro.swf"},
+        AddressCase{"http://h:8080", "http://h:8080/dir/", "/a.swf", "http://h:8080/a.swf", "a.swf"},
+        AddressCase{"http://h", "http://h/dir/", "intro.swf", "http://h/dir/intro.swf", "intro.swf"},
+        AddressCase{"http://h", "http://h/dir/", "../media/intro.swf", "http://h/media/intro.swf", "intro.swf"},
+        AddressCase{"http://h", "http://h/dir/", "https://o/x/a.swf?v=1", "https://o/x/a.swf?v=1", "a.swf"},
+        // Protocol-relative references take the page's scheme.
+        AddressCase{"http://h", "http://h/dir/", "//cdn.example/m/a.swf", "http://cdn.example/m/a.swf", "a.swf"},
+        AddressCase{"https://h", "https://h/", "//cdn.example/a.swf", "https://cdn.example/a.swf", "a.swf"},
+        // A full URL in the query does not make a relative reference absolute.
+        AddressCase{"http://h", "http://h/dir/", "player.swf?u=http://x/y.flv", "http://h/dir/player.swf?u=http://x/y.flv",
+                    "y.swf"},
+        AddressCase{"http://h", "http://h/dir/", "", "", ""},
+        AddressCase{"http://h", "http://h/dir/", "ftp://h/a.swf", "", ""},      // not cached: not listed
+        AddressCase{"http://h", "", "intro.swf", "", ""},  // nothing to make it absolute
+  };
+  for (const AddressCase& c : cases) {
+    SCOPED_TRACE(std::string("reference: ") + c.reference);
+    SWFFileInfo record;
+    std::string address = ResolveMovieAddress(c.root, c.directory, c.reference, record);
+    EXPECT_EQ(address, c.address);
+    if (address.empty()) continue;
+    EXPECT_EQ(record.strURL, address);
+    EXPECT_EQ(record.strFileName, c.fileName);
+    EXPECT_EQ(record.strLocalFile, "");
+    EXPECT_EQ(record.nSize, -1);
+  }
+}
+
+TEST_F(ResolveTest, EmptyReferenceLeavesTheRecordUntouched) {
+  SWFFileInfo record;
+  record.strURL = "keep";
+  EXPECT_EQ(ResolveMovieAddress("http://h", "http://h/", "", record), "");
+  EXPECT_EQ(record.strURL, "keep");
+}
+
+TEST_F(ResolveTest, AddressLongerThanThePathBufferIsCanonicalisedOnRetry) {
+  const std::string name(400, 'a');
+  SWFFileInfo record;
+  std::string address = ResolveMovieAddress("http://h", "http://h/d/x/", "../" + name + ".swf", record);
+  EXPECT_EQ(address, "http://h/d/" + name + ".swf");
+  EXPECT_EQ(record.strFileName, name + ".swf");
+}
+
+TEST_F(ResolveTest, CachedMovieGetsTheCacheFileItsNameAndSize) {
+  const std::string data(1234, 'F');
+  std::string cacheFile;
+  ASSERT_TRUE(AddUrlCacheEntry("http://h/swf/intro.swf", data.data(), data.size(), &cacheFile));
+  ASSERT_TRUE(AddUrlCacheEntry("ftp://h/pub/clip.swf", data.data(), 7, nullptr));
+
+  SWFFileInfo cached;
+  EXPECT_EQ(ResolveMovieAddress("http://h", "http://h/p/", "/swf/intro.swf", cached), "http://h/swf/intro.swf");
+  EXPECT_EQ(cached.strURL, "http://h/swf/intro.swf");
+  EXPECT_EQ(cached.strLocalFile, cacheFile);
+  EXPECT_EQ(cached.strFileName, std::filesystem::path(cacheFile).filename().string());
+  EXPECT_EQ(cached.nSize, 1234);
+
+  // An FTP movie is listed only from the cache.
+  SWFFileInfo ftp;
+  EXPECT_EQ(ResolveMovieAddress("http://h", "http://h/p/", "ftp://h/pub/clip.swf", ftp), "ftp://h/pub/clip.swf");
+  EXPECT_EQ(ftp.nSize, 7);
+  EXPECT_FALSE(ftp.strLocalFile.empty());
+
+  // The same movie at another address is not in the cache: derived name, unknown size.
+  SWFFileInfo other;
+  EXPECT_EQ(ResolveMovieAddress("http://h", "http://h/p/", "/swf2/intro.swf", other), "http://h/swf2/intro.swf");
+  EXPECT_EQ(other.strLocalFile, "");
+  EXPECT_EQ(other.strFileName, "intro.swf");
+  EXPECT_EQ(other.nSize, -1);
+}
+
+TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
+  TempDir dir;
+  const std::string base = dir.str();
+  dir.WriteFile("a b.swf", "12345");
+  dir.WriteFile("a%20b.swf", "123");
+  std::filesystem::create_directories(dir.path() / "folder.swf");
+  // Sparse files: sizes that an int32 cannot hold are unknown, never wrapped.
+  dir.WriteFile("huge.swf", "");
+  dir.WriteFile("wraps.swf", "");
+  std::filesystem::resize_file(dir.path() / "huge.swf", 3ull << 30);
+  std::filesystem::resize_file(dir.path() / "wraps.swf", (1ull << 32) + 5);
+
+  struct Case {
+    std::string reference, path;
+    int size;
+  } cases[] = {
+      {"a%20b.swf", base + "/a b.swf", 5},
+      {"a%2520b.swf", base + "/a%20b.swf", 3},   // unescaped once only
+      {"missing.swf", base + "/missing.swf", -1},  // listed, size unknown
+      {"folder.swf", base + "/folder.swf", -1},    // a directory is no movie file
+      {"huge.swf", base + "/huge.swf", -1},
+      {"wraps.swf", base + "/wraps.swf", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reference);
+    SWFFileInfo record;
+    std::string address = ResolveMovieAddress("file://", "file://" + base + "/", c.reference, record);
+    EXPECT_EQ(address, "file://" + base + "/" + c.reference);
+    EXPECT_EQ(record.strURL, c.path);
+    EXPECT_EQ(record.strLocalFile, c.path);
+    EXPECT_EQ(record.strFileName, std::filesystem::path(c.path).filename().string());
+    EXPECT_EQ(record.nSize, c.size);
+  }
+}
+
+TEST_F(ResolveTest, DeepLocalPathIsNotDropped) {
+  TempDir dir;
+  std::string relative;
+  for (int i = 0; i < 12; ++i) relative += std::string(30, static_cast<char>('a' + i)) + "/";
+  std::string file = dir.WriteFile(relative + "deep.swf", "xyz");
+  ASSERT_GT(file.size(), 400u);
+  SWFFileInfo record;
+  std::string address = ResolveMovieAddress("file://", "file://" + dir.str() + "/" + relative, "deep.swf", record);
+  EXPECT_FALSE(address.empty());
+  EXPECT_EQ(record.strLocalFile, file);
+  EXPECT_EQ(record.nSize, 3);
+}
+
+TEST(ResolveBig5, DoubleByteDirectoryOfALocalPageIsKeptWhole) {
+  TROVEX_REQUIRE_LOCALE(locale, "zh_TW.BIG5");
+  IsolatedHome home;
+  TempDir dir;
+  const std::string sub = test::kBig5Xu + test::kBig5Yi;
+  std::string file = dir.WriteFile(sub + "/intro.swf", "0123456789");
+  SWFFileInfo record;
+  std::string address = ResolveMovieAddress("file://", "file://" + dir.str() + "/" + sub + "/", "intro.swf", record);
+  EXPECT_EQ(address, "file://" + file);
+  EXPECT_EQ(record.strURL, file);
+  EXPECT_EQ(record.strFileName, "intro.swf");
+  EXPECT_EQ(record.nSize, 10);
+}
+
+TEST_F(ResolveTest, LookUpSourceOfNetworkAddresses) {
+  struct Case {
+    const char* address;
+    bool listed;
+    const char* name;
+  } cases[] = {
+      {"http://h/a/b.swf", true, "b.swf"},
+      {"https://h/get.php?id=3", true, "get.swf"},
+      {"https://h", true, "unnamed.swf"},
+      {"gopher://h/a.swf", false, ""},
+      {"ftp://h/a.swf", false, ""},
+      {"no address", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    SWFFileInfo record;
+    EXPECT_EQ(LookUpMovieSource(c.address, record), c.listed);
+    if (!c.listed) continue;
+    EXPECT_EQ(record.strURL, c.address);
+    EXPECT_EQ(record.strFileName, c.name);
+    EXPECT_EQ(record.strLocalFile, "");
+    EXPECT_EQ(record.nSize, -1);
+  }
+}
+
+}  // namespace
+}  // namespace trovex
