@@ -1,0 +1,89 @@
+// The calling thread's last-error code, the Win32 error numbers the system compares against,
+// and the mapping from errno to those numbers.
+#pragma once
+
+#include <cstdint>
+
+namespace trovex {
+
+using DWORD = std::uint32_t;
+
+// Per thread, like the platform's: a failing call sets it, a succeeding call may leave it alone.
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
+constexpr DWORD ERROR_WRITE_PROTECT = 19;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_LOCK_VIOLATION = 33;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_HANDLE_DISK_FULL = 39;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+constexpr DWORD ERROR_BUSY = 170;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_DIRECTORY = 267;
+constexpr DWORD ERROR_OPERATION_ABORTED = 995;
+constexpr DWORD ERROR_BADKEY = 1010;
+constexpr DWORD ERROR_CANTOPEN = 1011;
+constexpr DWORD ERROR_CANTREAD = 1012;
+constexpr DWORD ERROR_CANTWRITE = 1013;
+constexpr DWORD ERROR_REGISTRY_CORRUPT = 1015;
+constexpr DWORD ERROR_KEY_DELETED = 1018;
+constexpr DWORD ERROR_IO_DEVICE = 1117;
+constexpr DWORD ERROR_TIMEOUT = 1460;
+
+// WinInet's range.
+constexpr DWORD ERROR_INTERNET_OUT_OF_HANDLES = 12001;
+constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
+constexpr DWORD ERROR_INTERNET_EXTENDED_ERROR = 12003;
+constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
+constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
+constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
+constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+constexpr DWORD ERROR_INTERNET_INVALID_OPERATION = 12016;
+constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
+constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_TYPE = 12018;
+constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
+constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
+constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
+constexpr DWORD ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037;
+constexpr DWORD ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;
+constexpr DWORD ERROR_INTERNET_SEC_CERT_ERRORS = 12055;
+constexpr DWORD ERROR_INTERNET_SEC_CERT_NO_REV = 12056;
+constexpr DWORD ERROR_INTERNET_SEC_CERT_REV_FAILED = 12057;
+constexpr DWORD ERROR_INTERNET_SEC_INVALID_CERT = 12169;
+constexpr DWORD ERROR_INTERNET_SEC_CERT_REVOKED = 12170;
+constexpr DWORD ERROR_HTTP_HEADER_NOT_FOUND = 12150;
+constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
+constexpr DWORD ERROR_HTTP_INVALID_QUERY_REQUEST = 12154;
+constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
+
+// errno -> Win32 code. ENOENT gives ERROR_FILE_NOT_FOUND (callers that know a folder on the
+// way is missing turn it into ERROR_PATH_NOT_FOUND); 0 gives ERROR_SUCCESS; EIO and its kin
+// give ERROR_IO_DEVICE; an errno without a counterpart gives ERROR_INVALID_FUNCTION.
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+DWORD Win32ErrorFromErrno(int err);
+
+// Sets the last error from errno (through Win32ErrorFromErrno) and returns the code.
+DWORD SetLastErrorFromErrno(int err);
+
+}  // namespace trovex

@@ -1,0 +1,36 @@
+// The URL splitting shared by cracking, canonicalising and the framework parser. Internal to
+// the inet layer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/inet/inet.h"
+
+namespace trovex::inet_detail {
+
+struct UrlParts {
+  std::string_view scheme;
+  INTERNET_SCHEME nScheme = INTERNET_SCHEME_UNKNOWN;
+  bool hasAuthority = false;  // "//" after the scheme
+  bool hasUser = false, hasPassword = false, hasPort = false;
+  std::string_view user, password, host, portText;
+  INTERNET_PORT port = 0;     // explicit port, or the scheme's default
+  std::string_view path;      // up to "?" or "#"
+  std::string_view extra;     // from "?" or "#" to the end
+};
+
+// ERROR_SUCCESS, ERROR_INTERNET_UNRECOGNIZED_SCHEME or ERROR_INTERNET_INVALID_URL.
+DWORD SplitUrl(std::string_view url, UrlParts* parts);
+
+INTERNET_SCHEME SchemeFromName(std::string_view name);
+const char* SchemeName(INTERNET_SCHEME scheme);  // null for unknown
+INTERNET_PORT DefaultPort(INTERNET_SCHEME scheme);
+// Schemes whose addresses are written "scheme://authority/path".
+bool IsHierarchical(INTERNET_SCHEME scheme);
+
+int HexDigit(char c);
+// %XX -> byte for every well-formed escape; `keepNul` leaves "%00" as it is.
+std::string PercentDecode(std::string_view text, bool keepNul);
+
+}  // namespace trovex::inet_detail

@@ -1,0 +1,390 @@
+#include "platform/text/text.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <limits>
+
+namespace trovex {
+
+// ---- stepping -------------------------------------------------------------------------
+
+std::size_t MbCharLen(std::string_view s, std::size_t pos) {
+  if (pos >= s.size()) return 0;
+  // At a character boundary a byte below 0x80 is a character of its own in every
+  // ASCII-compatible code page a locale can have; only lead bytes need the C library.
+  if (static_cast<unsigned char>(s[pos]) < 0x80 || MB_CUR_MAX == 1) return 1;
+  std::mbstate_t state{};
+  std::size_t n = std::mbrlen(s.data() + pos, s.size() - pos, &state);
+  if (n == 0 || n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) return 1;
+  return n;
+}
+
+std::size_t MbNextChar(std::string_view s, std::size_t pos) {
+  if (pos >= s.size()) return s.size();
+  return pos + MbCharLen(s, pos);
+}
+
+std::size_t MbPrevChar(std::string_view s, std::size_t pos) {
+  if (pos > s.size()) pos = s.size();
+  std::size_t prev = 0, i = 0;
+  while (i < pos) {
+    prev = i;
+    i += MbCharLen(s, i);
+  }
+  return prev;
+}
+
+std::size_t MbCharCount(std::string_view s) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < s.size(); i += MbCharLen(s, i)) ++count;
+  return count;
+}
+
+bool MbIsCharBoundary(std::string_view s, std::size_t pos) {
+  if (pos > s.size()) return false;
+  std::size_t i = 0;
+  while (i < pos) i += MbCharLen(s, i);
+  return i == pos;
+}
+
+// ---- searching ------------------------------------------------------------------------
+
+std::size_t MbFind(std::string_view s, char ch, std::size_t start) {
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t len = MbCharLen(s, i);
+    if (i >= start && len == 1 && s[i] == ch) return i;
+    i += len;
+  }
+  return std::string::npos;
+}
+
+std::size_t MbReverseFind(std::string_view s, char ch) {
+  std::size_t found = std::string::npos;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t len = MbCharLen(s, i);
+    if (len == 1 && s[i] == ch) found = i;
+    i += len;
+  }
+  return found;
+}
+
+std::size_t MbFindSubstring(std::string_view s, std::string_view sub, std::size_t start) {
+  if (start > s.size()) return std::string::npos;
+  for (std::size_t i = 0; i <= s.size();) {
+    if (i >= start && s.size() - i >= sub.size() && s.compare(i, sub.size(), sub) == 0) {
+      // The match must end on a character boundary too: "A" must not match the lead of "AB"
+      // when a code page made "AB" one character.
+      std::size_t end = i;
+      while (end < i + sub.size()) end += MbCharLen(s, end);
+      if (end == i + sub.size()) return i;
+    }
+    if (i == s.size()) break;
+    i += MbCharLen(s, i);
+  }
+  return std::string::npos;
+}
+
+namespace {
+
+// True when the character s[pos, pos+len) is one of the characters of `set`.
+bool InSet(std::string_view s, std::size_t pos, std::size_t len, std::string_view set) {
+  for (std::size_t j = 0; j < set.size();) {
+    std::size_t l = MbCharLen(set, j);
+    if (l == len && set.compare(j, l, s.substr(pos, len)) == 0) return true;
+    j += l;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t start) {
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t len = MbCharLen(s, i);
+    if (i >= start && InSet(s, i, len, set)) return i;
+    i += len;
+  }
+  return std::string::npos;
+}
+
+void MbTrimRight(std::string& s, std::string_view set) {
+  // The end of the last character that is not in the set.
+  std::size_t keep = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t len = MbCharLen(s, i);
+    if (!InSet(s, i, len, set)) keep = i + len;
+    i += len;
+  }
+  s.erase(keep);
+}
+
+void MbTrimLeft(std::string& s, std::string_view set) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    std::size_t len = MbCharLen(s, i);
+    if (!InSet(s, i, len, set)) break;
+    i += len;
+  }
+  s.erase(0, i);
+}
+
+void MbTrim(std::string& s, std::string_view set) {
+  MbTrimRight(s, set);
+  MbTrimLeft(s, set);
+}
+
+// ---- case -----------------------------------------------------------------------------
+
+int MbCompareNoCase(std::string_view a, std::string_view b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    std::size_t la = MbCharLen(a, i), lb = MbCharLen(b, j);
+    if (la == 1 && lb == 1) {
+      int ca = std::tolower(static_cast<unsigned char>(a[i]));
+      int cb = std::tolower(static_cast<unsigned char>(b[j]));
+      if (ca != cb) return ca < cb ? -1 : 1;
+    } else {
+      std::size_t n = la < lb ? la : lb;
+      int c = std::memcmp(a.data() + i, b.data() + j, n);
+      if (c != 0) return c < 0 ? -1 : 1;
+      if (la != lb) return la < lb ? -1 : 1;
+    }
+    i += la;
+    j += lb;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
+namespace {
+
+template <int (*Fold)(int)>
+void FoldSingleBytes(std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t len = MbCharLen(s, i);
+    if (len == 1) s[i] = static_cast<char>(Fold(static_cast<unsigned char>(s[i])));
+    i += len;
+  }
+}
+
+int Upper(int c) { return std::toupper(c); }
+int Lower(int c) { return std::tolower(c); }
+
+}  // namespace
+
+void MbMakeUpper(std::string& s) { FoldSingleBytes<Upper>(s); }
+void MbMakeLower(std::string& s) { FoldSingleBytes<Lower>(s); }
+
+std::string MbToUpper(std::string s) {
+  MbMakeUpper(s);
+  return s;
+}
+
+std::string MbToLower(std::string s) {
+  MbMakeLower(s);
+  return s;
+}
+
+// ---- conversions ----------------------------------------------------------------------
+
+std::string CurrentCodePage() {
+  const char* cs = nl_langinfo(CODESET);
+  return cs && *cs ? cs : "ANSI_X3.4-1968";
+}
+
+namespace {
+
+// One conversion descriptor per thread and direction, reopened when the locale's code page
+// changes, so converting many short strings does not open iconv each time.
+class Converter {
+ public:
+  Converter(bool toAnsi) : toAnsi_(toAnsi) {}
+  ~Converter() { Close(); }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  iconv_t Get() {
+    std::string cp = CurrentCodePage();
+    if (cd_ == reinterpret_cast<iconv_t>(-1) || cp != codePage_) {
+      Close();
+      cd_ = toAnsi_ ? iconv_open(cp.c_str(), "UTF-32LE") : iconv_open("UTF-32LE", cp.c_str());
+      codePage_ = cp;
+    } else {
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+    }
+    return cd_;
+  }
+
+ private:
+  void Close() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    cd_ = reinterpret_cast<iconv_t>(-1);
+  }
+  bool toAnsi_;
+  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+  std::string codePage_;
+};
+
+Converter& ToAnsi() {
+  thread_local Converter c(true);
+  return c;
+}
+
+Converter& FromAnsi() {
+  thread_local Converter c(false);
+  return c;
+}
+
+void PutLe32(std::string& out, char32_t cp) {
+  for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((cp >> (8 * k)) & 0xFF));
+}
+
+char32_t GetLe32(const unsigned char* p) {
+  return static_cast<char32_t>(p[0]) | static_cast<char32_t>(p[1]) << 8 |
+         static_cast<char32_t>(p[2]) << 16 | static_cast<char32_t>(p[3]) << 24;
+}
+
+void PutUtf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
+// Runs iconv over `in`; on an unconvertible input unit calls onBad(offset) which returns how
+// many input bytes to skip after appending its replacement to `out`.
+template <class OnBad>
+bool RunIconv(iconv_t cd, const std::string& in, std::string& out, OnBad onBad) {
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::size_t pos = 0;
+  char buf[1024];
+  while (pos < in.size()) {
+    char* src = const_cast<char*>(in.data() + pos);
+    std::size_t srcLeft = in.size() - pos;
+    char* dst = buf;
+    std::size_t dstLeft = sizeof buf;
+    std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    int err = errno;
+    out.append(buf, dst - buf);
+    pos = in.size() - srcLeft;
+    if (r == static_cast<std::size_t>(-1)) {
+      if (err == E2BIG) continue;
+      if (err == EILSEQ || err == EINVAL) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        pos += onBad(pos);
+        continue;
+      }
+      return false;
+    }
+  }
+  // Flush any shift state.
+  char* dst = buf;
+  std::size_t dstLeft = sizeof buf;
+  iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+  out.append(buf, dst - buf);
+  return true;
+}
+
+}  // namespace
+
+std::string Utf16ToAnsi(std::u16string_view text) {
+  if (text.empty()) return {};
+  // Code points as UTF-32; an unpaired surrogate is a "?" already.
+  std::string utf32;
+  utf32.reserve(text.size() * 4);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = U'?';
+    }
+    PutLe32(utf32, c);
+  }
+  std::string out;
+  bool ok = RunIconv(ToAnsi().Get(), utf32, out, [&out](std::size_t) {
+    out.push_back('?');
+    return std::size_t{4};
+  });
+  if (!ok) {
+    // No converter for this code page: keep ASCII, "?" for the rest, as a code page without
+    // those characters would.
+    out.clear();
+    for (std::size_t i = 0; i + 3 < utf32.size(); i += 4) {
+      char32_t c = GetLe32(reinterpret_cast<const unsigned char*>(utf32.data() + i));
+      out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+  }
+  return out;
+}
+
+std::string BstrToAnsi(BSTR text) {
+  if (!text) return {};
+  return Utf16ToAnsi(std::u16string_view(text, SysStringLen(text)));
+}
+
+namespace {
+
+bool ConvertFromAnsi(std::string_view text, std::u16string* out, bool strict) {
+  std::string in(text);
+  std::string utf32;
+  bool bad = false;
+  bool ok = RunIconv(FromAnsi().Get(), in, utf32, [&](std::size_t) {
+    bad = true;
+    PutLe32(utf32, 0xFFFD);
+    return std::size_t{1};
+  });
+  if (!ok) {
+    utf32.clear();
+    bad = false;
+    for (unsigned char c : in) {
+      if (c >= 0x80) bad = true;
+      PutLe32(utf32, c < 0x80 ? c : 0xFFFD);
+    }
+  }
+  if (strict && bad) return false;
+  std::u16string result;
+  result.reserve(utf32.size() / 4);
+  for (std::size_t i = 0; i + 3 < utf32.size(); i += 4)
+    PutUtf16(result, GetLe32(reinterpret_cast<const unsigned char*>(utf32.data() + i)));
+  *out = std::move(result);
+  return true;
+}
+
+}  // namespace
+
+std::u16string AnsiToUtf16(std::string_view text) {
+  std::u16string out;
+  if (!text.empty()) ConvertFromAnsi(text, &out, false);
+  return out;
+}
+
+bool TryAnsiToUtf16(std::string_view text, std::u16string* out) {
+  if (!out) return false;
+  if (text.empty()) {
+    out->clear();
+    return true;
+  }
+  return ConvertFromAnsi(text, out, true);
+}
+
+BSTR AnsiToBstr(std::string_view text) {
+  std::u16string w = AnsiToUtf16(text);
+  if (w.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
+  return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+}
+
+}  // namespace trovex
