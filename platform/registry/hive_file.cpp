@@ -1,0 +1,393 @@
+#include "platform/registry/hive_file.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/text/text.h"
+
+namespace trovex::reg {
+
+namespace {
+
+constexpr const char* kFolderName = "kelvora-swf-trovex";
+std::atomic<int> g_lockTimeoutMs{10000};
+
+std::string HomeDir() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
+// An XDG variable counts only when it holds an absolute path.
+std::string XdgDir(const char* var, const char* fallbackBelowHome) {
+  const char* value = std::getenv(var);
+  if (value && value[0] == '/') return value;
+  return HomeDir() + "/" + fallbackBelowHome;
+}
+
+std::string ParentOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool CanWriteFolder(const std::string& dir) {
+  struct stat st;
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// mkdir -p, private folders.
+int MakeFolders(const std::string& dir) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  std::string parent = ParentOf(dir);
+  if (parent != dir) {
+    if (int err = MakeFolders(parent)) return err;
+  }
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  return 0;
+}
+
+LSTATUS StatusFromErrno(int err) {
+  if (err == EACCES || err == EPERM || err == EROFS) return ERROR_ACCESS_DENIED;
+  return static_cast<LSTATUS>(Win32ErrorFromErrno(err));
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void SyncFolder(const std::string& dir) {
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);  // some file systems refuse it for folders; the rename itself is still atomic
+  close(fd);
+}
+
+// The exclusive cross-process lock of one hive, held while the object lives.
+class HiveLock {
+ public:
+  ~HiveLock() {
+    if (fd_ >= 0) close(fd_);  // closing releases the flock
+  }
+  // 0 on success, else an errno (EWOULDBLOCK after the timeout).
+  int Acquire(const std::string& lockPath) {
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0 && (errno == EACCES || errno == EROFS))
+      fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return errno;
+    // Polled rather than blocking, so a hung lock holder cannot hang us for ever.
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(g_lockTimeoutMs.load());
+    auto pause = std::chrono::microseconds(200);
+    for (;;) {
+      if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return 0;
+      if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+      if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::microseconds(20000));
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A UTF-8 literal in the locale's code page (left in UTF-8 when the code page cannot hold it).
+std::string ToLocaleText(const std::string& utf8) {
+  std::string cp = CurrentCodePage();
+  if (cp == "UTF-8" || cp == "utf8" || cp == "UTF8") return utf8;
+  iconv_t cd = iconv_open(cp.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
+  std::string out(utf8.size() * 2 + 16, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  std::size_t inLeft = utf8.size();
+  char* dst = out.data();
+  std::size_t outLeft = out.size();
+  std::size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
+  iconv_close(cd);
+  if (r == static_cast<std::size_t>(-1)) return utf8;
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+std::string Format(const std::string& fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, fmt.c_str(), copy);
+  va_end(copy);
+  std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt.c_str(), args);
+  va_end(args);
+  return out;
+}
+
+}  // namespace
+
+std::string UserHivePath() {
+  return XdgDir("XDG_CONFIG_HOME", ".config") + "/" + kFolderName + "/user.reg";
+}
+
+std::string MachineHivePath() {
+  return XdgDir("XDG_DATA_HOME", ".local/share") + "/" + kFolderName + "/machine.reg";
+}
+
+void HiveFile::SetLockTimeoutForTesting(int milliseconds) { g_lockTimeoutMs = milliseconds; }
+
+bool HiveFile::Signature::operator==(const Signature& o) const {
+  return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+         mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+         ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+}
+
+HiveFile::Signature HiveFile::SignatureOf(const struct stat& st) {
+  Signature sig;
+  sig.exists = true;
+  sig.dev = st.st_dev;
+  sig.ino = st.st_ino;
+  sig.size = st.st_size;
+  sig.mtime = st.st_mtim;
+  sig.ctime = st.st_ctim;
+  return sig;
+}
+
+HiveFile::HiveFile(std::string path, std::string rootName)
+    : path_(std::move(path)), rootName_(std::move(rootName)) {}
+
+HiveFile::LoadResult HiveFile::Load(const Signature* known, RegKey* tree, Signature* sig,
+                                    std::string* why, int* err) {
+  *sig = Signature{};
+  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      *err = errno;
+      return LoadResult::kUnreadable;
+    }
+    if (known && *known == *sig) return LoadResult::kUnchanged;
+    *tree = RegKey{};
+    return LoadResult::kOk;
+  }
+  // Reading through one descriptor gives one consistent version: writers replace the file,
+  // they never change it in place.
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    *err = errno;
+    close(fd);
+    return LoadResult::kUnreadable;
+  }
+  *sig = SignatureOf(st);
+  if (known && *known == *sig) {
+    close(fd);
+    return LoadResult::kUnchanged;
+  }
+  std::string text;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *err = errno;
+      close(fd);
+      return LoadResult::kUnreadable;
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  if (!ParseRegedit4(text, rootName_, tree, why)) return LoadResult::kDamaged;
+  return LoadResult::kOk;
+}
+
+const RegKey& HiveFile::Current() {
+  RegKey tree;
+  Signature sig;
+  std::string why;
+  int err = 0;
+  switch (Load(cacheValid_ ? &cacheSig_ : nullptr, &tree, &sig, &why, &err)) {
+    case LoadResult::kUnchanged:
+      return cache_;
+    case LoadResult::kOk:
+      cache_ = std::move(tree);
+      cacheSig_ = sig;
+      cacheValid_ = true;
+      return cache_;
+    case LoadResult::kUnreadable:
+      cache_ = RegKey{};
+      cacheValid_ = false;
+      return cache_;
+    case LoadResult::kDamaged:
+      break;
+  }
+  // Damaged: set it aside under the writers' lock, then read what is there now.
+  cache_ = RegKey{};
+  cacheValid_ = false;
+  HiveLock lock;
+  if (int lockErr = lock.Acquire(path_ + ".lock")) {
+    ReportOnce(Format(ToLocaleText("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
+                                   "無法改名保存（%s）；此檔案不會被覆寫。\n"),
+                      path_.c_str(), why.c_str(), std::strerror(lockErr)));
+    return cache_;
+  }
+  if (Load(nullptr, &tree, &sig, &why, &err) == LoadResult::kDamaged) {
+    if (!SetAside(sig, why)) return cache_;
+    if (Load(nullptr, &tree, &sig, &why, &err) != LoadResult::kOk) return cache_;
+  }
+  cache_ = std::move(tree);
+  cacheSig_ = sig;
+  cacheValid_ = true;
+  return cache_;
+}
+
+bool HiveFile::SetAside(const Signature& sig, const std::string& why) {
+  struct stat st;
+  if (stat(path_.c_str(), &st) != 0 || st.st_dev != sig.dev || st.st_ino != sig.ino)
+    return true;  // already replaced by someone else: nothing of ours to move
+  char stamp[32];
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  std::string aside = path_ + ".damaged-" + stamp;
+  for (int n = 2; lstat(aside.c_str(), &st) == 0; ++n)
+    aside = path_ + ".damaged-" + stamp + "-" + std::to_string(n);
+  if (rename(path_.c_str(), aside.c_str()) != 0) {
+    int e = errno;
+    ReportOnce(Format(ToLocaleText("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
+                                   "無法改名保存（%s）；此檔案不會被覆寫。\n"),
+                      path_.c_str(), why.c_str(), std::strerror(e)));
+    return false;
+  }
+  SyncFolder(ParentOf(path_));
+  ReportOnce(Format(ToLocaleText("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
+                                 "已改名保存為「%s」。\n"),
+                    path_.c_str(), why.c_str(), aside.c_str()));
+  return true;
+}
+
+void HiveFile::ReportOnce(const std::string& message) {
+  if (message == reported_) return;
+  reported_ = message;
+  std::fputs(message.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+bool HiveFile::Writable() const {
+  std::string dir = ParentOf(path_);
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) {
+    // Not there yet: the first folder above it that exists must let us create it.
+    std::string up = dir;
+    while (stat(up.c_str(), &st) != 0) {
+      std::string parent = ParentOf(up);
+      if (parent == up) return false;
+      up = parent;
+    }
+    return CanWriteFolder(up);
+  }
+  if (!CanWriteFolder(dir)) return false;
+  if (stat(path_.c_str(), &st) == 0)
+    return S_ISREG(st.st_mode) && faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) == 0;
+  return true;
+}
+
+LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
+  if (!Writable()) return ERROR_ACCESS_DENIED;
+  const std::string dir = ParentOf(path_);
+  if (int err = MakeFolders(dir)) return StatusFromErrno(err);
+
+  HiveLock lock;
+  if (int err = lock.Acquire(path_ + ".lock"))
+    return err == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : StatusFromErrno(err);
+
+  // Always from the file, under the lock: what another process wrote meanwhile is kept.
+  RegKey tree;
+  Signature sig;
+  std::string why;
+  int err = 0;
+  switch (Load(nullptr, &tree, &sig, &why, &err)) {
+    case LoadResult::kUnreadable:
+      cacheValid_ = false;
+      return StatusFromErrno(err);
+    case LoadResult::kDamaged:
+      cacheValid_ = false;
+      if (!SetAside(sig, why)) return ERROR_REGISTRY_CORRUPT;
+      if (Load(nullptr, &tree, &sig, &why, &err) != LoadResult::kOk) return ERROR_REGISTRY_CORRUPT;
+      break;
+    default:
+      break;
+  }
+
+  bool changed = false;
+  LSTATUS status = edit(tree, changed);
+  if (status != ERROR_SUCCESS || !changed) {
+    cache_ = std::move(tree);
+    cacheSig_ = sig;
+    cacheValid_ = true;
+    return status;
+  }
+
+  const std::string text = SerializeRegedit4(tree, rootName_);
+  const std::string temp = path_ + ".tmp";
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    cacheValid_ = false;
+    return StatusFromErrno(errno);
+  }
+  struct stat old;
+  if (stat(path_.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
+  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  int writeErr = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    writeErr = errno;
+  }
+  if (ok && rename(temp.c_str(), path_.c_str()) != 0) {
+    ok = false;
+    writeErr = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    cacheValid_ = false;
+    return StatusFromErrno(writeErr);
+  }
+  SyncFolder(dir);
+
+  // Remember the new file's signature so the next read need not parse it again; nobody else
+  // can have replaced it while we hold the lock.
+  struct stat st;
+  cacheValid_ = stat(path_.c_str(), &st) == 0;
+  if (cacheValid_) {
+    cache_ = std::move(tree);
+    cacheSig_ = SignatureOf(st);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace trovex::reg
