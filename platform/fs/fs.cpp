@@ -1,0 +1,290 @@
+#include "platform/fs/fs.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "platform/fs/path.h"
+
+namespace trovex {
+
+namespace {
+
+// The folder that holds `path` ("." for a bare name).
+std::string ParentOf(const std::string& path) {
+  std::string parent = PathRemoveFileSpec(path, PathStyle::Posix);
+  return parent.empty() ? std::string(".") : parent;
+}
+
+DWORD AttributesFromStat(const struct stat& st, const char* path) {
+  DWORD attributes = 0;
+  if (S_ISDIR(st.st_mode)) {
+    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  } else {
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!S_ISREG(st.st_mode)) attributes |= FILE_ATTRIBUTE_SYSTEM;
+  }
+  const char* name = PathFindFileNameA(path, PathStyle::Posix);
+  if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+      std::strcmp(name, "./") != 0 && std::strcmp(name, "../") != 0) {
+    attributes |= FILE_ATTRIBUTE_HIDDEN;
+  }
+  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+bool IsEmpty(const char* path) { return path == nullptr || *path == '\0'; }
+
+// Closes a descriptor on every path.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Returns 0 or the errno of close().
+  int Close() {
+    if (fd_ < 0) return 0;
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+// Removes the temporary file unless released.
+class TempName {
+ public:
+  explicit TempName(std::string name) : name_(std::move(name)) {}
+  ~TempName() {
+    if (!name_.empty()) ::unlink(name_.c_str());
+  }
+  TempName(const TempName&) = delete;
+  TempName& operator=(const TempName&) = delete;
+  const std::string& name() const { return name_; }
+  void Release() { name_.clear(); }
+
+ private:
+  std::string name_;
+};
+
+// Creates a new hidden file in `folder`; the mode follows the umask like any new file.
+int CreateTempIn(const std::string& folder, std::string* name) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%012llx",
+                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    std::string candidate = folder + "/.trovex-copy-" + suffix;
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      *name = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Copies the whole of `in` to `out`; 0 or an errno.
+int CopyData(int in, int out) {
+  char buffer[64 * 1024];
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    if (int err = WriteAll(out, buffer, static_cast<std::size_t>(n)); err != 0) return err;
+  }
+}
+
+BOOL Fail(DWORD code) {
+  SetLastError(code);
+  return FALSE;
+}
+
+}  // namespace
+
+DWORD Win32ErrorForPath(int err, const char* path) {
+  if (err == ENOTDIR) return ERROR_PATH_NOT_FOUND;
+  if (err != ENOENT) return Win32ErrorFromErrno(err);
+  if (IsEmpty(path)) return ERROR_PATH_NOT_FOUND;
+  struct stat st;
+  std::string parent = ParentOf(path);
+  if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  return ERROR_FILE_NOT_FOUND;
+}
+
+DWORD SetLastErrorForPath(int err, const char* path) {
+  DWORD code = Win32ErrorForPath(err, path);
+  SetLastError(code);
+  return code;
+}
+
+BOOL PathFileExistsA(const char* path) {
+  if (IsEmpty(path)) return Fail(ERROR_FILE_NOT_FOUND);
+  struct stat st;
+  if (::lstat(path, &st) == 0) return TRUE;
+  SetLastErrorForPath(errno, path);
+  return FALSE;
+}
+
+BOOL PathIsDirectoryA(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_ATTRIBUTE_DIRECTORY : FALSE;
+}
+
+DWORD GetFileAttributesA(const char* path) {
+  if (IsEmpty(path)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  struct stat st;
+  if (::stat(path, &st) != 0) {
+    SetLastErrorForPath(errno, path);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return AttributesFromStat(st, path);
+}
+
+BOOL CreateDirectoryA(const char* path, const void* security_attributes) {
+  if (security_attributes != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (IsEmpty(path)) return Fail(ERROR_PATH_NOT_FOUND);
+  if (::mkdir(path, 0777) == 0) return TRUE;
+  int err = errno;
+  if (err == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+  if (err == ENOENT) return Fail(ERROR_PATH_NOT_FOUND);
+  SetLastErrorForPath(err, path);
+  return FALSE;
+}
+
+BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
+  if (IsEmpty(existing)) return Fail(ERROR_PATH_NOT_FOUND);
+  if (IsEmpty(target)) return Fail(ERROR_PATH_NOT_FOUND);
+
+  Fd in(::open(existing, O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) {
+    SetLastErrorForPath(errno, existing);
+    return FALSE;
+  }
+  struct stat source;
+  if (::fstat(in.get(), &source) != 0) {
+    SetLastErrorForPath(errno, existing);
+    return FALSE;
+  }
+  if (S_ISDIR(source.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+
+  struct stat current;
+  if (::stat(target, &current) == 0) {
+    if (bFailIfExists) return Fail(ERROR_FILE_EXISTS);
+    if (S_ISDIR(current.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (current.st_dev == source.st_dev && current.st_ino == source.st_ino) {
+      return Fail(ERROR_SHARING_VIOLATION);
+    }
+    // A read-only target is refused, as the platform does, even though a rename could replace
+    // it: permission bits are checked, not access(), so the answer is the same for root.
+    if ((current.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return Fail(ERROR_ACCESS_DENIED);
+  } else if (errno != ENOENT) {
+    SetLastErrorForPath(errno, target);
+    return FALSE;
+  } else if (bFailIfExists) {
+    struct stat link;
+    if (::lstat(target, &link) == 0) return Fail(ERROR_FILE_EXISTS);
+  }
+
+  std::string temp_name;
+  Fd out(CreateTempIn(ParentOf(target), &temp_name));
+  if (out.get() < 0) {
+    // The temporary lives beside the target, so its errors are the target's.
+    SetLastErrorForPath(errno, target);
+    return FALSE;
+  }
+  TempName temp(temp_name);
+
+  if (int err = CopyData(in.get(), out.get()); err != 0) {
+    SetLastErrorForPath(err, err == ENOSPC || err == EDQUOT ? target : existing);
+    return FALSE;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_NOW;
+  times[1] = source.st_mtim;
+  ::futimens(out.get(), times);  // a lost time stamp does not fail the copy
+  if (::fsync(out.get()) != 0 && errno != EINVAL && errno != EROFS) {
+    SetLastErrorForPath(errno, target);
+    return FALSE;
+  }
+  if (int err = out.Close(); err != 0) {
+    SetLastErrorForPath(err, target);
+    return FALSE;
+  }
+
+  if (bFailIfExists) {
+    // Never replaces a file that appeared meanwhile.
+    if (::renameat2(AT_FDCWD, temp.name().c_str(), AT_FDCWD, target, RENAME_NOREPLACE) != 0) {
+      int err = errno;
+      if (err == EEXIST) return Fail(ERROR_FILE_EXISTS);
+      if (err != EINVAL && err != ENOSYS) {
+        SetLastErrorForPath(err, target);
+        return FALSE;
+      }
+      if (::link(temp.name().c_str(), target) != 0) {
+        err = errno;
+        if (err == EEXIST) return Fail(ERROR_FILE_EXISTS);
+        SetLastErrorForPath(err, target);
+        return FALSE;
+      }
+      // The temporary name goes with `temp`.
+      return TRUE;
+    }
+  } else if (::rename(temp.name().c_str(), target) != 0) {
+    int err = errno;
+    SetLastErrorForPath(err == EISDIR ? EACCES : err, target);
+    return FALSE;
+  }
+  temp.Release();
+  return TRUE;
+}
+
+BOOL GetFileStatus(const char* path, CFileStatus& status) {
+  if (IsEmpty(path)) return Fail(ERROR_PATH_NOT_FOUND);
+  struct stat st;
+  if (::stat(path, &st) != 0) {
+    SetLastErrorForPath(errno, path);
+    return FALSE;
+  }
+  status.m_ctime = st.st_ctime;
+  status.m_mtime = st.st_mtime;
+  status.m_atime = st.st_atime;
+  status.m_size = static_cast<std::int64_t>(st.st_size);
+  status.m_attribute = AttributesFromStat(st, path);
+  status.m_szFullName = path;
+  return TRUE;
+}
+
+}  // namespace trovex

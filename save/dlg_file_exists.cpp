@@ -1,0 +1,268 @@
+#include "save/dlg_file_exists.h"
+
+#include "platform/fs/fs.h"
+#include "platform/fs/path.h"
+#include "res/message_box.h"
+#include "res/strings.h"
+#include "res/wx_text.h"
+#include "save/format.h"
+
+#include <wx/artprov.h>
+#include <wx/checkbox.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/iconloc.h>
+#include <wx/image.h>
+#include <wx/mimetype.h>
+#include <wx/statbmp.h>
+#include <wx/toplevel.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace trovex {
+
+namespace {
+
+// The save-file dialog of Rename.
+constexpr const char* kRenameDefaultExt = "swf";
+constexpr const char* kRenameFilter = "Flash movie (*.swf)|*.swf||";
+// The platform's title of a save-file dialog.
+constexpr const char* kSaveAsTitle = "另存新檔";
+
+// The framework's filter ends in "||"; the toolkit wants the pairs only.
+wxString ToolkitFilter(const std::string& filter) {
+  std::string f = filter;
+  while (!f.empty() && f.back() == '|') f.pop_back();
+  return Utf8ToWx(f.c_str());
+}
+
+// The save-file dialog. A path set from outside while it is shown (accessibility tools, tests)
+// counts as chosen even when the native chooser does not report it back.
+class ChosenPathDialog : public wxFileDialog {
+ public:
+  using wxFileDialog::wxFileDialog;
+  void SetPath(const wxString& path) override {
+    wxFileDialog::SetPath(path);
+    set_path_ = path;
+  }
+  wxString ChosenPath() const {
+    wxString path = GetPath();
+    return path.empty() ? set_path_ : path;
+  }
+
+ private:
+  wxString set_path_;
+};
+
+wxBitmap ScaledTo(const wxBitmap& bitmap, int size) {
+  if (!bitmap.IsOk() || (bitmap.GetWidth() == size && bitmap.GetHeight() == size)) return bitmap;
+  wxImage image = bitmap.ConvertToImage();
+  return wxBitmap(image.Rescale(size, size, wxIMAGE_QUALITY_HIGH));
+}
+
+wxBitmap ThemeIcon(const wxString& name, int size) {
+  if (name.empty()) return wxBitmap();
+  return ScaledTo(wxArtProvider::GetBitmap(name, wxART_OTHER, wxSize(size, size)), size);
+}
+
+// "&" is a mnemonic marker in a static's text: a file name shows it doubled.
+std::string EscapeMnemonics(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '&') out.push_back('&');
+  }
+  return out;
+}
+
+}  // namespace
+
+wxBitmap GetFileTypeIcon(const std::string& path, int size) {
+  if (PathIsDirectoryA(path.c_str())) {
+    wxBitmap folder = ThemeIcon("inode-directory", size);
+    if (folder.IsOk()) return folder;
+    return ScaledTo(wxArtProvider::GetBitmap(wxART_FOLDER, wxART_OTHER, wxSize(size, size)), size);
+  }
+  std::string ext = PathFindExtensionA(path.c_str());
+  if (!ext.empty()) ext.erase(0, 1);
+  if (!ext.empty()) {
+    std::unique_ptr<wxFileType> type(wxTheMimeTypesManager->GetFileTypeFromExtension(ToWx(ext)));
+    if (type) {
+      // The theme's own icon for the type, then the type's generic icon at the wanted size.
+      wxString mime;
+      if (type->GetMimeType(&mime)) {
+        mime.Replace("/", "-");
+        wxBitmap own = ThemeIcon(mime, size);
+        if (own.IsOk()) return own;
+      }
+      wxIconLocation location;
+      if (type->GetIcon(&location) && location.IsOk()) {
+        wxFileName file(location.GetFileName());
+        wxBitmap generic = ThemeIcon(file.GetName(), size);
+        if (generic.IsOk()) return generic;
+        wxImage image;
+        if (file.FileExists() && image.LoadFile(file.GetFullPath()))
+          return ScaledTo(wxBitmap(image), size);
+      }
+    }
+  }
+  return ScaledTo(wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_OTHER, wxSize(size, size)),
+                  size);
+}
+
+wxBEGIN_EVENT_TABLE(CDlgFileExists, CDialog)
+  EVT_BUTTON(IDC_FE_AUTO_RENAME, CDlgFileExists::OnAutoRename)
+  EVT_BUTTON(IDC_FE_RENAME, CDlgFileExists::OnRename)
+  EVT_BUTTON(IDC_FE_OVERWRITE, CDlgFileExists::OnOverwrite)
+  EVT_BUTTON(IDC_FE_SKIP, CDlgFileExists::OnSkip)
+  EVT_CHECKBOX(IDC_FE_APPLY_TO_ALL, CDlgFileExists::OnApplyToAll)
+wxEND_EVENT_TABLE()
+
+CDlgFileExists::CDlgFileExists() : CDialog(IDD_FILE_EXISTS, nullptr) {}
+
+void CDlgFileExists::DoDataExchange(CDataExchange& dx) {
+  CDialog::DoDataExchange(dx);
+  DDX_Check(dx, IDC_FE_APPLY_TO_ALL, bApplyToAll);
+}
+
+bool CDlgFileExists::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  // The template text holds "%s" for the name; the name is inserted as text, never as a format.
+  std::string text = GetDlgItemText(IDC_FE_MESSAGE);
+  std::string name = EscapeMnemonics(PathStripPath(strExistingPath));
+  std::size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, name);
+  SetDlgItemText(IDC_FE_MESSAGE, text);
+
+  if (strSourcePath.empty()) {
+    ShowFile("unknown.swf", IDC_FE_SOURCE_ICON, 0, 0);
+    SetDlgItemText(IDC_FE_SOURCE_SIZE, "?");
+    SetDlgItemText(IDC_FE_SOURCE_DATE, "?");
+  } else {
+    ShowFile(strSourcePath, IDC_FE_SOURCE_ICON, IDC_FE_SOURCE_SIZE, IDC_FE_SOURCE_DATE);
+  }
+  ShowFile(strExistingPath, IDC_FE_EXISTING_ICON, IDC_FE_EXISTING_SIZE, IDC_FE_EXISTING_DATE);
+  EnableDlgItem(IDC_FE_RENAME, !bApplyToAll);
+  return true;
+}
+
+void CDlgFileExists::ShowFile(const std::string& path, int iconId, int sizeId, int dateId) {
+  if (auto* icon = GetDlgItemAs<wxStaticBitmap>(iconId)) {
+    wxSize box = icon->GetSize();
+    int size = std::min(box.GetWidth(), box.GetHeight());
+    wxBitmap bitmap = GetFileTypeIcon(path, size >= 32 ? 32 : size);
+    if (bitmap.IsOk()) icon->SetBitmap(bitmap);
+  }
+  if (sizeId == 0) return;
+  CFileStatus status;
+  if (GetFileStatus(path.c_str(), status)) {
+    SetDlgItemText(sizeId, FileSizeText(status.m_size));
+    SetDlgItemText(dateId, FileDateText(status.m_mtime));
+  } else {
+    // Gone meanwhile: nothing to tell, as for a movie still to be downloaded.
+    SetDlgItemText(sizeId, "?");
+    SetDlgItemText(dateId, "?");
+  }
+}
+
+void CDlgFileExists::OnOK() {}
+
+void CDlgFileExists::OnCancel() { EndWith(FILE_EXISTS_SKIP); }
+
+void CDlgFileExists::EndWith(int nResult) {
+  UpdateData(true);
+  EndDialog(nResult);
+}
+
+void CDlgFileExists::OnAutoRename(wxCommandEvent&) { EndWith(FILE_EXISTS_AUTO_RENAME); }
+void CDlgFileExists::OnOverwrite(wxCommandEvent&) { EndWith(FILE_EXISTS_OVERWRITE); }
+void CDlgFileExists::OnSkip(wxCommandEvent&) { EndWith(FILE_EXISTS_SKIP); }
+
+void CDlgFileExists::OnApplyToAll(wxCommandEvent&) {
+  EnableDlgItem(IDC_FE_RENAME, !IsDlgButtonChecked(IDC_FE_APPLY_TO_ALL));
+}
+
+void CDlgFileExists::OnRename(wxCommandEvent&) {
+  UpdateData(true);
+  // Rename never goes with apply-to-all (the button is disabled then).
+  if (bApplyToAll) return;
+  std::string folder = PathRemoveFileSpec(strExistingPath);
+  std::string name = PathStripPath(strExistingPath);
+  for (;;) {
+    ChosenPathDialog dlg(GetWindow(), Utf8ToWx(kSaveAsTitle), ToWx(folder), ToWx(name),
+                         ToolkitFilter(kRenameFilter), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dlg.ShowModal() != wxID_OK) return;  // the conflict dialog stays open
+    std::string chosen = FromWx(dlg.ChosenPath());
+    if (chosen.empty()) return;
+    if (*PathFindExtensionA(PathStripPath(chosen).c_str()) == '\0') {
+      std::string with_ext = chosen + "." + kRenameDefaultExt;
+      if (PathFileExistsA(with_ext.c_str())) {
+        // The dialog confirmed the name as typed, not this one: ask again with the full name.
+        folder = PathRemoveFileSpec(with_ext);
+        name = PathStripPath(with_ext);
+        continue;
+      }
+      chosen = with_ext;
+    }
+    DWORD attributes = GetFileAttributesA(chosen.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+      // A read-only file (or a folder) cannot be the new name: say so and choose again.
+      AppMessageBox(GetWindow(), chosen + "\n" + SystemMessageText(ERROR_ACCESS_DENIED),
+                    MB_OK | MB_ICONERROR);
+      folder = PathRemoveFileSpec(chosen);
+      name = PathStripPath(chosen);
+      continue;
+    }
+    strNewPath = chosen;
+    EndDialog(FILE_EXISTS_RENAME);
+    return;
+  }
+}
+
+wxWindow* ConflictDialogOwner() {
+  if (wxWindow* active = wxGetActiveWindow()) return wxGetTopLevelParent(active);
+  // Without a window manager nothing may be active: the newest shown window is the Save dialog.
+  for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetLast(); node;
+       node = node->GetPrevious()) {
+    wxWindow* window = node->GetData();
+    if (window->IsShown() && !window->IsBeingDeleted()) return window;
+  }
+  return nullptr;
+}
+
+FileExistsAnswer AskFileExists(const std::string& strExistingPath, const std::string& strSourcePath) {
+  CDlgFileExists dlg;
+  // The dialog has no owner of its own, yet it must stay modal over the Save dialog.
+  dlg.SetParentWnd(ConflictDialogOwner());
+  dlg.strExistingPath = strExistingPath;
+  dlg.strSourcePath = strSourcePath;
+  FileExistsAnswer answer;
+  answer.nResult = dlg.DoModal();
+  answer.strNewPath = dlg.strNewPath;
+  answer.bApplyToAll = dlg.bApplyToAll;
+  return answer;
+}
+
+BOOL SettleTargetConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
+                          ConflictMemory& memory) {
+  return SettleTargetConflict(target, info, nPolicy, memory, AskFileExists);
+}
+
+BOOL EnsureTargetDirectory(const std::string& path, BOOL bInteractive, wxWindow* owner) {
+  DirectoryPrompts prompts{
+      [owner](const std::string& p) {
+        return AppMessageBoxRes(owner, IDS_CREATE_DIR_QUESTION, MB_YESNO | MB_ICONQUESTION,
+                                p.c_str()) == IDYES;
+      },
+      [owner](const std::string& text) {
+        AppMessageBoxRes(owner, IDS_CREATE_DIR_FAILED, MB_OK | MB_ICONERROR, text.c_str());
+      },
+  };
+  return EnsureTargetDirectory(path, bInteractive, prompts);
+}
+
+}  // namespace trovex

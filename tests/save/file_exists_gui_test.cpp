@@ -1,0 +1,372 @@
+// The file-exists dialog and the interactive directory and conflict steps, on real files, with
+// every dialog answered by the test.
+#include "platform/com/com.h"  // before the toolkit, which defines TRUE and FALSE as macros
+#include "platform/error/error.h"
+#include "platform/fs/fs.h"
+#include "res/strings.h"
+#include "save/dlg_file_exists.h"
+#include "save/format.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/temp_env.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/filedlg.h>
+#include <wx/statbmp.h>
+#include <wx/testing.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+namespace trovex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DialogScript;
+using test::ExpectMessageBox;
+using test::MessageBoxRecord;
+using test::ReadFile;
+using test::TempDir;
+
+void SetMtime(const std::string& path, std::time_t t) {
+  struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// Local time of the test is UTC, so the date texts are known.
+class FileExistsDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    env.Set("TZ", "UTC");
+    tzset();
+  }
+  void TearDown() override { tzset(); }
+  std::string Path(const std::string& rel) const { return dir.str() + "/" + rel; }
+
+  test::ScopedEnv env;
+  TempDir dir;
+};
+
+bool IconShown(CDialog& dlg, int id) {
+  auto* icon = dlg.GetDlgItemAs<wxStaticBitmap>(id);
+  return icon && icon->GetBitmap().IsOk() && icon->GetBitmap().GetWidth() > 0;
+}
+
+TEST_F(FileExistsDialog, ShowsBothFilesAndTheName) {
+  std::string existing = dir.WriteFile("movie.swf", std::string(1536, 'e'));
+  std::string source = dir.WriteFile("cache/movie[1].swf", std::string(1535, 's'));
+  SetMtime(existing, 1700000000);
+  SetMtime(source, 1600000000);
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) {
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_MESSAGE), "這個資料夾已經包含名稱為'movie.swf'的檔案了。");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_SOURCE_SIZE), "1 KB");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_SOURCE_DATE), "2020-09-13, 12:26:40");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_EXISTING_SIZE), "2 KB");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_EXISTING_DATE), "2023-11-14, 22:13:20");
+    EXPECT_TRUE(IconShown(dlg, IDC_FE_SOURCE_ICON));
+    EXPECT_TRUE(IconShown(dlg, IDC_FE_EXISTING_ICON));
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_FE_RENAME)->IsEnabled());
+    EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_FE_APPLY_TO_ALL));
+    dlg.ClickDlgButton(IDC_FE_SKIP);
+  });
+  FileExistsAnswer answer = AskFileExists(existing, source);
+  EXPECT_EQ(answer.nResult, FILE_EXISTS_SKIP);
+}
+
+TEST_F(FileExistsDialog, DownloadShowsQuestionMarksAndTheMovieIcon) {
+  std::string existing = dir.WriteFile("a&b.swf", std::string(2 * 1024 * 1024, 'x'));
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) {
+    // "&" in a name is shown as it is, not taken as a mnemonic marker.
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_MESSAGE), "這個資料夾已經包含名稱為'a&b.swf'的檔案了。");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_SOURCE_SIZE), "?");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_SOURCE_DATE), "?");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_EXISTING_SIZE), "2,048 KB");
+    EXPECT_TRUE(IconShown(dlg, IDC_FE_SOURCE_ICON));
+    dlg.ClickDlgButton(IDC_FE_OVERWRITE);
+  });
+  EXPECT_EQ(AskFileExists(existing, "").nResult, FILE_EXISTS_OVERWRITE);
+}
+
+TEST_F(FileExistsDialog, VanishedFilesStillOpenTheDialog) {
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) {
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_SOURCE_SIZE), "?");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_EXISTING_SIZE), "?");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_FE_EXISTING_DATE), "?");
+    dlg.ClickDlgButton(IDC_FE_AUTO_RENAME);
+  });
+  EXPECT_EQ(AskFileExists(Path("gone.swf"), Path("gone-too.swf")).nResult,
+            FILE_EXISTS_AUTO_RENAME);
+}
+
+TEST_F(FileExistsDialog, BelongsOverTheSaveDialog) {
+  std::string existing = dir.WriteFile("m.swf", "x");
+  auto* owner = new wxDialog(nullptr, wxID_ANY, "owner");
+  owner->Show();
+  wxWindow* parent = nullptr;
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [&](CDialog& dlg) {
+    parent = dlg.GetWindow()->GetParent();
+    // Modal: the owner takes no input while the question is open.
+    EXPECT_FALSE(owner->IsEnabled());
+    dlg.ClickDlgButton(IDC_FE_SKIP);
+  });
+  AskFileExists(existing, "");
+  EXPECT_EQ(parent, owner);
+  EXPECT_TRUE(owner->IsEnabled());
+  owner->Destroy();
+  test::PumpEvents(20);
+}
+
+void PressEscape(CDialog& dlg) {
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = WXK_ESCAPE;
+  key.SetEventObject(dlg.GetWindow());
+  dlg.GetWindow()->HandleWindowEvent(key);
+}
+
+void PressEnter(CDialog& dlg) {
+  // Focus away from the buttons, as after a click on the check box.
+  dlg.GetDlgItem(IDC_FE_APPLY_TO_ALL)->SetFocus();
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = WXK_RETURN;
+  key.SetEventObject(dlg.GetWindow());
+  dlg.GetWindow()->HandleWindowEvent(key);
+}
+
+struct ButtonCase {
+  const char* name;
+  std::function<void(CDialog&)> act;
+  int result;
+  int apply_to_all;
+};
+
+TEST_F(FileExistsDialog, EveryWayOutGivesItsCode) {
+  std::string existing = dir.WriteFile("m.swf", "x");
+  const ButtonCase cases[] = {
+      {"auto rename", [](CDialog& d) { d.ClickDlgButton(IDC_FE_AUTO_RENAME); }, 1, 0},
+      {"overwrite", [](CDialog& d) { d.ClickDlgButton(IDC_FE_OVERWRITE); }, 3, 0},
+      {"skip", [](CDialog& d) { d.ClickDlgButton(IDC_FE_SKIP); }, 4, 0},
+      {"escape", PressEscape, 4, 0},
+      {"close box", [](CDialog& d) { d.GetWindow()->Close(); }, 4, 0},
+      {"enter is the default button", PressEnter, 1, 0},
+      {"overwrite all",
+       [](CDialog& d) {
+         d.ClickDlgButton(IDC_FE_APPLY_TO_ALL);
+         d.ClickDlgButton(IDC_FE_OVERWRITE);
+       },
+       3, 1},
+      {"escape keeps the box",
+       [](CDialog& d) {
+         d.ClickDlgButton(IDC_FE_APPLY_TO_ALL);
+         PressEscape(d);
+       },
+       4, 1},
+  };
+  for (const auto& c : cases) {
+    DialogScript script;
+    script.Expect(IDD_FILE_EXISTS, c.act);
+    FileExistsAnswer answer = AskFileExists(existing, "");
+    EXPECT_EQ(answer.nResult, c.result) << c.name;
+    EXPECT_EQ(answer.bApplyToAll, c.apply_to_all) << c.name;
+    EXPECT_TRUE(answer.strNewPath.empty()) << c.name;
+  }
+}
+
+TEST_F(FileExistsDialog, ApplyToAllDisablesRename) {
+  std::string existing = dir.WriteFile("m.swf", "x");
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) {
+    wxWindow* rename = dlg.GetDlgItem(IDC_FE_RENAME);
+    dlg.ClickDlgButton(IDC_FE_APPLY_TO_ALL);
+    EXPECT_FALSE(rename->IsEnabled());
+    // A disabled button cannot be clicked.
+    dlg.ClickDlgButton(IDC_FE_RENAME);
+    EXPECT_TRUE(dlg.GetWindow() != nullptr);
+    dlg.ClickDlgButton(IDC_FE_APPLY_TO_ALL);
+    EXPECT_TRUE(rename->IsEnabled());
+    dlg.ClickDlgButton(IDC_FE_SKIP);
+  });
+  FileExistsAnswer answer = AskFileExists(existing, "");
+  EXPECT_EQ(answer.nResult, FILE_EXISTS_SKIP);
+  EXPECT_EQ(answer.bApplyToAll, 0);
+}
+
+TEST_F(FileExistsDialog, RenameTakesThePathOfTheSaveFileDialog) {
+  std::string existing = dir.WriteFile("m.swf", "x");
+  std::string chosen = Path("other name.swf");
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) { dlg.ClickDlgButton(IDC_FE_RENAME); });
+  FileExistsAnswer answer;
+  wxTEST_DIALOG(answer = AskFileExists(existing, ""),
+                wxExpectModal<wxFileDialog>(wxString::FromUTF8(chosen)));
+  EXPECT_EQ(answer.nResult, FILE_EXISTS_RENAME);
+  EXPECT_EQ(answer.strNewPath, chosen);
+}
+
+TEST_F(FileExistsDialog, RenameCancelledKeepsTheDialogOpen) {
+  std::string existing = dir.WriteFile("m.swf", "x");
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) {
+    dlg.ClickDlgButton(IDC_FE_RENAME);
+    EXPECT_NE(dlg.GetWindow(), nullptr);
+    dlg.ClickDlgButton(IDC_FE_OVERWRITE);
+  });
+  FileExistsAnswer answer;
+  wxTEST_DIALOG(answer = AskFileExists(existing, ""),
+                wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+  EXPECT_EQ(answer.nResult, FILE_EXISTS_OVERWRITE);
+  EXPECT_TRUE(answer.strNewPath.empty());
+}
+
+TEST_F(FileExistsDialog, RenameRefusesReadOnlyFilesAndAddsTheExtension) {
+  std::string existing = dir.WriteFile("m.swf", "x");
+  std::string locked = dir.WriteFile("locked.swf", "keep");
+  ::chmod(locked.c_str(), 0444);
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) { dlg.ClickDlgButton(IDC_FE_RENAME); });
+  MessageBoxRecord refused;
+  FileExistsAnswer answer;
+  wxTEST_DIALOG(answer = AskFileExists(existing, ""),
+                wxExpectModal<wxFileDialog>(wxString::FromUTF8(locked)),
+                ExpectMessageBox(wxID_OK, &refused),
+                wxExpectModal<wxFileDialog>(wxString::FromUTF8(Path("fresh"))));
+  EXPECT_TRUE(refused.shown);
+  EXPECT_NE(refused.text.find(locked), std::string::npos);
+  EXPECT_TRUE(refused.style & wxICON_ERROR);
+  EXPECT_EQ(answer.nResult, FILE_EXISTS_RENAME);
+  EXPECT_EQ(answer.strNewPath, Path("fresh.swf"));
+}
+
+// --- the conflict step of a save run, with the dialog ---
+
+class ConflictRun : public testing::Test {
+ protected:
+  std::string Path(const std::string& rel) const { return dir.str() + "/" + rel; }
+  TempDir dir;
+};
+
+TEST_F(ConflictRun, PromptApplyToAllAcrossSeveralMovies) {
+  for (const char* n : {"a.swf", "b.swf", "c.swf"}) dir.WriteFile(n, "old");
+  SWFFileInfo info;
+  info.strLocalFile = dir.WriteFile("cache/a[1].swf", "new");
+  ConflictMemory memory;  // a new run
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) {
+    dlg.ClickDlgButton(IDC_FE_APPLY_TO_ALL);
+    dlg.ClickDlgButton(IDC_FE_AUTO_RENAME);
+  });
+  for (const char* n : {"a", "b", "c"}) {
+    std::string target = Path(std::string(n) + ".swf");
+    EXPECT_TRUE(SettleTargetConflict(target, info, CONFLICT_PROMPT, memory));
+    EXPECT_EQ(target, Path(std::string(n) + "[1].swf"));
+  }
+  EXPECT_EQ(script.Remaining(), 0u);
+
+  // The next run asks again.
+  ConflictMemory next_run;
+  DialogScript again;
+  again.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) { dlg.ClickDlgButton(IDC_FE_SKIP); });
+  std::string target = Path("a.swf");
+  EXPECT_FALSE(SettleTargetConflict(target, info, CONFLICT_PROMPT, next_run));
+}
+
+TEST_F(ConflictRun, PromptEachTimeWithoutApplyToAll) {
+  for (const char* n : {"a.swf", "b.swf"}) dir.WriteFile(n, "old");
+  SWFFileInfo info;
+  ConflictMemory memory;
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [](CDialog& dlg) { dlg.ClickDlgButton(IDC_FE_RENAME); })
+      .Expect(IDD_FILE_EXISTS, [](CDialog& dlg) { dlg.ClickDlgButton(IDC_FE_OVERWRITE); });
+  std::string a = Path("a.swf"), b = Path("b.swf");
+  // Rename into an existing file: the save-file dialog's own prompt was the confirmation.
+  wxTEST_DIALOG(EXPECT_TRUE(SettleTargetConflict(a, info, CONFLICT_PROMPT, memory)),
+                wxExpectModal<wxFileDialog>(wxString::FromUTF8(b)));
+  EXPECT_EQ(a, b);
+  EXPECT_TRUE(SettleTargetConflict(b, info, CONFLICT_PROMPT, memory));
+  EXPECT_EQ(b, Path("b.swf"));
+  EXPECT_EQ(script.Remaining(), 0u);
+}
+
+// --- the target directory, interactively ---
+
+class TargetDirectory : public testing::Test {
+ protected:
+  std::string Path(const std::string& rel) const { return dir.str() + "/" + rel; }
+  TempDir dir;
+};
+
+TEST_F(TargetDirectory, YesCreatesEveryLevel) {
+  MessageBoxRecord question;
+  BOOL ok = FALSE;
+  wxTEST_DIALOG(ok = EnsureTargetDirectory(Path("new/deeper"), TRUE),
+                ExpectMessageBox(wxID_YES, &question));
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(fs::is_directory(Path("new/deeper")));
+  EXPECT_EQ(question.text, "檔案 \"" + Path("new/deeper") + "\" 不存在,您要現在建立嗎?");
+  EXPECT_EQ(question.caption, LoadResStringUtf8(IDS_APP_TITLE));
+  EXPECT_TRUE(question.style & wxICON_QUESTION);
+  EXPECT_TRUE(question.style & wxYES_NO);
+}
+
+TEST_F(TargetDirectory, NoCreatesNothingAndSaysNothingMore) {
+  MessageBoxRecord question;
+  BOOL ok = TRUE;
+  wxTEST_DIALOG(ok = EnsureTargetDirectory(Path("declined/x"), TRUE),
+                ExpectMessageBox(wxID_NO, &question));
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(question.shown);
+  EXPECT_FALSE(fs::exists(Path("declined")));
+}
+
+TEST_F(TargetDirectory, ExistingDirectoryAsksNothing) {
+  EXPECT_TRUE(EnsureTargetDirectory(dir.str(), TRUE));
+}
+
+TEST_F(TargetDirectory, FailureIsReportedWithTheSystemText) {
+  dir.WriteFile("blocker", "");
+  MessageBoxRecord question, failure;
+  BOOL ok = TRUE;
+  wxTEST_DIALOG(ok = EnsureTargetDirectory(Path("blocker/sub"), TRUE),
+                ExpectMessageBox(wxID_YES, &question), ExpectMessageBox(wxID_OK, &failure));
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(failure.text, "建立檔案失敗: " + SystemMessageText(ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(failure.style & wxICON_ERROR);
+}
+
+TEST_F(TargetDirectory, InvalidPathIsReportedWithoutAQuestion) {
+  MessageBoxRecord failure;
+  BOOL ok = TRUE;
+  wxTEST_DIALOG(ok = EnsureTargetDirectory("movies/relative", TRUE),
+                ExpectMessageBox(wxID_OK, &failure));
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(failure.text, "建立檔案失敗: 目錄名稱無效。");
+  EXPECT_FALSE(fs::exists("movies"));
+}
+
+// Not a test of behaviour: with TROVEX_SCREENSHOT_DIR set, saves a picture of the dialog.
+TEST_F(FileExistsDialog, Screenshot) {
+  const char* out = std::getenv("TROVEX_SCREENSHOT_DIR");
+  if (!out) GTEST_SKIP() << "set TROVEX_SCREENSHOT_DIR to take a screenshot";
+  // A long name, to see how the message copes with it.
+  const std::string name = "二零零六年夏季活動介紹動畫 summer-campaign-intro-banner-final-version.swf";
+  std::string existing = dir.WriteFile(name, std::string(1263616, 'e'));
+  std::string source = dir.WriteFile("cache/" + name, std::string(5000, 's'));
+  std::string shot = std::string(out) + "/dialog1009.png";
+  DialogScript script;
+  script.Expect(IDD_FILE_EXISTS, [&](CDialog& dlg) {
+    test::PumpEvents(500);
+    EXPECT_TRUE(test::CaptureScreen(shot));
+    dlg.ClickDlgButton(IDC_FE_SKIP);
+  });
+  AskFileExists(existing, source);
+}
+
+}  // namespace
+}  // namespace trovex
