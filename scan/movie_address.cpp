@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/error/error.h"
+#include "platform/fs/path.h"
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
 
@@ -24,16 +25,6 @@ std::int32_t SizeOrUnknown(std::uint64_t size) {
   return size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
              ? -1
              : static_cast<std::int32_t>(size);
-}
-
-// Name part of a local path: the text after the last "/" that is followed by something other
-// than "/" (so "/a/b/" gives "b/"), the whole path when there is none.
-std::string NamePartOfPath(const std::string& path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); i = MbNextChar(path, i)) {
-    if (path[i] == '/' && i + 1 < path.size() && path[i + 1] != '/') start = i + 1;
-  }
-  return path.substr(start);
 }
 
 std::string Canonicalize(const std::string& absolute) {
@@ -84,7 +75,7 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
   record.strURL = address;
   record.strLocalFile = info->lpszLocalFileName ? info->lpszLocalFileName : "";
   record.nSize = info->dwSizeHigh != 0 ? -1 : SizeOrUnknown(info->dwSizeLow);
-  record.strFileName = NamePartOfPath(record.strLocalFile);
+  record.strFileName = PathStripPath(record.strLocalFile);
   return true;
 }
 
@@ -107,7 +98,7 @@ bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
   std::string ansi = Utf16ToAnsi(path);
   record.strURL = ansi;
   record.strLocalFile = ansi;
-  record.strFileName = NamePartOfPath(ansi);
+  record.strFileName = PathStripPath(ansi);
   record.nSize = LocalFileSize(ansi);
   return true;
 }
