@@ -18,12 +18,15 @@ function(trovex_add_test)
   if(T_GUI)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} trovex_testsupport_gui GTest::gtest)
     set(labels gui)
+    # One display for all GUI tests: run them one at a time so windows never steal focus.
+    set(lock RESOURCE_LOCK display)
   else()
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} trovex_testsupport GTest::gtest GTest::gtest_main)
     set(labels unit)
+    set(lock)
   endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}" ${lock})
 endfunction()

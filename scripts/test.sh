@@ -9,5 +9,5 @@ bash "$here/scripts/setup.sh"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TROVEX_CMAKE_ARGS:-}
 cmake --build "$build" -j "$(nproc)"
 cd "$build"
-# Each GUI test process gets its own display; no window manager is needed.
+# One virtual display for the GUI tests, which take it one at a time; no window manager.
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$(nproc)" "$@"

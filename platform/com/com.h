@@ -24,8 +24,13 @@ using VARIANT_BOOL = std::int16_t;
 using OLECHAR = char16_t;
 using BSTR = OLECHAR*;  // points at the text; a 32-bit byte length sits just before it
 
+// The toolkit's headers define TRUE and FALSE as macros with the same values.
+#ifndef TRUE
 constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
 constexpr BOOL FALSE = 0;
+#endif
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 

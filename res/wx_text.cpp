@@ -1,0 +1,49 @@
+#include "res/wx_text.h"
+
+#include <langinfo.h>
+
+#include <cstring>
+#include <cwchar>
+
+namespace trovex {
+namespace {
+
+bool LocaleIsUtf8OrAscii() {
+  const char* codeset = nl_langinfo(CODESET);
+  return !codeset || !std::strcmp(codeset, "UTF-8") || !std::strcmp(codeset, "ANSI_X3.4-1968");
+}
+
+}  // namespace
+
+wxString ToWx(const std::string& text) {
+  if (text.empty()) return wxString();
+  if (!LocaleIsUtf8OrAscii()) {
+    wxString s(text.c_str(), wxConvLibc);
+    if (!s.empty()) return s;
+  }
+  wxString s = wxString::FromUTF8(text.c_str(), text.size());
+  if (!s.empty()) return s;
+  return wxString(text.c_str(), wxConvISO8859_1, text.size());
+}
+
+std::string FromWx(const wxString& text) {
+  if (LocaleIsUtf8OrAscii()) {
+    wxScopedCharBuffer utf8 = text.utf8_str();
+    return std::string(utf8.data(), utf8.length());
+  }
+  std::string out;
+  std::mbstate_t state{};
+  char buf[MB_LEN_MAX];
+  for (wxUniChar ch : text) {
+    size_t n = std::wcrtomb(buf, static_cast<wchar_t>(ch.GetValue()), &state);
+    if (n == static_cast<size_t>(-1)) {
+      out += '?';
+      state = std::mbstate_t{};
+    } else {
+      out.append(buf, n);
+    }
+  }
+  return out;
+}
+
+}  // namespace trovex

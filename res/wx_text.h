@@ -1,0 +1,20 @@
+// Text at the toolkit boundary: the application's strings hold the locale's code page, the
+// toolkit wants wide strings.
+#pragma once
+
+#include <wx/string.h>
+
+#include <string>
+
+namespace trovex {
+
+// Application text (locale code page) to the toolkit. Bytes the locale cannot decode are read
+// as UTF-8, then as Latin-1, so no text is ever lost on the way to the screen.
+wxString ToWx(const std::string& text);
+// Toolkit text to the locale's code page (UTF-8 under the C locale); characters the code page
+// cannot hold become '?'.
+std::string FromWx(const wxString& text);
+// UTF-8 text (the resource tables) to the toolkit.
+inline wxString Utf8ToWx(const char* text) { return text ? wxString::FromUTF8(text) : wxString(); }
+
+}  // namespace trovex

@@ -1,0 +1,112 @@
+// Answering the system's own dialogs in GUI tests.
+//
+// Template dialogs (CDialog): a DialogScript lists, in order, the dialogs a test expects and
+// what to do in each (read controls, click buttons; the action must end the dialog). Any
+// template dialog that becomes modal while no script expects it fails the test by throwing
+// from DoModal, instead of waiting for a user who never comes.
+//
+// Toolkit dialogs (message boxes, file and directory dialogs): wxTEST_DIALOG from
+// <wx/testing.h>; ExpectMessageBox below also records what the box showed.
+#pragma once
+
+#include <wx/dirdlg.h>
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "res/dialog_template.h"
+
+namespace trovex::test {
+
+// Installs the hook that routes template dialogs to the active DialogScript (gui_main does it).
+void InstallTemplateDialogGuard();
+
+class DialogScript {
+ public:
+  using Action = std::function<void(CDialog&)>;
+  DialogScript();
+  // Fails the test when expected dialogs never came (unless the test already failed).
+  ~DialogScript();
+  DialogScript(const DialogScript&) = delete;
+  DialogScript& operator=(const DialogScript&) = delete;
+
+  DialogScript& Expect(int templateId, Action action);
+  size_t Remaining() const { return expected_.size(); }
+  // Called by the hook: runs the next expected action, or throws for an unexpected dialog.
+  void Handle(CDialog& dlg);
+
+ private:
+  struct Step {
+    int templateId;
+    Action action;
+  };
+  std::deque<Step> expected_;
+  DialogScript* previous_;
+};
+
+// What a message box showed.
+struct MessageBoxRecord {
+  bool shown = false;
+  std::string text;     // UTF-8
+  std::string caption;  // UTF-8
+  long style = 0;       // wxICON_* and button flags
+};
+
+// Answers one wxMessageDialog with `answer` (wxID_OK, wxID_YES, ...) and records it.
+class ExpectMessageBox : public wxExpectModalBase<wxMessageDialog, ExpectMessageBox> {
+ public:
+  ExpectMessageBox(int answer, MessageBoxRecord* record) : answer_(answer), record_(record) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* dlg) const override {
+    if (record_) {
+      record_->shown = true;
+      record_->text = dlg->GetMessage().utf8_string();
+      record_->caption = dlg->GetTitle().utf8_string();
+      record_->style = dlg->GetMessageDialogStyle();
+    }
+    return answer_;
+  }
+
+ private:
+  int answer_;
+  MessageBoxRecord* record_;
+};
+
+// Answers one wxDirDialog: on wxID_OK the dialog's path becomes `path`. Records the path the
+// dialog was started with.
+class ExpectDirDialog : public wxExpectModalBase<wxDirDialog, ExpectDirDialog> {
+ public:
+  ExpectDirDialog(std::string path, int answer = wxID_OK, std::string* startedWith = nullptr)
+      : path_(std::move(path)), answer_(answer), startedWith_(startedWith) {}
+
+ protected:
+  int OnInvoked(wxDirDialog* dlg) const override {
+    if (startedWith_) *startedWith_ = dlg->GetPath().utf8_string();
+    if (answer_ == wxID_OK) dlg->SetPath(wxString::FromUTF8(path_));
+    return answer_;
+  }
+
+ private:
+  std::string path_;
+  int answer_;
+  std::string* startedWith_;
+};
+
+// Whether `ctrl` has the keyboard focus. GUI tests may share one display, and another test's
+// window can take the display's focus at any moment; then nothing in this process has focus
+// and the question cannot be answered: the result is then nullopt.
+std::optional<bool> HasFocus(wxWindow* ctrl);
+
+// Lets pending events run for a while (painting, deferred calls) without a real main loop.
+void PumpEvents(int milliseconds = 50);
+
+// Saves a screenshot of the whole screen (the dialog is centred on it) with ImageMagick's
+// `import`, while the dialog is shown. Returns false when the tool fails.
+bool CaptureScreen(const std::string& pngPath);
+
+}  // namespace trovex::test
