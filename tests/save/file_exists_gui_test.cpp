@@ -358,7 +358,7 @@ TEST_F(FileExistsDialog, Screenshot) {
   const std::string name = "二零零六年夏季活動介紹動畫 summer-campaign-intro-banner-final-version.swf";
   std::string existing = dir.WriteFile(name, std::string(1263616, 'e'));
   std::string source = dir.WriteFile("cache/" + name, std::string(5000, 's'));
-  std::string shot = std::string(out) + "/dialog1009.png";
+  std::string shot = std::string(out) + "/file_exists_dialog.png";
   DialogScript script;
   script.Expect(IDD_FILE_EXISTS, [&](CDialog& dlg) {
     test::PumpEvents(500);

@@ -11,6 +11,7 @@
 #include "platform/error/error.h"
 #include "platform/fs/fs.h"
 #include "save/target_naming.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex {
@@ -249,12 +250,20 @@ TEST_F(OnDisk, CreateDirectoryPathPosix) {
 }
 
 TEST_F(OnDisk, CreateDirectoryPathKeepsLevelsMadeBeforeAFailure) {
-  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
   fs::create_directories(Path("top"));
-  ASSERT_TRUE(CreateDirectoryPath(Path("top/made")));
-  fs::permissions(Path("top/made"), fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(CreateDirectoryPath(Path("top/made/no/deeper")));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  // Permission bits do not stop root: as root, the levels are made by an unprivileged user.
+  fs::permissions(dir.path(), fs::perms::all, fs::perm_options::replace);
+  fs::permissions(Path("top"), fs::perms::all, fs::perm_options::replace);
+  test::ChildResult child = test::RunInChild(
+      [&] {
+        std::string out = CreateDirectoryPath(Path("top/made")) ? "made" : "not made";
+        fs::permissions(Path("top/made"), fs::perms::owner_read | fs::perms::owner_exec);
+        BOOL deeper = CreateDirectoryPath(Path("top/made/no/deeper"));
+        return out + " " + std::to_string(deeper) + " " + std::to_string(GetLastError());
+      },
+      /*dropRoot=*/true);
+  ASSERT_EQ(child.exitCode, 0);
+  EXPECT_EQ(child.report, "made 0 " + std::to_string(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(fs::is_directory(Path("top/made")));
 }
 

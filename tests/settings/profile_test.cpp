@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/platform/registry/child_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex {

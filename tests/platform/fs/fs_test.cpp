@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/fs/fs.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex {
@@ -106,11 +107,18 @@ TEST_F(FsCalls, CreateDirectoryOneLevel) {
 }
 
 TEST_F(FsCalls, CreateDirectoryWithoutRightsIsAccessDenied) {
-  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
   fs::create_directory(P("locked"));
   ::chmod(P("locked").c_str(), 0555);
-  EXPECT_FALSE(CreateDirectoryA(P("locked/x").c_str(), nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  // Permission bits do not stop root: as root, try it as an unprivileged user.
+  ::chmod(dir.str().c_str(), 0755);
+  test::ChildResult child = test::RunInChild(
+      [&] {
+        BOOL made = CreateDirectoryA(P("locked/x").c_str(), nullptr);
+        return std::to_string(made) + " " + std::to_string(GetLastError());
+      },
+      /*dropRoot=*/true);
+  ASSERT_EQ(child.exitCode, 0);
+  EXPECT_EQ(child.report, "0 " + std::to_string(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(FsCalls, FileStatusHas64BitSizeAndTime) {

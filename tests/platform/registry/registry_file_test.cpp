@@ -17,7 +17,7 @@
 #include "platform/registry/hive_file.h"
 #include "platform/registry/regedit4.h"
 #include "platform/registry/registry.h"
-#include "tests/platform/registry/child_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex {

@@ -1,0 +1,241 @@
+// trovex-browser --list end to end: the real program on pages served from 127.0.0.1 and read
+// from disk, and the scanner on the page model in-process.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <clocale>
+#include <filesystem>
+
+#include "browser/browser.h"
+#include "browser/list_output.h"
+#include "browser/url.h"
+#include "scan/document_walker.h"
+#include "tests/browser/loopback_server.h"
+#include "tests/support/temp_env.h"
+
+extern char** environ;
+
+namespace trovex::browser {
+namespace {
+
+const std::string kFlashId = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000";
+const std::string kBig5Movie = "\xBCv\xA4\xF9";                    // 影片 in Big5
+const std::string kUtf8Movie = "\xE5\xBD\xB1\xE7\x89\x87";          // 影片 in UTF-8
+
+struct RunResult {
+  int nExit = -1;
+  std::string strOut, strErr;
+};
+
+RunResult RunBrowser(const std::vector<std::string>& args) {
+  test::TempDir io;
+  std::string out = io.str() + "/out", err = io.str() + "/err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> all{TROVEX_BROWSER_EXE};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  RunResult run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.strOut = test::ReadFile(out);
+  run.strErr = test::ReadFile(err);
+  return run;
+}
+
+std::vector<std::vector<std::string>> Lines(const std::string& out) {
+  std::vector<std::vector<std::string>> lines;
+  std::size_t pos = 0;
+  while (pos < out.size()) {
+    std::size_t end = out.find('\n', pos);
+    std::string line = out.substr(pos, end - pos);
+    std::vector<std::string> fields;
+    std::size_t f = 0;
+    while (true) {
+      std::size_t tab = line.find('\t', f);
+      fields.push_back(line.substr(f, tab - f));
+      if (tab == std::string::npos) break;
+      f = tab + 1;
+    }
+    lines.push_back(fields);
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return lines;
+}
+
+// A site with frames in frames, an iframe, a 404 frame whose page still holds a movie, a frame
+// that includes the page itself, a Big5 frame, OBJECT and EMBED variants and references written
+// relative, root-relative and absolute.
+void ServeSite(test::LoopbackServer& s) {
+  s.Page("/index.html",
+         "<frameset cols='50%,50%'><frame src='left.html'><frameset rows='*,*'>"
+         "<frame src='sub/right.html'><frame src='missing.html'></frameset>"
+         "<frame src='index.html'></frameset>");
+  s.Page("/left.html", "<object classid='" + kFlashId + "'><param name=movie value='movies/intro.swf'>"
+                       "<embed src='movies/intro.swf'></object>"
+                       "<embed src='/movies/Intro.swf'><iframe src='inner/iframe.html'></iframe>");
+  s.Page("/inner/iframe.html",
+         "<embed src='../movies/relative.swf?v=2' type='Application/X-Shockwave-Flash'>"
+         "<object type='application/x-shockwave-flash' data='nope.swf'></object>");
+  s.Page("/sub/right.html",
+         "<p>\xA4\xA4\xA4\xE5</p><embed src='" + s.Url("/movies/abs.swf") + "'>"
+         "<embed src=' /movies/intro.swf '><embed src='" + kBig5Movie + ".swf'>",
+         "text/html; charset=big5");
+  s.Set("/missing.html", test::HttpAnswer{404, "text/html", "<embed src='/movies/from404.swf'>", ""});
+  for (const char* m : {"/movies/intro.swf", "/movies/Intro.swf", "/movies/relative.swf?v=2",
+                        "/movies/abs.swf", "/movies/from404.swf"})
+    s.Page(m, std::string("FWS") + m, "application/x-shockwave-flash");
+}
+
+class ListTest : public ::testing::Test {
+ protected:
+  test::IsolatedHome home_;
+};
+
+TEST_F(ListTest, ListsTheMoviesOfAllFramesOverHttp) {
+  test::LoopbackServer server;
+  ServeSite(server);
+  RunResult run = RunBrowser({"--list", server.Url("/index.html")});
+  ASSERT_EQ(run.nExit, 0) << run.strErr;
+  std::string u = server.Url("");
+  std::string expected =
+      u + "/movies/Intro.swf\t\tIntro.swf\t-1\n" +
+      u + "/movies/abs.swf\t\tabs.swf\t-1\n" +
+      u + "/movies/from404.swf\t\tfrom404.swf\t-1\n" +
+      u + "/movies/intro.swf\t\tintro.swf\t-1\n" +
+      u + "/movies/relative.swf?v=2\t\trelative.swf\t-1\n" +
+      u + "/sub/" + kUtf8Movie + ".swf\t\t" + kUtf8Movie + ".swf\t-1\n";
+  EXPECT_EQ(run.strOut, expected);
+  EXPECT_EQ(server.CountRequests("/index.html"), 1) << "the self-including frame is refused";
+  EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 0) << "without --plugins no movie is fetched";
+}
+
+TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
+  test::LoopbackServer server;
+  ServeSite(server);
+  RunResult run = RunBrowser({"--plugins", "--list", server.Url("/index.html")});
+  ASSERT_EQ(run.nExit, 0) << run.strErr;
+  auto lines = Lines(run.strOut);
+  ASSERT_EQ(lines.size(), 6u) << run.strOut;
+  for (std::size_t i = 0; i < 5; ++i) {
+    const auto& f = lines[i];
+    ASSERT_EQ(f.size(), 4u);
+    std::string path = f[0].substr(server.Url("").size());
+    ASSERT_FALSE(f[1].empty()) << f[0] << " should be copied from the cache";
+    EXPECT_EQ(f[1].rfind(home_.cache(), 0), 0u) << f[1];
+    EXPECT_EQ(test::ReadFile(f[1]), "FWS" + path);
+    EXPECT_EQ(f[2], std::filesystem::path(f[1]).filename().string());
+    EXPECT_EQ(f[3], std::to_string(3 + path.size()));
+  }
+  EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 1) << "the nested EMBED is not played";
+}
+
+TEST_F(ListTest, LocalPagesWithEscapedNames) {
+  test::TempDir dir;
+  std::string site = dir.str() + "/my site";
+  dir.WriteFile("my site/movies/a b.swf", "FWS12345");
+  dir.WriteFile("my site/movies/c.swf", "FWS1");
+  dir.WriteFile("my site/movies/" + kUtf8Movie + ".swf", "FWS12");
+  dir.WriteFile("my site/frames/f#1.html", "<embed src='../movies/c.swf'>");
+  std::string page = dir.WriteFile(
+      "my site/index page.html",
+      "<meta charset=utf-8><embed src='movies/a b.swf'><object classid='" + kFlashId + "'>"
+      "<param name=MOVIE value='movies/%E5%BD%B1%E7%89%87.swf'></object>"
+      "<embed src='movies/missing.swf'><iframe src='frames/f%231.html'></iframe>");
+  std::string expected = site + "/movies/a b.swf\t" + site + "/movies/a b.swf\ta b.swf\t8\n" +
+                         site + "/movies/c.swf\t" + site + "/movies/c.swf\tc.swf\t4\n" +
+                         site + "/movies/missing.swf\t" + site + "/movies/missing.swf\tmissing.swf\t-1\n" +
+                         site + "/movies/" + kUtf8Movie + ".swf\t" + site + "/movies/" + kUtf8Movie +
+                         ".swf\t" + kUtf8Movie + ".swf\t5\n";
+  for (const std::string& arg : {page, FilePathToUrl(page)}) {
+    RunResult run = RunBrowser({"--list", arg});
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_EQ(run.strOut, expected) << arg;
+  }
+}
+
+TEST_F(ListTest, FailuresAndUsage) {
+  test::TempDir dir;
+  struct Case {
+    std::vector<std::string> args;
+    int nExit;
+    const char* errorPart;
+  } cases[] = {
+      {{"--list", dir.str() + "/nothing.html"}, 2, "cannot load"},
+      {{"--list", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/"}, 2, "cannot load"},
+      {{"--list", "ftp://127.0.0.1/x.html"}, 2, "unsupported"},
+      {{"--list"}, 2, "no page"},
+      {{"--list", "a.html", "b.html"}, 2, "one page"},
+      {{"--frobnicate", "a.html"}, 2, "unknown option"},
+  };
+  for (const Case& c : cases) {
+    RunResult run = RunBrowser(c.args);
+    EXPECT_EQ(run.nExit, c.nExit) << c.args.back();
+    EXPECT_NE(run.strErr.find(c.errorPart), std::string::npos) << run.strErr;
+    EXPECT_EQ(run.strOut, "");
+  }
+  // A page without movies is no failure: an empty list.
+  std::string empty = dir.WriteFile("empty.html", "<p>nothing here</p>");
+  RunResult run = RunBrowser({"--list", empty});
+  EXPECT_EQ(run.nExit, 0);
+  EXPECT_EQ(run.strOut, "");
+}
+
+// The walker's own cases, now on pages the browser really loaded.
+TEST_F(ListTest, WalkerEdgeCasesOnLoadedPages) {
+  std::setlocale(LC_ALL, "C.UTF-8");
+  test::LoopbackServer server;
+  server.Page("/p.html",
+              "<object classid='" + kFlashId + "' movie=''></object>"               // empty movie
+              "<object classid='" + kFlashId + "'><param name=movie value='  both.swf  '>"
+              "<embed src='both.swf'></object>"                                      // one entry
+              "<embed src='upper.SWF'><embed src='q.swf?v=2'>"                       // suffix only
+              "<embed src='typed?v=2' type='APPLICATION/x-shockwave-flash'>"
+              "<embed type='application/x-shockwave-flash'>"                         // no src
+              "<embed src='&#9;tab.swf'>"                                            // tab kept
+              "<iframe src='http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/'></iframe>"
+              "<iframe src='f.html'></iframe>");
+  server.Page("/f.html", "<embed src='/both.swf'>");
+  std::string error;
+  ComPtr<IWebBrowser2> browser = LoadPage(server.Url("/p.html"), {}, &error);
+  ASSERT_TRUE(browser) << error;
+  SWFFileList list;
+  EXPECT_EQ(ScanDocument(DocumentOf(browser.Get()).Get(), list), 0);
+  std::string u = server.Url("");
+  // The tab stays in the address (and sorts first); the output shows it escaped.
+  std::string out = FormatMovieList(list);
+  std::string tabLine = u + "/\\ttab.swf\t";
+  ASSERT_EQ(out.compare(0, tabLine.size(), tabLine), 0) << out;
+  EXPECT_EQ(out.substr(out.find('\n') + 1),
+            u + "/both.swf\t\tboth.swf\t-1\n" +
+            u + "/typed?v=2\t\ttyped.swf\t-1\n" +
+            u + "/upper.SWF\t\tupper.swf\t-1\n");
+  browser.Reset();
+  list.RemoveAll();
+  EXPECT_EQ(LiveDomObjectCount(), 0u);
+}
+
+TEST(ListField, ControlCharactersCannotBreakTheLine) {
+  std::setlocale(LC_ALL, "C.UTF-8");
+  EXPECT_EQ(ListField("a\tb\nc\rd\x01" "e"), "a\\tb\\nc\\rd\\x01e");
+  EXPECT_EQ(ListField(kUtf8Movie), kUtf8Movie);
+  if (std::setlocale(LC_ALL, "zh_TW.BIG5")) {
+    EXPECT_EQ(ListField(kBig5Movie + ".swf"), kUtf8Movie + ".swf");
+    std::setlocale(LC_ALL, "C.UTF-8");
+  }
+}
+
+}  // namespace
+}  // namespace trovex::browser

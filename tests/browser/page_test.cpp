@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "browser/charset.h"
+#include "browser/page.h"
+
+namespace trovex::browser {
+namespace {
+
+// 許功蓋: Big5 characters whose trail byte is "\".
+const std::string kBig5Text = "\xB3\x5C\xA5\x5C\xBB\x5C";
+const std::string kUtf8Text = "\xE8\xA8\xB1\xE5\x8A\x9F\xE8\x93\x8B";
+
+TEST(Charset, LabelsMapLikeBrowsers) {
+  struct Case {
+    const char* label;
+    const char* name;
+  } cases[] = {
+      {"utf-8", "UTF-8"},       {" UTF8 ", "UTF-8"},         {"big5", "BIG5-HKSCS"},
+      {"x-x-big5", "BIG5-HKSCS"}, {"iso-8859-1", "WINDOWS-1252"}, {"US-ASCII", "WINDOWS-1252"},
+      {"gb2312", "GB18030"},    {"shift_jis", "CP932"},      {"windows-1251", "WINDOWS-1251"},
+      {"koi8-r", "KOI8-R"},     {"no-such-charset", ""},     {"", ""},
+      {"utf-8//IGNORE", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CharsetFromLabel(c.label), c.name) << c.label;
+}
+
+TEST(Charset, ContentTypeParameter) {
+  EXPECT_EQ(CharsetLabelFromContentType("text/html; charset=Big5"), "Big5");
+  EXPECT_EQ(CharsetLabelFromContentType("text/html;charset=\"utf-8\""), "utf-8");
+  EXPECT_EQ(CharsetLabelFromContentType("text/html; q=1; charset = x ; y"), "x");
+  EXPECT_EQ(CharsetLabelFromContentType("text/html"), "");
+  EXPECT_EQ(CharsetLabelFromContentType(""), "");
+}
+
+TEST(Charset, MetaPrescan) {
+  struct Case {
+    const char* html;
+    const char* label;
+  } cases[] = {
+      {"<html><head><meta charset=\"big5\">", "big5"},
+      {"<META CHARSET=utf-8>", "utf-8"},
+      {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Big5\">", "big5"},
+      // content without the pragma does not count
+      {"<meta content=\"text/html; charset=big5\">", ""},
+      {"<!-- <meta charset=big5> --><meta charset=utf-8>", "utf-8"},
+      {"<p title='<meta charset=big5>'><meta charset=utf-8>", "utf-8"},
+      {"<metadata charset=big5>", ""},
+      {"no markup at all", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PrescanMetaCharset(c.html), c.label) << c.html;
+  std::string late = std::string(2000, ' ') + "<meta charset=big5>";
+  EXPECT_EQ(PrescanMetaCharset(late), "");
+}
+
+TEST(Charset, DecodeOrderAndReplacement) {
+  struct Case {
+    std::string body;
+    const char* contentType;
+    const char* charset;
+    std::string text;
+  } cases[] = {
+      {kBig5Text, "text/html; charset=big5", "BIG5-HKSCS", kUtf8Text},
+      {"<meta charset=big5>" + kBig5Text, "text/html", "BIG5-HKSCS", "<meta charset=big5>" + kUtf8Text},
+      // The header wins over <meta>; a byte order mark over both.
+      {"<meta charset=big5>" + kUtf8Text, "text/html; charset=utf-8", "UTF-8", "<meta charset=big5>" + kUtf8Text},
+      {"\xEF\xBB\xBF" + kUtf8Text, "text/html; charset=big5", "UTF-8", kUtf8Text},
+      {std::string("\xFF\xFE" "A\0B\0", 6), "", "UTF-16LE", "AB"},
+      {"caf\xE9", "", "WINDOWS-1252", "caf\xC3\xA9"},
+      {"caf\xE9", "text/html; charset=bogus", "WINDOWS-1252", "caf\xC3\xA9"},
+      // Undecodable bytes become U+FFFD and decoding goes on.
+      {"a\xFF" "b", "text/html; charset=utf-8", "UTF-8", "a\xEF\xBF\xBD" "b"},
+      {"a\xB3", "text/html; charset=big5", "BIG5-HKSCS", "a\xEF\xBF\xBD"},
+      // A page cannot call itself UTF-16 from inside.
+      {"<meta charset=utf-16>" + kUtf8Text, "", "UTF-8", "<meta charset=utf-16>" + kUtf8Text},
+  };
+  for (const Case& c : cases) {
+    DecodedPage page = DecodePage(c.body, c.contentType);
+    EXPECT_EQ(page.strCharset, c.charset) << c.contentType;
+    EXPECT_EQ(page.strUtf8, c.text) << c.contentType;
+  }
+}
+
+TEST(ParsePage, ElementsInDocumentOrder) {
+  PageData page = ParsePage("http://h/d/p.html", R"(
+    <html><body>
+    <applet code="x.class"></applet>
+    <object id="o1" classid="clsid:D27CDB6E-AE6D-11CF-96B8-444553540000">
+      <param name="Movie" value="a.swf"><param name="movie" value="ignored.swf">
+      <embed src="a.swf">
+      <object id="o2" data="b.swf"><param name="movie" value="inner.swf"><embed src="c.swf"></object>
+    </object>
+    <iframe src="f1.html"></iframe>
+    <div><embed SRC="d.swf" Type="application/x-shockwave-flash"></div>
+    <frameset><frame src="ignored-in-body.html"></frameset>
+    <template><embed src="t.swf"></template>
+    </body></html>)",
+                            "text/html");
+  auto tags = [&](const std::vector<std::size_t>& items) {
+    std::string s;
+    for (std::size_t i : items) {
+      const std::string* id = page.elements[i].Find("id");
+      const std::string* src = page.elements[i].Find("src");
+      s += std::string(page.elements[i].TagName()) + "(" + (id ? *id : src ? *src : "") + ") ";
+    }
+    return s;
+  };
+  EXPECT_EQ(tags(page.applets), "APPLET() OBJECT(o1) OBJECT(o2) ");
+  EXPECT_EQ(tags(page.embeds), "EMBED(a.swf) EMBED(c.swf) EMBED(d.swf) ");
+  EXPECT_EQ(tags(page.embeddings), "OBJECT(o1) EMBED(a.swf) OBJECT(o2) EMBED(c.swf) IFRAME(f1.html) EMBED(d.swf) ");
+
+  const ElementData& o1 = page.elements[page.applets[1]];
+  const ElementData& o2 = page.elements[page.applets[2]];
+  ASSERT_NE(o1.Movie(), nullptr);
+  EXPECT_EQ(*o1.Movie(), "a.swf");  // the first PARAM named movie, any case; not the inner one
+  ASSERT_NE(o2.Movie(), nullptr);
+  EXPECT_EQ(*o2.Movie(), "inner.swf");
+  EXPECT_TRUE(page.elements[page.embeds[0]].bInFlashObject);
+  EXPECT_TRUE(page.elements[page.embeds[1]].bInFlashObject);  // inside o2 inside o1
+  EXPECT_FALSE(page.elements[page.embeds[2]].bInFlashObject);
+  ASSERT_NE(page.elements[page.embeds[2]].Find("TYPE"), nullptr);
+}
+
+TEST(ParsePage, FramesetBaseAndLateMeta) {
+  PageData frames = ParsePage("http://h/d/p.html",
+                              "<html><head><base href='../other/'></head>"
+                              "<frameset><frame src=a.html><frameset><frame src=b.html>"
+                              "</frameset></frameset></html>",
+                              "");
+  EXPECT_EQ(frames.strBaseURL, "http://h/other/");
+  ASSERT_EQ(frames.embeddings.size(), 2u);
+  EXPECT_EQ(*frames.elements[frames.embeddings[1]].Find("src"), "b.html");
+
+  // A <meta> beyond the first kilobyte still decides how the page is decoded.
+  std::string body = "<html><head><!--" + std::string(3000, 'x') + "--><meta charset=big5></head>"
+                     "<body><embed src=\"" + kBig5Text + ".swf\"></body></html>";
+  PageData late = ParsePage("http://h/", body, "text/html");
+  EXPECT_EQ(late.strCharset, "BIG5-HKSCS");
+  ASSERT_EQ(late.embeds.size(), 1u);
+  EXPECT_EQ(*late.elements[late.embeds[0]].Find("src"), kUtf8Text + ".swf");
+}
+
+TEST(ParsePage, DeepNestingStaysCheap) {
+  std::string body;
+  for (int i = 0; i < 20000; ++i) body += "<div>";
+  body += "<embed src=deep.swf>";
+  PageData page = ParsePage("http://h/", body, "text/html");
+  EXPECT_EQ(page.embeds.size(), 1u);
+}
+
+TEST(FlashClassId, AnyCaseAnyWrapping) {
+  EXPECT_TRUE(IsFlashClassId("clsid:d27cdb6e-ae6d-11cf-96b8-444553540000"));
+  EXPECT_TRUE(IsFlashClassId("{D27CDB6E-AE6D-11CF-96B8-444553540000}"));
+  EXPECT_FALSE(IsFlashClassId("clsid:D27CDB6E-AE6D-11CF-96B8-44455354000"));
+  EXPECT_FALSE(IsFlashClassId(""));
+}
+
+}  // namespace
+}  // namespace trovex::browser
