@@ -5,7 +5,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <filesystem>
 
 #include "browser/browser.h"
@@ -235,6 +237,36 @@ TEST(ListField, ControlCharactersCannotBreakTheLine) {
     EXPECT_EQ(ListField(kBig5Movie + ".swf"), kUtf8Movie + ".swf");
     std::setlocale(LC_ALL, "C.UTF-8");
   }
+}
+
+}  // namespace
+}  // namespace trovex::browser
+
+namespace trovex::browser {
+namespace {
+
+// The demo site in samples/ lists the movies it is meant to show, and they are valid SWF files.
+TEST(DemoSite, ListsItsMoviesFromDisk) {
+  test::IsolatedHome home;
+  std::string site = std::string(TROVEX_SOURCE_DIR) + "/samples/site";
+  RunResult run = RunBrowser({"--list", site + "/index.html"});
+  ASSERT_EQ(run.nExit, 0) << run.strErr;
+  std::vector<std::string> names;
+  for (const auto& f : Lines(run.strOut)) {
+    ASSERT_EQ(f.size(), 4u);
+    names.push_back(f[2]);
+    if (f[1].rfind(site, 0) != 0) continue;  // not a local movie of the site
+    std::string data = test::ReadFile(f[1]);
+    ASSERT_GE(data.size(), 8u) << f[1];
+    EXPECT_EQ(data.substr(0, 3), "FWS") << f[1];
+    std::uint32_t length = 0;  // the header's file length, little-endian
+    for (int i = 7; i >= 4; --i) length = length << 8 | static_cast<unsigned char>(data[i]);
+    EXPECT_EQ(length, data.size()) << f[1];
+    EXPECT_EQ(f[3], std::to_string(data.size()));
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"banner.swf", "clock.swf", "game.swf", "intro.swf",
+                                             "menu.swf", "partner.swf", kUtf8Movie + ".swf"}));
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// The scan of a large page next to loading and parsing it: 10,000 movies spread over 100
+// nested frames (10 frames, each holding 9 iframes), served from 127.0.0.1 and read from disk.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "browser/browser.h"
+#include "browser/url.h"
+#include "scan/document_walker.h"
+#include "tests/browser/loopback_server.h"
+
+namespace {
+
+using namespace trovex;
+namespace fs = std::filesystem;
+
+constexpr int kOuterFrames = 10;
+constexpr int kInnerFrames = 9;
+constexpr int kMoviesPerFrame = 100;
+const std::string kFlashId = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000";
+
+// Frame documents hold the movies; every other movie is an OBJECT, the rest EMBEDs.
+std::string FramePage(const std::string& name, const std::string& children) {
+  std::string html = "<html><body><h1>" + name + "</h1>\n";
+  for (int i = 0; i < kMoviesPerFrame; ++i) {
+    std::string movie = "movies/" + name + "_" + std::to_string(i) + ".swf";
+    if (i % 2)
+      html += "<object classid='" + kFlashId + "' width=10 height=10><param name=movie value='" +
+              movie + "'><param name=quality value=high></object>\n";
+    else
+      html += "<p>text " + std::to_string(i) + "</p><embed src='" + movie +
+              "' type='application/x-shockwave-flash' width=10 height=10>\n";
+  }
+  return html + children + "</body></html>";
+}
+
+struct Site {
+  std::map<std::string, std::string> pages;  // path from the site root -> html
+  int movies = 0;
+};
+
+Site MakeSite() {
+  Site site;
+  std::string top = "<html><frameset rows='*'>";
+  for (int o = 0; o < kOuterFrames; ++o) {
+    std::string outer = "f" + std::to_string(o);
+    std::string children;
+    for (int i = 0; i < kInnerFrames; ++i) {
+      std::string inner = outer + "_" + std::to_string(i);
+      children += "<iframe src='" + inner + ".html'></iframe>\n";
+      site.pages[inner + ".html"] = FramePage(inner, "");
+      site.movies += kMoviesPerFrame;
+    }
+    top += "<frame src='" + outer + ".html'>";
+    site.pages[outer + ".html"] = FramePage(outer, children);
+    site.movies += kMoviesPerFrame;
+  }
+  site.pages["index.html"] = top + "</frameset></html>";
+  return site;
+}
+
+struct Fixture {
+  std::string root;  // temporary folder: the site on disk and the URL cache
+  std::string fileUrl;
+  std::unique_ptr<test::LoopbackServer> server;
+  std::string httpUrl;
+};
+Fixture* g_fixture = nullptr;
+
+void Load(benchmark::State& state, const std::string& url) {
+  for (auto _ : state) {
+    std::string error;
+    auto browser = browser::LoadPage(url, {}, &error);
+    if (!browser) state.SkipWithError(error.c_str());
+    benchmark::DoNotOptimize(browser.Get());
+  }
+}
+
+void Scan(benchmark::State& state, const std::string& url) {
+  std::string error;
+  auto browser = browser::LoadPage(url, {}, &error);
+  if (!browser) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  auto document = browser::DocumentOf(browser.Get());
+  std::size_t found = 0;
+  for (auto _ : state) {
+    SWFFileList list;
+    ScanDocument(document.Get(), list);
+    found = list.GetCount();
+  }
+  state.counters["movies"] = static_cast<double>(found);
+}
+
+void BM_LoadParse_Http(benchmark::State& s) { Load(s, g_fixture->httpUrl); }
+void BM_Scan_Http(benchmark::State& s) { Scan(s, g_fixture->httpUrl); }
+void BM_LoadParse_File(benchmark::State& s) { Load(s, g_fixture->fileUrl); }
+void BM_Scan_File(benchmark::State& s) { Scan(s, g_fixture->fileUrl); }
+BENCHMARK(BM_LoadParse_Http)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Scan_Http)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LoadParse_File)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Scan_File)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Prints the usual table, then the scan / load ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) times_[r.run_name.function_name] = r.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    for (const char* kind : {"Http", "File"}) {
+      double load = times_[std::string("BM_LoadParse_") + kind];
+      double scan = times_[std::string("BM_Scan_") + kind];
+      if (load > 0) std::printf("%s: scan / load+parse = %.3f\n", kind, scan / load);
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string tmpl = (fs::temp_directory_path() / "trovex-bench-XXXXXX").string();
+  if (!mkdtemp(tmpl.data())) return 1;
+  Fixture fixture;
+  fixture.root = tmpl;
+  // The URL cache goes to the temporary folder, not to the user's.
+  setenv("XDG_CACHE_HOME", (fixture.root + "/cache").c_str(), 1);
+  Site site = MakeSite();
+  fixture.server = std::make_unique<test::LoopbackServer>();
+  fs::create_directories(fixture.root + "/site/movies");
+  for (const auto& [path, html] : site.pages) {
+    std::ofstream(fixture.root + "/site/" + path) << html;
+    fixture.server->Page("/" + path, html);
+  }
+  // The movies exist on disk, so that the local scan reads real sizes.
+  for (const auto& entry : site.pages) {
+    if (entry.first == "index.html") continue;
+    std::string name = entry.first.substr(0, entry.first.size() - 5);
+    for (int i = 0; i < kMoviesPerFrame; ++i)
+      std::ofstream(fixture.root + "/site/movies/" + name + "_" + std::to_string(i) + ".swf") << "FWS";
+  }
+  fixture.fileUrl = browser::FilePathToUrl(fixture.root + "/site/index.html");
+  fixture.httpUrl = fixture.server->Url("/index.html");
+  g_fixture = &fixture;
+  std::printf("site: %zu pages, %d movies\n", site.pages.size(), site.movies);
+
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("peak memory (max RSS): %.1f MB\n", usage.ru_maxrss / 1024.0);
+  fixture.server.reset();
+  fs::remove_all(fixture.root);
+  return 0;
+}

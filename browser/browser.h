@@ -1,0 +1,48 @@
+// The page model of trovex-browser: loads a page with all its frames and offers it through
+// the document-model interfaces of platform/com/dom.h, the way the browser the system was
+// written for offers its pages to extensions.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "browser/fetch.h"
+#include "platform/com/dom.h"
+
+namespace trovex::browser {
+
+struct LoadOptions {
+  // Also fetch into the URL cache every movie a browser with the Flash player would play.
+  bool bPlugins = false;
+  // Frames nested deeper than this, and frames beyond nMaxFrames in one page, stay empty.
+  int nMaxDepth = 16;
+  int nMaxFrames = 1000;
+  FetchLimits pageLimits;
+  FetchLimits movieLimits{.nMaxBytes = std::size_t{256} << 20};
+};
+
+// What happened while loading, for messages and tests.
+struct LoadStats {
+  int nFramesLoaded = 0;    // frame documents fetched (any HTTP status) or blank
+  int nFramesEmpty = 0;     // frames left without a document, for any reason
+  int nFramesRefused = 0;   // of those: ancestor address, depth or count limit, unsafe scheme
+  int nPagesCached = 0;     // pages and frames written to the URL cache
+  int nMoviesCached = 0;    // movies the player fetched into the URL cache
+  int nMoviesFailed = 0;    // movies it could not fetch
+  std::vector<std::string> notes;  // one line per problem met
+};
+
+// Loads `address` (an absolute http, https or file: URL; see AddressFromUserInput) and its
+// frames. Returns the top-level browser object, or null with *error set when the page itself
+// cannot be fetched. An HTTP error status is a page like any other.
+ComPtr<IWebBrowser2> LoadPage(const std::string& address, const LoadOptions& options,
+                              std::string* error, LoadStats* stats = nullptr);
+
+// The browser's document as IHTMLDocument2 (null when it has none).
+ComPtr<IHTMLDocument2> DocumentOf(IWebBrowser2* browser);
+
+// Document-model objects alive in this process; 0 once every reference has been released.
+std::size_t LiveDomObjectCount();
+
+}  // namespace trovex::browser

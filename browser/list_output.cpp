@@ -1,0 +1,42 @@
+#include "browser/list_output.h"
+
+#include "browser/charset.h"
+#include "platform/text/text.h"
+
+namespace trovex::browser {
+
+std::string ListField(const std::string& ansi) {
+  std::string codePage = CurrentCodePage();
+  std::string utf8 = codePage == "UTF-8" ? ansi : DecodeToUtf8(ansi, codePage);
+  std::string out;
+  out.reserve(utf8.size());
+  for (char ch : utf8) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+std::string FormatMovieList(const SWFFileList& list) {
+  std::string out;
+  for (const auto& [key, info] : list) {
+    out += ListField(info.strURL) + '\t' + ListField(info.strLocalFile) + '\t' +
+           ListField(info.strFileName) + '\t' + std::to_string(info.nSize) + '\n';
+  }
+  return out;
+}
+
+}  // namespace trovex::browser

@@ -1,0 +1,95 @@
+// trovex-browser: loads a page with its frames into the page model. With --list it runs the
+// scanner on the top-level document and prints the movies found.
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <langinfo.h>
+#include <string>
+
+#include "browser/browser.h"
+#include "browser/list_output.h"
+#include "browser/url.h"
+#include "scan/document_walker.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: trovex-browser --list [--plugins] PAGE\n"
+    "  PAGE       a local file, a file: URL or an http:// or https:// address\n"
+    "  --list     print the Flash movies of the page and all its frames, one per line:\n"
+    "             address, local copy, file name, size (tab-separated, UTF-8)\n"
+    "  --plugins  also fetch the movies into the URL cache, as the Flash player would\n"
+    "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
+
+int Usage(const char* problem) {
+  if (problem) std::fprintf(stderr, "trovex-browser: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  // Without any locale the text would be 7-bit only; take UTF-8 as today's systems do.
+  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+
+  bool list = false;
+  bool verbose = false;
+  trovex::browser::LoadOptions options;
+  std::string page;
+  bool pageGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--list") {
+      list = true;
+    } else if (arg == "--plugins") {
+      options.bPlugins = true;
+    } else if (arg == "--verbose") {
+      verbose = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--") {
+      if (i + 2 != argc || pageGiven) return Usage("exactly one page is expected");
+      page = argv[++i];
+      pageGiven = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage(("unknown option " + arg).c_str());
+    } else if (pageGiven) {
+      return Usage("exactly one page is expected");
+    } else {
+      page = arg;
+      pageGiven = true;
+    }
+  }
+  if (!pageGiven) return Usage("no page given");
+  if (!list) return Usage("this build offers the movie list only: add --list");
+
+  std::string error;
+  std::string address = trovex::browser::AddressFromUserInput(page, &error);
+  if (address.empty()) {
+    std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", page.c_str(), error.c_str());
+    return 2;
+  }
+  trovex::browser::LoadStats stats;
+  trovex::ComPtr<trovex::IWebBrowser2> browser =
+      trovex::browser::LoadPage(address, options, &error, &stats);
+  if (verbose)
+    for (const std::string& note : stats.notes) std::fprintf(stderr, "trovex-browser: %s\n", note.c_str());
+  if (!browser) {
+    std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", page.c_str(), error.c_str());
+    return 2;
+  }
+  trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
+  trovex::SWFFileList movies;
+  trovex::ScanDocument(document.Get(), movies);
+  std::string out = trovex::browser::FormatMovieList(movies);
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "trovex-browser: cannot write the list: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return 0;
+}

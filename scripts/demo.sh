@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Lists the Flash movies of the demo site, served from 127.0.0.1 by a server this script starts
+# and always stops. With an argument, lists that page instead: an http(s) or file: address, a
+# local file, or a page of the demo site ("gallery/index.html").
+# Builds nothing: the build directory is <repo>/build unless TROVEX_BUILD_DIR names another.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TROVEX_BUILD_DIR:-$here/build}
+browser=$build/browser/trovex-browser
+if [ ! -x "$browser" ]; then
+  echo "demo: $browser not found; build the project first (or set TROVEX_BUILD_DIR)" >&2
+  exit 1
+fi
+
+page=${1:-index.html}
+case "$page" in
+  http://* | https://* | file:*) exec "$browser" --list "$page" ;;
+esac
+if [ $# -gt 0 ] && [ -e "$page" ]; then
+  exec "$browser" --list "$page"
+fi
+
+workdir=$(mktemp -d)
+server_pid=
+cleanup() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  rm -rf "$workdir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+python3 "$here/samples/serve.py" "$here/samples/site" >"$workdir/port" 2>"$workdir/server.log" &
+server_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(head -n 1 "$workdir/port" 2>/dev/null || true)
+  [ -n "$port" ] && break
+  if ! kill -0 "$server_pid" 2>/dev/null; then break; fi
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "demo: the local web server did not start" >&2
+  cat "$workdir/server.log" >&2 || true
+  exit 1
+fi
+
+url="http://127.0.0.1:$port/${page#/}"
+echo "demo: $url" >&2
+"$browser" --list "$url"
