@@ -25,8 +25,12 @@ function(trovex_add_test)
     set(labels unit)
     set(lock)
   endif()
+  set(env)
+  if(TROVEX_SANITIZE)
+    set(env ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0")
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}" ${lock})
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}" ${lock} ${env})
 endfunction()
