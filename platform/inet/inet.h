@@ -138,7 +138,11 @@ HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD flags, 
 // ---- URL cache ------------------------------------------------------------------------
 // The browser's cache lives in $XDG_CACHE_HOME (or $HOME/.cache)/kelvora-swf-trovex/urlcache:
 // the files in a few subfolders, named "name[N].ext", plus an index of address -> file, size.
-// Addresses are keyed by their canonical form (InternetCanonicalizeUrlA, ICU_NO_ENCODE).
+// Addresses are keyed by their canonical form (InternetCanonicalizeUrlA, ICU_NO_ENCODE) taken
+// from the thread's code page to UTF-8, with non-ASCII bytes and the characters that may not
+// stand in an address (controls, space, "\"", "<", ">", "`") %-escaped. So the raw text of a
+// page in any code page and the %-escaped UTF-8 address a loader fetched find the same entry;
+// escapes of other ASCII characters ("%2F", "%3F", "%25"...) stay distinct from the characters.
 
 struct FILETIME {
   DWORD dwLowDateTime;
@@ -172,13 +176,15 @@ struct INTERNET_CACHE_ENTRY_INFOA {
 };
 
 // Two-call protocol: with info null or *size too small: FALSE, ERROR_INSUFFICIENT_BUFFER and
-// *size = bytes needed. No entry (or its file has gone): FALSE, ERROR_FILE_NOT_FOUND. With
+// *size = bytes needed. lpszSourceUrlName is the entry's key (plain ASCII, see above). No
+// entry (or its file has gone): FALSE, ERROR_FILE_NOT_FOUND. With
 // info and size both null: TRUE when the entry exists. The index is re-read only when its file
 // changed, so calling this once per movie of a large page stays cheap.
 BOOL GetUrlCacheEntryInfoA(const char* url, INTERNET_CACHE_ENTRY_INFOA* info, DWORD* size);
 
 // Stores `size` bytes as the cached copy of `url`, replacing an older entry of the same
-// address. Safe against concurrent writers in other processes. On success *localFile (when not
+// address. The file is named after the address's last path segment, unescaped, in the thread's
+// code page. Safe against concurrent writers in other processes. On success *localFile (when not
 // null) receives the full path of the new file. False (and the last error) on failure; the
 // cache is then unchanged.
 bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size,

@@ -1,6 +1,10 @@
 // The browser's URL cache: files in a few subfolders of the cache folder, named
 // "name[N].ext", and an index file "index" mapping address -> file and size.
 //
+// An address is keyed in one spelling whatever code page or escaping its caller used (see
+// AddressKey), so the page loader, which stores the %-escaped UTF-8 address it fetched, and the
+// scanner, which looks up the page's text in the locale's code page, meet on the same entry.
+//
 // Writers (the browser, possibly several processes) take an exclusive flock on "index.lock",
 // read the index from disk, add the file, and replace the index atomically (temporary file,
 // fsync, rename). Readers never lock: a rename is atomic, so they see either the old or the
@@ -78,8 +82,14 @@ bool IsValidLocal(std::string_view local) {
          name.find('\0') == std::string::npos;
 }
 
-// A damaged index reads as empty; a damaged line is dropped.
-Index ParseIndex(std::string_view data) {
+std::string AddressKey(std::string_view address);
+
+// A damaged index reads as empty; a damaged line is dropped. Every stored address is keyed
+// again, so entries written before keys took their present form are still found (an address
+// stored with raw non-ASCII bytes is read in the current code page, the one it was written in
+// unless the locale changed since). When two entries now share a key the first is kept and
+// the other's file is named in *dropped, for a writer to remove.
+Index ParseIndex(std::string_view data, std::vector<std::string>* dropped) {
   Index index;
   std::size_t nl = data.find('\n');
   if (nl == std::string::npos || data.substr(0, nl) != kIndexHeader) return index;
@@ -104,7 +114,15 @@ Index ParseIndex(std::string_view data) {
     Entry e{UnescapeField(line.substr(t1 + 1, t2 - t1 - 1)), size};
     std::string url = UnescapeField(line.substr(t2 + 1));
     if (url.empty() || !IsValidLocal(e.local)) continue;
-    index[url] = std::move(e);
+    bool added = index.try_emplace(AddressKey(url), std::move(e)).second;
+    if (!added && dropped) dropped->push_back(std::move(e.local));
+  }
+  if (dropped) {
+    // A file that a kept entry also names is not to be removed.
+    std::erase_if(*dropped, [&index](const std::string& local) {
+      return std::any_of(index.begin(), index.end(),
+                         [&local](const auto& kv) { return kv.second.local == local; });
+    });
   }
   return index;
 }
@@ -193,6 +211,89 @@ void SyncDir(const std::string& dir) {
 
 // ---- names ----------------------------------------------------------------------------
 
+void AppendEscape(std::string& out, unsigned char c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+void AppendEscape(std::u16string& out, unsigned char c) {
+  std::string text;
+  AppendEscape(text, c);
+  out.append(text.begin(), text.end());
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
+// Bytes of the well-formed UTF-8 character at `pos` (shortest form, no surrogate, at most
+// U+10FFFF), its code point in *cp; 0 when the bytes there are not one.
+std::size_t DecodeUtf8(std::string_view s, std::size_t pos, char32_t* cp) {
+  auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char c = byte(pos);
+  std::size_t len;
+  char32_t value, min;
+  if (c < 0x80) {
+    *cp = c;
+    return 1;
+  } else if ((c & 0xE0) == 0xC0) {
+    len = 2, value = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3, value = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4, value = c & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (pos + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    if ((byte(pos + k) & 0xC0) != 0x80) return 0;
+    value = value << 6 | (byte(pos + k) & 0x3F);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *cp = value;
+  return len;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 // Cuts `s` to at most `max` bytes without splitting a character.
 void CutToBytes(std::string& s, std::size_t max) {
   if (s.size() <= max) return;
@@ -222,18 +323,34 @@ std::string SanitizeName(std::string_view text) {
   return out;
 }
 
-// Name and extension of the URL's last path segment (query and fragment removed).
-void NameParts(std::string_view url, std::string* name, std::string* ext) {
+// Name and extension of the key's last path segment (query and fragment removed), as text of
+// the thread's code page: escapes are decoded for the name, UTF-8 becomes the locale's
+// characters (those it lacks end as "_"), and a byte that is no UTF-8 stays "%XX".
+void NameParts(std::string_view key, std::string* name, std::string* ext) {
   inet_detail::UrlParts parts;
-  std::string_view path = url;
-  if (inet_detail::SplitUrl(url, &parts) == ERROR_SUCCESS) {
+  std::string_view path = key;
+  if (inet_detail::SplitUrl(key, &parts) == ERROR_SUCCESS) {
     path = parts.path;
   } else {
-    std::size_t cut = MbFindOneOf(url, "?#");
-    if (cut != std::string::npos) path = url.substr(0, cut);
+    std::size_t cut = path.find_first_of("?#");  // keys are ASCII
+    if (cut != std::string::npos) path = path.substr(0, cut);
   }
-  std::size_t slash = MbReverseFind(path, '/');
-  std::string segment(slash == std::string::npos ? path : path.substr(slash + 1));
+  std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos) path.remove_prefix(slash + 1);
+  std::string raw = inet_detail::PercentDecode(path, false);
+  std::u16string wide;
+  for (std::size_t i = 0; i < raw.size();) {
+    char32_t cp;
+    std::size_t len = DecodeUtf8(raw, i, &cp);
+    if (len == 0) {
+      AppendEscape(wide, static_cast<unsigned char>(raw[i]));
+      ++i;
+      continue;
+    }
+    AppendUtf16(wide, cp);
+    i += len;
+  }
+  std::string segment = Utf16ToAnsi(wide);
   MbTrimLeft(segment, ".");
   std::size_t dot = MbReverseFind(segment, '.');
   if (dot != std::string::npos) {
@@ -255,23 +372,77 @@ std::string CounterName(const std::string& name, const std::string& ext, unsigne
   return file;
 }
 
-// The key under which an address is stored and looked up.
-std::string CacheKey(const std::string& url) {
+// The canonical form of `url` (the address itself when it has none).
+std::string CanonicalForm(const std::string& url) {
   DWORD saved = GetLastError();
-  std::string key;
+  std::string canonical;
   DWORD len = static_cast<DWORD>(url.size()) + 64;
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::string buf(len, '\0');
     if (InternetCanonicalizeUrlA(url.c_str(), buf.data(), &len, ICU_NO_ENCODE)) {
       buf.resize(len);
-      key = std::move(buf);
+      canonical = std::move(buf);
       break;
     }
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
   }
   SetLastError(saved);
-  return key.empty() ? url : key;
+  return canonical.empty() ? url : canonical;
 }
+
+// The key under which an address is stored and looked up: the address's text taken from the
+// thread's code page to UTF-8, then every byte that may not stand in an address as it is (the
+// non-ASCII bytes, controls, space, quote, angle brackets, backquote) %-escaped and the escapes
+// of non-ASCII bytes written with upper-case digits. Raw and escaped spellings of the same
+// bytes thus meet, and the key is plain ASCII whatever the locale. Escapes of the other ASCII
+// characters are never touched: "%2F" is not "/", nor "%3F" "?", nor "%25" "%".
+// A byte that is not text in the code page is taken as it is and escaped.
+std::string AddressKey(std::string_view address) {
+  std::string utf8;
+  bool ascii = std::all_of(address.begin(), address.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  std::u16string wide;
+  if (ascii) {
+    utf8 = address;
+  } else if (TryAnsiToUtf16(address, &wide)) {
+    utf8 = Utf16ToUtf8(wide);
+  } else {
+    // Character by character, so that one stray byte keeps the rest readable.
+    for (std::size_t i = 0; i < address.size();) {
+      std::size_t len = MbCharLen(address, i);
+      std::string_view ch = address.substr(i, len);
+      if (len == 1 && static_cast<unsigned char>(ch[0]) < 0x80) {
+        utf8 += ch;
+      } else if (TryAnsiToUtf16(ch, &wide)) {
+        utf8 += Utf16ToUtf8(wide);
+      } else {
+        for (char byte : ch) AppendEscape(utf8, static_cast<unsigned char>(byte));
+      }
+      i += len;
+    }
+  }
+
+  std::string key;
+  key.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '%' && i + 2 < utf8.size()) {
+      int hi = inet_detail::HexDigit(utf8[i + 1]), lo = inet_detail::HexDigit(utf8[i + 2]);
+      if (hi >= 8 && lo >= 0) {
+        AppendEscape(key, static_cast<unsigned char>(hi * 16 + lo));
+        i += 2;
+        continue;
+      }
+    }
+    if (c >= 0x80 || c <= 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '`')
+      AppendEscape(key, c);
+    else
+      key += static_cast<char>(c);
+  }
+  return key;
+}
+
+std::string CacheKey(const std::string& url) { return AddressKey(CanonicalForm(url)); }
 
 // ---- the per-process view of the index --------------------------------------------------
 
@@ -302,6 +473,7 @@ struct LoadedIndex {
   std::string path;
   bool present = false;
   IndexStamp stamp;
+  std::string codePage;  // keys of addresses stored with raw non-ASCII bytes depend on it
   Index index;
   std::size_t loads = 0;
 };
@@ -311,8 +483,9 @@ LoadedIndex& Loaded() {
   return loaded;
 }
 
-// Reads the index from disk (missing or unreadable: empty).
-Index ReadIndexFile(const std::string& path, IndexStamp* stamp, bool* present) {
+// Reads the index from disk (missing or unreadable: empty); *dropped as for ParseIndex.
+Index ReadIndexFile(const std::string& path, IndexStamp* stamp, bool* present,
+                    std::vector<std::string>* dropped = nullptr) {
   *present = false;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return {};
@@ -321,7 +494,7 @@ Index ReadIndexFile(const std::string& path, IndexStamp* stamp, bool* present) {
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || !ReadAll(fd.get(), &data)) return {};
   *present = true;
   if (stamp) *stamp = StampOf(st);
-  return ParseIndex(data);
+  return ParseIndex(data, dropped);
 }
 
 // Looks `key` up through the per-process copy, refreshing it when the file changed.
@@ -337,13 +510,15 @@ bool FindEntry(const std::string& root, const std::string& key, Entry* entry) {
     li.index.clear();
     return false;
   }
-  if (li.path != path || !li.present || !(li.stamp == StampOf(st))) {
+  std::string codePage = CurrentCodePage();
+  if (li.path != path || !li.present || !(li.stamp == StampOf(st)) || li.codePage != codePage) {
     bool present;
     IndexStamp stamp;
     li.index = ReadIndexFile(path, &stamp, &present);
     li.path = path;
     li.present = present;
     li.stamp = stamp;
+    li.codePage = codePage;
     ++li.loads;
   }
   auto it = li.index.find(key);
@@ -431,6 +606,11 @@ bool EnsureSubfolders(const std::string& root, std::vector<std::string>* folders
   return !folders->empty();
 }
 
+// Files of entries that the index written last no longer names.
+void RemoveFiles(const std::string& root, const std::vector<std::string>& locals) {
+  for (const std::string& local : locals) ::unlink((root + "/" + local).c_str());
+}
+
 bool Fail(DWORD code) {
   SetLastError(code);
   return false;
@@ -483,7 +663,8 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   if (!EnsureSubfolders(root, &folders)) return FailErrno(errno ? errno : EIO);
 
   bool present;
-  Index index = ReadIndexFile(root + "/index", nullptr, &present);
+  std::vector<std::string> dropped;
+  Index index = ReadIndexFile(root + "/index", nullptr, &present, &dropped);
   const std::string key = CacheKey(url);
 
   // The subfolder holding the fewest entries takes the new file.
@@ -528,6 +709,7 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
     return FailErrno(err);
   }
   if (!old.empty() && old != relative) ::unlink((root + "/" + old).c_str());
+  RemoveFiles(root, dropped);
   if (localFile) *localFile = full;
   return true;
 }
@@ -540,13 +722,15 @@ BOOL DeleteUrlCacheEntryA(const char* url) {
   WriterLock lock(root);
   if (!lock.ok()) return FailedErrno(lock.error());
   bool present;
-  Index index = ReadIndexFile(root + "/index", nullptr, &present);
+  std::vector<std::string> dropped;
+  Index index = ReadIndexFile(root + "/index", nullptr, &present, &dropped);
   auto it = index.find(CacheKey(url));
   if (it == index.end()) return Failed(ERROR_FILE_NOT_FOUND);
   std::string local = root + "/" + it->second.local;
   index.erase(it);
   if (int err = WriteIndexFile(root, index)) return FailedErrno(err);
   ::unlink(local.c_str());
+  RemoveFiles(root, dropped);
   return TRUE;
 }
 

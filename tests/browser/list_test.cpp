@@ -144,6 +144,65 @@ TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
   EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 1) << "the nested EMBED is not played";
 }
 
+// The player stores a movie under the %-escaped address it fetched; the scanner looks it up
+// with the page's text in the locale's code page. A movie named 影片.swf is listed as a copy
+// from the cache, in a UTF-8 and a Big5 locale, from a UTF-8 and a Big5 page.
+TEST_F(ListTest, CachedMovieWithANonAsciiNameIsListedFromTheCache) {
+  struct Case {
+    const char* locale;
+    const char* charset;
+    std::string movieRef;  // in the page's charset
+    std::string listedPath;
+  };
+  const Case cases[] = {
+      {"C.UTF-8", "utf-8", kUtf8Movie + ".swf", kUtf8Movie + ".swf"},
+      {"C.UTF-8", "big5", kBig5Movie + ".swf", kUtf8Movie + ".swf"},
+      {"zh_TW.BIG5", "big5", kBig5Movie + ".swf", kUtf8Movie + ".swf"},
+      // Written escaped, listed as written; the cache still knows it.
+      {"zh_TW.BIG5", "utf-8", "%E5%BD%B1%E7%89%87.swf", "%E5%BD%B1%E7%89%87.swf"},
+  };
+  const std::string body = "FWS-movie-bytes";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + ", " + c.charset + " page");
+    std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, c.locale)) {
+      ADD_FAILURE() << c.locale << " is not installed";
+      continue;
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    test::IsolatedHome home;
+    test::ScopedEnv env;
+    env.Set("LC_ALL", c.locale);
+    test::LoopbackServer server;
+    server.Page("/big5/index.html", "<embed src='" + c.movieRef + "'>",
+                std::string("text/html; charset=") + c.charset);
+    server.Page("/big5/%E5%BD%B1%E7%89%87.swf", body, "application/x-shockwave-flash");
+
+    RunResult run = RunBrowser({"--list", "--plugins", server.Url("/big5/index.html")});
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_EQ(server.CountRequests("/big5/%E5%BD%B1%E7%89%87.swf"), 1);
+    auto lines = Lines(run.strOut);
+    ASSERT_EQ(lines.size(), 1u) << run.strOut;
+    const auto& f = lines[0];
+    ASSERT_EQ(f.size(), 4u) << run.strOut;
+    EXPECT_EQ(f[0], server.Url("/big5/") + c.listedPath);
+    ASSERT_FALSE(f[1].empty()) << "not found in the cache: " << run.strOut;
+    EXPECT_EQ(f[1].rfind(home.cache() + "/", 0), 0u) << f[1];
+    EXPECT_EQ(f[2], kUtf8Movie + "[1].swf");
+    EXPECT_EQ(f[3], std::to_string(body.size()));
+
+    // The listed file is the movie, under the name the locale gives it on disk.
+    std::setlocale(LC_ALL, c.locale);
+    std::string onDisk;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.cache()))
+      if (entry.is_regular_file() && ListField(entry.path().string()) == f[1])
+        onDisk = entry.path();
+    std::setlocale(LC_ALL, saved.c_str());
+    ASSERT_FALSE(onDisk.empty()) << f[1];
+    EXPECT_EQ(test::ReadFile(onDisk), body);
+  }
+}
+
 TEST_F(ListTest, LocalPagesWithEscapedNames) {
   test::TempDir dir;
   std::string site = dir.str() + "/my site";

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -179,6 +180,211 @@ TEST_F(UrlCache, AddressesAreKeyedByTheirCanonicalForm) {
   EXPECT_TRUE(Lookup("http://h/intro.swf").ok);
   EXPECT_TRUE(Lookup("http://h/./intro.swf").ok);
   EXPECT_FALSE(Lookup("http://h/INTRO.swf").ok);  // the path keeps its case
+}
+
+// Switches the process locale for one scope.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const std::vector<const char*>& names)
+      : saved_(std::setlocale(LC_ALL, nullptr)) {
+    for (const char* n : names) {
+      if (std::setlocale(LC_ALL, n)) {
+        name_ = n;
+        return;
+      }
+    }
+  }
+  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
+  bool ok() const { return !name_.empty(); }
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string saved_, name_;
+};
+
+const std::string kYing = "\xE5\xBD\xB1";        // 影 in UTF-8
+const std::string kPian = "\xE7\x89\x87";        // 片
+const std::string kBig5YingPian = "\xBCv\xA4\xF9";  // 影片 in Big5
+const std::string kBig5Xu = "\xB3\x5C";          // 許 in Big5: its trail byte is "\"
+
+// The scanner looks a movie up with the page's raw text, the page loader stores the address it
+// fetched, %-escaped: both must reach one entry. Escapes of ASCII characters keep their meaning
+// and are never merged with the characters.
+TEST_F(UrlCache, SpellingsOfOneAddressShareOneEntry) {
+  struct Case {
+    std::string stored;
+    std::vector<std::string> hits, misses;
+  };
+  const Case cases[] = {
+      {"http://h/big5/%E5%BD%B1%E7%89%87.swf",
+       {"http://h/big5/" + kYing + kPian + ".swf", "http://h/big5/%e5%bd%b1%e7%89%87.swf",
+        "http://h/big5/%E5%bd%B1" + kPian + ".swf", "HTTP://H/x/../big5/" + kYing + kPian + ".swf"},
+       {"http://h/big5/%E5%BD%B1.swf", "http://h/big5/" + kYing + ".swf"}},
+      {"http://h/raw/" + kYing + kPian + ".swf", {"http://h/raw/%E5%BD%B1%E7%89%87.swf"}, {}},
+      {"http://h/q.swf?name=%E5%BD%B1#" + kPian, {"http://h/q.swf?name=" + kYing + "#%E7%89%87"},
+       {"http://h/q.swf?name=" + kYing}},
+      // A byte that is no UTF-8 keeps its escape; raw, it is escaped the same way.
+      {"http://h/bad/%B5.swf", {"http://h/bad/%b5.swf", "http://h/bad/\xB5.swf"},
+       {"http://h/bad/.swf"}},
+      // Characters that may not stand in an address meet their escapes.
+      {"http://h/my%20movie.swf", {"http://h/my movie.swf"}, {"http://h/my+movie.swf"}},
+      {"http://h/<a>\"`.swf", {"http://h/%3Ca%3E%22%60.swf"}, {}},
+      // Escapes of ASCII characters are not the characters.
+      {"http://h/a%2Fb.swf", {}, {"http://h/a/b.swf"}},
+      {"http://h/c.swf%3Fv=1", {}, {"http://h/c.swf?v=1"}},
+      {"http://h/100%25.swf", {}, {"http://h/100%.swf"}},
+      {"http://h/%41.swf", {}, {"http://h/A.swf"}},
+      {"http://h/pct/%25E5%25BD%25B1.swf", {},
+       {"http://h/pct/" + kYing + ".swf", "http://h/pct/%E5%BD%B1.swf"}},
+  };
+  // Under the C locale raw UTF-8 bytes are no text, yet they are escaped to the same key.
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    test::IsolatedHome home;
+    ScopedLocale use({locale});
+    ASSERT_TRUE(use.ok()) << locale;
+    for (const Case& c : cases) {
+      std::string local = Add(c.stored, c.stored);
+      for (const std::string& url : c.hits) {
+        Found f = Lookup(url);
+        EXPECT_TRUE(f.ok) << locale << ": " << url << " should find " << c.stored;
+        EXPECT_EQ(f.local, local) << locale << ": " << url;
+      }
+      for (const std::string& url : c.misses)
+        EXPECT_EQ(Lookup(url).error, ERROR_FILE_NOT_FOUND) << locale << ": " << url;
+    }
+    // A raw spelling written again replaces the escaped one's entry: one file, one entry.
+    std::string again = Add("http://h/big5/" + kYing + kPian + ".swf", "newer");
+    Found f = Lookup("http://h/big5/%E5%BD%B1%E7%89%87.swf");
+    EXPECT_EQ(f.local, again) << locale;
+    EXPECT_EQ(f.size, 5u);
+    // The key reported is plain ASCII.
+    EXPECT_EQ(f.url, "http://h/big5/%E5%BD%B1%E7%89%87.swf") << locale;
+  }
+}
+
+TEST_F(UrlCache, FilesAreNamedInTheLocalesText) {
+  struct Case {
+    std::vector<const char*> locales;
+    std::string url, name;  // the name in the locale's code page
+  };
+  const Case cases[] = {
+      {{"C.UTF-8", "C.utf8"}, "http://h/%E5%BD%B1%E7%89%87.swf", kYing + kPian + "[1].swf"},
+      {{"C.UTF-8", "C.utf8"}, "http://h/" + kYing + kPian + ".swf", kYing + kPian + "[1].swf"},
+      {{"C.UTF-8", "C.utf8"}, "http://h/my%20movie.swf?x=%2F", "my movie[1].swf"},
+      {{"C.UTF-8", "C.utf8"}, "http://h/a%2Fb%3A.swf", "a_b_[1].swf"},
+      {{"C.UTF-8", "C.utf8"}, "http://h/x%B5y.swf", "x%B5y[1].swf"},
+      {{"C.UTF-8", "C.utf8"}, "http://h/a%00b%0A.swf", "a_b_[1].swf"},
+      {{"zh_TW.BIG5", "zh_TW.big5"}, "http://h/%E5%BD%B1%E7%89%87.swf", kBig5YingPian + "[1].swf"},
+      {{"zh_TW.BIG5", "zh_TW.big5"}, "http://h/%E8%A8%B1.swf", kBig5Xu + "[1].swf"},
+      {{"zh_TW.BIG5", "zh_TW.big5"}, "http://h/%C3%A9t%C3%A9.swf", "_t_[1].swf"},  // no é in Big5
+  };
+  for (const Case& c : cases) {
+    test::IsolatedHome home;
+    ScopedLocale use(c.locales);
+    if (!use.ok()) {
+      ADD_FAILURE() << c.locales.front() << " is not installed";
+      continue;
+    }
+    EXPECT_EQ(fs::path(Add(c.url, "d")).filename().string(), c.name) << c.url;
+  }
+}
+
+// The page loader, in any locale, stores the escaped UTF-8 address; a scanner under a Big5
+// locale looks the movie up with the page's text converted to Big5.
+TEST_F(UrlCache, Big5LookupsFindUtf8EscapedEntries) {
+  const std::string escaped = "http://h/big5/%E5%BD%B1%E7%89%87.swf";
+  std::string local;
+  {
+    ScopedLocale utf8({"C.UTF-8", "C.utf8"});
+    ASSERT_TRUE(utf8.ok());
+    local = Add(escaped, "FWS-ying");
+    Add("http://h/%E8%A8%B1/m.swf", "FWS-xu");
+  }
+  ScopedLocale big5({"zh_TW.BIG5", "zh_TW.big5"});
+  ASSERT_TRUE(big5.ok()) << "zh_TW.BIG5 is not installed";
+  struct Case {
+    std::string url;
+    bool hit;
+  };
+  const Case cases[] = {
+      {"http://h/big5/" + kBig5YingPian + ".swf", true},
+      {escaped, true},
+      {"http://h/big5/x/../" + kBig5YingPian + ".swf", true},
+      // 許's trail byte is no separator, before or after the key is made.
+      {"http://h/" + kBig5Xu + "/m.swf", true},
+      {"http://h/" + kBig5Xu + "/../m.swf", false},
+      // Big5 bytes escaped are other bytes than the UTF-8 the entry was stored with.
+      {"http://h/big5/%BCv%A4%F9.swf", false},
+      {"http://h/big5/" + kYing + kPian + ".swf", false},  // UTF-8 bytes read as Big5 text
+  };
+  for (const Case& c : cases) {
+    Found f = Lookup(c.url);
+    EXPECT_EQ(f.ok, c.hit) << c.url;
+    if (c.hit && c.url.find("big5") != std::string::npos) {
+      EXPECT_EQ(f.local, local) << c.url;
+    }
+  }
+  // And back: a Big5 writer's raw address is found by a UTF-8 reader.
+  Add("http://h/w/" + kBig5YingPian + ".swf", "FWS-w");
+  ScopedLocale utf8({"C.UTF-8", "C.utf8"});
+  EXPECT_TRUE(Lookup("http://h/w/" + kYing + kPian + ".swf").ok);
+  EXPECT_TRUE(Lookup("http://h/w/%E5%BD%B1%E7%89%87.swf").ok);
+}
+
+// An index written before keys were normalised: browser entries were stored %-escaped, others
+// with their raw text. Every entry is still found under each spelling; entries that now share
+// a key are merged and the loser's file removed by the next writer.
+TEST_F(UrlCache, EntriesOfAnOlderIndexAreStillFound) {
+  ScopedLocale utf8({"C.UTF-8", "C.utf8"});
+  ASSERT_TRUE(utf8.ok());
+  const std::string rel = "cache/kelvora-swf-trovex/urlcache/";
+  struct Old {
+    std::string file, storedUrl;
+    std::vector<std::string> lookups;
+  };
+  const Old old[] = {
+      {"ABCDEFGH/%E5%BD%B1[1].swf", "http://h/%E5%BD%B1.swf",
+       {"http://h/%E5%BD%B1.swf", "http://h/" + kYing + ".swf"}},
+      {"ABCDEFGH/" + kPian + "[1].swf", "http://h/raw/" + kPian + ".swf",
+       {"http://h/raw/" + kPian + ".swf", "http://h/raw/%E7%89%87.swf"}},
+      {"ABCDEFGH/a b[1].swf", "http://h/a b.swf", {"http://h/a b.swf", "http://h/a%20b.swf"}},
+      {"ABCDEFGH/plain[1].swf", "http://h/plain.swf", {"http://h/plain.swf"}},
+      {"ABCDEFGH/dup[1].swf", "http://h/dup/%E5%BD%B1.swf", {"http://h/dup/" + kYing + ".swf"}},
+      {"ABCDEFGH/dup[2].swf", "http://h/dup/" + kYing + ".swf", {}},
+  };
+  auto field = [](std::string text) {  // the index writes "%" as "%25"
+    for (std::size_t pos = 0; (pos = text.find('%', pos)) != std::string::npos; pos += 3)
+      text.replace(pos, 1, "%25");
+    return text;
+  };
+  std::string index = "TROVEX-URLCACHE 1\n";
+  for (const Old& o : old) {
+    home_.dir().WriteFile(rel + o.file, o.file);
+    index += std::to_string(o.file.size()) + "\t" + field(o.file) + "\t" + field(o.storedUrl) +
+             "\n";
+  }
+  home_.dir().WriteFile(rel + "index", index);
+
+  for (const Old& o : old) {
+    for (const std::string& url : o.lookups) {
+      Found f = Lookup(url);
+      ASSERT_TRUE(f.ok) << url;
+      EXPECT_EQ(f.local, Root() + "/" + o.file) << url;
+    }
+  }
+  Add("http://h/new.swf", "n");
+  EXPECT_FALSE(fs::exists(Root() + "/ABCDEFGH/dup[2].swf")) << "the merged entry's file is removed";
+  for (const Old& o : old) {
+    for (const std::string& url : o.lookups)
+      EXPECT_EQ(Lookup(url).local, Root() + "/" + o.file) << url;
+  }
+  // The rewritten index holds ASCII addresses only, in the same format.
+  std::string text = test::ReadFile(Root() + "/index");
+  EXPECT_EQ(text.rfind("TROVEX-URLCACHE 1\n", 0), 0u);
+  std::size_t addressStart = text.find("\thttp://h/raw/");
+  ASSERT_NE(addressStart, std::string::npos) << text;
+  EXPECT_EQ(text.substr(addressStart, text.find('\n', addressStart) - addressStart),
+            "\thttp://h/raw/%25E7%2589%2587.swf");
 }
 
 TEST_F(UrlCache, DamagedOrMissingIndexReadsAsEmpty) {
