@@ -10,6 +10,7 @@
 #include "browser/page.h"
 #include "browser/url.h"
 #include "platform/inet/inet.h"
+#include "platform/text/unicode.h"
 
 namespace trovex::browser {
 namespace {
@@ -63,8 +64,6 @@ HRESULT Hand(I* object, void** ppv) {
   return S_OK;
 }
 
-BSTR Utf8Bstr(const std::string& text) { return SysAllocStringUtf8(text); }
-
 ComPtr<IHTMLDocument2> GetDocument(const SessionPtr& s, int page);
 ComPtr<IHTMLWindow2> GetWindow(const SessionPtr& s, int page);
 ComPtr<IWebBrowser2> GetBrowser(const SessionPtr& s, int containerPage, int element);
@@ -105,7 +104,7 @@ class Element final : public ObjectBase, public IHTMLElement, public IHTMLObject
       value->vt = VT_NULL;
       return S_OK;
     }
-    value->bstrVal = Utf8Bstr(*found);
+    value->bstrVal = SysAllocStringUtf8(*found);
     if (!value->bstrVal) return E_OUTOFMEMORY;
     value->vt = VT_BSTR;
     return S_OK;
@@ -113,14 +112,14 @@ class Element final : public ObjectBase, public IHTMLElement, public IHTMLObject
 
   HRESULT get_tagName(BSTR* tag) override {
     if (!tag) return E_POINTER;
-    *tag = Utf8Bstr(data().TagName());
+    *tag = SysAllocStringUtf8(data().TagName());
     return *tag ? S_OK : E_OUTOFMEMORY;
   }
 
   HRESULT get_classid(BSTR* classid) override {
     if (!classid) return E_POINTER;
     const std::string* v = data().Find("classid");
-    *classid = Utf8Bstr(v ? *v : std::string());
+    *classid = SysAllocStringUtf8(v ? *v : std::string());
     return *classid ? S_OK : E_OUTOFMEMORY;
   }
 
@@ -258,7 +257,7 @@ class Document final : public ObjectBase, public IHTMLDocument2, public IOleCont
 
   HRESULT get_URL(BSTR* url) override {
     if (!url) return E_POINTER;
-    *url = Utf8Bstr(page().strURL);
+    *url = SysAllocStringUtf8(page().strURL);
     return *url ? S_OK : E_OUTOFMEMORY;
   }
   HRESULT get_applets(IHTMLElementCollection** c) override {

@@ -48,9 +48,6 @@ struct PageData {
 // ASCII letters compared ignoring case; other bytes must be equal.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
-// UTF-16 from the document model's strings to UTF-8; unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
-
 // True when the classid text holds the Flash class id, in any letter case.
 bool IsFlashClassId(std::string_view classid);
 

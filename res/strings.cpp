@@ -1,13 +1,12 @@
 #include "res/strings.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
 #include <map>
+
+#include "platform/text/text.h"
 
 namespace trovex {
 namespace {
@@ -58,39 +57,6 @@ const std::map<unsigned, const char*>& Table() {
 }
 // clang-format on
 
-// UTF-8 to the locale's code page; characters it cannot hold become '?'.
-std::string ToLocale(const std::string& utf8) {
-  const char* codeset = nl_langinfo(CODESET);
-  if (!codeset || !std::strcmp(codeset, "UTF-8") || !std::strcmp(codeset, "ANSI_X3.4-1968"))
-    return utf8;
-  iconv_t cd = iconv_open(codeset, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-  std::string out;
-  char buf[256];
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  while (inLeft > 0) {
-    char* o = buf;
-    size_t oLeft = sizeof buf;
-    size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-    out.append(buf, o - buf);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // Skip the one character that does not convert (or the broken byte).
-      out += '?';
-      size_t skip = 1;
-      while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
-      in += skip;
-      inLeft -= skip;
-    }
-  }
-  char* o = buf;
-  size_t oLeft = sizeof buf;
-  iconv(cd, nullptr, nullptr, &o, &oLeft);
-  out.append(buf, o - buf);
-  iconv_close(cd);
-  return out;
-}
-
 }  // namespace
 
 std::string LoadResStringUtf8(unsigned id) {
@@ -98,7 +64,7 @@ std::string LoadResStringUtf8(unsigned id) {
   return it == Table().end() ? std::string() : std::string(it->second);
 }
 
-std::string LoadResString(unsigned id) { return ToLocale(LoadResStringUtf8(id)); }
+std::string LoadResString(unsigned id) { return Utf8TextToAnsi(LoadResStringUtf8(id)); }
 
 bool HasResString(unsigned id) { return Table().count(id) != 0; }
 

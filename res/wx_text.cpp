@@ -1,23 +1,14 @@
 #include "res/wx_text.h"
 
-#include <langinfo.h>
-
-#include <cstring>
 #include <cwchar>
 
+#include "platform/text/text.h"
+
 namespace trovex {
-namespace {
-
-bool LocaleIsUtf8OrAscii() {
-  const char* codeset = nl_langinfo(CODESET);
-  return !codeset || !std::strcmp(codeset, "UTF-8") || !std::strcmp(codeset, "ANSI_X3.4-1968");
-}
-
-}  // namespace
 
 wxString ToWx(const std::string& text) {
   if (text.empty()) return wxString();
-  if (!LocaleIsUtf8OrAscii()) {
+  if (!CodePageKeepsUtf8()) {
     wxString s(text.c_str(), wxConvLibc);
     if (!s.empty()) return s;
   }
@@ -27,7 +18,7 @@ wxString ToWx(const std::string& text) {
 }
 
 std::string FromWx(const wxString& text) {
-  if (LocaleIsUtf8OrAscii()) {
+  if (CodePageKeepsUtf8()) {
     wxScopedCharBuffer utf8 = text.utf8_str();
     return std::string(utf8.data(), utf8.length());
   }

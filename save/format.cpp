@@ -1,7 +1,5 @@
 #include "save/format.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -118,41 +116,12 @@ const std::map<DWORD, const char*>& MessageTable() {
   return table;
 }
 
-// UTF-8 -> the locale's code page; characters it cannot hold become "?". The C locale's
-// code page holds no Chinese, so UTF-8 is kept there, as the string table does.
-std::string FromUtf8(const char* text) {
-  std::string code_page = CurrentCodePage();
-  if (code_page == "UTF-8" || code_page == "ANSI_X3.4-1968" || code_page.empty()) return text;
-  iconv_t cd = iconv_open(code_page.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-  std::string out;
-  char* in = const_cast<char*>(text);
-  std::size_t in_left = std::strlen(text);
-  char buffer[256];
-  while (in_left > 0) {
-    char* o = buffer;
-    std::size_t out_left = sizeof buffer;
-    std::size_t r = iconv(cd, &in, &in_left, &o, &out_left);
-    out.append(buffer, static_cast<std::size_t>(o - buffer));
-    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // Skip one UTF-8 character the code page cannot hold.
-      out.push_back('?');
-      do {
-        ++in;
-        --in_left;
-      } while (in_left > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
 }  // namespace
 
 std::string SystemMessageText(DWORD code) {
   auto it = MessageTable().find(code);
   if (it == MessageTable().end()) return {};
-  std::string text = FromUtf8(it->second);
+  std::string text = Utf8TextToAnsi(it->second);
   if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
   return text;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/dom.h"
+#include "platform/text/unicode.h"
 
 namespace trovex {
 
@@ -125,48 +126,7 @@ UINT SysStringByteLen(BSTR text) {
 UINT SysStringLen(BSTR text) { return SysStringByteLen(text) / 2; }
 
 BSTR SysAllocStringUtf8(const std::string& utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  std::size_t n = utf8.size(), i = 0;
-  while (i < n) {
-    unsigned c = p[i];
-    char32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else {
-      std::size_t need = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-      if (c >= 0xF5) need = 0;
-      if (need && i + need <= n) {
-        char32_t v = c & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
-        bool ok = true;
-        for (std::size_t k = 1; k < need; ++k) {
-          if ((p[i + k] & 0xC0) != 0x80) {
-            ok = false;
-            break;
-          }
-          v = (v << 6) | (p[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        if (ok && ((need == 3 && v < 0x800) || (need == 4 && (v < 0x10000 || v > 0x10FFFF)) ||
-                   (v >= 0xD800 && v <= 0xDFFF)))
-          ok = false;
-        if (ok) {
-          cp = v;
-          len = need;
-        }
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
+  std::u16string out = Utf8ToUtf16(utf8);
   if (out.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
   return SysAllocStringLen(out.data(), static_cast<UINT>(out.size()));
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/fs/posix_io.h"
+
 namespace trovex {
 
 CFileException::CFileException(int cause, LONG lOsError, std::string fileName)
@@ -123,25 +125,14 @@ void CFile::RequireOpen() const {
 
 UINT CFile::Read(void* buffer, UINT nCount) {
   RequireOpen();
-  for (;;) {
-    ssize_t n = ::read(fd_, buffer, nCount);
-    if (n >= 0) return static_cast<UINT>(n);
-    if (errno != EINTR) ThrowErrno(errno);
-  }
+  ssize_t n = posix::ReadSome(fd_, buffer, nCount);
+  if (n < 0) ThrowErrno(errno);
+  return static_cast<UINT>(n);
 }
 
 void CFile::Write(const void* buffer, UINT nCount) {
   RequireOpen();
-  const char* data = static_cast<const char*>(buffer);
-  while (nCount > 0) {
-    ssize_t n = ::write(fd_, data, nCount);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    data += n;
-    nCount -= static_cast<UINT>(n);
-  }
+  if (int err = posix::WriteAll(fd_, buffer, nCount)) ThrowErrno(err);
 }
 
 void CFile::Flush() {

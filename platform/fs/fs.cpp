@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/fs/path.h"
+#include "platform/fs/posix_io.h"
 
 namespace trovex {
 
@@ -39,26 +40,6 @@ DWORD AttributesFromStat(const struct stat& st, const char* path) {
 }
 
 bool IsEmpty(const char* path) { return path == nullptr || *path == '\0'; }
-
-// Closes a descriptor on every path.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Returns 0 or the errno of close().
-  int Close() {
-    if (fd_ < 0) return 0;
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
 
 // Removes the temporary file unless released.
 class TempName {
@@ -95,30 +76,14 @@ int CreateTempIn(const std::string& folder, std::string* name) {
   return -1;
 }
 
-int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 // Copies the whole of `in` to `out`; 0 or an errno.
 int CopyData(int in, int out) {
   char buffer[64 * 1024];
   for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
+    ssize_t n = posix::ReadSome(in, buffer, sizeof buffer);
+    if (n < 0) return errno;
     if (n == 0) return 0;
-    if (int err = WriteAll(out, buffer, static_cast<std::size_t>(n)); err != 0) return err;
+    if (int err = posix::WriteAll(out, buffer, static_cast<std::size_t>(n)); err != 0) return err;
   }
 }
 
@@ -187,7 +152,7 @@ BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
   if (IsEmpty(existing)) return Fail(ERROR_PATH_NOT_FOUND);
   if (IsEmpty(target)) return Fail(ERROR_PATH_NOT_FOUND);
 
-  Fd in(::open(existing, O_RDONLY | O_CLOEXEC));
+  posix::Fd in(::open(existing, O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) {
     SetLastErrorForPath(errno, existing);
     return FALSE;
@@ -218,7 +183,7 @@ BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
   }
 
   std::string temp_name;
-  Fd out(CreateTempIn(ParentOf(target), &temp_name));
+  posix::Fd out(CreateTempIn(ParentOf(target), &temp_name));
   if (out.get() < 0) {
     // The temporary lives beside the target, so its errors are the target's.
     SetLastErrorForPath(errno, target);

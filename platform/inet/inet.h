@@ -143,6 +143,8 @@ HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD flags, 
 // stand in an address (controls, space, "\"", "<", ">", "`") %-escaped. So the raw text of a
 // page in any code page and the %-escaped UTF-8 address a loader fetched find the same entry;
 // escapes of other ASCII characters ("%2F", "%3F", "%25"...) stay distinct from the characters.
+// A "#fragment" is no part of the key ("a.swf#x" finds "a.swf"): it is never sent to a server.
+// An address that is nothing but a fragment cannot be stored (ERROR_INVALID_PARAMETER).
 
 struct FILETIME {
   DWORD dwLowDateTime;

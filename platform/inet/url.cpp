@@ -85,6 +85,13 @@ int HexDigit(char c) {
   return -1;
 }
 
+void AppendEscape(std::string& out, unsigned char c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
 std::string PercentDecode(std::string_view text, bool keepNul) {
   std::string out;
   out.reserve(text.size());
@@ -365,17 +372,13 @@ bool IsUnsafe(unsigned char c, DWORD flags) {
 }
 
 std::string Encode(std::string_view text, DWORD flags) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char ch : text) {
     unsigned char c = static_cast<unsigned char>(ch);
-    if (IsUnsafe(c, flags)) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
+    if (IsUnsafe(c, flags))
+      inet_detail::AppendEscape(out, c);
+    else
       out += ch;
-    }
   }
   return out;
 }

@@ -30,6 +30,8 @@ INTERNET_PORT DefaultPort(INTERNET_SCHEME scheme);
 bool IsHierarchical(INTERNET_SCHEME scheme);
 
 int HexDigit(char c);
+// Appends "%XX", upper-case digits.
+void AppendEscape(std::string& out, unsigned char c);
 // %XX -> byte for every well-formed escape; `keepNul` leaves "%00" as it is.
 std::string PercentDecode(std::string_view text, bool keepNul);
 

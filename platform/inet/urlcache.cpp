@@ -1,9 +1,10 @@
 // The browser's URL cache: files in a few subfolders of the cache folder, named
 // "name[N].ext", and an index file "index" mapping address -> file and size.
 //
-// An address is keyed in one spelling whatever code page or escaping its caller used (see
-// AddressKey), so the page loader, which stores the %-escaped UTF-8 address it fetched, and the
-// scanner, which looks up the page's text in the locale's code page, meet on the same entry.
+// An address is keyed in one spelling whatever code page or escaping its caller used, and
+// without its fragment (see AddressKey), so the page loader, which stores the %-escaped UTF-8
+// address it fetched, and the scanner, which looks up the page's text in the locale's code
+// page, meet on the same entry.
 //
 // Writers (the browser, possibly several processes) take an exclusive flock on "index.lock",
 // read the index from disk, add the file, and replace the index atomically (temporary file,
@@ -11,7 +12,6 @@
 // new index. The parsed index is kept per process and re-read only when the file changed.
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,9 +26,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs/posix_io.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/url_parse.h"
 #include "platform/text/text.h"
+#include "platform/text/unicode.h"
 
 namespace trovex {
 
@@ -52,14 +54,10 @@ using Index = std::map<std::string, Entry>;
 std::string EscapeField(std::string_view s) {
   std::string out;
   for (char c : s) {
-    if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += '%';
-      out += kHex[static_cast<unsigned char>(c) >> 4];
-      out += kHex[static_cast<unsigned char>(c) & 15];
-    } else {
+    if (c == '%' || c == '\t' || c == '\n' || c == '\r')
+      inet_detail::AppendEscape(out, static_cast<unsigned char>(c));
+    else
       out += c;
-    }
   }
   return out;
 }
@@ -113,8 +111,9 @@ Index ParseIndex(std::string_view data, std::vector<std::string>* dropped) {
     if (!digits) continue;
     Entry e{UnescapeField(line.substr(t1 + 1, t2 - t1 - 1)), size};
     std::string url = UnescapeField(line.substr(t2 + 1));
-    if (url.empty() || !IsValidLocal(e.local)) continue;
-    bool added = index.try_emplace(AddressKey(url), std::move(e)).second;
+    std::string key = AddressKey(url);
+    if (key.empty() || !IsValidLocal(e.local)) continue;
+    bool added = index.try_emplace(std::move(key), std::move(e)).second;
     if (!added && dropped) dropped->push_back(std::move(e.local));
   }
   if (dropped) {
@@ -141,157 +140,12 @@ std::string SerializeIndex(const Index& index) {
   return out;
 }
 
-// ---- small POSIX helpers ----------------------------------------------------------------
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  // Closes now and reports whether the close succeeded (a deferred write error shows here).
-  bool Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = ::write(fd, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool ReadAll(int fd, std::string* out) {
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    out->append(buf, static_cast<std::size_t>(n));
-  }
-}
-
-bool MakeDirs(const std::string& path) {
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos != path.size() && path[pos] != '/') continue;
-    std::string part = path.substr(0, pos);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void SyncDir(const std::string& dir) {
-  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() >= 0) ::fsync(fd.get());
-}
-
 // ---- names ----------------------------------------------------------------------------
-
-void AppendEscape(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
 
 void AppendEscape(std::u16string& out, unsigned char c) {
   std::string text;
-  AppendEscape(text, c);
+  inet_detail::AppendEscape(text, c);
   out.append(text.begin(), text.end());
-}
-
-void AppendUtf16(std::u16string& out, char32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out.push_back(static_cast<char16_t>(cp));
-  }
-}
-
-// Bytes of the well-formed UTF-8 character at `pos` (shortest form, no surrogate, at most
-// U+10FFFF), its code point in *cp; 0 when the bytes there are not one.
-std::size_t DecodeUtf8(std::string_view s, std::size_t pos, char32_t* cp) {
-  auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  unsigned char c = byte(pos);
-  std::size_t len;
-  char32_t value, min;
-  if (c < 0x80) {
-    *cp = c;
-    return 1;
-  } else if ((c & 0xE0) == 0xC0) {
-    len = 2, value = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, value = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, value = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (pos + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((byte(pos + k) & 0xC0) != 0x80) return 0;
-    value = value << 6 | (byte(pos + k) & 0x3F);
-  }
-  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *cp = value;
-  return len;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 // Cuts `s` to at most `max` bytes without splitting a character.
@@ -397,6 +251,8 @@ std::string CanonicalForm(const std::string& url) {
 // bytes thus meet, and the key is plain ASCII whatever the locale. Escapes of the other ASCII
 // characters are never touched: "%2F" is not "/", nor "%3F" "?", nor "%25" "%".
 // A byte that is not text in the code page is taken as it is and escaped.
+// A "#fragment" is no part of the key: it is never sent to a server, so it cannot name another
+// resource, and the page loader stores addresses without it while pages name movies with it.
 std::string AddressKey(std::string_view address) {
   std::string utf8;
   bool ascii = std::all_of(address.begin(), address.end(),
@@ -416,7 +272,7 @@ std::string AddressKey(std::string_view address) {
       } else if (TryAnsiToUtf16(ch, &wide)) {
         utf8 += Utf16ToUtf8(wide);
       } else {
-        for (char byte : ch) AppendEscape(utf8, static_cast<unsigned char>(byte));
+        for (char byte : ch) inet_detail::AppendEscape(utf8, static_cast<unsigned char>(byte));
       }
       i += len;
     }
@@ -429,16 +285,19 @@ std::string AddressKey(std::string_view address) {
     if (c == '%' && i + 2 < utf8.size()) {
       int hi = inet_detail::HexDigit(utf8[i + 1]), lo = inet_detail::HexDigit(utf8[i + 2]);
       if (hi >= 8 && lo >= 0) {
-        AppendEscape(key, static_cast<unsigned char>(hi * 16 + lo));
+        inet_detail::AppendEscape(key, static_cast<unsigned char>(hi * 16 + lo));
         i += 2;
         continue;
       }
     }
     if (c >= 0x80 || c <= 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '`')
-      AppendEscape(key, c);
+      inet_detail::AppendEscape(key, c);
     else
       key += static_cast<char>(c);
   }
+  // Cut in the key, which is ASCII: no trail byte of the caller's code page can pass for "#".
+  std::size_t hash = key.find('#');
+  if (hash != std::string::npos) key.erase(hash);
   return key;
 }
 
@@ -446,33 +305,11 @@ std::string CacheKey(const std::string& url) { return AddressKey(CanonicalForm(u
 
 // ---- the per-process view of the index --------------------------------------------------
 
-struct IndexStamp {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = -1;
-  timespec mtime{}, ctime{};
-  bool operator==(const IndexStamp& o) const {
-    return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
-           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
-           ctime.tv_nsec == o.ctime.tv_nsec;
-  }
-};
-
-IndexStamp StampOf(const struct stat& st) {
-  IndexStamp s;
-  s.dev = st.st_dev;
-  s.ino = st.st_ino;
-  s.size = st.st_size;
-  s.mtime = st.st_mtim;
-  s.ctime = st.st_ctim;
-  return s;
-}
-
 struct LoadedIndex {
   std::mutex mutex;
   std::string path;
   bool present = false;
-  IndexStamp stamp;
+  posix::FileStamp stamp;
   std::string codePage;  // keys of addresses stored with raw non-ASCII bytes depend on it
   Index index;
   std::size_t loads = 0;
@@ -484,16 +321,17 @@ LoadedIndex& Loaded() {
 }
 
 // Reads the index from disk (missing or unreadable: empty); *dropped as for ParseIndex.
-Index ReadIndexFile(const std::string& path, IndexStamp* stamp, bool* present,
+Index ReadIndexFile(const std::string& path, posix::FileStamp* stamp, bool* present,
                     std::vector<std::string>* dropped = nullptr) {
   *present = false;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  posix::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return {};
   struct stat st;
   std::string data;
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || !ReadAll(fd.get(), &data)) return {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || posix::ReadAll(fd.get(), &data) != 0)
+    return {};
   *present = true;
-  if (stamp) *stamp = StampOf(st);
+  if (stamp) *stamp = posix::FileStamp::Of(st);
   return ParseIndex(data, dropped);
 }
 
@@ -511,9 +349,10 @@ bool FindEntry(const std::string& root, const std::string& key, Entry* entry) {
     return false;
   }
   std::string codePage = CurrentCodePage();
-  if (li.path != path || !li.present || !(li.stamp == StampOf(st)) || li.codePage != codePage) {
+  if (li.path != path || !li.present || !(li.stamp == posix::FileStamp::Of(st)) ||
+      li.codePage != codePage) {
     bool present;
-    IndexStamp stamp;
+    posix::FileStamp stamp;
     li.index = ReadIndexFile(path, &stamp, &present);
     li.path = path;
     li.present = present;
@@ -553,7 +392,7 @@ class WriterLock {
   int error() const { return err_; }
 
  private:
-  Fd fd_;
+  posix::Fd fd_;
   bool locked_ = false;
   int err_ = 0;
 };
@@ -562,19 +401,21 @@ class WriterLock {
 int WriteIndexFile(const std::string& root, const Index& index) {
   std::string tmp = root + "/index.tmp";
   std::string data = SerializeIndex(index);
-  Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  posix::Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (fd.get() < 0) return errno;
-  if (!WriteAll(fd.get(), data.data(), data.size()) || ::fsync(fd.get()) != 0 || !fd.Close()) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    return err ? err : EIO;
-  }
-  if (::rename(tmp.c_str(), (root + "/index").c_str()) != 0) {
-    int err = errno;
+  int err = posix::WriteAll(fd.get(), data.data(), data.size());
+  if (!err && ::fsync(fd.get()) != 0) err = errno;
+  if (int closeErr = fd.Close(); !err) err = closeErr;
+  if (err) {
     ::unlink(tmp.c_str());
     return err;
   }
-  SyncDir(root);
+  if (::rename(tmp.c_str(), (root + "/index").c_str()) != 0) {
+    err = errno;
+    ::unlink(tmp.c_str());
+    return err;
+  }
+  posix::SyncFolder(root);
   return 0;
 }
 
@@ -634,19 +475,7 @@ BOOL FailedErrno(int err) {
 }  // namespace
 
 std::string UrlCacheDirectory() {
-  std::string base;
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg && xdg[0] == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-      const passwd* pw = ::getpwuid(::getuid());
-      home = pw && pw->pw_dir ? pw->pw_dir : "/";
-    }
-    base = std::string(home) + "/.cache";
-  }
-  return base + "/kelvora-swf-trovex/urlcache";
+  return posix::XdgFolder("XDG_CACHE_HOME", ".cache") + "/kelvora-swf-trovex/urlcache";
 }
 
 bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size,
@@ -654,8 +483,10 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   if (url.empty() || url.find('\0') != std::string::npos || (!data && size)) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
+  const std::string key = CacheKey(url);
+  if (key.empty()) return Fail(ERROR_INVALID_PARAMETER);  // a fragment alone names nothing
   const std::string root = UrlCacheDirectory();
-  if (!MakeDirs(root)) return FailErrno(errno ? errno : ENOTDIR);
+  if (int err = posix::MakeFolders(root)) return FailErrno(err);
   WriterLock lock(root);
   if (!lock.ok()) return FailErrno(lock.error());
 
@@ -665,7 +496,6 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   bool present;
   std::vector<std::string> dropped;
   Index index = ReadIndexFile(root + "/index", nullptr, &present, &dropped);
-  const std::string key = CacheKey(url);
 
   // The subfolder holding the fewest entries takes the new file.
   std::map<std::string, std::size_t> counts;
@@ -681,7 +511,7 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   std::string name, ext;
   NameParts(key, &name, &ext);
   std::string relative, full;
-  Fd out;
+  posix::Fd out;
   for (unsigned n = 1; n <= kMaxCounter; ++n) {
     relative = folder + "/" + CounterName(name, ext, n);
     full = root + "/" + relative;
@@ -693,18 +523,20 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
     if (errno != EEXIST) return FailErrno(errno);
   }
   if (out.get() < 0) return Fail(ERROR_FILE_EXISTS);
-  if (!WriteAll(out.get(), data, size) || ::fsync(out.get()) != 0 || !out.Close()) {
-    int err = errno ? errno : EIO;
+  int err = posix::WriteAll(out.get(), data, size);
+  if (!err && ::fsync(out.get()) != 0) err = errno;
+  if (int closeErr = out.Close(); !err) err = closeErr;
+  if (err) {
     ::unlink(full.c_str());
     return FailErrno(err);
   }
-  SyncDir(root + "/" + folder);
+  posix::SyncFolder(root + "/" + folder);
 
   std::string old;
   auto it = index.find(key);
   if (it != index.end()) old = it->second.local;
   index[key] = Entry{relative, size};
-  if (int err = WriteIndexFile(root, index)) {
+  if ((err = WriteIndexFile(root, index)) != 0) {
     ::unlink(full.c_str());
     return FailErrno(err);
   }

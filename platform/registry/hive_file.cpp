@@ -1,8 +1,6 @@
 #include "platform/registry/hive_file.h"
 
 #include <fcntl.h>
-#include <iconv.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/fs/posix_io.h"
 #include "platform/text/text.h"
 
 namespace trovex::reg {
@@ -24,20 +23,6 @@ namespace {
 
 constexpr const char* kFolderName = "kelvora-swf-trovex";
 std::atomic<int> g_lockTimeoutMs{10000};
-
-std::string HomeDir() {
-  const char* home = std::getenv("HOME");
-  if (home && *home) return home;
-  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return "/";
-}
-
-// An XDG variable counts only when it holds an absolute path.
-std::string XdgDir(const char* var, const char* fallbackBelowHome) {
-  const char* value = std::getenv(var);
-  if (value && value[0] == '/') return value;
-  return HomeDir() + "/" + fallbackBelowHome;
-}
 
 std::string ParentOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
@@ -52,41 +37,9 @@ bool CanWriteFolder(const std::string& dir) {
          faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-// mkdir -p, private folders.
-int MakeFolders(const std::string& dir) {
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-  std::string parent = ParentOf(dir);
-  if (parent != dir) {
-    if (int err = MakeFolders(parent)) return err;
-  }
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-  return 0;
-}
-
 LSTATUS StatusFromErrno(int err) {
   if (err == EACCES || err == EPERM || err == EROFS) return ERROR_ACCESS_DENIED;
   return static_cast<LSTATUS>(Win32ErrorFromErrno(err));
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void SyncFolder(const std::string& dir) {
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);  // some file systems refuse it for folders; the rename itself is still atomic
-  close(fd);
 }
 
 // The exclusive cross-process lock of one hive, held while the object lives.
@@ -118,65 +71,39 @@ class HiveLock {
   int fd_ = -1;
 };
 
-// A UTF-8 literal in the locale's code page (left in UTF-8 when the code page cannot hold it).
-std::string ToLocaleText(const std::string& utf8) {
-  std::string cp = CurrentCodePage();
-  if (cp == "UTF-8" || cp == "utf8" || cp == "UTF8") return utf8;
-  iconv_t cd = iconv_open(cp.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-  std::string out(utf8.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  std::size_t inLeft = utf8.size();
-  char* dst = out.data();
-  std::size_t outLeft = out.size();
-  std::size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
-  iconv_close(cd);
-  if (r == static_cast<std::size_t>(-1)) return utf8;
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
-std::string Format(const std::string& fmt, ...) {
+// `fmt` is a plain pointer: va_start on a reference parameter is undefined.
+std::string Format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
   va_list copy;
   va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, fmt.c_str(), copy);
+  int n = std::vsnprintf(nullptr, 0, fmt, copy);
   va_end(copy);
   std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt.c_str(), args);
+  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, args);
   va_end(args);
   return out;
+}
+
+// A damaged hive that could not be renamed aside is left alone, and the user is told once.
+std::string CannotSetAsideMessage(const std::string& path, const std::string& why, int err) {
+  return Format(Utf8TextToAnsi("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
+                             "無法改名保存（%s）；此檔案不會被覆寫。\n")
+                    .c_str(),
+                path.c_str(), why.c_str(), std::strerror(err));
 }
 
 }  // namespace
 
 std::string UserHivePath() {
-  return XdgDir("XDG_CONFIG_HOME", ".config") + "/" + kFolderName + "/user.reg";
+  return posix::XdgFolder("XDG_CONFIG_HOME", ".config") + "/" + kFolderName + "/user.reg";
 }
 
 std::string MachineHivePath() {
-  return XdgDir("XDG_DATA_HOME", ".local/share") + "/" + kFolderName + "/machine.reg";
+  return posix::XdgFolder("XDG_DATA_HOME", ".local/share") + "/" + kFolderName + "/machine.reg";
 }
 
 void HiveFile::SetLockTimeoutForTesting(int milliseconds) { g_lockTimeoutMs = milliseconds; }
-
-bool HiveFile::Signature::operator==(const Signature& o) const {
-  return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
-         mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
-         ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
-}
-
-HiveFile::Signature HiveFile::SignatureOf(const struct stat& st) {
-  Signature sig;
-  sig.exists = true;
-  sig.dev = st.st_dev;
-  sig.ino = st.st_ino;
-  sig.size = st.st_size;
-  sig.mtime = st.st_mtim;
-  sig.ctime = st.st_ctim;
-  return sig;
-}
 
 HiveFile::HiveFile(std::string path, std::string rootName)
     : path_(std::move(path)), rootName_(std::move(rootName)) {}
@@ -184,8 +111,8 @@ HiveFile::HiveFile(std::string path, std::string rootName)
 HiveFile::LoadResult HiveFile::Load(const Signature* known, RegKey* tree, Signature* sig,
                                     std::string* why, int* err) {
   *sig = Signature{};
-  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  posix::Fd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
     if (errno != ENOENT && errno != ENOTDIR) {
       *err = errno;
       return LoadResult::kUnreadable;
@@ -197,30 +124,18 @@ HiveFile::LoadResult HiveFile::Load(const Signature* known, RegKey* tree, Signat
   // Reading through one descriptor gives one consistent version: writers replace the file,
   // they never change it in place.
   struct stat st;
-  if (fstat(fd, &st) != 0) {
+  if (fstat(fd.get(), &st) != 0) {
     *err = errno;
-    close(fd);
     return LoadResult::kUnreadable;
   }
-  *sig = SignatureOf(st);
-  if (known && *known == *sig) {
-    close(fd);
-    return LoadResult::kUnchanged;
-  }
+  *sig = Signature::Of(st);
+  if (known && *known == *sig) return LoadResult::kUnchanged;
   std::string text;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      *err = errno;
-      close(fd);
-      return LoadResult::kUnreadable;
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
+  if (int readErr = posix::ReadAll(fd.get(), &text)) {
+    *err = readErr;
+    return LoadResult::kUnreadable;
   }
-  close(fd);
+  fd.Close();
   if (!ParseRegedit4(text, rootName_, tree, why)) return LoadResult::kDamaged;
   return LoadResult::kOk;
 }
@@ -250,9 +165,7 @@ const RegKey& HiveFile::Current() {
   cacheValid_ = false;
   HiveLock lock;
   if (int lockErr = lock.Acquire(path_ + ".lock")) {
-    ReportOnce(Format(ToLocaleText("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
-                                   "無法改名保存（%s）；此檔案不會被覆寫。\n"),
-                      path_.c_str(), why.c_str(), std::strerror(lockErr)));
+    ReportOnce(CannotSetAsideMessage(path_, why, lockErr));
     return cache_;
   }
   if (Load(nullptr, &tree, &sig, &why, &err) == LoadResult::kDamaged) {
@@ -279,14 +192,13 @@ bool HiveFile::SetAside(const Signature& sig, const std::string& why) {
     aside = path_ + ".damaged-" + stamp + "-" + std::to_string(n);
   if (rename(path_.c_str(), aside.c_str()) != 0) {
     int e = errno;
-    ReportOnce(Format(ToLocaleText("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
-                                   "無法改名保存（%s）；此檔案不會被覆寫。\n"),
-                      path_.c_str(), why.c_str(), std::strerror(e)));
+    ReportOnce(CannotSetAsideMessage(path_, why, e));
     return false;
   }
-  SyncFolder(ParentOf(path_));
-  ReportOnce(Format(ToLocaleText("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
-                                 "已改名保存為「%s」。\n"),
+  posix::SyncFolder(ParentOf(path_));
+  ReportOnce(Format(Utf8TextToAnsi("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
+                                 "已改名保存為「%s」。\n")
+                        .c_str(),
                     path_.c_str(), why.c_str(), aside.c_str()));
   return true;
 }
@@ -320,7 +232,7 @@ bool HiveFile::Writable() const {
 LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
   if (!Writable()) return ERROR_ACCESS_DENIED;
   const std::string dir = ParentOf(path_);
-  if (int err = MakeFolders(dir)) return StatusFromErrno(err);
+  if (int err = posix::MakeFolders(dir)) return StatusFromErrno(err);
 
   HiveLock lock;
   if (int err = lock.Acquire(path_ + ".lock"))
@@ -362,7 +274,7 @@ LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
   }
   struct stat old;
   if (stat(path_.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  bool ok = posix::WriteAll(fd, text.data(), text.size()) == 0 && fsync(fd) == 0;
   int writeErr = errno;
   if (close(fd) != 0 && ok) {
     ok = false;
@@ -377,7 +289,7 @@ LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
     cacheValid_ = false;
     return StatusFromErrno(writeErr);
   }
-  SyncFolder(dir);
+  posix::SyncFolder(dir);
 
   // Remember the new file's signature so the next read need not parse it again; nobody else
   // can have replaced it while we hold the lock.
@@ -385,7 +297,7 @@ LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
   cacheValid_ = stat(path_.c_str(), &st) == 0;
   if (cacheValid_) {
     cache_ = std::move(tree);
-    cacheSig_ = SignatureOf(st);
+    cacheSig_ = Signature::Of(st);
   }
   return ERROR_SUCCESS;
 }

@@ -3,13 +3,10 @@
 // itself (the layer serialises all calls).
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
-#include <ctime>
 #include <functional>
 #include <string>
 
+#include "platform/fs/posix_io.h"
 #include "platform/registry/regedit4.h"
 
 namespace trovex::reg {
@@ -41,16 +38,7 @@ class HiveFile {
   static void SetLockTimeoutForTesting(int milliseconds);
 
  private:
-  struct Signature {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    timespec mtime{};
-    timespec ctime{};
-    bool operator==(const Signature& o) const;
-  };
-  static Signature SignatureOf(const struct stat& st);
+  using Signature = posix::FileStamp;  // exists == false: there was no file
   enum class LoadResult { kOk, kUnchanged, kDamaged, kUnreadable };
 
   // Reads the file when its signature differs from `known` (or always, with force).

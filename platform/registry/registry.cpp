@@ -169,6 +169,22 @@ LSTATUS CopyName(const std::string& name, char* lpName, DWORD* lpcchName) {
   return ERROR_SUCCESS;
 }
 
+// The handle's key as it is now, for reading. `missingRoot` is what a view's root reports when
+// no hive holds it yet; any other key that is gone was deleted under the handle.
+LSTATUS KeyToRead(Registry& r, const Handle& h, LSTATUS missingRoot, const RegKey** key) {
+  std::optional<Place> place = r.Existing(h, h.path);
+  if (!place) return h.path.empty() ? missingRoot : ERROR_KEY_DELETED;
+  *key = place->hive->Current().Find(place->path);
+  return *key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+// Removes the key at `path` (never the root) from its parent; false when it was not there.
+bool RemoveKey(RegKey& root, const std::vector<std::string>& path) {
+  std::vector<std::string> parentPath(path.begin(), path.end() - 1);
+  RegKey* parent = root.Find(parentPath);
+  return parent && parent->RemoveSubkey(path.back());
+}
+
 // Opens or creates; shared by RegCreateKeyExA and RegOpenKeyExA.
 LSTATUS OpenKey(HKEY hKey, const char* lpSubKey, REGSAM samDesired, bool create,
                 PHKEY phkResult, DWORD* lpdwDisposition) {
@@ -240,10 +256,8 @@ LSTATUS RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, 
   std::optional<Handle> h = r.Lookup(hKey);
   if (!h) return ERROR_INVALID_HANDLE;
   if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  std::optional<Place> place = r.Existing(*h, h->path);
-  if (!place) return h->path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-  const RegKey* key = place->hive->Current().Find(place->path);
-  if (!key) return ERROR_KEY_DELETED;
+  const RegKey* key = nullptr;
+  if (LSTATUS st = KeyToRead(r, *h, ERROR_FILE_NOT_FOUND, &key)) return st;
   const RegValue* value = key->FindValue(ValueName(lpValueName));
   if (!value) return ERROR_FILE_NOT_FOUND;
   return CopyData(*value, lpType, lpData, lpcbData);
@@ -325,9 +339,7 @@ LSTATUS RegDeleteTreeA(HKEY hKey, const char* lpSubKey) {
         key->subkeys.clear();
         return ERROR_SUCCESS;
       }
-      std::vector<std::string> parentPath(place.path.begin(), place.path.end() - 1);
-      RegKey* parent = root.Find(parentPath);
-      changed = parent && parent->RemoveSubkey(place.path.back());
+      changed = RemoveKey(root, place.path);
       return ERROR_SUCCESS;
     });
     if (st != ERROR_SUCCESS) return st;
@@ -353,8 +365,7 @@ LSTATUS RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
     RegKey* key = root.Find(place->path);
     if (!key) return ERROR_FILE_NOT_FOUND;
     if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
-    std::vector<std::string> parentPath(place->path.begin(), place->path.end() - 1);
-    changed = root.Find(parentPath)->RemoveSubkey(place->path.back());
+    changed = RemoveKey(root, place->path);
     return ERROR_SUCCESS;
   });
 }
@@ -392,10 +403,8 @@ LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchV
   std::optional<Handle> h = r.Lookup(hKey);
   if (!h) return ERROR_INVALID_HANDLE;
   if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  std::optional<Place> place = r.Existing(*h, h->path);
-  if (!place) return h->path.empty() ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-  const RegKey* key = place->hive->Current().Find(place->path);
-  if (!key) return ERROR_KEY_DELETED;
+  const RegKey* key = nullptr;
+  if (LSTATUS st = KeyToRead(r, *h, ERROR_NO_MORE_ITEMS, &key)) return st;
   if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
   const RegValue& value = key->values[dwIndex];
   if (LSTATUS st = CopyName(value.strName, lpValueName, lpcchValueName)) return st;

@@ -11,6 +11,8 @@
 #include <cwchar>
 #include <limits>
 
+#include "platform/text/unicode.h"
+
 namespace trovex {
 
 // ---- stepping -------------------------------------------------------------------------
@@ -200,6 +202,11 @@ std::string CurrentCodePage() {
   return cs && *cs ? cs : "ANSI_X3.4-1968";
 }
 
+bool CodePageKeepsUtf8() {
+  std::string cp = CurrentCodePage();
+  return cp == "UTF-8" || cp == "ANSI_X3.4-1968";
+}
+
 namespace {
 
 // One conversion descriptor per thread and direction, reopened when the locale's code page
@@ -252,16 +259,6 @@ char32_t GetLe32(const unsigned char* p) {
          static_cast<char32_t>(p[2]) << 16 | static_cast<char32_t>(p[3]) << 24;
 }
 
-void PutUtf16(std::u16string& out, char32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out.push_back(static_cast<char16_t>(cp));
-  }
-}
-
 // Runs iconv over `in`; on an unconvertible input unit calls onBad(offset) which returns how
 // many input bytes to skip after appending its replacement to `out`.
 template <class OnBad>
@@ -303,16 +300,10 @@ std::string Utf16ToAnsi(std::u16string_view text) {
   // Code points as UTF-32; an unpaired surrogate is a "?" already.
   std::string utf32;
   utf32.reserve(text.size() * 4);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = U'?';
-    }
-    PutLe32(utf32, c);
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c;
+    i += DecodeUtf16(text, i, &c);
+    PutLe32(utf32, IsSurrogate(c) ? U'?' : c);
   }
   std::string out;
   bool ok = RunIconv(ToAnsi().Get(), utf32, out, [&out](std::size_t) {
@@ -359,7 +350,7 @@ bool ConvertFromAnsi(std::string_view text, std::u16string* out, bool strict) {
   std::u16string result;
   result.reserve(utf32.size() / 4);
   for (std::size_t i = 0; i + 3 < utf32.size(); i += 4)
-    PutUtf16(result, GetLe32(reinterpret_cast<const unsigned char*>(utf32.data() + i)));
+    AppendUtf16(result, GetLe32(reinterpret_cast<const unsigned char*>(utf32.data() + i)));
   *out = std::move(result);
   return true;
 }
@@ -379,6 +370,11 @@ bool TryAnsiToUtf16(std::string_view text, std::u16string* out) {
     return true;
   }
   return ConvertFromAnsi(text, out, true);
+}
+
+std::string Utf8TextToAnsi(std::string_view utf8) {
+  if (CodePageKeepsUtf8()) return std::string(utf8);
+  return Utf16ToAnsi(Utf8ToUtf16(utf8));
 }
 
 BSTR AnsiToBstr(std::string_view text) {

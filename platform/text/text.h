@@ -56,6 +56,13 @@ std::string MbToLower(std::string s);
 
 // The name of the thread's code page as iconv knows it ("UTF-8", "BIG5", "ANSI_X3.4-1968").
 std::string CurrentCodePage();
+// True when the thread's code page is UTF-8 or plain ASCII (the C locale). The program's own
+// texts are UTF-8 and stay so there: ASCII holds no Chinese, and UTF-8 still reads on most
+// terminals.
+bool CodePageKeepsUtf8();
+// The program's own UTF-8 texts (string table, messages) in the thread's code page: unchanged
+// where CodePageKeepsUtf8(), elsewhere a character the code page lacks becomes "?".
+std::string Utf8TextToAnsi(std::string_view utf8);
 
 // UTF-16 -> the thread's code page, like WideCharToMultiByte(CP_THREAD_ACP, 0, ...): a
 // character the code page cannot hold, and an unpaired surrogate, become "?". Stops at the

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/text/unicode.h"
+
 namespace trovex::test {
 
 int RefLedger::Balance(const std::string& who) const {
@@ -46,12 +48,6 @@ FrameSpec BrokenFrame(FrameSpec::Kind kind) {
 namespace {
 
 using LedgerPtr = std::shared_ptr<RefLedger>;
-
-std::string Utf16ToUtf8(BSTR s) {
-  std::string out;
-  for (char16_t c : BstrToU16(s)) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
 
 bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -116,8 +112,8 @@ HRESULT Hand(I* p, void** ppv) {
 
 class FakeElement final : public IHTMLElement, public IHTMLObjectElement, public Counted {
  public:
-  FakeElement(LedgerPtr l, std::string name, ElementSpec spec)
-      : Counted(std::move(l), std::move(name), false), spec_(std::move(spec)) {}
+  FakeElement(LedgerPtr l, std::string name, ElementSpec desc)
+      : Counted(std::move(l), std::move(name), false), desc_(std::move(desc)) {}
   FAKE_UNKNOWN
   FAKE_DISPATCH
   HRESULT QueryInterface(REFIID iid, void** ppv) override {
@@ -125,21 +121,21 @@ class FakeElement final : public IHTMLElement, public IHTMLObjectElement, public
     *ppv = nullptr;
     if (iid == IID_IUnknown || iid == IID_IDispatch)
       return Hand(static_cast<IHTMLElement*>(this), ppv);
-    if (iid == IID_IHTMLElement && spec_.answersElement)
+    if (iid == IID_IHTMLElement && desc_.answersElement)
       return Hand(static_cast<IHTMLElement*>(this), ppv);
-    if (iid == IID_IHTMLObjectElement && spec_.answersObject)
+    if (iid == IID_IHTMLObjectElement && desc_.answersObject)
       return Hand(static_cast<IHTMLObjectElement*>(this), ppv);
     return E_NOINTERFACE;
   }
   HRESULT getAttribute(BSTR bname, LONG flags, VARIANT* value) override {
-    std::string wanted = Utf16ToUtf8(bname);
+    std::string wanted = Utf16ToUtf8(BstrToU16(bname));
     ledger().calls.push_back("getAttribute " + name() + " " + wanted);
     if (flags != 0) ledger().Violation("getAttribute flags " + std::to_string(flags));
     if (value->vt != VT_EMPTY) ledger().Violation("getAttribute into a used VARIANT");
-    if (spec_.getAttributeFails) return E_FAIL;
+    if (desc_.getAttributeFails) return E_FAIL;
     VariantInit(value);
     value->vt = VT_NULL;
-    for (const auto& [attr, v] : spec_.attributes) {
+    for (const auto& [attr, v] : desc_.attributes) {
       if (!SameNoCase(attr, wanted)) continue;
       switch (v.kind) {
         case AttrValue::Kind::Text:
@@ -157,26 +153,26 @@ class FakeElement final : public IHTMLElement, public IHTMLObjectElement, public
     return S_OK;
   }
   HRESULT get_tagName(BSTR* tag) override {
-    *tag = SysAllocStringUtf8(spec_.answersObject ? "OBJECT" : "EMBED");
+    *tag = SysAllocStringUtf8(desc_.answersObject ? "OBJECT" : "EMBED");
     return S_OK;
   }
   HRESULT get_classid(BSTR* classid) override {
     ledger().calls.push_back("get_classid " + name());
-    if (spec_.classidFails) return E_FAIL;
-    *classid = spec_.classid ? SysAllocStringUtf8(*spec_.classid) : nullptr;
+    if (desc_.classidFails) return E_FAIL;
+    *classid = desc_.classid ? SysAllocStringUtf8(*desc_.classid) : nullptr;
     return S_OK;
   }
 
  private:
-  ElementSpec spec_;
+  ElementSpec desc_;
 };
 
 class FakeCollection final : public IHTMLElementCollection, public Counted {
  public:
-  FakeCollection(LedgerPtr l, std::string name, const CollectionSpec& spec)
-      : Counted(l, name, false), spec_(spec) {
-    for (size_t i = 0; i < spec.items.size(); ++i) {
-      auto* element = new FakeElement(l, name + "[" + std::to_string(i) + "]", spec.items[i]);
+  FakeCollection(LedgerPtr l, std::string name, const CollectionSpec& desc)
+      : Counted(l, name, false), desc_(desc) {
+    for (size_t i = 0; i < desc.items.size(); ++i) {
+      auto* element = new FakeElement(l, name + "[" + std::to_string(i) + "]", desc.items[i]);
       element->JoinGroup(held_);
       items_.push_back(ComPtr<FakeElement>::Attach(element));
     }
@@ -190,7 +186,7 @@ class FakeCollection final : public IHTMLElementCollection, public Counted {
     return E_NOINTERFACE;
   }
   HRESULT get_length(LONG* length) override {
-    if (spec_.lengthFails) return E_FAIL;
+    if (desc_.lengthFails) return E_FAIL;
     *length = static_cast<LONG>(items_.size());
     return S_OK;
   }
@@ -207,13 +203,13 @@ class FakeCollection final : public IHTMLElementCollection, public Counted {
       ledger().Violation(name() + ": an element still held when item " + std::to_string(i) +
                          " was fetched");
     if (i < 0 || i >= static_cast<LONG>(items_.size())) return E_INVALIDARG;
-    if (spec_.items[i].fetchFails) return E_FAIL;
+    if (desc_.items[i].fetchFails) return E_FAIL;
     return Hand(static_cast<IDispatch*>(static_cast<IHTMLElement*>(items_[i].Get())),
                 reinterpret_cast<void**>(element));
   }
 
  private:
-  CollectionSpec spec_;
+  CollectionSpec desc_;
   std::shared_ptr<int> held_ = std::make_shared<int>(0);
   std::vector<ComPtr<FakeElement>> items_;
 };
@@ -301,13 +297,13 @@ ComPtr<IHTMLDocument2> MakeDocument(const PageSpec& page, const LedgerPtr& ledge
 
 class FakeDocument final : public IHTMLDocument2, public IOleContainer, public Counted {
  public:
-  FakeDocument(LedgerPtr l, const PageSpec& spec)
-      : Counted(l, "doc:" + spec.name, false), spec_(spec) {
-    applets_ = ComPtr<FakeCollection>::Attach(new FakeCollection(l, "applets:" + spec.name, spec.applets));
-    embeds_ = ComPtr<FakeCollection>::Attach(new FakeCollection(l, "embeds:" + spec.name, spec.embeds));
-    for (size_t i = 0; i < spec.frames.size(); ++i) {
-      const FrameSpec& f = spec.frames[i];
-      std::string n = spec.name + "#" + std::to_string(i);
+  FakeDocument(LedgerPtr l, const PageSpec& desc)
+      : Counted(l, "doc:" + desc.name, false), desc_(desc) {
+    applets_ = ComPtr<FakeCollection>::Attach(new FakeCollection(l, "applets:" + desc.name, desc.applets));
+    embeds_ = ComPtr<FakeCollection>::Attach(new FakeCollection(l, "embeds:" + desc.name, desc.embeds));
+    for (size_t i = 0; i < desc.frames.size(); ++i) {
+      const FrameSpec& f = desc.frames[i];
+      std::string n = desc.name + "#" + std::to_string(i);
       ComPtr<IDispatch> doc;
       switch (f.kind) {
         case FrameSpec::Kind::NotBrowser:
@@ -335,33 +331,33 @@ class FakeDocument final : public IHTMLDocument2, public IOleContainer, public C
     *ppv = nullptr;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IHTMLDocument2)
       return Hand(static_cast<IHTMLDocument2*>(this), ppv);
-    if (iid == IID_IOleContainer && spec_.container) return Hand(static_cast<IOleContainer*>(this), ppv);
+    if (iid == IID_IOleContainer && desc_.container) return Hand(static_cast<IOleContainer*>(this), ppv);
     return E_NOINTERFACE;
   }
   HRESULT EnumObjects(DWORD flags, IEnumUnknown** enumerator) override {
-    ledger().calls.push_back("EnumObjects " + spec_.name);
+    ledger().calls.push_back("EnumObjects " + desc_.name);
     *enumerator = nullptr;
     if (flags != OLECONTF_EMBEDDINGS) ledger().Violation("EnumObjects flags " + std::to_string(flags));
-    if (spec_.enumFails) return E_FAIL;
-    *enumerator = new FakeEnum(ledgerPtr(), "enum:" + spec_.name, embedded_, spec_.nextFailsAt);
+    if (desc_.enumFails) return E_FAIL;
+    *enumerator = new FakeEnum(ledgerPtr(), "enum:" + desc_.name, embedded_, desc_.nextFailsAt);
     return S_OK;
   }
   HRESULT get_URL(BSTR* url) override {
-    ledger().calls.push_back("get_URL " + spec_.name);
-    if (!spec_.url) return E_FAIL;
-    *url = SysAllocStringUtf8(*spec_.url);
+    ledger().calls.push_back("get_URL " + desc_.name);
+    if (!desc_.url) return E_FAIL;
+    *url = SysAllocStringUtf8(*desc_.url);
     return S_OK;
   }
   HRESULT get_applets(IHTMLElementCollection** c) override {
-    ledger().calls.push_back("get_applets " + spec_.name);
+    ledger().calls.push_back("get_applets " + desc_.name);
     *c = nullptr;
-    if (spec_.applets.unavailable) return E_FAIL;
+    if (desc_.applets.unavailable) return E_FAIL;
     return Hand(static_cast<IHTMLElementCollection*>(applets_.Get()), reinterpret_cast<void**>(c));
   }
   HRESULT get_embeds(IHTMLElementCollection** c) override {
-    ledger().calls.push_back("get_embeds " + spec_.name);
+    ledger().calls.push_back("get_embeds " + desc_.name);
     *c = nullptr;
-    if (spec_.embeds.unavailable) return E_FAIL;
+    if (desc_.embeds.unavailable) return E_FAIL;
     return Hand(static_cast<IHTMLElementCollection*>(embeds_.Get()), reinterpret_cast<void**>(c));
   }
   HRESULT get_parentWindow(IHTMLWindow2** window) override {
@@ -370,7 +366,7 @@ class FakeDocument final : public IHTMLDocument2, public IOleContainer, public C
   }
 
  private:
-  PageSpec spec_;
+  PageSpec desc_;
   ComPtr<FakeCollection> applets_, embeds_;
   std::vector<ComPtr<IUnknown>> embedded_;
 };

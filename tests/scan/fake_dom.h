@@ -3,7 +3,7 @@
 // A page is described by plain structs (PageSpec, FrameSpec, ElementSpec) and built into COM
 // objects with BuildDocument. Every AddRef/Release goes through a RefLedger, so a test can
 // check that each interface the walker obtained was released, and that it let go of an
-// element before fetching the next one. Switches on the specs make single operations fail.
+// element before fetching the next one. Switches in the descriptions make single operations fail.
 #pragma once
 
 #include "platform/com/com.h"

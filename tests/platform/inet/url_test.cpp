@@ -32,6 +32,22 @@ struct Cracked {
   }
 };
 
+// The site-root caller's record: zeroed, the 32-bit size 60, only scheme and host buffers.
+struct SiteRootRecord {
+  char scheme[260] = "", host[260] = "";
+  URL_COMPONENTSA uc;
+  SiteRootRecord() {
+    std::memset(&uc, 0, sizeof uc);
+    uc.dwStructSize = 60;
+    uc.lpszScheme = scheme;
+    uc.dwSchemeLength = 260;
+    uc.lpszHostName = host;
+    uc.dwHostNameLength = 260;
+  }
+  SiteRootRecord(const SiteRootRecord&) = delete;
+  SiteRootRecord& operator=(const SiteRootRecord&) = delete;
+};
+
 TEST(InternetCrackUrlA, SplitsIntoComponents) {
   struct Case {
     const char* url;
@@ -111,19 +127,12 @@ TEST(InternetCrackUrlA, FailuresCarryWinInetCodes) {
 }
 
 TEST(InternetCrackUrlA, StructSizeOf32BitLayoutAndOnlyRequestedBuffers) {
-  // The site-root caller: zeroed record, size 60, only scheme and host buffers.
-  char scheme[260] = "", host[260] = "";
-  URL_COMPONENTSA uc;
-  std::memset(&uc, 0, sizeof uc);
-  uc.dwStructSize = 60;
-  uc.lpszScheme = scheme;
-  uc.dwSchemeLength = 260;
-  uc.lpszHostName = host;
-  uc.dwHostNameLength = 260;
+  SiteRootRecord record;
+  URL_COMPONENTSA& uc = record.uc;
   const char* url = "http://www.example.com:8080/dir/page.html?q=1";
   ASSERT_TRUE(InternetCrackUrlA(url, std::strlen(url), 0, &uc));
-  EXPECT_STREQ(scheme, "http");
-  EXPECT_STREQ(host, "www.example.com");
+  EXPECT_STREQ(record.scheme, "http");
+  EXPECT_STREQ(record.host, "www.example.com");
   EXPECT_EQ(uc.nPort, 8080);
   EXPECT_EQ(uc.lpszUrlPath, nullptr);  // not asked for: left alone
   EXPECT_EQ(uc.dwUrlPathLength, 0u);
@@ -243,16 +252,9 @@ TEST(InternetCreateUrlA, SiteRootRoundTrip) {
       {"file:///home/u/page.html", "file://"},
   };
   for (const auto& p : pages) {
-    char scheme[260], host[260];
-    URL_COMPONENTSA uc;
-    std::memset(&uc, 0, sizeof uc);
-    uc.dwStructSize = 60;
-    uc.lpszScheme = scheme;
-    uc.dwSchemeLength = 260;
-    uc.lpszHostName = host;
-    uc.dwHostNameLength = 260;
-    ASSERT_TRUE(InternetCrackUrlA(p[0], std::strlen(p[0]), 0, &uc)) << p[0];
-    EXPECT_EQ(Create(uc), p[1]) << p[0];
+    SiteRootRecord record;
+    ASSERT_TRUE(InternetCrackUrlA(p[0], std::strlen(p[0]), 0, &record.uc)) << p[0];
+    EXPECT_EQ(Create(record.uc), p[1]) << p[0];
   }
 }
 

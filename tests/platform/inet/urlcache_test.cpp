@@ -221,8 +221,9 @@ TEST_F(UrlCache, SpellingsOfOneAddressShareOneEntry) {
         "http://h/big5/%E5%bd%B1" + kPian + ".swf", "HTTP://H/x/../big5/" + kYing + kPian + ".swf"},
        {"http://h/big5/%E5%BD%B1.swf", "http://h/big5/" + kYing + ".swf"}},
       {"http://h/raw/" + kYing + kPian + ".swf", {"http://h/raw/%E5%BD%B1%E7%89%87.swf"}, {}},
-      {"http://h/q.swf?name=%E5%BD%B1#" + kPian, {"http://h/q.swf?name=" + kYing + "#%E7%89%87"},
-       {"http://h/q.swf?name=" + kYing}},
+      {"http://h/q.swf?name=%E5%BD%B1#" + kPian,
+       {"http://h/q.swf?name=" + kYing + "#%E7%89%87", "http://h/q.swf?name=" + kYing},
+       {"http://h/q.swf?name=" + kPian}},
       // A byte that is no UTF-8 keeps its escape; raw, it is escaped the same way.
       {"http://h/bad/%B5.swf", {"http://h/bad/%b5.swf", "http://h/bad/\xB5.swf"},
        {"http://h/bad/.swf"}},
@@ -349,6 +350,9 @@ TEST_F(UrlCache, EntriesOfAnOlderIndexAreStillFound) {
        {"http://h/raw/" + kPian + ".swf", "http://h/raw/%E7%89%87.swf"}},
       {"ABCDEFGH/a b[1].swf", "http://h/a b.swf", {"http://h/a b.swf", "http://h/a%20b.swf"}},
       {"ABCDEFGH/plain[1].swf", "http://h/plain.swf", {"http://h/plain.swf"}},
+      {"ABCDEFGH/frag[1].swf", "http://h/frag.swf#top",
+       {"http://h/frag.swf", "http://h/frag.swf#other"}},
+      {"ABCDEFGH/#only[1]", "#only", {}},  // nothing left to key: dropped
       {"ABCDEFGH/dup[1].swf", "http://h/dup/%E5%BD%B1.swf", {"http://h/dup/" + kYing + ".swf"}},
       {"ABCDEFGH/dup[2].swf", "http://h/dup/" + kYing + ".swf", {}},
   };
@@ -385,6 +389,46 @@ TEST_F(UrlCache, EntriesOfAnOlderIndexAreStillFound) {
   ASSERT_NE(addressStart, std::string::npos) << text;
   EXPECT_EQ(text.substr(addressStart, text.find('\n', addressStart) - addressStart),
             "\thttp://h/raw/%25E7%2589%2587.swf");
+}
+
+// Pages name movies with a "#fragment", the page loader stores them without: a fragment never
+// reaches a server, so it names no other resource. An escaped "%23" is part of the path.
+TEST_F(UrlCache, FragmentIsNoPartOfTheKey) {
+  struct Case {
+    std::string stored;
+    std::vector<std::string> hits, misses;
+  };
+  const Case cases[] = {
+      {"http://h/a.swf", {"http://h/a.swf#x", "http://h/a.swf#", "http://h/./a.swf#a#b"}, {}},
+      {"http://h/b.swf#intro", {"http://h/b.swf", "http://h/b.swf#other"}, {}},
+      {"http://h/q.php?id=1#top", {"http://h/q.php?id=1", "http://h/q.php?id=1#end"},
+       {"http://h/q.php?id=2#top", "http://h/q.php#top"}},
+      {"http://h/c%23d.swf", {"http://h/c%23d.swf#e"}, {"http://h/c.swf", "http://h/c#d.swf"}},
+  };
+  for (const Case& c : cases) {
+    std::string local = Add(c.stored, c.stored);
+    for (const std::string& url : c.hits) {
+      Found f = Lookup(url);
+      ASSERT_TRUE(f.ok) << url << " should find " << c.stored;
+      EXPECT_EQ(f.local, local) << url;
+      EXPECT_EQ(f.url.find('#'), std::string::npos) << f.url;
+    }
+    for (const std::string& url : c.misses)
+      EXPECT_EQ(Lookup(url).error, ERROR_FILE_NOT_FOUND) << url << " found " << c.stored;
+  }
+
+  // One entry whatever the fragment: caching again replaces it, deleting removes it.
+  std::string first = Lookup("http://h/a.swf").local;
+  std::string second = Add("http://h/a.swf#y", "newer");
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_EQ(Lookup("http://h/a.swf").local, second);
+  EXPECT_TRUE(DeleteUrlCacheEntryA("http://h/b.swf#gone"));
+  EXPECT_EQ(Lookup("http://h/b.swf").error, ERROR_FILE_NOT_FOUND);
+
+  // A fragment alone names nothing to store.
+  EXPECT_FALSE(AddUrlCacheEntry("#only", "x", 1, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Lookup("#only").error, ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(UrlCache, DamagedOrMissingIndexReadsAsEmpty) {

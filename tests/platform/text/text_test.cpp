@@ -222,6 +222,30 @@ TEST_F(Big5Text, Conversions) {
   EXPECT_EQ(AnsiToUtf16("a\xB3"), u"a\uFFFD");  // a lead byte without its trail
 }
 
+// The program's own texts: converted where the code page has the characters, kept as UTF-8
+// under UTF-8 and plain ASCII, "?" for a character the code page lacks.
+TEST(TextLocales, OwnUtf8TextsFollowTheCodePage) {
+  const std::string xuGong = "\xE8\xA8\xB1\xE5\x8A\x9F";  // 許功 in UTF-8
+  const std::string eAcute = "\xC3\xA9";                   // é, which Big5 lacks
+  std::string saved = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_TRUE(CodePageKeepsUtf8());
+  EXPECT_EQ(Utf8TextToAnsi(xuGong + "%s"), xuGong + "%s");
+  if (std::setlocale(LC_ALL, "C.UTF-8")) {
+    EXPECT_TRUE(CodePageKeepsUtf8());
+    EXPECT_EQ(Utf8TextToAnsi(xuGong + eAcute), xuGong + eAcute);
+  }
+  if (std::setlocale(LC_ALL, "zh_TW.BIG5")) {
+    EXPECT_FALSE(CodePageKeepsUtf8());
+    EXPECT_EQ(Utf8TextToAnsi(xuGong + "\n"), kXu + kGong + "\n");
+    EXPECT_EQ(Utf8TextToAnsi("a" + eAcute + "b"), "a?b");
+    EXPECT_EQ(Utf8TextToAnsi(""), "");
+  } else {
+    ADD_FAILURE() << "zh_TW.BIG5 is not installed";
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
 TEST(TextLocales, ConverterFollowsALocaleChange) {
   std::string saved = std::setlocale(LC_ALL, nullptr);
   if (!std::setlocale(LC_ALL, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8";

@@ -1,0 +1,103 @@
+#include "platform/fs/posix_io.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace trovex::posix {
+
+void Fd::Reset(int fd) {
+  Close();
+  fd_ = fd;
+}
+
+int Fd::Close() {
+  if (fd_ < 0) return 0;
+  int result = ::close(fd_);
+  fd_ = -1;
+  return result == 0 ? 0 : errno;
+}
+
+ssize_t ReadSome(int fd, void* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+int WriteAll(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int ReadAll(int fd, std::string* out) {
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ReadSome(fd, buf, sizeof buf);
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    out->append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+void SyncFolder(const std::string& dir) {
+  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0) ::fsync(fd.get());
+}
+
+int MakeFolders(const std::string& dir) {
+  struct stat st;
+  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  std::size_t slash = dir.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (int err = MakeFolders(dir.substr(0, slash))) return err;
+  }
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  // Another process may have made it in between, or made something else.
+  if (::stat(dir.c_str(), &st) != 0) return errno;
+  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+FileStamp FileStamp::Of(const struct stat& st) {
+  FileStamp s;
+  s.exists = true;
+  s.dev = st.st_dev;
+  s.ino = st.st_ino;
+  s.size = st.st_size;
+  s.mtime = st.st_mtim;
+  s.ctime = st.st_ctim;
+  return s;
+}
+
+bool FileStamp::operator==(const FileStamp& o) const {
+  return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+         mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+         ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
+std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
+  const char* value = std::getenv(variable);
+  if (value && value[0] == '/') return value;
+  return HomeFolder() + "/" + fallbackBelowHome;
+}
+
+}  // namespace trovex::posix
