@@ -95,43 +95,68 @@ std::size_t MbFindSubstring(std::string_view s, std::string_view sub, std::size_
 
 namespace {
 
-// True when the character s[pos, pos+len) is one of the characters of `set`.
-bool InSet(std::string_view s, std::size_t pos, std::size_t len, std::string_view set) {
-  for (std::size_t j = 0; j < set.size();) {
-    std::size_t l = MbCharLen(set, j);
-    if (l == len && set.compare(j, l, s.substr(pos, len)) == 0) return true;
-    j += l;
+// A character set for the searches and trims below. Sets of ASCII characters only (the
+// usual case: blanks, separators) answer from a table; any other set is searched character
+// by character, so a trail byte never matches a single-byte member.
+class CharSet {
+ public:
+  explicit CharSet(std::string_view set) : set_(set) {
+    for (unsigned char c : set) {
+      if (c >= 0x80) {
+        ascii_ = false;
+        return;
+      }
+      table_[c] = true;
+    }
   }
-  return false;
-}
+
+  // True when the character s[pos, pos+len) is one of the set's characters.
+  bool Contains(std::string_view s, std::size_t pos, std::size_t len) const {
+    if (ascii_) return len == 1 && table_[static_cast<unsigned char>(s[pos])];
+    for (std::size_t j = 0; j < set_.size();) {
+      std::size_t l = MbCharLen(set_, j);
+      if (l == len && set_.compare(j, l, s.substr(pos, len)) == 0) return true;
+      j += l;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view set_;
+  bool ascii_ = true;
+  bool table_[128] = {};
+};
 
 }  // namespace
 
 std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t start) {
+  const CharSet members(set);
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
-    if (i >= start && InSet(s, i, len, set)) return i;
+    if (i >= start && members.Contains(s, i, len)) return i;
     i += len;
   }
   return std::string::npos;
 }
 
 void MbTrimRight(std::string& s, std::string_view set) {
+  const CharSet members(set);
   // The end of the last character that is not in the set.
   std::size_t keep = 0;
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
-    if (!InSet(s, i, len, set)) keep = i + len;
+    if (!members.Contains(s, i, len)) keep = i + len;
     i += len;
   }
   s.erase(keep);
 }
 
 void MbTrimLeft(std::string& s, std::string_view set) {
+  const CharSet members(set);
   std::size_t i = 0;
   while (i < s.size()) {
     std::size_t len = MbCharLen(s, i);
-    if (!InSet(s, i, len, set)) break;
+    if (!members.Contains(s, i, len)) break;
     i += len;
   }
   s.erase(0, i);
