@@ -124,7 +124,7 @@ class CharSet {
  private:
   std::string_view set_;
   bool ascii_ = true;
-  bool table_[128] = {};
+  bool table_[256] = {};
 };
 
 }  // namespace

@@ -112,6 +112,21 @@ TEST_F(Utf8Text, TrimmingKeepsCharactersWhole) {
   EXPECT_EQ(both, "x");
 }
 
+// Bytes above 0x7F that stand alone (invalid UTF-8, or any byte of a single-byte code page)
+// are characters of their own and never members of an ASCII set.
+TEST(TextLocales, HighSingleBytesAreNeverInAnAsciiSet) {
+  std::string saved = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    if (!std::setlocale(LC_ALL, locale)) continue;
+    std::string s = " \xA0x\xFF ";
+    MbTrim(s, " \t");
+    EXPECT_EQ(s, "\xA0x\xFF") << locale;
+    EXPECT_EQ(MbFindOneOf("a\xE9\xFF/b", "/?"), 3u) << locale;
+    EXPECT_EQ(MbFindOneOf("a\xE9\xFF", "/?"), std::string::npos) << locale;
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
 TEST_F(Utf8Text, CaseFoldsSingleByteLettersOnly) {
   struct Case {
     const char* a;
