@@ -1,15 +1,12 @@
 #include "scan/movie_address.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include "platform/error/error.h"
+#include "platform/fs/file.h"
 #include "platform/fs/path.h"
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
@@ -81,13 +78,13 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
 
 // Size of a local file, -1 when it cannot be opened as a file.
 std::int32_t LocalFileSize(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  struct stat st {};
-  std::int32_t size = -1;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = SizeOrUnknown(static_cast<std::uint64_t>(st.st_size));
-  ::close(fd);
-  return size;
+  CFile file;
+  if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite)) return -1;
+  try {
+    return SizeOrUnknown(file.GetLength());
+  } catch (const CFileException&) {
+    return -1;
+  }
 }
 
 bool FromLocalFile(const std::string& address, SWFFileInfo& record) {

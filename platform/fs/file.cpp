@@ -85,13 +85,16 @@ BOOL CFile::Open(const char* fileName, UINT nOpenFlags, CFileException* pError) 
   if (nOpenFlags & modeCreate) flags |= O_CREAT;
   bool truncate = (nOpenFlags & modeCreate) && !(nOpenFlags & modeNoTruncate);
 
-  int fd = ::open(fileName, flags, 0666);
+  // Non-blocking while opening: a FIFO without a writer would otherwise hang the caller.
+  int fd = ::open(fileName, flags | O_NONBLOCK, 0666);
   if (fd < 0) return fail(Win32ErrorForPath(errno, fileName));
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  // Only regular files: a folder, FIFO or device is no file to copy or measure.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return fail(ERROR_ACCESS_DENIED);
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   int lock = 0;
   switch (nOpenFlags & 0x70) {
     case shareExclusive: lock = LOCK_EX; break;

@@ -1,6 +1,7 @@
 #include "scan/movie_address.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -146,6 +147,7 @@ TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
   dir.WriteFile("a b.swf", "12345");
   dir.WriteFile("a%20b.swf", "123");
   std::filesystem::create_directories(dir.path() / "folder.swf");
+  ASSERT_EQ(::mkfifo((base + "/pipe.swf").c_str(), 0600), 0);
   // Sparse files: sizes that an int32 cannot hold are unknown, never wrapped.
   dir.WriteFile("huge.swf", "");
   dir.WriteFile("wraps.swf", "");
@@ -160,6 +162,7 @@ TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
       {"a%2520b.swf", base + "/a%20b.swf", 3},   // unescaped once only
       {"missing.swf", base + "/missing.swf", -1},  // listed, size unknown
       {"folder.swf", base + "/folder.swf", -1},    // a directory is no movie file
+      {"pipe.swf", base + "/pipe.swf", -1},        // nor a FIFO, and measuring it never waits
       {"huge.swf", base + "/huge.swf", -1},
       {"wraps.swf", base + "/wraps.swf", -1},
   };

@@ -1,5 +1,6 @@
 // The file object: modes, sharing, length and the exceptions it raises.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -111,6 +112,20 @@ TEST(CFile, WrongDirectionAndClosedFileRaise) {
     ADD_FAILURE() << "read on a closed file";
   } catch (const CFileException& e) {
     EXPECT_EQ(e.m_cause, CFileException::invalidFile);
+  }
+}
+
+// Only regular files open, and opening never waits: a FIFO without a writer would otherwise
+// hang whoever measures or copies it.
+TEST(CFile, RefusesWhatIsNotARegularFileWithoutBlocking) {
+  TempDir dir;
+  std::string fifo = dir.str() + "/pipe.swf";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir.str()}) {
+    CFile file;
+    CFileException error;
+    EXPECT_FALSE(file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite, &error)) << path;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << path;
   }
 }
 
