@@ -16,6 +16,7 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/toplevel.h>
 #include <wx/treectrl.h>
 #include <wx/utils.h>
 
@@ -169,13 +170,19 @@ CDialog::FolderPicker CDialog::SetFolderPicker(FolderPicker picker) {
   return old;
 }
 
-bool CDialog::CreateDialogWindow() {
-  wxWindow* parent = pParentWnd_;
-  if (!parent) {
-    // Created without an owner, the dialog still belongs over the window the user works in.
-    wxWindow* active = wxGetActiveWindow();
-    if (active) parent = wxGetTopLevelParent(active);
+wxWindow* DefaultDialogOwner() {
+  if (wxWindow* active = wxGetActiveWindow()) return wxGetTopLevelParent(active);
+  for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetLast(); node;
+       node = node->GetPrevious()) {
+    wxWindow* window = node->GetData();
+    if (window->IsShown() && !window->IsBeingDeleted()) return window;
   }
+  return nullptr;
+}
+
+bool CDialog::CreateDialogWindow() {
+  // Created without an owner, the dialog still belongs over the window the user works in.
+  wxWindow* parent = pParentWnd_ ? pParentWnd_ : DefaultDialogOwner();
   auto* wnd = new CDialogWindow(*this);
   if (!wnd->Create(parent, wxID_ANY, Utf8ToWx(template_->pszCaption), wxDefaultPosition,
                    wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)) {

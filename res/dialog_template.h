@@ -75,6 +75,11 @@ DialogBaseUnits GetDialogBaseUnits(const wxFont& font);
 int MulDiv(int a, int b, int c);
 wxRect DialogUnitsToPixels(const wxRect& dlu, const DialogBaseUnits& base);
 
+// The window a dialog created without an owner belongs over: the active top-level window, or
+// else (without a window manager nothing may be active) the newest shown one. Null when no
+// window is shown.
+wxWindow* DefaultDialogOwner();
+
 class CDialog : public wxEvtHandler {
  public:
   explicit CDialog(int nTemplateId, wxWindow* pParentWnd = nullptr);

@@ -223,21 +223,9 @@ void CDlgFileExists::OnRename(wxCommandEvent&) {
   }
 }
 
-wxWindow* ConflictDialogOwner() {
-  if (wxWindow* active = wxGetActiveWindow()) return wxGetTopLevelParent(active);
-  // Without a window manager nothing may be active: the newest shown window is the Save dialog.
-  for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetLast(); node;
-       node = node->GetPrevious()) {
-    wxWindow* window = node->GetData();
-    if (window->IsShown() && !window->IsBeingDeleted()) return window;
-  }
-  return nullptr;
-}
-
 FileExistsAnswer AskFileExists(const std::string& strExistingPath, const std::string& strSourcePath) {
+  // No owner of its own: the dialog base puts it over the Save dialog.
   CDlgFileExists dlg;
-  // The dialog has no owner of its own, yet it must stay modal over the Save dialog.
-  dlg.SetParentWnd(ConflictDialogOwner());
   dlg.strExistingPath = strExistingPath;
   dlg.strSourcePath = strSourcePath;
   FileExistsAnswer answer;

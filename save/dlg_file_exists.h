@@ -56,11 +56,8 @@ class CDlgFileExists : public CDialog {
   wxDECLARE_EVENT_TABLE();
 };
 
-// The window the conflict dialog belongs over: the active top-level window, or else the newest
-// shown one (the Save dialog during a run). Null when no window is shown.
-wxWindow* ConflictDialogOwner();
-
-// Shows the dialog for a clash, modal over ConflictDialogOwner(), and returns its answer.
+// Shows the dialog for a clash, modal over the window in front (the Save dialog during a run),
+// and returns its answer.
 FileExistsAnswer AskFileExists(const std::string& strExistingPath, const std::string& strSourcePath);
 
 // SettleTargetConflict with the dialog as its prompt.
