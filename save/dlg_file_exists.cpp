@@ -2,9 +2,9 @@
 
 #include "platform/fs/fs.h"
 #include "platform/fs/path.h"
-#include "res/message_box.h"
+#include "framework/message_box.h"
 #include "res/strings.h"
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 #include "save/format.h"
 
 #include <wx/artprov.h>

@@ -5,8 +5,8 @@
 #include <string>
 
 // Before any toolkit header: the toolkit defines TRUE and FALSE as macros.
-#include "platform/com/com.h"
-#include "res/dialog_template.h"
+#include "platform/base/types.h"
+#include "framework/dialog.h"
 #include "save/target_naming.h"
 
 class wxBitmap;

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 
 namespace trovex {
 

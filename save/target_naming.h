@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 #include "platform/fs/path.h"
 #include "scan/swf_file_list.h"
 

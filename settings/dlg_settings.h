@@ -6,9 +6,9 @@
 #include <string>
 
 // Before any toolkit header: the toolkit defines TRUE and FALSE as macros.
-#include "platform/com/com.h"
-#include "res/dialog_template.h"
-#include "res/message_box.h"
+#include "platform/base/types.h"
+#include "framework/dialog.h"
+#include "framework/message_box.h"
 
 namespace trovex {
 

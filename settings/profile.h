@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 #include "platform/registry/registry.h"
 
 namespace trovex {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 #include "platform/registry/registry.h"
 
 namespace trovex {

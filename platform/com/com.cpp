@@ -5,6 +5,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/dom.h"
+#include "platform/text/text.h"
 #include "platform/text/unicode.h"
 
 namespace trovex {
@@ -186,6 +187,21 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
   VariantClear(dest);
   *dest = copy;
   return S_OK;
+}
+
+}  // namespace trovex
+
+namespace trovex {
+
+std::string BstrToAnsi(BSTR text) {
+  if (!text) return {};
+  return Utf16ToAnsi(std::u16string_view(text, SysStringLen(text)));
+}
+
+BSTR AnsiToBstr(std::string_view text) {
+  std::u16string w = AnsiToUtf16(text);
+  if (w.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
+  return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
 }  // namespace trovex

@@ -6,31 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
+
+#include "platform/base/types.h"
 
 namespace trovex {
 
-using HRESULT = std::int32_t;
-using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using DWORD = std::uint32_t;
-using WORD = std::uint16_t;
-using UINT = std::uint32_t;
-using BOOL = int;
-using LCID = std::uint32_t;
 using DISPID = std::int32_t;
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 using OLECHAR = char16_t;
 using BSTR = OLECHAR*;  // points at the text; a 32-bit byte length sits just before it
 
-// The toolkit's headers define TRUE and FALSE as macros with the same values.
-#ifndef TRUE
-constexpr BOOL TRUE = 1;
-#endif
-#ifndef FALSE
-constexpr BOOL FALSE = 0;
-#endif
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
@@ -101,6 +89,10 @@ UINT SysStringByteLen(BSTR text);
 // UTF-8 / std::u16string conveniences for code that is not on the system's ANSI path.
 BSTR SysAllocStringUtf8(const std::string& utf8);
 std::u16string BstrToU16(BSTR text);
+// BSTR <-> the thread's code page (platform/text): a null or empty BSTR gives "". The new BSTR
+// is the caller's to free with SysFreeString; BStr owns one.
+std::string BstrToAnsi(BSTR text);
+BSTR AnsiToBstr(std::string_view text);
 
 // ---- VARIANT --------------------------------------------------------------------------
 enum : VARTYPE {

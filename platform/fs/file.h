@@ -11,7 +11,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 #include "platform/error/error.h"
 #include "platform/fs/fs.h"
 

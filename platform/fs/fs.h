@@ -6,7 +6,7 @@
 #include <ctime>
 #include <string>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 #include "platform/error/error.h"
 
 namespace trovex {

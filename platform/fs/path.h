@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 
 namespace trovex {
 

@@ -347,11 +347,6 @@ std::string Utf16ToAnsi(std::u16string_view text) {
   return out;
 }
 
-std::string BstrToAnsi(BSTR text) {
-  if (!text) return {};
-  return Utf16ToAnsi(std::u16string_view(text, SysStringLen(text)));
-}
-
 namespace {
 
 bool ConvertFromAnsi(std::string_view text, std::u16string* out, bool strict) {
@@ -400,12 +395,6 @@ bool TryAnsiToUtf16(std::string_view text, std::u16string* out) {
 std::string Utf8TextToAnsi(std::string_view utf8) {
   if (CodePageKeepsUtf8()) return std::string(utf8);
   return Utf16ToAnsi(Utf8ToUtf16(utf8));
-}
-
-BSTR AnsiToBstr(std::string_view text) {
-  std::u16string w = AnsiToUtf16(text);
-  if (w.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
-  return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
 }  // namespace trovex

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com/com.h"
+#include "platform/base/types.h"
 
 namespace trovex {
 
@@ -66,9 +66,8 @@ std::string Utf8TextToAnsi(std::string_view utf8);
 
 // UTF-16 -> the thread's code page, like WideCharToMultiByte(CP_THREAD_ACP, 0, ...): a
 // character the code page cannot hold, and an unpaired surrogate, become "?". Stops at the
-// given length (embedded NULs are kept). A null or empty BSTR gives "".
+// given length (embedded NULs are kept).
 std::string Utf16ToAnsi(std::u16string_view text);
-std::string BstrToAnsi(BSTR text);
 
 // The thread's code page -> UTF-16, like MultiByteToWideChar(CP_THREAD_ACP, 0, ...): each
 // byte that does not start a valid character becomes U+FFFD (one per byte), so the length of
@@ -76,7 +75,5 @@ std::string BstrToAnsi(BSTR text);
 std::u16string AnsiToUtf16(std::string_view text);
 // As above but refuses (false, *out untouched) when any byte is invalid.
 bool TryAnsiToUtf16(std::string_view text, std::u16string* out);
-// A new BSTR (caller frees it with SysFreeString) from ANSI text; BStr owns one.
-BSTR AnsiToBstr(std::string_view text);
 
 }  // namespace trovex

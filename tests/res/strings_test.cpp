@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "res/dialog_template.h"
-#include "res/message_box.h"
+#include "framework/dialog.h"
+#include "framework/message_box.h"
 #include "res/strings.h"
 #include "res/templates.h"
 

@@ -1,6 +1,5 @@
 // The file-exists dialog and the interactive directory and conflict steps, on real files, with
 // every dialog answered by the test.
-#include "platform/com/com.h"  // before the toolkit, which defines TRUE and FALSE as macros
 #include "platform/error/error.h"
 #include "platform/fs/fs.h"
 #include "res/strings.h"

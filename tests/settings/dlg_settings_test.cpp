@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "res/dialog_template.h"
+#include "framework/dialog.h"
 
 namespace trovex::test {
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "res/dialog_template.h"
+#include "framework/dialog.h"
 #include "tests/support/dialog_script.h"
 
 namespace {

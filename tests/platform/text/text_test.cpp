@@ -1,4 +1,5 @@
 #include "platform/text/text.h"
+#include "platform/com/com.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "res/message_box.h"
+#include "framework/message_box.h"
 
 #include <wx/msgdlg.h>
 
 #include <cstdarg>
 
 #include "res/strings.h"
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 
 namespace trovex {
 

@@ -22,12 +22,12 @@
 #include <set>
 #include <stdexcept>
 
-#include "res/dialog_template.h"
+#include "framework/dialog.h"
 #include "res/images.h"
-#include "res/menu.h"
-#include "res/message_box.h"
+#include "framework/menu.h"
+#include "framework/message_box.h"
 #include "res/strings.h"
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 #include "tests/support/dialog_script.h"
 
 namespace trovex {

@@ -1,4 +1,4 @@
-#include "res/dialog_template.h"
+#include "framework/dialog.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -23,9 +23,9 @@
 #include <string>
 
 #include "res/images.h"
-#include "res/message_box.h"
+#include "framework/message_box.h"
 #include "res/strings.h"
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 
 namespace trovex {
 

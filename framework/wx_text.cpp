@@ -1,4 +1,4 @@
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 
 #include <cwchar>
 

@@ -1,9 +1,9 @@
-#include "res/menu.h"
+#include "framework/menu.h"
 
 #include <wx/menu.h>
 
 #include "res/templates.h"
-#include "res/wx_text.h"
+#include "framework/wx_text.h"
 
 namespace trovex {
 
