@@ -9,8 +9,11 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libwxgtk3.2-dev
-  libcurl4-openssl-dev libgumbo-dev
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev
+  libcurl4-openssl-dev libgumbo-dev duktape-dev
+  openssl ca-certificates
+  clang libclang-rt-14-dev
+  xdg-user-dirs adwaita-icon-theme hicolor-icon-theme
   locales
   xvfb xauth x11-utils imagemagick
   fonts-noto-cjk
@@ -36,5 +39,13 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_TW\.big5$'; then
 fi
 if ! locale -a 2>/dev/null | grep -qi '^zh_TW\.utf8$'; then
   $SUDO localedef -i zh_TW -f UTF-8 zh_TW.UTF-8 || true
+fi
+# The preview's player comes from the npm registry, into the build, never into the repository.
+if ! command -v npm >/dev/null 2>&1; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get install -y -q --no-install-recommends nodejs npm
+fi
+if [ -f "$(dirname "${BASH_SOURCE[0]}")/install_player.sh" ]; then
+  bash "$(dirname "${BASH_SOURCE[0]}")/install_player.sh"
 fi
 echo "setup: all packages present"
