@@ -44,6 +44,11 @@ bool IsSchemeChar(char c, bool first) {
   return !first && (std::isdigit(u) || c == '+' || c == '-' || c == '.');
 }
 
+bool EndsHostAtBackslash(INTERNET_SCHEME scheme) {
+  return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS ||
+         scheme == INTERNET_SCHEME_FTP;
+}
+
 }  // namespace
 
 INTERNET_SCHEME SchemeFromName(std::string_view name) {
@@ -124,7 +129,9 @@ DWORD SplitUrl(std::string_view url, UrlParts* p) {
   if (url.substr(pos, 2) == "//") {
     p->hasAuthority = true;
     std::size_t authStart = pos + 2;
-    std::size_t authEnd = MbFindOneOf(url, "/?#", authStart);
+    // Web addresses end their host at "\" as at "/": old pages write "http://host\a.swf".
+    std::size_t authEnd = MbFindOneOf(url, EndsHostAtBackslash(p->nScheme) ? "/?#\\" : "/?#",
+                                      authStart);
     if (authEnd == std::string::npos) authEnd = url.size();
     std::string_view auth = url.substr(authStart, authEnd - authStart);
     pathStart = authEnd;
@@ -222,7 +229,11 @@ BOOL InternetCrackUrlA(const char* url, DWORD length, DWORD flags, URL_COMPONENT
        parts.nScheme != INTERNET_SCHEME_FILE || !parts.host.empty()},
       {&uc->lpszUserName, &uc->dwUserNameLength, parts.user, parts.hasUser},
       {&uc->lpszPassword, &uc->dwPasswordLength, parts.password, parts.hasPassword},
-      {&uc->lpszUrlPath, &uc->dwUrlPathLength, parts.path, true},
+      // Without a request for the extra info, the path keeps the query and fragment.
+      {&uc->lpszUrlPath, &uc->dwUrlPathLength,
+       uc->dwExtraInfoLength ? parts.path
+                             : std::string_view(parts.path.data(), parts.path.size() + parts.extra.size()),
+       true},
       {&uc->lpszExtraInfo, &uc->dwExtraInfoLength, parts.extra, !parts.extra.empty()},
   };
 
@@ -334,6 +345,22 @@ BOOL InternetCreateUrlA(const URL_COMPONENTSA* uc, DWORD /*flags*/, char* buffer
 
 namespace {
 
+// A segment spelling "." or ".." with "%2e" escapes: a server decodes it to the same file.
+bool IsDotSegment(std::string_view seg, std::size_t dots) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < seg.size(); ++count) {
+    if (seg[i] == '.') {
+      ++i;
+    } else if (seg.size() - i >= 3 && seg[i] == '%' && seg[i + 1] == '2' &&
+               (seg[i + 2] == 'e' || seg[i + 2] == 'E')) {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return count == dots;
+}
+
 // "." and ".." segments of an absolute path; a ".." at the root stays at the root.
 std::string RemoveDotSegments(std::string_view path) {
   std::vector<std::string_view> out;
@@ -344,9 +371,9 @@ std::string RemoveDotSegments(std::string_view path) {
     if (end == std::string::npos) end = path.size();
     std::string_view seg = path.substr(pos, end - pos);
     bool last = end == path.size();
-    if (seg == ".") {
+    if (IsDotSegment(seg, 1)) {
       trailingSlash = last;
-    } else if (seg == "..") {
+    } else if (IsDotSegment(seg, 2)) {
       if (!out.empty()) out.pop_back();
       trailingSlash = last;
     } else {

@@ -323,7 +323,7 @@ TEST(InternetCanonicalizeUrlA, DotSegmentsSchemeAndHost) {
       {"http://h//swf/intro.swf", "http://h//swf/intro.swf"},  // "//" reference on a root
       {"file:///home/u/../a.swf", "file:///home/a.swf"},
       {"file:///home/u/a\\b.swf", "file:///home/u/a\\b.swf"},  // a Linux name may hold "\"
-      {"http://h/a%20b/%2e%2e/c.swf", "http://h/a%20b/%2e%2e/c.swf"},  // escapes kept
+      {"http://h/a%20b/%2e%2e/c.swf", "http://h/c.swf"},  // an escaped ".." is still ".."
       {"http://h/a b.swf", "http://h/a b.swf"},
       {"http://h/\xE8\xA8\xB1.swf", "http://h/\xE8\xA8\xB1.swf"},  // non-ASCII bytes kept
   };
