@@ -1,6 +1,7 @@
 #include "scan/movie_address.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -100,6 +101,14 @@ bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
   return true;
 }
 
+bool HasFileScheme(const std::string& address) {
+  static constexpr std::string_view kFile = "file:";
+  if (address.size() < kFile.size()) return false;
+  for (std::size_t i = 0; i < kFile.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(address[i])) != kFile[i]) return false;
+  return true;
+}
+
 // Characters a derived name never contains: the nine that file names cannot hold, and control
 // bytes, which no target path accepts either. `pos` starts a character, so a lead byte (never
 // below 0x80) is allowed and its trail byte is never looked at.
@@ -171,6 +180,9 @@ std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& 
   }
 
   std::string address = Canonicalize(absolute);
+  // A page from the network may not offer the user's own files for saving; only a page that
+  // is itself a local file may name local movies, as with frames.
+  if (HasFileScheme(address) && !HasFileScheme(siteRoot)) return {};
   if (!LookUpMovieSource(address, record)) return {};
   return address;
 }

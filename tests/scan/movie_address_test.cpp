@@ -191,6 +191,38 @@ TEST_F(ResolveTest, DeepLocalPathIsNotDropped) {
   EXPECT_EQ(record.nSize, 3);
 }
 
+TEST_F(ResolveTest, LocalMoviesAreListedOnlyOnLocalPages) {
+  TempDir dir;
+  const std::string secret = dir.WriteFile("secret.txt", "password");
+  const std::string fileUrl = "file://" + secret;
+  struct Case {
+    std::string root, directory, reference;
+    bool local;  // listed with the local file
+  } cases[] = {
+      {"http://h", "http://h/p/", fileUrl, false},
+      {"https://h", "https://h/", "FILE://" + secret, false},
+      {"http://h", "http://h/p/", "file:" + secret, false},  // relative: an http address
+      {"http://h", "http://h/p/", "//" + secret, false},     // protocol-relative stays http
+      {"about:", "", fileUrl, false},
+      {"file://", "file://" + dir.str() + "/", fileUrl, true},
+      {"file://", "file://" + dir.str() + "/", "secret.txt", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.root + " -> " + c.reference);
+    SWFFileInfo record;
+    std::string address = ResolveMovieAddress(c.root, c.directory, c.reference, record);
+    if (c.local) {
+      EXPECT_EQ(address, fileUrl);
+      EXPECT_EQ(record.strLocalFile, secret);
+      EXPECT_EQ(record.nSize, 8);
+    } else {
+      EXPECT_FALSE(address.starts_with("file:")) << address;
+      EXPECT_EQ(record.strLocalFile, "");
+      EXPECT_EQ(record.nSize, -1);
+    }
+  }
+}
+
 TEST(ResolveBig5, DoubleByteDirectoryOfALocalPageIsKeptWhole) {
   TROVEX_REQUIRE_LOCALE(locale, "zh_TW.BIG5");
   IsolatedHome home;
