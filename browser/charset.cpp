@@ -27,11 +27,24 @@ bool StartsWithNoCase(std::string_view s, std::size_t pos, std::string_view pref
   return true;
 }
 
-bool IconvKnows(const std::string& name) {
+// Whether iconv decodes printable ASCII in this charset as ASCII. Browsers refuse the others
+// for pages (UTF-7, EBCDIC...): markup hidden in them ("+ADw-embed") would be seen by us alone.
+bool IconvDecodesAsciiAsAscii(const std::string& name) {
   iconv_t cd = iconv_open("UTF-8", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string probe = "\t\n\r";
+  for (char c = 0x20; c < 0x7F; ++c) probe += c;
+  probe += "+ADw-";
+  char out[256];
+  char* in = probe.data();
+  std::size_t inLeft = probe.size();
+  char* o = out;
+  std::size_t oLeft = sizeof out;
+  std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
+  if (rc != static_cast<std::size_t>(-1)) rc = iconv(cd, nullptr, nullptr, &o, &oLeft);
   iconv_close(cd);
-  return true;
+  return rc != static_cast<std::size_t>(-1) && inLeft == 0 &&
+         std::string_view(out, static_cast<std::size_t>(o - out)) == probe;
 }
 
 struct Alias {
@@ -125,10 +138,10 @@ std::string CharsetFromLabel(std::string_view label) {
   std::string upper = l;
   for (char& c : upper)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  // Anything else iconv decodes (windows-1251, koi8-r, iso-8859-7...) is taken as named;
-  // a label with option syntax is never handed to iconv.
+  // Anything else iconv decodes (windows-1251, koi8-r, iso-8859-7...) is taken as named, when
+  // it keeps ASCII as ASCII; a label with option syntax is never handed to iconv.
   if (upper.find('/') != std::string::npos) return "";
-  return IconvKnows(upper) ? upper : "";
+  return IconvDecodesAsciiAsAscii(upper) ? upper : "";
 }
 
 std::string CharsetLabelFromContentType(std::string_view contentType) {

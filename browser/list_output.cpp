@@ -12,7 +12,9 @@ std::string ListField(const std::string& ansi) {
   out.reserve(utf8.size());
   for (char ch : utf8) {
     auto c = static_cast<unsigned char>(ch);
-    if (c == '\t') {
+    if (c == '\\') {
+      out += "\\\\";  // so that "\t" in a name cannot pass for an escaped tab
+    } else if (c == '\t') {
       out += "\\t";
     } else if (c == '\n') {
       out += "\\n";

@@ -8,7 +8,7 @@
 namespace trovex::browser {
 
 // One field: the application's text (in the thread's code page) as UTF-8, with the control
-// characters that would break the line format written as \t, \n, \r or \xHH.
+// characters that would break the line format written as \t, \n, \r or \xHH, and "\" as "\\".
 std::string ListField(const std::string& ansi);
 
 // "strURL \t strLocalFile \t strFileName \t nSize \n" for every movie.

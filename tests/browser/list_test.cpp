@@ -291,6 +291,10 @@ TEST_F(ListTest, WalkerEdgeCasesOnLoadedPages) {
 TEST(ListField, ControlCharactersCannotBreakTheLine) {
   std::setlocale(LC_ALL, "C.UTF-8");
   EXPECT_EQ(ListField("a\tb\nc\rd\x01" "e"), "a\\tb\\nc\\rd\\x01e");
+  // A "\" of the name is escaped too, so no name reads like another with a tab in it.
+  EXPECT_EQ(ListField("a\\tb"), "a\\\\tb");
+  EXPECT_NE(ListField("a\\tb"), ListField("a\tb"));
+  EXPECT_EQ(ListField("http://h\\x\\"), "http://h\\\\x\\\\");
   EXPECT_EQ(ListField(kUtf8Movie), kUtf8Movie);
   if (std::setlocale(LC_ALL, "zh_TW.BIG5")) {
     EXPECT_EQ(ListField(kBig5Movie + ".swf"), kUtf8Movie + ".swf");

@@ -24,6 +24,22 @@ TEST(Charset, LabelsMapLikeBrowsers) {
   for (const Case& c : cases) EXPECT_EQ(CharsetFromLabel(c.label), c.name) << c.label;
 }
 
+TEST(Charset, CharsetsThatHideAsciiAreRefusedAsBrowsersDo) {
+  for (const char* label : {"utf-7", "UTF7", "unicode-1-1-utf-7", "ibm037", "cp500", "EBCDIC-US",
+                            "IBM1047", "utf-32", "ucs-2"})
+    EXPECT_EQ(CharsetFromLabel(label), "") << label;
+
+  // The page decodes as the default charset instead, so its hidden markup stays text.
+  const std::string body = "+ADw-embed src=+ACI-hidden.swf+ACI-+AD4-<p>x</p>";
+  for (const char* type : {"text/html; charset=utf-7", "text/html"}) {
+    PageData page = ParsePage("http://h/", body, type);
+    EXPECT_EQ(page.strCharset, "WINDOWS-1252") << type;
+    EXPECT_TRUE(page.embeds.empty()) << type;
+  }
+  PageData meta = ParsePage("http://h/", "<meta charset=utf-7>" + body, "text/html");
+  EXPECT_TRUE(meta.embeds.empty());
+}
+
 TEST(Charset, ContentTypeParameter) {
   EXPECT_EQ(CharsetLabelFromContentType("text/html; charset=Big5"), "Big5");
   EXPECT_EQ(CharsetLabelFromContentType("text/html;charset=\"utf-8\""), "utf-8");
