@@ -1,7 +1,6 @@
 #include "platform/registry/hive_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/fs/atomic_file.h"
+#include "platform/fs/file_lock.h"
 #include "platform/fs/posix_io.h"
 #include "platform/text/text.h"
 
@@ -42,34 +43,13 @@ LSTATUS StatusFromErrno(int err) {
   return static_cast<LSTATUS>(Win32ErrorFromErrno(err));
 }
 
-// The exclusive cross-process lock of one hive, held while the object lives.
-class HiveLock {
- public:
-  ~HiveLock() {
-    if (fd_ >= 0) close(fd_);  // closing releases the flock
-  }
-  // 0 on success, else an errno (EWOULDBLOCK after the timeout).
-  int Acquire(const std::string& lockPath) {
-    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0 && (errno == EACCES || errno == EROFS))
-      fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return errno;
-    // Polled rather than blocking, so a hung lock holder cannot hang us for ever.
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(g_lockTimeoutMs.load());
-    auto pause = std::chrono::microseconds(200);
-    for (;;) {
-      if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return 0;
-      if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-      if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
-      std::this_thread::sleep_for(pause);
-      pause = std::min(pause * 2, std::chrono::microseconds(20000));
-    }
-  }
+// A hive larger than this is not a settings file: refusing it keeps a link to a device or a
+// huge file from eating memory.
+constexpr std::size_t kMaxHiveBytes = std::size_t{16} << 20;
 
- private:
-  int fd_ = -1;
-};
+int AcquireHiveLock(posix::FileLock& lock, const std::string& hivePath) {
+  return lock.Acquire(hivePath + ".lock", std::chrono::milliseconds(g_lockTimeoutMs.load()));
+}
 
 // `fmt` is a plain pointer: va_start on a reference parameter is undefined.
 std::string Format(const char* fmt, ...) {
@@ -111,31 +91,26 @@ HiveFile::HiveFile(std::string path, std::string rootName)
 HiveFile::LoadResult HiveFile::Load(const Signature* known, RegKey* tree, Signature* sig,
                                     std::string* why, int* err) {
   *sig = Signature{};
-  posix::Fd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    if (errno != ENOENT && errno != ENOTDIR) {
-      *err = errno;
-      return LoadResult::kUnreadable;
-    }
+  // Unchanged files are not read again: settings are read often.
+  struct stat st;
+  if (known && known->exists && stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      Signature::Of(st) == *known) {
+    *sig = *known;
+    return LoadResult::kUnchanged;
+  }
+  // Writers replace the file, never change it in place, so one read gives one version.
+  std::string text;
+  int readErr = posix::ReadRegularFile(path_, kMaxHiveBytes, &text, sig);
+  if (readErr == ENOENT || readErr == ENOTDIR) {
     if (known && *known == *sig) return LoadResult::kUnchanged;
     *tree = RegKey{};
     return LoadResult::kOk;
   }
-  // Reading through one descriptor gives one consistent version: writers replace the file,
-  // they never change it in place.
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) {
-    *err = errno;
-    return LoadResult::kUnreadable;
-  }
-  *sig = Signature::Of(st);
-  if (known && *known == *sig) return LoadResult::kUnchanged;
-  std::string text;
-  if (int readErr = posix::ReadAll(fd.get(), &text)) {
+  if (readErr != 0) {
     *err = readErr;
     return LoadResult::kUnreadable;
   }
-  fd.Close();
+  if (known && *known == *sig) return LoadResult::kUnchanged;
   if (!ParseRegedit4(text, rootName_, tree, why)) return LoadResult::kDamaged;
   return LoadResult::kOk;
 }
@@ -163,8 +138,8 @@ const RegKey& HiveFile::Current() {
   // Damaged: set it aside under the writers' lock, then read what is there now.
   cache_ = RegKey{};
   cacheValid_ = false;
-  HiveLock lock;
-  if (int lockErr = lock.Acquire(path_ + ".lock")) {
+  posix::FileLock lock;
+  if (int lockErr = AcquireHiveLock(lock, path_)) {
     ReportOnce(CannotSetAsideMessage(path_, why, lockErr));
     return cache_;
   }
@@ -234,8 +209,8 @@ LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
   const std::string dir = ParentOf(path_);
   if (int err = posix::MakeFolders(dir)) return StatusFromErrno(err);
 
-  HiveLock lock;
-  if (int err = lock.Acquire(path_ + ".lock"))
+  posix::FileLock lock;
+  if (int err = AcquireHiveLock(lock, path_))
     return err == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : StatusFromErrno(err);
 
   // Always from the file, under the lock: what another process wrote meanwhile is kept.
@@ -266,30 +241,10 @@ LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
   }
 
   const std::string text = SerializeRegedit4(tree, rootName_);
-  const std::string temp = path_ + ".tmp";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    cacheValid_ = false;
-    return StatusFromErrno(errno);
-  }
-  struct stat old;
-  if (stat(path_.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-  bool ok = posix::WriteAll(fd, text.data(), text.size()) == 0 && fsync(fd) == 0;
-  int writeErr = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    writeErr = errno;
-  }
-  if (ok && rename(temp.c_str(), path_.c_str()) != 0) {
-    ok = false;
-    writeErr = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
+  if (int writeErr = posix::ReplaceFileContents(path_, text.data(), text.size(), 0600)) {
     cacheValid_ = false;
     return StatusFromErrno(writeErr);
   }
-  posix::SyncFolder(dir);
 
   // Remember the new file's signature so the next read need not parse it again; nobody else
   // can have replaced it while we hold the lock.

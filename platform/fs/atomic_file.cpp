@@ -1,0 +1,139 @@
+#include "platform/fs/atomic_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <random>
+
+namespace trovex::posix {
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+AtomicFile::~AtomicFile() { Abort(); }
+
+int AtomicFile::Open(const std::string& target, mode_t newMode) {
+  Abort();
+  if (target.empty()) return ENOENT;
+  const std::string folder = FolderOf(target);
+  // Hidden, and named after the target so a stray one left by a killed process is recognisable.
+  std::string name = NameOf(target);
+  if (name.size() > 180) name.resize(180);  // room for the suffix within NAME_MAX
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  int fd = -1;
+  std::string temp;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%012llx.part",
+                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    temp = folder + "/." + name + suffix;
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
+    if (fd < 0 && errno != EEXIST) return errno;
+  }
+  if (fd < 0) return EEXIST;
+  struct stat old;
+  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+  fd_ = fd;
+  target_ = target;
+  temp_ = temp;
+  return 0;
+}
+
+int AtomicFile::Write(const void* data, std::size_t size) {
+  if (fd_ < 0) return EBADF;
+  return WriteAll(fd_, data, size);
+}
+
+int AtomicFile::Commit(Replace replace) {
+  if (fd_ < 0) return EBADF;
+  int err = 0;
+  // Some file systems cannot sync (EINVAL); the rename is still atomic there.
+  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (::close(fd_) != 0 && err == 0) err = errno;
+  fd_ = -1;
+  if (err == 0) {
+    if (replace == Replace::kNever) {
+      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) != 0) {
+        err = errno;
+        if (err == EINVAL || err == ENOSYS) {
+          // No exclusive rename here: a hard link never replaces either.
+          err = ::link(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno;
+        }
+      } else {
+        temp_.clear();
+      }
+    } else if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+      err = errno;
+    } else {
+      temp_.clear();
+    }
+  }
+  if (err != 0) {
+    Abort();
+    return err;
+  }
+  Abort();  // after a link() the temporary name is still there
+  SyncFolder(FolderOf(target_));
+  return 0;
+}
+
+void AtomicFile::Abort() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,
+                        mode_t newMode) {
+  AtomicFile file;
+  if (int err = file.Open(target, newMode)) return err;
+  if (int err = file.Write(data, size)) return err;
+  return file.Commit();
+}
+
+int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* out,
+                    FileStamp* stamp) {
+  out->clear();
+  if (stamp) *stamp = FileStamp{};
+  // O_NONBLOCK: opening a FIFO without a writer would wait for ever otherwise.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return errno;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) return EFBIG;
+  if (stamp) *stamp = FileStamp::Of(st);
+  out->reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ReadSome(fd.get(), buffer, sizeof buffer);
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    // The file may grow while it is read.
+    if (out->size() + static_cast<std::size_t>(n) > maxBytes) {
+      out->clear();
+      return EFBIG;
+    }
+    out->append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace trovex::posix

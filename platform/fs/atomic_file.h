@@ -1,0 +1,65 @@
+// Replacing a file as a whole: the new content goes to a temporary file beside the target,
+// is synced, and is renamed over the target, so readers and a crash see either the old file
+// or the complete new one, never a half-written file. The temporary never outlives a
+// failure. Also the matching reader for files that strangers may replace: regular files only,
+// never blocking, with a size limit. Results are 0 or an errno.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+#include "platform/fs/posix_io.h"
+
+namespace trovex::posix {
+
+class AtomicFile {
+ public:
+  enum class Replace { kAlways, kNever };
+
+  AtomicFile() = default;
+  // Removes the temporary unless Commit succeeded.
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary in the target's folder. An existing target's permission bits are
+  // given to it (so a replacement keeps the mode); a new file gets `newMode` minus the umask.
+  // The folder's errors are reported as they are (EACCES, ENOENT, EROFS...).
+  int Open(const std::string& target, mode_t newMode = 0666);
+
+  int fd() const { return fd_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& target() const { return target_; }
+  const std::string& tempPath() const { return temp_; }
+
+  // Appends to the temporary (all of it, again after interruptions and short writes).
+  int Write(const void* data, std::size_t size);
+
+  // fsync, close and rename over the target, then sync the folder. kNever fails with EEXIST
+  // when the target exists by then, and never replaces it. On failure the temporary is gone
+  // and the target is untouched. A target that is a folder gives EISDIR.
+  int Commit(Replace replace = Replace::kAlways);
+
+  // Drops the temporary; the target is untouched.
+  void Abort();
+
+ private:
+  int fd_ = -1;
+  std::string target_;
+  std::string temp_;
+};
+
+// Replaces `target` with `size` bytes of `data` in one step.
+int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,
+                        mode_t newMode = 0600);
+
+// Reads a whole file that someone else may have put there: refuses anything but a regular
+// file (EINVAL for a FIFO, a device, a folder; symbolic links are followed to a regular file),
+// never waits on a FIFO without a writer, and stops with EFBIG past `maxBytes`. ENOENT when
+// there is no file. When `stamp` is given it receives what fstat saw, for change checks.
+int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* out,
+                    FileStamp* stamp = nullptr);
+
+}  // namespace trovex::posix

@@ -1,0 +1,59 @@
+#include "platform/fs/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+namespace trovex::posix {
+
+namespace {
+std::atomic<long long> g_defaultTimeoutMs{10000};
+}
+
+std::chrono::milliseconds FileLock::DefaultTimeout() {
+  return std::chrono::milliseconds(g_defaultTimeoutMs.load());
+}
+
+void FileLock::SetDefaultTimeoutForTesting(std::chrono::milliseconds timeout) {
+  g_defaultTimeoutMs = timeout.count();
+}
+
+int FileLock::LockDescriptor(int fd, bool exclusive, std::chrono::milliseconds timeout) {
+  // Polled rather than blocking, so a hung holder costs at most `timeout`.
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto pause = std::chrono::microseconds(200);
+  const int op = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  for (;;) {
+    if (::flock(fd, op) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(20000));
+  }
+}
+
+int FileLock::Acquire(const std::string& lockPath, std::chrono::milliseconds timeout) {
+  Release();
+  int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0 && (errno == EACCES || errno == EROFS))
+    fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return errno;
+  if (int err = LockDescriptor(fd, true, timeout)) {
+    ::close(fd);
+    return err;
+  }
+  fd_ = fd;
+  return 0;
+}
+
+void FileLock::Release() {
+  if (fd_ >= 0) ::close(fd_);  // closing drops the flock
+  fd_ = -1;
+}
+
+}  // namespace trovex::posix

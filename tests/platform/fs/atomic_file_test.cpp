@@ -1,0 +1,182 @@
+#include "platform/fs/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+#include <algorithm>
+
+#include "platform/fs/file_lock.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_env.h"
+
+namespace trovex::posix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every name in the folder: a temporary left behind shows up here.
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// The invariants every writer relies on, one row per way a replacement can end.
+TEST(AtomicFile, OldContentSurvivesAndNoTemporaryIsLeft) {
+  enum class End { kCommit, kAbort, kDestroyUncommitted, kNoReplaceOverExisting };
+  struct Case {
+    const char* name;
+    End end;
+    int wantErr;
+    const char* wantContent;
+  } cases[] = {
+      {"commit replaces", End::kCommit, 0, "new"},
+      {"abort keeps old", End::kAbort, 0, "old"},
+      {"destroyed without commit keeps old", End::kDestroyUncommitted, 0, "old"},
+      {"no-replace refuses existing", End::kNoReplaceOverExisting, EEXIST, "old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    std::string target = dir.WriteFile("movie.swf", "old");
+    ::chmod(target.c_str(), 0640);
+    {
+      AtomicFile file;
+      ASSERT_EQ(file.Open(target), 0);
+      EXPECT_NE(file.tempPath(), target);
+      EXPECT_EQ(fs::path(file.tempPath()).parent_path(), fs::path(target).parent_path());
+      ASSERT_EQ(file.Write("new", 3), 0);
+      EXPECT_EQ(test::ReadFile(target), "old");  // nothing visible before the commit
+      switch (c.end) {
+        case End::kCommit: EXPECT_EQ(file.Commit(), c.wantErr); break;
+        case End::kAbort: file.Abort(); break;
+        case End::kDestroyUncommitted: break;
+        case End::kNoReplaceOverExisting:
+          EXPECT_EQ(file.Commit(AtomicFile::Replace::kNever), c.wantErr);
+          break;
+      }
+    }
+    EXPECT_EQ(test::ReadFile(target), c.wantContent);
+    EXPECT_EQ(ModeOf(target), 0640u);  // a replacement keeps the mode
+    EXPECT_EQ(Entries(dir.str()), std::vector<std::string>{"movie.swf"});
+  }
+}
+
+TEST(AtomicFile, FailuresLeaveNothingBehind) {
+  test::TempDir dir;
+  // A folder in the target's place: the rename fails, the folder and its content stay.
+  std::string folder = dir.str() + "/taken";
+  fs::create_directory(folder);
+  dir.WriteFile("taken/inside", "x");
+  AtomicFile file;
+  ASSERT_EQ(file.Open(folder), 0);
+  ASSERT_EQ(file.Write("abc", 3), 0);
+  EXPECT_EQ(file.Commit(), EISDIR);
+  EXPECT_EQ(test::ReadFile(folder + "/inside"), "x");
+  EXPECT_EQ(Entries(dir.str()), std::vector<std::string>{"taken"});
+  // A missing folder is reported at once.
+  EXPECT_EQ(file.Open(dir.str() + "/none/x"), ENOENT);
+  // New files get the requested mode minus the umask; kNever creates when free.
+  mode_t old = ::umask(022);
+  EXPECT_EQ(file.Open(dir.str() + "/new.swf", 0666), 0);
+  EXPECT_EQ(file.Commit(AtomicFile::Replace::kNever), 0);
+  ::umask(old);
+  EXPECT_EQ(ModeOf(dir.str() + "/new.swf"), 0644u);
+  EXPECT_EQ(Entries(dir.str()), (std::vector<std::string>{"new.swf", "taken"}));
+}
+
+TEST(AtomicFile, ReadOnlyFolderFailsWithoutTouchingTheTarget) {
+  test::TempDir dir;
+  std::string target = dir.WriteFile("ro/movie.swf", "old");
+  ::chmod((dir.str() + "/ro").c_str(), 0555);
+  test::ChildResult r = test::RunInChild(
+      [&] { return std::to_string(ReplaceFileContents(target, "new", 3)); }, true);
+  ::chmod((dir.str() + "/ro").c_str(), 0755);
+  EXPECT_EQ(r.report, std::to_string(EACCES));
+  EXPECT_EQ(test::ReadFile(target), "old");
+}
+
+TEST(ReadRegularFile, RefusesWhatIsNotAPlainFileOfBoundedSize) {
+  test::TempDir dir;
+  std::string plain = dir.WriteFile("plain", "hello");
+  std::string fifo = dir.str() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string link = dir.str() + "/zero";
+  fs::create_symlink("/dev/zero", link);
+  struct Case {
+    std::string path;
+    std::size_t max;
+    int wantErr;
+    std::string want;
+  } cases[] = {
+      {plain, 100, 0, "hello"},
+      {plain, 5, 0, "hello"},
+      {plain, 4, EFBIG, ""},
+      {fifo, 100, EINVAL, ""},  // must not wait for a writer
+      {link, 100, EINVAL, ""},  // a device never ends
+      {dir.str(), 100, EISDIR, ""},
+      {dir.str() + "/none", 100, ENOENT, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " max " + std::to_string(c.max));
+    std::string out = "stale";
+    FileStamp stamp;
+    EXPECT_EQ(ReadRegularFile(c.path, c.max, &out, &stamp), c.wantErr);
+    EXPECT_EQ(out, c.want);
+    EXPECT_EQ(stamp.exists, c.wantErr == 0);
+  }
+}
+
+TEST(FileLock, ExcludesOtherProcessesForABoundedTime) {
+  test::TempDir dir;
+  std::string path = dir.str() + "/x.lock";
+  FileLock mine;
+  ASSERT_EQ(mine.Acquire(path), 0);
+  auto start = std::chrono::steady_clock::now();
+  test::ChildResult busy = test::RunInChild([&] {
+    FileLock other;
+    return std::to_string(other.Acquire(path, std::chrono::milliseconds(300)));
+  });
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(busy.report, std::to_string(EWOULDBLOCK));
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(3));
+
+  mine.Release();
+
+  // Another process holds it a little while, then ends: the waiter gets it then.
+  std::string marker = dir.str() + "/held";
+  std::thread holder([&] {
+    test::RunInChild([&] {
+      FileLock other;
+      if (other.Acquire(path) != 0) return std::string("no");
+      ::close(::open(marker.c_str(), O_WRONLY | O_CREAT, 0600));
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      return std::string("ok");
+    });
+  });
+  while (!fs::exists(marker)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  FileLock waiter;
+  EXPECT_EQ(waiter.Acquire(path, std::chrono::seconds(5)), 0);
+  holder.join();
+  EXPECT_EQ(FileLock().Acquire(dir.str() + "/none/x.lock"), ENOENT);
+}
+
+}  // namespace
+}  // namespace trovex::posix
