@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <string>
 
+#include "platform/fs/atomic_file.h"
 #include "platform/fs/path.h"
 #include "platform/fs/posix_io.h"
 
@@ -40,41 +40,6 @@ DWORD AttributesFromStat(const struct stat& st, const char* path) {
 }
 
 bool IsEmpty(const char* path) { return path == nullptr || *path == '\0'; }
-
-// Removes the temporary file unless released.
-class TempName {
- public:
-  explicit TempName(std::string name) : name_(std::move(name)) {}
-  ~TempName() {
-    if (!name_.empty()) ::unlink(name_.c_str());
-  }
-  TempName(const TempName&) = delete;
-  TempName& operator=(const TempName&) = delete;
-  const std::string& name() const { return name_; }
-  void Release() { name_.clear(); }
-
- private:
-  std::string name_;
-};
-
-// Creates a new hidden file in `folder`; the mode follows the umask like any new file.
-int CreateTempIn(const std::string& folder, std::string* name) {
-  static thread_local std::mt19937_64 random{std::random_device{}()};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%012llx",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    std::string candidate = folder + "/.trovex-copy-" + suffix;
-    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      *name = candidate;
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  errno = EEXIST;
-  return -1;
-}
 
 // Copies the whole of `in` to `out`; 0 or an errno.
 int CopyData(int in, int out) {
@@ -182,16 +147,13 @@ BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
     if (::lstat(target, &link) == 0) return Fail(ERROR_FILE_EXISTS);
   }
 
-  std::string temp_name;
-  posix::Fd out(CreateTempIn(ParentOf(target), &temp_name));
-  if (out.get() < 0) {
+  posix::AtomicFile out;
+  if (int err = out.Open(target, 0666)) {
     // The temporary lives beside the target, so its errors are the target's.
-    SetLastErrorForPath(errno, target);
+    SetLastErrorForPath(err, target);
     return FALSE;
   }
-  TempName temp(temp_name);
-
-  if (int err = CopyData(in.get(), out.get()); err != 0) {
+  if (int err = CopyData(in.get(), out.fd()); err != 0) {
     SetLastErrorForPath(err, err == ENOSPC || err == EDQUOT ? target : existing);
     return FALSE;
   }
@@ -199,40 +161,15 @@ BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_NOW;
   times[1] = source.st_mtim;
-  ::futimens(out.get(), times);  // a lost time stamp does not fail the copy
-  if (::fsync(out.get()) != 0 && errno != EINVAL && errno != EROFS) {
-    SetLastErrorForPath(errno, target);
-    return FALSE;
-  }
-  if (int err = out.Close(); err != 0) {
-    SetLastErrorForPath(err, target);
-    return FALSE;
-  }
-
-  if (bFailIfExists) {
-    // Never replaces a file that appeared meanwhile.
-    if (::renameat2(AT_FDCWD, temp.name().c_str(), AT_FDCWD, target, RENAME_NOREPLACE) != 0) {
-      int err = errno;
-      if (err == EEXIST) return Fail(ERROR_FILE_EXISTS);
-      if (err != EINVAL && err != ENOSYS) {
-        SetLastErrorForPath(err, target);
-        return FALSE;
-      }
-      if (::link(temp.name().c_str(), target) != 0) {
-        err = errno;
-        if (err == EEXIST) return Fail(ERROR_FILE_EXISTS);
-        SetLastErrorForPath(err, target);
-        return FALSE;
-      }
-      // The temporary name goes with `temp`.
-      return TRUE;
-    }
-  } else if (::rename(temp.name().c_str(), target) != 0) {
-    int err = errno;
+  ::futimens(out.fd(), times);  // a lost time stamp does not fail the copy
+  // Never replaces a file that appeared meanwhile when asked not to.
+  int err = out.Commit(bFailIfExists ? posix::AtomicFile::Replace::kNever
+                                     : posix::AtomicFile::Replace::kAlways);
+  if (err == EEXIST && bFailIfExists) return Fail(ERROR_FILE_EXISTS);
+  if (err != 0) {
     SetLastErrorForPath(err == EISDIR ? EACCES : err, target);
     return FALSE;
   }
-  temp.Release();
   return TRUE;
 }
 
