@@ -25,6 +25,7 @@
 #include "res/images.h"
 #include "framework/message_box.h"
 #include "res/strings.h"
+#include "framework/window_manager.h"
 #include "framework/wx_text.h"
 
 namespace trovex {
@@ -180,12 +181,18 @@ wxWindow* DefaultDialogOwner() {
   return nullptr;
 }
 
+long CDialog::DialogWindowStyle() const { return wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX; }
+
+bool CDialog::OnCreate(const std::vector<CreatedControl>&) { return true; }
+
+void CDialog::OnDestroy() {}
+
 bool CDialog::CreateDialogWindow() {
   // Created without an owner, the dialog still belongs over the window the user works in.
   wxWindow* parent = pParentWnd_ ? pParentWnd_ : DefaultDialogOwner();
   auto* wnd = new CDialogWindow(*this);
   if (!wnd->Create(parent, wxID_ANY, Utf8ToWx(template_->pszCaption), wxDefaultPosition,
-                   wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)) {
+                   wxDefaultSize, DialogWindowStyle())) {
     delete wnd;
     return false;
   }
@@ -195,14 +202,30 @@ bool CDialog::CreateDialogWindow() {
   base_ = GetDialogBaseUnits(font);
   wxRect client = DialogUnitsToPixels(wxRect(0, 0, template_->cx, template_->cy), base_);
   wnd->SetClientSize(client.GetSize());
+  std::vector<CreatedControl> created;
+  created.reserve(template_->controls.size());
   for (const auto& ct : template_->controls) {
-    wxRect rect = DialogUnitsToPixels(wxRect(ct.x, ct.y, ct.cx, ct.cy), base_);
+    const wxRect dlu(ct.x, ct.y, ct.cx, ct.cy);
+    const wxRect rect = DialogUnitsToPixels(dlu, base_);
     wxWindow* ctrl = CreateControl(ct, wnd, rect);
     if (!ctrl) continue;
     if (ct.style & TS_HIDDEN) ctrl->Hide();
     if (ct.style & TS_DISABLED) ctrl->Disable();
+    created.push_back({ctrl, &ct, dlu, rect});
   }
   wnd->PushEventHandler(this);
+  // The window manager keeps a modal dialog over its owner; wx does so only in ShowModal,
+  // which the template dialogs do not use.
+  MakeModalFor(wnd, parent);
+  try {
+    if (!OnCreate(created)) {
+      DestroyDialogWindow();
+      return false;
+    }
+  } catch (...) {
+    DestroyDialogWindow();
+    throw;
+  }
   if (parent)
     wnd->CentreOnParent();
   else
@@ -246,7 +269,11 @@ wxWindow* CDialog::CreateControl(const ControlTemplate& ct, wxWindow* parent, co
       const int textWidth = parent->GetTextExtent(Utf8ToWx(DisplayText(ct.pszText).c_str())).x;
       const long fit = textWidth + 28 > size.x ? wxBU_EXACTFIT : 0;
       auto* b = new wxButton(parent, ct.nId, text, pos, size, fit);
-      if (ct.style & TS_DEFAULT) b->SetDefault();
+      if (ct.style & TS_DEFAULT) {
+        b->SetDefault();
+        // The default theme draws no mark of its own on the default button.
+        MarkDefaultButton(b);
+      }
       return b;
     }
     case CtlKind::Edit: {
@@ -293,10 +320,10 @@ wxWindow* CDialog::CreateControl(const ControlTemplate& ct, wxWindow* parent, co
 
 int CDialog::DoModal() {
   if (pWnd_) throw std::logic_error("dialog " + std::to_string(nTemplateId_) + " is already running");
-  if (!CreateDialogWindow()) return -1;
   nResult_ = -1;
   bEnded_ = false;
   pendingError_ = nullptr;
+  if (!CreateDialogWindow()) return -1;
   try {
     if (OnInitDialog() && !bEnded_) {
       for (const auto& ct : template_->controls) {
@@ -308,7 +335,7 @@ int CDialog::DoModal() {
       }
     }
   } catch (...) {
-    DestroyDialogWindow();
+    CloseDialogWindow();
     throw;
   }
   if (!bEnded_) {
@@ -324,13 +351,29 @@ int CDialog::DoModal() {
     }
     pLoop_ = nullptr;
   }
-  DestroyDialogWindow();
+  try {
+    CloseDialogWindow();
+  } catch (...) {
+    if (!pendingError_) pendingError_ = std::current_exception();
+  }
   if (pendingError_) {
     std::exception_ptr error = pendingError_;
     pendingError_ = nullptr;
     std::rethrow_exception(error);
   }
   return nResult_;
+}
+
+void CDialog::CloseDialogWindow() {
+  if (!pWnd_) return;
+  // The window goes even when the derived class's OnDestroy fails.
+  try {
+    OnDestroy();
+  } catch (...) {
+    DestroyDialogWindow();
+    throw;
+  }
+  DestroyDialogWindow();
 }
 
 void CDialog::RunHookGuarded() {

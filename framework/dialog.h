@@ -5,7 +5,8 @@
 //
 // Derived classes bind controls to members in DoDataExchange and handle events through an
 // event table of their own (wxBEGIN_EVENT_TABLE(CDlgX, CDialog)); the dialog object is pushed
-// in front of the window, so it sees the window's events and its controls' commands first.
+// in front of the window, so it sees the window's events (EVT_SIZE included) and its controls'
+// commands first. The window is modal and transient for its owner at the window manager.
 // Buttons IDOK and IDCANCEL call OnOK and OnCancel; so do Enter on the default button, Escape
 // and the close box (OnCancel).
 #pragma once
@@ -20,6 +21,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "res/templates.h"
 
@@ -79,6 +81,14 @@ wxRect DialogUnitsToPixels(const wxRect& dlu, const DialogBaseUnits& base);
 // else (without a window manager nothing may be active) the newest shown one. Null when no
 // window is shown.
 wxWindow* DefaultDialogOwner();
+
+// A control as CreateDialogWindow made it from the template.
+struct CreatedControl {
+  wxWindow* pCtrl;
+  const ControlTemplate* pTemplate;
+  wxRect rectDlu;  // the template's rectangle, dialog units
+  wxRect rectPx;   // the same in pixels, client coordinates
+};
 
 class CDialog : public wxEvtHandler {
  public:
@@ -153,10 +163,21 @@ class CDialog : public wxEvtHandler {
   // Creates one control of the template. Override to supply a class of your own for an id;
   // call the base for the others.
   virtual wxWindow* CreateControl(const ControlTemplate& ct, wxWindow* parent, const wxRect& rect);
+  // The style the window is created with. Base: caption, system menu and close box, no
+  // sizing border.
+  virtual long DialogWindowStyle() const;
+  // After the window and every control exist (sized to the template, events already routed to
+  // this object), before OnInitDialog. false fails the creation: DoModal then returns -1.
+  virtual bool OnCreate(const std::vector<CreatedControl>& controls);
+  // Right before the window is destroyed at the end of DoModal, while it and its controls still
+  // exist. Overrides call the base last.
+  virtual void OnDestroy();
 
  private:
   friend class CDialogWindow;
   bool CreateDialogWindow();
+  // OnDestroy, then DestroyDialogWindow.
+  void CloseDialogWindow();
   void DestroyDialogWindow();
   void RunHookGuarded();
   void OnButtonOK(wxCommandEvent& event);

@@ -9,7 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libwxgtk3.2-dev libwxgtk-webview3.2-dev
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev
   libcurl4-openssl-dev libgumbo-dev duktape-dev
   openssl ca-certificates
   clang libclang-rt-14-dev

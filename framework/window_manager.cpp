@@ -1,0 +1,54 @@
+#include "framework/window_manager.h"
+
+#include <gtk/gtk.h>
+#include <wx/toplevel.h>
+#include <wx/window.h>
+
+namespace trovex {
+namespace {
+
+GtkWindow* TopLevelGtkWindow(const wxWindow* wnd) {
+  if (!wnd) return nullptr;
+  const wxWindow* top = wxGetTopLevelParent(const_cast<wxWindow*>(wnd));
+  GtkWidget* widget = top ? static_cast<GtkWidget*>(top->GetHandle()) : nullptr;
+  return widget && GTK_IS_WINDOW(widget) ? GTK_WINDOW(widget) : nullptr;
+}
+
+constexpr const char* kDefaultButtonClass = "suggested-action";
+
+}  // namespace
+
+void MakeModalFor(wxWindow* wnd, wxWindow* owner) {
+  GtkWindow* window = TopLevelGtkWindow(wnd);
+  if (!window) return;
+  GtkWindow* parent = TopLevelGtkWindow(owner);
+  if (parent && parent != window) gtk_window_set_transient_for(window, parent);
+  gtk_window_set_modal(window, TRUE);
+}
+
+bool IsModalFor(const wxWindow* wnd, const wxWindow* owner) {
+  GtkWindow* window = TopLevelGtkWindow(wnd);
+  if (!window || !gtk_window_get_modal(window)) return false;
+  return gtk_window_get_transient_for(window) == TopLevelGtkWindow(owner);
+}
+
+void MarkDefaultButton(wxWindow* button) {
+  auto* widget = button ? static_cast<GtkWidget*>(button->GetHandle()) : nullptr;
+  if (widget) gtk_style_context_add_class(gtk_widget_get_style_context(widget), kDefaultButtonClass);
+}
+
+bool IsMarkedDefaultButton(const wxWindow* button) {
+  auto* widget = button ? static_cast<GtkWidget*>(button->GetHandle()) : nullptr;
+  return widget &&
+         gtk_style_context_has_class(gtk_widget_get_style_context(widget), kDefaultButtonClass);
+}
+
+bool BeginResizeFromBottomRight(wxWindow* wnd, const wxPoint& screenPos, int button) {
+  GtkWindow* window = TopLevelGtkWindow(wnd);
+  if (!window || !gtk_widget_get_visible(GTK_WIDGET(window))) return false;
+  gtk_window_begin_resize_drag(window, GDK_WINDOW_EDGE_SOUTH_EAST, button, screenPos.x,
+                               screenPos.y, gtk_get_current_event_time());
+  return true;
+}
+
+}  // namespace trovex

@@ -1,0 +1,26 @@
+// What the window manager must know about the system's windows, at the GTK level where wx
+// offers no call of its own.
+#pragma once
+
+#include <wx/gdicmn.h>
+
+class wxWindow;
+
+namespace trovex {
+
+// Keeps wnd (a top-level window) above its owner's top-level window and makes it modal, so
+// clicking the disabled owner never raises the owner over it. owner may be null: modal only.
+void MakeModalFor(wxWindow* wnd, wxWindow* owner);
+// Whether wnd is marked modal and transient for owner's top-level window (for tests).
+bool IsModalFor(const wxWindow* wnd, const wxWindow* owner);
+
+// Gives a push button the theme's look of the button Enter presses.
+void MarkDefaultButton(wxWindow* button);
+bool IsMarkedDefaultButton(const wxWindow* button);
+
+// Hands a resize from the lower right corner of wnd's top-level window to the window manager,
+// as if that corner had been grabbed at screenPos with the mouse button. Call it from the
+// mouse-down handler. false when the window is not shown.
+bool BeginResizeFromBottomRight(wxWindow* wnd, const wxPoint& screenPos, int button);
+
+}  // namespace trovex
