@@ -5,21 +5,18 @@
 #include "framework/message_box.h"
 #include "res/strings.h"
 #include "framework/wx_text.h"
+#include "platform/shell/icons.h"
 #include "save/format.h"
 
-#include <wx/artprov.h>
 #include <wx/checkbox.h>
 #include <wx/filedlg.h>
-#include <wx/filename.h>
-#include <wx/iconloc.h>
-#include <wx/image.h>
-#include <wx/mimetype.h>
 #include <wx/statbmp.h>
 #include <wx/toplevel.h>
 #include <wx/utils.h>
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace trovex {
 
@@ -56,17 +53,6 @@ class ChosenPathDialog : public wxFileDialog {
   wxString set_path_;
 };
 
-wxBitmap ScaledTo(const wxBitmap& bitmap, int size) {
-  if (!bitmap.IsOk() || (bitmap.GetWidth() == size && bitmap.GetHeight() == size)) return bitmap;
-  wxImage image = bitmap.ConvertToImage();
-  return wxBitmap(image.Rescale(size, size, wxIMAGE_QUALITY_HIGH));
-}
-
-wxBitmap ThemeIcon(const wxString& name, int size) {
-  if (name.empty()) return wxBitmap();
-  return ScaledTo(wxArtProvider::GetBitmap(name, wxART_OTHER, wxSize(size, size)), size);
-}
-
 // "&" is a mnemonic marker in a static's text: a file name shows it doubled.
 std::string EscapeMnemonics(const std::string& text) {
   std::string out;
@@ -77,39 +63,88 @@ std::string EscapeMnemonics(const std::string& text) {
   return out;
 }
 
-}  // namespace
+using Measure = std::function<int(const wxString&)>;
 
-wxBitmap GetFileTypeIcon(const std::string& path, int size) {
-  if (PathIsDirectoryA(path.c_str())) {
-    wxBitmap folder = ThemeIcon("inode-directory", size);
-    if (folder.IsOk()) return folder;
-    return ScaledTo(wxArtProvider::GetBitmap(wxART_FOLDER, wxART_OTHER, wxSize(size, size)), size);
-  }
-  std::string ext = PathFindExtensionA(path.c_str());
-  if (!ext.empty()) ext.erase(0, 1);
-  if (!ext.empty()) {
-    std::unique_ptr<wxFileType> type(wxTheMimeTypesManager->GetFileTypeFromExtension(ToWx(ext)));
-    if (type) {
-      // The theme's own icon for the type, then the type's generic icon at the wanted size.
-      wxString mime;
-      if (type->GetMimeType(&mime)) {
-        mime.Replace("/", "-");
-        wxBitmap own = ThemeIcon(mime, size);
-        if (own.IsOk()) return own;
-      }
-      wxIconLocation location;
-      if (type->GetIcon(&location) && location.IsOk()) {
-        wxFileName file(location.GetFileName());
-        wxBitmap generic = ThemeIcon(file.GetName(), size);
-        if (generic.IsOk()) return generic;
-        wxImage image;
-        if (file.FileExists() && image.LoadFile(file.GetFullPath()))
-          return ScaledTo(wxBitmap(image), size);
+// Lines of at most `width`, filled greedily. A full line breaks after its last space or hyphen
+// when that keeps most of the line, otherwise between two characters.
+std::vector<wxString> WrapByCharacter(const wxString& text, int width, const Measure& measure) {
+  std::vector<wxString> lines;
+  wxString line;
+  for (wxUniChar ch : text) {
+    wxString longer = line + ch;
+    if (line.empty() || measure(longer) <= width) {
+      line = longer;
+      continue;
+    }
+    const size_t space = line.find_last_of(wxS(" -"));
+    if (space != wxString::npos && space + 1 > line.length() / 2 && space + 1 < line.length()) {
+      wxString rest = line.Mid(space + 1) + ch;
+      if (measure(rest) <= width) {
+        lines.push_back(line.Left(space + 1));
+        line = rest;
+        continue;
       }
     }
+    lines.push_back(line);
+    line = ch;
   }
-  return ScaledTo(wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_OTHER, wxSize(size, size)),
-                  size);
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+wxString JoinLines(const std::vector<wxString>& lines) {
+  wxString out;
+  for (const wxString& line : lines) {
+    if (!out.empty()) out += '\n';
+    out += line;
+  }
+  return out;
+}
+
+// The name with only `keep` of its characters, more of them from the end, where the type is.
+wxString ShortenMiddle(const wxString& name, size_t keep) {
+  const size_t head = keep / 2;
+  return name.Left(head) + wxString::FromUTF8("\xE2\x80\xA6") + name.Right(keep - head);
+}
+
+// The static's own wrapping keeps words whole and cuts what does not fit its height, so the
+// message is broken here whenever it needs more than one line.
+wxString FitMessageToControl(wxWindow& ctrl, const wxString& before, const wxString& name,
+                             const wxString& after) {
+  const wxString whole = before + name + after;
+  const wxSize extent = ctrl.GetTextExtent(whole);
+  // A little slack: the toolkit's layout may round differently from the measurement.
+  const int width = ctrl.GetClientSize().x - 2;
+  if (extent.x <= width || extent.y <= 0) return whole;
+  const int maxLines = std::max(1, ctrl.GetClientSize().y / extent.y);
+  return FitNameMessage(before, name, after, width, maxLines,
+                        [&ctrl](const wxString& s) { return ctrl.GetTextExtent(s).x; });
+}
+
+}  // namespace
+
+wxString FitNameMessage(const wxString& before, const wxString& name, const wxString& after,
+                        int nWidth, int nMaxLines, const Measure& measure) {
+  const size_t maxLines = static_cast<size_t>(std::max(1, nMaxLines));
+  auto compose = [&](const wxString& shown) {
+    return WrapByCharacter(before + shown + after, nWidth, measure);
+  };
+  std::vector<wxString> best = compose(name);
+  if (best.size() <= maxLines) return JoinLines(best);
+  // The longest shortened name that fits; with none, the shortest one is still the best try.
+  size_t fits = 0, fails = name.length();
+  best = compose(ShortenMiddle(name, 0));
+  while (fails - fits > 1) {
+    const size_t keep = fits + (fails - fits) / 2;
+    std::vector<wxString> lines = compose(ShortenMiddle(name, keep));
+    if (lines.size() <= maxLines) {
+      fits = keep;
+      best = std::move(lines);
+    } else {
+      fails = keep;
+    }
+  }
+  return JoinLines(best);
 }
 
 wxBEGIN_EVENT_TABLE(CDlgFileExists, CDialog)
@@ -132,10 +167,14 @@ bool CDlgFileExists::OnInitDialog() {
 
   // The template text holds "%s" for the name; the name is inserted as text, never as a format.
   std::string text = GetDlgItemText(IDC_FE_MESSAGE);
-  std::string name = EscapeMnemonics(PathStripPath(strExistingPath));
   std::size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, name);
-  SetDlgItemText(IDC_FE_MESSAGE, text);
+  wxWindow* message = GetDlgItem(IDC_FE_MESSAGE);
+  if (at != std::string::npos && message) {
+    wxString fitted = FitMessageToControl(*message, ToWx(text.substr(0, at)),
+                                          ToWx(PathStripPath(strExistingPath)),
+                                          ToWx(text.substr(at + 2)));
+    SetDlgItemText(IDC_FE_MESSAGE, EscapeMnemonics(FromWx(fitted)));
+  }
 
   if (strSourcePath.empty()) {
     ShowFile("unknown.swf", IDC_FE_SOURCE_ICON, 0, 0);

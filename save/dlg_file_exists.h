@@ -2,12 +2,15 @@
 // one that is in the way, and returns how to settle the clash.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Before any toolkit header: the toolkit defines TRUE and FALSE as macros.
 #include "platform/base/types.h"
 #include "framework/dialog.h"
 #include "save/target_naming.h"
+
+#include <wx/string.h>
 
 class wxBitmap;
 class wxWindow;
@@ -68,8 +71,12 @@ BOOL SettleTargetConflict(std::string& target, const SWFFileInfo& info, int nPol
 // window).
 BOOL EnsureTargetDirectory(const std::string& path, BOOL bInteractive, wxWindow* owner = nullptr);
 
-// The file-type icon of a path from the desktop's icon theme (a folder's icon for a folder; the
-// type of a missing file is told by its name). An invalid bitmap when none can be found.
-wxBitmap GetFileTypeIcon(const std::string& path, int size);
+// The clash message before + name + after, in lines no wider than nWidth as measure tells
+// (lines end in '\n'). Lines break between any two characters, after a space or hyphen when one
+// is near; when more than nMaxLines lines would be needed, the middle of the name gives way to
+// "…" so that the start and end of the name and the whole sentence stay readable.
+wxString FitNameMessage(const wxString& before, const wxString& name, const wxString& after,
+                        int nWidth, int nMaxLines,
+                        const std::function<int(const wxString&)>& measure);
 
 }  // namespace trovex
