@@ -186,14 +186,23 @@ BOOL GetUrlCacheEntryInfoA(const char* url, INTERNET_CACHE_ENTRY_INFOA* info, DW
 
 // Stores `size` bytes as the cached copy of `url`, replacing an older entry of the same
 // address. The file is named after the address's last path segment, unescaped, in the thread's
-// code page. Safe against concurrent writers in other processes. On success *localFile (when not
-// null) receives the full path of the new file. False (and the last error) on failure; the
-// cache is then unchanged.
+// code page, never a name another entry uses. Safe against concurrent writers in other
+// processes (their lock is waited for at most 10 s: ERROR_LOCK_VIOLATION). On success
+// *localFile (when not null) receives the full path of the new file. The oldest entries are
+// evicted to keep the cache within its size limit; an entry larger than that limit, or more
+// than this process may add in one run, is refused with ERROR_DISK_FULL. False (and the last
+// error) on failure; the cache then holds no new entry.
 bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size,
                       std::string* localFile);
 
 // Removes the entry and its file. FALSE, ERROR_FILE_NOT_FOUND when there is none.
 BOOL DeleteUrlCacheEntryA(const char* url);
+
+// The cache's size limits: all entries together, and what one process may add in its run.
+// Setting them starts the run's count again.
+constexpr std::uint64_t kDefaultUrlCacheTotalBytes = 1ull << 30;
+constexpr std::uint64_t kDefaultUrlCacheRunBytes = 512ull << 20;
+void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes);
 
 // The cache folder for the current environment (not created).
 std::string UrlCacheDirectory();

@@ -1,18 +1,24 @@
 // The browser's URL cache: files in a few subfolders of the cache folder, named
-// "name[N].ext", and an index file "index" mapping address -> file and size.
+// "name[N].ext", and an index mapping address -> file and size.
 //
 // An address is keyed in one spelling whatever code page or escaping its caller used, and
 // without its fragment (see AddressKey), so the page loader, which stores the %-escaped UTF-8
 // address it fetched, and the scanner, which looks up the page's text in the locale's code
 // page, meet on the same entry.
 //
-// Writers (the browser, possibly several processes) take an exclusive flock on "index.lock",
-// read the index from disk, add the file, and replace the index atomically (temporary file,
-// fsync, rename). Readers never lock: a rename is atomic, so they see either the old or the
-// new index. The parsed index is kept per process and re-read only when the file changed.
+// The index file "index" is a snapshot, replaced atomically, followed by the changes made
+// since, one appended line each. Adding an entry thus costs one short append, not a rewrite of
+// the whole index; the changes are folded into a new snapshot once there are as many as
+// entries. Writers (the browser, possibly several processes) hold the writer lock ("index.lock",
+// bounded wait) while they add files and change the index. Readers never lock: they see a
+// snapshot plus whole appended lines (a torn last line is ignored). Entries are kept oldest
+// first; past the size limit the oldest are evicted, as browsers do.
+//
+// Cache files are written under a temporary name and renamed into place, so a killed writer
+// leaves no half movie under an entry's name; files that no entry names (a killed writer's
+// temporaries, a lost journal line) are swept by the first writer of a run.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,9 +29,12 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/fs/atomic_file.h"
+#include "platform/fs/file_lock.h"
 #include "platform/fs/posix_io.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/url_parse.h"
@@ -41,15 +50,79 @@ constexpr std::size_t kSubfolderCount = 4;
 constexpr std::size_t kMaxNameBytes = 64;
 constexpr std::size_t kMaxExtBytes = 16;
 constexpr unsigned kMaxCounter = 100000;
+// Larger index files are not ours (or not sane): read as empty, and replaced at the next write.
+constexpr std::size_t kMaxIndexBytes = 64u << 20;
 
 struct Entry {
   std::string local;  // "SUBFOLDER/name[N].ext", relative to the cache folder
   std::uint64_t size = 0;
+  std::uint64_t seq = 0;  // age: smaller is older
 };
-using Index = std::map<std::string, Entry>;
 
-// ---- index file format: a header line, then "size TAB file TAB address" per entry, with
-// "%", TAB, CR and LF of the texts written as %XX.
+// The entries with what writers need to keep them cheap to change: age order, the files in
+// use, the bytes in total.
+class Index {
+ public:
+  const std::map<std::string, Entry>& entries() const { return entries_; }
+  std::uint64_t totalBytes() const { return total_; }
+  bool Names(const std::string& local) const { return locals_.count(local) != 0; }
+  std::size_t CountIn(const std::string& folder) const {
+    auto it = perFolder_.find(folder);
+    return it == perFolder_.end() ? 0 : it->second;
+  }
+  const Entry* Find(const std::string& key) const {
+    auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second;
+  }
+  // The oldest entry's key; null when empty.
+  const std::string* Oldest() const { return byAge_.empty() ? nullptr : &byAge_.begin()->second; }
+  // Adds or replaces; *replaced gets the file of a replaced entry.
+  void Put(const std::string& key, std::string local, std::uint64_t size, std::string* replaced) {
+    if (replaced) replaced->clear();
+    auto it = entries_.find(key);
+    if (it != entries_.end()) {
+      if (replaced) *replaced = it->second.local;
+      Forget(it);
+    }
+    Entry e{std::move(local), size, nextSeq_++};
+    Remember(key, e);
+    entries_.emplace(key, std::move(e));
+  }
+  bool Erase(const std::string& key, std::string* local) {
+    auto it = entries_.find(key);
+    if (it == entries_.end()) return false;
+    if (local) *local = it->second.local;
+    Forget(it);
+    return true;
+  }
+
+ private:
+  static std::string FolderOf(const std::string& local) { return local.substr(0, local.find('/')); }
+  void Remember(const std::string& key, const Entry& e) {
+    byAge_.emplace(e.seq, key);
+    locals_.insert(e.local);
+    ++perFolder_[FolderOf(e.local)];
+    total_ += e.size;
+  }
+  void Forget(std::map<std::string, Entry>::iterator it) {
+    byAge_.erase(it->second.seq);
+    locals_.erase(locals_.find(it->second.local));
+    --perFolder_[FolderOf(it->second.local)];
+    total_ -= it->second.size;
+    entries_.erase(it);
+  }
+
+  std::map<std::string, Entry> entries_;
+  std::map<std::uint64_t, std::string> byAge_;
+  std::multiset<std::string> locals_;
+  std::map<std::string, std::size_t> perFolder_;
+  std::uint64_t total_ = 0;
+  std::uint64_t nextSeq_ = 1;
+};
+
+// ---- file format: a header line, then "size TAB file TAB address" per entry, oldest first;
+// then the changes: "+size TAB file TAB address" adds or replaces an entry, "- TAB TAB address"
+// removes one. "%", TAB, CR and LF of the texts are written as %XX.
 
 std::string EscapeField(std::string_view s) {
   std::string out;
@@ -82,25 +155,42 @@ bool IsValidLocal(std::string_view local) {
 
 std::string AddressKey(std::string_view address);
 
-// A damaged index reads as empty; a damaged line is dropped. Every stored address is keyed
-// again, so entries written before keys took their present form are still found (an address
-// stored with raw non-ASCII bytes is read in the current code page, the one it was written in
-// unless the locale changed since). When two entries now share a key the first is kept and
-// the other's file is named in *dropped, for a writer to remove.
-Index ParseIndex(std::string_view data, std::vector<std::string>* dropped) {
-  Index index;
-  std::size_t nl = data.find('\n');
-  if (nl == std::string::npos || data.substr(0, nl) != kIndexHeader) return index;
-  std::size_t pos = nl + 1;
+// A snapshot line, or (`change`) a line appended later.
+std::string EntryLine(std::string_view key, const Entry* e, bool change) {
+  std::string out = e ? (change ? "+" : "") + std::to_string(e->size) : "-";
+  out += '\t';
+  if (e) out += EscapeField(e->local);
+  out += '\t';
+  out += EscapeField(key);
+  out += '\n';
+  return out;
+}
+
+// Reads the lines after the header into *index. When two snapshot entries share a key (an
+// older index keyed differently) the first is kept and the other's file is named in *dropped,
+// for a writer to remove; a change line replaces. A damaged line is dropped, and so is a line
+// without its end. Returns the number of change lines taken.
+std::size_t ParseLines(std::string_view data, Index* index, std::vector<std::string>* dropped) {
+  std::size_t changes = 0;
+  std::size_t pos = 0;
   while (pos < data.size()) {
     std::size_t end = data.find('\n', pos);
-    if (end == std::string::npos) break;  // a line without its end is not trusted
+    if (end == std::string::npos) break;
     std::string_view line = data.substr(pos, end - pos);
     pos = end + 1;
     std::size_t t1 = line.find('\t');
     std::size_t t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
     if (t2 == std::string::npos || line.find('\t', t2 + 1) != std::string::npos) continue;
+    std::string key = AddressKey(UnescapeField(line.substr(t2 + 1)));
+    if (key.empty()) continue;
     std::string_view sizeText = line.substr(0, t1);
+    if (sizeText == "-" && t2 == t1 + 1) {
+      index->Erase(key, nullptr);
+      ++changes;
+      continue;
+    }
+    bool change = !sizeText.empty() && sizeText[0] == '+';
+    if (change) sizeText.remove_prefix(1);
     if (sizeText.empty() || sizeText.size() > 19) continue;
     std::uint64_t size = 0;
     bool digits = true;
@@ -108,35 +198,42 @@ Index ParseIndex(std::string_view data, std::vector<std::string>* dropped) {
       if (c < '0' || c > '9') digits = false;
       size = size * 10 + static_cast<unsigned>(c - '0');
     }
-    if (!digits) continue;
-    Entry e{UnescapeField(line.substr(t1 + 1, t2 - t1 - 1)), size};
-    std::string url = UnescapeField(line.substr(t2 + 1));
-    std::string key = AddressKey(url);
-    if (key.empty() || !IsValidLocal(e.local)) continue;
-    bool added = index.try_emplace(std::move(key), std::move(e)).second;
-    if (!added && dropped) dropped->push_back(std::move(e.local));
+    std::string local = UnescapeField(line.substr(t1 + 1, t2 - t1 - 1));
+    if (!digits || !IsValidLocal(local)) continue;
+    if (!change && index->Find(key)) {
+      if (dropped) dropped->push_back(std::move(local));
+      continue;
+    }
+    index->Put(key, std::move(local), size, nullptr);
+    if (change) ++changes;
   }
-  if (dropped) {
-    // A file that a kept entry also names is not to be removed.
-    std::erase_if(*dropped, [&index](const std::string& local) {
-      return std::any_of(index.begin(), index.end(),
-                         [&local](const auto& kv) { return kv.second.local == local; });
-    });
-  }
-  return index;
+  return changes;
+}
+
+// Every stored address is keyed again, so entries written before keys took their present form
+// are still found (an address stored with raw non-ASCII bytes is read in the current code
+// page, the one it was written in unless the locale changed since). A snapshot without its
+// header reads as empty (false). *changes: the lines appended since the snapshot.
+bool ParseIndex(std::string_view data, Index* index, std::vector<std::string>* dropped,
+                std::size_t* changes) {
+  *changes = 0;
+  std::size_t nl = data.find('\n');
+  if (nl == std::string::npos || data.substr(0, nl) != kIndexHeader) return false;
+  *changes = ParseLines(data.substr(nl + 1), index, dropped);
+  // A file that a kept entry also names is not to be removed.
+  std::erase_if(*dropped, [index](const std::string& local) { return index->Names(local); });
+  return true;
 }
 
 std::string SerializeIndex(const Index& index) {
+  std::vector<std::pair<std::uint64_t, const std::pair<const std::string, Entry>*>> order;
+  order.reserve(index.entries().size());
+  for (const auto& kv : index.entries()) order.emplace_back(kv.second.seq, &kv);
+  std::sort(order.begin(), order.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string out = kIndexHeader;
   out += '\n';
-  for (const auto& [url, e] : index) {
-    out += std::to_string(e.size);
-    out += '\t';
-    out += EscapeField(e.local);
-    out += '\t';
-    out += EscapeField(url);
-    out += '\n';
-  }
+  for (const auto& [seq, kv] : order) out += EntryLine(kv->first, &kv->second, false);
   return out;
 }
 
@@ -305,119 +402,82 @@ std::string CacheKey(const std::string& url) { return AddressKey(CanonicalForm(u
 
 // ---- the per-process view of the index --------------------------------------------------
 
+// What a file's path shows now, without opening it.
+posix::FileStamp StampOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? posix::FileStamp::Of(st) : posix::FileStamp{};
+}
+
 struct LoadedIndex {
   std::mutex mutex;
-  std::string path;
-  bool present = false;
+  std::string root;
+  bool valid = false;
   posix::FileStamp stamp;
   std::string codePage;  // keys of addresses stored with raw non-ASCII bytes depend on it
   Index index;
+  bool sound = false;                // the file is a regular file with our header
+  std::size_t changes = 0;           // lines appended since its snapshot
+  std::vector<std::string> dropped;  // files of entries the snapshot holds twice
+  bool trusted = false;              // read without errors: files it does not name are orphans
   std::size_t loads = 0;
+  // This process's writing.
+  std::string sweptRoot;             // orphans are swept once per run and cache folder
+  std::uint64_t runBytes = 0;
+  std::map<std::string, unsigned> nextCounter;  // "folder/name.ext" -> first counter to try
 };
 
 LoadedIndex& Loaded() {
-  static LoadedIndex loaded;
-  return loaded;
+  static LoadedIndex* loaded = new LoadedIndex;  // never destroyed: used until the very end
+  return *loaded;
 }
 
-// Reads the index from disk (missing or unreadable: empty); *dropped as for ParseIndex.
-Index ReadIndexFile(const std::string& path, posix::FileStamp* stamp, bool* present,
-                    std::vector<std::string>* dropped = nullptr) {
-  *present = false;
-  posix::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return {};
-  struct stat st;
+struct Limits {
+  std::uint64_t totalBytes = kDefaultUrlCacheTotalBytes;
+  std::uint64_t runBytes = kDefaultUrlCacheRunBytes;
+};
+
+Limits& CurrentLimits() {
+  static Limits limits;
+  return limits;
+}
+
+// Reads the index into li (the caller holds li.mutex).
+void Reload(LoadedIndex& li, const std::string& root) {
+  li.index = Index();
+  li.dropped.clear();
   std::string data;
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || posix::ReadAll(fd.get(), &data) != 0)
-    return {};
-  *present = true;
-  if (stamp) *stamp = posix::FileStamp::Of(st);
-  return ParseIndex(data, dropped);
+  posix::FileStamp stamp;
+  int err = posix::ReadRegularFile(root + "/index", kMaxIndexBytes, &data, &stamp);
+  li.sound = err == 0 && ParseIndex(data, &li.index, &li.dropped, &li.changes);
+  li.stamp = err == 0 ? stamp : StampOf(root + "/index");
+  // A file that is not ours to read (FIFO, device, huge) makes the index empty, to be replaced;
+  // one that could not be read for other reasons (EIO, EACCES) makes nothing an orphan.
+  li.trusted = err == 0 || err == ENOENT || err == EINVAL || err == EFBIG || err == EISDIR;
+  li.root = root;
+  li.codePage = CurrentCodePage();
+  li.valid = true;
+  ++li.loads;
 }
 
-// Looks `key` up through the per-process copy, refreshing it when the file changed.
+// Brings li up to date with the file (the caller holds li.mutex).
+void Refresh(LoadedIndex& li, const std::string& root) {
+  if (!li.valid || li.root != root || !(li.stamp == StampOf(root + "/index")) ||
+      li.codePage != CurrentCodePage())
+    Reload(li, root);
+}
+
+// Looks `key` up through the per-process copy, refreshing it when the files changed.
 bool FindEntry(const std::string& root, const std::string& key, Entry* entry) {
-  std::string path = root + "/index";
   LoadedIndex& li = Loaded();
   std::lock_guard<std::mutex> lock(li.mutex);
-  struct stat st;
-  bool exists = ::stat(path.c_str(), &st) == 0;
-  if (!exists) {
-    li.path = path;
-    li.present = false;
-    li.index.clear();
-    return false;
-  }
-  std::string codePage = CurrentCodePage();
-  if (li.path != path || !li.present || !(li.stamp == posix::FileStamp::Of(st)) ||
-      li.codePage != codePage) {
-    bool present;
-    posix::FileStamp stamp;
-    li.index = ReadIndexFile(path, &stamp, &present);
-    li.path = path;
-    li.present = present;
-    li.stamp = stamp;
-    li.codePage = codePage;
-    ++li.loads;
-  }
-  auto it = li.index.find(key);
-  if (it == li.index.end()) return false;
-  *entry = it->second;
+  Refresh(li, root);
+  const Entry* e = li.index.Find(key);
+  if (!e) return false;
+  *entry = *e;
   return true;
 }
 
 // ---- writing ----------------------------------------------------------------------------
-
-// Holds the cache's writer lock for its lifetime.
-class WriterLock {
- public:
-  explicit WriterLock(const std::string& root)
-      : fd_(::open((root + "/index.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_.get() < 0) {
-      err_ = errno;
-      return;
-    }
-    while (::flock(fd_.get(), LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        err_ = errno;
-        return;
-      }
-    }
-    locked_ = true;
-  }
-  ~WriterLock() {
-    if (locked_) ::flock(fd_.get(), LOCK_UN);
-  }
-  bool ok() const { return locked_; }
-  int error() const { return err_; }
-
- private:
-  posix::Fd fd_;
-  bool locked_ = false;
-  int err_ = 0;
-};
-
-// Replaces the index file atomically. Returns 0 or an errno.
-int WriteIndexFile(const std::string& root, const Index& index) {
-  std::string tmp = root + "/index.tmp";
-  std::string data = SerializeIndex(index);
-  posix::Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (fd.get() < 0) return errno;
-  int err = posix::WriteAll(fd.get(), data.data(), data.size());
-  if (!err && ::fsync(fd.get()) != 0) err = errno;
-  if (int closeErr = fd.Close(); !err) err = closeErr;
-  if (err) {
-    ::unlink(tmp.c_str());
-    return err;
-  }
-  if (::rename(tmp.c_str(), (root + "/index").c_str()) != 0) {
-    err = errno;
-    ::unlink(tmp.c_str());
-    return err;
-  }
-  posix::SyncFolder(root);
-  return 0;
-}
 
 // The cache's subfolders, created up to kSubfolderCount with random names.
 bool EnsureSubfolders(const std::string& root, std::vector<std::string>* folders) {
@@ -426,7 +486,7 @@ bool EnsureSubfolders(const std::string& root, std::vector<std::string>* folders
     while (dirent* d = ::readdir(dir)) {
       std::string name = d->d_name;
       struct stat st;
-      if (IsSubfolderName(name) && ::stat((root + "/" + name).c_str(), &st) == 0 &&
+      if (IsSubfolderName(name) && ::lstat((root + "/" + name).c_str(), &st) == 0 &&
           S_ISDIR(st.st_mode))
         folders->push_back(name);
     }
@@ -447,10 +507,129 @@ bool EnsureSubfolders(const std::string& root, std::vector<std::string>* folders
   return !folders->empty();
 }
 
-// Files of entries that the index written last no longer names.
 void RemoveFiles(const std::string& root, const std::vector<std::string>& locals) {
   for (const std::string& local : locals) ::unlink((root + "/" + local).c_str());
 }
+
+// Removes the files of the subfolders that no entry names. Only under the writer lock, which
+// every writer holds while its file is still unnamed.
+void SweepOrphans(const std::string& root, const std::vector<std::string>& folders,
+                  const Index& index) {
+  for (const std::string& folder : folders) {
+    DIR* dir = ::opendir((root + "/" + folder).c_str());
+    if (!dir) continue;
+    std::vector<std::string> orphans;
+    while (dirent* d = ::readdir(dir)) {
+      std::string name = d->d_name;
+      if (name == "." || name == ".." || index.Names(folder + "/" + name)) continue;
+      struct stat st;
+      std::string full = root + "/" + folder + "/" + name;
+      if (::lstat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) orphans.push_back(full);
+    }
+    ::closedir(dir);
+    for (const std::string& path : orphans) ::unlink(path.c_str());
+  }
+}
+
+// Holds the writer lock and an up-to-date li (li.mutex included) for its lifetime, and
+// records the changes to append to the journal.
+class Writer {
+ public:
+  explicit Writer(const std::string& root) : root_(root), li_(Loaded()), guard_(li_.mutex) {
+    int err = lock_.Acquire(root + "/index.lock");
+    if (err) {
+      error_ = err == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : Win32ErrorFromErrno(err);
+      return;
+    }
+    Refresh(li_, root);
+    ok_ = true;
+  }
+  bool ok() const { return ok_; }
+  DWORD error() const { return error_; }
+  LoadedIndex& loaded() { return li_; }
+  Index& index() { return li_.index; }
+
+  void Put(const std::string& key, const std::string& local, std::uint64_t size) {
+    std::string replaced;
+    li_.index.Put(key, local, size, &replaced);
+    if (!replaced.empty() && replaced != local && !li_.index.Names(replaced))
+      unlinkAfter_.push_back(replaced);
+    journal_ += EntryLine(key, li_.index.Find(key), true);
+    ++lines_;
+  }
+  void Erase(const std::string& key) {
+    std::string local;
+    if (!li_.index.Erase(key, &local)) return;
+    if (!li_.index.Names(local)) unlinkAfter_.push_back(local);
+    journal_ += EntryLine(key, nullptr, true);
+    ++lines_;
+  }
+
+  // Writes the changes: appended to the index, or a new snapshot when there are as many
+  // changes as entries (or the file is not sound, or holds entries twice). Then removes the
+  // files that no entry names any more. 0 or an errno; on failure li is read again next time.
+  int Commit() {
+    if (!lines_ && li_.dropped.empty()) return 0;
+    int err = 0;
+    if (!li_.sound || !li_.dropped.empty() ||
+        li_.changes + lines_ > std::max<std::size_t>(1024, li_.index.entries().size()))
+      err = WriteSnapshot();
+    else
+      err = Append();
+    if (err) {
+      li_.valid = false;  // memory holds changes the file does not
+      return err;
+    }
+    RemoveFiles(root_, unlinkAfter_);
+    return 0;
+  }
+
+ private:
+  int WriteSnapshot() {
+    std::string data = SerializeIndex(li_.index);
+    if (int err = posix::ReplaceFileContents(root_ + "/index", data.data(), data.size(), 0600))
+      return err;
+    RemoveFiles(root_, li_.dropped);
+    li_.dropped.clear();
+    li_.sound = true;
+    li_.changes = 0;
+    li_.stamp = StampOf(root_ + "/index");
+    return 0;
+  }
+
+  int Append() {
+    // No O_CREAT: a sound index exists. O_NONBLOCK and O_NOFOLLOW: whatever was put in its
+    // place since (a FIFO, a link to a device) must not hang the writer; it is replaced.
+    posix::Fd fd(::open((root_ + "/index").c_str(),
+                        O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !(posix::FileStamp::Of(st) == li_.stamp))
+      return WriteSnapshot();
+    std::string data;
+    // A line torn by a killed writer must not swallow the first of ours.
+    if (st.st_size > 0) {
+      char last = '\n';
+      if (::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n') data += '\n';
+    }
+    data += journal_;
+    if (int err = posix::WriteAll(fd.get(), data.data(), data.size())) return err;
+    if (::fstat(fd.get(), &st) != 0) return errno;
+    li_.changes += lines_;
+    li_.stamp = posix::FileStamp::Of(st);
+    return 0;
+  }
+
+  std::string root_;
+  LoadedIndex& li_;
+  std::lock_guard<std::mutex> guard_;
+  posix::FileLock lock_;
+  bool ok_ = false;
+  DWORD error_ = 0;
+  std::string journal_;
+  std::size_t lines_ = 0;
+  std::vector<std::string> unlinkAfter_;
+};
 
 bool Fail(DWORD code) {
   SetLastError(code);
@@ -472,10 +651,39 @@ BOOL FailedErrno(int err) {
   return FALSE;
 }
 
+// Writes the movie under the first counter that neither the index nor the disk uses.
+// 0 and *relative, or an errno.
+int StoreFile(const std::string& root, const std::string& folder, const std::string& name,
+              const std::string& ext, const void* data, std::size_t size, LoadedIndex& li,
+              std::string* relative) {
+  unsigned& next = li.nextCounter[folder + "/" + name + "." + ext];
+  for (unsigned n = std::max(next, 1u); n <= kMaxCounter; ++n) {
+    std::string candidate = folder + "/" + CounterName(name, ext, n);
+    if (li.index.Names(candidate)) continue;
+    posix::AtomicFile file;
+    int err = file.Open(root + "/" + candidate, 0600);
+    if (!err) err = file.Write(data, size);
+    if (!err) err = file.Commit(posix::AtomicFile::Replace::kNever);
+    if (err == EEXIST) continue;  // on disk but in no entry: swept later, never reused
+    if (err) return err;
+    next = n + 1;
+    *relative = std::move(candidate);
+    return 0;
+  }
+  return EEXIST;
+}
+
 }  // namespace
 
 std::string UrlCacheDirectory() {
   return posix::XdgFolder("XDG_CACHE_HOME", ".cache") + "/kelvora-swf-trovex/urlcache";
+}
+
+void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes) {
+  LoadedIndex& li = Loaded();
+  std::lock_guard<std::mutex> lock(li.mutex);
+  CurrentLimits() = Limits{totalBytes, runBytes};
+  li.runBytes = 0;
 }
 
 bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size,
@@ -487,62 +695,45 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   if (key.empty()) return Fail(ERROR_INVALID_PARAMETER);  // a fragment alone names nothing
   const std::string root = UrlCacheDirectory();
   if (int err = posix::MakeFolders(root)) return FailErrno(err);
-  WriterLock lock(root);
-  if (!lock.ok()) return FailErrno(lock.error());
+  Writer writer(root);
+  if (!writer.ok()) return Fail(writer.error());
+  LoadedIndex& li = writer.loaded();
+  const Limits limits = CurrentLimits();
+  // More than the whole cache may hold, or than one run may add: not cached.
+  if (size > limits.totalBytes || li.runBytes + size > limits.runBytes)
+    return Fail(ERROR_DISK_FULL);
 
   std::vector<std::string> folders;
   if (!EnsureSubfolders(root, &folders)) return FailErrno(errno ? errno : EIO);
-
-  bool present;
-  std::vector<std::string> dropped;
-  Index index = ReadIndexFile(root + "/index", nullptr, &present, &dropped);
+  if (li.sweptRoot != root && li.trusted) {
+    SweepOrphans(root, folders, li.index);
+    li.sweptRoot = root;
+  }
 
   // The subfolder holding the fewest entries takes the new file.
-  std::map<std::string, std::size_t> counts;
-  for (const auto& f : folders) counts[f] = 0;
-  for (const auto& [u, e] : index) {
-    auto it = counts.find(e.local.substr(0, e.local.find('/')));
-    if (it != counts.end()) ++it->second;
-  }
   std::string folder = folders.front();
   for (const auto& f : folders)
-    if (counts[f] < counts[folder]) folder = f;
+    if (li.index.CountIn(f) < li.index.CountIn(folder)) folder = f;
 
   std::string name, ext;
   NameParts(key, &name, &ext);
-  std::string relative, full;
-  posix::Fd out;
-  for (unsigned n = 1; n <= kMaxCounter; ++n) {
-    relative = folder + "/" + CounterName(name, ext, n);
-    full = root + "/" + relative;
-    int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      out.Reset(fd);
-      break;
-    }
-    if (errno != EEXIST) return FailErrno(errno);
-  }
-  if (out.get() < 0) return Fail(ERROR_FILE_EXISTS);
-  int err = posix::WriteAll(out.get(), data, size);
-  if (!err && ::fsync(out.get()) != 0) err = errno;
-  if (int closeErr = out.Close(); !err) err = closeErr;
-  if (err) {
-    ::unlink(full.c_str());
-    return FailErrno(err);
-  }
-  posix::SyncFolder(root + "/" + folder);
+  std::string relative;
+  if (int err = StoreFile(root, folder, name, ext, data, size, li, &relative))
+    return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
 
-  std::string old;
-  auto it = index.find(key);
-  if (it != index.end()) old = it->second.local;
-  index[key] = Entry{relative, size};
-  if ((err = WriteIndexFile(root, index)) != 0) {
-    ::unlink(full.c_str());
+  writer.Put(key, relative, size);
+  // The oldest entries make room (never the new one).
+  while (writer.index().totalBytes() > limits.totalBytes) {
+    const std::string* oldest = writer.index().Oldest();
+    if (!oldest || *oldest == key) break;
+    writer.Erase(std::string(*oldest));
+  }
+  if (int err = writer.Commit()) {
+    ::unlink((root + "/" + relative).c_str());
     return FailErrno(err);
   }
-  if (!old.empty() && old != relative) ::unlink((root + "/" + old).c_str());
-  RemoveFiles(root, dropped);
-  if (localFile) *localFile = full;
+  li.runBytes += size;
+  if (localFile) *localFile = root + "/" + relative;
   return true;
 }
 
@@ -551,18 +742,12 @@ BOOL DeleteUrlCacheEntryA(const char* url) {
   const std::string root = UrlCacheDirectory();
   struct stat st;
   if (::stat(root.c_str(), &st) != 0) return Failed(ERROR_FILE_NOT_FOUND);
-  WriterLock lock(root);
-  if (!lock.ok()) return FailedErrno(lock.error());
-  bool present;
-  std::vector<std::string> dropped;
-  Index index = ReadIndexFile(root + "/index", nullptr, &present, &dropped);
-  auto it = index.find(CacheKey(url));
-  if (it == index.end()) return Failed(ERROR_FILE_NOT_FOUND);
-  std::string local = root + "/" + it->second.local;
-  index.erase(it);
-  if (int err = WriteIndexFile(root, index)) return FailedErrno(err);
-  ::unlink(local.c_str());
-  RemoveFiles(root, dropped);
+  Writer writer(root);
+  if (!writer.ok()) return Failed(writer.error());
+  const std::string key = CacheKey(url);
+  if (!writer.index().Find(key)) return Failed(ERROR_FILE_NOT_FOUND);
+  writer.Erase(key);
+  if (int err = writer.Commit()) return FailedErrno(err);
   return TRUE;
 }
 

@@ -477,7 +477,17 @@ TEST_F(UrlCache, IndexIsReadAgainOnlyWhenItChanged) {
     for (int i = 0; i < 20; ++i) ASSERT_TRUE(Lookup("http://h/m" + std::to_string(i) + ".swf").ok);
   EXPECT_EQ(UrlCacheIndexLoadCount(), loads);
 
-  Add("http://h/late.swf", "d");  // a writer replaced the index
+  // This process's own writes keep its copy current without reading the file again.
+  Add("http://h/own.swf", "d");
+  EXPECT_TRUE(Lookup("http://h/own.swf").ok);
+  EXPECT_EQ(UrlCacheIndexLoadCount(), loads);
+
+  pid_t pid = fork();  // another writer changed the index
+  ASSERT_GE(pid, 0);
+  if (pid == 0) _exit(AddUrlCacheEntry("http://h/late.swf", "d", 1, nullptr) ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_TRUE(Lookup("http://h/late.swf").ok);
   EXPECT_EQ(UrlCacheIndexLoadCount(), loads + 1);
 }
