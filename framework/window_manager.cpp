@@ -51,4 +51,25 @@ bool BeginResizeFromBottomRight(wxWindow* wnd, const wxPoint& screenPos, int but
   return true;
 }
 
+bool ReadHorizontalScroll(const wxWindow* ctrl, int& nMax, int& nPage, int& nPos) {
+  if (!ctrl) return false;
+  // Windows that wx scrolls itself know their state; native lists keep it in their
+  // scrolled window's adjustment.
+  if (const int range = ctrl->GetScrollRange(wxHORIZONTAL); range > 0) {
+    nMax = range - 1;
+    nPage = ctrl->GetScrollThumb(wxHORIZONTAL);
+    nPos = ctrl->GetScrollPos(wxHORIZONTAL);
+    return true;
+  }
+  auto* widget = static_cast<GtkWidget*>(ctrl->GetHandle());
+  if (!widget || !GTK_IS_SCROLLED_WINDOW(widget)) return false;
+  GtkAdjustment* adj = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(widget));
+  if (!adj) return false;
+  const double lower = gtk_adjustment_get_lower(adj);
+  nMax = static_cast<int>(gtk_adjustment_get_upper(adj) - lower) - 1;
+  nPage = static_cast<int>(gtk_adjustment_get_page_size(adj));
+  nPos = static_cast<int>(gtk_adjustment_get_value(adj) - lower);
+  return true;
+}
+
 }  // namespace trovex

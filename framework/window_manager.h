@@ -23,4 +23,8 @@ bool IsMarkedDefaultButton(const wxWindow* button);
 // mouse-down handler. false when the window is not shown.
 bool BeginResizeFromBottomRight(wxWindow* wnd, const wxPoint& screenPos, int button);
 
+// The horizontal scroll state of a scrolling control (the highest unit, inclusive; the units
+// shown at once; the position). false when the control has no horizontal scrolling.
+bool ReadHorizontalScroll(const wxWindow* ctrl, int& nMax, int& nPage, int& nPos);
+
 }  // namespace trovex

@@ -1,0 +1,82 @@
+// A template dialog the user can resize: a sizing border, controls anchored to proportional
+// points of the client area, a size grip, a minimum size (the size it was created with) and a
+// window placement kept in the settings store.
+//
+// Derived dialogs anchor their controls in OnInitDialog; the first arrangement comes with the
+// first size event. A derived class with an EVT_SIZE of its own calls OnSize here first; one
+// that overrides OnDestroy calls the base last.
+#pragma once
+
+#include <wx/event.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/dialog.h"
+#include "platform/base/types.h"
+#include "resizable/resizable_grip.h"
+#include "resizable/resizable_layout.h"
+
+namespace trovex {
+
+// The show commands and flags of a stored window placement.
+namespace placement {
+constexpr int kShowNormal = 1;
+constexpr int kShowMinimized = 2;
+constexpr int kShowMaximized = 3;
+constexpr int kRestoreToMaximized = 2;  // flag: a minimized window comes back maximized
+}  // namespace placement
+
+class CResizableDialog : public CDialog {
+ public:
+  explicit CResizableDialog(int nTemplateId, wxWindow* pParentWnd = nullptr);
+  ~CResizableDialog() override;
+
+  void AnchorControl(wxWindow* ctrl, Anchor topLeft, Anchor bottomRight = NOANCHOR);
+  void AnchorControl(int nCtrlId, Anchor topLeft, Anchor bottomRight = NOANCHOR);
+  BOOL RemoveAnchor(wxWindow* ctrl);
+  void ArrangeControls();
+  void SetGripVisible(BOOL bVisible);
+  void SetMinimumSize(int cx, int cy);
+  void EnableSavedPlacement(const std::string& strSection, BOOL bRectOnly);
+  BOOL SavePlacement(const std::string& strSection, BOOL bRectOnly);
+  BOOL RestorePlacement(const std::string& strSection, BOOL bRectOnly);
+
+  const CResizableLayout& Layout() const { return layout_; }
+  // The grip window while the dialog window exists.
+  wxWindow* GetGripWindow() const { return grip_.GetGripWindow(); }
+  wxSize GetMinimumSize() const { return minSize_; }
+
+ protected:
+  void OnSize(wxSizeEvent& event);   // derived OnSize handlers call this first
+  void OnDestroy() override;          // saves the placement when enabled
+
+  long DialogWindowStyle() const override;
+  bool OnCreate(const std::vector<CreatedControl>& controls) override;
+  // What a size event does once the window's state is known: the grip follows the maximized
+  // state, then the grip and the controls are placed for the new client size.
+  void HandleSize(bool bMaximized);
+
+ private:
+  void OnMove(wxMoveEvent& event);
+  void OnMaximize(wxMaximizeEvent& event);
+  void OnAnchoredControlDestroyed(wxWindowDestroyEvent& event);
+  void ForgetAnchors();
+  void RememberNormalRect();
+
+  CResizableLayout layout_;
+  CResizableGrip grip_;
+  wxSize minSize_;
+  DWORD dwGripState_ = 1;  // bit 0: shown because the window is not maximized
+  BOOL bSavePlacement_ = FALSE;
+  BOOL bRectOnly_ = FALSE;
+  std::string strPlacementSection_;
+  // The window's rectangle when last neither maximized nor iconized, and the one before it
+  // (a maximize may report its new size before the state).
+  wxRect rcNormal_;
+  wxRect rcNormalBefore_;
+
+  wxDECLARE_EVENT_TABLE();
+};
+
+}  // namespace trovex
