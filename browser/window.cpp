@@ -1,0 +1,292 @@
+#include "browser/window.h"
+
+#include <wx/app.h>
+#include <wx/artprov.h>
+#include <wx/frame.h>
+#include <wx/image.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/mstream.h>
+#include <wx/sizer.h>
+#include <wx/statusbr.h>
+#include <wx/textctrl.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+#include <wx/webview.h>
+
+#include <map>
+#include <vector>
+
+#include "browser/browser.h"
+#include "browser/extension_run.h"
+#include "browser/extensions.h"
+#include "browser/url.h"
+#include "platform/com/activation.h"
+
+namespace trovex::browser {
+namespace {
+
+constexpr const char* kTitle = "Trovex 瀏覽器";
+
+// Posted by every frame of every page: a right click reports the frame's address and takes
+// over the menu, which the window then offers with the registered items.
+constexpr const char* kContextMenuScript = R"JS(
+window.addEventListener('contextmenu', function (e) {
+  try {
+    window.webkit.messageHandlers.trovex.postMessage(String(window.location.href));
+    e.preventDefault();
+  } catch (ignored) {}
+}, true);
+)JS";
+
+wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
+std::string ToUtf8(const wxString& s) {
+  wxScopedCharBuffer b = s.utf8_str();
+  return std::string(b.data(), b.length());
+}
+
+// The image of "FILE,ID" nearest to `size`, read from the module's resources.
+wxBitmap LoadExtensionIcon(const std::string& location, int size) {
+  std::string path;
+  int id = 0;
+  if (!ParseIconLocation(location, &path, &id)) return wxBitmap();
+  std::string error;
+  std::vector<ResourceImage> images = ReadModuleImages(path, id, &error);
+  const ResourceImage* best = nullptr;
+  for (const ResourceImage& image : images)
+    if (!best || std::abs(image.nWidth - size) < std::abs(best->nWidth - size)) best = &image;
+  if (!best) return wxBitmap();
+  wxMemoryInputStream stream(best->strPng.data(), best->strPng.size());
+  wxImage image(stream, wxBITMAP_TYPE_PNG);
+  if (!image.IsOk()) return wxBitmap();
+  if (image.GetWidth() != size) image.Rescale(size, size, wxIMAGE_QUALITY_HIGH);
+  return wxBitmap(image);
+}
+
+class BrowserFrame final : public wxFrame {
+ public:
+  explicit BrowserFrame(const std::string& address)
+      : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(kTitle), wxDefaultPosition, wxSize(1024, 720)) {
+    extensions_ = ReadScriptExtensions();
+    menuItems_ = ReadContextMenuItems();
+    BuildMenus();
+    BuildToolbar();
+    CreateStatusBar();
+
+    view_ = wxWebView::New(this, wxID_ANY, "about:blank");
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(view_, 1, wxEXPAND);
+    SetSizer(sizer);
+
+    view_->AddScriptMessageHandler("trovex");
+    view_->AddUserScript(kContextMenuScript, wxWEBVIEW_INJECT_AT_DOCUMENT_START);
+    view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
+    view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
+    view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
+    view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
+    view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
+    Navigate(address);
+  }
+
+  ~BrowserFrame() override {
+    model_.Reset();
+    CoFreeUnusedLibraries();
+  }
+
+ private:
+  enum {
+    kIdAddress = wxID_HIGHEST + 1,
+    kIdGo,
+    kIdFirstExtension = wxID_HIGHEST + 100,   // toolbar buttons and Tools items, by index
+    kIdFirstMenuExt = wxID_HIGHEST + 1000,    // context-menu items, by index
+  };
+
+  void BuildMenus() {
+    auto* file = new wxMenu;
+    file->Append(wxID_CLOSE, wxString::FromUTF8("關閉(&C)\tCtrl+W"));
+    auto* view = new wxMenu;
+    view->Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)\tAlt+Left"));
+    view->Append(wxID_FORWARD, wxString::FromUTF8("下一頁(&F)\tAlt+Right"));
+    view->Append(wxID_REFRESH, wxString::FromUTF8("重新整理(&R)\tF5"));
+    auto* tools = new wxMenu;
+    for (std::size_t i = 0; i < extensions_.size(); ++i) {
+      const ScriptExtension& e = extensions_[i];
+      if (e.strMenuText.empty()) continue;
+      tools->Append(kIdFirstExtension + static_cast<int>(i), FromUtf8(e.strMenuText),
+                    FromUtf8(e.strMenuStatusBar));
+    }
+    if (tools->GetMenuItemCount() == 0) {
+      tools->Append(wxID_ANY, wxString::FromUTF8("（沒有已登錄的擴充功能）"))->Enable(false);
+    }
+    auto* bar = new wxMenuBar;
+    bar->Append(file, wxString::FromUTF8("檔案(&F)"));
+    bar->Append(view, wxString::FromUTF8("檢視(&V)"));
+    bar->Append(tools, wxString::FromUTF8("工具(&T)"));
+    SetMenuBar(bar);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_CLOSE);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (view_->CanGoBack()) view_->GoBack(); }, wxID_BACKWARD);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (view_->CanGoForward()) view_->GoForward(); }, wxID_FORWARD);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { view_->Reload(); }, wxID_REFRESH);
+    Bind(wxEVT_MENU, &BrowserFrame::OnExtension, this, kIdFirstExtension,
+         kIdFirstExtension + static_cast<int>(extensions_.size()));
+    Bind(wxEVT_TOOL, &BrowserFrame::OnExtension, this, kIdFirstExtension,
+         kIdFirstExtension + static_cast<int>(extensions_.size()));
+    Bind(wxEVT_MENU, &BrowserFrame::OnMenuExt, this, kIdFirstMenuExt,
+         kIdFirstMenuExt + static_cast<int>(menuItems_.size()));
+  }
+
+  void BuildToolbar() {
+    wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_TEXT | wxTB_HORZ_LAYOUT | wxTB_NODIVIDER);
+    bar->SetToolBitmapSize(wxSize(20, 20));
+    bar->AddTool(wxID_BACKWARD, wxString::FromUTF8("上一頁"), wxArtProvider::GetBitmap(wxART_GO_BACK, wxART_TOOLBAR, wxSize(20, 20)));
+    bar->AddTool(wxID_FORWARD, wxString::FromUTF8("下一頁"), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
+    bar->AddTool(wxID_REFRESH, wxString::FromUTF8("重新整理"), wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(20, 20)));
+    address_ = new wxTextCtrl(bar, kIdAddress, wxEmptyString, wxDefaultPosition, wxSize(480, -1), wxTE_PROCESS_ENTER);
+    bar->AddControl(address_, wxString::FromUTF8("網址"));
+    bar->AddTool(kIdGo, wxString::FromUTF8("移至"), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
+    for (std::size_t i = 0; i < extensions_.size(); ++i) {
+      const ScriptExtension& e = extensions_[i];
+      if (!e.bDefaultVisible) continue;
+      wxBitmap normal = LoadExtensionIcon(e.strIcon, 20);
+      wxBitmap hot = LoadExtensionIcon(e.strHotIcon, 20);
+      if (!normal.IsOk()) normal = wxArtProvider::GetBitmap(wxART_MISSING_IMAGE, wxART_TOOLBAR, wxSize(20, 20));
+      wxString text = FromUtf8(e.strButtonText.empty() ? e.strMenuText : e.strButtonText);
+      bar->AddSeparator();
+      int id = kIdFirstExtension + static_cast<int>(i);
+      bar->AddTool(id, text, normal, text);
+      bar->SetToolLongHelp(id, FromUtf8(e.strMenuStatusBar));
+      icons_[id] = {normal, hot.IsOk() ? hot : normal};
+    }
+    bar->Realize();
+    // The hot icon while the pointer is over the button.
+    Bind(wxEVT_TOOL_ENTER, [this, bar](wxCommandEvent& event) {
+      for (const auto& [id, pair] : icons_) bar->SetToolNormalBitmap(id, id == event.GetSelection() ? pair.second : pair.first);
+      event.Skip();
+    });
+    address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
+    Bind(wxEVT_TOOL, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); }, kIdGo);
+  }
+
+  void Navigate(const std::string& input) {
+    std::string error;
+    std::string address = AddressFromUserInput(input, &error);
+    if (address.empty()) {
+      wxMessageBox(wxString::FromUTF8("無法開啟網址：") + FromUtf8(error), wxString::FromUTF8(kTitle),
+                   wxOK | wxICON_ERROR, this);
+      return;
+    }
+    address_->ChangeValue(FromUtf8(address));
+    view_->LoadURL(FromUtf8(address));
+  }
+
+  void OnNavigated(wxWebViewEvent&) { address_->ChangeValue(view_->GetCurrentURL()); }
+
+  void OnLoaded(wxWebViewEvent&) {
+    address_->ChangeValue(view_->GetCurrentURL());
+    // The model follows what is shown, reloads too; it is rebuilt when an extension needs it.
+    model_.Reset();
+    modelUrl_.clear();
+  }
+
+  void OnTitle(wxWebViewEvent& event) {
+    wxString title = event.GetString();
+    SetTitle(title.empty() ? wxString::FromUTF8(kTitle) : title + " - " + wxString::FromUTF8(kTitle));
+  }
+
+  void OnError(wxWebViewEvent& event) {
+    SetStatusText(wxString::FromUTF8("無法載入：") + event.GetURL() + " (" + event.GetString() + ")");
+  }
+
+  void OnScriptMessage(wxWebViewEvent& event) {
+    contextUrl_ = ToUtf8(event.GetString());
+    wxMenu menu;
+    menu.Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)"))->Enable(view_->CanGoBack());
+    menu.Append(wxID_FORWARD, wxString::FromUTF8("下一頁(&F)"))->Enable(view_->CanGoForward());
+    menu.Append(wxID_REFRESH, wxString::FromUTF8("重新整理(&R)"));
+    if (!menuItems_.empty()) menu.AppendSeparator();
+    for (std::size_t i = 0; i < menuItems_.size(); ++i)
+      menu.Append(kIdFirstMenuExt + static_cast<int>(i), FromUtf8(menuItems_[i].strText));
+    PopupMenu(&menu, ScreenToClient(wxGetMousePosition()));
+  }
+
+  void OnExtension(wxCommandEvent& event) {
+    std::size_t index = static_cast<std::size_t>(event.GetId() - kIdFirstExtension);
+    if (index < extensions_.size()) Run(extensions_[index].strScript, nullptr);
+  }
+
+  void OnMenuExt(wxCommandEvent& event) {
+    std::size_t index = static_cast<std::size_t>(event.GetId() - kIdFirstMenuExt);
+    std::string context = contextUrl_;
+    if (index < menuItems_.size()) Run(menuItems_[index].strScript, &context);
+  }
+
+  // The page model of the page shown, loaded as a browser with the Flash player would.
+  bool EnsureModel() {
+    std::string url = ToUtf8(view_->GetCurrentURL());
+    if (model_ && url == modelUrl_) return true;
+    wxBusyCursor busy;
+    SetStatusText(wxString::FromUTF8("正在讀取網頁…"));
+    LoadOptions options;
+    options.bPlugins = true;
+    std::string error;
+    model_ = LoadPage(url, options, &error);
+    SetStatusText(wxEmptyString);
+    if (!model_) {
+      wxMessageBox(wxString::FromUTF8("無法讀取網頁 ") + FromUtf8(url) + "：" + FromUtf8(error),
+                   wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR, this);
+      return false;
+    }
+    modelUrl_ = url;
+    return true;
+  }
+
+  void Run(const std::string& script, const std::string* contextUrl) {
+    // The script's dialog is modal; a second click meanwhile would nest another run.
+    if (running_) return;
+    running_ = true;
+    if (EnsureModel()) {
+      ComPtr<IWebBrowser2> page = model_;
+      std::string error;
+      if (!RunExtension(page.Get(), script, contextUrl, &error))
+        wxMessageBox(wxString::FromUTF8("擴充功能的指令碼發生錯誤：\n") + FromUtf8(error),
+                     wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR, this);
+    }
+    // Modules whose objects are all gone need not stay loaded.
+    CoFreeUnusedLibraries();
+    running_ = false;
+  }
+
+  wxWebView* view_ = nullptr;
+  wxTextCtrl* address_ = nullptr;
+  std::vector<ScriptExtension> extensions_;
+  std::vector<ContextMenuItem> menuItems_;
+  ComPtr<IWebBrowser2> model_;
+  std::string modelUrl_;
+  std::string contextUrl_;
+  std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
+  bool running_ = false;
+};
+
+class BrowserApp final : public wxApp {
+ public:
+  explicit BrowserApp(std::string address) : address_(std::move(address)) {}
+  bool OnInit() override {
+    wxInitAllImageHandlers();
+    OpenBrowserWindow(address_)->Show();
+    return true;
+  }
+
+ private:
+  std::string address_;
+};
+
+}  // namespace
+
+wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address); }
+
+int RunBrowserWindow(int argc, char** argv, const std::string& address) {
+  wxApp::SetInstance(new BrowserApp(address));
+  return wxEntry(argc, argv);
+}
+
+}  // namespace trovex::browser

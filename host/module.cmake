@@ -1,0 +1,35 @@
+# libswftrovex.so: the whole system in one loadable module. It links its own static copies of
+# the layers and exports only the four server entry points (module.map); programs reach it
+# through COM interfaces alone. The script page is put beside it.
+add_library(trovex_host_module STATIC module.cpp class_factory.cpp registration.cpp app.cpp)
+target_link_libraries(trovex_host_module
+  PUBLIC trovex_host trovex_settings trovex_com_activation trovex_res_strings trovex_text ${CMAKE_DL_LIBS})
+
+set(trovex_resource_table ${CMAKE_CURRENT_BINARY_DIR}/module_resources.bin)
+add_custom_command(OUTPUT ${trovex_resource_table}
+  COMMAND trovex-rc ${trovex_resource_table}
+  DEPENDS trovex-rc
+  COMMENT "Writing the module's image resources"
+  VERBATIM)
+set_source_files_properties(module_resources.cpp PROPERTIES
+  OBJECT_DEPENDS ${trovex_resource_table}
+  COMPILE_DEFINITIONS "TROVEX_RESOURCE_TABLE=\"${trovex_resource_table}\"")
+
+add_library(swftrovex SHARED module_exports.cpp module_resources.cpp)
+target_link_libraries(swftrovex PRIVATE trovex_host_module)
+set_target_properties(swftrovex PROPERTIES
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON
+  LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/module.map)
+target_link_options(swftrovex PRIVATE
+  -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/module.map
+  -Wl,--exclude-libs,ALL
+  -Wl,--no-undefined)
+add_custom_command(TARGET swftrovex POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different
+          ${CMAKE_CURRENT_SOURCE_DIR}/InternetExplorer.htm $<TARGET_FILE_DIR:swftrovex>/InternetExplorer.htm
+  VERBATIM)
+
+include(GNUInstallDirs)
+install(TARGETS swftrovex LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/kelvora-swf-trovex)
+install(FILES InternetExplorer.htm DESTINATION ${CMAKE_INSTALL_LIBDIR}/kelvora-swf-trovex)
