@@ -1,5 +1,6 @@
 #include "settings/dlg_settings.h"
 
+#include "settings/browse_folder.h"
 #include "settings/profile.h"
 
 namespace trovex {
@@ -53,6 +54,6 @@ void CDlgSettings::OnDirLast(wxCommandEvent&) { EnableDlgItem(IDC_DIR_EDIT, fals
 
 void CDlgSettings::OnDirSpecified(wxCommandEvent&) { EnableDlgItem(IDC_DIR_EDIT, true); }
 
-void CDlgSettings::OnBrowse(wxCommandEvent&) { BrowseDirectoryInto(IDC_DIR_EDIT); }
+void CDlgSettings::OnBrowse(wxCommandEvent&) { BrowseFolderInto(*this, IDC_DIR_EDIT); }
 
 }  // namespace trovex

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/wx_text.h"
+#include "settings/dlg_directory_picker.h"
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
@@ -20,7 +21,6 @@ namespace trovex {
 namespace {
 
 using test::DialogScript;
-using test::ExpectDirDialog;
 using test::ExpectMessageBox;
 using test::MessageBoxRecord;
 
@@ -331,22 +331,27 @@ TEST_F(SettingsDialog, RadioButtonsEnableTheEditOnly) {
 }
 
 TEST_F(SettingsDialog, BrowsePutsThePickedFolderIntoTheEdit) {
+  const std::string picked = home_.dir().str() + "/picked/資料夾";
+  std::filesystem::create_directories(picked);
   Store(1, "/start/here", {});
   std::vector<std::string> starts;
-  std::vector<std::optional<std::string>> answers = {"/picked/資料夾", std::nullopt};
-  CDialog::FolderPicker old = CDialog::SetFolderPicker(
-      [&](wxWindow* owner, const std::string& start) -> std::optional<std::string> {
-        EXPECT_NE(owner, nullptr) << "the picker must be owned by the dialog";
-        starts.push_back(start);
-        std::optional<std::string> answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-      });
+  // The folder picker answers: first OK with a typed folder, then Cancel.
+  auto pick = [&](CDialog& p) {
+    auto& picker = dynamic_cast<CDlgDirectoryPicker&>(p);
+    starts.push_back(picker.GetPath());
+    EXPECT_NE(p.GetWindow()->GetParent(), nullptr) << "the picker must be owned by the dialog";
+    p.GetDlgItemAs<wxTextCtrl>(IDC_PICKER_PATH)->SetValue(ToWx(picked));
+    p.ClickDlgButton(IDOK);
+  };
+  auto cancel = [&](CDialog& p) {
+    starts.push_back(dynamic_cast<CDlgDirectoryPicker&>(p).GetPath());
+    p.ClickDlgButton(IDCANCEL);
+  };
   CDlgSettings dlg;
   DialogScript script;
   script.Expect(IDD_SETTINGS, [&](CDialog& d) {
     d.ClickDlgButton(IDC_DIR_BROWSE);
-    EXPECT_EQ(d.GetDlgItemText(IDC_DIR_EDIT), "/picked/資料夾");
+    EXPECT_EQ(d.GetDlgItemText(IDC_DIR_EDIT), picked);
     auto* edit = d.GetDlgItemAs<wxTextCtrl>(IDC_DIR_EDIT);
     EXPECT_NE(test::HasFocus(edit), std::optional<bool>(false));
     long from = 0, to = 0;
@@ -354,26 +359,14 @@ TEST_F(SettingsDialog, BrowsePutsThePickedFolderIntoTheEdit) {
     EXPECT_EQ(to - from, static_cast<long>(edit->GetValue().length())) << "text not selected";
     // A cancelled picker changes nothing.
     d.ClickDlgButton(IDC_DIR_BROWSE);
-    EXPECT_EQ(d.GetDlgItemText(IDC_DIR_EDIT), "/picked/資料夾");
+    EXPECT_EQ(d.GetDlgItemText(IDC_DIR_EDIT), picked);
     d.ClickDlgButton(IDOK);
   });
+  script.Expect(IDD_DIRECTORY_PICKER, pick);
+  script.Expect(IDD_DIRECTORY_PICKER, cancel);
   dlg.DoModal();
-  CDialog::SetFolderPicker(old);
-  EXPECT_EQ(starts, (std::vector<std::string>{"/start/here", "/picked/資料夾"}));
-  EXPECT_EQ(StoredDir(), "/picked/資料夾");
-}
-
-// Until the folder picker exists, the toolkit's directory dialog stands in for it.
-TEST_F(SettingsDialog, BrowseRunsTheDirectoryDialogInTheMeantime) {
-  Store(1, "/start/here", {});
-  CDlgSettings dlg;
-  DialogScript script;
-  script.Expect(IDD_SETTINGS, [&](CDialog& d) {
-    d.ClickDlgButton(IDC_DIR_BROWSE);
-    EXPECT_EQ(d.GetDlgItemText(IDC_DIR_EDIT), "/start/here");
-    d.ClickDlgButton(IDCANCEL);
-  });
-  wxTEST_DIALOG(dlg.DoModal(), ExpectDirDialog("", wxID_CANCEL));
+  EXPECT_EQ(starts, (std::vector<std::string>{"/start/here", picked}));
+  EXPECT_EQ(StoredDir(), picked);
 }
 
 TEST_F(SettingsDialog, TypingStopsAtTheLimitButProgramTextDoesNot) {
