@@ -315,7 +315,8 @@ DWORD HttpTransfer::WaitForHeaders() {
   while (!d.headersDone && !d.done) {
     if (!d.Step()) return d.err;
   }
-  if (d.done && !d.Finished()) return d.err;
+  // A failure after the headers (a short body) is the body's: Read reports it.
+  if (!d.headersDone && !d.Finished()) return d.err;
   d.headersDone = true;
   return 0;
 }

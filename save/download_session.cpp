@@ -1,0 +1,314 @@
+#include "save/download_session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/error/error.h"
+#include "platform/fs/atomic_file.h"
+#include "platform/fs/file.h"
+#include "platform/fs/file_lock.h"
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
+#include "res/strings.h"
+#include "save/format.h"
+
+namespace trovex {
+
+namespace {
+
+constexpr std::size_t kMaxErrorText = 254;
+constexpr int kMaxRequests = 5;
+constexpr DWORD ERROR_INTERNET_ITEM_NOT_FOUND = 12028;
+// Another program writing the same target gets this long to finish before we give up.
+constexpr std::chrono::milliseconds kTargetLockWait{1000};
+
+std::string Clip(std::string text) {
+  if (text.size() <= kMaxErrorText) return text;
+  std::size_t cut = kMaxErrorText;
+  while (cut > 0 && !MbIsCharBoundary(text, cut)) --cut;
+  text.resize(cut);
+  return text;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// "scheme:" at the start, as a URL parser sees it.
+bool HasScheme(const std::string& s) {
+  std::size_t colon = s.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  if (s.find_first_of("/?#") < colon) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    char c = s[i];
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string Origin(bool secure, const std::string& server, INTERNET_PORT port) {
+  std::string host = server.find(':') != std::string::npos ? "[" + server + "]" : server;
+  std::string origin = (secure ? "https://" : "http://") + host;
+  if (port != (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT))
+    origin += ":" + std::to_string(port);
+  return origin;
+}
+
+// A Location made absolute against the address that answered with it.
+std::string ResolveLocation(bool secure, const std::string& server, INTERNET_PORT port,
+                            const std::string& object, std::string location) {
+  while (!location.empty() && static_cast<unsigned char>(location.back()) <= 0x20) location.pop_back();
+  std::size_t lead = 0;
+  while (lead < location.size() && static_cast<unsigned char>(location[lead]) <= 0x20) ++lead;
+  location.erase(0, lead);
+  if (location.empty() || HasScheme(location)) return location;
+  std::string resolved;
+  if (location.compare(0, 2, "//") == 0) {
+    resolved = (secure ? "https:" : "http:") + location;
+  } else if (location[0] == '/') {
+    resolved = Origin(secure, server, port) + location;
+  } else {
+    std::string path = object.substr(0, object.find_first_of("?#"));
+    std::string dir = path.substr(0, path.rfind('/') + 1);
+    if (dir.empty()) dir = "/";
+    if (location[0] == '?') dir = path;
+    resolved = Origin(secure, server, port) + dir + location;
+  }
+  // Removes "." and ".." segments.
+  char buffer[4096];
+  DWORD size = sizeof buffer;
+  if (InternetCanonicalizeUrlA(resolved.c_str(), buffer, &size, ICU_NO_ENCODE)) return buffer;
+  return resolved;
+}
+
+std::string Utf8(const char* text) { return Utf8TextToAnsi(text); }
+
+}  // namespace
+
+std::string DownloadErrorText(DWORD code) {
+  std::string text = SystemMessageText(code);
+  if (text.empty()) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "(%u)", static_cast<unsigned>(code));
+    text = buffer;
+  }
+  return Clip(text);
+}
+
+CDownloadSession::CDownloadSession(const char* agent, DWORD_PTR context, DWORD accessType,
+                                   const char* proxyName, const char* proxyBypass, DWORD flags)
+    : CInternetSession(agent && *agent ? agent : LoadResString(IDS_APP_TITLE).c_str(), context,
+                       accessType, proxyName, proxyBypass, flags) {
+  // Downloads have no overall limit (a large movie may take long; Pause is there for the
+  // user), but a silent server fails as the page loader's does.
+  policy().abort = &stopFlag_;
+}
+
+CDownloadSession::~CDownloadSession() {
+  if (worker_.joinable()) {
+    RequestStop();
+    worker_.join();
+  }
+}
+
+void CDownloadSession::RequestStop() {
+  bStopped = 1;
+  stopFlag_ = true;
+}
+
+void CDownloadSession::OnDataReceived(const void*, DWORD) {}
+
+void CDownloadSession::OnResponseReady() {}
+
+void CDownloadSession::Fail(DWORD code, const std::string& text) {
+  bFailed = 1;
+  dwError = code;
+  strError = Clip(text);
+}
+
+BOOL CDownloadSession::Download(const std::string& url, const std::string& localPath) {
+  DWORD service = 0;
+  std::string server, object;
+  INTERNET_PORT port = 0;
+  if (!AfxParseURL(url.c_str(), service, server, object, port) || server.empty()) {
+    // Named, so the user knows which address; the last system error could read as success.
+    Fail(ERROR_INTERNET_INVALID_URL,
+         Utf8("無法下載「") + url + Utf8("」：") + DownloadErrorText(ERROR_INTERNET_INVALID_URL));
+    return FALSE;
+  }
+  if (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS) {
+    Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME,
+         Utf8("無法下載「") + url + Utf8("」：只能下載 http 與 https 網址。"));
+    return FALSE;
+  }
+  return RunTransfer(server, port, object, localPath, service == AFX_INET_SERVICE_HTTPS);
+}
+
+BOOL CDownloadSession::RunTransfer(const std::string& server, INTERNET_PORT port,
+                                   const std::string& object, const std::string& localPath,
+                                   bool secure) {
+  if (worker_.joinable()) worker_.join();
+  bFailed = 0;
+  bStopped = 0;
+  stopFlag_ = false;
+  strError.clear();
+  dwError = 0;
+  dwStatusCode = 0;
+  nContentLength = 0;
+  strServer = server;
+  nPort = port;
+  strObject = object;
+  strLocalPath = localPath;
+  secure_ = secure;
+  try {
+    worker_ = std::thread([this] { TransferThread(this); });
+  } catch (const std::system_error&) {
+    return FALSE;  // strError stays empty, as when no thread can be made
+  }
+  if (wait_) wait_->Wait();
+  worker_.join();
+  return !bFailed && !bStopped;
+}
+
+DWORD CDownloadSession::TransferThread(CDownloadSession* session) {
+  session->RunWorker();
+  if (session->wait_) session->wait_->Wake();
+  return 0;
+}
+
+void CDownloadSession::RunWorker() {
+  // The request and connection go on every path, here on the worker that used them.
+  struct CleanUp {
+    CDownloadSession& s;
+    ~CleanUp() {
+      s.pFile.reset();
+      s.pConnection.reset();
+    }
+  } cleanUp{*this};
+  auto stopped = [this] {
+    if (!bStopped) return false;
+    bFailed = 1;
+    return true;
+  };
+  try {
+    std::string server = strServer;
+    INTERNET_PORT port = nPort;
+    std::string object = strObject;
+    bool secure = secure_;
+    for (int attempt = 0; attempt < kMaxRequests; ++attempt) {
+      pConnection = GetHttpConnection(server, secure ? INTERNET_FLAG_SECURE : 0, port);
+      if (stopped()) return;
+      pFile = pConnection->OpenRequest("GET", object, nullptr, 1, nullptr, nullptr,
+                                       INTERNET_FLAG_EXISTING_CONNECT);
+      if (stopped()) return;
+      pFile->SendRequest();
+      if (stopped()) return;
+      DWORD status = 0;
+      pFile->QueryInfoStatusCode(status);
+      dwStatusCode = status;
+      if (stopped()) return;
+      if (!IsRedirect(status)) break;
+      std::string location;
+      pFile->QueryInfo(HTTP_QUERY_LOCATION, location);
+      pFile->Close();
+      pFile.reset();
+      pConnection->Close();
+      pConnection.reset();
+      std::string next = ResolveLocation(secure, server, port, object, location);
+      DWORD service = 0;
+      if (!AfxParseURL(next.c_str(), service, server, object, port) || server.empty() ||
+          (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)) {
+        AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, "redirect to " + next);
+      }
+      secure = service == AFX_INET_SERVICE_HTTPS;
+    }
+    // Also a fifth redirect in a row, after which no request is open.
+    if (dwStatusCode != HTTP_STATUS_OK || !pFile)
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND);
+
+    std::string length;
+    pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+    long long announced = 0;
+    std::size_t i = 0;
+    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && announced <= INT32_MAX)
+      announced = announced * 10 + (length[i++] - '0');
+    // Beyond 32 bits the size counts as not known rather than wrapping to a wrong one.
+    nContentLength = announced > INT32_MAX ? 0 : static_cast<std::int32_t>(announced);
+
+    OnResponseReady();
+    if (stopped()) return;
+
+    char buffer[1024];
+    std::uint64_t total = 0;
+    if (strLocalPath.empty()) {
+      while (!stopped()) {
+        UINT n = pFile->Read(buffer, sizeof buffer);
+        if (n == 0) break;
+        total += n;
+        OnDataReceived(buffer, static_cast<DWORD>(total));
+      }
+      if (!bFailed && nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
+        AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
+    } else {
+      const std::string& target = strLocalPath;
+      auto fileError = [&](int err) {
+        DWORD code = Win32ErrorForPath(err == EISDIR ? EACCES : err, target.c_str());
+        CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
+                         static_cast<LONG>(code), target);
+        Fail(code, GetFileExceptionMessage(e));
+      };
+      // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
+      posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+      struct stat st;
+      if (current.get() >= 0 && ::fstat(current.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+        int err = posix::FileLock::LockDescriptor(current.get(), true, kTargetLockWait);
+        if (err == EWOULDBLOCK) {
+          CFileException e(CFileException::sharingViolation, ERROR_SHARING_VIOLATION, target);
+          Fail(ERROR_SHARING_VIOLATION, GetFileExceptionMessage(e));
+          return;
+        }
+      }
+      posix::AtomicFile file;
+      if (int err = file.Open(target, 0666)) return fileError(err);
+      while (!stopped()) {
+        UINT n = pFile->Read(buffer, sizeof buffer);
+        if (n == 0) break;
+        if (int err = file.Write(buffer, n)) return fileError(err);
+        total += n;
+        OnDataReceived(buffer, static_cast<DWORD>(total));
+      }
+      if (bFailed) return;  // stopped: the temporary goes, the target stays as it was
+      if (nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
+        AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
+      if (bStopped) return;
+      if (int err = file.Commit()) return fileError(err);
+    }
+    if (pFile) pFile->Close();
+    if (pConnection) pConnection->Close();
+  } catch (const CInternetException& e) {
+    // A stop that cut a wait short is a stop, not a failure with a text.
+    if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
+      bFailed = 1;
+    } else {
+      Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
+    }
+  }
+}
+
+void CSWFDownloadSession::OnDataReceived(const void*, DWORD total) {
+  if (pOwner) pOwner->OnProgress(static_cast<std::int32_t>(total));
+}
+
+void CSWFDownloadSession::OnResponseReady() {
+  if (pOwner) pOwner->OnTotalSize();
+}
+
+}  // namespace trovex

@@ -1,0 +1,105 @@
+// The download session: fetches one movie over http or https on a worker thread of its own
+// while the calling thread keeps waiting in a way of its choosing (a dialog keeps dispatching
+// its events), follows redirects, writes the body to the target file and reports the announced
+// size and the running byte count through two hooks that run on the worker.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/base/types.h"
+#include "platform/inet/http.h"
+
+namespace trovex {
+
+// How the calling thread spends a transfer. Wait returns once Wake has been called (Wake may
+// come first, from any thread). Without one the session simply blocks until the worker ends.
+class TransferWait {
+ public:
+  virtual ~TransferWait() = default;
+  virtual void Wait() = 0;
+  virtual void Wake() = 0;
+};
+
+class CDownloadSession : public CInternetSession {
+ public:
+  // agent null: the application title (string 57344).
+  explicit CDownloadSession(const char* agent = nullptr, DWORD_PTR context = 1,
+                            DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG,
+                            const char* proxyName = nullptr, const char* proxyBypass = nullptr,
+                            DWORD flags = 0);
+  // Stops and joins a worker that is still running, so it never outlives the session.
+  ~CDownloadSession() override;
+
+  // True when the whole body arrived (and, with a local path, is in that file) without error
+  // and without a stop. The body is written beside the target and renamed over it only when
+  // complete: a failed or stopped download leaves an existing target as it was.
+  BOOL Download(const std::string& url, const std::string& localPath);
+  // The same for an address already split; secure for https.
+  BOOL RunTransfer(const std::string& server, INTERNET_PORT port, const std::string& object,
+                   const std::string& localPath, bool secure = false);
+  // Any thread.
+  void RequestStop();
+  BOOL IsStopped() const { return bStopped.load(); }
+  std::string GetErrorText() const { return strError; }
+
+  // The worker's entry point; returns 0.
+  static DWORD TransferThread(CDownloadSession* session);
+
+  // Hooks, called on the worker thread.
+  virtual void OnDataReceived(const void* data, DWORD total);
+  virtual void OnResponseReady();
+
+  // The calling thread's wait (not owned; null: block).
+  void SetTransferWait(TransferWait* wait) { wait_ = wait; }
+
+  DWORD dwStatusCode = 0;
+  std::string strError;
+  std::string strServer;
+  INTERNET_PORT nPort = 0;
+  std::string strObject;
+  std::string strLocalPath;
+  std::unique_ptr<CHttpConnection> pConnection;
+  std::unique_ptr<CHttpFile> pFile;
+  BOOL bFailed = 0;
+  std::atomic<BOOL> bStopped{0};
+  std::atomic<std::int32_t> nContentLength{0};
+  // The number of the failure behind strError (WinInet 12xxx, Win32 for files); 0 when none.
+  DWORD dwError = 0;
+
+ private:
+  void Fail(DWORD code, const std::string& text);
+  void RunWorker();
+
+  bool secure_ = false;
+  std::atomic<bool> stopFlag_{false};  // the transport's view of bStopped
+  TransferWait* wait_ = nullptr;
+  std::thread worker_;
+};
+
+// What the save run learns of a download, on the worker thread.
+class DownloadObserver {
+ public:
+  virtual ~DownloadObserver() = default;
+  // The response has arrived; the session's nContentLength holds the total (0: not known).
+  virtual void OnTotalSize() = 0;
+  virtual void OnProgress(std::int32_t bytes) = 0;
+};
+
+class CSWFDownloadSession : public CDownloadSession {
+ public:
+  using CDownloadSession::CDownloadSession;
+  void OnDataReceived(const void* data, DWORD total) override;
+  void OnResponseReady() override;
+
+  DownloadObserver* pOwner = nullptr;
+};
+
+// The text a failed download shows for an error number: the system's own words, at most 254
+// characters.
+std::string DownloadErrorText(DWORD code);
+
+}  // namespace trovex
