@@ -2,6 +2,7 @@
 
 #include "platform/fs/fs.h"
 #include "platform/fs/path.h"
+#include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "res/strings.h"
 #include "framework/wx_text.h"
@@ -34,24 +35,6 @@ wxString ToolkitFilter(const std::string& filter) {
   while (!f.empty() && f.back() == '|') f.pop_back();
   return Utf8ToWx(f.c_str());
 }
-
-// The save-file dialog. A path set from outside while it is shown (accessibility tools, tests)
-// counts as chosen even when the native chooser does not report it back.
-class ChosenPathDialog : public wxFileDialog {
- public:
-  using wxFileDialog::wxFileDialog;
-  void SetPath(const wxString& path) override {
-    wxFileDialog::SetPath(path);
-    set_path_ = path;
-  }
-  wxString ChosenPath() const {
-    wxString path = GetPath();
-    return path.empty() ? set_path_ : path;
-  }
-
- private:
-  wxString set_path_;
-};
 
 // "&" is a mnemonic marker in a static's text: a file name shows it doubled.
 std::string EscapeMnemonics(const std::string& text) {

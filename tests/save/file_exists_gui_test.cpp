@@ -349,22 +349,103 @@ TEST_F(TargetDirectory, InvalidPathIsReportedWithoutAQuestion) {
   EXPECT_FALSE(fs::exists("movies"));
 }
 
+// --- long names in the message ---
+
+// Every character 10 wide, so lines can be counted by hand.
+int TenEach(const wxString& s) { return static_cast<int>(s.length()) * 10; }
+
+struct FitCase {
+  const char* name;
+  const char* before;
+  const char* file;
+  const char* after;
+  int width;
+  int maxLines;
+  const char* fitted;
+};
+
+TEST(FitNameMessage, BreaksBetweenCharactersAndShortensTheMiddle) {
+  const FitCase cases[] = {
+      {"fits as it is", "<", "name", ">", 100, 2, "<name>"},
+      {"broken between characters", "before'", "name", "'after", 100, 2, "before'nam\ne'after"},
+      {"broken after a near space", "A ", "bb cccc", ".", 60, 2, "A bb \ncccc."},
+      {"far space is not used", "A bbbbb", "", "c", 60, 2, "A bbbb\nbc"},
+      {"middle of the name gives way", "<", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx.swf", ">", 100, 2,
+       "<xxxxxxxx\xE2\x80\xA6\nxxxxx.swf>"},
+      {"no line at all counts as one", "<", "abcdefghij", ">", 100, 0, "<abc\xE2\x80\xA6ghij>"},
+      {"sentence longer than the box keeps only the mark", "0123456789012345678901234", "name",
+       ".", 100, 2, "0123456789\n0123456789\n01234\xE2\x80\xA6."},
+  };
+  for (const auto& c : cases) {
+    wxString fitted = FitNameMessage(wxString::FromUTF8(c.before), wxString::FromUTF8(c.file),
+                                     wxString::FromUTF8(c.after), c.width, c.maxLines, TenEach);
+    EXPECT_EQ(fitted.utf8_string(), c.fitted) << c.name;
+  }
+}
+
+TEST_F(FileExistsDialog, LongNamesStayReadableInTheMessage) {
+  const std::string names[] = {
+      "二零零六年夏季活動介紹動畫 summer-campaign-intro-banner-final-version.swf",
+      "a_very_long_movie_name_without_any_spaces_that_goes_on_and_on_and_on_until_it_no_longer_"
+      "fits_in_two_lines_at_all.swf",
+      "這是一個非常非常長而且完全沒有空白的中文影片名稱用來測試訊息是否能完整顯示到最後的副檔名與句尾"
+      "這是一個非常非常長而且完全沒有空白的中文影片名稱&用來測試.swf",
+  };
+  const std::string before = "這個資料夾已經包含名稱為'";
+  const std::string after = "'的檔案了。";
+  for (const std::string& name : names) {
+    std::string existing = dir.WriteFile(name, "x");
+    DialogScript script;
+    script.Expect(IDD_FILE_EXISTS, [&](CDialog& dlg) {
+      wxWindow* message = dlg.GetDlgItem(IDC_FE_MESSAGE);
+      const wxString text = wxString::FromUTF8(dlg.GetDlgItemText(IDC_FE_MESSAGE));
+      const wxSize box = message->GetClientSize();
+      const wxArrayString lines = wxSplit(text, '\n', '\0');
+      int height = 0;
+      for (const wxString& line : lines) {
+        const wxSize extent = message->GetTextExtent(line);
+        EXPECT_LE(extent.x, box.x) << name << ": " << line.utf8_string();
+        height += extent.y;
+      }
+      EXPECT_LE(height, box.y) << name;
+      // The sentence is whole: its start, the name's start and end with the type, its end.
+      wxString joined = text;
+      joined.Replace("\n", "");
+      const wxString wname = wxString::FromUTF8(name);
+      EXPECT_TRUE(joined.StartsWith(wxString::FromUTF8(before) + wname.Left(4))) << name;
+      EXPECT_TRUE(joined.EndsWith(wname.Right(8) + wxString::FromUTF8(after))) << name;
+      if (joined != wxString::FromUTF8(before + name + after))
+        EXPECT_NE(joined.Find(wxString::FromUTF8("\xE2\x80\xA6")), wxNOT_FOUND) << name;
+      dlg.ClickDlgButton(IDC_FE_SKIP);
+    });
+    AskFileExists(existing, "");
+  }
+}
+
 // Not a test of behaviour: with TROVEX_SCREENSHOT_DIR set, saves a picture of the dialog.
 TEST_F(FileExistsDialog, Screenshot) {
   const char* out = std::getenv("TROVEX_SCREENSHOT_DIR");
   if (!out) GTEST_SKIP() << "set TROVEX_SCREENSHOT_DIR to take a screenshot";
-  // A long name, to see how the message copes with it.
-  const std::string name = "二零零六年夏季活動介紹動畫 summer-campaign-intro-banner-final-version.swf";
-  std::string existing = dir.WriteFile(name, std::string(1263616, 'e'));
-  std::string source = dir.WriteFile("cache/" + name, std::string(5000, 's'));
-  std::string shot = std::string(out) + "/file_exists_dialog.png";
-  DialogScript script;
-  script.Expect(IDD_FILE_EXISTS, [&](CDialog& dlg) {
-    test::PumpEvents(500);
-    EXPECT_TRUE(test::CaptureScreen(shot));
-    dlg.ClickDlgButton(IDC_FE_SKIP);
-  });
-  AskFileExists(existing, source);
+  // Long names, to see how the message copes with them: with spaces, and without any.
+  const std::pair<const char*, std::string> shots[] = {
+      {"file_exists_dialog.png",
+       "二零零六年夏季活動介紹動畫 summer-campaign-intro-banner-final-version.swf"},
+      {"file_exists_dialog_long_name.png",
+       "二零零六年夏季活動介紹動畫_summer-campaign-intro-banner-final-version-for-the-"
+       "autumn-and-winter-season-again.swf"},
+  };
+  for (const auto& [file, name] : shots) {
+    std::string existing = dir.WriteFile(name, std::string(1263616, 'e'));
+    std::string source = dir.WriteFile("cache/" + name, std::string(5000, 's'));
+    std::string shot = std::string(out) + "/" + file;
+    DialogScript script;
+    script.Expect(IDD_FILE_EXISTS, [&](CDialog& dlg) {
+      test::PumpEvents(500);
+      EXPECT_TRUE(test::CaptureScreen(shot));
+      dlg.ClickDlgButton(IDC_FE_SKIP);
+    });
+    AskFileExists(existing, source);
+  }
 }
 
 }  // namespace
