@@ -1,10 +1,14 @@
 #include "platform/registry/regedit4.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "platform/text/text.h"
+#include "platform/text/unicode.h"
 
 namespace trovex::reg {
 
@@ -12,11 +16,54 @@ namespace {
 
 constexpr std::size_t kMaxKeyNameBytes = 255;
 
-template <typename T>
-auto FindByName(T& items, std::string_view name) {
-  return std::find_if(items.begin(), items.end(),
-                      [&](const auto& item) { return RegNamesEqual(item.strName, name); });
+bool IsUtf8(std::string_view s) {
+  char32_t cp;
+  for (std::size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = DecodeUtf8(s, i, &cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
 }
+
+// Text of the thread's code page as UTF-8; false when it is not text there.
+bool AnsiToUtf8(std::string_view ansi, std::string* utf8) {
+  bool ascii = std::all_of(ansi.begin(), ansi.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || (CodePageKeepsUtf8() && IsUtf8(ansi))) {
+    *utf8 = ansi;
+    return true;
+  }
+  std::u16string wide;
+  if (!TryAnsiToUtf16(ansi, &wide)) return false;
+  *utf8 = Utf16ToUtf8(wide);
+  return true;
+}
+
+// What a file holds for a name or string: UTF-8, or else (a file from before hives were UTF-8)
+// the writer's code page, taken to be ours; bytes that are text in neither stay as they are.
+std::string FromFileText(std::string text) {
+  std::string utf8;
+  if (!IsUtf8(text) && AnsiToUtf8(text, &utf8)) return utf8;
+  return text;
+}
+
+// Case folding that does not depend on the process's locale.
+locale_t FoldingLocale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!l) l = newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(0));
+    return l;
+  }();
+  return loc;
+}
+
+// Splits UTF-8 "a\b\c" (every 0x5C is a separator in UTF-8) with the rules of SplitKeyPath.
+bool SplitUtf8KeyPath(std::string_view path, std::vector<std::string>* names);
 
 bool HasLineBreak(std::string_view s) {
   return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos;
@@ -68,7 +115,8 @@ void AppendValue(std::string& out, const RegValue& v) {
   out += '\n';
 }
 
-void AppendKey(std::string& out, const RegKey& key, const std::string& path, bool isRoot) {
+// `path` is the key's path, extended and restored for each sub-key rather than copied.
+void AppendKey(std::string& out, const RegKey& key, std::string& path, bool isRoot) {
   if (!isRoot || !key.values.empty()) {
     out += '[';
     out += path;
@@ -76,7 +124,13 @@ void AppendKey(std::string& out, const RegKey& key, const std::string& path, boo
     for (const RegValue& v : key.values) AppendValue(out, v);
     out += '\n';
   }
-  for (const RegKey& sub : key.subkeys) AppendKey(out, sub, path + "\\" + sub.strName, false);
+  for (const RegKey& sub : key.subkeys) {
+    std::size_t length = path.size();
+    path += '\\';
+    path += sub.strName;
+    AppendKey(out, sub, path, false);
+    path.resize(length);
+  }
 }
 
 // --- parsing ---
@@ -151,7 +205,7 @@ bool ParseData(std::string_view text, RegValue* v) {
     std::string s;
     if (!ParseQuoted(c, &s) || !c.AtEnd()) return false;
     v->nType = REG_SZ;
-    v->data = s + '\0';
+    v->data = FromFileText(std::move(s)) + '\0';
     return true;
   }
   if (c.EatNoCase("dword:")) {
@@ -188,54 +242,94 @@ bool ParseData(std::string_view text, RegValue* v) {
 }
 
 void SetValue(RegKey& key, RegValue v) {
-  if (RegValue* old = key.FindValue(v.strName)) {
-    old->nType = v.nType;
-    old->data = std::move(v.data);
-  } else {
-    key.values.push_back(std::move(v));
-  }
+  RegValue& target = key.ValueOrAdd(v.strName);
+  target.nType = v.nType;
+  target.data = std::move(v.data);
 }
 
 }  // namespace
 
+std::string FoldRegName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  locale_t loc = FoldingLocale();
+  for (std::size_t i = 0; i < name.size();) {
+    auto byte = static_cast<unsigned char>(name[i]);
+    if (byte < 0x80) {
+      out += static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte);
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    std::size_t len = DecodeUtf8(name, i, &cp);
+    if (len == 0) {
+      out += static_cast<char>(byte);  // no UTF-8: the byte as it is
+      ++i;
+      continue;
+    }
+    if (loc) cp = static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), loc));
+    AppendUtf8(out, cp);
+    i += len;
+  }
+  return out;
+}
+
 bool RegNamesEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && MbCompareNoCase(a, b) == 0;
+  if (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin())) return true;
+  return FoldRegName(a) == FoldRegName(b);
+}
+
+void NameIndex::Added(std::string_view name, std::size_t position, std::size_t newSize) {
+  if (indexed_ + 1 != newSize) {
+    indexed_ = static_cast<std::size_t>(-1);  // out of step: rebuilt at the next look-up
+    return;
+  }
+  positions_.try_emplace(FoldRegName(name), position);
+  indexed_ = newSize;
 }
 
 RegKey* RegKey::FindSubkey(std::string_view name) {
-  auto it = FindByName(subkeys, name);
-  return it == subkeys.end() ? nullptr : &*it;
+  std::size_t i = subkeyIndex.Find(subkeys, name);
+  return i < subkeys.size() ? &subkeys[i] : nullptr;
 }
 const RegKey* RegKey::FindSubkey(std::string_view name) const {
-  auto it = FindByName(subkeys, name);
-  return it == subkeys.end() ? nullptr : &*it;
+  std::size_t i = subkeyIndex.Find(subkeys, name);
+  return i < subkeys.size() ? &subkeys[i] : nullptr;
 }
 RegValue* RegKey::FindValue(std::string_view name) {
-  auto it = FindByName(values, name);
-  return it == values.end() ? nullptr : &*it;
+  std::size_t i = valueIndex.Find(values, name);
+  return i < values.size() ? &values[i] : nullptr;
 }
 const RegValue* RegKey::FindValue(std::string_view name) const {
-  auto it = FindByName(values, name);
-  return it == values.end() ? nullptr : &*it;
+  std::size_t i = valueIndex.Find(values, name);
+  return i < values.size() ? &values[i] : nullptr;
 }
 
 RegKey& RegKey::SubkeyOrAdd(std::string_view name) {
   if (RegKey* k = FindSubkey(name)) return *k;
   subkeys.push_back(RegKey{std::string(name), {}, {}});
+  subkeyIndex.Added(name, subkeys.size() - 1, subkeys.size());
   return subkeys.back();
 }
 
+RegValue& RegKey::ValueOrAdd(std::string_view name) {
+  if (RegValue* v = FindValue(name)) return *v;
+  values.push_back(RegValue{std::string(name), REG_NONE, {}});
+  valueIndex.Added(name, values.size() - 1, values.size());
+  return values.back();
+}
+
 bool RegKey::RemoveSubkey(std::string_view name) {
-  auto it = FindByName(subkeys, name);
-  if (it == subkeys.end()) return false;
-  subkeys.erase(it);
+  std::size_t i = subkeyIndex.Find(subkeys, name);
+  if (i >= subkeys.size()) return false;
+  subkeys.erase(subkeys.begin() + static_cast<std::ptrdiff_t>(i));
   return true;
 }
 
 bool RegKey::RemoveValue(std::string_view name) {
-  auto it = FindByName(values, name);
-  if (it == values.end()) return false;
-  values.erase(it);
+  std::size_t i = valueIndex.Find(values, name);
+  if (i >= values.size()) return false;
+  values.erase(values.begin() + static_cast<std::ptrdiff_t>(i));
   return true;
 }
 
@@ -257,6 +351,7 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string>* names) {
     std::size_t end = sep == std::string::npos ? path.size() : sep;
     std::string_view name = path.substr(start, end - start);
     if (name.empty() || name.size() > kMaxKeyNameBytes || HasLineBreak(name)) return false;
+    if (names->size() == kMaxKeyDepth) return false;
     names->emplace_back(name);
     if (sep == std::string::npos) break;
     start = sep + 1;  // a separator as the last byte ends the loop: one trailing "\" is fine
@@ -264,9 +359,83 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string>* names) {
   return true;
 }
 
+namespace {
+
+bool SplitUtf8KeyPath(std::string_view path, std::vector<std::string>* names) {
+  names->clear();
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t sep = path.find('\\', start);
+    std::size_t end = sep == std::string::npos ? path.size() : sep;
+    std::string_view name = path.substr(start, end - start);
+    if (name.empty() || name.size() > kMaxKeyNameBytes || HasLineBreak(name)) return false;
+    if (names->size() == kMaxKeyDepth) return false;
+    names->emplace_back(name);
+    if (sep == std::string::npos) break;
+    start = sep + 1;
+  }
+  return true;
+}
+
+// Appends to `out` per NUL-separated piece; false when a piece does not convert.
+template <typename Convert>
+bool ConvertPieces(std::string_view data, std::string* out, Convert convert) {
+  out->clear();
+  std::size_t start = 0;
+  while (start <= data.size()) {
+    std::size_t nul = data.find('\0', start);
+    std::size_t end = nul == std::string_view::npos ? data.size() : nul;
+    std::string piece;
+    if (!convert(data.substr(start, end - start), &piece)) return false;
+    *out += piece;
+    if (nul == std::string_view::npos) break;
+    *out += '\0';
+    start = nul + 1;
+  }
+  return true;
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+bool Utf8ToAnsiStrict(std::string_view utf8, std::string* ansi) {
+  if (CodePageKeepsUtf8() || std::all_of(utf8.begin(), utf8.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+      })) {
+    *ansi = utf8;
+    return true;
+  }
+  if (!IsUtf8(utf8)) return false;
+  *ansi = Utf16ToAnsi(Utf8ToUtf16(utf8));
+  return true;
+}
+
+}  // namespace
+
+bool NameToUtf8(std::string_view ansi, std::string* utf8) { return AnsiToUtf8(ansi, utf8); }
+
+std::string NameToAnsi(std::string_view utf8) {
+  std::string ansi;
+  return Utf8ToAnsiStrict(utf8, &ansi) ? ansi : std::string(utf8);
+}
+
+std::string DataToUtf8(DWORD type, std::string_view ansi) {
+  std::string out;
+  if (IsStringType(type) && ConvertPieces(ansi, &out, AnsiToUtf8)) return out;
+  return std::string(ansi);
+}
+
+std::string DataToAnsi(DWORD type, std::string_view utf8) {
+  std::string out;
+  if (IsStringType(type) && ConvertPieces(utf8, &out, Utf8ToAnsiStrict)) return out;
+  return std::string(utf8);
+}
+
 std::string SerializeRegedit4(const RegKey& root, std::string_view rootName) {
   std::string out = "REGEDIT4\n\n";
-  AppendKey(out, root, std::string(rootName), true);
+  std::string path(rootName);
+  AppendKey(out, root, path, true);
   return out;
 }
 
@@ -316,7 +485,12 @@ bool ParseRegedit4(std::string_view text, std::string_view rootName, RegKey* roo
       if (!inner.empty()) {
         if (inner[0] != '\\' || inner.size() == 1)
           return fail("bad key path");
-        if (!SplitKeyPath(inner.substr(1), &names)) return fail("bad key path");
+        std::string_view rest = inner.substr(1);
+        std::string utf8;
+        bool split = IsUtf8(rest)           ? SplitUtf8KeyPath(rest, &names)
+                     : AnsiToUtf8(rest, &utf8) ? SplitUtf8KeyPath(utf8, &names)
+                                             : SplitKeyPath(rest, &names);
+        if (!split) return fail(names.size() >= kMaxKeyDepth ? "key nested too deep" : "bad key path");
       }
       current = &result;
       for (const std::string& name : names) current = &current->SubkeyOrAdd(name);
@@ -330,6 +504,7 @@ bool ParseRegedit4(std::string_view text, std::string_view rootName, RegKey* roo
     } else if (!ParseQuoted(c, &v.strName)) {
       return fail("bad value name");
     }
+    v.strName = FromFileText(std::move(v.strName));
     if (!c.Eat("=")) return fail("missing '='");
     if (!ParseData(std::string_view(line).substr(c.pos), &v)) return fail("bad value data");
     SetValue(*current, std::move(v));

@@ -135,19 +135,29 @@ std::vector<std::string> Join(const std::vector<std::string>& a,
   return out;
 }
 
+// The caller's path, split in its code page, as UTF-8 names.
 LSTATUS ParseSubKey(const char* lpSubKey, std::vector<std::string>* names) {
   names->clear();
   if (!lpSubKey || !*lpSubKey) return ERROR_SUCCESS;
   if (!reg::SplitKeyPath(lpSubKey, names)) return ERROR_INVALID_PARAMETER;
+  for (std::string& name : *names) {
+    std::string utf8;
+    if (!reg::NameToUtf8(name, &utf8)) return ERROR_INVALID_PARAMETER;
+    name = std::move(utf8);
+  }
   return ERROR_SUCCESS;
 }
 
-std::string ValueName(const char* lpValueName) { return lpValueName ? lpValueName : ""; }
+// The caller's value name as UTF-8; false when it is not text in the caller's code page.
+bool ValueName(const char* lpValueName, std::string* name) {
+  return reg::NameToUtf8(lpValueName ? lpValueName : "", name);
+}
 
 // Type and data out of a stored value, with the size rules of RegQueryValueExA.
 LSTATUS CopyData(const RegValue& v, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   if (lpType) *lpType = v.nType;
-  const auto size = static_cast<DWORD>(v.data.size());
+  const std::string data = reg::DataToAnsi(v.nType, v.data);
+  const auto size = static_cast<DWORD>(data.size());
   if (!lpData) {
     if (lpcbData) *lpcbData = size;
     return ERROR_SUCCESS;
@@ -156,13 +166,14 @@ LSTATUS CopyData(const RegValue& v, DWORD* lpType, BYTE* lpData, DWORD* lpcbData
     *lpcbData = size;
     return ERROR_MORE_DATA;
   }
-  if (size) std::memcpy(lpData, v.data.data(), size);
+  if (size) std::memcpy(lpData, data.data(), size);
   *lpcbData = size;
   return ERROR_SUCCESS;
 }
 
-LSTATUS CopyName(const std::string& name, char* lpName, DWORD* lpcchName) {
+LSTATUS CopyName(const std::string& utf8, char* lpName, DWORD* lpcchName) {
   if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+  const std::string name = reg::NameToAnsi(utf8);
   if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
   std::memcpy(lpName, name.c_str(), name.size() + 1);
   *lpcchName = static_cast<DWORD>(name.size());
@@ -200,6 +211,7 @@ LSTATUS OpenKey(HKEY hKey, const char* lpSubKey, REGSAM samDesired, bool create,
 
   Handle child = *parent;
   child.path = Join(parent->path, sub);
+  if (child.path.size() > reg::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   if (!r.Alive(child)) {
     if (!create) return ERROR_FILE_NOT_FOUND;
@@ -258,7 +270,9 @@ LSTATUS RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, 
   if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const RegKey* key = nullptr;
   if (LSTATUS st = KeyToRead(r, *h, ERROR_FILE_NOT_FOUND, &key)) return st;
-  const RegValue* value = key->FindValue(ValueName(lpValueName));
+  std::string name;
+  if (!ValueName(lpValueName, &name)) return ERROR_FILE_NOT_FOUND;
+  const RegValue* value = key->FindValue(name);
   if (!value) return ERROR_FILE_NOT_FOUND;
   return CopyData(*value, lpType, lpData, lpcbData);
 }
@@ -266,7 +280,8 @@ LSTATUS RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, 
 LSTATUS RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD /*Reserved*/, DWORD dwType,
                        const BYTE* lpData, DWORD cbData) {
   if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-  const std::string name = ValueName(lpValueName);
+  std::string name;
+  if (!ValueName(lpValueName, &name)) return ERROR_INVALID_PARAMETER;
   if (name.find_first_of("\r\n") != std::string::npos) return ERROR_INVALID_PARAMETER;
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.mutex);
@@ -275,7 +290,8 @@ LSTATUS RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD /*Reserved*/, D
   if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   if (!r.Alive(*h)) return ERROR_KEY_DELETED;
   Place target = r.WriteTarget(*h, h->path);
-  const std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  const std::string data = reg::DataToUtf8(
+      dwType, std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0));
   return target.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
     RegKey* key = root.Find(target.path);
     if (!key) {
@@ -283,20 +299,18 @@ LSTATUS RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD /*Reserved*/, D
       key = &root;  // the classes view's root: its folder key may not exist yet
       for (const std::string& step : target.path) key = &key->SubkeyOrAdd(step);
     }
-    if (RegValue* old = key->FindValue(name)) {
-      changed = old->nType != dwType || old->data != data;
-      old->nType = dwType;
-      old->data = data;
-    } else {
-      key->values.push_back(RegValue{name, dwType, data});
-      changed = true;
-    }
+    bool existed = key->FindValue(name) != nullptr;
+    RegValue& value = key->ValueOrAdd(name);
+    changed = !existed || value.nType != dwType || value.data != data;
+    value.nType = dwType;
+    value.data = data;
     return ERROR_SUCCESS;
   });
 }
 
 LSTATUS RegDeleteValueA(HKEY hKey, const char* lpValueName) {
-  const std::string name = ValueName(lpValueName);
+  std::string name;
+  if (!ValueName(lpValueName, &name)) return ERROR_FILE_NOT_FOUND;
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.mutex);
   std::optional<Handle> h = r.Lookup(hKey);

@@ -198,11 +198,15 @@ TEST(Regedit4, Big5TrailBytesAreNeverSeparators) {
   std::string error;
   ASSERT_TRUE(ParseRegedit4(text, "HKEY_CURRENT_USER", &back, &error)) << error;
   ASSERT_EQ(back.subkeys.size(), 1u);
-  EXPECT_EQ(back.subkeys[0].strName, "\xB3\x5C");
-  EXPECT_EQ(back.subkeys[0].FindValue("v")->data, Sz("\xA5\x5C"));
-  // A trail byte that looks like a letter is not folded: B3 61 and B3 41 are different names.
-  EXPECT_FALSE(RegNamesEqual("\xB3\x61", "\xB3\x41"));
-  EXPECT_TRUE(RegNamesEqual("Ab\xB3\x61", "aB\xB3\x61"));
+  // Such a file, from before hives were UTF-8, is read as the characters it holds.
+  EXPECT_EQ(back.subkeys[0].strName, "\xE8\xA8\xB1");                 // 許
+  EXPECT_EQ(back.subkeys[0].FindValue("v")->data, Sz("\xE5\x8A\x9F"));  // 功
+  // Trail bytes that look like letters are no letters: B3 61 and B3 41 are different names.
+  std::string a, b;
+  ASSERT_TRUE(NameToUtf8("Ab\xB3\x61", &a));
+  ASSERT_TRUE(NameToUtf8("aB\xB3\x41", &b));
+  EXPECT_FALSE(RegNamesEqual(a, b));
+  EXPECT_TRUE(RegNamesEqual(a, "aB\xE8\xB1\x89"));
 }
 
 }  // namespace
