@@ -190,7 +190,9 @@ std::intptr_t ShellExecuteA(const void* /*hwnd*/, const char* lpOperation, const
   }
   if (middle == 0) {
     ::close(fds[0]);
-    const pid_t program = ::fork();
+    // A second fork() could run other libraries' fork handlers in a copy of a threaded process
+    // and hang on a lock nobody is left to release; _Fork runs none.
+    const pid_t program = ::_Fork();
     if (program == 0) ExecProgram(fds[1], file.c_str(), argv.data(), directory, maxFd);
     if (program < 0)
       Report(fds[1], kFailed, errno);
