@@ -4,7 +4,6 @@
 #include <wx/checkbox.h>
 #include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
-#include <wx/dirdlg.h>
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
@@ -132,19 +131,6 @@ CDialog::ModalHook& HookStorage() {
   return hook;
 }
 
-std::optional<std::string> DefaultFolderPicker(wxWindow* owner, const std::string& start) {
-  const DialogTemplate* picker = FindDialogTemplate(IDD_DIRECTORY_PICKER);
-  wxDirDialog dlg(owner, Utf8ToWx(picker ? picker->pszCaption : ""), ToWx(start),
-                  wxDD_DEFAULT_STYLE);
-  if (dlg.ShowModal() != wxID_OK) return std::nullopt;
-  return FromWx(dlg.GetPath());
-}
-
-CDialog::FolderPicker& PickerStorage() {
-  static CDialog::FolderPicker picker = DefaultFolderPicker;
-  return picker;
-}
-
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(CDialog, wxEvtHandler)
@@ -162,12 +148,6 @@ CDialog::~CDialog() { DestroyDialogWindow(); }
 CDialog::ModalHook CDialog::SetModalHook(ModalHook hook) {
   ModalHook old = std::move(HookStorage());
   HookStorage() = std::move(hook);
-  return old;
-}
-
-CDialog::FolderPicker CDialog::SetFolderPicker(FolderPicker picker) {
-  FolderPicker old = std::move(PickerStorage());
-  PickerStorage() = picker ? std::move(picker) : FolderPicker(DefaultFolderPicker);
   return old;
 }
 
@@ -514,15 +494,6 @@ bool CDialog::UpdateData(bool bSaveAndValidate) {
     return false;
   }
   return true;
-}
-
-void CDialog::BrowseDirectoryInto(int editId) {
-  auto* edit = GetDlgItemAs<wxTextCtrl>(editId);
-  if (!edit) return;
-  std::optional<std::string> picked = PickerStorage()(pWnd_, FromWx(edit->GetValue()));
-  if (!picked) return;
-  edit->SetValue(ToWx(*picked));
-  GotoDlgCtrl(edit);
 }
 
 void CDialog::SetEditInputLimit(wxTextCtrl* edit, int nChars) {

@@ -135,19 +135,11 @@ class CDialog : public wxEvtHandler {
   // false when a control failed validation (the user has been told and the control focused).
   bool UpdateData(bool bSaveAndValidate = true);
 
-  // The shared browse operation: lets the user pick a directory, starting from the text of
-  // edit editId, and on OK puts the chosen path into that edit and focuses it.
-  void BrowseDirectoryInto(int editId);
-
   // Test support: called, inside the modal loop, for every template dialog that becomes modal.
   // The handler must end the dialog (EndDialog or a button click). Returns the previous one.
   using ModalHook = std::function<void(CDialog&)>;
   static ModalHook SetModalHook(ModalHook hook);
 
-  // The folder picker behind BrowseDirectoryInto: start path in, chosen path out (nullopt on
-  // Cancel). Replaceable; returns the previous one.
-  using FolderPicker = std::function<std::optional<std::string>(wxWindow* owner, const std::string& start)>;
-  static FolderPicker SetFolderPicker(FolderPicker picker);
 
   // Used by DDV_MaxChars.
   void SetEditInputLimit(wxTextCtrl* edit, int nChars);

@@ -9,7 +9,6 @@
 // <wx/testing.h>; ExpectMessageBox below also records what the box showed.
 #pragma once
 
-#include <wx/dirdlg.h>
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
 
@@ -75,26 +74,6 @@ class ExpectMessageBox : public wxExpectModalBase<wxMessageDialog, ExpectMessage
  private:
   int answer_;
   MessageBoxRecord* record_;
-};
-
-// Answers one wxDirDialog: on wxID_OK the dialog's path becomes `path`. Records the path the
-// dialog was started with.
-class ExpectDirDialog : public wxExpectModalBase<wxDirDialog, ExpectDirDialog> {
- public:
-  ExpectDirDialog(std::string path, int answer = wxID_OK, std::string* startedWith = nullptr)
-      : path_(std::move(path)), answer_(answer), startedWith_(startedWith) {}
-
- protected:
-  int OnInvoked(wxDirDialog* dlg) const override {
-    if (startedWith_) *startedWith_ = dlg->GetPath().utf8_string();
-    if (answer_ == wxID_OK) dlg->SetPath(wxString::FromUTF8(path_));
-    return answer_;
-  }
-
- private:
-  std::string path_;
-  int answer_;
-  std::string* startedWith_;
 };
 
 // Whether `ctrl` has the keyboard focus. GUI tests may share one display, and another test's
