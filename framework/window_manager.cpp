@@ -51,16 +51,33 @@ bool BeginResizeFromBottomRight(wxWindow* wnd, const wxPoint& screenPos, int but
   return true;
 }
 
+bool ShapeToLowerRightTriangle(wxWindow* wnd) {
+  auto* widget = wnd ? static_cast<GtkWidget*>(wnd->GetHandle()) : nullptr;
+  GdkWindow* window = widget ? gtk_widget_get_window(widget) : nullptr;
+  if (!window) return false;
+  const wxSize size = wnd->GetSize();
+  if (size.x <= 0 || size.y <= 0) return false;
+  // One row at a time, as polygon regions are made of rectangles.
+  cairo_region_t* region = cairo_region_create();
+  for (int y = 0; y < size.y; ++y) {
+    const int width = static_cast<int>((static_cast<long>(y) + 1) * size.x / size.y);
+    if (width <= 0) continue;
+    const cairo_rectangle_int_t row{size.x - width, y, width, 1};
+    cairo_region_union_rectangle(region, &row);
+  }
+  // Only the display server clips a window to a shape reliably: give the grip a window of
+  // its own there.
+  gdk_window_ensure_native(window);
+  gdk_window_shape_combine_region(window, region, 0, 0);
+  gdk_window_input_shape_combine_region(window, region, 0, 0);
+  cairo_region_destroy(region);
+  return true;
+}
+
 bool ReadHorizontalScroll(const wxWindow* ctrl, int& nMax, int& nPage, int& nPos) {
   if (!ctrl) return false;
-  // Windows that wx scrolls itself know their state; native lists keep it in their
-  // scrolled window's adjustment.
-  if (const int range = ctrl->GetScrollRange(wxHORIZONTAL); range > 0) {
-    nMax = range - 1;
-    nPage = ctrl->GetScrollThumb(wxHORIZONTAL);
-    nPos = ctrl->GetScrollPos(wxHORIZONTAL);
-    return true;
-  }
+  // Scrolling windows, native lists and wx's own scrolled windows alike, keep the state in
+  // their scrolled window's adjustment.
   auto* widget = static_cast<GtkWidget*>(ctrl->GetHandle());
   if (!widget || !GTK_IS_SCROLLED_WINDOW(widget)) return false;
   GtkAdjustment* adj = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(widget));

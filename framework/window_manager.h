@@ -23,6 +23,11 @@ bool IsMarkedDefaultButton(const wxWindow* button);
 // mouse-down handler. false when the window is not shown.
 bool BeginResizeFromBottomRight(wxWindow* wnd, const wxPoint& screenPos, int button);
 
+// Limits a child window, for drawing and for the mouse, to the triangle of its lower-left,
+// lower-right and upper-right corners: what lies under the rest shows and takes clicks. Call
+// again after a resize. false while the window has no drawable of its own yet.
+bool ShapeToLowerRightTriangle(wxWindow* wnd);
+
 // The horizontal scroll state of a scrolling control (the highest unit, inclusive; the units
 // shown at once; the position). false when the control has no horizontal scrolling.
 bool ReadHorizontalScroll(const wxWindow* ctrl, int& nMax, int& nPage, int& nPos);

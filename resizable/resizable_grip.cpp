@@ -11,7 +11,7 @@ namespace trovex {
 
 namespace {
 // Overlay scroll bars report a width too thin to grab; keep the grip usable.
-constexpr int kMinGripSide = 12;
+constexpr int kMinGripSide = 16;
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(CResizableGrip::CSizeGrip, wxWindow)
@@ -19,6 +19,7 @@ wxBEGIN_EVENT_TABLE(CResizableGrip::CSizeGrip, wxWindow)
   EVT_LEFT_DOWN(CResizableGrip::CSizeGrip::OnLeftDown)
   EVT_MOTION(CResizableGrip::CSizeGrip::OnMotion)
   EVT_SYS_COLOUR_CHANGED(CResizableGrip::CSizeGrip::OnSysColourChanged)
+  EVT_WINDOW_CREATE(CResizableGrip::CSizeGrip::OnWindowCreate)
 wxEND_EVENT_TABLE()
 
 CResizableGrip::CSizeGrip::CSizeGrip(wxWindow* parent, bool bTriangular)
@@ -47,6 +48,7 @@ void CResizableGrip::CSizeGrip::UpdateFromSettings() {
   const wxRect old = GetRect();
   const wxSize size = MetricSize(GetParent());
   SetSize(old.GetRight() + 1 - size.x, old.GetBottom() + 1 - size.y, size.x, size.y);
+  ApplyShape();
   Refresh();
 }
 
@@ -56,7 +58,12 @@ void CResizableGrip::CSizeGrip::OnPaint(wxPaintEvent&) {
   // Outside the triangle the grip shows the dialog's own background.
   dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
   dc.Clear();
-  const wxPen shadow(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNSHADOW));
+  // The theme's shadow colour is too faint on its own background to be found; a mix of text
+  // and background is visible on light and dark themes alike.
+  const wxColour fg = GetParent()->GetForegroundColour();
+  const wxColour bg = GetParent()->GetBackgroundColour();
+  const wxPen shadow(wxColour((fg.Red() + bg.Red()) / 2, (fg.Green() + bg.Green()) / 2,
+                              (fg.Blue() + bg.Blue()) / 2));
   const wxPen light(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNHIGHLIGHT));
   const int w = size.x, h = size.y;
   // Diagonal ridges, as grips are drawn: a dark line with a light one beside it.
@@ -80,6 +87,15 @@ void CResizableGrip::CSizeGrip::OnLeftDown(wxMouseEvent& event) {
 
 void CResizableGrip::CSizeGrip::OnMotion(wxMouseEvent& event) {
   SetCursor(IsOnShape(event.GetPosition()) ? wxCursor(wxCURSOR_SIZENWSE) : wxNullCursor);
+  event.Skip();
+}
+
+void CResizableGrip::CSizeGrip::ApplyShape() {
+  if (bTriangular_) ShapeToLowerRightTriangle(this);
+}
+
+void CResizableGrip::CSizeGrip::OnWindowCreate(wxWindowCreateEvent& event) {
+  if (event.GetWindow() == this) ApplyShape();
   event.Skip();
 }
 
@@ -118,7 +134,10 @@ void CResizableGrip::PositionGrip() {
   const wxSize size = grip->GetSize();
   grip->Move(client.x - size.x, client.y - size.y);
   grip->Show(IsGripVisible());
-  if (IsGripVisible()) grip->Raise();
+  if (IsGripVisible()) {
+    grip->Raise();
+    grip->ApplyShape();
+  }
 }
 
 }  // namespace trovex

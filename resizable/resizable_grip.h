@@ -24,12 +24,15 @@ class CResizableGrip {
     static wxSize MetricSize(const wxWindow* wnd);
     // Follows a change of the system settings, keeping the lower right corner in place.
     void UpdateFromSettings();
+    // Restricts the window to its triangle (when triangular).
+    void ApplyShape();
 
    private:
     void OnPaint(wxPaintEvent& event);
     void OnLeftDown(wxMouseEvent& event);
     void OnMotion(wxMouseEvent& event);
     void OnSysColourChanged(wxSysColourChangedEvent& event);
+    void OnWindowCreate(wxWindowCreateEvent& event);
 
     bool bTriangular_;
     wxDECLARE_EVENT_TABLE();
