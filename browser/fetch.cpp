@@ -1,51 +1,18 @@
 #include "browser/fetch.h"
 
-#include <curl/curl.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <mutex>
-#include <sstream>
-#include <system_error>
-#include <filesystem>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "browser/url.h"
+#include "platform/error/error.h"
+#include "platform/fs/atomic_file.h"
+#include "platform/inet/http_transport.h"
 
 namespace trovex::browser {
 namespace {
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct Sink {
-  std::string* body;
-  std::size_t nMax;
-  bool bTooLarge = false;
-};
-
-std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* sink = static_cast<Sink*>(user);
-  std::size_t n = size * count;
-  if (sink->body->size() + n > sink->nMax) {
-    sink->bTooLarge = true;
-    return 0;  // makes curl stop with a write error
-  }
-  sink->body->append(data, n);
-  return n;
-}
-
-// Loopback addresses never go through a proxy, as in desktop browsers; other hosts follow
-// the user's proxy settings.
-std::string NoProxyList() {
-  std::string list = "127.0.0.1,localhost,::1";
-  for (const char* name : {"no_proxy", "NO_PROXY"}) {
-    if (const char* v = std::getenv(name); v && *v) return std::string(v) + "," + list;
-  }
-  return list;
-}
+constexpr std::size_t kReadSize = 64 * 1024;
 
 FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
   FetchResult r;
@@ -55,87 +22,104 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
     r.strError = "not a local file address: " + url;
     return r;
   }
-  std::error_code ec;
-  auto status = std::filesystem::status(path, ec);
-  if (ec || !std::filesystem::exists(status)) {
-    r.strError = "file not found: " + path;
-    return r;
+  // Regular files only, never waiting on a FIFO, never reading past the limit.
+  switch (int err = posix::ReadRegularFile(path, limits.nMaxBytes, &r.strBody)) {
+    case 0:
+      r.bFetched = true;
+      return r;
+    case ENOENT:
+    case ENOTDIR:
+      r.strError = "file not found: " + path;
+      return r;
+    case EISDIR:
+    case EINVAL:
+      r.strError = "not a file: " + path;
+      return r;
+    case EFBIG:
+      r.strError = "file too large: " + path;
+      return r;
+    default:
+      r.strError = "cannot read " + path + ": " + std::strerror(err);
+      return r;
   }
-  if (!std::filesystem::is_regular_file(status)) {
-    r.strError = "not a file: " + path;
-    return r;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    r.strError = "cannot read " + path;
-    return r;
-  }
-  auto size = std::filesystem::file_size(path, ec);
-  if (!ec && size > limits.nMaxBytes) {
-    r.strError = "file too large: " + path;
-    return r;
-  }
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) {
-    r.strError = "cannot read " + path;
-    return r;
-  }
-  r.strBody = std::move(s).str();
-  r.bFetched = true;
-  return r;
 }
 
 FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
-  GlobalInit();
   FetchResult r;
   r.strURL = url;
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) {
-    r.strError = "cannot start a transfer";
+  if (limits.budget && limits.budget->Exceeded()) {
+    r.strError = "the page load's " + std::to_string(limits.budget->total().count()) +
+                 " s are used up; not fetched: " + url;
     return r;
   }
-  char errbuf[CURL_ERROR_SIZE] = {};
-  Sink sink{&r.strBody, limits.nMaxBytes};
-  std::string noProxy = NoProxyList();
-  CURL* h = curl.get();
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
-  curl_easy_setopt(h, CURLOPT_AUTOREFERER, 1L);
-  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux) trovex-browser/0.1");
-  curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits.nConnectTimeoutSeconds);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.nStallSeconds);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits.nStallBytesPerSecond);
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errbuf);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-  CURLcode rc = curl_easy_perform(h);
-  if (char* effective = nullptr;
-      curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
-    r.strURL = effective;
-  if (rc != CURLE_OK) {
+  inet::TransferPolicy policy;
+  policy.userAgent = "Mozilla/5.0 (X11; Linux) trovex-browser/0.1";
+  policy.connectTimeoutSeconds = limits.nConnectTimeoutSeconds;
+  policy.stallSeconds = limits.nStallSeconds;
+  policy.stallBytesPerSecond = limits.nStallBytesPerSecond;
+  policy.maxRedirects = 20;
+  policy.acceptEncoding = true;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
+  bool budgetFirst = false;
+  if (limits.budget && limits.budget->Deadline() < deadline) {
+    deadline = limits.budget->Deadline();
+    budgetFirst = true;
+  }
+  if (limits.nTotalSeconds > 0 || limits.budget) policy.deadline = deadline;
+
+  inet::HttpTransfer transfer(policy);
+  DWORD err = transfer.Start(url);
+  if (err == 0) err = transfer.WaitForHeaders();
+  if (err == 0) {
+    char buffer[kReadSize];
+    for (;;) {
+      long n = transfer.Read(buffer, sizeof buffer);
+      if (n < 0) {
+        err = transfer.error();
+        break;
+      }
+      if (n == 0) break;
+      if (r.strBody.size() + static_cast<std::size_t>(n) > limits.nMaxBytes) {
+        r.strBody.clear();
+        r.strError = "more than " + std::to_string(limits.nMaxBytes) + " bytes at " +
+                     transfer.EffectiveUrl();
+        return r;
+      }
+      r.strBody.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  r.strURL = transfer.EffectiveUrl();
+  if (err != 0) {
     r.strBody.clear();
-    if (sink.bTooLarge)
-      r.strError = "more than " + std::to_string(limits.nMaxBytes) + " bytes at " + r.strURL;
+    // The transport's clock may fire a little before ours reads the deadline.
+    bool atDeadline = err == ERROR_INTERNET_TIMEOUT &&
+                      std::chrono::steady_clock::now() + std::chrono::milliseconds(250) >= deadline;
+    if (atDeadline && budgetFirst)
+      r.strError = "the page load's " + std::to_string(limits.budget->total().count()) +
+                   " s ran out while fetching " + r.strURL;
+    else if (atDeadline)
+      r.strError = "took longer than " + std::to_string(limits.nTotalSeconds) + " s: " + r.strURL;
     else
-      r.strError = std::string(errbuf[0] ? errbuf : curl_easy_strerror(rc)) + " (" + r.strURL + ")";
+      r.strError = transfer.errorDetail();
     return r;
   }
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &r.nStatus);
-  if (char* type = nullptr; curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
-    r.strContentType = type;
+  r.nStatus = transfer.status();
+  if (auto type = transfer.Header("Content-Type")) r.strContentType = *type;
   if (r.nStatus == 0) r.nStatus = 200;  // a response without a status line
   r.bFetched = true;
   return r;
 }
 
 }  // namespace
+
+std::chrono::steady_clock::time_point FetchBudget::Deadline() {
+  if (!deadline_) deadline_ = std::chrono::steady_clock::now() + total_;
+  return *deadline_;
+}
+
+bool FetchBudget::Exceeded() const {
+  return deadline_ && std::chrono::steady_clock::now() >= *deadline_;
+}
 
 FetchResult Fetch(const std::string& url, const FetchLimits& limits) {
   std::string scheme = UrlScheme(url);

@@ -1,11 +1,30 @@
-// Fetching one address as a browser does: http and https through libcurl (redirects followed,
-// the final address kept), file: addresses from the local disk.
+// Fetching one address as a browser does: http and https through the shared transport
+// (redirects followed, the final address kept), file: addresses from the local disk.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace trovex::browser {
+
+// Time for a whole page load, shared by all of its fetches (the page, its frames, its
+// movies): it starts with the first fetch, and once it is used up no further fetch starts
+// and a running one ends.
+class FetchBudget {
+ public:
+  explicit FetchBudget(std::chrono::seconds total) : total_(total) {}
+  std::chrono::seconds total() const { return total_; }
+  // Starts the clock on the first call.
+  std::chrono::steady_clock::time_point Deadline();
+  bool Exceeded() const;
+
+ private:
+  std::chrono::seconds total_;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
+};
 
 struct FetchLimits {
   long nConnectTimeoutSeconds = 15;
@@ -13,7 +32,11 @@ struct FetchLimits {
   // server that stops answering never blocks the browser.
   long nStallSeconds = 30;
   long nStallBytesPerSecond = 1;
+  // Each fetch ends by then whatever the server does (one dripping a byte a second too).
+  long nTotalSeconds = 300;
   std::size_t nMaxBytes = std::size_t{64} << 20;
+  // The page load's budget, when there is one.
+  std::shared_ptr<FetchBudget> budget{};
 };
 
 struct FetchResult {
