@@ -14,11 +14,12 @@ namespace trovex::test {
 wxPoint RowScreenPoint(wxListCtrl* list, wxWindow* body, long row, bool checkBox) {
   wxRect rect;
   if (!list->GetItemRect(row, rect)) throw std::runtime_error("row has no rectangle");
+  // Item rectangles are in the list's client area, header included.
   const int y = rect.y + rect.height / 2;
-  if (!checkBox) return body->ClientToScreen(wxPoint(rect.x + rect.width / 2, y));
+  if (!checkBox) return list->ClientToScreen(wxPoint(rect.x + rect.width / 2, y));
   // The check box sits at the start of the row, after a small margin.
   const wxSize box = wxRendererNative::Get().GetCheckBoxSize(body);
-  return body->ClientToScreen(wxPoint(rect.x + 4 + box.x / 2, y));
+  return list->ClientToScreen(wxPoint(rect.x + 4 + box.x / 2, y));
 }
 
 void SimClick(const wxPoint& screen, bool doubleClick, int modifiers) {

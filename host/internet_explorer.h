@@ -1,0 +1,58 @@
+// The automation object the browser's script page creates: one method, GetSWFFile, which
+// turns a document of the browser window into the Save dialog for the whole page.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "platform/com/com.h"
+
+namespace trovex {
+
+// The COM class, its dispatch interface and its ProgID.
+extern const CLSID CLSID_InternetExplorer;   // {E19ADC6E-3909-43E4-9A89-B7B676377EE3}
+extern const IID DIID_IInternetExplorer;     // {4FBE2BCC-AF98-4580-A89E-F34ECAF914CE}
+inline constexpr const char* kInternetExplorerProgID = "SWFOrdavin.InternetExplorer";
+inline constexpr const char* kInternetExplorerClassName = "CInternetExplorer";
+
+constexpr DISPID DISPID_GETSWFFILE = 1;
+constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007u);
+constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
+
+class CInternetExplorer final : public IDispatch {
+ public:
+  // A new object with one reference, which the caller owns.
+  static CInternetExplorer* Create();
+  // Objects alive in the process (the module stays loaded while any is).
+  static long ObjectCount() { return nObjects_.load(); }
+
+  // Shows the Save dialog for the top-level page of `document` (any document of the browser
+  // window, a frame's too). 0 when the dialog was shown; 1 when the page has no movie or the
+  // top-level document cannot be reached, after message 32000.
+  long GetSWFFile(IDispatch* document);
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+  // "GetSWFFile" (any case) is DISPID 1; there are no named parameters.
+  HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) override;
+  // DISPID 1 as a method: one argument, VT_DISPATCH (VT_EMPTY and VT_NULL pass a null
+  // document), result VT_I4.
+  HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                 VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
+
+ private:
+  CInternetExplorer();
+  ~CInternetExplorer();
+
+  std::atomic<ULONG> nRefs_{1};
+  static std::atomic<long> nObjects_;
+};
+
+// Calls GetSWFFile of an automation object the way the script page does: the member's id by
+// name, then Invoke with the document as VT_DISPATCH. *result gets the method's value; an
+// exception the method reported goes into *error (UTF-8) when given.
+HRESULT CallGetSWFFile(IDispatch* object, IDispatch* document, long* result,
+                       std::string* error = nullptr);
+
+}  // namespace trovex

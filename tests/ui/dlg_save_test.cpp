@@ -1,0 +1,449 @@
+// The Save dialog on screen: the rows it shows, column widths, the first directory, the Save
+// button's state and Enter, the directory commands, check boxes over a selection (real
+// clicks), select all / none, and the import buttons with companions that record their argv.
+#include "ui/dlg_save.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <wx/button.h>
+#include <wx/textctrl.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/wx_text.h"
+#include "res/strings.h"
+#include "save/format.h"
+#include "settings/dlg_directory_picker.h"
+#include "settings/profile.h"
+#include "settings/registry_key.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/temp_env.h"
+#include "tests/ui/list_input.h"
+
+namespace trovex {
+namespace {
+
+using test::DialogScript;
+using test::ExpectMessageBox;
+using test::MessageBoxRecord;
+
+// The dialog with the save run replaced by a counter.
+class TestDlgSave : public CDlgSave {
+ public:
+  int nSaves = 0;
+
+ protected:
+  void OnSave() override { ++nSaves; }
+};
+
+SWFFileInfo Movie(const std::string& url, const std::string& name, std::int32_t size) {
+  SWFFileInfo info;
+  info.strURL = url;
+  info.strFileName = name;
+  info.nSize = size;
+  return info;
+}
+
+struct Row {
+  std::string name, size, status, url;
+  int image = -9;
+  bool checked = false;
+  bool operator==(const Row&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Row& r) {
+  return os << "{" << r.name << " | " << r.size << " | " << r.status << " | " << r.url << " | image "
+            << r.image << (r.checked ? " checked}" : " unchecked}");
+}
+
+std::vector<Row> Rows(CDlgSave& d) {
+  std::vector<Row> rows;
+  CFileListCtrl* list = d.listCtrl;
+  for (long i = 0; i < list->GetItemCount(); ++i) {
+    wxListItem item;
+    item.SetId(i);
+    item.SetMask(wxLIST_MASK_IMAGE);
+    list->GetItem(item);
+    rows.push_back({FromWx(list->GetItemText(i, 0)), FromWx(list->GetItemText(i, 1)),
+                    FromWx(list->GetItemText(i, 2)), FromWx(list->GetItemText(i, 3)), item.GetImage(),
+                    list->IsItemChecked(i)});
+  }
+  return rows;
+}
+
+std::string Checks(CDlgSave& d) {
+  std::string s;
+  for (long i = 0; i < d.listCtrl->GetItemCount(); ++i) s += d.listCtrl->IsItemChecked(i) ? '1' : '0';
+  return s;
+}
+
+class SaveDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetDefaultProfileRoot();
+    // A documents folder exists, so the first directory never asks.
+    docs_ = home_.dir().str() + "/文件";
+    std::filesystem::create_directories(docs_);
+    home_.dir().WriteFile("config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + docs_ + "\"\n");
+  }
+  // Runs the dialog on `movies`; `act` must end it.
+  void Run(TestDlgSave& dlg, const std::vector<SWFFileInfo>& movies, std::function<void(TestDlgSave&)> act) {
+    for (const auto& m : movies) dlg.fileList.Store(m);
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) { act(dlg); });
+    dlg.DoModal();
+  }
+  static void Close(CDlgSave& d) { d.EndDialog(IDCANCEL); }
+
+  test::IsolatedHome home_;
+  std::string docs_;
+};
+
+TEST_F(SaveDialog, ListsTheMoviesInAddressOrderAllChecked) {
+  TestDlgSave dlg;
+  std::vector<Row> rows;
+  Run(dlg,
+      {Movie("http://h/z/clip[2].swf", "clip[2].swf", 1536), Movie("http://h/a/clip[x].swf", "clip[x].swf", -1),
+       Movie("http://h/m/影片[12].swf", "影片[12].swf", 0)},
+      [&](TestDlgSave& d) {
+        rows = Rows(d);
+        Close(d);
+      });
+  const std::string ready = LoadResString(IDS_STATUS_READY);
+  const std::vector<Row> want = {
+      {"clip[x].swf", "? KB", ready, "http://h/a/clip[x].swf", kImageGlobe, true},
+      {"影片.swf", "0 KB", ready, "http://h/m/影片[12].swf", kImageDocument, true},
+      {"clip.swf", "2 KB", ready, "http://h/z/clip[2].swf", kImageDocument, true},
+  };
+  EXPECT_EQ(rows, want);
+}
+
+TEST_F(SaveDialog, RowRecordFindsKeysTheScreenCannotShowExactly) {
+  TestDlgSave dlg;
+  const std::string latin1 = "/srv/caf\xe9.swf";  // not UTF-8: a file name from an old disk
+  std::string found;
+  size_t countAfter = 0;
+  Run(dlg, {Movie(latin1, "caf.swf", 10), Movie("/srv/b.swf", "b.swf", 10)}, [&](TestDlgSave& d) {
+    found = d.RowRecord(0).strURL + "|" + d.RowRecord(1).strURL;  // rows in byte order
+    countAfter = d.fileList.GetCount();
+    Close(d);
+  });
+  EXPECT_EQ(found, "/srv/b.swf|" + latin1);
+  EXPECT_EQ(countAfter, 2u) << "the lookup inserted a new, empty record";
+}
+
+TEST_F(SaveDialog, ColumnWidthsComeFromTheSettingsAndAreStoredOnClose) {
+  struct Case {
+    const char* name;
+    std::optional<int> stored[4];
+    int want[4];
+  } cases[] = {
+      {"nothing stored gives the defaults", {}, {150, 60, 120, 100}},
+      {"0, 5 and 9 come back as 10", {0, 5, 9, {}}, {10, 10, 10, 100}},
+      {"10 and wider stay", {10, 333, 61, 200}, {10, 333, 61, 200}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::IsolatedHome home;
+    for (int i = 0; i < 4; ++i)
+      if (c.stored[i]) AppProfile().WriteProfileInt(kSectionSave, ColumnWidthValueName(i), *c.stored[i]);
+    TestDlgSave dlg;
+    int shown[4] = {};
+    Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+      for (int i = 0; i < 4; ++i) shown[i] = d.listCtrl->GetColumnWidth(i);
+      d.listCtrl->SetColumnWidth(2, 77);  // as the user drags a border
+      Close(d);
+    });
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(shown[i], c.want[i]) << "column " << i;
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(AppProfile().GetProfileInt(kSectionSave, ColumnWidthValueName(i), 0),
+                static_cast<UINT>(i == 2 ? 77 : c.want[i]))
+          << "stored column " << i;
+  }
+}
+
+TEST_F(SaveDialog, FirstDirectoryFollowsTheChoiceThenTheDocumentsFolder) {
+  struct Case {
+    const char* name;
+    std::optional<int> choice;
+    std::optional<std::string> defaultDir, lastDir;
+    std::optional<std::string> documentsLine;  // user-dirs.dirs line; absent: the fixture's folder
+    std::string want;                          // "<docs>": the documents folder
+    DWORD error;                               // message with this system text, 0 for none
+  } cases[] = {
+      {"last directory", 0, "/srv/default", "/srv/last", {}, "/srv/last", 0},
+      {"default directory", 1, "/srv/default", "/srv/last", {}, "/srv/default", 0},
+      {"choice 0 without a last directory", 0, "/srv/default", {}, {}, "<docs>", 0},
+      {"choice 1 with an empty default", 1, "", "/srv/last", {}, "<docs>", 0},
+      {"no documents folder configured means home", 0, {}, {}, "", "<home>", 0},
+      {"documents folder missing", 1, "", {}, "XDG_DOCUMENTS_DIR=\"$HOME/gone\"\n", "", ERROR_PATH_NOT_FOUND},
+      {"documents folder switched off", 0, {}, {}, "XDG_DOCUMENTS_DIR=\"$HOME/\"\n", "", ERROR_FILE_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::IsolatedHome home;
+    const std::string docs = home.dir().str() + "/Docs";
+    std::filesystem::create_directories(docs);
+    home.dir().WriteFile("config/user-dirs.dirs",
+                         c.documentsLine ? *c.documentsLine : "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
+    if (c.choice) AppProfile().WriteProfileInt(kSectionTrovex, kValueDirChoice, *c.choice);
+    if (c.defaultDir) AppProfile().WriteProfileString(kSectionTrovex, kValueDefaultDir, *c.defaultDir);
+    if (c.lastDir) AppProfile().WriteProfileString(kSectionTrovex, kValueLastSaveDir, *c.lastDir);
+    TestDlgSave dlg;
+    for (const auto& m : {Movie("http://h/a.swf", "a.swf", 1)}) dlg.fileList.Store(m);
+    std::string shown;
+    bool saveEnabled = false;
+    MessageBoxRecord box;
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog& d) {
+      shown = d.GetDlgItemText(IDC_SAVE_DIR);
+      saveEnabled = d.GetDlgItem(IDC_SAVE_SAVE)->IsEnabled();
+      Close(dlg);
+    });
+    if (c.error) {
+      wxTEST_DIALOG(dlg.DoModal(), ExpectMessageBox(wxID_OK, &box));
+    } else {
+      dlg.DoModal();
+    }
+    std::string want = c.want == "<docs>" ? docs : c.want == "<home>" ? home.dir().str() : c.want;
+    EXPECT_EQ(shown, want);
+    EXPECT_EQ(saveEnabled, !want.empty());
+    EXPECT_EQ(dlg.strSaveDir, want);
+    if (c.error) {
+      EXPECT_EQ(box.text, SystemMessageText(c.error));
+      EXPECT_TRUE(box.style & wxICON_ERROR);
+    }
+  }
+}
+
+TEST_F(SaveDialog, TypingTheDirectoryEnablesSaveAndEnterSavesOnlyThen) {
+  struct Case {
+    const char* typed;
+    bool valid;
+  } cases[] = {
+      {"/home/使用者/影片", true}, {"  /srv/movies \t", true}, {"/", true},         {"", false},
+      {"movies", false},          {"/srv//movies", false},    {"/srv/a?b", false}, {"   ", false},
+  };
+  TestDlgSave dlg;
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    auto* edit = d.GetDlgItemAs<wxTextCtrl>(IDC_SAVE_DIR);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.typed);
+      edit->SetValue(ToWx(c.typed));
+      EXPECT_EQ(d.GetDlgItem(IDC_SAVE_SAVE)->IsEnabled(), c.valid);
+      const int before = d.nSaves;
+      edit->SetFocus();
+      wxKeyEvent enter(wxEVT_CHAR_HOOK);
+      enter.m_keyCode = WXK_RETURN;
+      enter.SetEventObject(edit);
+      d.GetWindow()->GetEventHandler()->ProcessEvent(enter);
+      EXPECT_EQ(d.nSaves - before, c.valid ? 1 : 0);
+      EXPECT_TRUE(d.GetWindow()->IsShown()) << "Enter closed the dialog";
+    }
+    Close(d);
+  });
+}
+
+TEST_F(SaveDialog, DirectoryMenuCommandsFillTheEdit) {
+  AppProfile().WriteProfileString(kSectionTrovex, kValueDefaultDir, "/srv/default");
+  AppProfile().WriteProfileString(kSectionTrovex, kValueLastSaveDir, "/srv/last");
+  const std::string picked = docs_;
+  const std::string start = home_.dir().str();
+  struct Case {
+    const char* name;
+    int command;
+    std::function<void()> before;
+    std::string start, want;
+  } cases[] = {
+      {"default directory", ID_DIR_DEFAULT, [] {}, "/x", "/srv/default"},
+      {"last directory", ID_DIR_LAST, [] {}, "/x", "/srv/last"},
+      {"an empty stored value leaves the edit alone", ID_DIR_LAST,
+       [] { AppProfile().WriteProfileString(kSectionTrovex, kValueLastSaveDir, ""); }, "/x", "/x"},
+      {"browse", ID_DIR_BROWSE, [] {}, start, picked},
+      {"browse cancelled", ID_DIR_BROWSE, [] {}, "/y", "/y"},
+  };
+  TestDlgSave dlg;
+  dlg.fileList.Store(Movie("http://h/a.swf", "a.swf", 1));
+  DialogScript script;
+  script.Expect(IDD_SAVE, [&](CDialog&) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      c.before();
+      dlg.SetDlgItemText(IDC_SAVE_DIR, c.start);
+      wxCommandEvent menu(wxEVT_MENU, WxCommandId(c.command));
+      dlg.GetWindow()->GetEventHandler()->ProcessEvent(menu);
+      EXPECT_EQ(dlg.GetDlgItemText(IDC_SAVE_DIR), c.want);
+      EXPECT_EQ(dlg.strSaveDir, c.want);
+    }
+    Close(dlg);
+  });
+  std::string startedAt;
+  script.Expect(IDD_DIRECTORY_PICKER, [&](CDialog& picker) {
+    startedAt = picker.GetDlgItemText(IDC_PICKER_PATH);
+    picker.SetDlgItemText(IDC_PICKER_PATH, picked);
+    picker.ClickDlgButton(IDOK);
+  });
+  script.Expect(IDD_DIRECTORY_PICKER, [&](CDialog& picker) { picker.ClickDlgButton(IDCANCEL); });
+  dlg.DoModal();
+  EXPECT_EQ(startedAt, start) << "the picker starts from the edit's text";
+}
+
+TEST_F(SaveDialog, CheckBoxClickGivesTheSelectedRowsOneState) {
+  struct Case {
+    const char* name;
+    const char* checks;  // before, one per row
+    std::vector<long> selected;
+    long clicked;
+    const char* want;
+  } cases[] = {
+      {"checked row of three selected unchecks all three", "11111", {0, 2, 3}, 2, "01001"},
+      {"unchecked row of a selection checks them all", "10100", {1, 2, 4}, 4, "11101"},
+      {"mixed selection follows the clicked row", "11011", {1, 2}, 2, "11111"},
+      {"unselected row changes alone", "11111", {0, 1}, 3, "11101"},
+      {"single selected row changes alone", "00000", {4}, 4, "00001"},
+  };
+  TestDlgSave dlg;
+  std::vector<SWFFileInfo> movies;
+  for (int i = 0; i < 5; ++i) movies.push_back(Movie("http://h/" + std::to_string(i) + ".swf", "m.swf", 1));
+  Run(dlg, movies, [&](TestDlgSave& d) {
+    d.GetWindow()->Raise();
+    test::PumpEvents(150);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      for (long i = 0; i < 5; ++i) {
+        d.listCtrl->CheckItem(i, c.checks[i] == '1');
+        d.listCtrl->SetItemState(i, 0, wxLIST_STATE_SELECTED);
+      }
+      for (long i : c.selected) d.listCtrl->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+      test::SimClick(test::RowScreenPoint(d.listCtrl, d.listCtrl->GetBodyWindow(), c.clicked, true));
+      test::PumpEvents(700);  // the next click must not count as a double click
+      EXPECT_EQ(Checks(d), c.want);
+      for (long i : c.selected) EXPECT_TRUE(d.listCtrl->GetItemState(i, wxLIST_STATE_SELECTED)) << i;
+    }
+    Close(d);
+  });
+}
+
+TEST_F(SaveDialog, SelectAllAndDeselectAllSetEveryCheckBox) {
+  TestDlgSave dlg;
+  std::vector<std::string> seen;
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1), Movie("http://h/b.swf", "b.swf", 1), Movie("http://h/c.swf", "c.swf", 1)},
+      [&](TestDlgSave& d) {
+        d.listCtrl->CheckItem(1, false);
+        d.ClickDlgButton(IDC_SAVE_DESELECT_ALL);
+        seen.push_back(Checks(d));
+        d.listCtrl->CheckItem(1, true);
+        d.ClickDlgButton(IDC_SAVE_SELECT_ALL);
+        seen.push_back(Checks(d));
+        Close(d);
+      });
+  EXPECT_EQ(seen, (std::vector<std::string>{"000", "111"}));
+}
+
+// A companion: a script under the fixed executable name that writes its arguments, one per
+// line, into args.txt beside itself.
+std::string InstallCompanion(const test::TempDir& dir, const char* key, const char* exe) {
+  const std::string folder = dir.str() + "/" + exe + ".d";
+  const std::string path = dir.WriteFile(std::string(exe) + ".d/" + exe,
+                                         "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args.tmp\"\n"
+                                         "mv \"$0.args.tmp\" \"$0.args\"\n");
+  chmod(path.c_str(), 0755);
+  CRegistry reg;
+  EXPECT_TRUE(reg.Create(HKEY_LOCAL_MACHINE, key));
+  EXPECT_TRUE(reg.WriteString("Install Path", folder));
+  return path + ".args";
+}
+
+std::optional<std::string> WaitForFile(const std::string& path) {
+  for (int i = 0; i < 100; ++i) {
+    if (std::filesystem::exists(path)) return test::ReadFile(path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return std::nullopt;
+}
+
+TEST_F(SaveDialog, ImportButtonsHandOverSavedMoviesOrExplain) {
+  test::TempDir companions;
+  const std::string zalmicArgs = InstallCompanion(companions, "Software\\Marrowick\\Kelvora SWF Zalmic\\", "SWFZalmic.exe");
+  const std::string ordavinArgs = InstallCompanion(companions, "Software\\Marrowick\\Kelvora SWF Ordavin\\", "SWFOrdavin.exe");
+  const std::string saved = companions.WriteFile("out/second \"take\".swf", "FWS");
+  struct Case {
+    const char* name;
+    const char* checks;
+    int saved[3];  // 0 not saved, 1 saved and present, 2 saved but deleted since
+    std::optional<unsigned> message;
+    std::optional<std::string> handed;  // the argument the companion got
+  } cases[] = {
+      {"nothing checked", "000", {1, 1, 1}, IDS_IMPORT_NOTHING_CHECKED, {}},
+      {"checked rows not saved", "110", {0, 0, 1}, IDS_IMPORT_NOTHING_SAVED, {}},
+      {"the first saved checked row with a file", "011", {0, 0, 1}, {}, saved + "\n"},
+      {"saved rows whose files are gone", "110", {2, 2, 1}, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(zalmicArgs);
+    TestDlgSave dlg;
+    MessageBoxRecord box;
+    bool enabled[2] = {};
+    Run(dlg, {Movie("http://h/a.swf", "a.swf", 1), Movie("http://h/b.swf", "b.swf", 1), Movie("http://h/c.swf", "c.swf", 1)},
+        [&](TestDlgSave& d) {
+          for (int i = 0; i < 3; ++i) {
+            d.listCtrl->CheckItem(i, c.checks[i] == '1');
+            SWFFileInfo& info = d.RowRecord(i);
+            info.bSaved = c.saved[i] != 0;
+            info.strSavedPath = c.saved[i] == 1 ? saved : companions.str() + "/gone.swf";
+          }
+          enabled[0] = d.GetDlgItem(IDC_SAVE_IMPORT_ZALMIC)->IsEnabled();
+          enabled[1] = d.GetDlgItem(IDC_SAVE_IMPORT_ORDAVIN)->IsEnabled();
+          if (c.message) {
+            wxTEST_DIALOG(d.ClickDlgButton(IDC_SAVE_IMPORT_ZALMIC), ExpectMessageBox(wxID_OK, &box));
+          } else {
+            d.ClickDlgButton(IDC_SAVE_IMPORT_ZALMIC);
+          }
+          Close(d);
+        });
+    EXPECT_TRUE(enabled[0] && enabled[1]);
+    if (c.message) {
+      EXPECT_EQ(box.text, LoadResStringUtf8(*c.message));
+      EXPECT_TRUE(box.style & wxICON_EXCLAMATION);
+    }
+    if (c.handed)
+      EXPECT_EQ(WaitForFile(zalmicArgs), c.handed);
+    else
+      EXPECT_FALSE(WaitForFile(zalmicArgs)) << "the companion was started";
+  }
+
+  // Ordavin before any save: started without a file; after one: with the first saved file.
+  for (const std::string& first : {std::string(), saved}) {
+    SCOPED_TRACE(first.empty() ? "no save yet" : "after a save");
+    std::filesystem::remove(ordavinArgs);
+    TestDlgSave dlg;
+    dlg.strFirstSaved = first;
+    Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+      d.listCtrl->CheckItem(0, false);  // check boxes play no part
+      d.ClickDlgButton(IDC_SAVE_IMPORT_ORDAVIN);
+      Close(d);
+    });
+    EXPECT_EQ(WaitForFile(ordavinArgs), first.empty() ? std::string() : first + "\n");
+  }
+}
+
+TEST_F(SaveDialog, ImportButtonsAreDisabledWithoutCompanions) {
+  TestDlgSave dlg;
+  bool enabled[2] = {true, true};
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    enabled[0] = d.GetDlgItem(IDC_SAVE_IMPORT_ZALMIC)->IsEnabled();
+    enabled[1] = d.GetDlgItem(IDC_SAVE_IMPORT_ORDAVIN)->IsEnabled();
+    Close(d);
+  });
+  EXPECT_FALSE(enabled[0]);
+  EXPECT_FALSE(enabled[1]);
+}
+
+}  // namespace
+}  // namespace trovex
