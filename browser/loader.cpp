@@ -34,7 +34,9 @@ class Loader {
     if (r.IsHttpSuccess()) Cache(r.strURL, r.strBody, &stats_.nPagesCached);
     if (r.IsHttp() && !r.IsHttpSuccess())
       stats_.notes.push_back("HTTP " + std::to_string(r.nStatus) + " for " + r.strURL);
-    s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType));
+    s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_));
+    for (std::string& note : budget_.notes) stats_.notes.push_back(std::move(note));
+    budget_.notes.clear();
     r.strBody.clear();
     int index = static_cast<int>(s_.pages.size()) - 1;
     PageData& page = s_.pages[index];
@@ -179,6 +181,7 @@ class Loader {
   const LoadOptions& o_;
   LoadStats& stats_;
   int framesRequested_ = 0;
+  PageBudget budget_;  // what all documents of this load may keep in memory
   std::set<std::string> played_;
 };
 

@@ -2,6 +2,9 @@
 
 #include <gumbo.h>
 
+#include <cstring>
+#include <optional>
+
 #include "browser/charset.h"
 #include "browser/url.h"
 
@@ -28,8 +31,19 @@ struct Walk {
   bool bInFlash;   // some enclosing OBJECT carries the Flash class id
 };
 
-// Fills `page` from the parse tree; returns the label of the first <meta> charset.
-std::string Collect(const GumboNode* root, PageData* page) {
+std::size_t AttributeBytes(const GumboElement& e) {
+  std::size_t bytes = 0;
+  for (unsigned i = 0; i < e.attributes.length; ++i) {
+    const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+    bytes += std::strlen(a->name) + std::strlen(a->value);
+  }
+  return bytes;
+}
+
+// Fills `page` from the parse tree, keeping what the budget allows; returns the label of the
+// first <meta> charset.
+std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
+  std::size_t dropped = 0;
   std::string metaLabel;
   bool haveMeta = false, haveBase = false;
   std::vector<Walk> stack{{root, -1, false}};
@@ -52,6 +66,17 @@ std::string Collect(const GumboNode* root, PageData* page) {
           case GUMBO_TAG_FRAME: data.kind = ElementKind::kFrame; break;
           case GUMBO_TAG_IFRAME: data.kind = ElementKind::kIFrame; break;
           default: exposed = false; break;
+        }
+        if (exposed && budget) {
+          std::size_t bytes = AttributeBytes(e);
+          if (budget->nElements == 0 || bytes > budget->nAttributeBytes) {
+            ++dropped;
+            exposed = false;
+            if (e.tag == GUMBO_TAG_OBJECT) w.nObject = -1;  // its PARAMs belong to no kept OBJECT
+          } else {
+            --budget->nElements;
+            budget->nAttributeBytes -= bytes;
+          }
         }
         if (exposed) {
           for (unsigned i = 0; i < e.attributes.length; ++i) {
@@ -96,18 +121,55 @@ std::string Collect(const GumboNode* root, PageData* page) {
       if (child->type == GUMBO_NODE_ELEMENT) stack.push_back({child, w.nObject, w.bInFlash});
     }
   }
+  if (dropped)
+    budget->notes.push_back(page->strURL + ": " + std::to_string(dropped) +
+                            " objects, embeds and frames not kept: the page load's limit on "
+                            "elements was reached");
   return metaLabel;
 }
 
-std::string ParseInto(const std::string& utf8, PageData* page) {
+// Where the document is cut so that at most `maxTags` start tags are parsed; npos: not cut.
+std::size_t TagLimitCut(std::string_view html, std::size_t maxTags) {
+  std::size_t tags = 0;
+  for (std::size_t pos = html.find('<'); pos != std::string_view::npos; pos = html.find('<', pos + 1)) {
+    if (pos + 1 < html.size() && ((html[pos + 1] | 0x20) >= 'a' && (html[pos + 1] | 0x20) <= 'z') &&
+        ++tags > maxTags)
+      return pos;
+  }
+  return std::string_view::npos;
+}
+
+std::string ParseInto(std::string_view utf8, PageData* page, PageBudget* budget) {
+  if (budget) {
+    std::size_t cut = TagLimitCut(utf8, budget->nTagsPerDocument);
+    if (cut != std::string_view::npos) {
+      budget->notes.push_back(page->strURL + ": read up to its " +
+                              std::to_string(budget->nTagsPerDocument) +
+                              "th tag only: the limit on tags per document was reached");
+      utf8 = utf8.substr(0, cut);
+    }
+  }
   // Parse errors are not needed, and recording them copies the open-element stack each time:
   // deeply nested pages would take memory by the square of their depth.
   GumboOptions options = kGumboDefaultOptions;
   options.max_errors = 0;
   GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
-  std::string label = Collect(output->document, page);
+  std::string label = Collect(output->document, page, budget);
   gumbo_destroy_output(&options, output);
   return label;
+}
+
+// Takes the document's share of the budget: the body, cut to the bytes that are left.
+std::string_view ChargeDocument(const std::string& url, std::string_view body, PageBudget* budget) {
+  if (!budget) return body;
+  if (body.size() > budget->nDocumentBytes) {
+    budget->notes.push_back(url + ": only the first " + std::to_string(budget->nDocumentBytes) +
+                            " of " + std::to_string(body.size()) +
+                            " bytes read: the page load's limit on document bytes was reached");
+    body = body.substr(0, budget->nDocumentBytes);
+  }
+  budget->nDocumentBytes -= body.size();
+  return body;
 }
 
 }  // namespace
@@ -153,13 +215,18 @@ bool IsFlashClassId(std::string_view classid) {
   return false;
 }
 
-PageData ParsePage(const std::string& url, std::string_view body, std::string_view contentType) {
+PageData ParsePage(const std::string& url, std::string_view body, std::string_view contentType,
+                   PageBudget* budget) {
+  body = ChargeDocument(url, body, budget);
+  // A second parse (a late <meta>) replaces the first, so it is charged from the same point.
+  std::optional<PageBudget> before;
+  if (budget) before = *budget;
   DecodedPage decoded = DecodePage(body, contentType);
   PageData page;
   page.strURL = url;
   page.strBaseURL = url;
   page.strCharset = decoded.strCharset;
-  std::string label = ParseInto(decoded.strUtf8, &page);
+  std::string label = ParseInto(decoded.strUtf8, &page, budget);
   if (decoded.bFromMetaOrDefault && !label.empty()) {
     // A <meta> beyond the first bytes still decides, as browsers re-decode on meeting it.
     std::string charset = CharsetFromLabel(label);
@@ -169,7 +236,8 @@ PageData ParsePage(const std::string& url, std::string_view body, std::string_vi
       again.strURL = url;
       again.strBaseURL = url;
       again.strCharset = charset;
-      ParseInto(DecodeToUtf8(body, charset), &again);
+      if (budget) *budget = std::move(*before);
+      ParseInto(DecodeToUtf8(body, charset), &again, budget);
       return again;
     }
   }

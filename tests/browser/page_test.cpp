@@ -163,6 +163,82 @@ TEST(ParsePage, DeepNestingStaysCheap) {
   EXPECT_EQ(page.embeds.size(), 1u);
 }
 
+// One page load's documents share a budget; what does not fit is left out and said.
+TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
+  struct Doc {
+    std::string body;
+    std::vector<std::string> kept;  // src of the embeds kept, in order
+    const char* note;               // part of the note expected, "" for none
+  };
+  struct Case {
+    const char* label;
+    PageBudget budget;
+    std::vector<Doc> docs;
+  };
+  auto budget = [](std::size_t bytes, std::size_t elements, std::size_t attrs, std::size_t tags) {
+    PageBudget b;
+    b.nDocumentBytes = bytes;
+    b.nElements = elements;
+    b.nAttributeBytes = attrs;
+    b.nTagsPerDocument = tags;
+    return b;
+  };
+  const std::string five = "<embed src=1><embed src=2><embed src=3><embed src=4><embed src=5>";
+  const Case cases[] = {
+      {"elements, over two documents", budget(1 << 20, 3, 1 << 20, 1000),
+       {{five.substr(0, 26), {"1", "2"}, ""}, {five, {"1"}, "4 objects, embeds and frames not kept"}}},
+      {"attribute bytes", budget(1 << 20, 100, 10, 1000),
+       {{"<embed src=" + std::string(30, 'x') + "><embed src=a><embed src=b><embed src=c>",
+         {"a", "b"}, "2 objects, embeds"}}},
+      {"document bytes, over three documents", budget(40, 100, 1 << 20, 1000),
+       {{five.substr(0, 26), {"1", "2"}, ""},
+        {five, {"1"}, "only the first 14 of 65 bytes"},
+        {five, {}, "only the first 0 of 65 bytes"}}},
+      {"tags per document", budget(1 << 20, 100, 1 << 20, 3),
+       {{"<p>" + five, {"1", "2"}, "3th tag only"}, {five, {"1", "2", "3"}, "3th tag only"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    PageBudget b = c.budget;
+    for (const Doc& d : c.docs) {
+      PageData page = ParsePage("http://h/", d.body, "text/html", &b);
+      std::vector<std::string> kept;
+      for (std::size_t i : page.embeds) kept.push_back(*page.elements[i].Find("src"));
+      EXPECT_EQ(kept, d.kept) << d.body;
+      std::string notes;
+      for (const std::string& n : b.notes) notes += n + "\n";
+      if (*d.note)
+        EXPECT_NE(notes.find(d.note), std::string::npos) << notes;
+      else
+        EXPECT_EQ(notes, "");
+      b.notes.clear();
+    }
+  }
+}
+
+TEST(ParsePage, BudgetIsChargedOnceWhenALateMetaParsesAgain) {
+  PageBudget b;
+  b.nElements = 2;
+  std::string body = "<embed src=a.swf><embed src=b.swf>" + std::string(2000, ' ') +
+                     "<meta charset=big5><embed src=" + kBig5Text + ".swf>";
+  PageData page = ParsePage("http://h/", body, "text/html", &b);
+  EXPECT_EQ(page.strCharset, "BIG5-HKSCS");
+  EXPECT_EQ(page.embeds.size(), 2u);
+  EXPECT_EQ(b.nElements, 0u);
+  ASSERT_EQ(b.notes.size(), 1u);  // the third embed, once
+}
+
+TEST(ParsePage, ParamOfAnObjectLeftOutGoesToNoOtherObject) {
+  PageBudget b;
+  b.nElements = 1;
+  PageData page = ParsePage("http://h/",
+                            "<object id=kept></object>"
+                            "<object><param name=movie value=evil.swf></object>",
+                            "text/html", &b);
+  ASSERT_EQ(page.applets.size(), 1u);
+  EXPECT_FALSE(page.elements[page.applets[0]].bHasParamMovie);
+}
+
 TEST(FlashClassId, AnyCaseAnyWrapping) {
   EXPECT_TRUE(IsFlashClassId("clsid:d27cdb6e-ae6d-11cf-96b8-444553540000"));
   EXPECT_TRUE(IsFlashClassId("{D27CDB6E-AE6D-11CF-96B8-444553540000}"));
