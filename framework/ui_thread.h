@@ -10,6 +10,7 @@
 #include <wx/weakref.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,16 +39,19 @@ class WindowPoster {
 };
 
 // Hands the newest of a stream of values to a window: at most one hand-off is queued at a
-// time and it carries the latest value, so a fast worker neither floods the event queue nor
-// waits for the window. A closed window is never touched.
+// time, at most one per `interval`, and it carries the latest value, so a fast worker neither
+// floods the event queue nor waits for the window. A closed window is never touched. The
+// last value of a burst may wait for Flush, which the window calls when the stream ends.
 template <class T>
 class LatestValuePoster {
  public:
   // GUI thread.
-  LatestValuePoster(wxWindow* window, std::function<void(const T&)> apply)
+  LatestValuePoster(wxWindow* window, std::function<void(const T&)> apply,
+                    std::chrono::milliseconds interval = std::chrono::milliseconds(20))
       : state_(std::make_shared<State>()) {
     state_->window = window;
     state_->apply = std::move(apply);
+    state_->interval = interval;
   }
   // Any thread.
   void Post(T value) {
@@ -55,11 +59,14 @@ class LatestValuePoster {
       std::lock_guard<std::mutex> lock(state_->mutex);
       state_->value = std::move(value);
       if (state_->queued) return;
+      auto now = std::chrono::steady_clock::now();
+      if (now - state_->lastPost < state_->interval) return;
+      state_->lastPost = now;
       state_->queued = true;
     }
     RunOnUiThread([s = state_] { Deliver(*s); });
   }
-  // GUI thread: applies a value still waiting, now (before the window reads the final state).
+  // GUI thread: applies a value still waiting, now.
   void Flush() { Deliver(*state_); }
 
  private:
@@ -67,6 +74,8 @@ class LatestValuePoster {
     std::mutex mutex;
     std::optional<T> value;
     bool queued = false;
+    std::chrono::steady_clock::time_point lastPost{};
+    std::chrono::milliseconds interval{0};
     wxWeakRef<wxWindow> window;
     std::function<void(const T&)> apply;
   };
