@@ -79,7 +79,7 @@ BOOL CShellPidl::GetDisplayName(IShellFolder* pFolder, LPCITEMIDLIST pidl, DWORD
   std::string text;
   switch (str.uType) {
     case STRRET_WSTR: {
-      text = Utf16ToAnsi(str.pOleStr ? std::u16string_view(str.pOleStr) : std::u16string_view());
+      text = ShellTextFromUtf16(str.pOleStr ? std::u16string_view(str.pOleStr) : std::u16string_view());
       Allocator m;
       if (m.p) m.p->Free(str.pOleStr);
       break;

@@ -232,7 +232,7 @@ wxTreeItemId CShellTree::SelectPath(const std::string& strPath) {
   wxTreeItemId found;
   Held<IShellFolder> desktop;
   std::u16string wide;
-  if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && TryAnsiToUtf16(strPath, &wide)) {
+  if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && ShellTextToUtf16(strPath, &wide)) {
     LPITEMIDLIST pidl = nullptr;
     if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, wide.c_str(), nullptr, &pidl, nullptr))) {
       List free(pidl);

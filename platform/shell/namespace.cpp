@@ -234,7 +234,7 @@ class ShellFolder final : public IShellFolder {
     if (!name) return E_INVALIDARG;
     if (!full_.empty()) return E_NOTIMPL;  // only the desktop parses paths
     std::u16string_view text(name);
-    std::string path = Utf16ToAnsi(text);
+    std::string path = ShellTextFromUtf16(text);
     std::string bytes;
     DWORD error = 0;
     if (!shell::ItemBytesForPath(path, &bytes, &error)) {
@@ -282,8 +282,12 @@ class ShellFolder final : public IShellFolder {
     *ppv = nullptr;
     if (riid != IID_IShellFolder) return E_NOINTERFACE;
     std::vector<ItemView> items;
-    if (!shell::SplitIdList(pidl, &items) || items.empty()) return E_INVALIDARG;
+    if (!shell::SplitIdList(pidl, &items)) return E_INVALIDARG;
     std::string full = full_ + ListBytes(pidl);
+    if (items.empty()) {  // the folder itself
+      *ppv = static_cast<IShellFolder*>(new ShellFolder(std::move(full)));
+      return S_OK;
+    }
     if (items.back().kind != shell::kVirtual) {
       std::string path;
       if (!PathFromIdList(reinterpret_cast<LPCITEMIDLIST>((full + std::string(2, '\0')).c_str()), &path))
@@ -340,7 +344,7 @@ class ShellFolder final : public IShellFolder {
     std::u16string wide;
     if (text.fixed) {
       wide = Utf8ToUtf16(text.text);
-    } else if (!TryAnsiToUtf16(text.text, &wide)) {
+    } else if (!ShellTextToUtf16(text.text, &wide)) {
       // A name in no valid encoding goes back as its bytes: inside the id when it is one.
       if (items.size() == 1 && items.back().kind == shell::kEntry && !(flags & SHGDN_FORPARSING)) {
         name->uType = STRRET_OFFSET;
@@ -423,6 +427,18 @@ int IconFor(const std::vector<ItemView>& items, const std::string& path, bool ha
 }
 
 }  // namespace
+
+bool ShellTextToUtf16(std::string_view text, std::u16string* out) {
+  if (!CodePageKeepsUtf8()) return TryAnsiToUtf16(text, out);
+  std::u16string wide = Utf8ToUtf16(text);
+  if (Utf16ToUtf8(wide) != text) return false;
+  *out = std::move(wide);
+  return true;
+}
+
+std::string ShellTextFromUtf16(std::u16string_view text) {
+  return CodePageKeepsUtf8() ? Utf16ToUtf8(text) : Utf16ToAnsi(text);
+}
 
 HRESULT SHGetDesktopFolder(IShellFolder** ppshf) {
   if (!ppshf) return E_POINTER;

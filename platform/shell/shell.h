@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -139,6 +140,11 @@ struct IShellFolder : IUnknown {
 };
 extern const IID IID_IShellFolder;
 HRESULT SHGetDesktopFolder(IShellFolder** ppshf);
+
+// Names and paths (the locale's code page; UTF-8 under the C locale, as the program's texts)
+// to and from the wide text of display names and parsing. False for bytes in no valid encoding.
+bool ShellTextToUtf16(std::string_view text, std::u16string* out);
+std::string ShellTextFromUtf16(std::u16string_view text);
 
 // The code of a CompareIDs result.
 constexpr short HRESULT_CODE_SHORT(HRESULT hr) { return static_cast<short>(hr & 0xFFFF); }
