@@ -1,13 +1,165 @@
 #include "framework/message_box.h"
 
-#include <wx/msgdlg.h>
+#include <wx/artprov.h>
+#include <wx/button.h>
+#include <wx/dcmemory.h>
+#include <wx/display.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
 
+#include <algorithm>
 #include <cstdarg>
 
-#include "res/strings.h"
+#include "framework/dialog.h"
+#include "framework/message_dialog.h"
+#include "framework/window_manager.h"
 #include "framework/wx_text.h"
+#include "res/strings.h"
 
 namespace trovex {
+
+// ---------------------------------------------------------------------------------------------
+// The message box window
+
+namespace {
+
+// The system's button texts, in Traditional Chinese whatever the locale.
+const wxString kLabelOK = wxString::FromUTF8("確定");
+const wxString kLabelCancel = wxString::FromUTF8("取消");
+const wxString kLabelYes = wxString::FromUTF8("是(&Y)");
+const wxString kLabelNo = wxString::FromUTF8("否(&N)");
+
+// Characters that never begin a line.
+bool ClosesLine(wxUniChar ch) {
+  static const wxString closing = wxString::FromUTF8("。，、；：？！」』）》〉】,.;:?!)]}\"'");
+  return closing.Find(ch) != wxNOT_FOUND;
+}
+
+}  // namespace
+
+CAppMessageDialog::CAppMessageDialog(wxWindow* owner, const wxString& text, const wxString& caption,
+                                     long style)
+    : wxGenericMessageDialog(owner, text, caption, style) {}
+
+wxString CAppMessageDialog::WrapForDisplay(const wxString& text, const wxFont& font, int maxWidth) {
+  wxBitmap bmp(1, 1);
+  wxMemoryDC dc(bmp);
+  dc.SetFont(font);
+  wxString out;
+  const wxArrayString paragraphs = wxSplit(text, '\n', '\0');
+  for (size_t p = 0; p < paragraphs.size(); ++p) {
+    if (p > 0) out += '\n';
+    wxString rest = paragraphs[p];
+    while (!rest.empty()) {
+      wxArrayInt widths;
+      dc.GetPartialTextExtents(rest, widths);
+      if (widths.empty() || widths.back() <= maxWidth) {
+        out += rest;
+        break;
+      }
+      size_t fit = 0;
+      while (fit < widths.size() && widths[fit] <= maxWidth) ++fit;
+      fit = std::max<size_t>(fit, 1);
+      // Prefer the last space that fits; a text without one breaks between characters.
+      size_t cut = fit;
+      const size_t space = rest.find_last_of(' ', fit);
+      bool atSpace = space != wxString::npos && space > 0;
+      if (atSpace) {
+        cut = space;
+      } else {
+        while (cut > 1 && ClosesLine(rest[cut])) --cut;
+      }
+      wxString line = rest.Left(cut);
+      line.Trim(true);
+      out += line + '\n';
+      rest = rest.Mid(cut);
+      if (atSpace) rest.Trim(false);
+    }
+  }
+  return out;
+}
+
+void CAppMessageDialog::Build() {
+  if (built_) return;
+  built_ = true;
+  wxDialog::Create(GetParent(), wxID_ANY, GetTitle(), wxDefaultPosition, wxDefaultSize,
+                   wxDEFAULT_DIALOG_STYLE);
+  SetFont(GetDialogFont());
+  const long style = GetMessageDialogStyle();
+
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  if (style & wxICON_MASK) {
+    // GTK's own message dialogs no longer show icons; the icon theme still has them.
+    const wxBitmap icon = wxArtProvider::GetBitmap(wxArtProvider::GetMessageBoxIconId(style),
+                                                   wxART_MESSAGE_BOX);
+    if (icon.IsOk())
+      row->Add(new wxStaticBitmap(this, wxID_ANY, icon), wxSizerFlags().Top().Border(wxRIGHT, 16));
+  }
+  const int display = wxDisplay(GetParent() ? wxDisplay::GetFromWindow(GetParent()) : 0)
+                          .GetClientArea().GetWidth();
+  const int maxWidth = std::max(200, std::min(GetTextExtent(wxString::FromUTF8("國")).x * 34,
+                                              display / 2));
+  auto* text = new wxStaticText(this, wxID_ANY, wxString());
+  text->SetLabelText(WrapForDisplay(GetMessage(), GetFont(), maxWidth));
+  row->Add(text, wxSizerFlags(1).CentreVertical());
+
+  auto* buttons = new wxStdDialogButtonSizer;
+  wxButton* yes = nullptr;
+  wxButton* no = nullptr;
+  wxButton* ok = nullptr;
+  wxButton* cancel = nullptr;
+  if (style & wxYES_NO) {
+    buttons->AddButton(yes = new wxButton(this, wxID_YES, kLabelYes));
+    buttons->AddButton(no = new wxButton(this, wxID_NO, kLabelNo));
+  } else {
+    buttons->AddButton(ok = new wxButton(this, wxID_OK, kLabelOK));
+  }
+  if (style & wxCANCEL) buttons->AddButton(cancel = new wxButton(this, wxID_CANCEL, kLabelCancel));
+  buttons->Realize();
+
+  wxButton* def = yes ? yes : ok;
+  if ((style & wxNO_DEFAULT) && no) def = no;
+  if ((style & wxCANCEL_DEFAULT) && cancel) def = cancel;
+  def->SetDefault();
+  MarkDefaultButton(def);
+  def->SetFocus();
+
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  top->Add(row, wxSizerFlags(1).Expand().Border(wxALL, 16));
+  top->Add(buttons, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 12));
+  SetSizerAndFit(top);
+  if (GetParent())
+    CentreOnParent();
+  else
+    CentreOnScreen();
+  Bind(wxEVT_CHAR_HOOK, &CAppMessageDialog::OnCharHook, this);
+}
+
+int CAppMessageDialog::ShowModal() {
+  // The toolkit's modal hook (tests answer boxes through it) runs in there.
+  Build();
+  return wxDialog::ShowModal();
+}
+
+void CAppMessageDialog::OnCharHook(wxKeyEvent& event) {
+  // Y and N answer a yes/no box without Alt, as message boxes always have.
+  const int key = event.GetKeyCode();
+  if (!event.HasAnyModifiers() && (GetMessageDialogStyle() & wxYES_NO)) {
+    if (key == 'Y' || key == 'y') {
+      EndModal(wxID_YES);
+      return;
+    }
+    if (key == 'N' || key == 'n') {
+      EndModal(wxID_NO);
+      return;
+    }
+  }
+  event.Skip();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The helpers
 
 unsigned EffectiveMessageBoxStyle(unsigned type) {
   if ((type & MB_ICONMASK) == 0) {
@@ -58,7 +210,7 @@ int AppMessageBox(wxWindow* owner, const std::string& text, unsigned type) {
       style |= wxICON_EXCLAMATION;
       break;
   }
-  wxMessageDialog dlg(owner, ToWx(text), Utf8ToWx(LoadResStringUtf8(IDS_APP_TITLE).c_str()), style);
+  CAppMessageDialog dlg(owner, ToWx(text), Utf8ToWx(LoadResStringUtf8(IDS_APP_TITLE).c_str()), style);
   switch (dlg.ShowModal()) {
     case wxID_YES:
       return IDYES;

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "framework/dialog.h"
+#include "framework/message_dialog.h"
 
 namespace trovex::test {
 
@@ -55,13 +56,14 @@ struct MessageBoxRecord {
   long style = 0;       // wxICON_* and button flags
 };
 
-// Answers one wxMessageDialog with `answer` (wxID_OK, wxID_YES, ...) and records it.
-class ExpectMessageBox : public wxExpectModalBase<wxMessageDialog, ExpectMessageBox> {
+// Answers one of the system's message boxes with `answer` (wxID_OK, wxID_YES, ...) and
+// records it.
+class ExpectMessageBox : public wxExpectModalBase<CAppMessageDialog, ExpectMessageBox> {
  public:
   ExpectMessageBox(int answer, MessageBoxRecord* record) : answer_(answer), record_(record) {}
 
  protected:
-  int OnInvoked(wxMessageDialog* dlg) const override {
+  int OnInvoked(CAppMessageDialog* dlg) const override {
     if (record_) {
       record_->shown = true;
       record_->text = dlg->GetMessage().utf8_string();
