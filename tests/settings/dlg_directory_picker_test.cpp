@@ -272,6 +272,44 @@ TEST(NewFolderName, ForbiddenCharactersInTheLocalesCodePage) {
   std::setlocale(LC_ALL, old.c_str());
 }
 
+// Under a Big5 locale the dialog hands out Big5 text, and a name whose trail bytes are 0x5C
+// ("\\") is a good name, while a real backslash is not.
+TEST(NewFolderDialog, Big5NamesWithTrailByte5CAreAccepted) {
+  const std::string old = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "zh_TW.big5")) GTEST_SKIP() << "zh_TW.big5 is not installed";
+  struct Case {
+    const char* typed;  // UTF-8
+    int result;
+    std::string name;   // Big5
+    bool refused;
+  } cases[] = {
+      {"許功蓋", IDOK, "\xB3\x5C\xA5\x5C\xBB\x5C", false},
+      {"許\\蓋", IDCANCEL, "", true},
+  };
+  for (const Case& c : cases) {
+    CDlgNewFolder dlg;
+    MessageBoxRecord box;
+    DialogScript script;
+    script.Expect(IDD_NEW_FOLDER, [&](CDialog& n) {
+      n.GetDlgItemAs<wxTextCtrl>(IDC_NF_NAME)->SetValue(wxString::FromUTF8(c.typed));
+      n.ClickDlgButton(IDOK);
+      if (c.refused) n.ClickDlgButton(IDCANCEL);
+    });
+    int result = 0;
+    if (c.refused) {
+      wxTEST_DIALOG(result = dlg.DoModal(), ExpectMessageBox(wxID_OK, &box));
+    } else {
+      result = dlg.DoModal();
+    }
+    EXPECT_EQ(result, c.result) << c.typed;
+    EXPECT_EQ(box.shown, c.refused) << c.typed;
+    if (c.result == IDOK) {
+      EXPECT_EQ(dlg.strName, c.name);
+    }
+  }
+  std::setlocale(LC_ALL, old.c_str());
+}
+
 // Not a test of behaviour: with TROVEX_SCREENSHOT_DIR set, saves pictures of both dialogs.
 TEST_F(FolderPicker, Screenshot) {
   const char* out = std::getenv("TROVEX_SCREENSHOT_DIR");
