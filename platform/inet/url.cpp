@@ -262,7 +262,11 @@ BOOL InternetCrackUrlA(const char* url, DWORD length, DWORD flags, URL_COMPONENT
     } else if (*s.len) {
       // Pointer into the caller's URL.
       if (s.present) {
-        *s.ptr = const_cast<char*>(url + (s.value.data() - text.data()));
+        // A part the address does not spell out (the host of "about:blank") points to where
+        // it would stand, after the scheme.
+        std::size_t at = s.value.data() ? static_cast<std::size_t>(s.value.data() - text.data())
+                                        : parts.scheme.size() + 1;
+        *s.ptr = const_cast<char*>(url + at);
         *s.len = static_cast<DWORD>(s.value.size());
       } else {
         *s.ptr = nullptr;

@@ -35,4 +35,8 @@ void AppendEscape(std::string& out, unsigned char c);
 // %XX -> byte for every well-formed escape; `keepNul` leaves "%00" as it is.
 std::string PercentDecode(std::string_view text, bool keepNul);
 
+// The URL cache's index text read as a lookup would read it; *snapshot gets the index file a
+// writer would make of it. Returns the number of entries. For checks of the format.
+std::size_t ReadUrlCacheIndexText(std::string_view text, std::string* snapshot);
+
 }  // namespace trovex::inet_detail

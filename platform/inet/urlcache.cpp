@@ -675,6 +675,15 @@ int StoreFile(const std::string& root, const std::string& folder, const std::str
 
 }  // namespace
 
+std::size_t inet_detail::ReadUrlCacheIndexText(std::string_view text, std::string* snapshot) {
+  Index index;
+  std::vector<std::string> dropped;
+  std::size_t changes = 0;
+  ParseIndex(text, &index, &dropped, &changes);
+  if (snapshot) *snapshot = SerializeIndex(index);
+  return index.entries().size();
+}
+
 std::string UrlCacheDirectory() {
   return posix::XdgFolder("XDG_CACHE_HOME", ".cache") + "/kelvora-swf-trovex/urlcache";
 }

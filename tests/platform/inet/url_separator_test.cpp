@@ -98,6 +98,21 @@ TEST(InternetCrackUrlA, PathKeepsTheQueryWhenExtraInfoIsNotAsked) {
   }
 }
 
+// Found by fuzzing: the host of an address without "//" pointed nowhere in pointer mode.
+TEST(InternetCrackUrlA, PointerModeOnAddressesWithoutAuthority) {
+  for (const char* url : {"about:blank", "javascript:alert(1)", "mailto:a@b", "http:x.swf"}) {
+    URL_COMPONENTSA uc;
+    std::memset(&uc, 0, sizeof uc);
+    uc.dwStructSize = sizeof uc;
+    uc.dwHostNameLength = uc.dwUrlPathLength = uc.dwExtraInfoLength = 1;
+    ASSERT_TRUE(InternetCrackUrlA(url, 0, 0, &uc)) << url;
+    const char* end = url + std::strlen(url);
+    EXPECT_EQ(uc.dwHostNameLength, 0u) << url;
+    EXPECT_TRUE(uc.lpszHostName >= url && uc.lpszHostName <= end) << url;
+    EXPECT_TRUE(uc.lpszUrlPath >= url && uc.lpszUrlPath + uc.dwUrlPathLength <= end) << url;
+  }
+}
+
 TEST(InternetCanonicalizeUrlA, EscapedDotSegmentsAreDotSegments) {
   struct Case {
     const char* in;

@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets, taken from what the tests feed the same code,
+into FOLDER/<target>/ (one small file each)."""
+import os
+import sys
+
+KFLASH = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000"
+
+URLS = [
+    "http://www.example.com/site/about#hi", "http://www.example.com/script.php?arg=1",
+    "http://www.example.com?test=123", "HtTp://h/x", "https://h:8443/x.swf", "http://h:65535",
+    "ftp://me:secret@h/pub/x.swf", "gopher://h/x", "file:///home/u/a.swf",
+    "file://localhost/a.swf", "about:blank", "http://[::1]:8080/x", "http://h/\xB3\x5C.swf",
+    "http://www.example.org\\tests/../#x", "http://host\\movies\\a.swf",
+    "http://h/a/./b/../c.swf", "http://h/../../x.swf", "http://h/a%20b/%2e%2e/c.swf",
+    "file:///srv/site/.%2e/a.swf", "  http://h/x.swf \r\n", "http://u:p@h:99999/x",
+    "file:///tmp/a%2520b.swf", "file:///a%00b.swf", "http://h/\xe5\xbd\xb1\xe7\x89\x87.swf",
+    "http://h/a.swf#frag", "http://h/q.php?id=1#top", "http://h/c%23d.swf",
+]
+
+HIVES = [
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\n[HKEY_CURRENT_USER\\Software\\K]\n"
+    "\"Name\"=\"text\"\n\"a\\\\b\\\"c\"=\"C:\\\\dir\"\n@=\"def\"\n\"n\"=dword:ffffffff\n"
+    "\"b\"=hex:00,ff,10\n\"m\"=hex(7):61,00,00\n\"s\"=hex(1):61,0a,62,00\n\n",
+    "REGEDIT4\r\n\r\n; a comment\r\n[HKEY_CURRENT_USER\\A\\B]\r\n\"x\"=hex:01,02,\\\r\n  03\r\n",
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\\xe8\xa8\xb1\\\xe8\xa8\xad]\n\"\xe8\x93\x8b\"=\"\xe5\x8a\x9f\"\n",
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\\xB3\x5C\xA5\x5C]\n\"\xBB\\\\\"=\"C:\\\\\xB3\\\\\"\n",
+    "\xef\xbb\xbfREGEDIT4\n\n[HKEY_CURRENT_USER]\n\"root\"=\"r\"\n",
+]
+
+INDEXES = [
+    "TROVEX-URLCACHE 1\n4\tABCDEFGH/a[1].swf\thttp://h/a.swf\n"
+    "5\tABCDEFGH/b[1].swf\thttp://h/%25E5%25BD%25B1.swf\n"
+    "+3\tABCDEFGH/c[1].swf\thttp://h/c.swf#x\n-\t\thttp://h/a.swf\n",
+    "TROVEX-URLCACHE 1\n4\t../../etc/passwd\thttp://h/evil.swf\nx\tABCDEFGH/a.swf\thttp://h/b\n"
+    "7\tABCDEFGH/dup[1].swf\thttp://h/dup/%25E5%25BD%25B1.swf\n"
+    "7\tABCDEFGH/dup[2].swf\thttp://h/dup/\xe5\xbd\xb1.swf\n+9\tABCDEFGH/torn",
+]
+
+PAGES = [
+    (1, "<html><body><embed src='movies/a b.swf' type='application/x-shockwave-flash'>"
+        "<object classid='" + KFLASH + "'><param name=movie value='intro.swf?v=1#x'>"
+        "<embed src=inner.swf></object><iframe src=frame.html></iframe></body></html>"),
+    (0, "<meta charset=big5><embed src='\xB3\x5C\xA5\x5C.swf'><base href='http://other/d/'>"
+        "<embed src='//cdn.example/x.swf'><embed src='file:///etc/passwd'>"),
+    (7, "+ADw-embed src=+ACI-hidden.swf+ACI-+AD4-<embed src=http://host\\movies\\a.swf>"),
+    (0, "<frameset><frame src=a.html><frame></frameset><object data=x.swf movie=m.swf>"
+        "<applet code=A></applet><template><embed src=t.swf></template>"),
+]
+
+COMMAND_LINES = [
+    'a b c', '"a b" c', 'a\\\\"b c"', 'a\\\\\\"b', '"a""b"', '""', 'a\\b\\\\c', '"unterminated',
+    '\xB3\x5C" x', '\t a \t ',
+]
+
+
+def write(folder, name, items):
+    path = os.path.join(folder, name)
+    os.makedirs(path, exist_ok=True)
+    for i, item in enumerate(items):
+        with open(os.path.join(path, "seed%02d" % i), "wb") as f:
+            f.write(item)
+
+
+def raw(text):
+    return text.encode("latin-1") if all(ord(c) < 256 for c in text) else text.encode("utf-8")
+
+
+def main():
+    folder = sys.argv[1]
+    write(folder, "fuzz_url", [bytes([i % 24]) + raw(u) for i, u in enumerate(URLS)])
+    write(folder, "fuzz_regedit4", [raw(h) for h in HIVES])
+    write(folder, "fuzz_urlcache_index", [raw(x) for x in INDEXES])
+    write(folder, "fuzz_page", [bytes([t]) + raw(p) for t, p in PAGES])
+    write(folder, "fuzz_command_line", [raw(c) for c in COMMAND_LINES])
+
+
+if __name__ == "__main__":
+    main()
