@@ -96,8 +96,11 @@ void CAppMessageDialog::Build() {
     if (icon.IsOk())
       row->Add(new wxStaticBitmap(this, wxID_ANY, icon), wxSizerFlags().Top().Border(wxRIGHT, 16));
   }
-  const int display = wxDisplay(GetParent() ? wxDisplay::GetFromWindow(GetParent()) : 0)
-                          .GetClientArea().GetWidth();
+  const int displayIndex = GetParent() ? wxDisplay::GetFromWindow(GetParent()) : wxNOT_FOUND;
+  const int display =
+      wxDisplay(displayIndex == wxNOT_FOUND ? 0u : static_cast<unsigned>(displayIndex))
+          .GetClientArea()
+          .GetWidth();
   const int maxWidth = std::max(200, std::min(GetTextExtent(wxString::FromUTF8("國")).x * 34,
                                               display / 2));
   auto* text = new wxStaticText(this, wxID_ANY, wxString());

@@ -4,6 +4,8 @@
 #include <wx/toplevel.h>
 #include <wx/window.h>
 
+#include <cstring>
+
 namespace trovex {
 namespace {
 
@@ -65,9 +67,10 @@ bool ShapeToLowerRightTriangle(wxWindow* wnd) {
     const cairo_rectangle_int_t row{size.x - width, y, width, 1};
     cairo_region_union_rectangle(region, &row);
   }
-  // Only the display server clips a window to a shape reliably: give the grip a window of
-  // its own there.
-  gdk_window_ensure_native(window);
+  // On X11 only the display server clips a child window to a shape reliably: give it a
+  // window of its own there.
+  if (std::strcmp(G_OBJECT_TYPE_NAME(gdk_window_get_display(window)), "GdkX11Display") == 0)
+    gdk_window_ensure_native(window);
   gdk_window_shape_combine_region(window, region, 0, 0);
   gdk_window_input_shape_combine_region(window, region, 0, 0);
   cairo_region_destroy(region);
