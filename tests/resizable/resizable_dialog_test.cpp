@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
+#include <wx/frame.h>
 #include <wx/listbox.h>
 #include <wx/panel.h>
 #include <wx/statbmp.h>
@@ -366,6 +367,65 @@ TEST(RepaintRoles, RealControlsAndTheirAnswers) {
     d.EndDialog(IDOK);
   });
   dlg.DoModal();
+}
+
+// A control that needs no questions: its repaint need is fixed in its properties.
+class CachedPanel : public wxPanel, public IResizeSupport {
+ public:
+  CachedPanel(wxWindow* parent, BOOL needsRefresh)
+      : wxPanel(parent, wxID_ANY, wxPoint(10, 10), wxSize(50, 50)), needsRefresh_(needsRefresh) {}
+  BOOL QueryResizeProperties(ResizeProperties& props) override {
+    props.bAskRefresh = FALSE;
+    props.bCachedNeedsRefresh = needsRefresh_;
+    return TRUE;
+  }
+  BOOL QueryNeedsRefresh(RefreshProperty&) override {
+    ADD_FAILURE() << "asked although it said not to";
+    return FALSE;
+  }
+
+ private:
+  BOOL needsRefresh_;
+};
+
+TEST(Arrangement, PositionFlagsOfEachControl) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "layout");
+  const wxRect client(0, 0, 400, 300), grown(0, 0, 500, 380);
+  constexpr UINT kBase = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+  struct Case {
+    const char* what;
+    wxWindow* ctrl;
+    Anchor tl, br;
+    UINT flags;
+  } cases[] = {
+      {"stays where it is", new wxButton(frame, wxID_ANY, "甲", wxPoint(10, 10), wxSize(80, 24)),
+       TOP_LEFT, NOANCHOR, kBase | SWP_NOMOVE | SWP_NOSIZE},
+      {"moves only", new wxButton(frame, wxID_ANY, "乙", wxPoint(300, 260), wxSize(80, 24)),
+       BOTTOM_RIGHT, NOANCHOR, kBase | SWP_NOSIZE},
+      {"text grows wider: old pixels discarded",
+       new wxStaticText(frame, wxID_ANY, "丙", wxPoint(10, 40), wxSize(200, 20), wxST_NO_AUTORESIZE),
+       TOP_LEFT, TOP_RIGHT, kBase | SWP_NOMOVE | SWP_NOCOPYBITS},
+      {"text grows taller only",
+       new wxStaticText(frame, wxID_ANY, "丁", wxPoint(10, 70), wxSize(200, 20), wxST_NO_AUTORESIZE),
+       TOP_LEFT, BOTTOM_LEFT, kBase | SWP_NOMOVE},
+      {"cached need to repaint", new CachedPanel(frame, TRUE), TOP_LEFT, BOTTOM_RIGHT,
+       kBase | SWP_NOMOVE | SWP_NOCOPYBITS},
+      {"cached: no repaint", new CachedPanel(frame, FALSE), MIDDLE_CENTER, BOTTOM_RIGHT, kBase},
+  };
+  CResizableLayout layout;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    layout.AddAnchor(c.ctrl, client, c.tl, c.br);
+    wxRect rcNew;
+    UINT flags = 0;
+    layout.CalcNewChildPosition(layout.Records().back(), grown, rcNew, flags);
+    EXPECT_EQ(flags, c.flags) << std::hex << flags;
+  }
+  // One pass puts every control where its anchors say.
+  layout.ArrangeLayout(frame, grown);
+  for (const LayoutInfo& li : layout.Records()) EXPECT_EQ(li.hWnd->GetRect(), ComputeControlRect(li, grown));
+  frame->Destroy();
+  test::PumpEvents(20);
 }
 
 TEST(Anchors, RemovedOnRequestOrWhenTheControlIsDestroyed) {
