@@ -25,7 +25,8 @@ CDlgNewFolder::CDlgNewFolder() : CDialog(IDD_NEW_FOLDER, nullptr) {}
 void CDlgNewFolder::DoDataExchange(CDataExchange& dx) {
   CDialog::DoDataExchange(dx);
   DDX_Text(dx, IDC_NF_CURRENT_DIR, strCurrentDir);
-  DDV_MaxChars(dx, strCurrentDir, kMaxFolderNameChars);
+  // Shown read-only: a deep folder's path is no input to refuse (only typed text is limited).
+  if (!dx.bSaveAndValidate) DDV_MaxChars(dx, strCurrentDir, kMaxFolderNameChars);
   DDX_Text(dx, IDC_NF_NAME, strName);
   DDV_MaxChars(dx, strName, kMaxFolderNameChars);
 }

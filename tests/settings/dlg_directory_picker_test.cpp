@@ -182,6 +182,26 @@ TEST_F(FolderPicker, SelectingFoldersUpdatesTheEditAndVirtualOnesDisableOk) {
 
 TEST_F(FolderPicker, NewFolderIsCreatedBelowTheSelectionAndSelected) {
   fs::create_directories(desktop_ + "/專案/已有");
+  // Below a folder whose path is longer than 255 characters.
+  std::string deep = desktop_ + "/專案";
+  while (deep.size() < 300) deep += "/abcdefghij";
+  fs::create_directories(deep);
+  {
+    CDlgDirectoryPicker dlg;
+    dlg.SetPath(deep);
+    DialogScript script;
+    script.Expect(IDD_DIRECTORY_PICKER, [&](CDialog& d) {
+      d.ClickDlgButton(IDC_PICKER_NEW_FOLDER);
+      EXPECT_EQ(Edit(d), deep + "/深");
+      d.ClickDlgButton(IDCANCEL);
+    });
+    script.Expect(IDD_NEW_FOLDER, [&](CDialog& n) {
+      Type(n, IDC_NF_NAME, "深");
+      n.ClickDlgButton(IDOK);
+    });
+    dlg.DoModal();
+    EXPECT_TRUE(fs::is_directory(deep + "/深"));
+  }
   struct Case {
     const char* what;
     std::string name;
