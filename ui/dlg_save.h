@@ -22,6 +22,7 @@ class wxSizeEvent;
 namespace trovex {
 
 class CSWFDownloadSession;
+class SaveRun;
 
 // Control ids of dialog 1000.
 constexpr int IDC_SAVE_LIST = 1000;
@@ -87,8 +88,17 @@ class CDlgSave : public CResizableDialog {
   void DoDataExchange(CDataExchange& dx) override;
   wxWindow* CreateControl(const ControlTemplate& ct, wxWindow* parent, const wxRect& rect) override;
 
-  // Button 1034 and the Enter key (the save run).
+  // Button 1034 and the Enter key (the save run; dlg_save_run.cpp).
   virtual void OnSave();
+ public:
+  // The current download's total (0: not known) and bytes so far, shown on the dialog's
+  // thread: the session's worker hands them over and never touches a window.
+  void OnTotalSize(std::int32_t nTotal);
+  void OnProgress(std::int32_t nBytes);
+
+ protected:
+  // Escape and the close box during a run stop it first and close once it has ended.
+  void OnCancel() override;
   // Keeps the preview in step with the selection; re-creates the empty preview.
   void OnItemChanged();
   bool ResetPreview();
@@ -124,6 +134,9 @@ class CDlgSave : public CResizableDialog {
   void OnImportOrdavinEvent(wxCommandEvent& event);
 
   std::vector<std::string> rowKeys_;  // fileList key of each row, by item data
+  SaveRun* run_ = nullptr;            // the save run under way
+  bool closeAfterRun_ = false;        // closing was asked for during the run
+  std::int32_t nTotal_ = 0;           // total of the current download
   long clickedRow_ = -1;              // row whose check box the user is clicking
 
   wxDECLARE_EVENT_TABLE();

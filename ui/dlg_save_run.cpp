@@ -1,10 +1,216 @@
 // The save run of the Save dialog: button 1034 saves the checked movies (and pauses a run).
+// The walk itself is the save engine's (save/save_run.h); this side shows what it reports.
+#include <wx/gauge.h>
+#include <wx/listctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/message_box.h"
+#include "framework/ui_thread.h"
+#include "platform/error/error.h"
+#include "platform/fs/fs.h"
+#include "platform/fs/path.h"
+#include "platform/text/text.h"
+#include "res/strings.h"
+#include "save/dlg_file_exists.h"
+#include "save/download_session.h"
+#include "save/format.h"
+#include "save/save_run.h"
+#include "settings/profile.h"
 #include "ui/dlg_save.h"
 
 namespace trovex {
 
-// The save run (copy or download of every checked movie, Pause, statuses, progress) lands
-// with the download session; until then the button does nothing.
-void CDlgSave::OnSave() {}
+namespace {
+
+constexpr const char* kWhiteSpace = " \t\n\v\f\r";
+
+// "%d KB" of whole kilobytes, at least 1.
+std::string KbText(std::int32_t bytes) {
+  std::int32_t kb = bytes / 1024;
+  return std::to_string(kb == 0 ? 1 : kb) + " KB";
+}
+
+// The dialog's thread waits for a download inside a nested event loop, so painting, Pause and
+// the close box keep working.
+class DialogWait : public TransferWait {
+ public:
+  void Wait() override { wait_.Wait(); }
+  void Wake() override { wait_.Wake(); }
+
+ private:
+  UiWait wait_;
+};
+
+// What the session's worker reports, handed to the dialog's thread: the total once, the bytes
+// as the latest count only, so the transfer never waits for the window.
+class ProgressBridge : public DownloadObserver {
+ public:
+  ProgressBridge(CDlgSave& dlg, wxWindow* window)
+      : dlg_(dlg), poster_(window), bytes_(window, [&dlg](const std::int32_t& n) { dlg.OnProgress(n); }) {}
+  void OnTotalSize() override {
+    const std::int32_t total = session->nContentLength;
+    poster_.Post([this, total] {
+      bytes_.Flush();
+      dlg_.OnTotalSize(total);
+    });
+  }
+  void OnProgress(std::int32_t bytes) override { bytes_.Post(bytes); }
+  // Dialog thread, after the download: the last count reaches the window.
+  void Flush() { bytes_.Flush(); }
+
+  CDownloadSession* session = nullptr;
+
+ private:
+  CDlgSave& dlg_;
+  WindowPoster poster_;
+  LatestValuePoster<std::int32_t> bytes_;
+};
+
+class DialogRunObserver : public SaveRunObserver {
+ public:
+  explicit DialogRunObserver(CDlgSave& dlg) : dlg_(dlg) {}
+
+  void OnRowStart(int nItem) override {
+    dlg_.SelectOnly(nItem);
+    dlg_.nSavingItem = nItem;
+  }
+  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
+                      ConflictMemory& memory) override {
+    return trovex::SettleTargetConflict(target, info, nPolicy, memory);
+  }
+  void OnRowStatus(int nItem, unsigned nStatusId) override { dlg_.SetItemStatus(nItem, nStatusId); }
+  void OnRowSize(int nItem, std::int32_t nSize) override { dlg_.SetItemSize(nItem, nSize); }
+  void OnStatusText(const std::string& text) override { dlg_.SetStatusText(text.c_str()); }
+  void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) override {
+    char system[256];
+    SetLastError(dwError);
+    FormatSystemError(system, sizeof system);
+    AppMessageBoxRes(dlg_.GetWindow(), IDS_SAVE_FAILED, MB_OK | MB_ICONERROR,
+                     info.strFileName.c_str(), system);
+  }
+  void OnDownloadFailed(const std::string& text) override {
+    AppMessageBox(dlg_.GetWindow(), text, MB_OK | MB_ICONERROR);
+  }
+  std::unique_ptr<CSWFDownloadSession> CreateSession() override {
+    auto session = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
+                                                         nullptr, nullptr, 0);
+    bridge_ = std::make_unique<ProgressBridge>(dlg_, dlg_.GetWindow());
+    bridge_->session = session.get();
+    session->pOwner = bridge_.get();
+    session->SetTransferWait(&wait_);
+    dlg_.pSession = session.get();
+    dlg_.OnTotalSize(0);  // not known until the response says
+    return session;
+  }
+  void OnDownloadEnded() override {
+    // The last count first, then the bar goes: a late hand-off finds nothing to update.
+    if (bridge_) bridge_->Flush();
+    dlg_.pSession = nullptr;
+    if (wxWindow* bar = dlg_.GetDlgItem(IDC_SAVE_PROGRESS)) bar->Hide();
+  }
+
+ private:
+  CDlgSave& dlg_;
+  DialogWait wait_;
+  std::unique_ptr<ProgressBridge> bridge_;
+};
+
+}  // namespace
+
+void CDlgSave::OnSave() {
+  if (!listCtrl) return;
+  if (bSaving) {
+    // Pause: the run notices it when the current download returns.
+    EnableDlgItem(IDC_SAVE_SAVE, false);
+    if (run_) run_->RequestStop();
+    return;
+  }
+
+  std::vector<int> checked;
+  for (long row = 0; row < listCtrl->GetItemCount(); ++row)
+    if (listCtrl->IsItemChecked(row)) checked.push_back(static_cast<int>(row));
+  if (checked.empty()) {
+    AppMessageBoxRes(GetWindow(), IDS_NOTHING_TO_SAVE, MB_OK);
+    return;
+  }
+  strSaveDir = GetDlgItemText(IDC_SAVE_DIR);
+  MbTrim(strSaveDir, kWhiteSpace);
+  if (!PathIsRootA(strSaveDir.c_str()) && !PathIsDirectoryA(strSaveDir.c_str())) {
+    if (!EnsureTargetDirectory(strSaveDir, TRUE, GetWindow())) return;
+  }
+
+  // The saving state.
+  bSaving = 1;
+  listCtrl->EnableInput(FALSE);
+  for (int id : {IDC_SAVE_DIR, IDC_SAVE_DIR_MENU, IDC_SAVE_SETTINGS, IDC_SAVE_SELECT_ALL,
+                 IDC_SAVE_DESELECT_ALL, IDC_SAVE_IMPORT_ZALMIC, IDC_SAVE_IMPORT_ORDAVIN})
+    EnableDlgItem(id, false);
+  if (wxWindow* status = GetDlgItem(IDC_SAVE_STATUS)) status->Show();
+  SetDlgItemText(IDC_SAVE_SAVE, LoadResString(IDS_BUTTON_PAUSE));
+
+  std::vector<SaveRunItem> items;
+  items.reserve(checked.size());
+  for (int row : checked) items.push_back({row, &RowRecord(row)});
+
+  DialogRunObserver observer(*this);
+  SaveRun run(strSaveDir, settings.nConflictAction, observer);
+  run_ = &run;
+  run.Run(items);
+  run_ = nullptr;
+
+  // The end of the run, whatever its outcome.
+  if (!run.firstSaved().empty()) strFirstSaved = run.firstSaved();
+  for (int id : {IDC_SAVE_DIR, IDC_SAVE_DIR_MENU, IDC_SAVE_SETTINGS, IDC_SAVE_SELECT_ALL,
+                 IDC_SAVE_DESELECT_ALL})
+    EnableDlgItem(id, true);
+  UpdateImportButtons();
+  if (wxWindow* status = GetDlgItem(IDC_SAVE_STATUS)) status->Hide();
+  SetDlgItemText(IDC_SAVE_SAVE, LoadResString(IDS_BUTTON_SAVE));
+  EnableDlgItem(IDC_SAVE_SAVE, true);
+  bSaving = 0;
+  listCtrl->EnableInput(TRUE);
+  AppProfile().WriteProfileString(kSectionTrovex, kValueLastSaveDir, strSaveDir);
+
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    CResizableDialog::OnCancel();
+  }
+}
+
+void CDlgSave::OnCancel() {
+  if (bSaving) {
+    // Closing now would end the modal loop under the download's wait: stop, and close when
+    // the run has ended.
+    closeAfterRun_ = true;
+    EnableDlgItem(IDC_SAVE_SAVE, false);
+    if (run_) run_->RequestStop();
+    return;
+  }
+  CResizableDialog::OnCancel();
+}
+
+void CDlgSave::OnTotalSize(std::int32_t nTotal) {
+  nTotal_ = nTotal;
+  if (nTotal == 0) return;
+  if (auto* bar = GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS)) {
+    bar->SetRange(nTotal);
+    bar->SetValue(0);
+    bar->Show();
+  }
+  SetItemSize(nSavingItem, nTotal);
+}
+
+void CDlgSave::OnProgress(std::int32_t nBytes) {
+  if (nBytes == 0) return;
+  if (nTotal_ != 0) {
+    if (auto* bar = GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS))
+      bar->SetValue(nBytes < nTotal_ ? nBytes : nTotal_);
+  }
+  const std::string total = nTotal_ != 0 ? KbText(nTotal_) : std::string("? KB");
+  SetStatusText(FormatResString(IDS_DOWNLOAD_PROGRESS, KbText(nBytes).c_str(), total.c_str()).c_str());
+}
 
 }  // namespace trovex
