@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "bench/bench_site.h"
 #include "browser/browser.h"
 #include "browser/url.h"
 #include "scan/document_walker.h"
@@ -21,50 +22,9 @@ namespace {
 using namespace trovex;
 namespace fs = std::filesystem;
 
-constexpr int kOuterFrames = 10;
-constexpr int kInnerFrames = 9;
-constexpr int kMoviesPerFrame = 100;
-const std::string kFlashId = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000";
-
-// Frame documents hold the movies; every other movie is an OBJECT, the rest EMBEDs.
-std::string FramePage(const std::string& name, const std::string& children) {
-  std::string html = "<html><body><h1>" + name + "</h1>\n";
-  for (int i = 0; i < kMoviesPerFrame; ++i) {
-    std::string movie = "movies/" + name + "_" + std::to_string(i) + ".swf";
-    if (i % 2)
-      html += "<object classid='" + kFlashId + "' width=10 height=10><param name=movie value='" +
-              movie + "'><param name=quality value=high></object>\n";
-    else
-      html += "<p>text " + std::to_string(i) + "</p><embed src='" + movie +
-              "' type='application/x-shockwave-flash' width=10 height=10>\n";
-  }
-  return html + children + "</body></html>";
-}
-
-struct Site {
-  std::map<std::string, std::string> pages;  // path from the site root -> html
-  int movies = 0;
-};
-
-Site MakeSite() {
-  Site site;
-  std::string top = "<html><frameset rows='*'>";
-  for (int o = 0; o < kOuterFrames; ++o) {
-    std::string outer = "f" + std::to_string(o);
-    std::string children;
-    for (int i = 0; i < kInnerFrames; ++i) {
-      std::string inner = outer + "_" + std::to_string(i);
-      children += "<iframe src='" + inner + ".html'></iframe>\n";
-      site.pages[inner + ".html"] = FramePage(inner, "");
-      site.movies += kMoviesPerFrame;
-    }
-    top += "<frame src='" + outer + ".html'>";
-    site.pages[outer + ".html"] = FramePage(outer, children);
-    site.movies += kMoviesPerFrame;
-  }
-  site.pages["index.html"] = top + "</frameset></html>";
-  return site;
-}
+using bench::kMoviesPerFrame;
+using bench::MakeSite;
+using bench::Site;
 
 struct Fixture {
   std::string root;  // temporary folder: the site on disk and the URL cache

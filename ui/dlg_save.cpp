@@ -157,8 +157,9 @@ void CDlgSave::FillList() {
   rowKeys_.clear();
   rowKeys_.reserve(fileList.GetCount());
   const wxString ready = ToWx(LoadResString(IDS_STATUS_READY));
-  // One repaint for the whole list, however many movies the page has.
-  listCtrl->Freeze();
+  // The list learns its row count once, however many movies the page has.
+  listCtrl->ReserveItems(fileList.GetCount());
+  listCtrl->BeginBatch();
   long row = 0;
   for (const auto& [key, info] : fileList) {
     const int image = info.nSize == -1 ? kImageGlobe : kImageDocument;
@@ -171,7 +172,7 @@ void CDlgSave::FillList() {
     rowKeys_.push_back(key);
     ++row;
   }
-  listCtrl->Thaw();
+  listCtrl->EndBatch();
 }
 
 void CDlgSave::ChooseFirstDirectory() {

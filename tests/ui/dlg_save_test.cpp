@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
+#include <wx/weakref.h>
 
 #include <chrono>
 #include <filesystem>
@@ -325,6 +326,63 @@ TEST_F(SaveDialog, CheckBoxClickGivesTheSelectedRowsOneState) {
       EXPECT_EQ(Checks(d), c.want);
       for (long i : c.selected) EXPECT_TRUE(d.listCtrl->GetItemState(i, wxLIST_STATE_SELECTED)) << i;
     }
+    Close(d);
+  });
+}
+
+TEST_F(SaveDialog, SelectionDrivesThePreview) {
+  const std::string local = home_.dir().WriteFile("cache/local[1].swf", "FWS");
+  const std::string saved = home_.dir().WriteFile("out/saved.swf", "FWS");
+  SWFFileInfo cached = Movie("http://h/0.swf", "0.swf", 3);
+  cached.strLocalFile = local;
+  SWFFileInfo savedOne = Movie("http://h/1.swf", "1.swf", -1);
+  savedOne.bSaved = 1;
+  savedOne.strSavedPath = saved;
+  SWFFileInfo savedGone = Movie("http://h/2.swf", "2.swf", -1);
+  savedGone.bSaved = 1;
+  savedGone.strSavedPath = home_.dir().str() + "/out/gone.swf";
+  struct Step {
+    const char* name;
+    long row;
+    int modifiers;  // 1: Ctrl held
+    bool checkBox;
+    int wantItem;
+    std::string wantMovie;
+    bool reloaded;  // the preview window was made anew
+  } steps[] = {
+      {"a row with a cached copy plays the copy", 0, 0, false, 0, local, true},
+      {"a saved row plays the saved file", 1, 0, false, 1, saved, true},
+      {"a saved row whose file is gone plays the address", 2, 0, false, 2, "http://h/2.swf", true},
+      {"plain address", 3, 0, false, 3, "http://h/3.swf", true},
+      {"a second selected row empties the preview", 2, 1, false, -1, "", true},
+      {"back to one row reloads it", 2, 1, false, 3, "http://h/3.swf", true},
+      {"its check box does not reload", 3, 0, true, 3, "http://h/3.swf", false},
+  };
+  TestDlgSave dlg;
+  Run(dlg, {cached, savedOne, savedGone, Movie("http://h/3.swf", "3.swf", 9)}, [&](TestDlgSave& d) {
+    d.GetWindow()->Raise();
+    test::PumpEvents(150);
+    EXPECT_EQ(d.nPreviewItem, -1);
+    for (const auto& s : steps) {
+      SCOPED_TRACE(s.name);
+      ASSERT_NE(d.flashCtrl, nullptr);
+      wxWeakRef<wxWindow> before(d.flashCtrl);
+      const wxRect rectBefore = d.flashCtrl->GetRect();
+      test::SimClick(test::RowScreenPoint(d.listCtrl, d.listCtrl->GetBodyWindow(), s.row, s.checkBox), false,
+                     s.modifiers);
+      test::PumpEvents(600);
+      EXPECT_EQ(d.nPreviewItem, s.wantItem);
+      EXPECT_EQ(d.strPreviewMovie, s.wantMovie);
+      EXPECT_EQ(!before, s.reloaded);
+      ASSERT_NE(d.flashCtrl, nullptr);
+      EXPECT_EQ(d.flashCtrl->GetRect(), rectBefore) << "the new preview left its place";
+    }
+    // While saving, the preview does not follow the selection.
+    d.bSaving = 1;
+    d.SelectOnly(0);
+    test::PumpEvents(100);
+    EXPECT_EQ(d.nPreviewItem, 3);
+    d.bSaving = 0;
     Close(d);
   });
 }
