@@ -11,14 +11,23 @@
 #include "browser/list_output.h"
 #include "browser/url.h"
 #include "scan/document_walker.h"
+#ifdef TROVEX_WITH_SAVE_DIALOG
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include "host/internet_explorer.h"
+#endif
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: trovex-browser --list [--plugins] PAGE\n"
+    "       trovex-browser --save-dialog [--plugins] PAGE\n"
     "  PAGE       a local file, a file: URL or an http:// or https:// address\n"
     "  --list     print the Flash movies of the page and all its frames, one per line:\n"
     "             address, local copy, file name, size (tab-separated, UTF-8)\n"
+    "  --save-dialog  show the Save dialog for the page, as the toolbar button does; exits\n"
+    "             when it closes (1 when the page has no movie)\n"
     "  --plugins  also fetch the movies into the URL cache, as the Flash player would\n"
     "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
 
@@ -36,6 +45,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
 
   bool list = false;
+  bool saveDialog = false;
   bool verbose = false;
   trovex::browser::LoadOptions options;
   std::string page;
@@ -44,6 +54,8 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     if (arg == "--list") {
       list = true;
+    } else if (arg == "--save-dialog") {
+      saveDialog = true;
     } else if (arg == "--plugins") {
       options.bPlugins = true;
     } else if (arg == "--verbose") {
@@ -65,7 +77,11 @@ int main(int argc, char** argv) {
     }
   }
   if (!pageGiven) return Usage("no page given");
-  if (!list) return Usage("this build offers the movie list only: add --list");
+  if (list && saveDialog) return Usage("--list and --save-dialog exclude each other");
+  if (!list && !saveDialog) return Usage("add --list or --save-dialog");
+#ifndef TROVEX_WITH_SAVE_DIALOG
+  if (saveDialog) return Usage("this build has no Save dialog");
+#endif
 
   std::string error;
   std::string address = trovex::browser::AddressFromUserInput(page, &error);
@@ -83,6 +99,28 @@ int main(int argc, char** argv) {
     return 2;
   }
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
+#ifdef TROVEX_WITH_SAVE_DIALOG
+  if (saveDialog) {
+    wxApp::SetInstance(new wxApp);
+    wxInitializer toolkit(argc, argv);
+    if (!toolkit.IsOk()) {
+      std::fprintf(stderr, "trovex-browser: cannot open a window (is DISPLAY set?)\n");
+      return 2;
+    }
+    // The toolkit sets the locale from the environment again.
+    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    auto object = trovex::ComPtr<trovex::IDispatch>::Attach(trovex::CInternetExplorer::Create());
+    long result = 1;
+    std::string failure;
+    trovex::HRESULT hr = trovex::CallGetSWFFile(object.Get(), document.Get(), &result, &failure);
+    if (trovex::FAILED(hr)) {
+      std::fprintf(stderr, "trovex-browser: GetSWFFile failed (0x%08X) %s\n", static_cast<unsigned>(hr),
+                   failure.c_str());
+      return 1;
+    }
+    return static_cast<int>(result);
+  }
+#endif
   trovex::SWFFileList movies;
   trovex::ScanDocument(document.Get(), movies);
   std::string out = trovex::browser::FormatMovieList(movies);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Lists the Flash movies of the demo site, served from 127.0.0.1 by a server this script starts
-# and always stops. With an argument, lists that page instead: an http(s) or file: address, a
-# local file, or a page of the demo site ("gallery/index.html").
+# Opens the Save dialog on the demo site, served from 127.0.0.1 by a server this script starts
+# and always stops; without a display (or with --list first) it lists the movies instead. With an
+# argument, takes that page instead: an http(s) or file: address, a local file, or a page of
+# the demo site ("gallery/index.html").
 # Builds nothing: the build directory is <repo>/build unless TROVEX_BUILD_DIR names another.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,12 +13,20 @@ if [ ! -x "$browser" ]; then
   exit 1
 fi
 
+mode=--save-dialog
+if [ "${1:-}" = --list ]; then
+  mode=--list
+  shift
+elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  mode=--list
+fi
+
 page=${1:-index.html}
 case "$page" in
-  http://* | https://* | file:*) exec "$browser" --list "$page" ;;
+  http://* | https://* | file:*) exec "$browser" "$mode" "$page" ;;
 esac
 if [ $# -gt 0 ] && [ -e "$page" ]; then
-  exec "$browser" --list "$page"
+  exec "$browser" "$mode" "$page"
 fi
 
 workdir=$(mktemp -d)
@@ -49,4 +58,4 @@ fi
 
 url="http://127.0.0.1:$port/${page#/}"
 echo "demo: $url" >&2
-"$browser" --list "$url"
+"$browser" "$mode" "$url"

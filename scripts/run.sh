@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the main job on PAGE (the demo site when none is given).
+# Installs what is needed, builds, and opens the Save dialog on PAGE (the demo site when none is
+# given); without a display, or with --list first, lists the page's movies instead.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TROVEX_BUILD_DIR:-$here/build}
