@@ -1,0 +1,316 @@
+// The save run in the Save dialog on screen, one test per thing the user does: Save (copies and
+// downloads, sizes known and not), Save that cannot start, Pause, Save when every copy fails,
+// Save with the skip policy, and closing the dialog while a download runs. Movies come from a
+// scripted server on 127.0.0.1; its handlers look at the dialog (on the dialog's thread) while
+// a download is under way.
+#include <gtest/gtest.h>
+#include <wx/gauge.h>
+#include <wx/listctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/ui_thread.h"
+#include "framework/wx_text.h"
+#include "res/strings.h"
+#include "save/target_naming.h"
+#include "settings/profile.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/http_server.h"
+#include "tests/support/temp_env.h"
+#include "ui/dlg_save.h"
+
+namespace trovex {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::DialogScript;
+using test::ExpectMessageBox;
+using test::HttpConnection;
+using test::HttpRequest;
+using test::HttpResponseText;
+using test::MessageBoxRecord;
+
+std::string Utf8(unsigned id) { return LoadResStringUtf8(id); }
+
+SWFFileInfo Movie(const std::string& url, const std::string& name, std::int32_t size,
+                  const std::string& local = {}) {
+  SWFFileInfo info;
+  info.strURL = url;
+  info.strFileName = name;
+  info.nSize = size;
+  info.strLocalFile = local;
+  return info;
+}
+
+// What the dialog shows, read on its thread.
+struct Look {
+  std::vector<std::string> sizes, statuses;
+  std::string statusLine, saveLabel;
+  bool statusShown = false, barShown = false, dirEnabled = false, listInput = false;
+  bool saveEnabled = false;
+  int barRange = 0;
+};
+
+Look LookAt(CDlgSave& d) {
+  Look l;
+  for (long i = 0; i < d.listCtrl->GetItemCount(); ++i) {
+    l.sizes.push_back(FromWx(d.listCtrl->GetItemText(i, kColumnSize)));
+    l.statuses.push_back(FromWx(d.listCtrl->GetItemText(i, kColumnStatus)));
+  }
+  l.statusLine = d.GetDlgItemText(IDC_SAVE_STATUS);
+  l.saveLabel = d.GetDlgItemText(IDC_SAVE_SAVE);
+  l.statusShown = d.GetDlgItem(IDC_SAVE_STATUS)->IsShown();
+  auto* bar = d.GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS);
+  l.barShown = bar->IsShown();
+  l.barRange = bar->GetRange();
+  l.dirEnabled = d.GetDlgItem(IDC_SAVE_DIR)->IsEnabled();
+  l.saveEnabled = d.GetDlgItem(IDC_SAVE_SAVE)->IsEnabled();
+  l.listInput = d.listCtrl->IsInputEnabled() != FALSE;
+  return l;
+}
+
+class SaveRunDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetDefaultProfileRoot();
+    docs_ = home_.dir().str() + "/docs";
+    fs::create_directories(docs_);
+    fs::create_directories(out_);
+    home_.dir().WriteFile("config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + docs_ + "\"\n");
+  }
+
+  // Runs the dialog on `movies`, types the target directory, and calls `act`; closes after.
+  int Run(const std::vector<SWFFileInfo>& movies, const std::function<void(CDlgSave&)>& act,
+          int nConflictAction = CONFLICT_OVERWRITE, bool endAfter = true) {
+    for (const auto& m : movies) dlg_.fileList.Store(m);
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) {
+      dlg_.settings.nConflictAction = nConflictAction;
+      dlg_.SetDlgItemText(IDC_SAVE_DIR, out_);
+      act(dlg_);
+      if (endAfter) dlg_.EndDialog(IDOK);
+    });
+    return dlg_.DoModal();
+  }
+
+  // Looks at the dialog from a server handler (another thread) and waits until it has.
+  Look LookFromServer() {
+    std::atomic<bool> done{false};
+    Look look;
+    RunOnUiThread([&] {
+      look = LookAt(dlg_);
+      done = true;
+    });
+    while (!done) std::this_thread::sleep_for(1ms);
+    return look;
+  }
+
+  test::IsolatedHome home_;
+  std::string docs_;
+  std::string out_ = home_.dir().str() + "/out";
+  test::TestHttpServer server_;
+  CDlgSave dlg_;
+};
+
+TEST_F(SaveRunDialog, SaveCopiesAndDownloadsShowingProgress) {
+  const std::string cached = home_.dir().WriteFile("cache/a[1].swf", "copied");
+  Look during;
+  server_.Handle("/b.swf", [&](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 500"}));
+    c.Sleep(300);  // the headers have been seen by now
+    during = LookFromServer();
+    c.Write(std::string(500, 'b'));
+  });
+  Look after;
+  // Rows stand in address order: the copy first.
+  int result = Run({Movie(server_.Url("/a.swf"), "a.swf", 6, cached), Movie(server_.Url("/b.swf"), "b.swf", -1)},
+                   [&](CDlgSave& d) {
+                     d.ClickDlgButton(IDC_SAVE_SAVE);
+                     after = LookAt(d);
+                   });
+  EXPECT_EQ(result, IDOK);
+  // While downloading: saving state, the bar for the known total, the size column filled.
+  EXPECT_EQ(during.saveLabel, Utf8(IDS_BUTTON_PAUSE));
+  EXPECT_TRUE(during.statusShown);
+  EXPECT_TRUE(during.barShown);
+  EXPECT_EQ(during.barRange, 500);
+  EXPECT_FALSE(during.dirEnabled);
+  EXPECT_FALSE(during.listInput);
+  EXPECT_EQ(during.statuses, (std::vector<std::string>{Utf8(IDS_STATUS_DONE), Utf8(IDS_STATUS_DOWNLOADING)}));
+  EXPECT_EQ(during.sizes[1], "1 KB");
+  // Afterwards: both done, the status line as the last progress left it, everything restored.
+  EXPECT_EQ(after.statuses, (std::vector<std::string>{Utf8(IDS_STATUS_DONE), Utf8(IDS_STATUS_DONE)}));
+  EXPECT_EQ(after.sizes, (std::vector<std::string>{"1 KB", "1 KB"}));
+  EXPECT_EQ(after.statusLine, "下載中... (1 KB of 1 KB)");
+  EXPECT_FALSE(after.statusShown);
+  EXPECT_FALSE(after.barShown);
+  EXPECT_TRUE(after.dirEnabled);
+  EXPECT_TRUE(after.listInput);
+  EXPECT_EQ(after.saveLabel, Utf8(IDS_BUTTON_SAVE));
+  EXPECT_EQ(dlg_.strFirstSaved, out_ + "/a.swf");
+  EXPECT_EQ(ReadLastSaveDir(), out_);
+  EXPECT_EQ(test::ReadFile(out_ + "/a.swf"), "copied");
+  EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
+}
+
+TEST_F(SaveRunDialog, SaveOfAMovieOfUnknownSizeShowsQuestionMarksAndNoBar) {
+  Look during;
+  server_.Handle("/c.swf", [&](const HttpRequest&, HttpConnection& c) {
+    c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+    c.Write("c00\r\n" + std::string(3072, 'c') + "\r\n");
+    c.Sleep(300);
+    during = LookFromServer();
+    c.Write("0\r\n\r\n");
+  });
+  Look after;
+  Run({Movie(server_.Url("/c.swf"), "c.swf", -1)}, [&](CDlgSave& d) {
+    d.ClickDlgButton(IDC_SAVE_SAVE);
+    after = LookAt(d);
+  });
+  EXPECT_EQ(during.statusLine, "下載中... (3 KB of ? KB)");
+  EXPECT_FALSE(during.barShown);
+  EXPECT_EQ(during.sizes[0], "? KB");
+  EXPECT_EQ(after.statuses[0], Utf8(IDS_STATUS_DONE));
+  EXPECT_EQ(after.sizes[0], "3 KB");  // from the file on disk
+}
+
+TEST_F(SaveRunDialog, SaveThatCannotStartChangesNothing) {
+  struct Case {
+    const char* name;
+    bool uncheckAll;
+    std::string dir;
+    std::string message;
+  } cases[] = {
+      {"nothing checked", true, "", Utf8(IDS_NOTHING_TO_SAVE)},
+      {"directory declined", false, "/missing/dir", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CDlgSave dlg;
+    dlg.fileList.Store(Movie("http://h/a.swf", "a.swf", 10));
+    MessageBoxRecord box;
+    Look after;
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) {
+      if (c.uncheckAll) dlg.ClickDlgButton(IDC_SAVE_DESELECT_ALL);
+      dlg.SetDlgItemText(IDC_SAVE_DIR, c.dir.empty() ? out_ : home_.dir().str() + c.dir);
+      // Nothing checked: 62107; a missing directory: the question 50001, answered No.
+      wxTEST_DIALOG(dlg.ClickDlgButton(IDC_SAVE_SAVE),
+                    ExpectMessageBox(c.uncheckAll ? wxID_OK : wxID_NO, &box));
+      after = LookAt(dlg);
+      dlg.EndDialog(IDOK);
+    });
+    dlg.DoModal();
+    if (!c.message.empty()) {
+      EXPECT_EQ(box.text, c.message);
+    }
+    EXPECT_TRUE(box.shown);
+    EXPECT_EQ(after.statuses[0], Utf8(IDS_STATUS_READY));
+    EXPECT_TRUE(after.dirEnabled);
+    EXPECT_EQ(ReadLastSaveDir(), "");
+    EXPECT_FALSE(fs::exists(home_.dir().str() + "/missing"));
+  }
+}
+
+TEST_F(SaveRunDialog, PauseOnTheSecondOfThreeDownloads) {
+  server_.Reply("/1.swf", 200, "first");
+  server_.Reply("/3.swf", 200, "third");
+  server_.Handle("/2.swf", [&](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
+    c.Write(std::string(2048, '2'));
+    c.Sleep(200);
+    RunOnUiThread([&] { dlg_.ClickDlgButton(IDC_SAVE_SAVE); });  // the Pause click
+    c.Sleep(10000);
+  });
+  Look after;
+  auto start = std::chrono::steady_clock::now();
+  Run({Movie(server_.Url("/1.swf"), "1.swf", -1), Movie(server_.Url("/2.swf"), "2.swf", -1),
+       Movie(server_.Url("/3.swf"), "3.swf", -1)},
+      [&](CDlgSave& d) {
+        d.ClickDlgButton(IDC_SAVE_SAVE);
+        after = LookAt(d);
+      });
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(after.statuses, (std::vector<std::string>{Utf8(IDS_STATUS_DONE), Utf8(IDS_STATUS_CANCELLED),
+                                                      Utf8(IDS_STATUS_READY)}));
+  EXPECT_EQ(after.saveLabel, Utf8(IDS_BUTTON_SAVE));
+  EXPECT_TRUE(after.saveEnabled);  // disabled by the Pause click until the run ended
+  EXPECT_EQ(dlg_.strFirstSaved, out_ + "/1.swf");
+  EXPECT_EQ(ReadLastSaveDir(), out_);
+  EXPECT_EQ(test::ReadFile(out_ + "/1.swf"), "first");
+  EXPECT_FALSE(fs::exists(out_ + "/2.swf"));
+  EXPECT_FALSE(fs::exists(out_ + "/3.swf"));
+}
+
+TEST_F(SaveRunDialog, SaveWhenEveryCopyFailsTellsEachAndKeepsTheFirstSaved) {
+  dlg_.strFirstSaved = "/earlier/run.swf";
+  MessageBoxRecord first, second;
+  Look after;
+  Run({Movie("http://h/x.swf", "x.swf", 1, home_.dir().str() + "/gone/x.swf"),
+       Movie("http://h/y.swf", "y.swf", 1, home_.dir().str() + "/gone/y.swf")},
+      [&](CDlgSave& d) {
+        wxTEST_DIALOG(d.ClickDlgButton(IDC_SAVE_SAVE), ExpectMessageBox(wxID_OK, &first),
+                      ExpectMessageBox(wxID_OK, &second));
+        after = LookAt(d);
+      });
+  EXPECT_EQ(first.text, "儲存檔案 'x.swf'失敗: 找不到指定的路徑。");
+  EXPECT_EQ(second.text, "儲存檔案 'y.swf'失敗: 找不到指定的路徑。");
+  EXPECT_TRUE(first.style & wxICON_ERROR);
+  EXPECT_EQ(after.statuses, (std::vector<std::string>{Utf8(IDS_STATUS_FAILED), Utf8(IDS_STATUS_FAILED)}));
+  EXPECT_EQ(dlg_.strFirstSaved, "/earlier/run.swf");
+  EXPECT_EQ(ReadLastSaveDir(), out_);  // written whatever the outcome
+}
+
+TEST_F(SaveRunDialog, SaveWithTheSkipPolicyLeavesAnExistingTargetAlone) {
+  server_.Reply("/a.swf", 200, "new");
+  home_.dir().WriteFile("out/a.swf", "old");
+  Look after;
+  Run({Movie(server_.Url("/a.swf"), "a.swf", 3)},
+      [&](CDlgSave& d) {
+        d.ClickDlgButton(IDC_SAVE_SAVE);
+        after = LookAt(d);
+      },
+      CONFLICT_SKIP);
+  EXPECT_EQ(after.statuses[0], Utf8(IDS_STATUS_READY));
+  EXPECT_EQ(test::ReadFile(out_ + "/a.swf"), "old");
+  EXPECT_EQ(server_.CountRequests("/a.swf"), 0);
+  EXPECT_EQ(dlg_.strFirstSaved, "");
+}
+
+// The close box during a download: the download stops, the run ends as Pause ends it, and
+// only then does the dialog close.
+TEST_F(SaveRunDialog, ClosingDuringADownloadStopsItThenCloses) {
+  server_.Handle("/1slow.swf", [&](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
+    c.Write(std::string(1024, 's'));
+    c.Sleep(200);
+    RunOnUiThread([&] { dlg_.GetWindow()->Close(); });
+    c.Sleep(10000);
+  });
+  server_.Reply("/2next.swf", 200, "next");
+  std::vector<std::string> statuses;
+  auto start = std::chrono::steady_clock::now();
+  int result = Run({Movie(server_.Url("/1slow.swf"), "slow.swf", -1), Movie(server_.Url("/2next.swf"), "next.swf", -1)},
+                   [&](CDlgSave& d) {
+                     d.ClickDlgButton(IDC_SAVE_SAVE);
+                     statuses = LookAt(d).statuses;
+                   },
+                   CONFLICT_OVERWRITE, false);
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(statuses, (std::vector<std::string>{Utf8(IDS_STATUS_CANCELLED), Utf8(IDS_STATUS_READY)}));
+  EXPECT_EQ(dlg_.pSession, nullptr);
+  EXPECT_EQ(ReadLastSaveDir(), out_);
+  EXPECT_FALSE(fs::exists(out_ + "/slow.swf"));
+  EXPECT_EQ(server_.CountRequests("/2next.swf"), 0);
+}
+
+}  // namespace
+}  // namespace trovex
