@@ -37,6 +37,13 @@ int AtomicFile::Open(const std::string& target, mode_t newMode) {
   std::string name = NameOf(target);
   if (name.size() > 180) name.resize(180);  // room for the suffix within NAME_MAX
   static thread_local std::mt19937_64 random{std::random_device{}()};
+  // A forked child inherits the generator: it would try its parent's names, and the
+  // temporaries of killed children would use them all up.
+  static thread_local pid_t seededFor = ::getpid();
+  if (seededFor != ::getpid()) {
+    random.seed(std::random_device{}());
+    seededFor = ::getpid();
+  }
   int fd = -1;
   std::string temp;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

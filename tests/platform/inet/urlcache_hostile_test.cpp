@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs/atomic_file.h"
 #include "platform/fs/file_lock.h"
 #include "platform/inet/inet.h"
 #include "tests/support/child_process.h"
@@ -220,6 +221,27 @@ TEST_F(UrlCacheHostile, WhatAKilledWriterLeftIsReclaimed) {
   ASSERT_TRUE(Add("http://h/newer.swf", "newer"));
   EXPECT_NE(LocalOf("http://h/new.swf"), "") << "the torn line swallowed an entry";
   EXPECT_NE(LocalOf("http://h/newer.swf"), "");
+}
+
+// Found by killing hive writers 1,000 times: forked writers drew their parent's temporary
+// names, so the temporaries that killed ones left behind used up every name the parent tried.
+TEST_F(UrlCacheHostile, TemporaryNamesOfKilledWritersNeverRunOut) {
+  const std::string target = home_.dir().str() + "/file";
+  posix::AtomicFile warm;  // the parent has drawn names before it forks
+  ASSERT_EQ(warm.Open(target), 0);
+  warm.Abort();
+  for (int i = 0; i < 120; ++i) {
+    test::ChildResult r = test::RunInChild([&target] {
+      posix::AtomicFile file;
+      if (file.Open(target) != 0) return std::string("no temporary");
+      _exit(0);  // killed: the temporary stays
+    });
+    ASSERT_EQ(r.exitCode, 0) << "writer " << i << ": " << r.report;
+  }
+  posix::AtomicFile file;
+  ASSERT_EQ(file.Open(target), 0);
+  ASSERT_EQ(file.Write("x", 1), 0);
+  EXPECT_EQ(file.Commit(), 0);
 }
 
 // Many entries are appended, not rewritten one by one; the file stays readable by itself and
