@@ -387,6 +387,65 @@ TEST_F(SaveDialog, SelectionDrivesThePreview) {
   });
 }
 
+TEST_F(SaveDialog, ResizingMovesEachControlByItsAnchors) {
+  struct Case {
+    int id;
+    int left, top, right, bottom;  // anchor percentages of the corners
+  } cases[] = {
+      {IDC_SAVE_DIR_LABEL, 0, 0, 0, 0},         {IDC_SAVE_DIR, 0, 0, 100, 0},
+      {IDC_SAVE_DIR_MENU, 100, 0, 100, 0},      {IDC_SAVE_LIST, 0, 0, 50, 100},
+      {IDC_SAVE_PREVIEW_WINDOW, 50, 0, 100, 100}, {IDC_SAVE_IMPORT_ZALMIC, 100, 100, 100, 100},
+      {IDC_SAVE_IMPORT_ORDAVIN, 100, 100, 100, 100}, {IDC_SAVE_SETTINGS, 0, 100, 0, 100},
+      {IDC_SAVE_SELECT_ALL, 0, 100, 0, 100},    {IDC_SAVE_DESELECT_ALL, 0, 100, 0, 100},
+      {IDC_SAVE_SAVE, 100, 100, 100, 100},      {IDC_SAVE_STATUS, 0, 100, 0, 100},
+      {IDC_SAVE_PROGRESS, 0, 100, 100, 100},
+  };
+  TestDlgSave dlg;
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    wxWindow* window = d.GetWindow();
+    const wxSize before = window->GetClientSize();
+    std::vector<wxRect> rects;
+    for (const auto& c : cases) rects.push_back(window->FindWindow(c.id)->GetRect());
+    window->SetClientSize(before.x * 3 / 2, before.y * 3 / 2);
+    test::PumpEvents(300);
+    const wxSize after = window->GetClientSize();
+    ASSERT_NE(after, before) << "the window did not grow";
+    auto shift = [](int pct, int from, int to) { return to * pct / 100 - from * pct / 100; };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      const Case& c = cases[i];
+      SCOPED_TRACE(c.id);
+      const wxRect now = window->FindWindow(c.id)->GetRect();
+      EXPECT_EQ(now.GetLeft(), rects[i].GetLeft() + shift(c.left, before.x, after.x));
+      EXPECT_EQ(now.GetTop(), rects[i].GetTop() + shift(c.top, before.y, after.y));
+      EXPECT_EQ(now.GetRight(), rects[i].GetRight() + shift(c.right, before.x, after.x));
+      EXPECT_EQ(now.GetBottom(), rects[i].GetBottom() + shift(c.bottom, before.y, after.y));
+    }
+    Close(d);
+  });
+}
+
+TEST_F(SaveDialog, SettingsButtonRunsTheSettingsMemberOverTheDialog) {
+  TestDlgSave dlg;
+  dlg.fileList.Store(Movie("http://h/a.swf", "a.swf", 1));
+  wxWindow* owner = nullptr;
+  wxWindow* saveWindow = nullptr;
+  DialogScript script;
+  script.Expect(IDD_SAVE, [&](CDialog&) {
+    saveWindow = dlg.GetWindow();
+    dlg.ClickDlgButton(IDC_SAVE_SETTINGS);
+    Close(dlg);
+  });
+  script.Expect(IDD_SETTINGS, [&](CDialog& settings) {
+    owner = settings.GetWindow()->GetParent();
+    settings.ClickDlgButton(IDC_CONFLICT_SKIP);
+    settings.ClickDlgButton(IDOK);
+  });
+  dlg.DoModal();
+  EXPECT_EQ(owner, saveWindow) << "the Settings dialog belongs over the Save dialog";
+  EXPECT_EQ(dlg.settings.nConflictAction, 2) << "the member holds what OK accepted";
+  EXPECT_EQ(AppProfile().GetProfileInt(kSectionTrovex, kValueConflictAction, 9), 2u);
+}
+
 TEST_F(SaveDialog, SelectAllAndDeselectAllSetEveryCheckBox) {
   TestDlgSave dlg;
   std::vector<std::string> seen;
