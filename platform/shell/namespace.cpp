@@ -256,8 +256,9 @@ class ShellFolder final : public IShellFolder {
     std::vector<std::string> items;
     const bool folders = flags & SHCONTF_FOLDERS, others = flags & SHCONTF_NONFOLDERS,
                hidden = flags & SHCONTF_INCLUDEHIDDEN;
-    std::vector<ItemView> self;
-    shell::SplitIdList(reinterpret_cast<LPCITEMIDLIST>((full_ + std::string(2, '\0')).c_str()), &self);
+    const std::string selfList = full_ + std::string(2, '\0');
+    std::vector<ItemView> self;  // views into selfList
+    shell::SplitIdList(reinterpret_cast<LPCITEMIDLIST>(selfList.c_str()), &self);
     std::string path;
     if (full_.empty()) {
       UserDirectories u = ReadUserDirectories();
@@ -470,7 +471,8 @@ std::uintptr_t SHGetFileInfoA(const char* pszPath, DWORD, SHFILEINFOA* psfi, UIN
     path = pszPath;
     hasPath = true;
     if (shell::ItemBytesForPath(path, &bytes, &error)) {
-      shell::SplitIdList(reinterpret_cast<LPCITEMIDLIST>((bytes + std::string(2, '\0')).c_str()), &items);
+      bytes.append(2, '\0');  // the items below are views into it
+      shell::SplitIdList(reinterpret_cast<LPCITEMIDLIST>(bytes.c_str()), &items);
     } else {
       // A name only (a file not yet written): its kind is all there is to tell.
       bytes = shell::MakeItemBytes(shell::kEntry, 0, LastComponent(path));
