@@ -446,6 +446,20 @@ TEST_F(SaveDialog, SettingsButtonRunsTheSettingsMemberOverTheDialog) {
   EXPECT_EQ(AppProfile().GetProfileInt(kSectionTrovex, kValueConflictAction, 9), 2u);
 }
 
+TEST_F(SaveDialog, PlacementComesBackFromTrovexSave) {
+  AppProfile().WriteProfileString(kSectionSave, kValueWindowPlacement, "10,20,1010,720,1,0");
+  TestDlgSave dlg;
+  wxRect shown;
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    shown = d.GetWindow()->GetRect();
+    d.GetWindow()->SetSize(30, 40, 1100, 800);
+    test::PumpEvents(200);
+    Close(d);
+  });
+  EXPECT_EQ(shown, wxRect(10, 20, 1000, 700));
+  EXPECT_EQ(AppProfile().GetProfileString(kSectionSave, kValueWindowPlacement), "30,40,1130,840,1,0");
+}
+
 TEST_F(SaveDialog, SelectAllAndDeselectAllSetEveryCheckBox) {
   TestDlgSave dlg;
   std::vector<std::string> seen;
