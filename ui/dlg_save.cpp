@@ -51,16 +51,19 @@ std::string FormatItemSizeText(std::int32_t nSize) {
 
 std::string QuoteCompanionArgument(const std::string& path) {
   // Inside quotes, backslashes count only in front of a quote: such runs are doubled and the
-  // quote gets one of its own, as the receiving side splits arguments.
+  // quote gets one of its own, as the receiving side splits arguments. Stepped by character,
+  // so a trail byte 0x5C of a double-byte character is no backslash.
   std::string out = "\"";
   size_t backslashes = 0;
-  for (char ch : path) {
-    if (ch == '\\') {
+  for (size_t pos = 0; pos < path.size();) {
+    const size_t next = MbNextChar(path, pos);
+    const std::string_view ch(path.data() + pos, next - pos);
+    pos = next;
+    if (ch == "\\") {
       ++backslashes;
       continue;
     }
-    if (ch == '"') out.append(backslashes * 2 + 1, '\\');
-    else out.append(backslashes, '\\');
+    out.append(ch == "\"" ? backslashes * 2 + 1 : backslashes, '\\');
     backslashes = 0;
     out += ch;
   }
