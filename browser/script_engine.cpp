@@ -294,14 +294,29 @@ void Fatal(void*, const char* message) {
   std::abort();
 }
 
-// The error on top of the stack as "message (name, line N)".
-std::string DescribeError(duk_context* ctx, const std::string& name) {
-  int line = 0;
-  if (duk_is_object(ctx, -1)) {
+// The line of the script the error came from: errors raised by native functions carry the
+// native code's own place, so the script's line is taken from the stack trace.
+int ScriptLine(duk_context* ctx, const std::string& name) {
+  if (!duk_is_object(ctx, -1)) return 0;
+  duk_get_prop_string(ctx, -1, "fileName");
+  bool ours = duk_is_string(ctx, -1) && name == duk_get_string(ctx, -1);
+  duk_pop(ctx);
+  if (ours) {
     duk_get_prop_string(ctx, -1, "lineNumber");
-    line = duk_get_int(ctx, -1);
+    int line = duk_get_int(ctx, -1);
     duk_pop(ctx);
+    return line;
   }
+  duk_get_prop_string(ctx, -1, "stack");
+  std::string stack = duk_is_string(ctx, -1) ? duk_get_string(ctx, -1) : "";
+  duk_pop(ctx);
+  std::string::size_type at = stack.find("(" + name + ":");
+  return at == std::string::npos ? 0 : std::atoi(stack.c_str() + at + name.size() + 2);
+}
+
+// The error on top of the stack as "message (name line N)".
+std::string DescribeError(duk_context* ctx, const std::string& name) {
+  int line = ScriptLine(ctx, name);
   std::string text = duk_safe_to_string(ctx, -1);
   if (line > 0) text += "（" + name + " 第 " + std::to_string(line) + " 行）";
   return text;

@@ -2,14 +2,18 @@
 
 #include <wx/app.h>
 #include <wx/artprov.h>
+#include <wx/button.h>
 #include <wx/frame.h>
 #include <wx/image.h>
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/mstream.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 #include <wx/webview.h>
@@ -56,6 +60,8 @@ wxBitmap LoadExtensionIcon(const std::string& location, int size) {
   for (const ResourceImage& image : images)
     if (!best || std::abs(image.nWidth - size) < std::abs(best->nWidth - size)) best = &image;
   if (!best) return wxBitmap();
+  if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+  wxLogNull quiet;  // a damaged image means no icon, not a message box
   wxMemoryInputStream stream(best->strPng.data(), best->strPng.size());
   wxImage image(stream, wxBITMAP_TYPE_PNG);
   if (!image.IsOk()) return wxBitmap();
@@ -75,6 +81,7 @@ class BrowserFrame final : public wxFrame {
 
     view_ = wxWebView::New(this, wxID_ANY, "about:blank");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
     sizer->Add(view_, 1, wxEXPAND);
     SetSizer(sizer);
 
@@ -85,6 +92,8 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
     view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
+    follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowView(false); });
+    follow_.Start(250);
     Navigate(address);
   }
 
@@ -141,9 +150,6 @@ class BrowserFrame final : public wxFrame {
     bar->AddTool(wxID_BACKWARD, wxString::FromUTF8("上一頁"), wxArtProvider::GetBitmap(wxART_GO_BACK, wxART_TOOLBAR, wxSize(20, 20)));
     bar->AddTool(wxID_FORWARD, wxString::FromUTF8("下一頁"), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
     bar->AddTool(wxID_REFRESH, wxString::FromUTF8("重新整理"), wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(20, 20)));
-    address_ = new wxTextCtrl(bar, kIdAddress, wxEmptyString, wxDefaultPosition, wxSize(480, -1), wxTE_PROCESS_ENTER);
-    bar->AddControl(address_, wxString::FromUTF8("網址"));
-    bar->AddTool(kIdGo, wxString::FromUTF8("移至"), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
     for (std::size_t i = 0; i < extensions_.size(); ++i) {
       const ScriptExtension& e = extensions_[i];
       if (!e.bDefaultVisible) continue;
@@ -163,27 +169,51 @@ class BrowserFrame final : public wxFrame {
       for (const auto& [id, pair] : icons_) bar->SetToolNormalBitmap(id, id == event.GetSelection() ? pair.second : pair.first);
       event.Skip();
     });
+  }
+
+  // The address row: what is shown, and where to go next.
+  wxSizer* BuildAddressBar() {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8("網址(&D)")), 0,
+             wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
+    address_ = new wxTextCtrl(this, kIdAddress, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                              wxTE_PROCESS_ENTER);
+    row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
+    auto* go = new wxButton(this, kIdGo, wxString::FromUTF8("移至"), wxDefaultPosition, wxDefaultSize,
+                            wxBU_EXACTFIT);
+    row->Add(go, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
     address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
-    Bind(wxEVT_TOOL, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); }, kIdGo);
+    go->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
+    return row;
   }
 
   void Navigate(const std::string& input) {
     std::string error;
     std::string address = AddressFromUserInput(input, &error);
     if (address.empty()) {
-      wxMessageBox(wxString::FromUTF8("無法開啟網址：") + FromUtf8(error), wxString::FromUTF8(kTitle),
-                   wxOK | wxICON_ERROR, this);
+      ShowError(wxString::FromUTF8("無法開啟網址：") + FromUtf8(error));
       return;
     }
     address_->ChangeValue(FromUtf8(address));
     view_->LoadURL(FromUtf8(address));
   }
 
-  void OnNavigated(wxWebViewEvent&) { address_->ChangeValue(view_->GetCurrentURL()); }
+  void OnNavigated(wxWebViewEvent&) { FollowView(true); }
 
   void OnLoaded(wxWebViewEvent&) {
-    address_->ChangeValue(view_->GetCurrentURL());
-    // The model follows what is shown, reloads too; it is rebuilt when an extension needs it.
+    // A reload shows the same address with new content: the model goes either way.
+    FollowView(true);
+  }
+
+  // Keeps the address bar and the page model in step with what the view shows. The view's
+  // events do not come for every navigation (links followed inside the page, history), so a
+  // timer looks too.
+  void FollowView(bool contentChanged) {
+    std::string url = ToUtf8(view_->GetCurrentURL());
+    if (url == shownUrl_ && !contentChanged) return;
+    shownUrl_ = url;
+    if (!address_->HasFocus()) address_->ChangeValue(FromUtf8(url));
+    // The model is rebuilt from the address shown when an extension needs it.
     model_.Reset();
     modelUrl_.clear();
   }
@@ -232,12 +262,16 @@ class BrowserFrame final : public wxFrame {
     model_ = LoadPage(url, options, &error);
     SetStatusText(wxEmptyString);
     if (!model_) {
-      wxMessageBox(wxString::FromUTF8("無法讀取網頁 ") + FromUtf8(url) + "：" + FromUtf8(error),
-                   wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR, this);
+      ShowError(wxString::FromUTF8("無法讀取網頁 ") + FromUtf8(url) + "：" + FromUtf8(error));
       return false;
     }
     modelUrl_ = url;
     return true;
+  }
+
+  void ShowError(const wxString& text) {
+    wxMessageDialog box(this, text, wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR);
+    box.ShowModal();
   }
 
   void Run(const std::string& script, const std::string* contextUrl) {
@@ -248,8 +282,7 @@ class BrowserFrame final : public wxFrame {
       ComPtr<IWebBrowser2> page = model_;
       std::string error;
       if (!RunExtension(page.Get(), script, contextUrl, &error))
-        wxMessageBox(wxString::FromUTF8("擴充功能的指令碼發生錯誤：\n") + FromUtf8(error),
-                     wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR, this);
+        ShowError(wxString::FromUTF8("擴充功能的指令碼發生錯誤：\n") + FromUtf8(error));
     }
     // Modules whose objects are all gone need not stay loaded.
     CoFreeUnusedLibraries();
@@ -260,6 +293,8 @@ class BrowserFrame final : public wxFrame {
   wxTextCtrl* address_ = nullptr;
   std::vector<ScriptExtension> extensions_;
   std::vector<ContextMenuItem> menuItems_;
+  wxTimer follow_;
+  std::string shownUrl_;
   ComPtr<IWebBrowser2> model_;
   std::string modelUrl_;
   std::string contextUrl_;

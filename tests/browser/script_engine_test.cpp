@@ -88,6 +88,7 @@ TEST_F(ScriptPageTest, ScriptFailuresComeBackAsMessages) {
       {"var = ;", "SyntaxError"},
       {"\n\nthrow new Error('stopped here');", "第 3 行"},
       {"new ActiveXObject('Trovex.Missing');", "Trovex.Missing"},
+      {"\nnew ActiveXObject('Trovex.Missing');", "test.js 第 2 行"},
       {"new ActiveXObject();", "ProgID"},
       {"new ActiveXObject('Trovex.Fake').NoSuchMethod();", "TypeError"},
       {"new ActiveXObject('Trovex.Fake').GetSWFFile(1.5);", "參數型別"},

@@ -1,0 +1,217 @@
+// The browser window with the registered module, as a user drives it: the toolbar button
+// runs the script page, the module shows the Save dialog over the window, and the module is
+// let go afterwards.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <wx/dialog.h>
+#include <wx/frame.h>
+#include <wx/listctrl.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+#include <wx/toolbar.h>
+#include <wx/webview.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "browser/window.h"
+#include "platform/com/activation.h"
+#include "platform/registry/registry.h"
+#include "tests/browser/loopback_server.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/temp_env.h"
+
+namespace trovex::browser {
+namespace {
+
+constexpr const char* kButton = "SWF Zalmic Trovex";
+
+void RegisterModule() {
+  void* module = ::dlopen(TROVEX_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << ::dlerror();
+  auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(::dlsym(module, "DllRegisterServer"));
+  ASSERT_NE(registerServer, nullptr);
+  ASSERT_EQ(registerServer(), S_OK);
+  ::dlclose(module);
+}
+
+template <class T>
+T* FindChild(wxWindow* parent) {
+  for (wxWindow* child : parent->GetChildren()) {
+    if (auto* found = dynamic_cast<T*>(child)) return found;
+    if (T* deeper = FindChild<T>(child)) return deeper;
+  }
+  return nullptr;
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    test::PumpEvents(50);
+  }
+  return true;
+}
+
+// Opens the window on `url` and waits until the page is shown.
+wxFrame* OpenAndWait(const std::string& url) {
+  wxFrame* frame = OpenBrowserWindow(url);
+  frame->Show();
+  wxWebView* view = FindChild<wxWebView>(frame);
+  EXPECT_NE(view, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return view && !view->IsBusy() && view->GetCurrentURL().utf8_string() == url; }))
+      << (view ? view->GetCurrentURL().utf8_string() : std::string());
+  return frame;
+}
+
+// Clicks the toolbar button with this label, as the user does.
+bool ClickToolbarButton(wxFrame* frame, const std::string& label) {
+  wxToolBar* bar = frame->GetToolBar();
+  for (int i = 0; bar && i < static_cast<int>(bar->GetToolsCount()); ++i) {
+    const wxToolBarToolBase* tool = bar->GetToolByPos(i);
+    if (tool->GetLabel().utf8_string() != label) continue;
+    wxCommandEvent click(wxEVT_TOOL, tool->GetId());
+    click.SetEventObject(bar);
+    bar->ProcessWindowEvent(click);
+    return true;
+  }
+  return false;
+}
+
+// Watches for the module's dialog while the button's modal run goes on: records every row's
+// texts and its owner, then closes it as the user would.
+struct SaveDialogWatch {
+  explicit SaveDialogWatch(wxFrame* browser) : browser_(browser) {
+    timer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Look(); });
+    timer_.Start(100);
+  }
+  void Look() {
+    for (wxWindow* window : wxTopLevelWindows) {
+      auto* dialog = dynamic_cast<wxDialog*>(window);
+      if (!dialog || !dialog->IsShown() || !FindChild<wxListCtrl>(dialog)) continue;
+      wxListCtrl* list = FindChild<wxListCtrl>(dialog);
+      for (long row = 0; row < list->GetItemCount(); ++row) {
+        std::string texts;
+        for (int column = 0; column < list->GetColumnCount(); ++column)
+          texts += list->GetItemText(row, column).utf8_string() + "\t";
+        rows.push_back(texts);
+      }
+      ownedByBrowser = dialog->GetParent() == browser_ || wxGetTopLevelParent(dialog->GetParent()) == browser_;
+      if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR"))
+        test::CaptureScreen(std::string(dir) + "/browser_save_dialog.png");
+      timer_.Stop();
+      seen = true;
+      dialog->Close();
+      return;
+    }
+  }
+  wxFrame* browser_;
+  wxTimer timer_;
+  bool seen = false;
+  bool ownedByBrowser = false;
+  std::vector<std::string> rows;
+};
+
+// Answers the browser's own (native) message box and records its text and style.
+class ExpectBrowserMessage : public wxExpectModalBase<wxMessageDialog, ExpectBrowserMessage> {
+ public:
+  ExpectBrowserMessage(std::string* text, long* style) : text_(text), style_(style) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* dlg) const override {
+    *text_ = dlg->GetMessage().utf8_string();
+    *style_ = dlg->GetMessageDialogStyle();
+    return wxID_OK;
+  }
+
+ private:
+  std::string* text_;
+  long* style_;
+};
+
+bool AnyRowMentions(const std::vector<std::string>& rows, const std::string& part) {
+  for (const std::string& row : rows)
+    if (row.find(part) != std::string::npos) return true;
+  return false;
+}
+
+TEST(BrowserWindowTest, ToolbarButtonShowsTheSaveDialogForEveryFrameAndTheModuleIsLetGo) {
+  test::IsolatedHome home;
+  RegisterModule();
+  test::LoopbackServer server;
+  const std::string movie = "FWS\x0a" + std::string(60, '\0');
+  server.Page("/", "<frameset cols='50%,50%'><frame src='/left.html'><frame src='/right.html'></frameset>");
+  server.Page("/left.html",
+              "<object classid='clsid:D27CDB6E-AE6D-11cf-96B8-444553540000'><param name=movie value='left.swf'>"
+              "</object><iframe src='/inner.html'></iframe>");
+  server.Page("/right.html", "<embed src='right.swf' type='application/x-shockwave-flash'>");
+  server.Page("/inner.html", "<embed src='inner.swf'>");
+  server.Page("/other.html", "<embed src='other.swf'>");
+  for (const char* name : {"/left.swf", "/right.swf", "/inner.swf", "/other.swf"})
+    server.Set(name, {200, "application/x-shockwave-flash", movie, ""});
+
+  wxFrame* frame = OpenAndWait(server.Url("/"));
+  if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR")) test::CaptureScreen(std::string(dir) + "/browser_window.png");
+  {
+    SaveDialogWatch watch(frame);
+    ASSERT_TRUE(ClickToolbarButton(frame, kButton));
+    ASSERT_TRUE(WaitFor([&] { return watch.seen; }, 5));
+    EXPECT_EQ(watch.rows.size(), 3u);
+    for (const char* name : {"left.swf", "right.swf", "inner.swf"}) EXPECT_TRUE(AnyRowMentions(watch.rows, name)) << name;
+    EXPECT_TRUE(watch.ownedByBrowser) << "the dialog stays over the browser window";
+  }
+
+  // Following a link in the view: the button now works on the page shown.
+  wxWebView* view = FindChild<wxWebView>(frame);
+  view->LoadURL(server.Url("/other.html"));
+  ASSERT_TRUE(WaitFor([&] { return !view->IsBusy() && view->GetCurrentURL().utf8_string() == server.Url("/other.html"); }));
+  wxTextCtrl* address = FindChild<wxTextCtrl>(frame);
+  EXPECT_TRUE(WaitFor([&] { return address->GetValue().utf8_string() == server.Url("/other.html"); }, 5))
+      << "the address bar shows the page shown, not " << address->GetValue().utf8_string();
+  {
+    SaveDialogWatch watch(frame);
+    ASSERT_TRUE(ClickToolbarButton(frame, kButton));
+    ASSERT_TRUE(WaitFor([&] { return watch.seen; }, 5));
+    ASSERT_EQ(watch.rows.size(), 1u);
+    EXPECT_TRUE(AnyRowMentions(watch.rows, "other.swf"));
+  }
+
+  frame->Destroy();
+  test::PumpEvents(100);
+  CoFreeUnusedLibraries();
+  EXPECT_TRUE(CoLoadedLibraries().empty()) << "no object is left, so the module is let go";
+}
+
+TEST(BrowserWindowTest, AFailingScriptPageIsReportedInAMessageBox) {
+  test::IsolatedHome home;
+  std::string page = home.dir().WriteFile("broken.htm", "<script>var trovex = new ActiveXObject('No.Such.Class');</script>");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer\\Extensions\\{7E57C1A5-0000-4000-8000-0000000000FF}",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  auto set = [&](const char* name, const std::string& value) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+  };
+  set("CLSID", "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}");
+  set("ButtonText", "壞掉的");
+  set("Default Visible", "Yes");
+  set("Script", page);
+  RegCloseKey(key);
+  test::LoopbackServer server;
+  server.Page("/", "<p>page</p>");
+
+  wxFrame* frame = OpenAndWait(server.Url("/"));
+  std::string text;
+  long style = 0;
+  wxTEST_DIALOG(ASSERT_TRUE(ClickToolbarButton(frame, "壞掉的")), ExpectBrowserMessage(&text, &style));
+  EXPECT_NE(text.find("No.Such.Class"), std::string::npos) << text;
+  EXPECT_NE(text.find("broken.htm 第 1 行"), std::string::npos) << text;
+  EXPECT_TRUE(style & wxICON_ERROR);
+  frame->Destroy();
+  test::PumpEvents(100);
+}
+
+}  // namespace
+}  // namespace trovex::browser
