@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
 #include <string>
@@ -10,6 +11,7 @@
 #include "browser/browser.h"
 #include "browser/list_output.h"
 #include "browser/url.h"
+#include "browser/window.h"
 #include "scan/document_walker.h"
 #ifdef TROVEX_WITH_SAVE_DIALOG
 #include <wx/app.h>
@@ -21,9 +23,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: trovex-browser --list [--plugins] PAGE\n"
+    "usage: trovex-browser PAGE\n"
+    "       trovex-browser --list [--plugins] PAGE\n"
     "       trovex-browser --save-dialog [--plugins] PAGE\n"
-    "  PAGE       a local file, a file: URL or an http:// or https:// address\n"
+    "  PAGE       a local file, a file: URL or an http:// or https:// address; without an\n"
+    "             option it is shown in the browser window (needs a display)\n"
     "  --list     print the Flash movies of the page and all its frames, one per line:\n"
     "             address, local copy, file name, size (tab-separated, UTF-8)\n"
     "  --save-dialog  show the Save dialog for the page, as the toolbar button does; exits\n"
@@ -78,7 +82,7 @@ int main(int argc, char** argv) {
   }
   if (!pageGiven) return Usage("no page given");
   if (list && saveDialog) return Usage("--list and --save-dialog exclude each other");
-  if (!list && !saveDialog) return Usage("add --list or --save-dialog");
+  bool window = !list && !saveDialog;
 #ifndef TROVEX_WITH_SAVE_DIALOG
   if (saveDialog) return Usage("this build has no Save dialog");
 #endif
@@ -88,6 +92,11 @@ int main(int argc, char** argv) {
   if (address.empty()) {
     std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", page.c_str(), error.c_str());
     return 2;
+  }
+  if (window) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+      return Usage("no display to open the browser window on; add --list to print the movies");
+    return trovex::browser::RunBrowserWindow(1, argv, address);
   }
   trovex::browser::LoadStats stats;
   trovex::ComPtr<trovex::IWebBrowser2> browser =
