@@ -1,0 +1,117 @@
+#include "preview/movie_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "framework/wx_text.h"
+#include "platform/inet/http_transport.h"
+
+namespace trovex {
+namespace {
+
+std::string Utf8(const std::string& ansi) { return ToWx(ansi).utf8_string(); }
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+  return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+MovieBytes Failed(std::string text) {
+  MovieBytes m;
+  m.strError = std::move(text);
+  return m;
+}
+
+MovieBytes ReadLocal(const std::string& path) {
+  // O_NONBLOCK: a FIFO without a writer must not stall the preview.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Failed("找不到影片檔案：" + Utf8(path));
+    return Failed("無法開啟影片檔案：" + Utf8(path));
+  }
+  struct stat st {};
+  MovieBytes m;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    m = Failed("影片不是一般檔案：" + Utf8(path));
+  } else if (static_cast<std::size_t>(st.st_size) > MaxPreviewBytes()) {
+    m = Failed("影片太大，無法預覽：" + Utf8(path));
+  } else {
+    m.strBody.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < m.strBody.size()) {
+      const ssize_t n = ::read(fd, m.strBody.data() + got, m.strBody.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    if (got != m.strBody.size()) {
+      m = Failed("無法讀取影片檔案：" + Utf8(path));
+    } else {
+      m.bLoaded = true;
+    }
+  }
+  ::close(fd);
+  return m;
+}
+
+// The page loader's time limits: 15 s to connect, 30 s without progress, 5 minutes in all.
+MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
+  inet::TransferPolicy policy;
+  policy.connectTimeoutSeconds = 15;
+  policy.stallSeconds = 30;
+  policy.stallBytesPerSecond = 1;
+  policy.deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+  policy.maxRedirects = 20;
+  policy.abort = abort;
+  inet::HttpTransfer transfer(policy);
+  DWORD err = transfer.Start(url);
+  if (err == 0) err = transfer.WaitForHeaders();
+  if (err == 0 && (transfer.status() < 200 || transfer.status() >= 300)) {
+    return Failed("無法下載影片：" + Utf8(url) + "\nHTTP " + std::to_string(transfer.status()));
+  }
+  MovieBytes m;
+  char buffer[16384];
+  while (err == 0) {
+    const long n = transfer.Read(buffer, sizeof buffer);
+    if (n < 0) err = transfer.error();
+    if (n <= 0) break;
+    if (m.strBody.size() + static_cast<std::size_t>(n) > MaxPreviewBytes()) {
+      return Failed("影片太大，無法預覽：" + Utf8(url));
+    }
+    m.strBody.append(buffer, static_cast<std::size_t>(n));
+  }
+  if (err != 0) return Failed("無法下載影片：" + Utf8(url) + "\n" + transfer.errorDetail());
+  m.bLoaded = true;
+  return m;
+}
+
+}  // namespace
+
+std::size_t MaxPreviewBytes() { return std::size_t{64} << 20; }
+
+MovieKind ClassifyMovie(const std::string& movie) {
+  if (movie.empty() || movie == "1") return MovieKind::Empty;
+  if (movie.front() == '/') return MovieKind::LocalFile;
+  if (StartsWithNoCase(movie, "http://") || StartsWithNoCase(movie, "https://")) return MovieKind::Network;
+  return MovieKind::Unsupported;
+}
+
+MovieBytes LoadMovieBytes(const std::string& movie, const std::atomic<bool>* abort) {
+  switch (ClassifyMovie(movie)) {
+    case MovieKind::Empty:
+      return {};
+    case MovieKind::LocalFile:
+      return ReadLocal(movie);
+    case MovieKind::Network:
+      return Fetch(movie, abort);
+    case MovieKind::Unsupported:
+      break;
+  }
+  return Failed("無法預覽這個位址的影片：" + Utf8(movie));
+}
+
+}  // namespace trovex

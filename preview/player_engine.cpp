@@ -1,0 +1,336 @@
+#include "preview/player_engine.h"
+
+#include <dlfcn.h>
+#include <wx/app.h>
+#include <wx/filesys.h>
+#include <wx/frame.h>
+#include <wx/module.h>
+#include <wx/mstream.h>
+#include <wx/webview.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "framework/ui_thread.h"
+#include "preview/movie_source.h"
+#include "preview/player_files.h"
+#include "preview/player_page.h"
+
+namespace trovex {
+namespace {
+
+PlayerEngine* g_engine = nullptr;
+
+// Lets worker threads post to the dialog thread only while the engine is alive.
+struct Mailbox {
+  std::mutex mutex;
+  bool open = true;
+};
+std::shared_ptr<Mailbox>& TheMailbox() {
+  static auto box = std::make_shared<Mailbox>();
+  return box;
+}
+
+// A memory stream that keeps its bytes alive for as long as the toolkit reads it.
+class SharedBytesStream : public wxMemoryInputStream {
+ public:
+  explicit SharedBytesStream(std::shared_ptr<const std::string> bytes)
+      : wxMemoryInputStream(bytes->data(), bytes->size()), bytes_(std::move(bytes)) {}
+
+ private:
+  std::shared_ptr<const std::string> bytes_;
+};
+
+// WebKit's default languages under the C locale are not valid tags, and the player refuses to
+// start with them. The call lives in the web engine the toolkit loaded; no headers needed.
+void SetPreferredLanguages(wxWebView* view) {
+  using GetContext = void* (*)(void*);
+  using SetLanguages = void (*)(void*, const char* const*);
+  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
+  auto setLanguages =
+      reinterpret_cast<SetLanguages>(dlsym(RTLD_DEFAULT, "webkit_web_context_set_preferred_languages"));
+  void* native = view->GetNativeBackend();
+  if (!getContext || !setLanguages || !native) return;
+  static const char* const kLanguages[] = {"zh-TW", "en-US", nullptr};
+  if (void* context = getContext(native)) setLanguages(context, kLanguages);
+}
+
+// Holds the view while no control shows it. Never shown, and never keeps the program running.
+class ParkingFrame : public wxFrame {
+ public:
+  ParkingFrame()
+      : wxFrame(nullptr, wxID_ANY, wxString(), wxPoint(0, 0), wxSize(320, 240),
+                wxFRAME_NO_TASKBAR | wxFRAME_TOOL_WINDOW | wxBORDER_NONE) {}
+  bool ShouldPreventAppExit() const override { return false; }
+};
+
+std::string MovieUrl(long id) {
+  return std::string(kPlayerOrigin) + "/movie/" + std::to_string(id) + "/movie.swf";
+}
+
+}  // namespace
+
+class PlayerSchemeHandler : public wxWebViewHandler {
+ public:
+  PlayerSchemeHandler() : wxWebViewHandler(kPlayerScheme) {}
+  wxFSFile* GetFile(const wxString& uri) override {
+    const std::string url = uri.utf8_string();
+    const std::string prefix = std::string(kPlayerOrigin) + "/";
+    if (!g_engine || url.compare(0, prefix.size(), prefix) != 0) return nullptr;
+    std::string path = url.substr(prefix.size());
+    path = path.substr(0, path.find_first_of("?#"));
+    std::string mime;
+    std::shared_ptr<const std::string> body = g_engine->Serve(path, mime);
+    if (!body) return nullptr;
+    return new wxFSFile(new SharedBytesStream(body), uri, mime, wxString(), wxDateTime::Now());
+  }
+};
+
+class PlayerEngineModule : public wxModule {
+ public:
+  bool OnInit() override { return true; }
+  void OnExit() override { PlayerEngine::Shutdown(); }
+
+ private:
+  wxDECLARE_DYNAMIC_CLASS(PlayerEngineModule);
+};
+wxIMPLEMENT_DYNAMIC_CLASS(PlayerEngineModule, wxModule);
+
+PlayerEngine& PlayerEngine::Get() {
+  if (!g_engine) g_engine = new PlayerEngine;
+  return *g_engine;
+}
+
+void PlayerEngine::Shutdown() {
+  delete g_engine;
+  g_engine = nullptr;
+}
+
+PlayerEngine::PlayerEngine() {
+  std::lock_guard lock(TheMailbox()->mutex);
+  TheMailbox()->open = true;
+}
+
+PlayerEngine::~PlayerEngine() {
+  {
+    std::lock_guard lock(TheMailbox()->mutex);
+    TheMailbox()->open = false;
+  }
+  *abort_ = true;
+  if (view_ && parking_ && view_->GetParent() != parking_) view_->Reparent(parking_);
+  delete parking_.get();  // and the view with it
+}
+
+bool PlayerEngine::IsUnavailable() const {
+  return unavailable_ || !wxWebView::IsBackendAvailable(wxWebViewBackendDefault);
+}
+
+void PlayerEngine::SetPlayerDir(std::filesystem::path dir) {
+  playerDir_ = std::move(dir);
+  playerDirSet_ = true;
+}
+
+void PlayerEngine::WarmUp() {
+  if (scheduled_ || !wxTheApp) return;
+  scheduled_ = true;
+  std::weak_ptr<int> alive = alive_;
+  wxTheApp->CallAfter([this, alive] {
+    if (alive.lock()) CreateView();
+  });
+}
+
+void PlayerEngine::CreateView() {
+  if (view_ || unavailable_) return;
+  if (!playerDirSet_) playerDir_ = FindPlayerDir();
+  if (!wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
+    unavailable_ = true;
+    return;
+  }
+  parking_ = new ParkingFrame;
+  view_ = wxWebView::New(parking_, wxID_ANY, wxWebViewDefaultURLStr, wxDefaultPosition, wxSize(320, 240));
+  if (!view_) {
+    delete parking_.get();
+    unavailable_ = true;
+    return;
+  }
+  SetPreferredLanguages(view_);
+  view_->EnableContextMenu(false);
+  view_->RegisterHandler(wxSharedPtr<wxWebViewHandler>(new PlayerSchemeHandler));
+  // The page reports through its title: the toolkit's script message channel runs a script
+  // synchronously while the page is still loading, which can stall here.
+  view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [this](wxWebViewEvent& e) { OnMessage(e.GetString().utf8_string()); });
+  view_->Bind(wxEVT_WEBVIEW_NAVIGATING, [](wxWebViewEvent& e) {
+    // The page never leaves our scheme: a movie's getURL and links go nowhere.
+    if (!e.GetURL().StartsWith(wxString(kPlayerScheme) + ":")) e.Veto();
+  });
+  view_->Bind(wxEVT_WEBVIEW_NEWWINDOW, [](wxWebViewEvent&) {});
+  view_->Bind(wxEVT_WEBVIEW_LOADED, &PlayerEngine::OnLoaded, this);
+  view_->Hide();
+  if (host_) FitToHost();
+  view_->LoadURL(wxString(kPlayerOrigin) + "/index.html");
+}
+
+void PlayerEngine::OnLoaded(wxWebViewEvent& event) {
+  if (!event.GetURL().StartsWith(kPlayerOrigin) || pageReady_) return;
+  pageReady_ = true;
+  FlashProperties defaults;
+  view_->RunScriptAsync("trovex.warm(" + wxString::FromUTF8(PlayerConfigJson(defaults)) + ");");
+  for (const std::string& js : pending_) view_->RunScriptAsync(wxString::FromUTF8(js));
+  pending_.clear();
+}
+
+void PlayerEngine::RunScript(const std::string& js) {
+  if (view_ && pageReady_) {
+    view_->RunScriptAsync(wxString::FromUTF8(js));
+  } else {
+    pending_.push_back(js);
+  }
+}
+
+// The view is a sibling lying over the host's client area rather than its child: controls come
+// and go with every change of movie, and moving a web view to another parent unrealizes it,
+// which costs the page hundreds of milliseconds before it draws again.
+void PlayerEngine::FitToHost() {
+  if (!view_ || !host_) return;
+  wxWindow* parent = host_->GetParent();
+  if (view_->GetParent() != parent) {
+    view_->Reparent(parent);
+    // The dialog goes away with its children: take the view out first.
+    parent->Bind(wxEVT_DESTROY, [this, parent](wxWindowDestroyEvent& e) {
+      if (e.GetEventObject() == parent && view_ && view_->GetParent() == parent) {
+        if (host_ && host_->GetParent() == parent) host_ = nullptr;
+        view_->Hide();
+        view_->Reparent(parking_);
+      }
+      e.Skip();
+    });
+  }
+  const wxPoint origin = parent->ScreenToClient(host_->ClientToScreen(wxPoint(0, 0)));
+  view_->SetSize(wxRect(origin, host_->GetClientSize()));
+  view_->Show(host_->IsShown());
+  view_->Raise();
+}
+
+void PlayerEngine::Attach(wxWindow* host) {
+  if (host_ && host_ != host) Detach(host_);
+  host_ = host;
+  WarmUp();
+  FitToHost();
+  auto follow = [this, host](wxEvent& e) {
+    if (host_ == host) FitToHost();
+    e.Skip();
+  };
+  host->Bind(wxEVT_SIZE, follow);
+  host->Bind(wxEVT_MOVE, follow);
+  host->Bind(wxEVT_SHOW, follow);
+}
+
+void PlayerEngine::Detach(wxWindow* host) {
+  if (host_ != host) return;
+  host_ = nullptr;
+  NewLoad();
+  if (view_) view_->Hide();
+  // Drop every command queued for the old control: the next one starts from an empty stage.
+  pending_.clear();
+  RunScript("trovex.clear();trovex.zoom(0);");
+}
+
+void PlayerEngine::LoadMovie(wxWindow* host, const std::string& movie, const FlashProperties& props) {
+  if (host != host_) return;
+  const long id = NewLoad();
+  RunScript("trovex.clear();");
+  if (ClassifyMovie(movie) == MovieKind::Empty) return;
+  const std::string config = PlayerConfigJson(props);
+  std::weak_ptr<int> alive = alive_;
+  std::shared_ptr<Mailbox> box = TheMailbox();
+  std::shared_ptr<std::atomic<bool>> abort = abort_;
+  // Reading a file or fetching an address must not hold up the dialog.
+  std::thread([movie, id, config, alive, box, abort] {
+    MovieBytes bytes = LoadMovieBytes(movie, abort.get());
+    if (*abort) return;
+    auto body = std::make_shared<const std::string>(std::move(bytes.strBody));
+    std::lock_guard lock(box->mutex);
+    if (!box->open) return;
+    RunOnUiThread([alive, id, loaded = bytes.bLoaded, error = bytes.strError, body, config] {
+      if (!alive.lock() || !g_engine) return;
+      g_engine->OnMovieBytes(id, loaded, error, body);
+      if (loaded && g_engine->current_ == id) {
+        g_engine->RunScript("trovex.load(" + JsonString(MovieUrl(id)) + "," + config + "," +
+                            std::to_string(id) + ");");
+      }
+    });
+  }).detach();
+}
+
+long PlayerEngine::NewLoad() {
+  // A fetch still running for the previous movie gives up.
+  *abort_ = true;
+  abort_ = std::make_shared<std::atomic<bool>>(false);
+  movie_.reset();
+  return ++current_;
+}
+
+void PlayerEngine::OnMovieBytes(long id, bool loaded, const std::string& error,
+                                std::shared_ptr<const std::string> body) {
+  if (id != current_) return;
+  if (loaded) {
+    movie_ = std::move(body);
+  } else {
+    RunScript("trovex.show(" + JsonString(error) + ");");
+    for (auto& [cookie, listener] : std::map(listeners_)) listener("error", id);
+  }
+}
+
+void PlayerEngine::Stop(wxWindow* host) {
+  if (host == host_) RunScript("trovex.stop();");
+}
+
+void PlayerEngine::Zoom(wxWindow* host, int percent) {
+  if (host == host_) RunScript("trovex.zoom(" + std::to_string(percent < 0 ? 0 : percent) + ");");
+}
+
+int PlayerEngine::AddListener(Listener listener) {
+  listeners_[++nextCookie_] = std::move(listener);
+  return nextCookie_;
+}
+
+void PlayerEngine::RemoveListener(int cookie) { listeners_.erase(cookie); }
+
+void PlayerEngine::OnMessage(const std::string& text) {
+  const std::size_t space = text.find(' ');
+  if (space == std::string::npos) return;
+  const std::string kind = text.substr(0, space);
+  const long id = std::strtol(text.c_str() + space + 1, nullptr, 10);
+  if (kind != "ready" && kind != "frame" && kind != "error") return;
+  if (kind == "ready") ready_ = true;
+  if (kind != "ready" && id != current_) return;
+  for (auto& [cookie, listener] : std::map(listeners_)) listener(kind, id);
+}
+
+std::shared_ptr<const std::string> PlayerEngine::Serve(const std::string& path, std::string& mimeType) {
+  if (path == "index.html") {
+    mimeType = "text/html";
+    return std::make_shared<const std::string>(
+        PlayerPageHtml(HasPlayerFiles(playerDir_), playerDir_.empty() ? std::string() : playerDir_.string()));
+  }
+  if (path.starts_with("player/")) {
+    const std::string name = path.substr(7);
+    auto it = files_.find(name);
+    if (it == files_.end()) {
+      std::optional<PlayerFile> file = ReadPlayerFile(playerDir_, name);
+      if (!file) return nullptr;
+      it = files_.emplace(name, std::make_shared<const std::string>(std::move(file->strBody))).first;
+    }
+    mimeType = name.ends_with(".wasm") ? "application/wasm" : "text/javascript";
+    return it->second;
+  }
+  // Only the bytes of the current load; an older or made-up address finds nothing.
+  if (path.starts_with("movie/") && movie_ && path == MovieUrl(current_).substr(std::string(kPlayerOrigin).size() + 1)) {
+    mimeType = "application/x-shockwave-flash";
+    return movie_;
+  }
+  return nullptr;
+}
+
+}  // namespace trovex

@@ -1,0 +1,100 @@
+// One warm player per process: a web view with the player page, moved into whichever preview
+// control is current. Loading the player's WebAssembly takes seconds, so the view is made once,
+// soon after the first request, and switching movies only swaps the movie inside the page.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/weakref.h>
+
+#include "preview/flash_properties.h"
+
+#include <wx/frame.h>
+#include <wx/webview.h>
+
+namespace trovex {
+
+class PlayerEngine {
+ public:
+  // The process's engine; created on first use, destroyed when the toolkit shuts down.
+  static PlayerEngine& Get();
+
+  // Creates the web view on the next turn of the event loop (once); returns at once.
+  void WarmUp();
+  // The web view could not be made (no web engine here): callers show their own message.
+  bool IsUnavailable() const;
+  // The web view, once made (tests look at it).
+  wxWebView* GetView() const { return view_; }
+
+  // The control that shows the player. Attaching moves the view into host; detaching (a host
+  // that is being destroyed) parks it and empties the stage.
+  void Attach(wxWindow* host);
+  void Detach(wxWindow* host);
+  wxWindow* GetHost() const { return host_; }
+
+  // Commands of the attached host; others are ignored.
+  void LoadMovie(wxWindow* host, const std::string& movie, const FlashProperties& props);
+  void Stop(wxWindow* host);
+  void Zoom(wxWindow* host, int percent);
+
+  // What the page reports: "ready" once the player is compiled, "frame" when a movie's first
+  // frame is drawn, "error" when the player gave up on a movie. id: the load it belongs to.
+  using Listener = std::function<void(const std::string& kind, long id)>;
+  int AddListener(Listener listener);
+  void RemoveListener(int cookie);
+  // The player is compiled and waiting for movies.
+  bool IsReady() const { return ready_; }
+  // Id of the latest load (0: none yet).
+  long GetCurrentLoad() const { return current_; }
+
+  // Where the player's files are looked for (before WarmUp; tests use an empty folder).
+  void SetPlayerDir(std::filesystem::path dir);
+
+  // Called by the toolkit's shutdown.
+  static void Shutdown();
+
+  PlayerEngine(const PlayerEngine&) = delete;
+  PlayerEngine& operator=(const PlayerEngine&) = delete;
+  ~PlayerEngine();
+
+ private:
+  friend class PlayerSchemeHandler;
+  PlayerEngine();
+  void CreateView();
+  void FitToHost();
+  void RunScript(const std::string& js);
+  long NewLoad();
+  void OnLoaded(wxWebViewEvent& event);
+  void OnMessage(const std::string& text);
+  void OnMovieBytes(long id, bool loaded, const std::string& error, std::shared_ptr<const std::string> body);
+  // The scheme handler's answer for a path below the origin; null when nothing is there.
+  std::shared_ptr<const std::string> Serve(const std::string& path, std::string& mimeType);
+
+  // Weak: the toolkit destroys top-level windows before it shuts modules down.
+  wxWeakRef<wxFrame> parking_;
+  wxWeakRef<wxWebView> view_;
+  wxWindow* host_ = nullptr;
+  bool scheduled_ = false;
+  bool unavailable_ = false;
+  bool pageReady_ = false;
+  bool ready_ = false;
+  std::vector<std::string> pending_;  // scripts waiting for the page
+  std::filesystem::path playerDir_;
+  bool playerDirSet_ = false;
+  std::map<std::string, std::shared_ptr<const std::string>> files_;  // player files, read once
+  long current_ = 0;
+  std::shared_ptr<const std::string> movie_;  // bytes of load current_
+  std::shared_ptr<std::atomic<bool>> abort_ = std::make_shared<std::atomic<bool>>(false);
+  std::map<int, Listener> listeners_;
+  int nextCookie_ = 0;
+  // Workers hold a weak reference; a result that arrives after shutdown is dropped.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace trovex

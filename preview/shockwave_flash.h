@@ -1,0 +1,70 @@
+// The preview control: a child window that plays a movie, driven through its dispatch
+// interface like the Flash control it stands for (Stop 113, Movie 102, Zoom 118).
+#pragma once
+
+#include <wx/window.h>
+
+#include <string>
+
+#include "platform/base/types.h"
+#include "platform/com/com.h"
+#include "preview/flash_properties.h"
+
+namespace trovex {
+
+// Window styles the dialog passes (Win32 values).
+constexpr DWORD WS_CHILD = 0x40000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr DWORD WS_BORDER = 0x00800000;
+
+constexpr DISPID DISPID_FLASH_STOP = 113;
+constexpr DISPID DISPID_FLASH_MOVIE = 102;
+constexpr DISPID DISPID_FLASH_ZOOM = 118;
+
+// {D27CDB6E-AE6D-11CF-96B8-444553540000}
+extern const CLSID CLSID_ShockwaveFlash;
+
+class CShockwaveFlash : public wxWindow, public IDispatch {
+ public:
+  CShockwaveFlash() = default;
+  ~CShockwaveFlash() override;
+
+  // Creates the control window. persist: the properties from the dialog template, or null for
+  // the control's defaults. Returns FALSE when the window cannot be made.
+  virtual BOOL Create(const char* pszWindowName, DWORD dwStyle, const wxRect& rect, wxWindow* pParentWnd,
+                      UINT nID, const FlashProperties* persist = nullptr, const char* pszLicKey = nullptr);
+
+  // Redraw on or off (WM_SETREDRAW).
+  virtual void SetRedraw(bool redraw);
+
+  // Typed calls, each made through Invoke.
+  void Stop();
+  void SetMovie(const std::string& movie);
+  void Zoom(long factor);
+
+  IDispatch* GetIDispatch() { return this; }
+
+  // IUnknown: the window owns the object; references do not keep it alive.
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  // IDispatch
+  HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) override;
+  HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, UINT* argErr) override;
+
+  const FlashProperties& GetProperties() const { return props_; }
+
+  // The class ResetPreview creates (a stand-in in tests). Returns the previous one.
+  static wxClassInfo* SetRuntimeClass(wxClassInfo* info);
+  static CShockwaveFlash* CreateFromRuntimeClass();
+
+ private:
+  void ShowUnavailable();
+  FlashProperties props_;
+  bool frozen_ = false;
+
+  wxDECLARE_DYNAMIC_CLASS(CShockwaveFlash);
+};
+
+}  // namespace trovex

@@ -1,0 +1,178 @@
+// The real player under the display: demo movies play in the preview, a broken movie shows the
+// player's error, and the dialog keeps answering meanwhile.
+#include <gtest/gtest.h>
+#include <wx/image.h>
+#include <wx/webview.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "preview/player_engine.h"
+#include "tests/browser/loopback_server.h"
+#include "tests/preview/preview_test_dialog.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/temp_env.h"
+
+namespace trovex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// What is on screen inside a window, read from the X server as a screenshot tool does (the
+// toolkit's screen context may hand back an old picture). Kept when a screenshot folder is given.
+wxImage Grab(wxWindow* w, const std::string& name) {
+  static test::TempDir scratch;
+  const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR");
+  const std::string base = (dir ? std::string(dir) : scratch.str()) + "/preview_" + name;
+  const wxRect r = w->GetScreenRect();
+  const std::string cmd = wxString::Format("import -window root -crop %dx%d+%d+%d +repage '%s.png' && "
+                                           "import -window root '%s_screen.png'",
+                                           r.width, r.height, r.x, r.y, base, base)
+                              .ToStdString();
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+  wxImage image;
+  EXPECT_TRUE(image.LoadFile(wxString::FromUTF8(base + ".png"), wxBITMAP_TYPE_PNG)) << base;
+  return image;
+}
+
+// Spread of the grey levels: a blank area has none.
+double Variance(const wxImage& image) {
+  double sum = 0, sum2 = 0;
+  const long n = static_cast<long>(image.GetWidth()) * image.GetHeight();
+  const unsigned char* p = image.GetData();
+  for (long i = 0; i < n; ++i) {
+    const double v = (p[3 * i] + p[3 * i + 1] + p[3 * i + 2]) / 3.0;
+    sum += v;
+    sum2 += v * v;
+  }
+  return n ? sum2 / n - (sum / n) * (sum / n) : 0;
+}
+
+// Waits until the area shows something (drawing lags behind the page's reports).
+bool WaitForPicture(wxWindow* w, const std::string& name) {
+  const auto end = Clock::now() + 10s;
+  while (Clock::now() < end) {
+    if (Variance(Grab(w, name)) > 50.0) return true;
+    test::PumpUntil([] { return false; }, 200ms);
+  }
+  return false;
+}
+
+struct Events {
+  std::vector<std::pair<std::string, long>> seen;
+  bool Has(const std::string& kind, long id = -1) const {
+    for (const auto& [k, i] : seen) {
+      if (k == kind && (id < 0 || i == id)) return true;
+    }
+    return false;
+  }
+};
+
+class PreviewPlayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cookie_ = PlayerEngine::Get().AddListener([this](const std::string& kind, long id) {
+      events_.seen.emplace_back(kind, id);
+    });
+  }
+  void TearDown() override { PlayerEngine::Get().RemoveListener(cookie_); }
+
+  void Run(std::vector<SWFFileInfo> rows, const std::function<void(test::PreviewTestDlg&)>& act) {
+    test::PreviewTestDlg dlg(std::move(rows));
+    test::DialogScript script;
+    script.Expect(1000, [&](CDialog&) {
+      act(dlg);
+      dlg.EndDialog(2);
+    });
+    dlg.DoModal();
+  }
+
+  // Selects a row and waits for its first frame (or error); milliseconds taken, -1 on time-out.
+  long SelectAndWait(test::PreviewTestDlg& dlg, long row, const char* kind, std::chrono::seconds limit) {
+    const auto start = Clock::now();
+    test::SelectRows(dlg.List(), {row});
+    const long id = PlayerEngine::Get().GetCurrentLoad();
+    if (!test::PumpUntil([&] { return events_.Has(kind, id) || events_.Has("error", id); }, limit)) return -1;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  }
+
+  Events events_;
+  int cookie_ = 0;
+};
+
+TEST_F(PreviewPlayer, DemoMoviesPlayFromDiskAndNetworkAndFollowTheLayout) {
+  const std::string movies = std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/";
+  test::LoopbackServer server;
+  server.Set("/movies/banner.swf", {200, "application/x-shockwave-flash", ReadFile(movies + "banner.swf"), ""});
+  const std::vector<SWFFileInfo> rows = {
+      {server.Url("/movies/banner.swf"), "", "banner.swf", "", 71, 0},
+      {server.Url("/movies/clock.swf"), movies + "clock.swf", "clock.swf", "", 78, 0},
+  };
+  Run(rows, [&](test::PreviewTestDlg& dlg) {
+    const auto opened = Clock::now();
+    ASSERT_TRUE(test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s)) << "the player never started";
+    std::printf("player ready %lld ms after the dialog opened\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count()));
+
+    const long local = SelectAndWait(dlg, 1, "frame", 20s);
+    ASSERT_GE(local, 0) << "no first frame from the local movie";
+    EXPECT_FALSE(events_.Has("error"));
+    std::printf("row selected -> first frame: %ld ms (local copy)\n", local);
+    EXPECT_TRUE(WaitForPicture(dlg.flashCtrl.GetWindow(), "local")) << "the preview area stays blank";
+
+    const long network = SelectAndWait(dlg, 0, "frame", 20s);
+    ASSERT_GE(network, 0) << "no first frame from the network movie";
+    std::printf("row selected -> first frame: %ld ms (fetched over HTTP)\n", network);
+    EXPECT_EQ(server.CountRequests("/movies/banner.swf"), 1);
+    EXPECT_TRUE(WaitForPicture(dlg.flashCtrl.GetWindow(), "network"));
+
+    const wxSize before = dlg.flashCtrl.GetWindow()->GetSize();
+    dlg.GetWindow()->SetSize(dlg.GetWindow()->GetSize() + wxSize(300, 200));
+    test::PumpUntil([] { return false; }, 800ms);
+    const wxSize after = dlg.flashCtrl.GetWindow()->GetSize();
+    EXPECT_GT(after.x, before.x);
+    EXPECT_GT(after.y, before.y);
+    wxWebView* view = PlayerEngine::Get().GetView();
+    ASSERT_NE(view, nullptr);
+    // The player covers the control's client area.
+    wxWindow* ctrl = dlg.flashCtrl.GetWindow();
+    EXPECT_EQ(view->GetScreenRect(), wxRect(ctrl->ClientToScreen(wxPoint(0, 0)), ctrl->GetClientSize()));
+    EXPECT_TRUE(WaitForPicture(ctrl, "resized"));
+  });
+}
+
+TEST_F(PreviewPlayer, ABrokenMovieShowsThePlayersErrorWithoutHangingTheDialog) {
+  test::TempDir dir;
+  const std::string broken = dir.WriteFile("broken.swf", std::string("CWS\x0a\x00\x10\x00\x00", 8) + "not compressed at all");
+  const std::string missing = dir.str() + "/missing.swf";
+  Run({{"http://h/broken.swf", broken, "broken.swf", "", 72, 0}, {"http://h/missing.swf", missing, "missing.swf", "", 1, 0}},
+      [&](test::PreviewTestDlg& dlg) {
+        ASSERT_TRUE(test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s));
+        for (long row : {0L, 1L}) {
+          const long id = (SelectAndWait(dlg, row, "error", 20s), PlayerEngine::Get().GetCurrentLoad());
+          EXPECT_TRUE(events_.Has("error", id)) << "row " << row;
+          EXPECT_FALSE(events_.Has("frame", id)) << "row " << row;
+          // The dialog still answers.
+          bool answered = false;
+          dlg.GetWindow()->CallAfter([&] { answered = true; });
+          EXPECT_TRUE(test::PumpUntil([&] { return answered; }, 2s));
+          // The player's error screen, or our message for a file that is not there.
+          EXPECT_TRUE(WaitForPicture(dlg.flashCtrl.GetWindow(), row == 0 ? "broken" : "missing")) << "row " << row;
+        }
+      });
+}
+
+}  // namespace
+}  // namespace trovex
