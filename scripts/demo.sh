@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Opens the Save dialog on the demo site, served from 127.0.0.1 by a server this script starts
-# and always stops; without a display (or with --list first) it lists the movies instead. With an
+# Opens the demo site in the browser window (or, with --save-dialog first, straight in the Save
+# dialog), served from 127.0.0.1 by a server this script starts and always stops; without a
+# display (or with --list first) it lists the movies instead. With an
 # argument, takes that page instead: an http(s) or file: address, a local file, or a page of
 # the demo site ("gallery/index.html").
 # Builds nothing: the build directory is <repo>/build unless TROVEX_BUILD_DIR names another.
@@ -13,20 +14,32 @@ if [ ! -x "$browser" ]; then
   exit 1
 fi
 
-mode=--save-dialog
+# With a display: the browser window, with the module registered for this user when it is not
+# yet, so its toolbar button opens the Save dialog.
+mode=
 if [ "${1:-}" = --list ]; then
   mode=--list
+  shift
+elif [ "${1:-}" = --save-dialog ]; then
+  mode=--save-dialog
   shift
 elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   mode=--list
 fi
+if [ -z "$mode" ]; then
+  module=$build/host/libswftrovex.so
+  hive=${XDG_DATA_HOME:-$HOME/.local/share}/kelvora-swf-trovex/machine.reg
+  if ! grep -qF "\"Icon\"=\"$module,128\"" "$hive" 2>/dev/null; then
+    "$build/tools/trovex-regsvr" "$module" >&2
+  fi
+fi
 
 page=${1:-index.html}
 case "$page" in
-  http://* | https://* | file:*) exec "$browser" "$mode" "$page" ;;
+  http://* | https://* | file:*) exec "$browser" ${mode:+"$mode"} "$page" ;;
 esac
 if [ $# -gt 0 ] && [ -e "$page" ]; then
-  exec "$browser" "$mode" "$page"
+  exec "$browser" ${mode:+"$mode"} "$page"
 fi
 
 workdir=$(mktemp -d)
@@ -58,4 +71,4 @@ fi
 
 url="http://127.0.0.1:$port/${page#/}"
 echo "demo: $url" >&2
-"$browser" "$mode" "$url"
+"$browser" ${mode:+"$mode"} "$url"
