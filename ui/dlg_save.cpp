@@ -19,7 +19,6 @@
 #include "save/format.h"
 #include "save/target_naming.h"
 #include "settings/browse_folder.h"
-#include "settings/browse_folder.h"
 #include "settings/profile.h"
 
 namespace trovex {
