@@ -103,6 +103,13 @@ bool CFileListCtrl::SetItem(long index, int column, const wxString& label, int i
   return true;
 }
 
+bool CFileListCtrl::SetItemImage(long index, int image) {
+  if (!ValidRow(index)) return false;
+  rows_[index].image = image;
+  if (!batch_) RefreshItem(index);
+  return true;
+}
+
 bool CFileListCtrl::SetItemData(long index, long data) {
   if (!ValidRow(index)) return false;
   rows_[index].data = data;

@@ -36,6 +36,8 @@ class CFileListCtrl : public wxListCtrl {
   // Rows.
   long InsertItem(long index, const wxString& label, int imageIndex = -1);
   bool SetItem(long index, int column, const wxString& label, int imageIndex = -1);
+  void SetItemText(long index, const wxString& label) { SetItem(index, 0, label); }
+  bool SetItemImage(long index, int image);
   bool SetItemData(long index, long data);
   wxUIntPtr GetItemData(long index) const;
   bool DeleteAllItems();

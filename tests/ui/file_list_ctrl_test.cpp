@@ -129,7 +129,15 @@ TEST(FileListCtrl, ProgramAndScrollBarStillWorkWhileLocked) {
   w.list->CheckItem(5, true);
   w.list->SetItemState(6, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
   w.list->InsertItem(0, "new.swf", kImageGlobe);
+  w.list->SetItemText(1, "renamed.swf");
+  w.list->SetItemImage(1, kImageDocument);
   EXPECT_EQ(w.list->GetItemText(6, 1), "9 KB");
+  EXPECT_EQ(w.list->GetItemText(1), "renamed.swf");
+  wxListItem item;
+  item.SetId(1);
+  item.SetMask(wxLIST_MASK_IMAGE);
+  ASSERT_TRUE(w.list->GetItem(item));
+  EXPECT_EQ(item.GetImage(), kImageDocument);
   EXPECT_TRUE(w.list->IsItemChecked(6));
   EXPECT_EQ(w.State().selected, "7,");
   EXPECT_EQ(w.list->GetItemText(0), "new.swf");
