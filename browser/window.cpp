@@ -179,8 +179,7 @@ class BrowserFrame final : public wxFrame {
     address_ = new wxTextCtrl(this, kIdAddress, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                               wxTE_PROCESS_ENTER);
     row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
-    auto* go = new wxButton(this, kIdGo, wxString::FromUTF8("移至"), wxDefaultPosition, wxDefaultSize,
-                            wxBU_EXACTFIT);
+    auto* go = new wxButton(this, kIdGo, wxString::FromUTF8("移至"));
     row->Add(go, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
     address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
     go->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });

@@ -30,6 +30,6 @@ add_custom_command(TARGET swftrovex POST_BUILD
           ${CMAKE_CURRENT_SOURCE_DIR}/InternetExplorer.htm $<TARGET_FILE_DIR:swftrovex>/InternetExplorer.htm
   VERBATIM)
 
-include(GNUInstallDirs)
-install(TARGETS swftrovex LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/kelvora-swf-trovex)
-install(FILES InternetExplorer.htm DESTINATION ${CMAKE_INSTALL_LIBDIR}/kelvora-swf-trovex)
+# Beside it, the preview installs its player (lib/kelvora-swf-trovex/player).
+install(TARGETS swftrovex LIBRARY DESTINATION lib/kelvora-swf-trovex)
+install(FILES InternetExplorer.htm DESTINATION lib/kelvora-swf-trovex)
