@@ -46,8 +46,17 @@ void CFlashPreview::Detach() {
 
 CShockwaveFlash* CFlashPreview::GetCtrl() const { return dynamic_cast<CShockwaveFlash*>(window_); }
 
+const SWFFileInfo* FindRowRecord(const wxListCtrl& list, long row, const SWFFileList& fileList) {
+  const std::string key = FromWx(list.GetItemText(row, 3));
+  for (const auto& [url, info] : fileList) {
+    if (url == key) return &info;
+  }
+  return nullptr;
+}
+
 bool CFlashPreview::ResetPreview() {
   if (!dialog_) return false;
+  strMovie_.clear();
   if (window_) {
     if (anchors_.removeAnchor) anchors_.removeAnchor(window_);
     // Child windows report their rectangle in the dialog's client coordinates already.
@@ -78,7 +87,7 @@ bool CFlashPreview::ResetPreview() {
 }
 
 void CFlashPreview::OnItemChanged(const wxListCtrl& list, bool bSaving, int& nPreviewItem,
-                                  const SWFFileList& fileList) {
+                                  const RecordOfRow& record) {
   if (bSaving) return;
   if (list.GetSelectedItemCount() != 1) {
     if (nPreviewItem != -1) {
@@ -91,13 +100,11 @@ void CFlashPreview::OnItemChanged(const wxListCtrl& list, bool bSaving, int& nPr
   if (row == nPreviewItem) return;
   if (!ResetPreview()) return;
   nPreviewItem = static_cast<int>(row);
-  const std::string key = FromWx(list.GetItemText(row, 3));
-  for (const auto& [url, info] : fileList) {
-    if (url == key) {
-      if (CShockwaveFlash* ctrl = GetCtrl()) ctrl->SetMovie(PreviewMovieFor(info));
-      return;
-    }
-  }
+  const SWFFileInfo* info = record ? record(row) : nullptr;
+  CShockwaveFlash* ctrl = GetCtrl();
+  if (!info || !ctrl) return;
+  strMovie_ = PreviewMovieFor(*info);
+  ctrl->SetMovie(strMovie_);
 }
 
 void CFlashPreview::OnSize() {

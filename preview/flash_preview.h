@@ -7,14 +7,13 @@
 #include <functional>
 #include <string>
 
+#include "preview/shockwave_flash.h"
 #include "scan/swf_file_list.h"
 
 class wxListCtrl;
 class wxWindow;
 
 namespace trovex {
-
-class CShockwaveFlash;
 
 constexpr int IDC_PREVIEW_TEMPLATE = 1038;  // the template's control
 constexpr int IDC_PREVIEW = 4096;           // every control made afterwards
@@ -29,6 +28,9 @@ struct PreviewAnchors {
 // (defaults when it has none). Null when the control cannot be created.
 CShockwaveFlash* CreateTemplatePreview(wxWindow* parent, int dialogId, int ctrlId, const wxRect& rect);
 
+// The record of a list row found by the row's address column (column 3); null when none has it.
+const SWFFileInfo* FindRowRecord(const wxListCtrl& list, long row, const SWFFileList& fileList);
+
 // The movie the preview plays for a record: its local copy, else its saved copy when that still
 // exists, else its address.
 std::string PreviewMovieFor(const SWFFileInfo& info);
@@ -42,18 +44,24 @@ class CFlashPreview {
 
   // The preview window (null between a failed re-creation and the next success).
   wxWindow* GetWindow() const { return window_; }
+  wxWindow* GetDialog() const { return dialog_; }
+  // What the control was last pointed at; empty while the preview is empty.
+  const std::string& GetMovie() const { return strMovie_; }
   CShockwaveFlash* GetCtrl() const;
 
   // Replaces the control by a new, empty one; false when it cannot be created.
   bool ResetPreview();
-  // Keeps the preview in step with the list's selection (LVN_ITEMCHANGED).
-  void OnItemChanged(const wxListCtrl& list, bool bSaving, int& nPreviewItem, const SWFFileList& fileList);
+  // Keeps the preview in step with the list's selection (LVN_ITEMCHANGED). record: the record
+  // of a row (null when there is none).
+  using RecordOfRow = std::function<const SWFFileInfo*(long row)>;
+  void OnItemChanged(const wxListCtrl& list, bool bSaving, int& nPreviewItem, const RecordOfRow& record);
   // After the dialog's own layout: re-places the control where the layout put it.
   void OnSize();
 
  private:
   wxWindow* dialog_ = nullptr;
   wxWindow* window_ = nullptr;
+  std::string strMovie_;
   wxRect rect_;  // last known place, so a failed re-creation can be retried
   PreviewAnchors anchors_;
 };

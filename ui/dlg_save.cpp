@@ -95,6 +95,8 @@ CDlgSave::CDlgSave(wxWindow* pParentWnd) : CResizableDialog(IDD_SAVE, pParentWnd
 CDlgSave::~CDlgSave() = default;
 
 wxWindow* CDlgSave::CreateControl(const ControlTemplate& ct, wxWindow* parent, const wxRect& rect) {
+  if (ct.nId == IDC_SAVE_PREVIEW)
+    if (wxWindow* flash = CreateTemplatePreview(parent, GetTemplateId(), ct.nId, rect)) return flash;
   if (ct.nId != IDC_SAVE_LIST) return CResizableDialog::CreateControl(ct, parent, rect);
   long style = wxLC_REPORT;
   if (ct.style & TS_BORDER) style |= wxBORDER_THEME;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/types.h"
+#include "preview/flash_preview.h"
 #include "resizable/resizable_dialog.h"
 #include "scan/swf_file_list.h"
 #include "settings/dlg_settings.h"
@@ -138,6 +139,7 @@ class CDlgSave : public CResizableDialog {
   bool closeAfterRun_ = false;        // closing was asked for during the run
   std::int32_t nTotal_ = 0;           // total of the current download
   long clickedRow_ = -1;              // row whose check box the user is clicking
+  CFlashPreview preview_;             // re-creates the preview control (flashCtrl)
 
   wxDECLARE_EVENT_TABLE();
 };

@@ -1,8 +1,7 @@
-// The preview half of the Save dialog: an empty area that follows the selection. The player
-// control takes the place of the panel re-created here.
-#include <wx/panel.h>
-
-#include "platform/fs/fs.h"
+// The preview half of the Save dialog: the player control, made anew whenever the previewed
+// movie changes, following the list's selection.
+#include "preview/flash_preview.h"
+#include "preview/shockwave_flash.h"
 #include "ui/dlg_save.h"
 
 namespace trovex {
@@ -10,47 +9,31 @@ namespace trovex {
 bool CDlgSave::ResetPreview() {
   wxWindow* dialog = GetWindow();
   if (!dialog) return false;
-  wxRect rect = MapDialogRect(wxRect(199, 23, 180, 149));
-  if (flashCtrl) {
-    RemoveAnchor(flashCtrl);
-    rect = flashCtrl->GetRect();
-    flashCtrl->Hide();
-    flashCtrl->Destroy();
-    flashCtrl = nullptr;
+  // A new dialog window starts from the template's control.
+  if (preview_.GetDialog() != dialog || preview_.GetWindow() != flashCtrl) {
+    PreviewAnchors anchors;
+    anchors.removeAnchor = [this](wxWindow* w) { RemoveAnchor(w); };
+    anchors.anchorControl = [this](wxWindow* w, const wxSize& tl, const wxSize& br) {
+      AnchorControl(w, Anchor{tl.x, tl.y}, Anchor{br.x, br.y});
+    };
+    preview_.Attach(dialog, flashCtrl, std::move(anchors));
   }
+  const bool ok = preview_.ResetPreview();
+  flashCtrl = preview_.GetWindow();
   strPreviewMovie.clear();
-  auto* panel = new wxPanel(dialog, IDC_SAVE_PREVIEW_WINDOW, rect.GetPosition(), rect.GetSize(),
-                            wxBORDER_THEME);
-  flashCtrl = panel;
-  AnchorControl(panel, TOP_CENTER, BOTTOM_RIGHT);
-  return true;
+  return ok;
 }
 
 void CDlgSave::OnItemChanged() {
-  if (bSaving || !listCtrl) return;
-  if (listCtrl->GetSelectedItemCount() != 1) {
-    if (nPreviewItem != -1) {
-      ResetPreview();
-      nPreviewItem = -1;
-    }
-    return;
-  }
-  const long row = listCtrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-  if (row == nPreviewItem) return;
-  if (!ResetPreview()) return;
-  nPreviewItem = static_cast<int>(row);
-  const SWFFileInfo& info = RowRecord(nPreviewItem);
-  if (!info.strLocalFile.empty())
-    strPreviewMovie = info.strLocalFile;
-  else if (info.bSaved && PathFileExistsA(info.strSavedPath.c_str()))
-    strPreviewMovie = info.strSavedPath;
-  else
-    strPreviewMovie = info.strURL;
+  if (!listCtrl) return;
+  preview_.OnItemChanged(*listCtrl, bSaving != 0, nPreviewItem, [this](long row) { return &RowRecord(static_cast<int>(row)); });
+  flashCtrl = preview_.GetWindow();
+  strPreviewMovie = preview_.GetMovie();
 }
 
 void CDlgSave::OnSize(wxSizeEvent& event) {
   CResizableDialog::OnSize(event);
-  if (flashCtrl) flashCtrl->Refresh();
+  preview_.OnSize();
 }
 
 }  // namespace trovex

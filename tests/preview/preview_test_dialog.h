@@ -72,7 +72,8 @@ class PreviewTestDlg : public CDialog {
                       wxEVT_LIST_ITEM_UNCHECKED}) {
       list->Bind(type, [this](wxListEvent& e) {
         ++nItemChanged;
-        flashCtrl.OnItemChanged(*List(), bSaving, nPreviewItem, fileList);
+        flashCtrl.OnItemChanged(*List(), bSaving, nPreviewItem,
+                                [this](long row) { return FindRowRecord(*List(), row, fileList); });
         e.Skip();
       });
     }
