@@ -30,6 +30,7 @@ struct LoadStats {
   int nPagesCached = 0;     // pages and frames written to the URL cache
   int nMoviesCached = 0;    // movies the player fetched into the URL cache
   int nMoviesFailed = 0;    // movies it could not fetch
+  long nStatus = 0;         // HTTP status of the page itself; 0 for a local file
   std::vector<std::string> notes;  // one line per problem met
 };
 

@@ -194,10 +194,12 @@ ComPtr<IWebBrowser2> LoadPage(const std::string& address, const LoadOptions& opt
   auto session = std::make_shared<Session>();
   Loader loader(*session, options, st);
   std::string why;
-  if (loader.Load(address, -1, 0, &why) < 0) {
+  const int top = loader.Load(address, -1, 0, &why);
+  if (top < 0) {
     if (error) *error = why;
     return nullptr;
   }
+  st.nStatus = session->pages[top].nStatus;
   return GetBrowser(session, -1, -1);
 }
 

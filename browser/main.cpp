@@ -1,10 +1,12 @@
 // trovex-browser: loads a page with its frames into the page model. With --list it runs the
 // scanner on the top-level document and prints the movies found.
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <langinfo.h>
 #include <string>
 
@@ -21,6 +23,9 @@
 #endif
 
 namespace {
+
+// The whole page load, frames and played movies included.
+constexpr int kLoadBudgetSeconds = 600;
 
 constexpr const char* kUsage =
     "usage: trovex-browser PAGE\n"
@@ -98,13 +103,25 @@ int main(int argc, char** argv) {
       return Usage("no display to open the browser window on; add --list to print the movies");
     return trovex::browser::RunBrowserWindow(1, argv, address);
   }
+  // One budget for the whole load, so a page of many slow frames ends in minutes, not hours.
+  auto budget = std::make_shared<trovex::browser::FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
+  options.pageLimits.budget = budget;
+  options.movieLimits.budget = budget;
   trovex::browser::LoadStats stats;
   trovex::ComPtr<trovex::IWebBrowser2> browser =
       trovex::browser::LoadPage(address, options, &error, &stats);
   if (verbose)
     for (const std::string& note : stats.notes) std::fprintf(stderr, "trovex-browser: %s\n", note.c_str());
+  if (budget->Exceeded())
+    std::fprintf(stderr, "trovex-browser: loading %s took longer than %d s; the rest was not loaded\n",
+                 page.c_str(), kLoadBudgetSeconds);
   if (!browser) {
     std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", page.c_str(), error.c_str());
+    return 2;
+  }
+  if (list && stats.nStatus >= 400) {
+    std::fprintf(stderr, "trovex-browser: cannot load %s: the server answered HTTP %ld\n", page.c_str(),
+                 stats.nStatus);
     return 2;
   }
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
