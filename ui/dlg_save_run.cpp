@@ -52,10 +52,8 @@ class ProgressBridge : public DownloadObserver {
       : dlg_(dlg), poster_(window), bytes_(window, [&dlg](const std::int32_t& n) { dlg.OnProgress(n); }) {}
   void OnTotalSize() override {
     const std::int32_t total = session->nContentLength;
-    poster_.Post([this, total] {
-      bytes_.Flush();
-      dlg_.OnTotalSize(total);
-    });
+    // Queued before any count of this download, so the total is there when counts arrive.
+    poster_.Post([this, total] { dlg_.OnTotalSize(total); });
   }
   void OnProgress(std::int32_t bytes) override { bytes_.Post(bytes); }
   // Dialog thread, after the download: the last count reaches the window.

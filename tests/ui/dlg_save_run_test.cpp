@@ -8,6 +8,7 @@
 #include <wx/listctrl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -55,7 +56,7 @@ struct Look {
   std::string statusLine, saveLabel;
   bool statusShown = false, barShown = false, dirEnabled = false, listInput = false;
   bool saveEnabled = false;
-  int barRange = 0;
+  int barRange = 0, barValue = 0;
 };
 
 Look LookAt(CDlgSave& d) {
@@ -70,6 +71,7 @@ Look LookAt(CDlgSave& d) {
   auto* bar = d.GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS);
   l.barShown = bar->IsShown();
   l.barRange = bar->GetRange();
+  l.barValue = bar->GetValue();
   l.dirEnabled = d.GetDlgItem(IDC_SAVE_DIR)->IsEnabled();
   l.saveEnabled = d.GetDlgItem(IDC_SAVE_SAVE)->IsEnabled();
   l.listInput = d.listCtrl->IsInputEnabled() != FALSE;
@@ -124,9 +126,10 @@ TEST_F(SaveRunDialog, SaveCopiesAndDownloadsShowingProgress) {
   Look during;
   server_.Handle("/b.swf", [&](const HttpRequest&, HttpConnection& c) {
     c.Write(HttpResponseText(200, "", {"Content-Length: 500"}));
-    c.Sleep(300);  // the headers have been seen by now
+    c.Write(std::string(300, 'b'));
+    c.Sleep(300);  // the headers and the first bytes have been seen by now
     during = LookFromServer();
-    c.Write(std::string(500, 'b'));
+    c.Write(std::string(200, 'b'));
   });
   Look after;
   // Rows stand in address order: the copy first.
@@ -141,6 +144,8 @@ TEST_F(SaveRunDialog, SaveCopiesAndDownloadsShowingProgress) {
   EXPECT_TRUE(during.statusShown);
   EXPECT_TRUE(during.barShown);
   EXPECT_EQ(during.barRange, 500);
+  EXPECT_EQ(during.barValue, 300);
+  EXPECT_EQ(during.statusLine, "下載中... (1 KB of 1 KB)");
   EXPECT_FALSE(during.dirEnabled);
   EXPECT_FALSE(during.listInput);
   EXPECT_EQ(during.statuses, (std::vector<std::string>{Utf8(IDS_STATUS_DONE), Utf8(IDS_STATUS_DOWNLOADING)}));
@@ -310,6 +315,35 @@ TEST_F(SaveRunDialog, ClosingDuringADownloadStopsItThenCloses) {
   EXPECT_EQ(ReadLastSaveDir(), out_);
   EXPECT_FALSE(fs::exists(out_ + "/slow.swf"));
   EXPECT_EQ(server_.CountRequests("/2next.swf"), 0);
+}
+
+// A picture of the dialog in the middle of a download (only with TROVEX_SCREENSHOT_DIR).
+TEST_F(SaveRunDialog, ScreenshotDuringADownload) {
+  const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR");
+  if (!dir || !*dir) GTEST_SKIP() << "TROVEX_SCREENSHOT_DIR is not set";
+  const std::string cached = home_.dir().WriteFile("cache/intro[1].swf", std::string(3000, 'i'));
+  bool shot = false;
+  server_.Handle("/movie.swf", [&](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 200000"}));
+    c.Write(std::string(70000, 'm'));
+    c.Sleep(300);
+    std::atomic<bool> done{false};
+    RunOnUiThread([&] {
+      dlg_.GetWindow()->Move(0, 0);
+      test::PumpEvents(300);
+      shot = test::CaptureScreen(std::string(dir) + "/save_run_downloading.png");
+      done = true;
+    });
+    while (!done) std::this_thread::sleep_for(1ms);
+    c.Write(std::string(130000, 'm'));
+  });
+  Run({Movie(server_.Url("/intro.swf"), "intro.swf", 3000, cached),
+       Movie(server_.Url("/movie.swf"), "影片.swf", -1), Movie(server_.Url("/z.swf"), "z.swf", -1)},
+      [&](CDlgSave& d) {
+        d.listCtrl->CheckItem(2, false);
+        d.ClickDlgButton(IDC_SAVE_SAVE);
+      });
+  EXPECT_TRUE(shot);
 }
 
 }  // namespace
