@@ -1,5 +1,6 @@
 #include "preview/shockwave_flash.h"
 
+#include <wx/dcclient.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -67,6 +68,9 @@ BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxR
   if (engine.IsUnavailable()) {
     ShowUnavailable();
   } else {
+    // The player lies over this window's client area; painting it would cover the player.
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, [this](wxPaintEvent&) { wxPaintDC dc(this); });
     engine.Attach(this);
     if (!props_.strMovie.empty()) engine.LoadMovie(this, props_.strMovie, props_);
   }
