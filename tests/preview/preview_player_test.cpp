@@ -116,5 +116,39 @@ TEST_F(PreviewPlayer, ABrokenMovieShowsThePlayersErrorWithoutHangingTheDialog) {
       });
 }
 
+TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
+  test::LoopbackServer server;
+  test::TempDir dir;
+  const std::string secret = dir.WriteFile("secret.txt", "secret");
+  Run({{"http://h/clock.swf", std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf", "clock.swf", "", 78, 0}},
+      [&](test::PreviewTestDlg& dlg) {
+        ASSERT_TRUE(test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s));
+        ASSERT_GE(SelectAndWait(dlg, 0, "frame", 20s), 0);
+        wxWebView* view = PlayerEngine::Get().GetView();
+        ASSERT_NE(view, nullptr);
+        std::vector<std::string> titles;
+        view->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [&](wxWebViewEvent& e) {
+          titles.push_back(e.GetString().utf8_string());
+          e.Skip();
+        });
+        // What a movie's script could try through the page: fetches, images, frames, navigation.
+        const std::string probe = server.Url("/probe");
+        view->RunScriptAsync(wxString::FromUTF8(
+            "const r = [];"
+            "const done = () => { if (r.length === 3) document.title = 'probe ' + r.join(','); };"
+            "fetch('" + probe + "-fetch').then(() => { r.push('net'); done(); }, () => { r.push('-'); done(); });"
+            "fetch('file://" + secret + "').then(x => x.text()).then(t => { r.push(t); done(); }, () => { r.push('-'); done(); });"
+            "fetch('trovex-player://preview/movie/1/movie.swf').then(x => { r.push(x.ok ? 'old' : '-'); done(); }, () => { r.push('-'); done(); });"
+            "const i = new Image(); i.src = '" + probe + "-image'; document.body.appendChild(i);"
+            "const f = document.createElement('iframe'); f.src = '" + probe + "-frame'; document.body.appendChild(f);"
+            "setTimeout(() => { location.href = '" + probe + "-page'; }, 100);"));
+        EXPECT_TRUE(test::PumpUntil([&] { return !titles.empty() && titles.back().rfind("probe", 0) == 0; }, 10s));
+        test::PumpUntil([] { return false; }, 1500ms);
+        EXPECT_EQ(titles.empty() ? "" : titles.back(), "probe -,-,-");
+        EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
+        EXPECT_EQ(view->GetCurrentURL().rfind("trovex-player://preview/", 0), 0u) << view->GetCurrentURL();
+      });
+}
+
 }  // namespace
 }  // namespace trovex
