@@ -79,7 +79,10 @@ class BrowserFrame final : public wxFrame {
     BuildToolbar();
     CreateStatusBar();
 
-    view_ = wxWebView::New(this, wxID_ANY, "about:blank");
+    // Created on the page itself: a first load of a blank page could still finish after it.
+    std::string error;
+    std::string first = AddressFromUserInput(address, &error);
+    view_ = wxWebView::New(this, wxID_ANY, first.empty() ? wxString("about:blank") : FromUtf8(first));
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
     sizer->Add(view_, 1, wxEXPAND);
@@ -94,7 +97,11 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
     follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowView(false); });
     follow_.Start(250);
-    Navigate(address);
+    if (first.empty()) {
+      Navigate(address);  // says why it cannot be shown
+    } else {
+      address_->ChangeValue(FromUtf8(first));
+    }
   }
 
   ~BrowserFrame() override {

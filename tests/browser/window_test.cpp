@@ -9,6 +9,7 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/toolbar.h>
+#include <wx/uiaction.h>
 #include <wx/webview.h>
 
 #include <chrono>
@@ -182,6 +183,37 @@ TEST(BrowserWindowTest, ToolbarButtonShowsTheSaveDialogForEveryFrameAndTheModule
   test::PumpEvents(100);
   CoFreeUnusedLibraries();
   EXPECT_TRUE(CoLoadedLibraries().empty()) << "no object is left, so the module is let go";
+}
+
+TEST(BrowserWindowTest, ContextMenuItemOnAFrameShowsTheSaveDialog) {
+  test::IsolatedHome home;
+  RegisterModule();
+  test::LoopbackServer server;
+  server.Page("/", "<frameset cols='30%,70%'><frame src='/left.html'><frame src='/right.html'></frameset>");
+  server.Page("/left.html", "<embed src='left.swf'>");
+  server.Page("/right.html", "<body style='height:100%'><embed src='right.swf'></body>");
+  wxFrame* frame = OpenAndWait(server.Url("/"));
+  wxWebView* view = FindChild<wxWebView>(frame);
+  test::PumpEvents(300);
+
+  SaveDialogWatch watch(frame);
+  // Right click into the right frame; the item is the menu's last, which Up then reaches.
+  wxUIActionSimulator sim;
+  wxPoint inside = view->ClientToScreen(wxPoint(view->GetClientSize().x * 3 / 4, view->GetClientSize().y / 2));
+  sim.MouseMove(inside);
+  test::PumpEvents(100);
+  wxTimer keys;
+  keys.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    wxUIActionSimulator menuKeys;
+    menuKeys.Char(WXK_UP);
+    menuKeys.Char(WXK_RETURN);
+  });
+  keys.StartOnce(800);
+  sim.MouseClick(wxMOUSE_BTN_RIGHT);
+  ASSERT_TRUE(WaitFor([&] { return watch.seen; }, 10)) << "the context menu's item did not open the Save dialog";
+  EXPECT_EQ(watch.rows.size(), 2u) << "the whole page is listed, whichever frame was clicked";
+  frame->Destroy();
+  test::PumpEvents(100);
 }
 
 TEST(BrowserWindowTest, AFailingScriptPageIsReportedInAMessageBox) {
