@@ -53,7 +53,7 @@ class ProgressBridge : public DownloadObserver {
   void OnTotalSize() override {
     const std::int32_t total = session->nContentLength;
     // Queued before any count of this download, so the total is there when counts arrive.
-    poster_.Post([this, total] { dlg_.OnTotalSize(total); });
+    poster_.Post([&dlg = dlg_, total] { dlg.OnTotalSize(total); });
   }
   void OnProgress(std::int32_t bytes) override { bytes_.Post(bytes); }
   // Dialog thread, after the download: the last count reaches the window.
