@@ -22,7 +22,10 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # npm pack fetches the exact tarball without running any package script.
-(cd "$work" && npm pack --silent "@ruffle-rs/ruffle@$VERSION" >/dev/null)
+if ! (cd "$work" && npm pack --silent "@ruffle-rs/ruffle@$VERSION" >/dev/null); then
+  echo "install_player: could not fetch @ruffle-rs/ruffle@$VERSION with npm (offline, or no registry access)" >&2
+  exit 1
+fi
 tar -xzf "$work"/ruffle-rs-ruffle-"$VERSION".tgz -C "$work"
 pkg=$work/package
 if [ ! -f "$pkg/ruffle.js" ] || ! ls "$pkg"/*.wasm >/dev/null 2>&1; then

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "preview/player_engine.h"
+#include "preview/player_files.h"
 #include "tests/browser/loopback_server.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
@@ -25,6 +26,7 @@ using namespace test;
 class PreviewPlayer : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(HasPlayerFiles(FindPlayerDir())) << "the player's files are not in the build: run scripts/install_player.sh";
     cookie_ = PlayerEngine::Get().AddListener([this](const std::string& kind, long id) {
       events_.seen.emplace_back(kind, id);
     });
