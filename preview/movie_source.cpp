@@ -1,14 +1,12 @@
 #include "preview/movie_source.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <strings.h>
 
 #include "framework/wx_text.h"
+#include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
 
 namespace trovex {
@@ -27,35 +25,23 @@ MovieBytes Failed(std::string text) {
 }
 
 MovieBytes ReadLocal(const std::string& path) {
-  // O_NONBLOCK: a FIFO without a writer must not stall the preview.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return Failed("找不到影片檔案：" + Utf8(path));
-    return Failed("無法開啟影片檔案：" + Utf8(path));
-  }
-  struct stat st {};
   MovieBytes m;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    m = Failed("影片不是一般檔案：" + Utf8(path));
-  } else if (static_cast<std::size_t>(st.st_size) > MaxPreviewBytes()) {
-    m = Failed("影片太大，無法預覽：" + Utf8(path));
-  } else {
-    m.strBody.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < m.strBody.size()) {
-      const ssize_t n = ::read(fd, m.strBody.data() + got, m.strBody.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    if (got != m.strBody.size()) {
-      m = Failed("無法讀取影片檔案：" + Utf8(path));
-    } else {
+  // Regular files only, opened without blocking: a FIFO must not stall the preview.
+  switch (posix::ReadRegularFile(path, MaxPreviewBytes(), &m.strBody, nullptr)) {
+    case 0:
       m.bLoaded = true;
-    }
+      return m;
+    case ENOENT:
+    case ENOTDIR:
+      return Failed("找不到影片檔案：" + Utf8(path));
+    case EISDIR:
+    case EINVAL:
+      return Failed("影片不是一般檔案：" + Utf8(path));
+    case EFBIG:
+      return Failed("影片太大，無法預覽：" + Utf8(path));
+    default:
+      return Failed("無法讀取影片檔案：" + Utf8(path));
   }
-  ::close(fd);
-  return m;
 }
 
 // The page loader's time limits: 15 s to connect, 30 s without progress, 5 minutes in all.
