@@ -43,6 +43,18 @@ bool IsEmpty(const char* path) { return path == nullptr || *path == '\0'; }
 
 // Copies the whole of `in` to `out`; 0 or an errno.
 int CopyData(int in, int out) {
+  // In the kernel first (no trip through our memory, shared extents where the file system
+  // can); what it cannot do, and files that report no size (/proc), go through the buffer.
+  for (;;) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+    if (n > 0) continue;
+    if (n == 0) break;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == EBADF || errno == EPERM)
+      break;
+    return errno;
+  }
   char buffer[64 * 1024];
   for (;;) {
     ssize_t n = posix::ReadSome(in, buffer, sizeof buffer);

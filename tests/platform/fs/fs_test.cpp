@@ -154,6 +154,15 @@ TEST_F(FsCalls, CopyFileCopiesDataAndTime) {
   EXPECT_EQ(CountEntries(dir.str()), 3);
 }
 
+// Files whose size the kernel does not know (/proc) are copied in full too, not left empty.
+TEST_F(FsCalls, CopyFileCopiesFilesThatReportNoSize) {
+  const std::string before = ReadFile("/proc/self/mounts");
+  ASSERT_FALSE(before.empty());
+  ASSERT_TRUE(CopyFileA("/proc/self/mounts", P("mounts").c_str(), FALSE));
+  EXPECT_EQ(ReadFile(P("mounts")).substr(0, 64), before.substr(0, 64));
+  EXPECT_GT(ReadFile(P("mounts")).size(), 0u);
+}
+
 struct CopyFailure {
   const char* name;
   const char* source;  // relative to the folder
