@@ -135,7 +135,7 @@ void PlayerEngine::WarmUp() {
   if (scheduled_ || !wxTheApp) return;
   scheduled_ = true;
   std::weak_ptr<int> alive = alive_;
-  wxTheApp->CallAfter([this, alive] {
+  RunOnUiThread([this, alive] {
     if (alive.lock()) CreateView();
   });
 }

@@ -70,6 +70,9 @@ TEST_F(PreviewPlayer, DemoMoviesPlayFromDiskAndNetworkAndFollowTheLayout) {
     std::printf("player ready %lld ms after the dialog opened\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count()));
 
+    test::PumpUntil([] { return false; }, 500ms);
+    EXPECT_LT(Variance(Grab(dlg.flashCtrl.GetWindow(), "empty")), 1.0) << "the empty preview shows something";
+
     const long local = SelectAndWait(dlg, 1, "frame", 20s);
     ASSERT_GE(local, 0) << "no first frame from the local movie";
     EXPECT_FALSE(events_.Has("error"));
@@ -81,6 +84,13 @@ TEST_F(PreviewPlayer, DemoMoviesPlayFromDiskAndNetworkAndFollowTheLayout) {
     std::printf("row selected -> first frame: %ld ms (fetched over HTTP)\n", network);
     EXPECT_EQ(server.CountRequests("/movies/banner.swf"), 1);
     EXPECT_TRUE(WaitForPicture(dlg.flashCtrl.GetWindow(), "network"));
+
+    // Two rows selected: the preview empties.
+    test::SelectRows(dlg.List(), {0, 1});
+    test::PumpUntil([] { return false; }, 800ms);
+    EXPECT_LT(Variance(Grab(dlg.flashCtrl.GetWindow(), "two_rows")), 1.0);
+    test::SelectRows(dlg.List(), {0});
+    ASSERT_TRUE(test::PumpUntil([&] { return events_.Has("frame", PlayerEngine::Get().GetCurrentLoad()); }, 20s));
 
     const wxSize before = dlg.flashCtrl.GetWindow()->GetSize();
     dlg.GetWindow()->SetSize(dlg.GetWindow()->GetSize() + wxSize(300, 200));
