@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev
   libcurl4-openssl-dev libgumbo-dev duktape-dev
-  openssl ca-certificates
+  openssl ca-certificates libssl-dev
   clang libclang-rt-14-dev
   xdg-user-dirs adwaita-icon-theme hicolor-icon-theme
   locales
