@@ -19,6 +19,7 @@
 #include <wx/webview.h>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "browser/browser.h"
@@ -79,15 +80,17 @@ class BrowserFrame final : public wxFrame {
     BuildToolbar();
     CreateStatusBar();
 
-    // Created on the page itself: a first load of a blank page could still finish after it.
-    std::string error;
-    std::string first = AddressFromUserInput(address, &error);
-    view_ = wxWebView::New(this, wxID_ANY, first.empty() ? wxString("about:blank") : FromUtf8(first));
+    // Blank first: the context-menu script must be in place before the page's frames load. The
+    // page itself is asked for once the blank load is over, or that load could still replace it.
+    view_ = wxWebView::New(this, wxID_ANY, "about:blank");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
     sizer->Add(view_, 1, wxEXPAND);
     SetSizer(sizer);
 
+    // The page's context menu is ours alone (built from the MenuExt keys): the engine's own
+    // offers items such as opening a frame in a new window, which this window cannot serve.
+    view_->EnableContextMenu(false);
     view_->AddScriptMessageHandler("trovex");
     view_->AddUserScript(kContextMenuScript, wxWEBVIEW_INJECT_AT_DOCUMENT_START);
     view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
@@ -97,11 +100,8 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
     follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowView(false); });
     follow_.Start(250);
-    if (first.empty()) {
-      Navigate(address);  // says why it cannot be shown
-    } else {
-      address_->ChangeValue(FromUtf8(first));
-    }
+    pendingAddress_ = address;
+    address_->ChangeValue(FromUtf8(address));
   }
 
   ~BrowserFrame() override {
@@ -215,6 +215,12 @@ class BrowserFrame final : public wxFrame {
   // events do not come for every navigation (links followed inside the page, history), so a
   // timer looks too.
   void FollowView(bool contentChanged) {
+    if (!pendingAddress_.empty()) {
+      if (view_->IsBusy()) return;
+      std::string first = std::exchange(pendingAddress_, std::string());
+      Navigate(first);
+      return;
+    }
     std::string url = ToUtf8(view_->GetCurrentURL());
     if (url == shownUrl_ && !contentChanged) return;
     shownUrl_ = url;
@@ -300,6 +306,7 @@ class BrowserFrame final : public wxFrame {
   std::vector<ScriptExtension> extensions_;
   std::vector<ContextMenuItem> menuItems_;
   wxTimer follow_;
+  std::string pendingAddress_;  // the first page, until the blank start is loaded
   std::string shownUrl_;
   ComPtr<IWebBrowser2> model_;
   std::string modelUrl_;

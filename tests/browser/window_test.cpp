@@ -194,22 +194,32 @@ TEST(BrowserWindowTest, ContextMenuItemOnAFrameShowsTheSaveDialog) {
   server.Page("/right.html", "<body style='height:100%'><embed src='right.swf'></body>");
   wxFrame* frame = OpenAndWait(server.Url("/"));
   wxWebView* view = FindChild<wxWebView>(frame);
-  test::PumpEvents(300);
+  ASSERT_TRUE(WaitFor([&] {
+    wxString state;
+    return view->RunScript("String(frames.length == 2 && frames[1].document.readyState == 'complete')", &state) &&
+           state == "true";
+  }));
 
   SaveDialogWatch watch(frame);
-  // Right click into the right frame; the item is the menu's last, which Up then reaches.
-  wxUIActionSimulator sim;
-  wxPoint inside = view->ClientToScreen(wxPoint(view->GetClientSize().x * 3 / 4, view->GetClientSize().y / 2));
-  sim.MouseMove(inside);
-  test::PumpEvents(100);
+  // Once the menu is up, the item is its last entry, which Up reaches first.
+  bool menuOpened = false;
   wxTimer keys;
-  keys.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    wxUIActionSimulator menuKeys;
-    menuKeys.Char(WXK_UP);
-    menuKeys.Char(WXK_RETURN);
+  keys.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+    wxUIActionSimulator typing;
+    typing.Char(WXK_UP);
+    typing.Char(WXK_RETURN);
   });
-  keys.StartOnce(800);
-  sim.MouseClick(wxMOUSE_BTN_RIGHT);
+  frame->Bind(wxEVT_MENU_OPEN, [&](wxMenuEvent& event) {
+    event.Skip();
+    if (menuOpened || !event.IsPopup()) return;
+    menuOpened = true;
+    keys.StartOnce(300);  // the menu takes the keyboard once it is on screen
+  });
+  // The right click as the page receives it, inside the right frame.
+  wxString handled;
+  ASSERT_TRUE(view->RunScript(
+      "String(frames[1].document.body.dispatchEvent(new MouseEvent('contextmenu', {bubbles: true, cancelable: true})))",
+      &handled));
   ASSERT_TRUE(WaitFor([&] { return watch.seen; }, 10)) << "the context menu's item did not open the Save dialog";
   EXPECT_EQ(watch.rows.size(), 2u) << "the whole page is listed, whichever frame was clicked";
   frame->Destroy();
