@@ -39,11 +39,6 @@ void CFlashPreview::Attach(wxWindow* dialog, wxWindow* window, PreviewAnchors an
   if (window_) rect_ = window_->GetRect();
 }
 
-void CFlashPreview::Detach() {
-  dialog_ = nullptr;
-  window_ = nullptr;
-}
-
 CShockwaveFlash* CFlashPreview::GetCtrl() const { return dynamic_cast<CShockwaveFlash*>(window_); }
 
 const SWFFileInfo* FindRowRecord(const wxListCtrl& list, long row, const SWFFileList& fileList) {

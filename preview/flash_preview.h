@@ -38,9 +38,9 @@ std::string PreviewMovieFor(const SWFFileInfo& info);
 class CFlashPreview {
  public:
   CFlashPreview() = default;
-  // dialog: the dialog window; window: the preview window the template made.
+  // dialog: the dialog window; window: the preview window the template made. Called again for
+  // every new dialog window.
   void Attach(wxWindow* dialog, wxWindow* window, PreviewAnchors anchors);
-  void Detach();
 
   // The preview window (null between a failed re-creation and the next success).
   wxWindow* GetWindow() const { return window_; }

@@ -5,10 +5,12 @@
 #include <wx/filesys.h>
 #include <wx/frame.h>
 #include <wx/module.h>
-#include <wx/mstream.h>
+#include <wx/stream.h>
 #include <wx/webview.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -32,14 +34,34 @@ std::shared_ptr<Mailbox>& TheMailbox() {
   return box;
 }
 
-// A memory stream that keeps its bytes alive for as long as the toolkit reads it.
-class SharedBytesStream : public wxMemoryInputStream {
+// Serves shared bytes without copying them. The toolkit reads a response whole at once and then
+// never frees the file object, so the bytes are let go as soon as the last one has been read.
+class SharedBytesStream : public wxInputStream {
  public:
   explicit SharedBytesStream(std::shared_ptr<const std::string> bytes)
-      : wxMemoryInputStream(bytes->data(), bytes->size()), bytes_(std::move(bytes)) {}
+      : bytes_(std::move(bytes)), size_(bytes_->size()) {}
+  wxFileOffset GetLength() const override { return static_cast<wxFileOffset>(size_); }
+  size_t GetSize() const override { return size_; }
+
+ protected:
+  size_t OnSysRead(void* buffer, size_t size) override {
+    if (!bytes_ || pos_ >= size_) {
+      bytes_.reset();
+      m_lasterror = wxSTREAM_EOF;
+      return 0;
+    }
+    const size_t n = std::min(size, size_ - pos_);
+    std::memcpy(buffer, bytes_->data() + pos_, n);
+    pos_ += n;
+    if (pos_ >= size_) bytes_.reset();
+    return n;
+  }
+  wxFileOffset OnSysTell() const override { return static_cast<wxFileOffset>(pos_); }
 
  private:
   std::shared_ptr<const std::string> bytes_;
+  size_t size_;
+  size_t pos_ = 0;
 };
 
 // WebKit's default languages under the C locale are not valid tags, and the player refuses to
