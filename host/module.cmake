@@ -21,7 +21,11 @@ set_target_properties(swftrovex PROPERTIES
   CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON
   LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/module.map)
+# nodelete: once loaded, the module's code stays mapped even after COM lets it go. The web
+# view it links starts threads of the web engine at load that nothing can stop, and the toolkit
+# keeps pointers into the module (window classes, event tables, the preview's parked window).
 target_link_options(swftrovex PRIVATE
+  -Wl,-z,nodelete
   -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/module.map
   -Wl,--exclude-libs,ALL
   -Wl,--no-undefined)

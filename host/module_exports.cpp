@@ -1,31 +1,14 @@
 // The module's four entry points, the only symbols it exports (see module.map). Each first
 // makes sure the application object has started.
-#include <dlfcn.h>
-
-#include <string>
-
 #include "host/app.h"
 #include "host/class_factory.h"
 #include "host/internet_explorer.h"
-#include "host/module.h"
 #include "host/registration.h"
 
 namespace trovex {
 namespace {
 
-// Once the object has run, the toolkit holds pointers into this module (window classes, event
-// tables, the preview's engine and its parked window), so its code must stay mapped even after
-// COM lets it go: the loader is told never to unmap it.
-void PinModule() {
-  static const bool pinned = [] {
-    const std::string& path = GetModuleFilePath();
-    return !path.empty() && ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
-  }();
-  (void)pinned;
-}
-
 HRESULT CreateInternetExplorer(REFIID riid, void** ppv) {
-  PinModule();
   CInternetExplorer* object = CInternetExplorer::Create();
   if (!object) return E_OUTOFMEMORY;
   HRESULT hr = object->QueryInterface(riid, ppv);
