@@ -226,7 +226,15 @@ void CDownloadSession::RunWorker() {
       DWORD service = 0;
       if (!AfxParseURL(next.c_str(), service, server, object, port) || server.empty() ||
           (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)) {
-        AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, "redirect to " + next);
+        // Says where the server wanted to send us, or that it named no place at all.
+        std::string why = DownloadErrorText(ERROR_HTTP_REDIRECT_FAILED);
+        if (next.empty())
+          why += Utf8("伺服器沒有提供新的網址。");
+        else if (HasScheme(next) && service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)
+          why += Utf8("「") + next + Utf8("」不是 http 或 https 網址。");
+        else
+          why += Utf8("「") + next + Utf8("」");
+        AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, why);
       }
       secure = service == AFX_INET_SERVICE_HTTPS;
     }
@@ -297,6 +305,8 @@ void CDownloadSession::RunWorker() {
     // A stop that cut a wait short is a stop, not a failure with a text.
     if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
       bFailed = 1;
+    } else if (e.m_dwError == ERROR_HTTP_REDIRECT_FAILED && !e.m_strDetail.empty()) {
+      Fail(e.m_dwError, e.m_strDetail);
     } else {
       Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
     }

@@ -164,6 +164,23 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
   EXPECT_EQ(server_.CountRequests("/loop"), 5);
 }
 
+// A redirect that cannot be followed says where it pointed, or that it pointed nowhere.
+TEST_F(DownloadSessionTest, FailedRedirectsExplainThemselves) {
+  struct Case {
+    const char* path;
+    std::string text;
+  } cases[] = {
+      {"/ftp", "無法完成重新導向。「ftp://127.0.0.1/movie.swf」不是 http 或 https 網址。"},
+      {"/nowhere", "無法完成重新導向。伺服器沒有提供新的網址。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    RecordingSession session;
+    EXPECT_FALSE(session.Download(server_.Url(c.path), dir_.str() + "/x.swf"));
+    EXPECT_EQ(session.GetErrorText(), Utf8TextToAnsi(c.text));
+  }
+}
+
 TEST_F(DownloadSessionTest, RefusedAddressesNameTheAddressAndStartNothing) {
   struct Case {
     std::string url;
