@@ -143,7 +143,7 @@ struct HttpTransfer::Impl {
   DWORD err = 0;
   std::string detail;
 
-  bool Aborted() const { return policy.abort && policy.abort->load(std::memory_order_relaxed); }
+  bool Aborted() const { return policy.abort && policy.abort->load(std::memory_order_acquire); }
 
   void Fail(DWORD code, std::string why) {
     if (err != 0) return;
