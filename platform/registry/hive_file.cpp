@@ -221,7 +221,8 @@ LSTATUS HiveFile::Modify(const std::function<LSTATUS(RegKey&, bool&)>& edit) {
   switch (Load(nullptr, &tree, &sig, &why, &err)) {
     case LoadResult::kUnreadable:
       cacheValid_ = false;
-      return StatusFromErrno(err);
+      // Too large to be a hive: not a full disk, and not ours to replace.
+      return err == EFBIG ? ERROR_REGISTRY_CORRUPT : StatusFromErrno(err);
     case LoadResult::kDamaged:
       cacheValid_ = false;
       if (!SetAside(sig, why)) return ERROR_REGISTRY_CORRUPT;
