@@ -15,6 +15,10 @@ ComPtr<IHTMLDocument2> FindDocumentByUrl(IHTMLDocument2* top, const std::string&
 // context menu was opened on the page or on a frame showing that address),
 // `external.menuArguments` is that document's window, or the page's window when no frame
 // has the address. False with *error set when the script failed.
+// Calls GetSWFFile(document) on an automation object through IDispatch, as the script page
+// does; *result is what it returned, *error the object's own description of a failure.
+HRESULT InvokeGetSWFFile(IDispatch* object, IDispatch* document, long* result, std::string* error);
+
 bool RunExtension(IWebBrowser2* page, const std::string& scriptPath, const std::string* contextUrl,
                   std::string* error);
 

@@ -15,12 +15,11 @@
 #include "browser/url.h"
 #include "browser/window.h"
 #include "scan/document_walker.h"
-#ifdef TROVEX_WITH_SAVE_DIALOG
 #include <wx/app.h>
 #include <wx/init.h>
 
-#include "host/internet_explorer.h"
-#endif
+#include "browser/extension_run.h"
+#include "platform/com/activation.h"
 
 namespace {
 
@@ -88,9 +87,6 @@ int main(int argc, char** argv) {
   if (!pageGiven) return Usage("no page given");
   if (list && saveDialog) return Usage("--list and --save-dialog exclude each other");
   bool window = !list && !saveDialog;
-#ifndef TROVEX_WITH_SAVE_DIALOG
-  if (saveDialog) return Usage("this build has no Save dialog");
-#endif
 
   std::string error;
   std::string address = trovex::browser::AddressFromUserInput(page, &error);
@@ -125,7 +121,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
-#ifdef TROVEX_WITH_SAVE_DIALOG
   if (saveDialog) {
     wxApp::SetInstance(new wxApp);
     wxInitializer toolkit(argc, argv);
@@ -135,10 +130,22 @@ int main(int argc, char** argv) {
     }
     // The toolkit sets the locale from the environment again.
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
-    auto object = trovex::ComPtr<trovex::IDispatch>::Attach(trovex::CInternetExplorer::Create());
+    // The registered module, as the toolbar button reaches it: the program holds no copy of the
+    // system's code, so the module's toolkit classes are never registered twice in one process.
+    trovex::CLSID clsid{};
+    trovex::ComPtr<trovex::IDispatch> object;
+    trovex::HRESULT hr = trovex::CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid);
+    if (trovex::SUCCEEDED(hr))
+      hr = trovex::CoCreateInstance(clsid, nullptr, trovex::CLSCTX_INPROC_SERVER, trovex::IID_IDispatch,
+                                    object.AsVoidOut());
+    if (trovex::FAILED(hr)) {
+      std::fprintf(stderr, "trovex-browser: the extension is not available (0x%08X) %s; register it with trovex-regsvr\n",
+                   static_cast<unsigned>(hr), trovex::CoLastActivationError().c_str());
+      return 2;
+    }
     long result = 1;
     std::string failure;
-    trovex::HRESULT hr = trovex::CallGetSWFFile(object.Get(), document.Get(), &result, &failure);
+    hr = trovex::browser::InvokeGetSWFFile(object.Get(), document.Get(), &result, &failure);
     if (trovex::FAILED(hr)) {
       std::fprintf(stderr, "trovex-browser: GetSWFFile failed (0x%08X) %s\n", static_cast<unsigned>(hr),
                    failure.c_str());
@@ -146,7 +153,6 @@ int main(int argc, char** argv) {
     }
     return static_cast<int>(result);
   }
-#endif
   trovex::SWFFileList movies;
   trovex::ScanDocument(document.Get(), movies);
   std::string out = trovex::browser::FormatMovieList(movies);

@@ -14,8 +14,8 @@ if [ ! -x "$browser" ]; then
   exit 1
 fi
 
-# With a display: the browser window, with the module registered for this user when it is not
-# yet, so its toolbar button opens the Save dialog.
+# With a display: the browser window (or the Save dialog), with the module registered for this
+# user when it is not yet, so that its toolbar button (and --save-dialog) reach it.
 mode=
 if [ "${1:-}" = --list ]; then
   mode=--list
@@ -26,7 +26,7 @@ elif [ "${1:-}" = --save-dialog ]; then
 elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   mode=--list
 fi
-if [ -z "$mode" ]; then
+if [ "$mode" != --list ]; then
   module=$build/host/libswftrovex.so
   hive=${XDG_DATA_HOME:-$HOME/.local/share}/kelvora-swf-trovex/machine.reg
   if ! grep -qF "\"Icon\"=\"$module,128\"" "$hive" 2>/dev/null; then
