@@ -109,6 +109,23 @@ TEST_F(ScriptPageTest, ScriptFailuresComeBackAsMessages) {
   }
 }
 
+TEST_F(ScriptPageTest, DirectCallPassesTheDocumentAndGivesTheResult) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid), S_OK);
+  ComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut()), S_OK);
+  ComPtr<IHTMLDocument2> document = DocumentOf(page_.Get());
+  long result = 0;
+  std::string error;
+  EXPECT_EQ(InvokeGetSWFFile(object.Get(), document.Get(), &result, &error), S_OK) << error;
+  EXPECT_EQ(result, 7);
+  result = 0;
+  EXPECT_EQ(InvokeGetSWFFile(object.Get(), nullptr, &result, &error), S_OK) << error;
+  EXPECT_EQ(result, 7);
+  EXPECT_EQ(Calls(), server_.Url("/") + "\nnull\n");
+  EXPECT_EQ(InvokeGetSWFFile(nullptr, nullptr, &result, &error), E_POINTER);
+}
+
 TEST(ScriptExtractionTest, TakesInlineJavaScriptInOrder) {
   struct Case {
     const char* html;
