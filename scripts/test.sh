@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs all tests (GUI tests under Xvfb).
+# Installs what is needed, builds everything and runs all tests (GUI tests under Xvfb), then the
+# unit tests again under AddressSanitizer and UBSan and each fuzz target for a few seconds.
 # Extra arguments go to ctest, e.g. scripts/test.sh -L unit
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,3 +12,19 @@ cmake --build "$build" -j "$(nproc)"
 cd "$build"
 # One virtual display for the GUI tests, which take it one at a time; no window manager.
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$(nproc)" "$@"
+
+# The same code again under AddressSanitizer and UBSan, in a build folder of its own: the unit
+# tests, then each fuzz target for a few seconds (fuzz/run.sh builds them with clang).
+# TROVEX_SANITIZERS=0 leaves this out.
+if [ "${TROVEX_SANITIZERS:-1}" != 0 ]; then
+  asan=${TROVEX_ASAN_BUILD_DIR:-$here/build-asan}
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$here" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROVEX_SANITIZE=ON \
+    -DTROVEX_BUILD_BENCHMARKS=OFF "${launcher[@]}"
+  cmake --build "$asan" -j "$(nproc)"
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$asan" -L unit --output-on-failure -j "$(nproc)"
+  TROVEX_FUZZ_BUILD_DIR=${TROVEX_FUZZ_BUILD_DIR:-$here/build-fuzz} \
+    bash "$here/fuzz/run.sh" "${TROVEX_FUZZ_SECONDS:-5}"
+fi
