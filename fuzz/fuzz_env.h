@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <clocale>
+#include <filesystem>
 #include <string>
 
 namespace trovex::fuzz {
@@ -21,6 +22,10 @@ struct Environment {
     }
     const char* locale = std::getenv("TROVEX_FUZZ_LOCALE");
     std::setlocale(LC_ALL, locale ? locale : "C");
+  }
+  ~Environment() {
+    std::error_code ignored;
+    if (!home.empty()) std::filesystem::remove_all(home, ignored);
   }
   std::string home;
 };
