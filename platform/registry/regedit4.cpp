@@ -62,8 +62,11 @@ locale_t FoldingLocale() {
   return loc;
 }
 
-// Splits UTF-8 "a\b\c" (every 0x5C is a separator in UTF-8) with the rules of SplitKeyPath.
-bool SplitUtf8KeyPath(std::string_view path, std::vector<std::string>* names);
+// Splits the key path of a file's key line: UTF-8 characters are taken whole, and bytes that
+// are no UTF-8 (a file from before hives were UTF-8) as characters of the thread's code page,
+// so a trail byte 0x5C there is no separator. The same bytes split the same way in whatever
+// line they stand. Each name is then read with FromFileText.
+bool SplitFileKeyPath(std::string_view path, std::vector<std::string>* names);
 
 bool HasLineBreak(std::string_view s) {
   return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos;
@@ -361,20 +364,34 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string>* names) {
 
 namespace {
 
-bool SplitUtf8KeyPath(std::string_view path, std::vector<std::string>* names) {
+// A name read from a file may be longer in bytes than the caller's text it came from, once
+// taken to UTF-8; the limit there is on what any caller could have written.
+constexpr std::size_t kMaxFileNameBytes = 3 * kMaxKeyNameBytes;
+
+bool SplitFileKeyPath(std::string_view path, std::vector<std::string>* names) {
   names->clear();
   std::size_t start = 0;
-  while (start < path.size()) {
-    std::size_t sep = path.find('\\', start);
-    std::size_t end = sep == std::string::npos ? path.size() : sep;
+  auto take = [&](std::size_t end) {
     std::string_view name = path.substr(start, end - start);
-    if (name.empty() || name.size() > kMaxKeyNameBytes || HasLineBreak(name)) return false;
+    if (name.empty() || name.size() > kMaxFileNameBytes || HasLineBreak(name)) return false;
     if (names->size() == kMaxKeyDepth) return false;
-    names->emplace_back(name);
-    if (sep == std::string::npos) break;
-    start = sep + 1;
+    names->push_back(FromFileText(std::string(name)));
+    return true;
+  };
+  std::size_t i = 0;
+  while (i < path.size()) {
+    if (path[i] == '\\') {
+      if (!take(i)) return false;
+      start = ++i;
+      continue;
+    }
+    char32_t cp;
+    std::size_t len = static_cast<unsigned char>(path[i]) < 0x80 ? 1 : DecodeUtf8(path, i, &cp);
+    if (len == 0) len = MbCharLen(path, i);
+    i += std::max<std::size_t>(len, 1);
   }
-  return true;
+  // One trailing "\" is fine: the last separator then ends the path.
+  return start == path.size() ? !names->empty() : take(path.size());
 }
 
 // Appends to `out` per NUL-separated piece; false when a piece does not convert.
@@ -485,12 +502,8 @@ bool ParseRegedit4(std::string_view text, std::string_view rootName, RegKey* roo
       if (!inner.empty()) {
         if (inner[0] != '\\' || inner.size() == 1)
           return fail("bad key path");
-        std::string_view rest = inner.substr(1);
-        std::string utf8;
-        bool split = IsUtf8(rest)           ? SplitUtf8KeyPath(rest, &names)
-                     : AnsiToUtf8(rest, &utf8) ? SplitUtf8KeyPath(utf8, &names)
-                                             : SplitKeyPath(rest, &names);
-        if (!split) return fail(names.size() >= kMaxKeyDepth ? "key nested too deep" : "bad key path");
+        if (!SplitFileKeyPath(inner.substr(1), &names))
+          return fail(names.size() >= kMaxKeyDepth ? "key nested too deep" : "bad key path");
       }
       current = &result;
       for (const std::string& name : names) current = &current->SubkeyOrAdd(name);

@@ -169,6 +169,35 @@ TEST_F(RegistryText, AnOldBig5HiveStaysReadable) {
   }), "C:\\" + kUtf8Xu);
 }
 
+// Found by fuzzing in the Big5 locale: a name decoded in one key line and kept as bytes in
+// another made two keys of one, and the next read of the written file gave a different hive.
+// Whatever is read, in any locale, is written so that it reads back the same.
+TEST_F(RegistryText, WhatIsReadIsWrittenSoThatItReadsBackTheSame) {
+  std::string longBig5;
+  for (int i = 0; i < 120; ++i) longBig5 += kBig5SheDing.substr(0, 2);  // 240 bytes, 360 in UTF-8
+  const std::string texts[] = {
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\\xE8\xA8$\\\xE8'\xAD]\n\"\xE8\x93\x8B\"=\"x\"\n",
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\" + kBig5Xu + "\\" + kUtf8Gong + "\\\xFF\xFE]\n",
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\" + longBig5 + "]\n\"v\"=\"" + longBig5 + "\"\n",
+  };
+  for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
+    std::setlocale(LC_ALL, locale);
+    for (const std::string& text : texts) {
+      SCOPED_TRACE(std::string(locale) + ": " + text);
+      reg::RegKey first, second;
+      std::string error;
+      // Elsewhere than Big5, a Big5 trail byte 0x5C is a separator and may make a bad path.
+      bool read = reg::ParseRegedit4(text, "HKEY_CURRENT_USER", &first, &error);
+      if (std::string(locale) == "zh_TW.BIG5") ASSERT_TRUE(read) << error;
+      if (!read) continue;
+      const std::string written = reg::SerializeRegedit4(first, "HKEY_CURRENT_USER");
+      ASSERT_TRUE(reg::ParseRegedit4(written, "HKEY_CURRENT_USER", &second, &error)) << error;
+      EXPECT_EQ(reg::SerializeRegedit4(second, "HKEY_CURRENT_USER"), written);
+    }
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
 TEST_F(RegistryText, KeyDepthIsBoundedAsOnWindows) {
   struct Case {
     std::size_t depth;
