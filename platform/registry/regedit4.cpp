@@ -375,7 +375,9 @@ bool SplitFileKeyPath(std::string_view path, std::vector<std::string>* names) {
     std::string_view name = path.substr(start, end - start);
     if (name.empty() || name.size() > kMaxFileNameBytes || HasLineBreak(name)) return false;
     if (names->size() == kMaxKeyDepth) return false;
-    names->push_back(FromFileText(std::string(name)));
+    // Read another way than it was split (a "\" in the text it gives): kept as its bytes.
+    std::string text = FromFileText(std::string(name));
+    names->push_back(text.find('\\') == std::string::npos ? std::move(text) : std::string(name));
     return true;
   };
   std::size_t i = 0;

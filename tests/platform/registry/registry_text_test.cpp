@@ -179,6 +179,7 @@ TEST_F(RegistryText, WhatIsReadIsWrittenSoThatItReadsBackTheSame) {
       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\\xE8\xA8$\\\xE8'\xAD]\n\"\xE8\x93\x8B\"=\"x\"\n",
       "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\" + kBig5Xu + "\\" + kUtf8Gong + "\\\xFF\xFE]\n",
       "REGEDIT4\n\n[HKEY_CURRENT_USER\\" + longBig5 + "]\n\"v\"=\"" + longBig5 + "\"\n",
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\\xB3\\\xEF\xBB\xBF\xA5\\]\n",
   };
   for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
     std::setlocale(LC_ALL, locale);
