@@ -32,6 +32,7 @@ struct LoadStats {
   int nMoviesFailed = 0;    // movies it could not fetch
   long nStatus = 0;         // HTTP status of the page itself; 0 for a local file
   std::vector<std::string> notes;  // one line per problem met
+  std::vector<std::string> cuts;   // what the page limits left out (also in notes)
 };
 
 // Loads `address` (an absolute http, https or file: URL; see AddressFromUserInput) and its

@@ -35,7 +35,10 @@ class Loader {
     if (r.IsHttp() && !r.IsHttpSuccess())
       stats_.notes.push_back("HTTP " + std::to_string(r.nStatus) + " for " + r.strURL);
     s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_));
-    for (std::string& note : budget_.notes) stats_.notes.push_back(std::move(note));
+    for (std::string& note : budget_.notes) {
+      stats_.cuts.push_back(note);
+      stats_.notes.push_back(std::move(note));
+    }
     budget_.notes.clear();
     r.strBody.clear();
     int index = static_cast<int>(s_.pages.size()) - 1;

@@ -108,6 +108,8 @@ int main(int argc, char** argv) {
       trovex::browser::LoadPage(address, options, &error, &stats);
   if (verbose)
     for (const std::string& note : stats.notes) std::fprintf(stderr, "trovex-browser: %s\n", note.c_str());
+  else  // a list that a limit shortened must say so, or it reads as complete
+    for (const std::string& cut : stats.cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
   if (budget->Exceeded())
     std::fprintf(stderr, "trovex-browser: loading %s took longer than %d s; the rest was not loaded\n",
                  page.c_str(), kLoadBudgetSeconds);

@@ -128,25 +128,61 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
   return metaLabel;
 }
 
-// Where the document is cut so that at most `maxTags` start tags are parsed; npos: not cut.
-std::size_t TagLimitCut(std::string_view html, std::size_t maxTags) {
-  std::size_t tags = 0;
+// Elements that never nest by their start tag alone: void elements and those whose end tag
+// may be left out (an unclosed <p> or <li> closes itself at the next one).
+bool OpensNoLevel(std::string_view name) {
+  static constexpr std::string_view kNames[] = {
+      "area", "base", "br", "col", "embed", "hr", "img", "input", "keygen", "link", "meta",
+      "param", "source", "track", "wbr", "p", "li", "dt", "dd", "option", "optgroup", "tr", "td",
+      "th", "thead", "tbody", "tfoot", "colgroup", "caption", "rb", "rt", "rtc", "rp", "html",
+      "head", "body", "frame", "basefont", "bgsound", "image", "isindex", "menuitem"};
+  for (std::string_view n : kNames)
+    if (n.size() == name.size() &&
+        std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return a == (b | 0x20); }))
+      return true;
+  return false;
+}
+
+struct DocumentCut {
+  std::size_t pos = std::string_view::npos;  // npos: not cut
+  bool bByDepth = false;
+};
+
+// Where the document is cut so that at most `maxTags` start tags are parsed and elements nest
+// at most about `maxDepth` deep (counted from start and end tags, without parsing).
+DocumentCut FindDocumentCut(std::string_view html, std::size_t maxTags, std::size_t maxDepth) {
+  std::size_t tags = 0, depth = 0;
+  auto isLetter = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
   for (std::size_t pos = html.find('<'); pos != std::string_view::npos; pos = html.find('<', pos + 1)) {
-    if (pos + 1 < html.size() && ((html[pos + 1] | 0x20) >= 'a' && (html[pos + 1] | 0x20) <= 'z') &&
-        ++tags > maxTags)
-      return pos;
+    const bool end = pos + 1 < html.size() && html[pos + 1] == '/';
+    const std::size_t nameAt = pos + (end ? 2 : 1);
+    if (nameAt >= html.size() || !isLetter(html[nameAt])) continue;
+    std::size_t nameEnd = nameAt;
+    while (nameEnd < html.size() && (isLetter(html[nameEnd]) || (html[nameEnd] >= '0' && html[nameEnd] <= '9')))
+      ++nameEnd;
+    if (end) {
+      if (depth > 0 && !OpensNoLevel(html.substr(nameAt, nameEnd - nameAt))) --depth;
+      continue;
+    }
+    if (++tags > maxTags) return {pos, false};
+    if (!OpensNoLevel(html.substr(nameAt, nameEnd - nameAt)) && ++depth > maxDepth) return {pos, true};
   }
-  return std::string_view::npos;
+  return {};
 }
 
 std::string ParseInto(std::string_view utf8, PageData* page, PageBudget* budget) {
   if (budget) {
-    std::size_t cut = TagLimitCut(utf8, budget->nTagsPerDocument);
-    if (cut != std::string_view::npos) {
-      budget->notes.push_back(page->strURL + ": read up to its " +
-                              std::to_string(budget->nTagsPerDocument) +
-                              "th tag only: the limit on tags per document was reached");
-      utf8 = utf8.substr(0, cut);
+    DocumentCut cut = FindDocumentCut(utf8, budget->nTagsPerDocument, budget->nNestingDepth);
+    if (cut.pos != std::string_view::npos) {
+      if (cut.bByDepth)
+        budget->notes.push_back(page->strURL + ": read only to where its elements nest " +
+                                std::to_string(budget->nNestingDepth) +
+                                " deep: the limit on nesting was reached");
+      else
+        budget->notes.push_back(page->strURL + ": read up to its " +
+                                std::to_string(budget->nTagsPerDocument) +
+                                "th tag only: the limit on tags per document was reached");
+      utf8 = utf8.substr(0, cut.pos);
     }
   }
   // Parse errors are not needed, and recording them copies the open-element stack each time:

@@ -60,6 +60,9 @@ struct PageBudget {
   // Start tags parsed in any one document: the parse tree of a document takes memory by its
   // tags, about 400 bytes each, whatever few bytes each tag has in the document.
   std::size_t nTagsPerDocument = 500000;
+  // Nesting of elements that need an end tag: the parser's time grows with the square of the
+  // depth (200,000 nested divs took minutes), and no real page comes near this.
+  std::size_t nNestingDepth = 10000;
   std::vector<std::string> notes;           // one line for each cut
 };
 

@@ -332,5 +332,26 @@ TEST(DemoSite, ListsItsMoviesFromDisk) {
                                              "menu.swf", "partner.swf", kUtf8Movie + ".swf"}));
 }
 
+// A list that a page limit shortened says so without --verbose, or it would read as complete.
+TEST(ListLimits, WhatThePageLimitsCutIsReported) {
+  test::TempDir dir;
+  // Many tags, and deep nesting (which would take the parser minutes and then its stack).
+  const struct {
+    const char* tag;
+    const char* note;
+  } cases[] = {{"<br>", "limit on tags per document"}, {"<div>", "limit on nesting"}};
+  for (const auto& c : cases) {
+    std::string html = "<embed src='first.swf'>";
+    for (int i = 0; i < 600'000; ++i) html += c.tag;
+    html += "<embed src='late.swf'>";
+    std::string page = dir.WriteFile("many.html", html);
+    RunResult run = RunBrowser({"--list", page});
+    EXPECT_EQ(run.nExit, 0) << c.tag << run.strErr;
+    EXPECT_NE(run.strOut.find("first.swf"), std::string::npos) << c.tag;
+    EXPECT_EQ(run.strOut.find("late.swf"), std::string::npos) << c.tag;
+    EXPECT_NE(run.strErr.find(c.note), std::string::npos) << run.strErr;
+  }
+}
+
 }  // namespace
 }  // namespace trovex::browser

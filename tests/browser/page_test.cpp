@@ -175,8 +175,10 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
     PageBudget budget;
     std::vector<Doc> docs;
   };
-  auto budget = [](std::size_t bytes, std::size_t elements, std::size_t attrs, std::size_t tags) {
+  auto budget = [](std::size_t bytes, std::size_t elements, std::size_t attrs, std::size_t tags,
+                   std::size_t depth = 10000) {
     PageBudget b;
+    b.nNestingDepth = depth;
     b.nDocumentBytes = bytes;
     b.nElements = elements;
     b.nAttributeBytes = attrs;
@@ -196,6 +198,10 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
         {five, {}, "only the first 0 of 65 bytes"}}},
       {"tags per document", budget(1 << 20, 100, 1 << 20, 3),
        {{"<p>" + five, {"1", "2"}, "3th tag only"}, {five, {"1", "2", "3"}, "3th tag only"}}},
+      // Closed, self-closing and unclosed-<p> elements open no level; nested ones do.
+      {"nesting depth", budget(1 << 20, 100, 1 << 20, 1000, 2),
+       {{"<div></div><div></div><p><p><p><br><embed src=1><div><span><embed src=2><i><embed src=3>",
+         {"1", "2"}, "nest 2 deep"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
