@@ -9,7 +9,7 @@ class wxWindow;
 
 namespace trovex {
 
-// Styles (the Windows values, so callers can pass the numbers the description gives).
+// Styles (the Windows values, so callers can pass the familiar numbers).
 constexpr unsigned MB_OK = 0x00000000;
 constexpr unsigned MB_OKCANCEL = 0x00000001;
 constexpr unsigned MB_YESNOCANCEL = 0x00000003;
