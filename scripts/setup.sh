@@ -17,7 +17,7 @@ PACKAGES=(
   locales
   xvfb xauth x11-utils imagemagick
   fonts-noto-cjk
-  python3
+  python3 ccache nlohmann-json3-dev
 )
 
 missing=()
