@@ -1,0 +1,31 @@
+# The Debian package: `cpack -G DEB` in the build folder (or the `package` target). Everything
+# installed by the project goes in below /usr; the dependencies come from the shared libraries
+# the programs and the module link (dpkg-shlibdeps).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kelvora-swf-trovex)
+set(CPACK_PACKAGE_VENDOR "Kelvora SWF Trovex developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and save the Flash movies of web pages")
+# The long description; CPack puts the summary in front and indents it as Debian wants.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[Kelvora SWF Trovex lists every Flash movie a web page and its frames
+embed and saves them into a folder, copying what the cache holds and
+downloading the rest.
+.
+The package holds trovex-browser, a small browser whose toolbar button
+opens the Save dialog with a live preview; trovex-save, which saves the
+movies of many pages from a terminal or a script; trovex-regsvr; and the
+module with its preview player.]=])
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kelvora SWF Trovex developers <maintainers@kelvora-swf-trovex.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not libraries, but what the programs need to look right: the CJK font for the Traditional
+# Chinese texts, the icon theme the dialogs take their icons from, the user folders.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, adwaita-icon-theme, hicolor-icon-theme, xdg-user-dirs")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
