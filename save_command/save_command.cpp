@@ -129,6 +129,7 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
     if (!pageBrowser) return PageFailed(page, error);
     if (stats.nStatus >= 400) return PageFailed(page, "the server answered HTTP " + std::to_string(stats.nStatus));
+    if (interrupted_.load()) return;  // Ctrl+C while the page loaded: save nothing of it
     ComPtr<IHTMLDocument2> document = browser::DocumentOf(pageBrowser.Get());
     SWFFileList movies;
     ScanDocument(document.Get(), movies);
