@@ -2,6 +2,8 @@
 // conflict policy, a failing movie, Ctrl+C during a slow download, JSON lines and pages from
 // standard input.
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -269,6 +271,55 @@ TEST(SaveCommand, CtrlCDuringASlowDownloadKeepsNoPartialFile) {
   ASSERT_FALSE(r.lines.empty());
   EXPECT_EQ(r.lines.back()["interrupted"], true);
   EXPECT_EQ(r.lines.back()["exitCode"], 130);
+}
+
+TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
+  trovex::test::IsolatedHome home;
+  trovex::test::TestHttpServer server;
+  server.Reply("/page.html", 200, "<embed src=a.swf><embed src=b.swf><embed src=c.swf>");
+  for (const char* name : {"a", "b", "c"}) server.Reply(std::string("/") + name + ".swf", 200, Movie(name));
+  const std::string dir = home.dir().str() + "/out";
+  fs::create_directories(dir);
+  for (const char* name : {"a", "b", "c"}) std::ofstream(dir + "/" + name + ".swf") << "old";
+
+  // A terminal of its own: a reply it does not know is asked again; "o" overwrites a.swf, a
+  // capital "S" skips b.swf and, without asking again, c.swf.
+  const std::string page = server.Url("/page.html");
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(TROVEX_SAVE_EXE, TROVEX_SAVE_EXE, "--dir", dir.c_str(), "--conflict", "ask", page.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::vector<std::string> replies = {"x\n", "o\n", "S\n"};
+  std::string screen;
+  int questions = 0;
+  for (;;) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 20000) <= 0) break;
+    char buf[4096];
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    screen.append(buf, static_cast<std::size_t>(n));
+    std::size_t count = 0;
+    for (std::size_t at = screen.find("已存在"); at != std::string::npos; at = screen.find("已存在", at + 1)) ++count;
+    if (static_cast<int>(count) > questions && !replies.empty()) {
+      questions = static_cast<int>(count);
+      const std::string reply = replies.front();
+      replies.erase(replies.begin());
+      ASSERT_EQ(write(master, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
+    }
+  }
+  close(master);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+  EXPECT_EQ(questions, 3) << screen;  // a.swf twice (unknown reply), b.swf once, c.swf never
+  EXPECT_EQ(ReadFile(dir + "/a.swf"), Movie("a"));
+  EXPECT_EQ(ReadFile(dir + "/b.swf"), "old");
+  EXPECT_EQ(ReadFile(dir + "/c.swf"), "old");
 }
 
 }  // namespace
