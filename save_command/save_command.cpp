@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,32 +51,42 @@ int TerminalWidth(std::FILE* stream) {
   return 80;
 }
 
-// Columns the text takes: wide characters count two.
+// Walks the characters of a text in the locale's code page with the columns each takes on a
+// terminal: one for a single byte, two for a multibyte (CJK) character; a stray byte is one.
+template <typename Visit>
+void ForEachCharacter(const std::string& text, Visit visit) {
+  std::mbstate_t state{};
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = std::mbrlen(text.data() + i, text.size() - i, &state);
+    if (len == 0 || len > text.size() - i) {
+      len = 1;
+      state = {};
+    }
+    if (!visit(i, len, len == 1 ? 1 : 2)) return;
+    i += len;
+  }
+}
+
 int Columns(const std::string& text) {
   int columns = 0;
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) ++columns;
-    else if ((c & 0xC0) != 0x80) columns += 2;  // a character's first byte
-  }
+  ForEachCharacter(text, [&](std::size_t, std::size_t, int width) {
+    columns += width;
+    return true;
+  });
   return columns;
 }
 
-// The start of the name that fits into `columns`, whole characters only.
+// The start of the text that fits into `columns` with a "~" after it, whole characters only.
 std::string CutToColumns(const std::string& text, int columns) {
   if (Columns(text) <= columns) return text;
   std::string out;
   int used = 0;
-  std::mbstate_t state{};
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t len = std::mbrlen(text.data() + i, text.size() - i, &state);
-    if (len == 0 || len > text.size() - i) len = 1;  // a stray byte counts as one
-    const int width = len == 1 ? 1 : 2;
-    if (used + width > columns - 1) break;
-    out.append(text, i, len);
+  ForEachCharacter(text, [&](std::size_t at, std::size_t len, int width) {
+    if (used + width > columns - 1) return false;
+    out.append(text, at, len);
     used += width;
-    i += len;
-  }
+    return true;
+  });
   return out + "~";
 }
 
@@ -138,7 +149,6 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
       return;
     }
 
-    page_ = page;
     rows_.clear();
     std::vector<SaveRunItem> items;
     for (auto& [key, info] : movies) {
@@ -362,7 +372,6 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
   TerminalWait wait_;
   Summary summary_;
   std::map<std::string, std::string> savedBefore_;  // address -> target, over the whole run
-  std::string page_;
   std::vector<RowResult> rows_;
   int current_ = -1;
   SaveRun* run_ = nullptr;
