@@ -18,7 +18,7 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick
   fonts-noto-cjk
   python3 ccache nlohmann-json3-dev
-  dpkg-dev lintian wget
+  dpkg-dev lintian file wget
 )
 
 missing=()
