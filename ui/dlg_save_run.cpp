@@ -98,7 +98,9 @@ class DialogRunObserver : public SaveRunObserver {
     bridge_ = std::make_unique<ProgressBridge>(dlg_, dlg_.GetWindow());
     bridge_->session = session.get();
     session->pOwner = bridge_.get();
-    session->SetTransferWait(&wait_);
+    // Each transfer waits on its own: a late wake of the last one cannot end this one's wait.
+    wait_ = std::make_unique<DialogWait>();
+    session->SetTransferWait(wait_.get());
     dlg_.pSession = session.get();
     dlg_.OnTotalSize(0);  // not known until the response says
     return session;
@@ -112,7 +114,7 @@ class DialogRunObserver : public SaveRunObserver {
 
  private:
   CDlgSave& dlg_;
-  DialogWait wait_;
+  std::unique_ptr<DialogWait> wait_;
   std::unique_ptr<ProgressBridge> bridge_;
 };
 
