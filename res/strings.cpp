@@ -52,6 +52,7 @@ const std::map<unsigned, const char*>& Table() {
     {62105, "無法啟動SWF Zalmic Trovex，請確定是否安裝正確。"},
     {62106, "無法啟動SWF Zalmic，請確定是否安裝正確。"},
     {62107, "您還沒有選擇要儲存的 Flash 影片。請單擊檔案前面的復選框來選中它。"},
+    {63150, "伺服器使用了無法辨識的內容編碼「%s」。"},
   };
   return table;
 }

@@ -33,6 +33,9 @@ constexpr unsigned IDS_CANNOT_START_ORDAVIN = 62105;
 constexpr unsigned IDS_CANNOT_START_ZALMIC = 62106;
 constexpr unsigned IDS_NOTHING_TO_SAVE = 62107;
 
+// Texts of our own, above the given ids.
+constexpr unsigned IDS_UNKNOWN_CODING = 63150;       // "%s" the server's content coding
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path

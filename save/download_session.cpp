@@ -198,6 +198,7 @@ void CDownloadSession::RunWorker() {
     bFailed = 1;
     return true;
   };
+  std::string coding;  // the body's content coding, for a failure to decode it
   try {
     std::string server = strServer;
     INTERNET_PORT port = nPort;
@@ -250,6 +251,11 @@ void CDownloadSession::RunWorker() {
       announced = announced * 10 + (length[i++] - '0');
     // Beyond 32 bits the size counts as not known rather than wrapping to a wrong one.
     nContentLength = announced > INT32_MAX ? 0 : static_cast<std::int32_t>(announced);
+    // A coded body arrives decoded, while its length counts the coded bytes: the size of
+    // what we write is then not known beforehand.
+    if (pFile->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding) && !coding.empty() &&
+        MbCompareNoCase(coding, "identity") != 0)
+      nContentLength = 0;
 
     OnResponseReady();
     if (stopped()) return;
@@ -307,6 +313,9 @@ void CDownloadSession::RunWorker() {
       bFailed = 1;
     } else if (e.m_dwError == ERROR_HTTP_REDIRECT_FAILED && !e.m_strDetail.empty()) {
       Fail(e.m_dwError, e.m_strDetail);
+    } else if (e.m_dwError == ERROR_INTERNET_DECODING_FAILED && !coding.empty()) {
+      Fail(e.m_dwError, DownloadErrorText(e.m_dwError) +
+                            FormatResString(IDS_UNKNOWN_CODING, coding.c_str()));
     } else {
       Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
     }

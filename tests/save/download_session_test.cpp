@@ -164,6 +164,31 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
   EXPECT_EQ(server_.CountRequests("/loop"), 5);
 }
 
+// A server that compresses on its own: the movie is saved decoded, never as the coded
+// stream. The announced length counts coded bytes, so the total is shown as not known.
+TEST_F(DownloadSessionTest, CodedBodiesAreSavedDecoded) {
+  const std::string movie = Pattern(200000) + std::string(100000, 'F');
+  for (const char* coding : {"gzip", "deflate", "br", "zstd"}) {
+    SCOPED_TRACE(coding);
+    const std::string coded = test::EncodeBody(movie, coding);
+    server_.Reply("/coded.swf", 200, coded, {std::string("Content-Encoding: ") + coding});
+    const std::string target = dir_.WriteFile("coded.swf", "good old movie");
+    RecordingSession session;
+    EXPECT_TRUE(session.Download(server_.Url("/coded.swf"), target)) << session.GetErrorText();
+    EXPECT_TRUE(test::ReadFile(target) == movie);
+    EXPECT_EQ(session.lengthAtReady, 0);
+    EXPECT_EQ(session.lastTotal, movie.size());
+  }
+  // A coding nobody knows fails clearly and keeps the old file.
+  server_.Reply("/odd.swf", 200, "zzzz", {"Content-Encoding: x-squeeze"});
+  const std::string target = dir_.WriteFile("odd.swf", "good old movie");
+  RecordingSession session;
+  EXPECT_FALSE(session.Download(server_.Url("/odd.swf"), target));
+  EXPECT_EQ(session.dwError, 12175u);
+  EXPECT_NE(session.GetErrorText().find("x-squeeze"), std::string::npos) << session.GetErrorText();
+  EXPECT_EQ(test::ReadFile(target), "good old movie");
+}
+
 // A redirect that cannot be followed says where it pointed, or that it pointed nowhere.
 TEST_F(DownloadSessionTest, FailedRedirectsExplainThemselves) {
   struct Case {
