@@ -291,7 +291,8 @@ void CDownloadSession::RunWorker() {
         }
       }
       posix::AtomicFile file;
-      if (int err = file.Open(target, 0666)) return fileError(err);
+      if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
+        return fileError(err);
       while (!stopped()) {
         UINT n = pFile->Read(buffer, sizeof buffer);
         if (n == 0) break;

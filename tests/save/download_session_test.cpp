@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -350,6 +351,30 @@ TEST_F(DownloadSessionTest, BadTargetsFailWithTheFileErrorText) {
   EXPECT_TRUE(fs::is_directory(dir_.str() + "/folder.swf/inside"));
   EXPECT_EQ(Entries(dir_.str()), (std::vector<std::string>{"folder.swf", "ro"}));
   EXPECT_EQ(Entries(dir_.str() + "/ro"), std::vector<std::string>{"old.swf"});
+}
+
+// A saving process killed mid-body leaves no temporary behind, and the old target as it was.
+TEST_F(DownloadSessionTest, KilledDownloadLeavesNothingBehind) {
+  server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000000"}));
+    while (c.Write(std::string(4096, 'e')) && c.Sleep(5)) {
+    }
+  });
+  const std::string target = dir_.WriteFile("kept.swf", "old content");
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    CDownloadSession session;
+    session.Download(server_.Url("/endless.swf"), target);
+    _exit(0);
+  }
+  std::this_thread::sleep_for(700ms);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(test::ReadFile(target), "old content");
+  EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"kept.swf"});
 }
 
 // The session never outlives its worker, even when destroyed without waiting.
