@@ -124,7 +124,7 @@ void CDownloadSession::RequestStop() {
   stopFlag_ = true;
 }
 
-void CDownloadSession::OnDataReceived(const void*, DWORD) {}
+void CDownloadSession::OnDataReceived(const void*, std::uint64_t) {}
 
 void CDownloadSession::OnResponseReady() {}
 
@@ -245,12 +245,16 @@ void CDownloadSession::RunWorker() {
 
     std::string length;
     pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
-    long long announced = 0;
+    std::int64_t announced = 0;
     std::size_t i = 0;
-    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && announced <= INT32_MAX)
-      announced = announced * 10 + (length[i++] - '0');
-    // Beyond 32 bits the size counts as not known rather than wrapping to a wrong one.
-    nContentLength = announced > INT32_MAX ? 0 : static_cast<std::int32_t>(announced);
+    bool tooLarge = false;
+    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && !tooLarge) {
+      const int digit = length[i++] - '0';
+      tooLarge = announced > (INT64_MAX - digit) / 10;
+      if (!tooLarge) announced = announced * 10 + digit;
+    }
+    // Beyond 64 bits the size counts as not known rather than wrapping to a wrong one.
+    nContentLength = tooLarge ? 0 : announced;
     // A coded body arrives decoded, while its length counts the coded bytes: the size of
     // what we write is then not known beforehand.
     if (pFile->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding) && !coding.empty() &&
@@ -267,7 +271,7 @@ void CDownloadSession::RunWorker() {
         UINT n = pFile->Read(buffer, sizeof buffer);
         if (n == 0) break;
         total += n;
-        OnDataReceived(buffer, static_cast<DWORD>(total));
+        OnDataReceived(buffer, total);
       }
       if (!bFailed && nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
         AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
@@ -298,7 +302,7 @@ void CDownloadSession::RunWorker() {
         if (n == 0) break;
         if (int err = file.Write(buffer, n)) return fileError(err);
         total += n;
-        OnDataReceived(buffer, static_cast<DWORD>(total));
+        OnDataReceived(buffer, total);
       }
       if (bFailed) return;  // stopped: the temporary goes, the target stays as it was
       if (nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
@@ -323,8 +327,8 @@ void CDownloadSession::RunWorker() {
   }
 }
 
-void CSWFDownloadSession::OnDataReceived(const void*, DWORD total) {
-  if (pOwner) pOwner->OnProgress(static_cast<std::int32_t>(total));
+void CSWFDownloadSession::OnDataReceived(const void*, std::uint64_t total) {
+  if (pOwner) pOwner->OnProgress(static_cast<std::int64_t>(total));
 }
 
 void CSWFDownloadSession::OnResponseReady() {

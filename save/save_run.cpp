@@ -50,8 +50,7 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
       if (ok) {
         CFileStatus status;
         if (GetFileStatus(target.c_str(), status))
-          observer_.OnRowSize(item.nItem, static_cast<std::int32_t>(
-                                              static_cast<std::uint32_t>(status.m_size)));
+          observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
         markSaved();
       } else if (wasStopped) {
         observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);

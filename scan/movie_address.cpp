@@ -17,12 +17,12 @@ namespace {
 
 constexpr DWORD kPathBuffer = 260;
 
-// Sizes are kept as int32 with -1 for unknown: a size that does not fit is unknown, not a
-// wrapped (possibly negative) number.
-std::int32_t SizeOrUnknown(std::uint64_t size) {
-  return size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
+// Sizes are 64-bit with -1 for unknown: a size that does not fit is unknown, not a wrapped
+// (possibly negative) number.
+std::int64_t SizeOrUnknown(std::uint64_t size) {
+  return size > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
              ? -1
-             : static_cast<std::int32_t>(size);
+             : static_cast<std::int64_t>(size);
 }
 
 std::string Canonicalize(const std::string& absolute) {
@@ -72,13 +72,13 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
   if (!GetUrlCacheEntryInfoA(address.c_str(), info, &given)) return false;
   record.strURL = address;
   record.strLocalFile = info->lpszLocalFileName ? info->lpszLocalFileName : "";
-  record.nSize = info->dwSizeHigh != 0 ? -1 : SizeOrUnknown(info->dwSizeLow);
+  record.nSize = SizeOrUnknown((static_cast<std::uint64_t>(info->dwSizeHigh) << 32) | info->dwSizeLow);
   record.strFileName = PathStripPath(record.strLocalFile);
   return true;
 }
 
 // Size of a local file, -1 when it cannot be opened as a file.
-std::int32_t LocalFileSize(const std::string& path) {
+std::int64_t LocalFileSize(const std::string& path) {
   CFile file;
   if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite)) return -1;
   try {

@@ -40,9 +40,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-std::string FormatItemSizeText(std::int32_t nSize) {
+std::string FormatItemSizeText(std::int64_t nSize) {
   if (nSize == -1) return "? KB";
-  int k = nSize / 1024;
+  std::int64_t k = nSize / 1024;
   if (nSize % 1024 >= 512) ++k;
   if (k == 0 && nSize != 0) k = 1;
   return std::to_string(k) + " KB";
@@ -212,7 +212,7 @@ void CDlgSave::OnDestroy() {
 
 // ---- rows ---------------------------------------------------------------------------------
 
-void CDlgSave::SetItemSize(int nItem, std::int32_t nSize) {
+void CDlgSave::SetItemSize(int nItem, std::int64_t nSize) {
   if (listCtrl) listCtrl->SetItem(nItem, kColumnSize, ToWx(FormatItemSizeText(nSize)));
 }
 

@@ -39,17 +39,17 @@ class RecordingSession : public CDownloadSession {
     lengthAtReady = nContentLength;
     if (stopAtReady) RequestStop();
   }
-  void OnDataReceived(const void*, DWORD total) override {
+  void OnDataReceived(const void*, std::uint64_t total) override {
     ++dataCalls;
     lastTotal = total;
     if (stopAfterBytes && total >= stopAfterBytes) RequestStop();
   }
   int readyCalls = 0;
-  std::int32_t lengthAtReady = -1;
+  std::int64_t lengthAtReady = -1;
   int dataCalls = 0;
-  DWORD lastTotal = 0;
+  std::uint64_t lastTotal = 0;
   bool stopAtReady = false;
-  DWORD stopAfterBytes = 0;
+  std::uint64_t stopAfterBytes = 0;
 };
 
 std::vector<std::string> Entries(const std::string& dir) {
@@ -114,12 +114,12 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     DWORD error;
     std::string body;     // of the target after success
     int readyCalls;
-    std::int32_t length;  // nContentLength at OnResponseReady
+    std::int64_t length;  // nContentLength at OnResponseReady
   } cases[] = {
       {server_.Url("/movie.swf"), TRUE, 0, "FWS movie bytes", 1, 15},
       {server_.Url("/chunked.swf"), TRUE, 0, "chunked movie", 1, 0},
       {server_.Url("/empty.swf"), TRUE, 0, "", 1, 0},
-      {server_.Url("/big.swf"), TRUE, 0, big_, 1, static_cast<std::int32_t>(big_.size())},
+      {server_.Url("/big.swf"), TRUE, 0, big_, 1, static_cast<std::int64_t>(big_.size())},
       {https, TRUE, 0, "secure movie", 1, 12},
       {server_.Url("/abs"), TRUE, 0, "FWS movie bytes", 1, 15},
       {server_.Url("/dir/rel"), TRUE, 0, "FWS movie bytes", 1, 15},
@@ -226,6 +226,18 @@ TEST_F(DownloadSessionTest, RefusedAddressesNameTheAddressAndStartNothing) {
     EXPECT_NE(session.GetErrorText().find(c.url), std::string::npos) << session.GetErrorText();
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(session.readyCalls, 0);
+  }
+}
+
+// A length past 2 GiB (and past 4 GiB) is announced as it is, not wrapped or dropped.
+TEST_F(DownloadSessionTest, LengthsPastTwoGibibytesAreKept) {
+  for (long long length : {3000000000LL, 5000000000LL}) {
+    SCOPED_TRACE(length);
+    server_.Reply("/huge.swf", 200, "", {"Content-Length: " + std::to_string(length)});
+    RecordingSession session;
+    session.stopAtReady = true;
+    EXPECT_FALSE(session.Download(server_.Url("/huge.swf"), dir_.str() + "/huge.swf"));
+    EXPECT_EQ(session.lengthAtReady, length);
   }
 }
 

@@ -40,7 +40,7 @@ class Recorder : public SaveRunObserver {
     return SettleTargetConflict(target, info, nPolicy, memory, nullptr);
   }
   void OnRowStatus(int nItem, unsigned id) override { statuses[nItem].push_back(id); }
-  void OnRowSize(int nItem, std::int32_t n) override { sizes[nItem] = n; }
+  void OnRowSize(int nItem, std::int64_t n) override { sizes[nItem] = n; }
   void OnStatusText(const std::string& text) override { texts.push_back(text); }
   void OnCopyFailed(const SWFFileInfo& info, DWORD e) override {
     failures.push_back(info.strFileName + ": " + std::to_string(e));
@@ -58,7 +58,7 @@ class Recorder : public SaveRunObserver {
 
   std::vector<int> started;
   std::map<int, std::vector<unsigned>> statuses;
-  std::map<int, std::int32_t> sizes;
+  std::map<int, std::int64_t> sizes;
   std::vector<std::string> texts;
   std::vector<std::string> failures;
   std::atomic<CSWFDownloadSession*> current{nullptr};
@@ -110,7 +110,7 @@ TEST_F(SaveRunTest, CopiesAndDownloadsWithStatusesSizesAndTheFirstSavedPath) {
   EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.texts, (std::vector<std::string>{"a.swf", "b.swf"}));
-  EXPECT_EQ(rec.sizes, (std::map<int, std::int32_t>{{1, 500}}));  // only the download's
+  EXPECT_EQ(rec.sizes, (std::map<int, std::int64_t>{{1, 500}}));  // only the download's
   EXPECT_EQ(rec.downloadsEnded, 1);
   EXPECT_TRUE(rec.failures.empty());
   EXPECT_EQ(run.firstSaved(), out_ + "/a.swf");

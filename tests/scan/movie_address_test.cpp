@@ -148,7 +148,7 @@ TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
   dir.WriteFile("a%20b.swf", "123");
   std::filesystem::create_directories(dir.path() / "folder.swf");
   ASSERT_EQ(::mkfifo((base + "/pipe.swf").c_str(), 0600), 0);
-  // Sparse files: sizes that an int32 cannot hold are unknown, never wrapped.
+  // Sparse files: sizes past 2 and 4 GiB are kept whole, never wrapped or lost.
   dir.WriteFile("huge.swf", "");
   dir.WriteFile("wraps.swf", "");
   std::filesystem::resize_file(dir.path() / "huge.swf", 3ull << 30);
@@ -156,15 +156,15 @@ TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
 
   struct Case {
     std::string reference, path;
-    int size;
+    long long size;
   } cases[] = {
       {"a%20b.swf", base + "/a b.swf", 5},
       {"a%2520b.swf", base + "/a%20b.swf", 3},   // unescaped once only
       {"missing.swf", base + "/missing.swf", -1},  // listed, size unknown
       {"folder.swf", base + "/folder.swf", -1},    // a directory is no movie file
       {"pipe.swf", base + "/pipe.swf", -1},        // nor a FIFO, and measuring it never waits
-      {"huge.swf", base + "/huge.swf", -1},
-      {"wraps.swf", base + "/wraps.swf", -1},
+      {"huge.swf", base + "/huge.swf", 3ll << 30},
+      {"wraps.swf", base + "/wraps.swf", (1ll << 32) + 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reference);

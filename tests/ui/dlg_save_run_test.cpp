@@ -186,6 +186,22 @@ TEST_F(SaveRunDialog, SaveOfAMovieOfUnknownSizeShowsQuestionMarksAndNoBar) {
   EXPECT_EQ(after.sizes[0], "3 KB");  // from the file on disk
 }
 
+// Movies past 2 GiB: the status line, the size column and the bar keep true, positive sizes.
+TEST_F(SaveRunDialog, SizesPastTwoGibibytesStayPositive) {
+  Look look;
+  Run({Movie(server_.Url("/big.swf"), "big.swf", -1)}, [&](CDlgSave& d) {
+    d.nSavingItem = 0;
+    d.OnTotalSize(3000000000LL);
+    d.OnProgress(2684354560LL);
+    look = LookAt(d);
+  });
+  EXPECT_EQ(look.statusLine, "下載中... (2621440 KB of 2929687 KB)");
+  EXPECT_EQ(look.sizes[0], "2929688 KB");
+  EXPECT_TRUE(look.barShown);
+  EXPECT_GT(look.barRange, 0);
+  EXPECT_NEAR(static_cast<double>(look.barValue) / look.barRange, 2684354560.0 / 3e9, 0.01);
+}
+
 TEST_F(SaveRunDialog, SaveThatCannotStartChangesNothing) {
   struct Case {
     const char* name;
