@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -90,6 +92,23 @@ std::string ResolveLocation(bool secure, const std::string& server, INTERNET_POR
 }
 
 std::string Utf8(const char* text) { return Utf8TextToAnsi(text); }
+
+// A download stops before the target's file system keeps less than this free: 1 % of it, at
+// most 256 MiB, so a body without end never fills the user's disk.
+constexpr std::uint64_t kMaxReserve = 256ull << 20;
+// Free space is looked at again after this much has been written.
+constexpr std::uint64_t kSpaceCheckEvery = 64 << 10;
+
+// Whether writing `more` bytes to fd's file system keeps the reserve free (true when the
+// file system does not say).
+bool KeepsReserve(int fd, std::uint64_t more) {
+  struct statvfs v;
+  if (::fstatvfs(fd, &v) != 0 || v.f_blocks == 0) return true;
+  const std::uint64_t size = static_cast<std::uint64_t>(v.f_blocks) * v.f_frsize;
+  const std::uint64_t reserve = std::min<std::uint64_t>(size / 100, kMaxReserve);
+  const std::uint64_t available = static_cast<std::uint64_t>(v.f_bavail) * v.f_frsize;
+  return available >= reserve && available - reserve >= more;
+}
 
 }  // namespace
 
@@ -297,9 +316,17 @@ void CDownloadSession::RunWorker() {
       posix::AtomicFile file;
       if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
         return fileError(err);
+      // An announced body that would not fit fails before it is fetched.
+      if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load())))
+        return fileError(ENOSPC);
+      std::uint64_t nextSpaceCheck = kSpaceCheckEvery;
       while (!stopped()) {
         UINT n = pFile->Read(buffer, sizeof buffer);
         if (n == 0) break;
+        if (total + n >= nextSpaceCheck) {
+          if (!KeepsReserve(file.fd(), kSpaceCheckEvery)) return fileError(ENOSPC);
+          nextSpaceCheck = total + n + kSpaceCheckEvery;
+        }
         if (int err = file.Write(buffer, n)) return fileError(err);
         total += n;
         OnDataReceived(buffer, total);

@@ -4,7 +4,10 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -363,6 +366,41 @@ TEST_F(DownloadSessionTest, BadTargetsFailWithTheFileErrorText) {
   EXPECT_TRUE(fs::is_directory(dir_.str() + "/folder.swf/inside"));
   EXPECT_EQ(Entries(dir_.str()), (std::vector<std::string>{"folder.swf", "ro"}));
   EXPECT_EQ(Entries(dir_.str() + "/ro"), std::vector<std::string>{"old.swf"});
+}
+
+// A body without a length never fills the disk: the download stops with the disk-full text
+// while the file system still keeps its reserve (1 %, at most 256 MiB). Played on a small
+// file system mounted for the test in a mount namespace of its own.
+TEST_F(DownloadSessionTest, EndlessBodyStopsBeforeTheDiskIsFull) {
+  server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
+    c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+    while (c.Write(std::string(65536, 'e'))) {
+    }
+  });
+  const std::string mount = dir_.str() + "/small";
+  fs::create_directories(mount);
+  test::ChildResult r = test::RunInChild([&] {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16m") != 0)
+      return std::string("no mount");
+    struct Watch : CDownloadSession {
+      void OnDataReceived(const void*, std::uint64_t) override {
+        struct statvfs v;
+        if (::statvfs(folder.c_str(), &v) == 0) least = std::min<std::uint64_t>(least, v.f_bavail * v.f_frsize);
+      }
+      std::string folder;
+      std::uint64_t least = UINT64_MAX;
+    } session;
+    session.folder = mount;
+    BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
+    struct statvfs v;
+    ::statvfs(mount.c_str(), &v);
+    const std::uint64_t reserve = v.f_blocks * v.f_frsize / 100;
+    return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
+           (session.least >= reserve / 2 ? "kept" : "filled " + std::to_string(session.least));
+  });
+  if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
+  EXPECT_EQ(r.report, "failed|" + Utf8TextToAnsi("存取 " + mount + "/endless.swf 時磁碟已滿。") + "|kept");
 }
 
 // A saving process killed mid-body leaves no temporary behind, and the old target as it was.
