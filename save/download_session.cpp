@@ -258,9 +258,18 @@ void CDownloadSession::RunWorker() {
       }
       secure = service == AFX_INET_SERVICE_HTTPS;
     }
-    // Also a fifth redirect in a row, after which no request is open.
-    if (dwStatusCode != HTTP_STATUS_OK || !pFile)
-      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND);
+    // Also a fifth redirect in a row, after which no request is open. The number stays the
+    // one callers know; the text says what happened.
+    if (!pFile)
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
+    if (dwStatusCode != HTTP_STATUS_OK) {
+      const unsigned status = static_cast<unsigned>(dwStatusCode);
+      std::string why = status == 404 ? DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND) +
+                                             Utf8("（HTTP 404）")
+                        : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
+                                        : FormatResString(IDS_HTTP_REFUSED, status);
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
+    }
 
     std::string length;
     pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
@@ -298,9 +307,24 @@ void CDownloadSession::RunWorker() {
       const std::string& target = strLocalPath;
       auto fileError = [&](int err) {
         DWORD code = Win32ErrorForPath(err == EISDIR ? EACCES : err, target.c_str());
-        CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
-                         static_cast<LONG>(code), target);
-        Fail(code, GetFileExceptionMessage(e));
+        // A name too long says so; the framework's text alone reads as a bad path.
+        const std::string reason = err == ENAMETOOLONG ? SystemMessageText(code) : std::string();
+        auto message = [&](const std::string& shown) {
+          CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
+                           static_cast<LONG>(code), shown);
+          return GetFileExceptionMessage(e) + reason;
+        };
+        std::string text = message(target);
+        // Too long for the error text: the path loses its middle, not the end of the text.
+        if (text.size() > kMaxErrorText) {
+          const std::string ellipsis = Utf8("…");
+          const std::size_t room = kMaxErrorText - (text.size() - target.size()) - ellipsis.size();
+          std::size_t head = room / 3, tail = target.size() - (room - head);
+          while (head > 0 && !MbIsCharBoundary(target, head)) --head;
+          while (tail < target.size() && !MbIsCharBoundary(target, tail)) ++tail;
+          text = message(target.substr(0, head) + ellipsis + target.substr(tail));
+        }
+        Fail(code, text);
       };
       // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
       posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -343,7 +367,8 @@ void CDownloadSession::RunWorker() {
     // A stop that cut a wait short is a stop, not a failure with a text.
     if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
       bFailed = 1;
-    } else if (e.m_dwError == ERROR_HTTP_REDIRECT_FAILED && !e.m_strDetail.empty()) {
+    } else if ((e.m_dwError == ERROR_HTTP_REDIRECT_FAILED ||
+                e.m_dwError == ERROR_INTERNET_ITEM_NOT_FOUND) && !e.m_strDetail.empty()) {
       Fail(e.m_dwError, e.m_strDetail);
     } else if (e.m_dwError == ERROR_INTERNET_DECODING_FAILED && !coding.empty()) {
       Fail(e.m_dwError, DownloadErrorText(e.m_dwError) +

@@ -90,7 +90,12 @@ class DialogRunObserver : public SaveRunObserver {
                      info.strFileName.c_str(), system);
   }
   void OnDownloadFailed(const std::string& text) override {
-    AppMessageBox(dlg_.GetWindow(), text, MB_OK | MB_ICONERROR);
+    // Which movie, from where, and why.
+    const SWFFileInfo& info = dlg_.RowRecord(dlg_.nSavingItem);
+    AppMessageBox(dlg_.GetWindow(),
+                  FormatResString(IDS_DOWNLOAD_FAILED, info.strFileName.c_str(), info.strURL.c_str(),
+                                  text.c_str()),
+                  MB_OK | MB_ICONERROR);
   }
   std::unique_ptr<CSWFDownloadSession> CreateSession() override {
     auto session = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,

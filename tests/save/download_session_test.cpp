@@ -193,6 +193,40 @@ TEST_F(DownloadSessionTest, CodedBodiesAreSavedDecoded) {
   EXPECT_EQ(test::ReadFile(target), "good old movie");
 }
 
+// Each failure says what happened: the server's status, or too many redirects.
+TEST_F(DownloadSessionTest, FailureTextsSayWhatHappened) {
+  server_.Reply("/forbidden.swf", 403, "no");
+  server_.Reply("/unavailable.swf", 503, "later");
+  struct Case {
+    const char* path;
+    std::string text;
+  } cases[] = {
+      {"/broken.swf", "伺服器發生錯誤（HTTP 500）。"},
+      {"/unavailable.swf", "伺服器發生錯誤（HTTP 503）。"},
+      {"/forbidden.swf", "伺服器拒絕了要求（HTTP 403）。"},
+      {"/missing.swf", "找不到要求的項目。（HTTP 404）"},
+      {"/loop", "重新導向的次數太多，可能是循環的重新導向。"},
+      {"/r1", "重新導向的次數太多，可能是循環的重新導向。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    RecordingSession session;
+    EXPECT_FALSE(session.Download(server_.Url(c.path), dir_.str() + "/x.swf"));
+    EXPECT_EQ(session.GetErrorText(), Utf8TextToAnsi(c.text));
+  }
+  // A name too long for the file system: the reason, and a path shortened in its middle so
+  // that the text still ends whole.
+  const std::string longName = dir_.str() + "/" + std::string(300, 'n') + ".swf";
+  RecordingSession session;
+  EXPECT_FALSE(session.Download(server_.Url("/movie.swf"), longName));
+  const std::string text = session.GetErrorText();
+  EXPECT_LE(text.size(), 254u);
+  const std::string reason = Utf8TextToAnsi("檔案名稱或路徑太長。");
+  ASSERT_GE(text.size(), reason.size());
+  EXPECT_EQ(text.substr(text.size() - reason.size()), reason) << text;
+  EXPECT_EQ(text.rfind(dir_.str(), 0), 0u) << text;
+}
+
 // A redirect that cannot be followed says where it pointed, or that it pointed nowhere.
 TEST_F(DownloadSessionTest, FailedRedirectsExplainThemselves) {
   struct Case {

@@ -289,6 +289,17 @@ TEST_F(SaveRunDialog, SaveWhenEveryCopyFailsTellsEachAndKeepsTheFirstSaved) {
   EXPECT_EQ(ReadLastSaveDir(), out_);  // written whatever the outcome
 }
 
+// A failed download's box says which movie, from where, and what went wrong.
+TEST_F(SaveRunDialog, DownloadFailureNamesTheMovieAndItsAddress) {
+  server_.Reply("/e.swf", 500, "oops");
+  MessageBoxRecord box;
+  Run({Movie(server_.Url("/e.swf"), "e.swf", -1)}, [&](CDlgSave& d) {
+    wxTEST_DIALOG(d.ClickDlgButton(IDC_SAVE_SAVE), ExpectMessageBox(wxID_OK, &box));
+  });
+  EXPECT_EQ(box.text, "無法下載「e.swf」（" + server_.Url("/e.swf") + "）：\n伺服器發生錯誤（HTTP 500）。");
+  EXPECT_TRUE(box.style & wxICON_ERROR);
+}
+
 TEST_F(SaveRunDialog, SaveWithTheSkipPolicyLeavesAnExistingTargetAlone) {
   server_.Reply("/a.swf", 200, "new");
   home_.dir().WriteFile("out/a.swf", "old");
