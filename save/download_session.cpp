@@ -153,7 +153,12 @@ void CDownloadSession::Fail(DWORD code, const std::string& text) {
   strError = Clip(text);
 }
 
-BOOL CDownloadSession::Download(const std::string& url, const std::string& localPath) {
+BOOL CDownloadSession::Download(const std::string& givenUrl, const std::string& localPath) {
+  // A page may put tabs and line breaks inside an address (the list keeps them); as browsers
+  // do, they are no part of what is fetched.
+  std::string url;
+  for (char c : givenUrl)
+    if (c != '\t' && c != '\n' && c != '\r') url += c;
   DWORD service = 0;
   std::string server, object;
   INTERNET_PORT port = 0;

@@ -11,6 +11,7 @@
 #include "platform/fs/path.h"
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
+#include "platform/text/unicode.h"
 
 namespace trovex {
 namespace {
@@ -140,7 +141,31 @@ std::string DeriveFileNameFromAddress(const std::string& objectPath) {
   return name + ".swf";
 }
 
-bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
+namespace {
+
+// The proposed name without Unicode format characters (bidi overrides and the like), which
+// would make it show as another name; a name left with nothing before its extension is
+// "unnamed".
+void DropFormatControls(std::string& name) {
+  std::u16string wide;
+  if (!TryAnsiToUtf16(name, &wide)) return;
+  std::u16string kept;
+  bool dropped = false;
+  for (std::size_t i = 0; i < wide.size();) {
+    char32_t cp;
+    std::size_t units = DecodeUtf16(wide, i, &cp);
+    if (IsFormatControl(cp))
+      dropped = true;
+    else
+      kept.append(wide, i, units);
+    i += units;
+  }
+  if (!dropped) return;
+  name = Utf16ToAnsi(kept);
+  if (name.empty() || name[0] == '.') name.insert(0, "unnamed");
+}
+
+bool LookUpMovieSourceRaw(const std::string& address, SWFFileInfo& record) {
   bool cached = false;
   if (FromCache(address, record, &cached)) return true;
   // A cache entry that cannot be read is not second-guessed from another source.
@@ -154,6 +179,14 @@ bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
   if (!AfxParseURL(address.c_str(), service, server, object, port)) return false;
   if (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS) return false;
   record.strFileName = DeriveFileNameFromAddress(object);
+  return true;
+}
+
+}  // namespace
+
+bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
+  if (!LookUpMovieSourceRaw(address, record)) return false;
+  DropFormatControls(record.strFileName);
   return true;
 }
 

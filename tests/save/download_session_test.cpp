@@ -266,6 +266,17 @@ TEST_F(DownloadSessionTest, RefusedAddressesNameTheAddressAndStartNothing) {
   }
 }
 
+// Tabs and line breaks a page put inside an address are no part of what is fetched.
+TEST_F(DownloadSessionTest, TabsAndLineBreaksInTheAddressAreDropped) {
+  for (const std::string& path : {"/mo\tvie.swf", "/\tmovie.swf", "/movie.swf\r\n", "/mov\nie.swf"}) {
+    SCOPED_TRACE(path);
+    const std::string target = dir_.str() + "/tab.swf";
+    RecordingSession session;
+    EXPECT_TRUE(session.Download(server_.Url(path), target)) << session.GetErrorText();
+    EXPECT_EQ(test::ReadFile(target), "FWS movie bytes");
+  }
+}
+
 // A length past 2 GiB (and past 4 GiB) is announced as it is, not wrapped or dropped.
 TEST_F(DownloadSessionTest, LengthsPastTwoGibibytesAreKept) {
   for (long long length : {3000000000LL, 5000000000LL}) {
