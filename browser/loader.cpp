@@ -145,7 +145,8 @@ class Loader {
       if (EndsWithNoCase(path, ".swf") || (type && IsFlashType(*type))) references.push_back(*src);
     }
     for (const std::string& ref : references) {
-      std::string url = StripFragment(ResolveUrl(page.strBaseURL, ref));
+      // The form the cache keys the address by, so the stored bytes are that address's.
+      std::string url = UrlCacheCanonicalForm(StripFragment(ResolveUrl(page.strBaseURL, ref)));
       if (!IsHttp(UrlScheme(url)) || !played_.insert(url).second) continue;
       FetchResult r = Fetch(url, o_.movieLimits);
       if (!r.bFetched || !r.IsHttpSuccess()) {

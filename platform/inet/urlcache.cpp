@@ -818,4 +818,6 @@ std::size_t UrlCacheIndexLoadCount() {
   return li.loads;
 }
 
+std::string UrlCacheCanonicalForm(const std::string& url) { return CanonicalForm(url); }
+
 }  // namespace trovex

@@ -144,6 +144,27 @@ TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
   EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 1) << "the nested EMBED is not played";
 }
 
+// "%2e%2e" is ".." to the cache: the player fetches the address the cache keys, so a row's
+// local copy holds the bytes of its own address, not what the server says for the raw text.
+TEST_F(ListTest, PluginsCacheTheBytesOfTheAddressTheRowShows) {
+  test::LoopbackServer server;
+  server.Page("/index.html", "<embed src='/a/%2e%2e/b.swf'><embed src='/c/.%2E/d.swf'>");
+  server.Page("/a/%2e%2e/b.swf", "FWS other", "application/x-shockwave-flash");
+  server.Page("/b.swf", "FWS b", "application/x-shockwave-flash");
+  server.Page("/c/.%2E/d.swf", "FWS other", "application/x-shockwave-flash");
+  server.Page("/d.swf", "FWS d", "application/x-shockwave-flash");
+  RunResult run = RunBrowser({"--plugins", "--list", server.Url("/index.html")});
+  ASSERT_EQ(run.nExit, 0) << run.strErr;
+  auto lines = Lines(run.strOut);
+  ASSERT_EQ(lines.size(), 2u) << run.strOut;
+  for (const auto& f : lines) {
+    ASSERT_EQ(f.size(), 4u);
+    const std::string path = f[0].substr(server.Url("").size());
+    ASSERT_FALSE(f[1].empty()) << run.strOut;
+    EXPECT_EQ(test::ReadFile(f[1]), "FWS " + path.substr(1, 1)) << f[0];
+  }
+}
+
 // The player stores a movie under the %-escaped address it fetched; the scanner looks it up
 // with the page's text in the locale's code page. A movie named 影片.swf is listed as a copy
 // from the cache, in a UTF-8 and a Big5 locale, from a UTF-8 and a Big5 page.
