@@ -323,6 +323,45 @@ TEST(ListField, ControlCharactersCannotBreakTheLine) {
   }
 }
 
+// Frames past the frame-count and nesting limits: one summary line each, always; the details
+// only with --verbose, and a bounded number of them.
+TEST(ListLimits, CutFramesAreSummedUpInOneLinePerLimit) {
+  test::TempDir dir;
+  dir.WriteFile("leaf.html", "<embed src='leaf.swf'>");
+  std::string wide;
+  for (int i = 0; i < 3000; ++i) wide += "<iframe src='leaf.html?" + std::to_string(i) + "'></iframe>";
+  const std::string widePage = dir.WriteFile("wide.html", wide);
+  for (int i = 0; i < 40; ++i)
+    dir.WriteFile("d" + std::to_string(i) + ".html",
+                  "<embed src='deep" + std::to_string(i) + ".swf'>"
+                  "<iframe src='d" + std::to_string(i + 1) + ".html'></iframe>");
+  const std::string deepPage = dir.str() + "/d0.html";
+  struct Case {
+    std::string page;
+    const char* summary;
+  } cases[] = {{widePage, "more than 1000 frames: 2000 not loaded"},
+               {deepPage, "frames nested deeper than 16: 1 not loaded"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.summary);
+    for (bool verbose : {false, true}) {
+      std::vector<std::string> args = {"--list", c.page};
+      if (verbose) args.insert(args.begin(), "--verbose");
+      RunResult run = RunBrowser(args);
+      EXPECT_EQ(run.nExit, 0) << run.strErr;
+      EXPECT_FALSE(run.strOut.empty());
+      const std::string line = std::string("trovex-browser: ") + c.summary + "\n";
+      std::size_t at = run.strErr.find(line);
+      EXPECT_NE(at, std::string::npos) << run.strErr.substr(0, 2000);
+      if (at != std::string::npos) EXPECT_EQ(run.strErr.find(line, at + 1), std::string::npos);
+      const auto lines = std::count(run.strErr.begin(), run.strErr.end(), '\n');
+      if (verbose)
+        EXPECT_LE(lines, 60) << run.strErr.substr(0, 2000);
+      else
+        EXPECT_EQ(lines, 1) << run.strErr.substr(0, 2000);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace trovex::browser
 
