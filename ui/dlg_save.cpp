@@ -106,6 +106,10 @@ wxWindow* CDlgSave::CreateControl(const ControlTemplate& ct, wxWindow* parent, c
   if (wxWindow* body = listCtrl->GetBodyWindow()) {
     body->Bind(wxEVT_LEFT_DOWN, &CDlgSave::OnListClick, this);
     body->Bind(wxEVT_LEFT_DCLICK, &CDlgSave::OnListClick, this);
+    // A virtual list may change a range of rows (Shift-click, Ctrl-A) without an event per
+    // row: the preview looks at the selection again once the click or key is done.
+    body->Bind(wxEVT_LEFT_UP, &CDlgSave::OnListInputDone, this);
+    body->Bind(wxEVT_KEY_UP, &CDlgSave::OnListInputDone, this);
   }
   return listCtrl;
 }
@@ -264,6 +268,11 @@ void CDlgSave::OnListClick(wxMouseEvent& event) {
   // this, and the check event then carries the new state to the other selected rows.
   clickedRow_ = row;
   listCtrl->CallAfter([this] { clickedRow_ = -1; });
+}
+
+void CDlgSave::OnListInputDone(wxEvent& event) {
+  event.Skip();
+  if (listCtrl) listCtrl->CallAfter([this] { OnItemChanged(); });
 }
 
 void CDlgSave::OnListCheckEvent(wxListEvent& event) {

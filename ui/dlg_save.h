@@ -120,6 +120,7 @@ class CDlgSave : public CResizableDialog {
   void ChooseFirstDirectory();
   void PutDirectory(const std::string& strDir);
   void OnListClick(wxMouseEvent& event);
+  void OnListInputDone(wxEvent& event);
   void OnListCheckEvent(wxListEvent& event);
   void OnListSelectionEvent(wxListEvent& event);
   void OnDirChangedEvent(wxCommandEvent& event);
