@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -118,6 +119,24 @@ TEST_F(SaveRunTest, CopiesAndDownloadsWithStatusesSizesAndTheFirstSavedPath) {
   EXPECT_TRUE(movies[1].bSaved);
   EXPECT_EQ(movies[1].strSavedPath, out_ + "/b.swf");
   EXPECT_EQ(test::ReadFile(out_ + "/a.swf"), "copied movie");
+  EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
+}
+
+// What a killed earlier run left in the folder (a stale temporary of ours) goes when a run
+// starts there; a fresh one, which a live writer may still be starting, and other files stay.
+TEST_F(SaveRunTest, ARunSweepsStaleTemporariesOfKilledRuns) {
+  const std::string stale = src_.WriteFile("out/.b.swf.0123456789ab.part", "half");
+  const std::string fresh = src_.WriteFile("out/.b.swf.0123456789ac.part", "half");
+  const std::string other = src_.WriteFile("out/.notes.part", "mine");
+  timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  ::utimensat(AT_FDCWD, stale.c_str(), old, 0);
+  std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "b.swf")};
+  Recorder rec;
+  SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  run.Run(Items(movies));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(other));
   EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
 }
 
