@@ -65,14 +65,14 @@ int Serve(long mib) {
 class ProgressObserver : public trovex::DownloadObserver {
  public:
   ProgressObserver(wxGauge* gauge, bool blocking)
-      : gauge_(gauge), blocking_(blocking), latest_(gauge, [gauge](const std::int32_t& bytes) {
+      : gauge_(gauge), blocking_(blocking), latest_(gauge, [gauge](const std::int64_t& bytes) {
           gauge->SetValue(static_cast<int>(bytes >> 20));
         }) {}
   void OnTotalSize() override {
-    std::int32_t total = session->nContentLength;
+    std::int64_t total = session->nContentLength;
     trovex::RunOnUiThread([g = gauge_, total] { g->SetRange(static_cast<int>(total >> 20) + 1); });
   }
-  void OnProgress(std::int32_t bytes) override {
+  void OnProgress(std::int64_t bytes) override {
     if (!blocking_) {
       latest_.Post(bytes);
       return;
@@ -90,7 +90,7 @@ class ProgressObserver : public trovex::DownloadObserver {
  private:
   wxGauge* gauge_;
   bool blocking_;
-  trovex::LatestValuePoster<std::int32_t> latest_;
+  trovex::LatestValuePoster<std::int64_t> latest_;
 };
 
 class Waiter : public trovex::TransferWait {

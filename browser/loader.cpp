@@ -67,6 +67,35 @@ class Loader {
     stats_.notes.push_back(why);
   }
 
+ public:
+  // One line per limit that cut frames, for the list's reader (see LoadStats::cuts).
+  void SumUpCuts() {
+    for (const auto* cut : {&cutByCount_, &cutByDepth_}) {
+      if (cut->count == 0) continue;
+      std::string line = cut->limit + ": " + std::to_string(cut->count) + " not loaded";
+      stats_.cuts.push_back(line);
+      stats_.notes.push_back(std::move(line));
+    }
+  }
+
+ private:
+  // Frames a limit keeps out: counted, and the first few named (a page of 100,000 frames
+  // would otherwise give as many lines).
+  struct LimitCut {
+    std::string limit;
+    int count = 0;
+  };
+  static constexpr int kNamedCutsPerLimit = 20;
+  void RefuseOverLimit(LimitCut* cut, const std::string& limit, const std::string& url) {
+    cut->limit = limit;
+    if (++cut->count <= kNamedCutsPerLimit) {
+      Refuse(limit + "; not loaded: " + url);
+    } else {
+      ++stats_.nFramesEmpty;
+      ++stats_.nFramesRefused;
+    }
+  }
+
   void LoadFrames(int index) {
     for (std::size_t i : std::vector<std::size_t>(s_.pages[index].embeddings)) {
       if (!s_.pages[index].elements[i].IsFrame()) continue;
@@ -83,11 +112,11 @@ class Loader {
     blank = blank || url == "about:blank";
     int depth = page.nDepth + 1;
     if (framesRequested_ >= o_.nMaxFrames) {
-      Refuse("more than " + std::to_string(o_.nMaxFrames) + " frames; not loaded: " + url);
+      RefuseOverLimit(&cutByCount_, "more than " + std::to_string(o_.nMaxFrames) + " frames", url);
       return -1;
     }
     if (depth > o_.nMaxDepth) {
-      Refuse("frames nested deeper than " + std::to_string(o_.nMaxDepth) + "; not loaded: " + url);
+      RefuseOverLimit(&cutByDepth_, "frames nested deeper than " + std::to_string(o_.nMaxDepth), url);
       return -1;
     }
     ++framesRequested_;
@@ -145,7 +174,8 @@ class Loader {
       if (EndsWithNoCase(path, ".swf") || (type && IsFlashType(*type))) references.push_back(*src);
     }
     for (const std::string& ref : references) {
-      std::string url = StripFragment(ResolveUrl(page.strBaseURL, ref));
+      // The form the cache keys the address by, so the stored bytes are that address's.
+      std::string url = UrlCacheCanonicalForm(StripFragment(ResolveUrl(page.strBaseURL, ref)));
       if (!IsHttp(UrlScheme(url)) || !played_.insert(url).second) continue;
       FetchResult r = Fetch(url, o_.movieLimits);
       if (!r.bFetched || !r.IsHttpSuccess()) {
@@ -184,6 +214,7 @@ class Loader {
   const LoadOptions& o_;
   LoadStats& stats_;
   int framesRequested_ = 0;
+  LimitCut cutByCount_, cutByDepth_;
   PageBudget budget_;  // what all documents of this load may keep in memory
   std::set<std::string> played_;
 };
@@ -198,6 +229,7 @@ ComPtr<IWebBrowser2> LoadPage(const std::string& address, const LoadOptions& opt
   Loader loader(*session, options, st);
   std::string why;
   const int top = loader.Load(address, -1, 0, &why);
+  loader.SumUpCuts();
   if (top < 0) {
     if (error) *error = why;
     return nullptr;

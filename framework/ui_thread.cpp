@@ -43,7 +43,9 @@ void UiWait::Wait() {
 void UiWait::Wake() {
   state_->woken = true;
   RunOnUiThread([s = state_] {
-    if (!s->loop) return;
+    // A wake the waiter already took (it came before the wait began) must not end a later
+    // wait of the same object.
+    if (!s->loop || !s->woken.load()) return;
     // A modal window opened meanwhile runs its own loop on top; ours ends after it.
     if (s->loop->IsRunning())
       s->loop->Exit();

@@ -33,6 +33,13 @@ constexpr unsigned IDS_CANNOT_START_ORDAVIN = 62105;
 constexpr unsigned IDS_CANNOT_START_ZALMIC = 62106;
 constexpr unsigned IDS_NOTHING_TO_SAVE = 62107;
 
+// Texts of our own, above the given ids.
+constexpr unsigned IDS_UNKNOWN_CODING = 63150;       // "%s" the server's content coding
+constexpr unsigned IDS_HTTP_SERVER_ERROR = 63151;    // "%u" the HTTP status (5xx)
+constexpr unsigned IDS_HTTP_REFUSED = 63152;         // "%u" the HTTP status (other)
+constexpr unsigned IDS_TOO_MANY_REDIRECTS = 63153;
+constexpr unsigned IDS_DOWNLOAD_FAILED = 63154;      // "%s" file name, "%s" address, "%s" why
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -91,6 +93,23 @@ std::string ResolveLocation(bool secure, const std::string& server, INTERNET_POR
 
 std::string Utf8(const char* text) { return Utf8TextToAnsi(text); }
 
+// A download stops before the target's file system keeps less than this free: 1 % of it, at
+// most 256 MiB, so a body without end never fills the user's disk.
+constexpr std::uint64_t kMaxReserve = 256ull << 20;
+// Free space is looked at again after this much has been written.
+constexpr std::uint64_t kSpaceCheckEvery = 64 << 10;
+
+// Whether writing `more` bytes to fd's file system keeps the reserve free (true when the
+// file system does not say).
+bool KeepsReserve(int fd, std::uint64_t more) {
+  struct statvfs v;
+  if (::fstatvfs(fd, &v) != 0 || v.f_blocks == 0) return true;
+  const std::uint64_t size = static_cast<std::uint64_t>(v.f_blocks) * v.f_frsize;
+  const std::uint64_t reserve = std::min<std::uint64_t>(size / 100, kMaxReserve);
+  const std::uint64_t available = static_cast<std::uint64_t>(v.f_bavail) * v.f_frsize;
+  return available >= reserve && available - reserve >= more;
+}
+
 }  // namespace
 
 std::string DownloadErrorText(DWORD code) {
@@ -124,7 +143,7 @@ void CDownloadSession::RequestStop() {
   stopFlag_ = true;
 }
 
-void CDownloadSession::OnDataReceived(const void*, DWORD) {}
+void CDownloadSession::OnDataReceived(const void*, std::uint64_t) {}
 
 void CDownloadSession::OnResponseReady() {}
 
@@ -134,7 +153,12 @@ void CDownloadSession::Fail(DWORD code, const std::string& text) {
   strError = Clip(text);
 }
 
-BOOL CDownloadSession::Download(const std::string& url, const std::string& localPath) {
+BOOL CDownloadSession::Download(const std::string& givenUrl, const std::string& localPath) {
+  // A page may put tabs and line breaks inside an address (the list keeps them); as browsers
+  // do, they are no part of what is fetched.
+  std::string url;
+  for (char c : givenUrl)
+    if (c != '\t' && c != '\n' && c != '\r') url += c;
   DWORD service = 0;
   std::string server, object;
   INTERNET_PORT port = 0;
@@ -198,6 +222,7 @@ void CDownloadSession::RunWorker() {
     bFailed = 1;
     return true;
   };
+  std::string coding;  // the body's content coding, for a failure to decode it
   try {
     std::string server = strServer;
     INTERNET_PORT port = nPort;
@@ -238,18 +263,36 @@ void CDownloadSession::RunWorker() {
       }
       secure = service == AFX_INET_SERVICE_HTTPS;
     }
-    // Also a fifth redirect in a row, after which no request is open.
-    if (dwStatusCode != HTTP_STATUS_OK || !pFile)
-      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND);
+    // Also a fifth redirect in a row, after which no request is open. The number stays the
+    // one callers know; the text says what happened.
+    if (!pFile)
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
+    if (dwStatusCode != HTTP_STATUS_OK) {
+      const unsigned status = static_cast<unsigned>(dwStatusCode);
+      std::string why = status == 404 ? DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND) +
+                                             Utf8("（HTTP 404）")
+                        : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
+                                        : FormatResString(IDS_HTTP_REFUSED, status);
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
+    }
 
     std::string length;
     pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
-    long long announced = 0;
+    std::int64_t announced = 0;
     std::size_t i = 0;
-    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && announced <= INT32_MAX)
-      announced = announced * 10 + (length[i++] - '0');
-    // Beyond 32 bits the size counts as not known rather than wrapping to a wrong one.
-    nContentLength = announced > INT32_MAX ? 0 : static_cast<std::int32_t>(announced);
+    bool tooLarge = false;
+    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && !tooLarge) {
+      const int digit = length[i++] - '0';
+      tooLarge = announced > (INT64_MAX - digit) / 10;
+      if (!tooLarge) announced = announced * 10 + digit;
+    }
+    // Beyond 64 bits the size counts as not known rather than wrapping to a wrong one.
+    nContentLength = tooLarge ? 0 : announced;
+    // A coded body arrives decoded, while its length counts the coded bytes: the size of
+    // what we write is then not known beforehand.
+    if (pFile->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding) && !coding.empty() &&
+        MbCompareNoCase(coding, "identity") != 0)
+      nContentLength = 0;
 
     OnResponseReady();
     if (stopped()) return;
@@ -261,7 +304,7 @@ void CDownloadSession::RunWorker() {
         UINT n = pFile->Read(buffer, sizeof buffer);
         if (n == 0) break;
         total += n;
-        OnDataReceived(buffer, static_cast<DWORD>(total));
+        OnDataReceived(buffer, total);
       }
       if (!bFailed && nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
         AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
@@ -269,9 +312,24 @@ void CDownloadSession::RunWorker() {
       const std::string& target = strLocalPath;
       auto fileError = [&](int err) {
         DWORD code = Win32ErrorForPath(err == EISDIR ? EACCES : err, target.c_str());
-        CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
-                         static_cast<LONG>(code), target);
-        Fail(code, GetFileExceptionMessage(e));
+        // A name too long says so; the framework's text alone reads as a bad path.
+        const std::string reason = err == ENAMETOOLONG ? SystemMessageText(code) : std::string();
+        auto message = [&](const std::string& shown) {
+          CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
+                           static_cast<LONG>(code), shown);
+          return GetFileExceptionMessage(e) + reason;
+        };
+        std::string text = message(target);
+        // Too long for the error text: the path loses its middle, not the end of the text.
+        if (text.size() > kMaxErrorText) {
+          const std::string ellipsis = Utf8("…");
+          const std::size_t room = kMaxErrorText - (text.size() - target.size()) - ellipsis.size();
+          std::size_t head = room / 3, tail = target.size() - (room - head);
+          while (head > 0 && !MbIsCharBoundary(target, head)) --head;
+          while (tail < target.size() && !MbIsCharBoundary(target, tail)) ++tail;
+          text = message(target.substr(0, head) + ellipsis + target.substr(tail));
+        }
+        Fail(code, text);
       };
       // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
       posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -285,13 +343,22 @@ void CDownloadSession::RunWorker() {
         }
       }
       posix::AtomicFile file;
-      if (int err = file.Open(target, 0666)) return fileError(err);
+      if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
+        return fileError(err);
+      // An announced body that would not fit fails before it is fetched.
+      if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load())))
+        return fileError(ENOSPC);
+      std::uint64_t nextSpaceCheck = kSpaceCheckEvery;
       while (!stopped()) {
         UINT n = pFile->Read(buffer, sizeof buffer);
         if (n == 0) break;
+        if (total + n >= nextSpaceCheck) {
+          if (!KeepsReserve(file.fd(), kSpaceCheckEvery)) return fileError(ENOSPC);
+          nextSpaceCheck = total + n + kSpaceCheckEvery;
+        }
         if (int err = file.Write(buffer, n)) return fileError(err);
         total += n;
-        OnDataReceived(buffer, static_cast<DWORD>(total));
+        OnDataReceived(buffer, total);
       }
       if (bFailed) return;  // stopped: the temporary goes, the target stays as it was
       if (nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
@@ -305,16 +372,20 @@ void CDownloadSession::RunWorker() {
     // A stop that cut a wait short is a stop, not a failure with a text.
     if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
       bFailed = 1;
-    } else if (e.m_dwError == ERROR_HTTP_REDIRECT_FAILED && !e.m_strDetail.empty()) {
+    } else if ((e.m_dwError == ERROR_HTTP_REDIRECT_FAILED ||
+                e.m_dwError == ERROR_INTERNET_ITEM_NOT_FOUND) && !e.m_strDetail.empty()) {
       Fail(e.m_dwError, e.m_strDetail);
+    } else if (e.m_dwError == ERROR_INTERNET_DECODING_FAILED && !coding.empty()) {
+      Fail(e.m_dwError, DownloadErrorText(e.m_dwError) +
+                            FormatResString(IDS_UNKNOWN_CODING, coding.c_str()));
     } else {
       Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
     }
   }
 }
 
-void CSWFDownloadSession::OnDataReceived(const void*, DWORD total) {
-  if (pOwner) pOwner->OnProgress(static_cast<std::int32_t>(total));
+void CSWFDownloadSession::OnDataReceived(const void*, std::uint64_t total) {
+  if (pOwner) pOwner->OnProgress(static_cast<std::int64_t>(total));
 }
 
 void CSWFDownloadSession::OnResponseReady() {

@@ -50,7 +50,7 @@ class CDownloadSession : public CInternetSession {
   static DWORD TransferThread(CDownloadSession* session);
 
   // Hooks, called on the worker thread.
-  virtual void OnDataReceived(const void* data, DWORD total);
+  virtual void OnDataReceived(const void* data, std::uint64_t total);
   virtual void OnResponseReady();
 
   // The calling thread's wait (not owned; null: block).
@@ -66,7 +66,7 @@ class CDownloadSession : public CInternetSession {
   std::unique_ptr<CHttpFile> pFile;
   BOOL bFailed = 0;
   std::atomic<BOOL> bStopped{0};
-  std::atomic<std::int32_t> nContentLength{0};
+  std::atomic<std::int64_t> nContentLength{0};
   // The number of the failure behind strError (WinInet 12xxx, Win32 for files); 0 when none.
   DWORD dwError = 0;
 
@@ -86,13 +86,13 @@ class DownloadObserver {
   virtual ~DownloadObserver() = default;
   // The response has arrived; the session's nContentLength holds the total (0: not known).
   virtual void OnTotalSize() = 0;
-  virtual void OnProgress(std::int32_t bytes) = 0;
+  virtual void OnProgress(std::int64_t bytes) = 0;
 };
 
 class CSWFDownloadSession : public CDownloadSession {
  public:
   using CDownloadSession::CDownloadSession;
-  void OnDataReceived(const void* data, DWORD total) override;
+  void OnDataReceived(const void* data, std::uint64_t total) override;
   void OnResponseReady() override;
 
   DownloadObserver* pOwner = nullptr;

@@ -1,6 +1,7 @@
 #include "save/save_run.h"
 
 #include "platform/error/error.h"
+#include "platform/fs/atomic_file.h"
 #include "platform/fs/fs.h"
 #include "res/strings.h"
 
@@ -12,6 +13,8 @@ void SaveRun::RequestStop() {
 }
 
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
+  // What a killed earlier run was writing here goes now.
+  posix::SweepStaleTemporaries(strSaveDir_);
   for (const SaveRunItem& item : items) {
     if (stopRequested_) {
       stopped_ = true;
@@ -47,8 +50,7 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
       if (ok) {
         CFileStatus status;
         if (GetFileStatus(target.c_str(), status))
-          observer_.OnRowSize(item.nItem, static_cast<std::int32_t>(
-                                              static_cast<std::uint32_t>(status.m_size)));
+          observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
         markSaved();
       } else if (wasStopped) {
         observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);

@@ -24,7 +24,7 @@ class SaveRunObserver {
   virtual BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
                               ConflictMemory& memory) = 0;
   virtual void OnRowStatus(int nItem, unsigned nStatusId) = 0;
-  virtual void OnRowSize(int nItem, std::int32_t nSize) = 0;
+  virtual void OnRowSize(int nItem, std::int64_t nSize) = 0;
   virtual void OnStatusText(const std::string& text) = 0;
   // CopyFileA failed with this code (message 32002).
   virtual void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) = 0;

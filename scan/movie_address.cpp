@@ -11,18 +11,19 @@
 #include "platform/fs/path.h"
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
+#include "platform/text/unicode.h"
 
 namespace trovex {
 namespace {
 
 constexpr DWORD kPathBuffer = 260;
 
-// Sizes are kept as int32 with -1 for unknown: a size that does not fit is unknown, not a
-// wrapped (possibly negative) number.
-std::int32_t SizeOrUnknown(std::uint64_t size) {
-  return size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
+// Sizes are 64-bit with -1 for unknown: a size that does not fit is unknown, not a wrapped
+// (possibly negative) number.
+std::int64_t SizeOrUnknown(std::uint64_t size) {
+  return size > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
              ? -1
-             : static_cast<std::int32_t>(size);
+             : static_cast<std::int64_t>(size);
 }
 
 std::string Canonicalize(const std::string& absolute) {
@@ -72,13 +73,13 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
   if (!GetUrlCacheEntryInfoA(address.c_str(), info, &given)) return false;
   record.strURL = address;
   record.strLocalFile = info->lpszLocalFileName ? info->lpszLocalFileName : "";
-  record.nSize = info->dwSizeHigh != 0 ? -1 : SizeOrUnknown(info->dwSizeLow);
+  record.nSize = SizeOrUnknown((static_cast<std::uint64_t>(info->dwSizeHigh) << 32) | info->dwSizeLow);
   record.strFileName = PathStripPath(record.strLocalFile);
   return true;
 }
 
 // Size of a local file, -1 when it cannot be opened as a file.
-std::int32_t LocalFileSize(const std::string& path) {
+std::int64_t LocalFileSize(const std::string& path) {
   CFile file;
   if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite)) return -1;
   try {
@@ -140,7 +141,31 @@ std::string DeriveFileNameFromAddress(const std::string& objectPath) {
   return name + ".swf";
 }
 
-bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
+namespace {
+
+// The proposed name without Unicode format characters (bidi overrides and the like), which
+// would make it show as another name; a name left with nothing before its extension is
+// "unnamed".
+void DropFormatControls(std::string& name) {
+  std::u16string wide;
+  if (!TryAnsiToUtf16(name, &wide)) return;
+  std::u16string kept;
+  bool dropped = false;
+  for (std::size_t i = 0; i < wide.size();) {
+    char32_t cp;
+    std::size_t units = DecodeUtf16(wide, i, &cp);
+    if (IsFormatControl(cp))
+      dropped = true;
+    else
+      kept.append(wide, i, units);
+    i += units;
+  }
+  if (!dropped) return;
+  name = Utf16ToAnsi(kept);
+  if (name.empty() || name[0] == '.') name.insert(0, "unnamed");
+}
+
+bool LookUpMovieSourceRaw(const std::string& address, SWFFileInfo& record) {
   bool cached = false;
   if (FromCache(address, record, &cached)) return true;
   // A cache entry that cannot be read is not second-guessed from another source.
@@ -154,6 +179,14 @@ bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
   if (!AfxParseURL(address.c_str(), service, server, object, port)) return false;
   if (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS) return false;
   record.strFileName = DeriveFileNameFromAddress(object);
+  return true;
+}
+
+}  // namespace
+
+bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
+  if (!LookUpMovieSourceRaw(address, record)) return false;
+  DropFormatControls(record.strFileName);
   return true;
 }
 

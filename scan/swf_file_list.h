@@ -14,7 +14,7 @@ struct SWFFileInfo {
   std::string strLocalFile;  // cache file or local file to copy; empty: download strURL
   std::string strFileName;   // proposed name, no directory
   std::string strSavedPath;  // written by the latest successful save
-  std::int32_t nSize = -1;   // bytes; -1 unknown
+  std::int64_t nSize = -1;   // bytes; -1 unknown
   std::int32_t bSaved = 0;
 };
 

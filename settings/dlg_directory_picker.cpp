@@ -32,9 +32,22 @@ wxBEGIN_EVENT_TABLE(CDlgDirectoryPicker, CDialog)
   EVT_BUTTON(IDC_PICKER_NEW_FOLDER, CDlgDirectoryPicker::OnNewFolder)
   EVT_TEXT(IDC_PICKER_PATH, CDlgDirectoryPicker::OnPathChanged)
   EVT_TREE_SEL_CHANGED(IDC_PICKER_TREE, CDlgDirectoryPicker::OnSelectionChanged)
+  EVT_TREE_KEY_DOWN(IDC_PICKER_TREE, CDlgDirectoryPicker::OnTreeKeyDown)
 wxEND_EVENT_TABLE()
 
 CDlgDirectoryPicker::CDlgDirectoryPicker() : CDialog(IDD_DIRECTORY_PICKER, nullptr) {}
+
+// Enter in the folder tree presses the default button, as it does in the rest of the dialog
+// (the tree has no use of its own for it here: no label editing).
+void CDlgDirectoryPicker::OnTreeKeyDown(wxTreeEvent& event) {
+  const wxKeyEvent& key = event.GetKeyEvent();
+  if ((key.GetKeyCode() == WXK_RETURN || key.GetKeyCode() == WXK_NUMPAD_ENTER) &&
+      !key.HasAnyModifiers()) {
+    if (wxWindow* ok = GetDlgItem(IDOK); ok && ok->IsEnabled()) ClickDlgButton(IDOK);
+    return;
+  }
+  event.Skip();
+}
 
 BOOL CDlgDirectoryPicker::SetPath(const std::string& path) {
   strPath = path;

@@ -44,6 +44,7 @@ class CDlgDirectoryPicker : public CDialog {
   void OnNewFolder(wxCommandEvent& event);
   void OnPathChanged(wxCommandEvent& event);
   void OnSelectionChanged(wxTreeEvent& event);
+  void OnTreeKeyDown(wxTreeEvent& event);
   void ShowSelection();
 
   wxDECLARE_EVENT_TABLE();

@@ -40,9 +40,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-std::string FormatItemSizeText(std::int32_t nSize) {
+std::string FormatItemSizeText(std::int64_t nSize) {
   if (nSize == -1) return "? KB";
-  int k = nSize / 1024;
+  std::int64_t k = nSize / 1024;
   if (nSize % 1024 >= 512) ++k;
   if (k == 0 && nSize != 0) k = 1;
   return std::to_string(k) + " KB";
@@ -106,6 +106,10 @@ wxWindow* CDlgSave::CreateControl(const ControlTemplate& ct, wxWindow* parent, c
   if (wxWindow* body = listCtrl->GetBodyWindow()) {
     body->Bind(wxEVT_LEFT_DOWN, &CDlgSave::OnListClick, this);
     body->Bind(wxEVT_LEFT_DCLICK, &CDlgSave::OnListClick, this);
+    // A virtual list may change a range of rows (Shift-click, Ctrl-A) without an event per
+    // row: the preview looks at the selection again once the click or key is done.
+    body->Bind(wxEVT_LEFT_UP, &CDlgSave::OnListInputDone, this);
+    body->Bind(wxEVT_KEY_UP, &CDlgSave::OnListInputDone, this);
   }
   return listCtrl;
 }
@@ -212,7 +216,7 @@ void CDlgSave::OnDestroy() {
 
 // ---- rows ---------------------------------------------------------------------------------
 
-void CDlgSave::SetItemSize(int nItem, std::int32_t nSize) {
+void CDlgSave::SetItemSize(int nItem, std::int64_t nSize) {
   if (listCtrl) listCtrl->SetItem(nItem, kColumnSize, ToWx(FormatItemSizeText(nSize)));
 }
 
@@ -264,6 +268,11 @@ void CDlgSave::OnListClick(wxMouseEvent& event) {
   // this, and the check event then carries the new state to the other selected rows.
   clickedRow_ = row;
   listCtrl->CallAfter([this] { clickedRow_ = -1; });
+}
+
+void CDlgSave::OnListInputDone(wxEvent& event) {
+  event.Skip();
+  if (listCtrl) listCtrl->CallAfter([this] { OnItemChanged(); });
 }
 
 void CDlgSave::OnListCheckEvent(wxListEvent& event) {

@@ -50,7 +50,7 @@ constexpr int kColumnURL = 3;
 
 // The size column's text: "? KB" for -1, else kilobytes rounded to the nearest, and at least 1
 // for any size above 0.
-std::string FormatItemSizeText(std::int32_t nSize);
+std::string FormatItemSizeText(std::int64_t nSize);
 // The argument text that hands one path to a companion: the path in double quotes. Quotes and
 // backslashes that would end the quoting early are escaped, so the path arrives unchanged.
 std::string QuoteCompanionArgument(const std::string& path);
@@ -73,7 +73,7 @@ class CDlgSave : public CResizableDialog {
   std::string strPreviewMovie;    // what the preview was pointed at; empty when it is empty
 
   // Row operations (also used by the save run).
-  void SetItemSize(int nItem, std::int32_t nSize);
+  void SetItemSize(int nItem, std::int64_t nSize);
   void SetItemStatus(int nItem, unsigned nID);
   void SetStatusText(const char* pszText);
   void SelectOnly(int nItem);
@@ -94,8 +94,8 @@ class CDlgSave : public CResizableDialog {
  public:
   // The current download's total (0: not known) and bytes so far, shown on the dialog's
   // thread: the session's worker hands them over and never touches a window.
-  void OnTotalSize(std::int32_t nTotal);
-  void OnProgress(std::int32_t nBytes);
+  void OnTotalSize(std::int64_t nTotal);
+  void OnProgress(std::int64_t nBytes);
 
  protected:
   // Escape and the close box during a run stop it first and close once it has ended.
@@ -120,6 +120,7 @@ class CDlgSave : public CResizableDialog {
   void ChooseFirstDirectory();
   void PutDirectory(const std::string& strDir);
   void OnListClick(wxMouseEvent& event);
+  void OnListInputDone(wxEvent& event);
   void OnListCheckEvent(wxListEvent& event);
   void OnListSelectionEvent(wxListEvent& event);
   void OnDirChangedEvent(wxCommandEvent& event);
@@ -137,7 +138,8 @@ class CDlgSave : public CResizableDialog {
   std::vector<std::string> rowKeys_;  // fileList key of each row, by item data
   SaveRun* run_ = nullptr;            // the save run under way
   bool closeAfterRun_ = false;        // closing was asked for during the run
-  std::int32_t nTotal_ = 0;           // total of the current download
+  std::int64_t nTotal_ = 0;           // total of the current download
+  int barShift_ = 0;                  // the bar counts nTotal_ >> barShift_
   long clickedRow_ = -1;              // row whose check box the user is clicking
   CFlashPreview preview_;             // re-creates the preview control (flashCtrl)
 

@@ -28,8 +28,8 @@ namespace {
 constexpr const char* kWhiteSpace = " \t\n\v\f\r";
 
 // "%d KB" of whole kilobytes, at least 1.
-std::string KbText(std::int32_t bytes) {
-  std::int32_t kb = bytes / 1024;
+std::string KbText(std::int64_t bytes) {
+  std::int64_t kb = bytes / 1024;
   return std::to_string(kb == 0 ? 1 : kb) + " KB";
 }
 
@@ -49,13 +49,13 @@ class DialogWait : public TransferWait {
 class ProgressBridge : public DownloadObserver {
  public:
   ProgressBridge(CDlgSave& dlg, wxWindow* window)
-      : dlg_(dlg), poster_(window), bytes_(window, [&dlg](const std::int32_t& n) { dlg.OnProgress(n); }) {}
+      : dlg_(dlg), poster_(window), bytes_(window, [&dlg](const std::int64_t& n) { dlg.OnProgress(n); }) {}
   void OnTotalSize() override {
-    const std::int32_t total = session->nContentLength;
+    const std::int64_t total = session->nContentLength;
     // Queued before any count of this download, so the total is there when counts arrive.
     poster_.Post([&dlg = dlg_, total] { dlg.OnTotalSize(total); });
   }
-  void OnProgress(std::int32_t bytes) override { bytes_.Post(bytes); }
+  void OnProgress(std::int64_t bytes) override { bytes_.Post(bytes); }
   // Dialog thread, after the download: the last count reaches the window.
   void Flush() { bytes_.Flush(); }
 
@@ -64,7 +64,7 @@ class ProgressBridge : public DownloadObserver {
  private:
   CDlgSave& dlg_;
   WindowPoster poster_;
-  LatestValuePoster<std::int32_t> bytes_;
+  LatestValuePoster<std::int64_t> bytes_;
 };
 
 class DialogRunObserver : public SaveRunObserver {
@@ -80,7 +80,7 @@ class DialogRunObserver : public SaveRunObserver {
     return trovex::SettleTargetConflict(target, info, nPolicy, memory);
   }
   void OnRowStatus(int nItem, unsigned nStatusId) override { dlg_.SetItemStatus(nItem, nStatusId); }
-  void OnRowSize(int nItem, std::int32_t nSize) override { dlg_.SetItemSize(nItem, nSize); }
+  void OnRowSize(int nItem, std::int64_t nSize) override { dlg_.SetItemSize(nItem, nSize); }
   void OnStatusText(const std::string& text) override { dlg_.SetStatusText(text.c_str()); }
   void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) override {
     char system[256];
@@ -90,7 +90,12 @@ class DialogRunObserver : public SaveRunObserver {
                      info.strFileName.c_str(), system);
   }
   void OnDownloadFailed(const std::string& text) override {
-    AppMessageBox(dlg_.GetWindow(), text, MB_OK | MB_ICONERROR);
+    // Which movie, from where, and why.
+    const SWFFileInfo& info = dlg_.RowRecord(dlg_.nSavingItem);
+    AppMessageBox(dlg_.GetWindow(),
+                  FormatResString(IDS_DOWNLOAD_FAILED, info.strFileName.c_str(), info.strURL.c_str(),
+                                  text.c_str()),
+                  MB_OK | MB_ICONERROR);
   }
   std::unique_ptr<CSWFDownloadSession> CreateSession() override {
     auto session = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
@@ -98,7 +103,9 @@ class DialogRunObserver : public SaveRunObserver {
     bridge_ = std::make_unique<ProgressBridge>(dlg_, dlg_.GetWindow());
     bridge_->session = session.get();
     session->pOwner = bridge_.get();
-    session->SetTransferWait(&wait_);
+    // Each transfer waits on its own: a late wake of the last one cannot end this one's wait.
+    wait_ = std::make_unique<DialogWait>();
+    session->SetTransferWait(wait_.get());
     dlg_.pSession = session.get();
     dlg_.OnTotalSize(0);  // not known until the response says
     return session;
@@ -112,7 +119,7 @@ class DialogRunObserver : public SaveRunObserver {
 
  private:
   CDlgSave& dlg_;
-  DialogWait wait_;
+  std::unique_ptr<DialogWait> wait_;
   std::unique_ptr<ProgressBridge> bridge_;
 };
 
@@ -190,22 +197,25 @@ void CDlgSave::OnCancel() {
   CResizableDialog::OnCancel();
 }
 
-void CDlgSave::OnTotalSize(std::int32_t nTotal) {
+void CDlgSave::OnTotalSize(std::int64_t nTotal) {
   nTotal_ = nTotal;
+  // The bar counts in ints: a larger total is counted in units of 2^barShift_ bytes.
+  barShift_ = 0;
+  while ((nTotal >> barShift_) > INT32_MAX) ++barShift_;
   if (nTotal == 0) return;
   if (auto* bar = GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS)) {
-    bar->SetRange(nTotal);
+    bar->SetRange(static_cast<int>(nTotal >> barShift_));
     bar->SetValue(0);
     bar->Show();
   }
   SetItemSize(nSavingItem, nTotal);
 }
 
-void CDlgSave::OnProgress(std::int32_t nBytes) {
+void CDlgSave::OnProgress(std::int64_t nBytes) {
   if (nBytes == 0) return;
   if (nTotal_ != 0) {
     if (auto* bar = GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS))
-      bar->SetValue(nBytes < nTotal_ ? nBytes : nTotal_);
+      bar->SetValue(static_cast<int>((nBytes < nTotal_ ? nBytes : nTotal_) >> barShift_));
   }
   const std::string total = nTotal_ != 0 ? KbText(nTotal_) : std::string("? KB");
   SetStatusText(FormatResString(IDS_DOWNLOAD_PROGRESS, KbText(nBytes).c_str(), total.c_str()).c_str());

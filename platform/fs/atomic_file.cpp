@@ -1,13 +1,16 @@
 #include "platform/fs/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace trovex::posix {
 
@@ -25,15 +28,11 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace
+constexpr std::size_t kSuffixLength = 18;  // ".<12 hex>.part"
 
-AtomicFile::~AtomicFile() { Abort(); }
-
-int AtomicFile::Open(const std::string& target, mode_t newMode) {
-  Abort();
-  if (target.empty()) return ENOENT;
-  const std::string folder = FolderOf(target);
-  // Hidden, and named after the target so a stray one left by a killed process is recognisable.
+// A fresh temporary name beside `target`: hidden, and named after the target so a stray one
+// left by a killed process is recognisable.
+std::string TemporaryName(const std::string& target) {
   std::string name = NameOf(target);
   if (name.size() > 180) name.resize(180);  // room for the suffix within NAME_MAX
   static thread_local std::mt19937_64 random{std::random_device{}()};
@@ -44,23 +43,70 @@ int AtomicFile::Open(const std::string& target, mode_t newMode) {
     random.seed(std::random_device{}());
     seededFor = ::getpid();
   }
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%012llx.part",
+                static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+  return FolderOf(target) + "/." + name + suffix;
+}
+
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() < 1 + 1 + kSuffixLength || name[0] != '.') return false;
+  const std::size_t at = name.size() - kSuffixLength;
+  if (name[at] != '.' || name.compare(name.size() - 5, 5, ".part") != 0) return false;
+  for (std::size_t i = at + 1; i < at + 13; ++i) {
+    char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+AtomicFile::~AtomicFile() { Abort(); }
+
+int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary temporary) {
+  Abort();
+  if (target.empty()) return ENOENT;
   int fd = -1;
   std::string temp;
+  if (temporary == Temporary::kUnnamed) {
+    fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newMode);
+    // Not offered by this file system (or kernel): a named one below.
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+  }
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%012llx.part",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    temp = folder + "/." + name + suffix;
+    temp = TemporaryName(target);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
     if (fd < 0 && errno != EEXIST) return errno;
+    // Shows the sweep a live writer; the lock goes with the process.
+    if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
   }
   if (fd < 0) return EEXIST;
   struct stat old;
   if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
   fd_ = fd;
+  unnamed_ = temp.empty();
   target_ = target;
   temp_ = temp;
   return 0;
+}
+
+// Links an unnamed temporary into the folder under a temporary name (still open, so a
+// failure can drop it).
+int AtomicFile::GiveName() {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = TemporaryName(target_);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+        ::linkat(fd_, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) {
+      temp_ = temp;
+      unnamed_ = false;
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
 }
 
 int AtomicFile::Write(const void* data, std::size_t size) {
@@ -73,6 +119,7 @@ int AtomicFile::Commit(Replace replace) {
   int err = 0;
   // Some file systems cannot sync (EINVAL); the rename is still atomic there.
   if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (err == 0 && unnamed_) err = GiveName();
   if (::close(fd_) != 0 && err == 0) err = errno;
   fd_ = -1;
   if (err == 0) {
@@ -102,8 +149,9 @@ int AtomicFile::Commit(Replace replace) {
 }
 
 void AtomicFile::Abort() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);  // an unnamed temporary goes with it
   fd_ = -1;
+  unnamed_ = false;
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
 }
@@ -141,6 +189,31 @@ int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* 
     }
     out->append(buffer, static_cast<std::size_t>(n));
   }
+}
+
+int SweepStaleTemporaries(const std::string& folder, std::chrono::seconds minAge) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) return 0;
+  DIR* listing = ::fdopendir(::dup(dir.get()));
+  if (!listing) return 0;
+  std::vector<std::string> names;
+  while (dirent* d = ::readdir(listing))
+    if (IsTemporaryName(d->d_name)) names.push_back(d->d_name);
+  ::closedir(listing);
+  const auto now = std::chrono::system_clock::now();
+  int removed = 0;
+  for (const std::string& name : names) {
+    Fd fd(::openat(dir.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // A writer holds its lock from just after creating the file until it is renamed: a file
+    // younger than minAge may be one that is not locked yet.
+    const auto changed = std::chrono::system_clock::from_time_t(st.st_mtime);
+    if (now - changed < minAge) continue;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // a live writer
+    if (::unlinkat(dir.get(), name.c_str(), 0) == 0) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace trovex::posix

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -17,6 +18,11 @@ namespace trovex::posix {
 class AtomicFile {
  public:
   enum class Replace { kAlways, kNever };
+  // kUnnamed: where the file system offers it, the temporary has no name until Commit, so a
+  // process killed meanwhile leaves nothing behind; elsewhere (and with kNamed) it is a hidden
+  // ".NAME.<12 hex>.part" beside the target, locked (flock) while it is written, which
+  // SweepStaleTemporaries recognises once its writer is gone.
+  enum class Temporary { kNamed, kUnnamed };
 
   AtomicFile() = default;
   // Removes the temporary unless Commit succeeded.
@@ -27,11 +33,13 @@ class AtomicFile {
   // Creates the temporary in the target's folder. An existing target's permission bits are
   // given to it (so a replacement keeps the mode); a new file gets `newMode` minus the umask.
   // The folder's errors are reported as they are (EACCES, ENOENT, EROFS...).
-  int Open(const std::string& target, mode_t newMode = 0666);
+  int Open(const std::string& target, mode_t newMode = 0666,
+           Temporary temporary = Temporary::kNamed);
 
   int fd() const { return fd_; }
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& target() const { return target_; }
+  // Empty while the temporary is unnamed.
   const std::string& tempPath() const { return temp_; }
 
   // Appends to the temporary (all of it, again after interruptions and short writes).
@@ -46,10 +54,19 @@ class AtomicFile {
   void Abort();
 
  private:
+  int GiveName();
+
   int fd_ = -1;
+  bool unnamed_ = false;
   std::string target_;
   std::string temp_;
 };
+
+// Removes the temporaries of AtomicFile writers that died in `folder`: hidden files named
+// ".NAME.<12 hex>.part" that no live writer holds locked and that have not changed for
+// `minAge`. Returns how many went. Anything else in the folder is left alone.
+int SweepStaleTemporaries(const std::string& folder,
+                          std::chrono::seconds minAge = std::chrono::seconds(10));
 
 // Replaces `target` with `size` bytes of `data` in one step.
 int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,

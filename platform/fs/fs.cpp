@@ -160,7 +160,7 @@ BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
   }
 
   posix::AtomicFile out;
-  if (int err = out.Open(target, 0666)) {
+  if (int err = out.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed)) {
     // The temporary lives beside the target, so its errors are the target's.
     SetLastErrorForPath(err, target);
     return FALSE;

@@ -90,6 +90,7 @@ BOOL CHttpFile::QueryInfo(DWORD dwInfoLevel, std::string& value) const {
   switch (dwInfoLevel) {
     case HTTP_QUERY_CONTENT_LENGTH: name = "Content-Length"; break;
     case HTTP_QUERY_LOCATION: name = "Location"; break;
+    case HTTP_QUERY_CONTENT_ENCODING: name = "Content-Encoding"; break;
     case HTTP_QUERY_STATUS_CODE: value = std::to_string(transfer_->status()); return TRUE;
     default:
       SetLastError(ERROR_HTTP_INVALID_QUERY_REQUEST);

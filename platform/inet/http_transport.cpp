@@ -87,7 +87,7 @@ DWORD WinInetError(CURLcode code, CURL* easy) {
     case CURLE_HTTP2_STREAM:
     case CURLE_HTTP3:
       return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_BAD_CONTENT_ENCODING: return 12175;  // ERROR_INTERNET_DECODING_FAILED
+    case CURLE_BAD_CONTENT_ENCODING: return ERROR_INTERNET_DECODING_FAILED;
     case CURLE_PEER_FAILED_VERIFICATION: {
       long verify = 0;
       curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verify);
@@ -280,7 +280,9 @@ DWORD HttpTransfer::Start(const std::string& url) {
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, d.policy.maxRedirects);
     curl_easy_setopt(h, CURLOPT_AUTOREFERER, 1L);
   }
-  if (d.policy.acceptEncoding) curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+  // Either way a body the server coded on its own (gzip, deflate, br, zstd) arrives decoded;
+  // a coding the library does not know is ERROR_INTERNET_DECODING_FAILED.
+  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, d.policy.acceptEncoding ? "" : "identity");
   curl_easy_setopt(h, CURLOPT_USERAGENT, d.policy.userAgent.c_str());
   curl_easy_setopt(h, CURLOPT_NOPROXY, d.noProxy.c_str());
   curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);

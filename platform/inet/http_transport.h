@@ -27,7 +27,7 @@ struct TransferPolicy {
   std::optional<std::chrono::steady_clock::time_point> deadline;
   // Redirects followed by the transport itself (0: the caller sees 3xx answers).
   long maxRedirects = 0;
-  // Asks the server for compressed bodies (pages); downloads take the bytes as they are.
+  // Asks the server for compressed bodies (pages). Coded bodies are always handed over decoded.
   bool acceptEncoding = false;
   // The transfer gives up with ERROR_INTERNET_OPERATION_CANCELLED soon after this is set;
   // it is polled at least every abortPollMilliseconds while the transfer waits.

@@ -146,6 +146,11 @@ HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD flags, 
 // A "#fragment" is no part of the key ("a.swf#x" finds "a.swf"): it is never sent to a server.
 // An address that is nothing but a fragment cannot be stored (ERROR_INVALID_PARAMETER).
 
+// The canonical form an address is keyed by (before the key's escaping): a loader that fills
+// the cache fetches this form, so the bytes stored are those of the address the key names
+// ("/a/%2e%2e/b.swf" is "/b.swf" to the cache, whatever a server answers for the raw text).
+std::string UrlCacheCanonicalForm(const std::string& url);
+
 struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;

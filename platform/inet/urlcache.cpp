@@ -298,11 +298,11 @@ void NameParts(std::string_view key, std::string* name, std::string* ext) {
       ++i;
       continue;
     }
-    AppendUtf16(wide, cp);
+    if (!IsFormatControl(cp)) AppendUtf16(wide, cp);  // never in a name a user will see
     i += len;
   }
   std::string segment = Utf16ToAnsi(wide);
-  MbTrimLeft(segment, ".");
+  // The extension first, so that "....swf" keeps it.
   std::size_t dot = MbReverseFind(segment, '.');
   if (dot != std::string::npos) {
     *ext = SanitizeName(std::string_view(segment).substr(dot + 1));
@@ -310,6 +310,7 @@ void NameParts(std::string_view key, std::string* name, std::string* ext) {
   } else {
     ext->clear();
   }
+  MbTrimLeft(segment, ".");
   *name = SanitizeName(segment);
   MbTrimRight(*name, ".");
   CutToBytes(*name, kMaxNameBytes);
@@ -816,5 +817,7 @@ std::size_t UrlCacheIndexLoadCount() {
   std::lock_guard<std::mutex> lock(li.mutex);
   return li.loads;
 }
+
+std::string UrlCacheCanonicalForm(const std::string& url) { return CanonicalForm(url); }
 
 }  // namespace trovex

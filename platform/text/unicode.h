@@ -18,6 +18,19 @@ inline constexpr char32_t kReplacementChar = 0xFFFD;
 
 inline constexpr bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
+// Invisible characters that change how text shows (bidi overrides and marks, joiners, the
+// byte-order mark, tags...): Unicode's format characters (Cf). A file name holding one can pass
+// for another name ("x<U+202E>fws.exe" shows as "xexe.swf").
+inline constexpr bool IsFormatControl(char32_t c) {
+  return c == 0x00AD || (c >= 0x0600 && c <= 0x0605) || c == 0x061C || c == 0x06DD ||
+         c == 0x070F || c == 0x08E2 || c == 0x180E || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+         (c >= 0x2066 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB) ||
+         c == 0x110BD || c == 0x110CD || (c >= 0x13430 && c <= 0x1343F) ||
+         (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) || c == 0xE0001 ||
+         (c >= 0xE0020 && c <= 0xE007F);
+}
+
 // The character at `pos` of UTF-16 text, in *cp, and the units it takes (2 for a surrogate
 // pair, else 1; 0 when pos >= size). An unpaired surrogate comes back as itself, one unit,
 // for the caller to replace as its target wants (IsSurrogate tells).

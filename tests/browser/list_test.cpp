@@ -144,6 +144,27 @@ TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
   EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 1) << "the nested EMBED is not played";
 }
 
+// "%2e%2e" is ".." to the cache: the player fetches the address the cache keys, so a row's
+// local copy holds the bytes of its own address, not what the server says for the raw text.
+TEST_F(ListTest, PluginsCacheTheBytesOfTheAddressTheRowShows) {
+  test::LoopbackServer server;
+  server.Page("/index.html", "<embed src='/a/%2e%2e/b.swf'><embed src='/c/.%2E/d.swf'>");
+  server.Page("/a/%2e%2e/b.swf", "FWS other", "application/x-shockwave-flash");
+  server.Page("/b.swf", "FWS b", "application/x-shockwave-flash");
+  server.Page("/c/.%2E/d.swf", "FWS other", "application/x-shockwave-flash");
+  server.Page("/d.swf", "FWS d", "application/x-shockwave-flash");
+  RunResult run = RunBrowser({"--plugins", "--list", server.Url("/index.html")});
+  ASSERT_EQ(run.nExit, 0) << run.strErr;
+  auto lines = Lines(run.strOut);
+  ASSERT_EQ(lines.size(), 2u) << run.strOut;
+  for (const auto& f : lines) {
+    ASSERT_EQ(f.size(), 4u);
+    const std::string path = f[0].substr(server.Url("").size());
+    ASSERT_FALSE(f[1].empty()) << run.strOut;
+    EXPECT_EQ(test::ReadFile(f[1]), "FWS " + path.substr(1, 1)) << f[0];
+  }
+}
+
 // The player stores a movie under the %-escaped address it fetched; the scanner looks it up
 // with the page's text in the locale's code page. A movie named 影片.swf is listed as a copy
 // from the cache, in a UTF-8 and a Big5 locale, from a UTF-8 and a Big5 page.
@@ -299,6 +320,45 @@ TEST(ListField, ControlCharactersCannotBreakTheLine) {
   if (std::setlocale(LC_ALL, "zh_TW.BIG5")) {
     EXPECT_EQ(ListField(kBig5Movie + ".swf"), kUtf8Movie + ".swf");
     std::setlocale(LC_ALL, "C.UTF-8");
+  }
+}
+
+// Frames past the frame-count and nesting limits: one summary line each, always; the details
+// only with --verbose, and a bounded number of them.
+TEST(ListLimits, CutFramesAreSummedUpInOneLinePerLimit) {
+  test::TempDir dir;
+  dir.WriteFile("leaf.html", "<embed src='leaf.swf'>");
+  std::string wide;
+  for (int i = 0; i < 3000; ++i) wide += "<iframe src='leaf.html?" + std::to_string(i) + "'></iframe>";
+  const std::string widePage = dir.WriteFile("wide.html", wide);
+  for (int i = 0; i < 40; ++i)
+    dir.WriteFile("d" + std::to_string(i) + ".html",
+                  "<embed src='deep" + std::to_string(i) + ".swf'>"
+                  "<iframe src='d" + std::to_string(i + 1) + ".html'></iframe>");
+  const std::string deepPage = dir.str() + "/d0.html";
+  struct Case {
+    std::string page;
+    const char* summary;
+  } cases[] = {{widePage, "more than 1000 frames: 2000 not loaded"},
+               {deepPage, "frames nested deeper than 16: 1 not loaded"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.summary);
+    for (bool verbose : {false, true}) {
+      std::vector<std::string> args = {"--list", c.page};
+      if (verbose) args.insert(args.begin(), "--verbose");
+      RunResult run = RunBrowser(args);
+      EXPECT_EQ(run.nExit, 0) << run.strErr;
+      EXPECT_FALSE(run.strOut.empty());
+      const std::string line = std::string("trovex-browser: ") + c.summary + "\n";
+      std::size_t at = run.strErr.find(line);
+      EXPECT_NE(at, std::string::npos) << run.strErr.substr(0, 2000);
+      if (at != std::string::npos) EXPECT_EQ(run.strErr.find(line, at + 1), std::string::npos);
+      const auto lines = std::count(run.strErr.begin(), run.strErr.end(), '\n');
+      if (verbose)
+        EXPECT_LE(lines, 60) << run.strErr.substr(0, 2000);
+      else
+        EXPECT_EQ(lines, 1) << run.strErr.substr(0, 2000);
+    }
   }
 }
 

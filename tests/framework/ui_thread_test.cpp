@@ -98,5 +98,25 @@ TEST(UiThread, WaitKeepsDispatchingEventsUntilTheWorkerWakesIt) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
 }
 
+// One wait object serves a run's downloads one after the other: a wake consumed before its
+// wait began must not end the next transfer's wait early.
+TEST(UiWaitTest, AnEarlyWakeDoesNotEndTheNextWait) {
+  UiWait wait;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    wait.Wake();  // the first transfer ended before its wait began
+    wait.Wait();
+    std::atomic<bool> ended{false};
+    std::thread worker([&] {
+      std::this_thread::sleep_for(200ms);
+      ended = true;
+      wait.Wake();
+    });
+    wait.Wait();
+    EXPECT_TRUE(ended.load());
+    worker.join();
+  }
+}
+
 }  // namespace
 }  // namespace trovex

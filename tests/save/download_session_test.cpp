@@ -4,7 +4,11 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -38,17 +42,17 @@ class RecordingSession : public CDownloadSession {
     lengthAtReady = nContentLength;
     if (stopAtReady) RequestStop();
   }
-  void OnDataReceived(const void*, DWORD total) override {
+  void OnDataReceived(const void*, std::uint64_t total) override {
     ++dataCalls;
     lastTotal = total;
     if (stopAfterBytes && total >= stopAfterBytes) RequestStop();
   }
   int readyCalls = 0;
-  std::int32_t lengthAtReady = -1;
+  std::int64_t lengthAtReady = -1;
   int dataCalls = 0;
-  DWORD lastTotal = 0;
+  std::uint64_t lastTotal = 0;
   bool stopAtReady = false;
-  DWORD stopAfterBytes = 0;
+  std::uint64_t stopAfterBytes = 0;
 };
 
 std::vector<std::string> Entries(const std::string& dir) {
@@ -113,12 +117,12 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     DWORD error;
     std::string body;     // of the target after success
     int readyCalls;
-    std::int32_t length;  // nContentLength at OnResponseReady
+    std::int64_t length;  // nContentLength at OnResponseReady
   } cases[] = {
       {server_.Url("/movie.swf"), TRUE, 0, "FWS movie bytes", 1, 15},
       {server_.Url("/chunked.swf"), TRUE, 0, "chunked movie", 1, 0},
       {server_.Url("/empty.swf"), TRUE, 0, "", 1, 0},
-      {server_.Url("/big.swf"), TRUE, 0, big_, 1, static_cast<std::int32_t>(big_.size())},
+      {server_.Url("/big.swf"), TRUE, 0, big_, 1, static_cast<std::int64_t>(big_.size())},
       {https, TRUE, 0, "secure movie", 1, 12},
       {server_.Url("/abs"), TRUE, 0, "FWS movie bytes", 1, 15},
       {server_.Url("/dir/rel"), TRUE, 0, "FWS movie bytes", 1, 15},
@@ -164,6 +168,65 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
   EXPECT_EQ(server_.CountRequests("/loop"), 5);
 }
 
+// A server that compresses on its own: the movie is saved decoded, never as the coded
+// stream. The announced length counts coded bytes, so the total is shown as not known.
+TEST_F(DownloadSessionTest, CodedBodiesAreSavedDecoded) {
+  const std::string movie = Pattern(200000) + std::string(100000, 'F');
+  for (const char* coding : {"gzip", "deflate", "br", "zstd"}) {
+    SCOPED_TRACE(coding);
+    const std::string coded = test::EncodeBody(movie, coding);
+    server_.Reply("/coded.swf", 200, coded, {std::string("Content-Encoding: ") + coding});
+    const std::string target = dir_.WriteFile("coded.swf", "good old movie");
+    RecordingSession session;
+    EXPECT_TRUE(session.Download(server_.Url("/coded.swf"), target)) << session.GetErrorText();
+    EXPECT_TRUE(test::ReadFile(target) == movie);
+    EXPECT_EQ(session.lengthAtReady, 0);
+    EXPECT_EQ(session.lastTotal, movie.size());
+  }
+  // A coding nobody knows fails clearly and keeps the old file.
+  server_.Reply("/odd.swf", 200, "zzzz", {"Content-Encoding: x-squeeze"});
+  const std::string target = dir_.WriteFile("odd.swf", "good old movie");
+  RecordingSession session;
+  EXPECT_FALSE(session.Download(server_.Url("/odd.swf"), target));
+  EXPECT_EQ(session.dwError, 12175u);
+  EXPECT_NE(session.GetErrorText().find("x-squeeze"), std::string::npos) << session.GetErrorText();
+  EXPECT_EQ(test::ReadFile(target), "good old movie");
+}
+
+// Each failure says what happened: the server's status, or too many redirects.
+TEST_F(DownloadSessionTest, FailureTextsSayWhatHappened) {
+  server_.Reply("/forbidden.swf", 403, "no");
+  server_.Reply("/unavailable.swf", 503, "later");
+  struct Case {
+    const char* path;
+    std::string text;
+  } cases[] = {
+      {"/broken.swf", "伺服器發生錯誤（HTTP 500）。"},
+      {"/unavailable.swf", "伺服器發生錯誤（HTTP 503）。"},
+      {"/forbidden.swf", "伺服器拒絕了要求（HTTP 403）。"},
+      {"/missing.swf", "找不到要求的項目。（HTTP 404）"},
+      {"/loop", "重新導向的次數太多，可能是循環的重新導向。"},
+      {"/r1", "重新導向的次數太多，可能是循環的重新導向。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    RecordingSession session;
+    EXPECT_FALSE(session.Download(server_.Url(c.path), dir_.str() + "/x.swf"));
+    EXPECT_EQ(session.GetErrorText(), Utf8TextToAnsi(c.text));
+  }
+  // A name too long for the file system: the reason, and a path shortened in its middle so
+  // that the text still ends whole.
+  const std::string longName = dir_.str() + "/" + std::string(300, 'n') + ".swf";
+  RecordingSession session;
+  EXPECT_FALSE(session.Download(server_.Url("/movie.swf"), longName));
+  const std::string text = session.GetErrorText();
+  EXPECT_LE(text.size(), 254u);
+  const std::string reason = Utf8TextToAnsi("檔案名稱或路徑太長。");
+  ASSERT_GE(text.size(), reason.size());
+  EXPECT_EQ(text.substr(text.size() - reason.size()), reason) << text;
+  EXPECT_EQ(text.rfind(dir_.str(), 0), 0u) << text;
+}
+
 // A redirect that cannot be followed says where it pointed, or that it pointed nowhere.
 TEST_F(DownloadSessionTest, FailedRedirectsExplainThemselves) {
   struct Case {
@@ -200,6 +263,29 @@ TEST_F(DownloadSessionTest, RefusedAddressesNameTheAddressAndStartNothing) {
     EXPECT_NE(session.GetErrorText().find(c.url), std::string::npos) << session.GetErrorText();
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(session.readyCalls, 0);
+  }
+}
+
+// Tabs and line breaks a page put inside an address are no part of what is fetched.
+TEST_F(DownloadSessionTest, TabsAndLineBreaksInTheAddressAreDropped) {
+  for (const std::string& path : {"/mo\tvie.swf", "/\tmovie.swf", "/movie.swf\r\n", "/mov\nie.swf"}) {
+    SCOPED_TRACE(path);
+    const std::string target = dir_.str() + "/tab.swf";
+    RecordingSession session;
+    EXPECT_TRUE(session.Download(server_.Url(path), target)) << session.GetErrorText();
+    EXPECT_EQ(test::ReadFile(target), "FWS movie bytes");
+  }
+}
+
+// A length past 2 GiB (and past 4 GiB) is announced as it is, not wrapped or dropped.
+TEST_F(DownloadSessionTest, LengthsPastTwoGibibytesAreKept) {
+  for (long long length : {3000000000LL, 5000000000LL}) {
+    SCOPED_TRACE(length);
+    server_.Reply("/huge.swf", 200, "", {"Content-Length: " + std::to_string(length)});
+    RecordingSession session;
+    session.stopAtReady = true;
+    EXPECT_FALSE(session.Download(server_.Url("/huge.swf"), dir_.str() + "/huge.swf"));
+    EXPECT_EQ(session.lengthAtReady, length);
   }
 }
 
@@ -325,6 +411,65 @@ TEST_F(DownloadSessionTest, BadTargetsFailWithTheFileErrorText) {
   EXPECT_TRUE(fs::is_directory(dir_.str() + "/folder.swf/inside"));
   EXPECT_EQ(Entries(dir_.str()), (std::vector<std::string>{"folder.swf", "ro"}));
   EXPECT_EQ(Entries(dir_.str() + "/ro"), std::vector<std::string>{"old.swf"});
+}
+
+// A body without a length never fills the disk: the download stops with the disk-full text
+// while the file system still keeps its reserve (1 %, at most 256 MiB). Played on a small
+// file system mounted for the test in a mount namespace of its own.
+TEST_F(DownloadSessionTest, EndlessBodyStopsBeforeTheDiskIsFull) {
+  server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
+    c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+    while (c.Write(std::string(65536, 'e'))) {
+    }
+  });
+  const std::string mount = dir_.str() + "/small";
+  fs::create_directories(mount);
+  test::ChildResult r = test::RunInChild([&] {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16m") != 0)
+      return std::string("no mount");
+    struct Watch : CDownloadSession {
+      void OnDataReceived(const void*, std::uint64_t) override {
+        struct statvfs v;
+        if (::statvfs(folder.c_str(), &v) == 0) least = std::min<std::uint64_t>(least, v.f_bavail * v.f_frsize);
+      }
+      std::string folder;
+      std::uint64_t least = UINT64_MAX;
+    } session;
+    session.folder = mount;
+    BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
+    struct statvfs v;
+    ::statvfs(mount.c_str(), &v);
+    const std::uint64_t reserve = v.f_blocks * v.f_frsize / 100;
+    return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
+           (session.least >= reserve / 2 ? "kept" : "filled " + std::to_string(session.least));
+  });
+  if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
+  EXPECT_EQ(r.report, "failed|" + Utf8TextToAnsi("存取 " + mount + "/endless.swf 時磁碟已滿。") + "|kept");
+}
+
+// A saving process killed mid-body leaves no temporary behind, and the old target as it was.
+TEST_F(DownloadSessionTest, KilledDownloadLeavesNothingBehind) {
+  server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000000"}));
+    while (c.Write(std::string(4096, 'e')) && c.Sleep(5)) {
+    }
+  });
+  const std::string target = dir_.WriteFile("kept.swf", "old content");
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    CDownloadSession session;
+    session.Download(server_.Url("/endless.swf"), target);
+    _exit(0);
+  }
+  std::this_thread::sleep_for(700ms);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(test::ReadFile(target), "old content");
+  EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"kept.swf"});
 }
 
 // The session never outlives its worker, even when destroyed without waiting.

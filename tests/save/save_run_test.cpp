@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ class Recorder : public SaveRunObserver {
     return SettleTargetConflict(target, info, nPolicy, memory, nullptr);
   }
   void OnRowStatus(int nItem, unsigned id) override { statuses[nItem].push_back(id); }
-  void OnRowSize(int nItem, std::int32_t n) override { sizes[nItem] = n; }
+  void OnRowSize(int nItem, std::int64_t n) override { sizes[nItem] = n; }
   void OnStatusText(const std::string& text) override { texts.push_back(text); }
   void OnCopyFailed(const SWFFileInfo& info, DWORD e) override {
     failures.push_back(info.strFileName + ": " + std::to_string(e));
@@ -58,7 +59,7 @@ class Recorder : public SaveRunObserver {
 
   std::vector<int> started;
   std::map<int, std::vector<unsigned>> statuses;
-  std::map<int, std::int32_t> sizes;
+  std::map<int, std::int64_t> sizes;
   std::vector<std::string> texts;
   std::vector<std::string> failures;
   std::atomic<CSWFDownloadSession*> current{nullptr};
@@ -110,7 +111,7 @@ TEST_F(SaveRunTest, CopiesAndDownloadsWithStatusesSizesAndTheFirstSavedPath) {
   EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.texts, (std::vector<std::string>{"a.swf", "b.swf"}));
-  EXPECT_EQ(rec.sizes, (std::map<int, std::int32_t>{{1, 500}}));  // only the download's
+  EXPECT_EQ(rec.sizes, (std::map<int, std::int64_t>{{1, 500}}));  // only the download's
   EXPECT_EQ(rec.downloadsEnded, 1);
   EXPECT_TRUE(rec.failures.empty());
   EXPECT_EQ(run.firstSaved(), out_ + "/a.swf");
@@ -118,6 +119,24 @@ TEST_F(SaveRunTest, CopiesAndDownloadsWithStatusesSizesAndTheFirstSavedPath) {
   EXPECT_TRUE(movies[1].bSaved);
   EXPECT_EQ(movies[1].strSavedPath, out_ + "/b.swf");
   EXPECT_EQ(test::ReadFile(out_ + "/a.swf"), "copied movie");
+  EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
+}
+
+// What a killed earlier run left in the folder (a stale temporary of ours) goes when a run
+// starts there; a fresh one, which a live writer may still be starting, and other files stay.
+TEST_F(SaveRunTest, ARunSweepsStaleTemporariesOfKilledRuns) {
+  const std::string stale = src_.WriteFile("out/.b.swf.0123456789ab.part", "half");
+  const std::string fresh = src_.WriteFile("out/.b.swf.0123456789ac.part", "half");
+  const std::string other = src_.WriteFile("out/.notes.part", "mine");
+  timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  ::utimensat(AT_FDCWD, stale.c_str(), old, 0);
+  std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "b.swf")};
+  Recorder rec;
+  SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  run.Run(Items(movies));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(other));
   EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
 }
 

@@ -99,6 +99,49 @@ TEST_F(ResolveTest, MakesTheReferenceAbsoluteAndCanonical) {
   }
 }
 
+// Names and addresses from hostile pages: file names lose Unicode format and bidi controls and
+// keep their extension, and "%2e%2e" resolves as ".." so the cached bytes are the address's.
+TEST_F(ResolveTest, HostileNamesAndAddresses) {
+  const std::string rlo = "\xE2\x80\xAE", lrm = "\xE2\x80\x8E", zwj = "\xE2\x80\x8D";
+  const std::string data = "FWS";
+  ASSERT_TRUE(AddUrlCacheEntry("http://h/c/%E2%80%AEfws.exe.swf", data.data(), 3, nullptr));
+  ASSERT_TRUE(AddUrlCacheEntry("http://h/c/....swf", data.data(), 3, nullptr));
+  ASSERT_TRUE(AddUrlCacheEntry("http://h/b.swf", data.data(), 3, nullptr));
+  TempDir local;
+  local.WriteFile("x" + rlo + "fws.swf", "FWS");
+  struct Case {
+    std::string root, directory, reference;
+    std::string address;  // "" : any
+    bool cached;
+  } cases[] = {
+      {"http://h", "http://h/", "/c/%E2%80%AEfws.exe.swf", "", true},
+      {"http://h", "http://h/", "/c/....swf", "http://h/c/....swf", true},
+      {"http://h", "http://h/", "/d/" + rlo + "x" + lrm + zwj + ".swf", "", false},
+      {"http://h", "http://h/", "/a/%2e%2e/b.swf", "http://h/b.swf", true},
+      {"http://h", "http://h/", "/a/%2E%2e/b.swf", "http://h/b.swf", true},
+      {"http://h", "http://h/", "/a/.%2e/b.swf", "http://h/b.swf", true},
+      {"http://h", "http://h/", "/a/%2e./b.swf", "http://h/b.swf", true},
+      {"http://h", "http://h/", "/a/x/%2e%2e/%2e%2e/b.swf", "http://h/b.swf", true},
+      {"http://h", "http://h/", "/a/%2e/../b.swf", "http://h/b.swf", true},
+      {"http://h", "http://h/a/", "%2e%2e/b.swf", "http://h/b.swf", true},
+      {"file://", "file://" + local.str() + "/", "x" + rlo + "fws.swf", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reference);
+    SWFFileInfo record;
+    std::string address = ResolveMovieAddress(c.root, c.directory, c.reference, record);
+    ASSERT_FALSE(address.empty());
+    if (!c.address.empty()) EXPECT_EQ(address, c.address);
+    EXPECT_EQ(record.strFileName.find(rlo), std::string::npos) << record.strFileName;
+    EXPECT_EQ(record.strFileName.find(lrm), std::string::npos) << record.strFileName;
+    EXPECT_EQ(record.strFileName.find(zwj), std::string::npos) << record.strFileName;
+    const std::string& name = record.strFileName;
+    ASSERT_GE(name.size(), 5u);
+    EXPECT_EQ(name.substr(name.size() - 4), ".swf") << name;
+    if (c.cached) EXPECT_FALSE(record.strLocalFile.empty());
+  }
+}
+
 TEST_F(ResolveTest, EmptyReferenceLeavesTheRecordUntouched) {
   SWFFileInfo record;
   record.strURL = "keep";
@@ -148,7 +191,7 @@ TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
   dir.WriteFile("a%20b.swf", "123");
   std::filesystem::create_directories(dir.path() / "folder.swf");
   ASSERT_EQ(::mkfifo((base + "/pipe.swf").c_str(), 0600), 0);
-  // Sparse files: sizes that an int32 cannot hold are unknown, never wrapped.
+  // Sparse files: sizes past 2 and 4 GiB are kept whole, never wrapped or lost.
   dir.WriteFile("huge.swf", "");
   dir.WriteFile("wraps.swf", "");
   std::filesystem::resize_file(dir.path() / "huge.swf", 3ull << 30);
@@ -156,15 +199,15 @@ TEST_F(ResolveTest, FileAddressesUseTheUnescapedLocalFile) {
 
   struct Case {
     std::string reference, path;
-    int size;
+    long long size;
   } cases[] = {
       {"a%20b.swf", base + "/a b.swf", 5},
       {"a%2520b.swf", base + "/a%20b.swf", 3},   // unescaped once only
       {"missing.swf", base + "/missing.swf", -1},  // listed, size unknown
       {"folder.swf", base + "/folder.swf", -1},    // a directory is no movie file
       {"pipe.swf", base + "/pipe.swf", -1},        // nor a FIFO, and measuring it never waits
-      {"huge.swf", base + "/huge.swf", -1},
-      {"wraps.swf", base + "/wraps.swf", -1},
+      {"huge.swf", base + "/huge.swf", 3ll << 30},
+      {"wraps.swf", base + "/wraps.swf", (1ll << 32) + 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reference);

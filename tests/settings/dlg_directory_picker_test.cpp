@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -70,6 +72,36 @@ TEST_F(FolderPicker, StartsAtTheGivenPathOrTheDesktop) {
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(dlg.GetPath(), "") << "Cancel leaves no path";
   }
+}
+
+// Enter in the folder tree presses the default button (OK), as in every dialog.
+TEST_F(FolderPicker, EnterInTheTreePressesOk) {
+  const std::string folder = home_.dir().str() + "/文件";
+  struct Picker : CDlgDirectoryPicker {
+    void OnOK() override {
+      pressed = true;
+      CDlgDirectoryPicker::OnOK();
+    }
+    bool pressed = false;
+  } dlg;
+  dlg.SetPath(folder);
+  DialogScript script;
+  script.Expect(IDD_DIRECTORY_PICKER, [&](CDialog& d) {
+    d.GetWindow()->Raise();
+    Tree(d)->SetFocus();
+    auto settle = [] {
+      for (int i = 0; i < 20; ++i) {
+        wxYield();
+        wxMilliSleep(10);
+      }
+    };
+    settle();
+    wxUIActionSimulator().Char(WXK_RETURN);
+    settle();
+    if (!dlg.pressed) d.ClickDlgButton(IDCANCEL);  // Enter did nothing
+  });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.GetPath(), folder);
 }
 
 TEST_F(FolderPicker, OkChecksCreatesOrRefusesTheTypedPath) {

@@ -21,6 +21,28 @@ struct ChildResult {
   std::string report;  // what the function returned
 };
 
+// Within its scope a root process acts (for file access) as the unprivileged user, so that
+// file modes count; for tests that cannot fork (a GUI). Does nothing for other users.
+class ScopedUnprivileged {
+ public:
+  ScopedUnprivileged() {
+    if (geteuid() != 0) return;
+    ok_ = setegid(kUnprivilegedId) == 0 && seteuid(kUnprivilegedId) == 0;
+    dropped_ = true;
+  }
+  ~ScopedUnprivileged() {
+    if (!dropped_) return;
+    if (seteuid(0) != 0 || setegid(0) != 0) _exit(97);
+  }
+  ScopedUnprivileged(const ScopedUnprivileged&) = delete;
+  ScopedUnprivileged& operator=(const ScopedUnprivileged&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool dropped_ = false;
+  bool ok_ = true;
+};
+
 // Forks; the child runs fn (after dropping root's rights when dropRoot is set and we are root)
 // and writes its result to a pipe. Never returns in the child.
 inline ChildResult RunInChild(const std::function<std::string()>& fn, bool dropRoot = false) {

@@ -7,6 +7,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
+#include <brotli/encode.h>
 
 #include <cctype>
 #include <chrono>
@@ -167,6 +170,40 @@ std::string HttpResponseText(int status, const std::string& body,
     text += body;
   }
   return text;
+}
+
+std::string EncodeBody(const std::string& body, const std::string& coding) {
+  if (coding == "zstd") {
+    std::string out(ZSTD_compressBound(body.size()), '\0');
+    std::size_t n = ZSTD_compress(out.data(), out.size(), body.data(), body.size(), 3);
+    if (ZSTD_isError(n)) throw std::runtime_error("zstd failed");
+    out.resize(n);
+    return out;
+  }
+  if (coding == "br") {
+    std::size_t n = BrotliEncoderMaxCompressedSize(body.size()) + 64;
+    std::string out(n, '\0');
+    if (!BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_GENERIC,
+                               body.size(), reinterpret_cast<const uint8_t*>(body.data()), &n,
+                               reinterpret_cast<uint8_t*>(out.data())))
+      throw std::runtime_error("brotli failed");
+    out.resize(n);
+    return out;
+  }
+  // gzip wraps the stream in a gzip header, deflate in a zlib header.
+  z_stream z{};
+  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, coding == "gzip" ? 31 : 15, 8,
+                   Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("zlib failed");
+  std::string out(deflateBound(&z, body.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  z.avail_in = static_cast<uInt>(body.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
 }
 
 TestHttpServer::TestHttpServer(bool tls) : tls_(tls) {

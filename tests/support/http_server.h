@@ -48,6 +48,10 @@ using HttpHandler = std::function<void(const HttpRequest&, HttpConnection&)>;
 std::string HttpResponseText(int status, const std::string& body,
                              const std::vector<std::string>& extraHeaders = {});
 
+// `body` in a content coding ("gzip", "deflate", "br" or "zstd"), as a server that
+// compresses on its own would send it.
+std::string EncodeBody(const std::string& body, const std::string& coding);
+
 class TestHttpServer {
  public:
   explicit TestHttpServer(bool tls = false);

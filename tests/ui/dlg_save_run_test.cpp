@@ -186,6 +186,22 @@ TEST_F(SaveRunDialog, SaveOfAMovieOfUnknownSizeShowsQuestionMarksAndNoBar) {
   EXPECT_EQ(after.sizes[0], "3 KB");  // from the file on disk
 }
 
+// Movies past 2 GiB: the status line, the size column and the bar keep true, positive sizes.
+TEST_F(SaveRunDialog, SizesPastTwoGibibytesStayPositive) {
+  Look look;
+  Run({Movie(server_.Url("/big.swf"), "big.swf", -1)}, [&](CDlgSave& d) {
+    d.nSavingItem = 0;
+    d.OnTotalSize(3000000000LL);
+    d.OnProgress(2684354560LL);
+    look = LookAt(d);
+  });
+  EXPECT_EQ(look.statusLine, "下載中... (2621440 KB of 2929687 KB)");
+  EXPECT_EQ(look.sizes[0], "2929688 KB");
+  EXPECT_TRUE(look.barShown);
+  EXPECT_GT(look.barRange, 0);
+  EXPECT_NEAR(static_cast<double>(look.barValue) / look.barRange, 2684354560.0 / 3e9, 0.01);
+}
+
 TEST_F(SaveRunDialog, SaveThatCannotStartChangesNothing) {
   struct Case {
     const char* name;
@@ -271,6 +287,17 @@ TEST_F(SaveRunDialog, SaveWhenEveryCopyFailsTellsEachAndKeepsTheFirstSaved) {
   EXPECT_EQ(after.statuses, (std::vector<std::string>{Utf8(IDS_STATUS_FAILED), Utf8(IDS_STATUS_FAILED)}));
   EXPECT_EQ(dlg_.strFirstSaved, "/earlier/run.swf");
   EXPECT_EQ(ReadLastSaveDir(), out_);  // written whatever the outcome
+}
+
+// A failed download's box says which movie, from where, and what went wrong.
+TEST_F(SaveRunDialog, DownloadFailureNamesTheMovieAndItsAddress) {
+  server_.Reply("/e.swf", 500, "oops");
+  MessageBoxRecord box;
+  Run({Movie(server_.Url("/e.swf"), "e.swf", -1)}, [&](CDlgSave& d) {
+    wxTEST_DIALOG(d.ClickDlgButton(IDC_SAVE_SAVE), ExpectMessageBox(wxID_OK, &box));
+  });
+  EXPECT_EQ(box.text, "無法下載「e.swf」（" + server_.Url("/e.swf") + "）：\n伺服器發生錯誤（HTTP 500）。");
+  EXPECT_TRUE(box.style & wxICON_ERROR);
 }
 
 TEST_F(SaveRunDialog, SaveWithTheSkipPolicyLeavesAnExistingTargetAlone) {

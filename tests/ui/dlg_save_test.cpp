@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 #include <wx/weakref.h>
 
 #include <chrono>
@@ -383,6 +384,48 @@ TEST_F(SaveDialog, SelectionDrivesThePreview) {
     test::PumpEvents(100);
     EXPECT_EQ(d.nPreviewItem, 3);
     d.bSaving = 0;
+    Close(d);
+  });
+}
+
+// Range selections over many rows (Shift-click, Shift-End) empty the preview as a second row
+// does, though a virtual list may report them without an event per row.
+TEST_F(SaveDialog, RangeSelectionsEmptyThePreview) {
+  std::vector<SWFFileInfo> movies;
+  for (int i = 0; i < 60; ++i)
+    movies.push_back(Movie("http://h/" + std::to_string(100 + i) + ".swf", std::to_string(i) + ".swf", 9));
+  struct Step {
+    const char* name;
+    long row;       // -1: Shift-End
+    int modifiers;  // 2: Shift held
+    int wantItem;
+  } steps[] = {
+      {"one row", 0, 0, 0},
+      {"Shift-click to another row", 12, 2, -1},
+      {"one row again", 5, 0, 5},
+      {"Shift-End to the last row", -1, 0, -1},
+      {"one row after the keyboard range", 57, 0, 57},  // the list now shows its end
+  };
+  TestDlgSave dlg;
+  Run(dlg, movies, [&](TestDlgSave& d) {
+    d.GetWindow()->Raise();
+    test::PumpEvents(150);
+    for (const auto& s : steps) {
+      SCOPED_TRACE(s.name);
+      if (s.row >= 0) {
+        test::SimClick(test::RowScreenPoint(d.listCtrl, d.listCtrl->GetBodyWindow(), s.row, false), false,
+                       s.modifiers);
+      } else {
+        // Shift-End in the list: a range made with the keyboard.
+        d.listCtrl->GetBodyWindow()->SetFocus();
+        test::PumpEvents(100);
+        wxUIActionSimulator().Char(WXK_END, wxMOD_SHIFT);
+      }
+      test::PumpEvents(600);
+      EXPECT_EQ(d.nPreviewItem, s.wantItem);
+      EXPECT_EQ(d.strPreviewMovie.empty(), s.wantItem < 0);
+      if (s.row < 0) EXPECT_GT(d.listCtrl->GetSelectedItemCount(), 1);
+    }
     Close(d);
   });
 }

@@ -26,12 +26,13 @@ void SimClick(const wxPoint& screen, bool doubleClick, int modifiers) {
   wxUIActionSimulator sim;
   sim.MouseMove(screen);
   SettleInput();
-  if (modifiers) sim.KeyDown(WXK_CONTROL);
+  const int key = modifiers == 2 ? WXK_SHIFT : WXK_CONTROL;
+  if (modifiers) sim.KeyDown(key);
   if (doubleClick)
     sim.MouseDblClick();
   else
     sim.MouseClick();
-  if (modifiers) sim.KeyUp(WXK_CONTROL);
+  if (modifiers) sim.KeyUp(key);
   SettleInput();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/fs/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,59 @@ TEST(AtomicFile, OldContentSurvivesAndNoTemporaryIsLeft) {
     }
     EXPECT_EQ(test::ReadFile(target), c.wantContent);
     EXPECT_EQ(ModeOf(target), 0640u);  // a replacement keeps the mode
+    EXPECT_EQ(Entries(dir.str()), std::vector<std::string>{"movie.swf"});
+  }
+}
+
+// The sweep takes only temporaries whose writer is gone: ours by name, unlocked, and not
+// changed for a while. Everything else in the folder stays.
+TEST(AtomicFile, SweepRemovesOnlyStaleTemporariesOfDeadWriters) {
+  test::TempDir dir;
+  struct Case {
+    const char* name;
+    bool aged;
+    bool locked;
+    bool removed;
+  } cases[] = {
+      {".movie.swf.0123456789ab.part", true, false, true},
+      {".movie.swf.0123456789ac.part", false, false, false},  // may not be locked yet
+      {".movie.swf.0123456789ad.part", true, true, false},    // a live writer
+      {".movie.swf.0123456789AB.part", true, false, false},
+      {"movie.swf.0123456789ab.part", true, false, false},
+      {".notes.part", true, false, false},
+      {".movie.swf.0123456789ab.parts", true, false, false},
+      {"movie.swf", true, false, false},
+  };
+  std::vector<int> locks;
+  for (const Case& c : cases) {
+    const std::string path = dir.WriteFile(c.name, "x");
+    if (c.aged) {
+      timespec times[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+      ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
+    if (c.locked) {
+      int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+      locks.push_back(fd);
+    }
+  }
+  EXPECT_EQ(SweepStaleTemporaries(dir.str()), 1);
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.str() + "/" + c.name), !c.removed) << c.name;
+  for (int fd : locks) ::close(fd);
+}
+
+// An unnamed temporary has no name to leave behind until it is committed.
+TEST(AtomicFile, UnnamedTemporaryShowsOnlyAtCommit) {
+  test::TempDir dir;
+  const std::string target = dir.str() + "/movie.swf";
+  for (auto replace : {AtomicFile::Replace::kAlways, AtomicFile::Replace::kNever}) {
+    fs::remove(target);
+    AtomicFile file;
+    ASSERT_EQ(file.Open(target, 0644, AtomicFile::Temporary::kUnnamed), 0);
+    ASSERT_EQ(file.Write("new", 3), 0);
+    EXPECT_TRUE(Entries(dir.str()).empty());
+    EXPECT_EQ(file.Commit(replace), 0);
+    EXPECT_EQ(test::ReadFile(target), "new");
     EXPECT_EQ(Entries(dir.str()), std::vector<std::string>{"movie.swf"});
   }
 }

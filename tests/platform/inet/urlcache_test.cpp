@@ -133,7 +133,11 @@ TEST_F(UrlCache, FileNamesFollowTheAddress) {
       {"http://h/getmovie.php?id=7", "getmovie[1].php"},
       {"http://h/", "unnamed[1]"},
       {"http://h/noext", "noext[1]"},
-      {"http://h/..hidden", "hidden[1]"},
+      // What follows the last dot is the extension, even after leading dots.
+      {"http://h/..hidden", "unnamed[1].hidden"},
+      {"http://h/....swf", "unnamed[1].swf"},
+      {"http://h/%E2%80%AEfws.exe.swf", "fws.exe[1].swf"},  // no bidi override in a name
+      {"http://h/a%E2%80%8Bb%EF%BB%BF.swf", "ab[1].swf"},
       {"http://h/a:b*c.swf#frag", "a_b_c[1].swf"},
       {"http://h/x.tar.gz", "x.tar[1].gz"},
   };
