@@ -213,7 +213,7 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
         break;
     }
   }
-  void OnRowSize(int, std::int32_t) override {}
+  void OnRowSize(int, std::int64_t) override {}
   void OnStatusText(const std::string& text) override {
     name_ = text;
     done_ = 0;
@@ -245,7 +245,7 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
   void OnTotalSize() override {
     if (session_) total_ = session_->nContentLength.load();
   }
-  void OnProgress(std::int32_t bytes) override { done_ = bytes; }
+  void OnProgress(std::int64_t bytes) override { done_ = bytes; }
 
   void Message(const std::string& text) {
     ClearProgress();
