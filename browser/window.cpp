@@ -26,6 +26,7 @@
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
 #include "browser/url.h"
+#include "framework/toolkit_language.h"
 #include "platform/com/activation.h"
 
 namespace trovex::browser {
@@ -319,6 +320,7 @@ class BrowserApp final : public wxApp {
  public:
   explicit BrowserApp(std::string address) : address_(std::move(address)) {}
   bool OnInit() override {
+    ApplyToolkitLanguage();
     wxInitAllImageHandlers();
     OpenBrowserWindow(address_)->Show();
     return true;
@@ -333,6 +335,7 @@ class BrowserApp final : public wxApp {
 wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address); }
 
 int RunBrowserWindow(int argc, char** argv, const std::string& address) {
+  PrepareToolkitLanguage();
   wxApp::SetInstance(new BrowserApp(address));
   return wxEntry(argc, argv);
 }

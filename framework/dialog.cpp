@@ -434,6 +434,8 @@ void CDialog::SetDlgItemText(int id, const std::string& text) {
   auto* control = dynamic_cast<wxControl*>(c);
   if (control && ct && (ct->style & TS_NOPREFIX))
     control->SetLabelText(ToWx(text));
+  else if (dynamic_cast<wxButton*>(c))
+    c->SetLabel(LabelWithMnemonic(ToWx(text)));  // Alt+key keeps working after a relabel
   else
     c->SetLabel(ToWx(text));
 }
