@@ -34,6 +34,10 @@ bool IsModalFor(const wxWindow* wnd, const wxWindow* owner) {
   return gtk_window_get_transient_for(window) == TopLevelGtkWindow(owner);
 }
 
+void MoveFrameTo(wxWindow* wnd, const wxPoint& pos) {
+  if (GtkWindow* window = TopLevelGtkWindow(wnd)) gtk_window_move(window, pos.x, pos.y);
+}
+
 void MarkDefaultButton(wxWindow* button) {
   auto* widget = button ? static_cast<GtkWidget*>(button->GetHandle()) : nullptr;
   if (widget) gtk_style_context_add_class(gtk_widget_get_style_context(widget), kDefaultButtonClass);

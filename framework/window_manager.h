@@ -14,6 +14,10 @@ void MakeModalFor(wxWindow* wnd, wxWindow* owner);
 // Whether wnd is marked modal and transient for owner's top-level window (for tests).
 bool IsModalFor(const wxWindow* wnd, const wxWindow* owner);
 
+// Asks the window manager to put the top-level window's frame at pos (screen coordinates),
+// whatever the toolkit believes its position to be.
+void MoveFrameTo(wxWindow* wnd, const wxPoint& pos);
+
 // Gives a push button the theme's look of the button Enter presses.
 void MarkDefaultButton(wxWindow* button);
 bool IsMarkedDefaultButton(const wxWindow* button);
