@@ -197,6 +197,7 @@ bool CDialog::CreateDialogWindow() {
   // The window manager keeps a modal dialog over its owner; wx does so only in ShowModal,
   // which the template dialogs do not use.
   MakeModalFor(wnd, parent);
+  LimitFrameFunctions(wnd, (DialogWindowStyle() & wxRESIZE_BORDER) != 0);
   try {
     if (!OnCreate(created)) {
       DestroyDialogWindow();

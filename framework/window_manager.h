@@ -14,6 +14,11 @@ void MakeModalFor(wxWindow* wnd, wxWindow* owner);
 // Whether wnd is marked modal and transient for owner's top-level window (for tests).
 bool IsModalFor(const wxWindow* wnd, const wxWindow* owner);
 
+// Tells the window manager that the top-level window wnd offers only moving and closing (and
+// resizing and maximizing when `resizable`): a dialog has no minimize button. Call before the
+// window is shown.
+void LimitFrameFunctions(wxWindow* wnd, bool resizable);
+
 // Asks the window manager to put the top-level window's frame at pos (screen coordinates),
 // whatever the toolkit believes its position to be.
 void MoveFrameTo(wxWindow* wnd, const wxPoint& pos);
