@@ -368,6 +368,24 @@ TEST_F(SaveDialog, SpaceTogglesTheFocusedRowsCheckBox) {
   });
 }
 
+// Tab from the list goes on in the template's order, each stop a control the user sees: the
+// preview is none, so 設定(T) comes next, then 選擇全部(A).
+TEST_F(SaveDialog, TabFromTheListFollowsTheTemplate) {
+  TestDlgSave dlg;
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    d.GetWindow()->Raise();
+    d.listCtrl->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                             wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);  // the preview shows
+    d.listCtrl->SetFocus();
+    test::PumpEvents(500);
+    test::SimKey(WXK_TAB);
+    EXPECT_EQ(test::HasFocus(d.GetDlgItem(IDC_SAVE_SETTINGS)), true) << "after the list";
+    test::SimKey(WXK_TAB);
+    EXPECT_EQ(test::HasFocus(d.GetDlgItem(IDC_SAVE_SELECT_ALL)), true) << "after 設定(T)";
+    Close(d);
+  });
+}
+
 TEST_F(SaveDialog, SelectionDrivesThePreview) {
   const std::string local = home_.dir().WriteFile("cache/local[1].swf", "FWS");
   const std::string saved = home_.dir().WriteFile("out/saved.swf", "FWS");
