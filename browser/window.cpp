@@ -28,6 +28,7 @@
 #include "browser/url.h"
 #include "framework/message_dialog.h"
 #include "framework/toolkit_language.h"
+#include "framework/window_manager.h"
 #include "framework/wx_text.h"
 #include "platform/com/activation.h"
 #include "res/strings.h"
@@ -364,6 +365,7 @@ class BrowserApp final : public wxApp {
   explicit BrowserApp(std::string address) : address_(std::move(address)) {}
   bool OnInit() override {
     ApplyToolkitLanguage();
+    UseTraditionalChineseFace();
     wxInitAllImageHandlers();
     OpenBrowserWindow(address_)->Show();
     return true;

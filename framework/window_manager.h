@@ -23,6 +23,11 @@ void LimitFrameFunctions(wxWindow* wnd, bool resizable);
 // whatever the toolkit believes its position to be.
 void MoveFrameTo(wxWindow* wnd, const wxPoint& pos);
 
+// Makes the toolkit's default font (menus, toolbars, labels, its own dialogs) the Traditional
+// Chinese face at the desktop's size, so CJK text has the Taiwan glyph shapes everywhere and
+// not the shapes the font fallback picks. Call once after the toolkit has started.
+void UseTraditionalChineseFace();
+
 // Gives a push button the theme's look of the button Enter presses.
 void MarkDefaultButton(wxWindow* button);
 bool IsMarkedDefaultButton(const wxWindow* button);
