@@ -14,6 +14,8 @@
 #include "browser/list_output.h"
 #include "browser/url.h"
 #include "browser/window.h"
+#include "framework/toolkit_language.h"
+#include "framework/window_manager.h"
 #include "scan/document_walker.h"
 #include <wx/app.h>
 #include <wx/init.h>
@@ -124,6 +126,7 @@ int main(int argc, char** argv) {
   }
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
   if (saveDialog) {
+    trovex::PrepareToolkitLanguage();
     wxApp::SetInstance(new wxApp);
     wxInitializer toolkit(argc, argv);
     if (!toolkit.IsOk()) {
@@ -132,6 +135,8 @@ int main(int argc, char** argv) {
     }
     // The toolkit sets the locale from the environment again.
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    trovex::ApplyToolkitLanguage();
+    trovex::UseTraditionalChineseFace();
     // The registered module, as the toolbar button reaches it: the program holds no copy of the
     // system's code, so the module's toolkit classes are never registered twice in one process.
     trovex::CLSID clsid{};

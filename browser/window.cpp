@@ -26,7 +26,12 @@
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
 #include "browser/url.h"
+#include "framework/message_dialog.h"
+#include "framework/toolkit_language.h"
+#include "framework/window_manager.h"
+#include "framework/wx_text.h"
 #include "platform/com/activation.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -43,6 +48,21 @@ window.addEventListener('contextmenu', function (e) {
   } catch (ignored) {}
 }, true);
 )JS";
+
+// Text for an HTML page.
+std::string EscapeHtml(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
 
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
 std::string ToUtf8(const wxString& s) {
@@ -140,9 +160,12 @@ class BrowserFrame final : public wxFrame {
     bar->Append(tools, wxString::FromUTF8("工具(&T)"));
     SetMenuBar(bar);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_CLOSE);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (view_->CanGoBack()) view_->GoBack(); }, wxID_BACKWARD);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (CanGoBack()) view_->GoBack(); }, wxID_BACKWARD);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (view_->CanGoForward()) view_->GoForward(); }, wxID_FORWARD);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { view_->Reload(); }, wxID_REFRESH);
+    // Menu items and toolbar buttons alike: enabled only with somewhere to go.
+    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(CanGoBack()); }, wxID_BACKWARD);
+    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(view_ && view_->CanGoForward()); }, wxID_FORWARD);
     Bind(wxEVT_MENU, &BrowserFrame::OnExtension, this, kIdFirstExtension,
          kIdFirstExtension + static_cast<int>(extensions_.size()));
     Bind(wxEVT_TOOL, &BrowserFrame::OnExtension, this, kIdFirstExtension,
@@ -197,7 +220,7 @@ class BrowserFrame final : public wxFrame {
     std::string error;
     std::string address = AddressFromUserInput(input, &error);
     if (address.empty()) {
-      ShowError(wxString::FromUTF8("無法開啟網址：") + FromUtf8(error));
+      ShowError(Text(IDS_BROWSER_CANNOT_OPEN_ADDRESS, input));
       return;
     }
     address_->ChangeValue(FromUtf8(address));
@@ -205,6 +228,14 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnNavigated(wxWebViewEvent&) { FollowView(true); }
+
+  // The blank page the window starts on is no page to go back to (the engine keeps it in its
+  // history whatever we ask).
+  bool CanGoBack() const {
+    if (!view_ || !view_->CanGoBack()) return false;
+    const auto back = view_->GetBackwardHistory();
+    return !back.empty() && back.back()->GetUrl() != "about:blank";
+  }
 
   void OnLoaded(wxWebViewEvent&) {
     // A reload shows the same address with new content: the model goes either way.
@@ -236,13 +267,22 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnError(wxWebViewEvent& event) {
-    SetStatusText(wxString::FromUTF8("無法載入：") + event.GetURL() + " (" + event.GetString() + ")");
+    // Our own page in place of the engine's English one; the engine's words stay out.
+    const std::string url = ToUtf8(event.GetURL());
+    if (url.empty() || url == "about:blank") return;
+    const std::string heading = LoadResStringUtf8(IDS_BROWSER_ERROR_TITLE);
+    const std::string text = ToUtf8(Text(IDS_BROWSER_ERROR_TEXT, url));
+    const std::string html = "<!DOCTYPE html><html lang=\"zh-Hant-TW\"><head><meta charset=\"utf-8\"><title>" +
+                             EscapeHtml(heading) + "</title></head><body style=\"font-family:'Noto Sans CJK TC',sans-serif;margin:3em\"><h1>" +
+                             EscapeHtml(heading) + "</h1><p>" + EscapeHtml(text) + "</p></body></html>";
+    SetStatusText(FromUtf8(text));
+    CallAfter([this, html, url] { view_->SetPage(FromUtf8(html), FromUtf8(url)); });
   }
 
   void OnScriptMessage(wxWebViewEvent& event) {
     contextUrl_ = ToUtf8(event.GetString());
     wxMenu menu;
-    menu.Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)"))->Enable(view_->CanGoBack());
+    menu.Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)"))->Enable(CanGoBack());
     menu.Append(wxID_FORWARD, wxString::FromUTF8("下一頁(&F)"))->Enable(view_->CanGoForward());
     menu.Append(wxID_REFRESH, wxString::FromUTF8("重新整理(&R)"));
     if (!menuItems_.empty()) menu.AppendSeparator();
@@ -274,16 +314,21 @@ class BrowserFrame final : public wxFrame {
     model_ = LoadPage(url, options, &error);
     SetStatusText(wxEmptyString);
     if (!model_) {
-      ShowError(wxString::FromUTF8("無法讀取網頁 ") + FromUtf8(url) + "：" + FromUtf8(error));
+      ShowError(Text(IDS_BROWSER_CANNOT_READ_PAGE, url));
       return false;
     }
     modelUrl_ = url;
     return true;
   }
 
+  // The system's message box: its font, icon and Traditional Chinese button.
   void ShowError(const wxString& text) {
-    wxMessageDialog box(this, text, wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR);
+    CAppMessageDialog box(this, text, wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR);
     box.ShowModal();
+  }
+
+  static wxString Text(unsigned id, const std::string& arg) {
+    return ToWx(FormatResString(id, arg.c_str()));
   }
 
   void Run(const std::string& script, const std::string* contextUrl) {
@@ -294,7 +339,7 @@ class BrowserFrame final : public wxFrame {
       ComPtr<IWebBrowser2> page = model_;
       std::string error;
       if (!RunExtension(page.Get(), script, contextUrl, &error))
-        ShowError(wxString::FromUTF8("擴充功能的指令碼發生錯誤：\n") + FromUtf8(error));
+        ShowError(Text(IDS_BROWSER_SCRIPT_FAILED, error));
     }
     // Modules whose objects are all gone need not stay loaded.
     CoFreeUnusedLibraries();
@@ -319,6 +364,8 @@ class BrowserApp final : public wxApp {
  public:
   explicit BrowserApp(std::string address) : address_(std::move(address)) {}
   bool OnInit() override {
+    ApplyToolkitLanguage();
+    UseTraditionalChineseFace();
     wxInitAllImageHandlers();
     OpenBrowserWindow(address_)->Show();
     return true;
@@ -333,6 +380,7 @@ class BrowserApp final : public wxApp {
 wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address); }
 
 int RunBrowserWindow(int argc, char** argv, const std::string& address) {
+  PrepareToolkitLanguage();
   wxApp::SetInstance(new BrowserApp(address));
   return wxEntry(argc, argv);
 }

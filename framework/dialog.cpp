@@ -197,6 +197,7 @@ bool CDialog::CreateDialogWindow() {
   // The window manager keeps a modal dialog over its owner; wx does so only in ShowModal,
   // which the template dialogs do not use.
   MakeModalFor(wnd, parent);
+  LimitFrameFunctions(wnd, (DialogWindowStyle() & wxRESIZE_BORDER) != 0);
   try {
     if (!OnCreate(created)) {
       DestroyDialogWindow();
@@ -434,6 +435,8 @@ void CDialog::SetDlgItemText(int id, const std::string& text) {
   auto* control = dynamic_cast<wxControl*>(c);
   if (control && ct && (ct->style & TS_NOPREFIX))
     control->SetLabelText(ToWx(text));
+  else if (dynamic_cast<wxButton*>(c))
+    c->SetLabel(LabelWithMnemonic(ToWx(text)));  // Alt+key keeps working after a relabel
   else
     c->SetLabel(ToWx(text));
 }

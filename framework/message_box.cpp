@@ -132,10 +132,15 @@ void CAppMessageDialog::Build() {
   top->Add(row, wxSizerFlags(1).Expand().Border(wxALL, 16));
   top->Add(buttons, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 12));
   SetSizerAndFit(top);
+  // A short text makes a narrow box; the title bar needs room for the whole caption and the
+  // close button beside it.
+  const int captionWidth = GetTextExtent(GetTitle()).x * 6 / 5 + 96;
+  if (GetSize().x < captionWidth) SetSize(captionWidth, GetSize().y);
   if (GetParent())
     CentreOnParent();
   else
     CentreOnScreen();
+  LimitFrameFunctions(this, false);
   Bind(wxEVT_CHAR_HOOK, &CAppMessageDialog::OnCharHook, this);
 }
 

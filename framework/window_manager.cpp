@@ -34,6 +34,50 @@ bool IsModalFor(const wxWindow* wnd, const wxWindow* owner) {
   return gtk_window_get_transient_for(window) == TopLevelGtkWindow(owner);
 }
 
+namespace {
+
+void ApplyFrameFunctions(GtkWidget* widget, gpointer resizable) {
+  GdkWindow* window = gtk_widget_get_window(widget);
+  if (!window) return;
+  int functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
+  int decorations = GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
+  if (resizable) {
+    functions |= GDK_FUNC_RESIZE | GDK_FUNC_MAXIMIZE;
+    decorations |= GDK_DECOR_RESIZEH | GDK_DECOR_MAXIMIZE;
+  }
+  gdk_window_set_functions(window, static_cast<GdkWMFunction>(functions));
+  gdk_window_set_decorations(window, static_cast<GdkWMDecoration>(decorations));
+}
+
+}  // namespace
+
+void LimitFrameFunctions(wxWindow* wnd, bool resizable) {
+  GtkWindow* window = TopLevelGtkWindow(wnd);
+  if (!window) return;
+  gpointer data = resizable ? GINT_TO_POINTER(1) : nullptr;
+  // After the toolkit's own realize handler, which sets what its style flags say.
+  g_signal_connect_after(window, "realize", G_CALLBACK(ApplyFrameFunctions), data);
+  if (gtk_widget_get_realized(GTK_WIDGET(window))) ApplyFrameFunctions(GTK_WIDGET(window), data);
+}
+
+void UseTraditionalChineseFace() {
+  GtkSettings* settings = gtk_settings_get_default();
+  if (!settings) return;
+  gchar* current = nullptr;
+  g_object_get(settings, "gtk-font-name", &current, nullptr);
+  PangoFontDescription* font = pango_font_description_from_string(current ? current : "Sans 10");
+  g_free(current);
+  pango_font_description_set_family(font, "Noto Sans CJK TC");
+  gchar* wanted = pango_font_description_to_string(font);
+  pango_font_description_free(font);
+  g_object_set(settings, "gtk-font-name", wanted, nullptr);
+  g_free(wanted);
+}
+
+void MoveFrameTo(wxWindow* wnd, const wxPoint& pos) {
+  if (GtkWindow* window = TopLevelGtkWindow(wnd)) gtk_window_move(window, pos.x, pos.y);
+}
+
 void MarkDefaultButton(wxWindow* button) {
   auto* widget = button ? static_cast<GtkWidget*>(button->GetHandle()) : nullptr;
   if (widget) gtk_style_context_add_class(gtk_widget_get_style_context(widget), kDefaultButtonClass);

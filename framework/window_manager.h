@@ -14,6 +14,20 @@ void MakeModalFor(wxWindow* wnd, wxWindow* owner);
 // Whether wnd is marked modal and transient for owner's top-level window (for tests).
 bool IsModalFor(const wxWindow* wnd, const wxWindow* owner);
 
+// Tells the window manager that the top-level window wnd offers only moving and closing (and
+// resizing and maximizing when `resizable`): a dialog has no minimize button. Call before the
+// window is shown.
+void LimitFrameFunctions(wxWindow* wnd, bool resizable);
+
+// Asks the window manager to put the top-level window's frame at pos (screen coordinates),
+// whatever the toolkit believes its position to be.
+void MoveFrameTo(wxWindow* wnd, const wxPoint& pos);
+
+// Makes the toolkit's default font (menus, toolbars, labels, its own dialogs) the Traditional
+// Chinese face at the desktop's size, so CJK text has the Taiwan glyph shapes everywhere and
+// not the shapes the font fallback picks. Call once after the toolkit has started.
+void UseTraditionalChineseFace();
+
 // Gives a push button the theme's look of the button Enter presses.
 void MarkDefaultButton(wxWindow* button);
 bool IsMarkedDefaultButton(const wxWindow* button);

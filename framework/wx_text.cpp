@@ -1,5 +1,6 @@
 #include "framework/wx_text.h"
 
+#include <cctype>
 #include <cwchar>
 
 #include "platform/text/text.h"
@@ -35,6 +36,18 @@ std::string FromWx(const wxString& text) {
     }
   }
   return out;
+}
+
+}  // namespace trovex
+
+namespace trovex {
+
+wxString LabelWithMnemonic(const wxString& text) {
+  const size_t n = text.length();
+  if (text.Find('&') != wxNOT_FOUND || n < 3 || text[n - 1] != ')' || text[n - 3] != '(') return text;
+  const wxUniChar key = text[n - 2];
+  if (!key.IsAscii() || !std::isalnum(static_cast<unsigned char>(key.GetValue()))) return text;
+  return text.Left(n - 2) + "&" + text.Right(2);
 }
 
 }  // namespace trovex

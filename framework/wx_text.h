@@ -18,3 +18,11 @@ std::string FromWx(const wxString& text);
 inline wxString Utf8ToWx(const char* text) { return text ? wxString::FromUTF8(text) : wxString(); }
 
 }  // namespace trovex
+
+namespace trovex {
+
+// A button text of the string table, "儲存(S)", as a toolkit label whose key in brackets is
+// the mnemonic ("儲存(&S)"). Texts that already mark one, or have no such key, are unchanged.
+wxString LabelWithMnemonic(const wxString& text);
+
+}  // namespace trovex

@@ -8,6 +8,7 @@
 #include "framework/wx_text.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
+#include "save/format.h"
 
 namespace trovex {
 namespace {
@@ -16,6 +17,12 @@ std::string Utf8(const std::string& ansi) { return ToWx(ansi).utf8_string(); }
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
   return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+// The download's own text for the same failure: the system's, or its code.
+std::string DownloadFailureText(DWORD code) {
+  std::string text = SystemMessageText(code);
+  return text.empty() ? "(" + std::to_string(code) + ")" : text;
 }
 
 MovieBytes Failed(std::string text) {
@@ -70,7 +77,7 @@ MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
     }
     m.strBody.append(buffer, static_cast<std::size_t>(n));
   }
-  if (err != 0) return Failed("無法下載影片：" + Utf8(url) + "\n" + transfer.errorDetail());
+  if (err != 0) return Failed("無法下載影片：" + Utf8(url) + "\n" + Utf8(DownloadFailureText(err)));
   m.bLoaded = true;
   return m;
 }

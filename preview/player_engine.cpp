@@ -171,6 +171,7 @@ void PlayerEngine::CreateView() {
   }
   parking_ = new ParkingFrame;
   view_ = wxWebView::New(parking_, wxID_ANY, wxWebViewDefaultURLStr, wxDefaultPosition, wxSize(320, 240));
+  if (view_) view_->DisableFocusFromKeyboard();  // no Tab stop that shows nothing to type into
   if (!view_) {
     delete parking_.get();
     unavailable_ = true;

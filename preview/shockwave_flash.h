@@ -54,6 +54,8 @@ class CShockwaveFlash : public wxWindow, public IDispatch {
                  EXCEPINFO* excepInfo, UINT* argErr) override;
 
   const FlashProperties& GetProperties() const { return props_; }
+  // The player's view lies over this window: Tab passes both, as nothing here takes keys.
+  bool AcceptsFocusFromKeyboard() const override { return false; }
 
   // The class ResetPreview creates (a stand-in in tests). Returns the previous one.
   static wxClassInfo* SetRuntimeClass(wxClassInfo* info);

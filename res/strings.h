@@ -32,6 +32,12 @@ constexpr unsigned IDS_BAD_FOLDER_NAME = 62104;
 constexpr unsigned IDS_CANNOT_START_ORDAVIN = 62105;
 constexpr unsigned IDS_CANNOT_START_ZALMIC = 62106;
 constexpr unsigned IDS_NOTHING_TO_SAVE = 62107;
+// The browser window (trovex-browser).
+constexpr unsigned IDS_BROWSER_CANNOT_READ_PAGE = 63001;  // "%s" address
+constexpr unsigned IDS_BROWSER_CANNOT_OPEN_ADDRESS = 63002;  // "%s" what was typed
+constexpr unsigned IDS_BROWSER_SCRIPT_FAILED = 63003;     // "%s" the script's error
+constexpr unsigned IDS_BROWSER_ERROR_TITLE = 63004;       // heading of the error page
+constexpr unsigned IDS_BROWSER_ERROR_TEXT = 63005;        // "%s" address
 
 // Texts of our own, above the given ids.
 constexpr unsigned IDS_UNKNOWN_CODING = 63150;       // "%s" the server's content coding

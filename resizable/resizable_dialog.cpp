@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "framework/window_manager.h"
 #include "settings/profile.h"
 
 namespace trovex {
@@ -55,6 +56,7 @@ wxBEGIN_EVENT_TABLE(CResizableDialog, CDialog)
   EVT_SIZE(CResizableDialog::OnSize)
   EVT_MOVE(CResizableDialog::OnMove)
   EVT_MAXIMIZE(CResizableDialog::OnMaximize)
+  EVT_SHOW(CResizableDialog::OnShow)
 wxEND_EVENT_TABLE()
 
 CResizableDialog::CResizableDialog(int nTemplateId, wxWindow* pParentWnd)
@@ -159,6 +161,21 @@ void CResizableDialog::OnMaximize(wxMaximizeEvent& event) {
   event.Skip();
 }
 
+void CResizableDialog::OnShow(wxShowEvent& event) {
+  event.Skip();
+  wxDialog* wnd = GetWindow();
+  if (!wnd || !event.IsShown() || rcRestorePending_.IsEmpty()) return;
+  // Once the window manager has framed and placed it, with the frame's real size known.
+  wnd->CallAfter([this, wnd, rc = rcRestorePending_] {
+    if (GetWindow() != wnd || wnd->IsMaximized()) return;
+    // The toolkit may still hold the position it asked for and skip the move.
+    MoveFrameTo(wnd, rc.GetPosition());
+    wnd->SetSize(rc);
+    rcNormal_ = rcNormalBefore_ = rc;
+  });
+  rcRestorePending_ = wxRect();
+}
+
 void CResizableDialog::RememberNormalRect() {
   wxDialog* wnd = GetWindow();
   if (!wnd || wnd->IsIconized()) return;
@@ -219,6 +236,7 @@ BOOL CResizableDialog::RestorePlacement(const std::string& strSection, BOOL bRec
   // Never smaller than the minimum, never off every display.
   rc.SetSize(wxSize(std::max(rc.width, minSize_.x), std::max(rc.height, minSize_.y)));
   rc = KeepOnSomeDisplay(rc);
+  if (!wnd->IsShown()) rcRestorePending_ = rc;
   if (bRectOnly) {
     wnd->SetSize(rc);
     return TRUE;

@@ -60,6 +60,7 @@ class CResizableDialog : public CDialog {
  private:
   void OnMove(wxMoveEvent& event);
   void OnMaximize(wxMaximizeEvent& event);
+  void OnShow(wxShowEvent& event);
   void OnAnchoredControlDestroyed(wxWindowDestroyEvent& event);
   void ForgetAnchors();
   void RememberNormalRect();
@@ -75,6 +76,9 @@ class CResizableDialog : public CDialog {
   // (a maximize may report its new size before the state).
   wxRect rcNormal_;
   wxRect rcNormalBefore_;
+  // A restored rectangle applied again once the window is shown: before, a window manager may
+  // place it by its own rules and the frame's size is only guessed.
+  wxRect rcRestorePending_;
 
   wxDECLARE_EVENT_TABLE();
 };

@@ -15,7 +15,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xdg-user-dirs adwaita-icon-theme hicolor-icon-theme
   locales
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick openbox wx3.2-i18n
   fonts-noto-cjk
   python3 ccache nlohmann-json3-dev
   dpkg-dev lintian file wget

@@ -239,11 +239,10 @@ wxTreeItemId CShellTree::SelectPath(const std::string& strPath) {
       found = WalkTo(pidl);
     }
   }
-  if (found.IsOk()) {
-    SelectItem(found);
-    EnsureVisible(found);
-  }
+  if (found.IsOk()) SelectItem(found);
   Thaw();
+  // A frozen tree does not lay its items out, so it cannot scroll to one before the thaw.
+  if (found.IsOk()) EnsureVisible(found);
   return found;
 }
 

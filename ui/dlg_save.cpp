@@ -110,6 +110,7 @@ wxWindow* CDlgSave::CreateControl(const ControlTemplate& ct, wxWindow* parent, c
     // row: the preview looks at the selection again once the click or key is done.
     body->Bind(wxEVT_LEFT_UP, &CDlgSave::OnListInputDone, this);
     body->Bind(wxEVT_KEY_UP, &CDlgSave::OnListInputDone, this);
+    body->Bind(wxEVT_KEY_DOWN, &CDlgSave::OnListKey, this);
   }
   return listCtrl;
 }
@@ -284,6 +285,24 @@ void CDlgSave::OnListCheckEvent(wxListEvent& event) {
   for (long other = listCtrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); other != -1;
        other = listCtrl->GetNextItem(other, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
     if (other != row) listCtrl->CheckItem(other, checked);
+}
+
+void CDlgSave::OnListKey(wxKeyEvent& event) {
+  // Space is the keyboard's click on the focused row's check box; the list itself would
+  // toggle the row's selection instead.
+  if (event.GetKeyCode() != WXK_SPACE || event.HasAnyModifiers() || !listCtrl ||
+      !listCtrl->IsInputEnabled() || bSaving) {
+    event.Skip();
+    return;
+  }
+  const long row = listCtrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+  if (row == -1) return;
+  const bool checked = !listCtrl->IsItemChecked(row);
+  if (listCtrl->GetItemState(row, wxLIST_STATE_SELECTED))
+    for (long other = listCtrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); other != -1;
+         other = listCtrl->GetNextItem(other, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+      listCtrl->CheckItem(other, checked);
+  listCtrl->CheckItem(row, checked);
 }
 
 void CDlgSave::OnSelectAll() {

@@ -16,6 +16,7 @@
 #include "ui/file_list_ctrl.h"
 
 class wxCommandEvent;
+class wxKeyEvent;
 class wxListEvent;
 class wxMouseEvent;
 class wxSizeEvent;
@@ -121,6 +122,7 @@ class CDlgSave : public CResizableDialog {
   void PutDirectory(const std::string& strDir);
   void OnListClick(wxMouseEvent& event);
   void OnListInputDone(wxEvent& event);
+  void OnListKey(wxKeyEvent& event);
   void OnListCheckEvent(wxListEvent& event);
   void OnListSelectionEvent(wxListEvent& event);
   void OnDirChangedEvent(wxCommandEvent& event);

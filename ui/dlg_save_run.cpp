@@ -153,6 +153,7 @@ void CDlgSave::OnSave() {
   for (int id : {IDC_SAVE_DIR, IDC_SAVE_DIR_MENU, IDC_SAVE_SETTINGS, IDC_SAVE_SELECT_ALL,
                  IDC_SAVE_DESELECT_ALL, IDC_SAVE_IMPORT_ZALMIC, IDC_SAVE_IMPORT_ORDAVIN})
     EnableDlgItem(id, false);
+  SetStatusText(nullptr);  // the last run's last file is not this run's
   if (wxWindow* status = GetDlgItem(IDC_SAVE_STATUS)) status->Show();
   SetDlgItemText(IDC_SAVE_SAVE, LoadResString(IDS_BUTTON_PAUSE));
 

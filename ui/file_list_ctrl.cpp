@@ -60,8 +60,10 @@ void CFileListCtrl::OnUserInput(wxEvent& event) {
 }
 
 void CFileListCtrl::OnUserKey(wxKeyEvent& event) {
-  // Tab still leaves the list, as the dialog's own navigation would take it before the list.
-  if (bInputEnabled || event.GetKeyCode() == WXK_TAB) event.Skip();
+  // Tab still leaves the list, as the dialog's own navigation would take it before the list;
+  // Alt+key goes on to the dialog's mnemonics (暫停(S) during a run). The list itself does
+  // nothing with Alt+key.
+  if (bInputEnabled || event.GetKeyCode() == WXK_TAB || event.AltDown()) event.Skip();
 }
 
 long CFileListCtrl::InsertItem(long index, const wxString& label, int imageIndex) {

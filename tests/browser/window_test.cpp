@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "browser/window.h"
+#include "framework/message_dialog.h"
+#include <wx/menu.h>
 #include "platform/com/activation.h"
 #include "platform/registry/registry.h"
 #include "tests/browser/loopback_server.h"
@@ -116,12 +118,12 @@ struct SaveDialogWatch {
 };
 
 // Answers the browser's own (native) message box and records its text and style.
-class ExpectBrowserMessage : public wxExpectModalBase<wxMessageDialog, ExpectBrowserMessage> {
+class ExpectBrowserMessage : public wxExpectModalBase<CAppMessageDialog, ExpectBrowserMessage> {
  public:
   ExpectBrowserMessage(std::string* text, long* style) : text_(text), style_(style) {}
 
  protected:
-  int OnInvoked(wxMessageDialog* dlg) const override {
+  int OnInvoked(CAppMessageDialog* dlg) const override {
     *text_ = dlg->GetMessage().utf8_string();
     *style_ = dlg->GetMessageDialogStyle();
     return wxID_OK;
@@ -251,6 +253,32 @@ TEST(BrowserWindowTest, AFailingScriptPageIsReportedInAMessageBox) {
   EXPECT_NE(text.find("No.Such.Class"), std::string::npos) << text;
   EXPECT_NE(text.find("broken.htm 第 1 行"), std::string::npos) << text;
   EXPECT_TRUE(style & wxICON_ERROR);
+  frame->Destroy();
+  test::PumpEvents(100);
+}
+
+// A fresh window has no page to go back to; an unreachable server shows our page, in
+// Traditional Chinese, instead of the engine's.
+TEST(BrowserWindowTest, FreshStartHasNoBackAndFailuresShowOurPage) {
+  test::IsolatedHome home;
+  test::LoopbackServer server;
+  server.Page("/", "<p>page</p>");
+  wxFrame* frame = OpenAndWait(server.Url("/"));
+  test::PumpEvents(300);
+  frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+  EXPECT_FALSE(frame->GetToolBar()->GetToolEnabled(wxID_BACKWARD));
+  EXPECT_FALSE(frame->GetMenuBar()->IsEnabled(wxID_BACKWARD));
+
+  wxWebView* view = FindChild<wxWebView>(frame);
+  const std::string gone = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/";
+  view->LoadURL(wxString::FromUTF8(gone));
+  auto shown = [&] {
+    wxString text;
+    if (view->IsBusy() || !view->RunScript("document.body ? document.body.innerText : ''", &text)) return std::string();
+    return text.utf8_string();
+  };
+  EXPECT_TRUE(WaitFor([&] { return shown().find("無法顯示這個網頁") != std::string::npos; }, 20)) << shown();
+  EXPECT_NE(shown().find(gone), std::string::npos);
   frame->Destroy();
   test::PumpEvents(100);
 }

@@ -18,6 +18,7 @@
 #include "framework/message_dialog.h"
 #include "framework/window_manager.h"
 #include "tests/support/dialog_script.h"
+#include "tests/support/window_manager_process.h"
 
 namespace trovex {
 namespace {
@@ -211,6 +212,55 @@ TEST(Screenshots, MessageBoxOfEachKind) {
     EXPECT_TRUE(test::CaptureScreen(std::string(dir) + "/message_box_" + c.name + ".png"));
     box.Hide();
   }
+}
+
+}  // namespace
+}  // namespace trovex
+
+namespace trovex {
+namespace {
+
+// Under a window manager: message boxes and template dialogs ask for a frame with a close box
+// only (no minimize or maximize button), and a box is wide enough for its whole caption.
+TEST(AppMessageBoxWindow, UnderAWindowManagerOnlyCloseAndACaptionThatFits) {
+  test::WindowManagerProcess wm;
+  if (!wm.running()) GTEST_SKIP() << "no window manager (openbox) to run";
+  auto* owner = new wxFrame(nullptr, wxID_ANY, "owner");
+  owner->Show();
+  test::PumpEvents(300);
+  test::FrameHints boxHints;
+  int boxWidth = 0, captionWidth = 0;
+  owner->CallAfter([&] {
+    auto* box = static_cast<wxDialog*>(wxTopLevelWindows.GetLast()->GetData());
+    test::PumpEvents(400);
+    boxHints = test::ReadFrameHints(box);
+
+    boxWidth = box->GetSize().x;
+    captionWidth = box->GetTextExtent(box->GetTitle()).x;
+    box->EndModal(wxID_OK);
+  });
+  AppMessageBox(owner, "好。", MB_OK);
+  EXPECT_TRUE(boxHints.read);
+  EXPECT_TRUE(boxHints.close);
+  EXPECT_FALSE(boxHints.minimize);
+  EXPECT_FALSE(boxHints.maximize);
+  EXPECT_GT(boxWidth, captionWidth + 60) << "the caption is cut";
+
+  test::FrameHints dialogHints;
+  CDialog dlg(IDD_NEW_FOLDER, owner);
+  test::DialogScript script;
+  script.Expect(IDD_NEW_FOLDER, [&](CDialog& d) {
+    test::PumpEvents(400);
+    dialogHints = test::ReadFrameHints(d.GetWindow());
+    d.EndDialog(IDCANCEL);
+  });
+  dlg.DoModal();
+  EXPECT_TRUE(dialogHints.read);
+  EXPECT_TRUE(dialogHints.close);
+  EXPECT_FALSE(dialogHints.minimize);
+  EXPECT_FALSE(dialogHints.maximize);
+  owner->Destroy();
+  test::PumpEvents(20);
 }
 
 }  // namespace

@@ -11,7 +11,10 @@
 #include <chrono>
 #include <thread>
 
+#include "framework/wx_text.h"
+#include "platform/error/error.h"
 #include "preview/player_files.h"
+#include "save/format.h"
 #include "tests/browser/loopback_server.h"
 #include "tests/support/temp_env.h"
 
@@ -78,6 +81,14 @@ TEST(MovieSource, NetworkMoviesAreFetchedAndFailuresExplained) {
     EXPECT_EQ(m.bLoaded, c.loaded) << c.url;
     EXPECT_NE((c.loaded ? m.strBody : m.strError).find(c.text), std::string::npos) << c.url << ": " << m.strError;
   }
+}
+
+// A failed fetch says what failed in the texts the download uses, naming the address once.
+TEST(MovieSource, FetchFailuresUseTheDownloadsTexts) {
+  const std::string url = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/m.swf";
+  const MovieBytes m = LoadMovieBytes(url);
+  ASSERT_FALSE(m.bLoaded);
+  EXPECT_EQ(m.strError, "無法下載影片：" + url + "\n" + ToWx(SystemMessageText(ERROR_INTERNET_CANNOT_CONNECT)).utf8_string());
 }
 
 TEST(MovieSource, AFetchFromASilentServerEndsWhenAborted) {

@@ -26,6 +26,7 @@
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
+#include "tests/support/window_manager_process.h"
 
 namespace trovex {
 namespace {
@@ -469,6 +470,40 @@ TEST(Screenshots, ResizedDialogWithTheGrip) {
     d.EndDialog(IDOK);
   });
   dlg.DoModal();
+}
+
+}  // namespace
+}  // namespace trovex
+
+namespace trovex {
+namespace {
+
+// Under a window manager, a dialog without an owner opens where it was stored, and a placement
+// read back and stored unchanged stays the same over several openings (a resize included).
+TEST_F(Placement, UnderAWindowManagerOwnerlessDialogsKeepTheirStoredPlacement) {
+  test::WindowManagerProcess wm;
+  if (!wm.running()) GTEST_SKIP() << "no window manager (openbox) to run";
+  const std::string stored = "100,80,1000,700,1,0";
+  ASSERT_TRUE(AppProfile().WriteProfileString(kSection, kValueWindowPlacement, stored));
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(testing::Message() << "opening " << round);
+    AnchoredDialog dlg;
+    dlg.onInit = [&](AnchoredDialog& d) { d.EnableSavedPlacement(kSection, FALSE); };
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog& d) {
+      test::PumpEvents(400);
+      EXPECT_EQ(d.GetWindow()->GetRect(), wxRect(100, 80, 900, 620));
+      if (round == 1) {  // a resize by the user, then back
+        d.GetWindow()->SetSize(950, 660);
+        test::PumpEvents(300);
+        d.GetWindow()->SetSize(wxRect(100, 80, 900, 620));
+        test::PumpEvents(300);
+      }
+      d.EndDialog(IDOK);
+    });
+    dlg.DoModal();
+    EXPECT_EQ(AppProfile().GetProfileString(kSection, kValueWindowPlacement), stored);
+  }
 }
 
 }  // namespace

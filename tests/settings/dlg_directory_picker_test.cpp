@@ -104,6 +104,46 @@ TEST_F(FolderPicker, EnterInTheTreePressesOk) {
   EXPECT_EQ(dlg.GetPath(), folder);
 }
 
+// The selected folder is in view whichever way it was reached: opened on a deep path, ">" on a
+// typed path, a new folder created.
+TEST_F(FolderPicker, TheSelectedFolderIsScrolledIntoView) {
+  std::string deep = desktop_;
+  for (int i = 0; i < 25; ++i) deep += "/層" + std::to_string(i);
+  fs::create_directories(deep);
+  std::string other = home_.dir().str() + "/文件";
+  for (int i = 0; i < 25; ++i) other += "/另" + std::to_string(i);
+  fs::create_directories(other);
+  auto inView = [](CShellTree* tree) {
+    test::PumpEvents(200);
+    wxRect rect;
+    if (!tree->GetBoundingRect(tree->GetSelection(), rect, true)) return false;
+    const wxSize client = tree->GetClientSize();
+    return rect.y >= 0 && rect.GetBottom() < client.y;
+  };
+  CDlgDirectoryPicker dlg;
+  dlg.SetPath(deep);
+  DialogScript script;
+  script.Expect(IDD_DIRECTORY_PICKER, [&](CDialog& d) {
+    CShellTree* tree = Tree(d);
+    EXPECT_EQ(Edit(d), deep);
+    EXPECT_TRUE(inView(tree)) << "opened on a deep path";
+    Type(d, IDC_PICKER_PATH, other);
+    d.ClickDlgButton(IDC_PICKER_GO);
+    EXPECT_EQ(Edit(d), other);
+    EXPECT_TRUE(inView(tree)) << "after > on a typed path";
+    tree->ScrollTo(tree->GetRootItem());
+    d.ClickDlgButton(IDC_PICKER_NEW_FOLDER);
+    EXPECT_EQ(Edit(d), other + "/新");
+    EXPECT_TRUE(inView(tree)) << "after a new folder";
+    d.ClickDlgButton(IDCANCEL);
+  });
+  script.Expect(IDD_NEW_FOLDER, [&](CDialog& n) {
+    Type(n, IDC_NF_NAME, "新");
+    n.ClickDlgButton(IDOK);
+  });
+  dlg.DoModal();
+}
+
 TEST_F(FolderPicker, OkChecksCreatesOrRefusesTheTypedPath) {
   const std::string h = home_.dir().str();
   struct Case {

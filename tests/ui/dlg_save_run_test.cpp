@@ -5,6 +5,7 @@
 // a download is under way.
 #include <gtest/gtest.h>
 #include <wx/gauge.h>
+#include <X11/keysym.h>
 #include <wx/listctrl.h>
 
 #include <atomic>
@@ -19,11 +20,13 @@
 #include "framework/ui_thread.h"
 #include "framework/wx_text.h"
 #include "res/strings.h"
+#include "save/dlg_file_exists.h"
 #include "save/target_naming.h"
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_env.h"
+#include "tests/ui/list_input.h"
 #include "ui/dlg_save.h"
 
 namespace trovex {
@@ -371,6 +374,112 @@ TEST_F(SaveRunDialog, ScreenshotDuringADownload) {
         d.ClickDlgButton(IDC_SAVE_SAVE);
       });
   EXPECT_TRUE(shot);
+}
+
+}  // namespace
+}  // namespace trovex
+
+namespace trovex {
+namespace {
+
+// Keys typed for real while the dialog runs: Alt+S pauses and saves again, Escape closes
+// during a download (focus in the locked list) and after a run.
+class SaveRunKeys : public SaveRunDialog {
+ protected:
+  // Focus into the list, as after a click on it.
+  static void FocusList(CDlgSave& d) {
+    d.GetWindow()->Raise();
+    d.listCtrl->SetFocus();
+    test::PumpEvents(150);
+  }
+};
+
+TEST_F(SaveRunKeys, AltSPausesTheRunAndEscapeClosesDuringIt) {
+  struct Case {
+    const char* name;
+    unsigned long keysym;
+    bool alt;
+    int wantResult;
+  } cases[] = {
+      {"Alt+S pauses, the dialog stays", XK_s, true, IDOK},
+      {"Escape in the locked list stops the run and closes", XK_Escape, false, IDCANCEL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestHttpServer server;
+    server.Handle("/slow.swf", [&](const HttpRequest&, HttpConnection& conn) {
+      conn.Write(HttpResponseText(200, "", {"Content-Length: 2048"}));
+      conn.Write(std::string(1024, 's'));
+      conn.Sleep(300);
+      test::SimKeyAnyThread(c.keysym, c.alt);
+      // A key that did nothing lets the download end well, which the statuses then show.
+      conn.Sleep(1500);
+      conn.Write(std::string(1024, 's'));
+    });
+    CDlgSave dlg;
+    dlg.fileList.Store(Movie(server.Url("/slow.swf"), "slow.swf", -1));
+    std::vector<std::string> statuses;
+    auto start = std::chrono::steady_clock::now();
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) {
+      dlg.settings.nConflictAction = CONFLICT_OVERWRITE;
+      dlg.SetDlgItemText(IDC_SAVE_DIR, out_);
+      FocusList(dlg);
+      dlg.ClickDlgButton(IDC_SAVE_SAVE);
+      statuses = LookAt(dlg).statuses;
+      if (c.wantResult == IDOK) dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), c.wantResult);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(statuses, std::vector<std::string>{Utf8(IDS_STATUS_CANCELLED)});
+  }
+}
+
+TEST_F(SaveRunKeys, AfterARunAltSSavesAgainAndEscapeCloses) {
+  const std::string cached = home_.dir().WriteFile("cache/a[1].swf", "copied");
+  int result = Run({Movie("http://h/a.swf", "a.swf", 6, cached)},
+                   [&](CDlgSave& d) {
+                     FocusList(d);
+                     d.ClickDlgButton(IDC_SAVE_SAVE);
+                     ASSERT_TRUE(fs::exists(out_ + "/a.swf"));
+                     fs::remove(out_ + "/a.swf");
+                     // The label keeps its underlined S.
+                     EXPECT_EQ(FromWx(d.GetDlgItem(IDC_SAVE_SAVE)->GetLabel()), "儲存(&S)");
+                     FocusList(d);
+                     test::SimKeyAnyThread(XK_s, true);
+                     test::PumpEvents(300);
+                     EXPECT_TRUE(fs::exists(out_ + "/a.swf")) << "Alt+S did not save again";
+                     FocusList(d);
+                     test::SimKeyAnyThread(XK_Escape);
+                     test::PumpEvents(300);
+                   },
+                   CONFLICT_OVERWRITE, false);
+  EXPECT_EQ(result, IDCANCEL);
+}
+
+}  // namespace
+}  // namespace trovex
+
+namespace trovex {
+namespace {
+
+// A second run that asks about an existing file: the status line names nothing of the run
+// before while the question is up.
+TEST_F(SaveRunDialog, ANewRunClearsTheStatusLineBeforeAsking) {
+  const std::string cached = home_.dir().WriteFile("cache/a[1].swf", "copied");
+  std::string statusWhileAsked = "not asked";
+  Run({Movie("http://h/a.swf", "a.swf", 6, cached)},
+      [&](CDlgSave& d) {
+        d.ClickDlgButton(IDC_SAVE_SAVE);  // no question: the file is new
+        DialogScript asked;
+        asked.Expect(IDD_FILE_EXISTS, [&](CDialog& fe) {
+          statusWhileAsked = d.GetDlgItemText(IDC_SAVE_STATUS);
+          fe.ClickDlgButton(IDC_FE_SKIP);
+        });
+        d.settings.nConflictAction = CONFLICT_PROMPT;
+        d.ClickDlgButton(IDC_SAVE_SAVE);
+      });
+  EXPECT_EQ(statusWhileAsked, "");
 }
 
 }  // namespace

@@ -331,6 +331,62 @@ TEST_F(SaveDialog, CheckBoxClickGivesTheSelectedRowsOneState) {
   });
 }
 
+// Space on the focused row toggles its box; on a selected row every selected row follows,
+// as a click on that box does. The selection stays.
+TEST_F(SaveDialog, SpaceTogglesTheFocusedRowsCheckBox) {
+  struct Case {
+    const char* name;
+    const char* checks;
+    std::vector<long> selected;
+    long focused;
+    const char* want;
+  } cases[] = {
+      {"focused selected row of three unchecks all three", "11111", {0, 2, 3}, 2, "01001"},
+      {"unchecked focused row checks the selection", "10100", {1, 2, 4}, 4, "11101"},
+      {"single row toggles alone", "11111", {3}, 3, "11101"},
+      {"focused row outside the selection changes alone", "00000", {0, 1}, 3, "00010"},
+  };
+  TestDlgSave dlg;
+  std::vector<SWFFileInfo> movies;
+  for (int i = 0; i < 5; ++i) movies.push_back(Movie("http://h/" + std::to_string(i) + ".swf", "m.swf", 1));
+  Run(dlg, movies, [&](TestDlgSave& d) {
+    d.GetWindow()->Raise();
+    d.listCtrl->SetFocus();
+    test::PumpEvents(150);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      for (long i = 0; i < 5; ++i) {
+        d.listCtrl->CheckItem(i, c.checks[i] == '1');
+        d.listCtrl->SetItemState(i, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+      }
+      for (long i : c.selected) d.listCtrl->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+      d.listCtrl->SetItemState(c.focused, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+      test::SimKey(WXK_SPACE);
+      EXPECT_EQ(Checks(d), c.want);
+      for (long i : c.selected) EXPECT_TRUE(d.listCtrl->GetItemState(i, wxLIST_STATE_SELECTED)) << i;
+    }
+    Close(d);
+  });
+}
+
+// Tab from the list goes on in the template's order, each stop a control the user sees: the
+// preview is none, so 設定(T) comes next, then 選擇全部(A).
+TEST_F(SaveDialog, TabFromTheListFollowsTheTemplate) {
+  TestDlgSave dlg;
+  Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    d.GetWindow()->Raise();
+    d.listCtrl->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                             wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);  // the preview shows
+    d.listCtrl->SetFocus();
+    test::PumpEvents(500);
+    test::SimKey(WXK_TAB);
+    EXPECT_EQ(test::HasFocus(d.GetDlgItem(IDC_SAVE_SETTINGS)), true) << "after the list";
+    test::SimKey(WXK_TAB);
+    EXPECT_EQ(test::HasFocus(d.GetDlgItem(IDC_SAVE_SELECT_ALL)), true) << "after 設定(T)";
+    Close(d);
+  });
+}
+
 TEST_F(SaveDialog, SelectionDrivesThePreview) {
   const std::string local = home_.dir().WriteFile("cache/local[1].swf", "FWS");
   const std::string saved = home_.dir().WriteFile("out/saved.swf", "FWS");

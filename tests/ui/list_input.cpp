@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <wx/renderer.h>
 #include <wx/uiaction.h>
 
@@ -58,5 +59,22 @@ void SimWheelDown(const wxPoint& screen, int notches) {
 }
 
 void SettleInput() { PumpEvents(120); }
+
+}  // namespace trovex::test
+
+namespace trovex::test {
+
+void SimKeyAnyThread(unsigned long keysym, bool alt) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) throw std::runtime_error("no X display for the key");
+  const KeyCode altCode = XKeysymToKeycode(display, XK_Alt_L);
+  const KeyCode code = XKeysymToKeycode(display, keysym);
+  if (alt) XTestFakeKeyEvent(display, altCode, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, False, CurrentTime);
+  if (alt) XTestFakeKeyEvent(display, altCode, False, CurrentTime);
+  XFlush(display);
+  XCloseDisplay(display);
+}
 
 }  // namespace trovex::test

@@ -16,3 +16,12 @@ void SimWheelDown(const wxPoint& screen, int notches);
 void SettleInput();
 
 }  // namespace trovex::test
+
+namespace trovex::test {
+
+// Presses and releases one key through XTest on a display connection of its own, so a server
+// thread can type while the dialog's thread waits for a download. `keysym` is an X key symbol
+// (XK_Escape, XK_s...); `alt` holds Alt down around it.
+void SimKeyAnyThread(unsigned long keysym, bool alt = false);
+
+}  // namespace trovex::test
