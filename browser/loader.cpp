@@ -6,11 +6,16 @@
 #include <vector>
 
 #include "browser/browser.h"
-#include "browser/session.h"
+#include "browser/page.h"
+#include "pagemodel/session.h"
 #include "browser/url.h"
 #include "platform/inet/inet.h"
 
 namespace trovex::browser {
+
+using pagemodel::GetBrowser;
+using pagemodel::Session;
+
 namespace {
 
 bool IsHttp(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
