@@ -53,7 +53,6 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
     return r;
   }
   inet::TransferPolicy policy;
-  policy.userAgent = "Mozilla/5.0 (X11; Linux) trovex-browser/0.1";
   policy.connectTimeoutSeconds = limits.nConnectTimeoutSeconds;
   policy.stallSeconds = limits.nStallSeconds;
   policy.stallBytesPerSecond = limits.nStallBytesPerSecond;
