@@ -1,6 +1,7 @@
 #include "platform/inet/cookie_jar.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <string_view>
@@ -64,6 +65,7 @@ std::vector<std::string> CookieLines(const std::string& text) {
 }  // namespace
 
 std::string CookieJarPath() {
+  if (const char* own = std::getenv("TROVEX_COOKIE_JAR"); own && own[0] == '/') return own;
   return posix::XdgFolder("XDG_DATA_HOME", ".local/share") + "/kelvora-swf-trovex/cookies.txt";
 }
 

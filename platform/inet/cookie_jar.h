@@ -7,7 +7,9 @@
 
 namespace trovex::inet {
 
-// $XDG_DATA_HOME (or ~/.local/share)/kelvora-swf-trovex/cookies.txt
+// $XDG_DATA_HOME (or ~/.local/share)/kelvora-swf-trovex/cookies.txt, or the absolute path in
+// $TROVEX_COOKIE_JAR: a process serving another browser (the native host) runs on that
+// browser's cookies in a jar of its own, apart from the browser window's.
 std::string CookieJarPath();
 
 // The jar's cookie lines ("#HttpOnly_" lines included, comments and blank lines left out).

@@ -67,6 +67,17 @@ TEST_F(CookieJarTest, RequestsSendTheJarsCookiesForTheirAddressOnly) {
   EXPECT_EQ(body.substr(body.find('|') + 1), kUserAgent);
 }
 
+TEST_F(CookieJarTest, AProcessOwnJarReplacesTheSharedOneOnlyWhenAbsolute) {
+  home_.WriteFile("own.txt", "127.0.0.1\tFALSE\t/\tFALSE\t0\town\tyes\n");
+  home_.WriteFile("data/kelvora-swf-trovex/cookies.txt", "127.0.0.1\tFALSE\t/\tFALSE\t0\tshared\tyes\n");
+  env_.Set("TROVEX_COOKIE_JAR", "own.txt");  // relative: would depend on the working folder
+  EXPECT_EQ(CookieJarPath(), home_.str() + "/data/kelvora-swf-trovex/cookies.txt");
+  env_.Set("TROVEX_COOKIE_JAR", home_.str() + "/own.txt");
+  EXPECT_EQ(CookieJarPath(), home_.str() + "/own.txt");
+  std::string body = Get(server_.Url("/echo"));
+  EXPECT_EQ(body.substr(0, body.find('|')), "own=yes");
+}
+
 TEST_F(CookieJarTest, WhatTheServerSetsIsKeptForTheNextRequest) {
   server_.Reply("/login", 200, "ok", {"Set-Cookie: token=abc; Path=/", "Set-Cookie: gone=1; Max-Age=0"});
   home_.WriteFile("data/kelvora-swf-trovex/cookies.txt",
