@@ -18,6 +18,7 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick
   fonts-noto-cjk
   python3 ccache nlohmann-json3-dev
+  chromium firefox-esr xdotool
 )
 
 missing=()

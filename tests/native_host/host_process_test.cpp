@@ -103,13 +103,6 @@ std::vector<nlohmann::json> Answers(const std::string& out) {
   return answers;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class NativeHostProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -164,7 +157,7 @@ TEST_F(NativeHostProcess, RegisterWritesTheThreeManifestsAndUnregisterRemovesThe
   const std::string firefox = home_.str() + "/.mozilla/native-messaging-hosts/com.kelvora.swftrovex.json";
   for (const std::string& path : {chromium, chrome, firefox}) {
     SCOPED_TRACE(path);
-    nlohmann::json m = nlohmann::json::parse(ReadFile(path));
+    nlohmann::json m = nlohmann::json::parse(test::ReadFile(path));
     EXPECT_EQ(m["name"], "com.kelvora.swftrovex");
     EXPECT_EQ(m["path"], host);
     EXPECT_EQ(m["type"], "stdio");
