@@ -34,6 +34,14 @@ const Json* OptionalArray(const Json& object, const char* name, const std::strin
   return &*it;
 }
 
+bool IsDocumentWithoutAddress(const std::string& url) {
+  for (const char* name : {"about:blank", "about:srcdoc"}) {
+    const std::size_t n = std::char_traits<char>::length(name);
+    if (url.compare(0, n, name) == 0 && (url.size() == n || url[n] == '#' || url[n] == '?')) return true;
+  }
+  return false;
+}
+
 class Reader {
  public:
   Reader(const SnapshotLimits& limits, Session& s, std::vector<std::string>& cuts)
@@ -91,6 +99,12 @@ class Reader {
       page.strURL = url.value_or("");
       page.strRequestedURL = page.strURL;
       page.strBaseURL = base.value_or(page.strURL);
+      // A frame with no address of its own (about:blank, srcdoc) shows what its creator wrote
+      // into it, resolved against the creator's address: the walker derives its prefixes from
+      // the document's address, so that is the address it gets.
+      if (IsDocumentWithoutAddress(page.strURL) && !page.strBaseURL.empty() &&
+          page.strBaseURL.compare(0, 6, "about:") != 0)
+        page.strURL = page.strBaseURL;
       page.strCharset = "UTF-8";
       page.nParent = parent;
       page.nDepth = depth;

@@ -57,6 +57,23 @@ TEST(Snapshot, TheWalkerReadsFramesObjectsAndEmbeds) {
             "http://site.test/dir/c.php?m=1\n");
 }
 
+TEST(Snapshot, FramesWithoutAnAddressOfTheirOwnResolveAgainstTheirBase) {
+  // A frame left at about:blank (or given srcdoc) and filled by its parent's script: the view
+  // shows its movie, resolved against the parent's address, which the browser gives as base.
+  const std::string blank =
+      "{\"tag\":\"iframe\",\"url\":\"about:blank\",\"base\":\"http://site.test/dir/page.html\","
+      "\"objects\":[],\"embeds\":[{\"src\":\"blank.swf\"}],\"frames\":[]}";
+  const std::string srcdoc =
+      "{\"tag\":\"iframe\",\"url\":\"about:srcdoc\",\"base\":\"http://site.test/other/\","
+      "\"objects\":[],\"embeds\":[{\"src\":\"doc.swf\"}],\"frames\":[]}";
+  const std::string bare =  // no base to go by: nothing can be resolved, nothing is listed
+      "{\"tag\":\"iframe\",\"url\":\"about:blank\",\"base\":\"about:blank\","
+      "\"objects\":[],\"embeds\":[{\"src\":\"lost.swf\"}],\"frames\":[]}";
+  EXPECT_EQ(Scan(Top(Frame("http://site.test/dir/page.html", "", "", blank + "," + srcdoc + "," + bare))),
+            "http://site.test/dir/blank.swf\n"
+            "http://site.test/other/doc.swf\n");
+}
+
 TEST(Snapshot, AFrameThatCouldNotBeReadIsSkippedAndReported) {
   std::string json = Top(Frame("http://site.test/p.html", "", "{\"src\":\"x.swf\"}",
                                "{\"tag\":\"iframe\",\"url\":null,\"error\":\"no answer\"}"));
