@@ -39,6 +39,7 @@ const std::map<std::string, std::string> kMovies = {
     {"inserted.swf", "FWS\x0a inserted after load"},
     {"framed.swf", "FWS\x0a in the cross-origin frame"},
     {"guarded.swf", "FWS\x0a only with the cookies"},
+    {"blank.swf", "FWS\x0a in an about:blank frame"},
 };
 
 // A process of the test, in a process group of its own, ended with the group.
@@ -160,11 +161,14 @@ class BrowserSaveTest : public ::testing::Test {
         "type=\"application/x-shockwave-flash\"></object>');</script>\n"
         "<embed id=gone src=\"removed.swf\" type=\"application/x-shockwave-flash\">\n"
         "<embed src=\"guarded.swf\" type=\"application/x-shockwave-flash\">\n"
-        "<iframe src=\"" + frame + "\"></iframe>\n"
+        "<iframe src=\"" + frame + "\"></iframe><iframe id=blank></iframe>\n"
         "<script>window.addEventListener('load', function () {\n"
         "  document.getElementById('gone').remove();\n"
         "  var e = document.createElement('embed'); e.src = 'inserted.swf';\n"
         "  document.body.appendChild(e);\n"
+        "  var blank = document.getElementById('blank').contentDocument;\n"
+        "  var b = blank.createElement('embed'); b.setAttribute('src', 'blank.swf');\n"
+        "  blank.body.appendChild(b);\n"
         "  document.title = 'ready';\n"
         "});</script></body></html>";
     server_.Reply("/page.html", 200, page,
