@@ -41,6 +41,7 @@ const std::map<std::string, std::string> kMovies = {
     {"guarded.swf", "FWS\x0a only with the cookies"},
     {"blank.swf", "FWS\x0a in an about:blank frame"},
 };
+constexpr const char* kSilentMovie = "FWS\x0a in a frame that answers no message";
 
 // A process of the test, in a process group of its own, ended with the group.
 class Process {
@@ -133,6 +134,29 @@ std::string Tail(const std::string& path) {
 }
 
 class BrowserSaveTest : public ::testing::Test {
+ public:
+  std::string Home() const { return home_.str(); }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
+
+  // Starts the browser on the page and waits until the page has run its load handler.
+  void OpenPage(const std::vector<std::string>& argv, const std::string& name) {
+    log_ = home_.str() + "/" + name + ".log";
+    std::string error;
+    ASSERT_TRUE(browser_.Start(argv, log_, &error)) << "the browser cannot start: " << error;
+    int status = 0;
+    std::string window;
+    const bool shown = WaitFor(
+        [&] {
+          if (!browser_.Running(&status)) return true;
+          window = FindWindow("^ready");
+          return !window.empty();
+        },
+        std::chrono::seconds(90));
+    ASSERT_FALSE(window.empty()) << name << (shown ? " ended (status " + std::to_string(status) + ")" : " did not show the page in 90 s")
+                                 << "; its output:\n" << Tail(log_);
+    window_ = window;
+  }
+
  protected:
   void SetUp() override {
     env_.Set("HOME", home_.str());
@@ -151,9 +175,12 @@ class BrowserSaveTest : public ::testing::Test {
     ASSERT_TRUE(ok) << "trovex-native-host --register failed: " << out;
   }
 
-  void ServePage() {
+  // The page; with `silent`, one more cross-origin frame whose own script swallows every
+  // message, so the collector of the page cannot ask it: only the browser's frame ids find it.
+  std::string Page(bool silent) const {
     const std::string frame = "http://localhost:" + std::to_string(server_.Port()) + "/frame.html";
-    const std::string page =
+    const std::string quiet = "http://localhost:" + std::to_string(server_.Port()) + "/silent.html";
+    return
         "<!DOCTYPE html><html><head><meta charset=utf-8><title>loading</title></head><body>\n"
         "<script>document.cookie = 'script=yes; path=/';\n"
         "document.write('<object classid=\"clsid:D27CDB6E-AE6D-11CF-96B8-444553540000\" width=50 height=50>"
@@ -161,7 +188,8 @@ class BrowserSaveTest : public ::testing::Test {
         "type=\"application/x-shockwave-flash\"></object>');</script>\n"
         "<embed id=gone src=\"removed.swf\" type=\"application/x-shockwave-flash\">\n"
         "<embed src=\"guarded.swf\" type=\"application/x-shockwave-flash\">\n"
-        "<iframe src=\"" + frame + "\"></iframe><iframe id=blank></iframe>\n"
+        "<iframe src=\"" + frame + "\"></iframe><iframe id=blank></iframe>\n" +
+        (silent ? "<iframe src=\"" + quiet + "\"></iframe>\n" : "") +
         "<script>window.addEventListener('load', function () {\n"
         "  document.getElementById('gone').remove();\n"
         "  var e = document.createElement('embed'); e.src = 'inserted.swf';\n"
@@ -171,8 +199,17 @@ class BrowserSaveTest : public ::testing::Test {
         "  blank.body.appendChild(b);\n"
         "  document.title = 'ready';\n"
         "});</script></body></html>";
-    server_.Reply("/page.html", 200, page,
-                  {"Content-Type: text/html; charset=utf-8", "Set-Cookie: session=s1; Path=/; HttpOnly"});
+  }
+
+  void ServePage() {
+    for (bool silent : {false, true})
+      server_.Reply(silent ? "/silent-page.html" : "/page.html", 200, Page(silent),
+                    {"Content-Type: text/html; charset=utf-8", "Set-Cookie: session=s1; Path=/; HttpOnly"});
+    server_.Reply("/silent.html", 200,
+                  "<!DOCTYPE html><html><body><script>addEventListener('message', function (e) {\n"
+                  "  e.stopImmediatePropagation(); }, true);</script>\n"
+                  "<embed src=\"silent.swf\" type=\"application/x-shockwave-flash\"></body></html>",
+                  {"Content-Type: text/html; charset=utf-8"});
     server_.Reply("/frame.html", 200,
                   "<!DOCTYPE html><html><body><embed src=\"framed.swf\" type=\"application/x-shockwave-flash\">"
                   "</body></html>",
@@ -181,6 +218,7 @@ class BrowserSaveTest : public ::testing::Test {
       if (name == "guarded.swf") continue;
       server_.Reply("/" + name, 200, body, {"Content-Type: application/x-shockwave-flash"});
     }
+    server_.Reply("/silent.swf", 200, kSilentMovie, {"Content-Type: application/x-shockwave-flash"});
     server_.Reply("/removed.swf", 200, "FWS removed", {"Content-Type: application/x-shockwave-flash"});
     server_.Handle("/guarded.swf", [](const HttpRequest& r, HttpConnection& c) {
       auto it = r.headers.find("cookie");
@@ -214,27 +252,8 @@ class BrowserSaveTest : public ::testing::Test {
     ASSERT_TRUE(ok) << "Xvfb :" << number << " does not answer: " << Tail(home_.str() + "/xvfb.log");
   }
 
-  // Starts the browser on the page and waits until the page has run its load handler.
-  void OpenPage(const std::vector<std::string>& argv, const std::string& name) {
-    log_ = home_.str() + "/" + name + ".log";
-    std::string error;
-    ASSERT_TRUE(browser_.Start(argv, log_, &error)) << "the browser cannot start: " << error;
-    int status = 0;
-    std::string window;
-    const bool shown = WaitFor(
-        [&] {
-          if (!browser_.Running(&status)) return true;
-          window = FindWindow("^ready");
-          return !window.empty();
-        },
-        std::chrono::seconds(90));
-    ASSERT_FALSE(window.empty()) << name << (shown ? " ended (status " + std::to_string(status) + ")" : " did not show the page in 90 s")
-                                 << "; its output:\n" << Tail(log_);
-    window_ = window;
-  }
-
   // The user's steps: the shortcut on the page, Enter in the Save dialog; then the movies on disk.
-  void SaveWithShortcut(const std::string& name) {
+  void SaveWithShortcut(const std::string& name, bool silent = false) {
     // The extension's background starts with the browser; give it the page's first second.
     std::this_thread::sleep_for(std::chrono::seconds(2));
     bool ok = false;
@@ -259,7 +278,7 @@ class BrowserSaveTest : public ::testing::Test {
         [&] {
           for (const auto& [file, body] : kMovies)
             if (ReadFile((home_.path() / file).string()) != body) return false;
-          return true;
+          return !silent || ReadFile((home_.path() / "silent.swf").string()) == kSilentMovie;
         },
         std::chrono::seconds(60));
     std::string found;
@@ -293,18 +312,16 @@ class BrowserSaveTest : public ::testing::Test {
   std::string log_, window_;
 };
 
-TEST_F(BrowserSaveTest, ChromiumShortcutSavesThePagesMovies) {
-  const std::string profile = home_.str() + "/config/chromium";  // where --register put the manifest
-  OpenPage({"chromium", "--no-sandbox", "--no-first-run", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--user-data-dir=" + profile,
-            "--load-extension=" + std::string(TROVEX_EXTENSION_DIR), server_.Url("/page.html")},
-           "chromium");
-  if (HasFatalFailure()) return;
-  SaveWithShortcut("chromium");
+void StartChromium(BrowserSaveTest& t, const std::string& page) {
+  const std::string profile = t.Home() + "/config/chromium";  // where --register put the manifest
+  t.OpenPage({"chromium", "--no-sandbox", "--no-first-run", "--disable-background-networking",
+              "--disable-component-update", "--disable-sync", "--user-data-dir=" + profile,
+              "--load-extension=" + std::string(TROVEX_EXTENSION_DIR), t.Url(page)},
+             "chromium");
 }
 
-TEST_F(BrowserSaveTest, FirefoxShortcutSavesThePagesMovies) {
-  const fs::path profile = home_.path() / "firefox-profile";
+void StartFirefox(BrowserSaveTest& t, const std::string& page) {
+  const fs::path profile = fs::path(t.Home()) / "firefox-profile";
   fs::create_directories(profile / "extensions");
   fs::copy_file(TROVEX_EXTENSION_XPI, profile / "extensions" / "swf-trovex@kelvora.xpi");
   std::ofstream(profile / "user.js") << "user_pref(\"xpinstall.signatures.required\", false);\n"
@@ -316,9 +333,31 @@ TEST_F(BrowserSaveTest, FirefoxShortcutSavesThePagesMovies) {
                                         "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
                                         "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
                                         "user_pref(\"app.update.disabledForTesting\", true);\n";
-  OpenPage({"firefox-esr", "--no-remote", "--profile", profile.string(), server_.Url("/page.html")}, "firefox");
+  t.OpenPage({"firefox-esr", "--no-remote", "--profile", profile.string(), t.Url(page)}, "firefox");
+}
+
+TEST_F(BrowserSaveTest, ChromiumShortcutSavesThePagesMovies) {
+  StartChromium(*this, "/page.html");
+  if (HasFatalFailure()) return;
+  SaveWithShortcut("chromium");
+}
+
+TEST_F(BrowserSaveTest, FirefoxShortcutSavesThePagesMovies) {
+  StartFirefox(*this, "/page.html");
   if (HasFatalFailure()) return;
   SaveWithShortcut("firefox");
+}
+
+TEST_F(BrowserSaveTest, ChromiumFindsAFrameThatAnswersNoMessageByItsFrameId) {
+  StartChromium(*this, "/silent-page.html");
+  if (HasFatalFailure()) return;
+  SaveWithShortcut("chromium, a silent frame", true);
+}
+
+TEST_F(BrowserSaveTest, FirefoxFindsAFrameThatAnswersNoMessageByItsFrameId) {
+  StartFirefox(*this, "/silent-page.html");
+  if (HasFatalFailure()) return;
+  SaveWithShortcut("firefox, a silent frame", true);
 }
 
 }  // namespace
