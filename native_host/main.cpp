@@ -15,6 +15,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -278,6 +279,8 @@ class Host {
 };
 
 int ServeBrowser(char** argv) {
+  // A browser that went away while a dialog was open must not kill the host at its answer.
+  ::signal(SIGPIPE, SIG_IGN);
   // Standard output carries the messages alone: whatever a library prints goes to the log.
   const int messages = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   if (messages < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
