@@ -21,7 +21,7 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
-#include <wx/toplevel.h>
+#include <wx/dialog.h>
 #include <wx/weakref.h>
 
 #include <clocale>
@@ -154,8 +154,9 @@ class HostApp : public wxApp {
  public:
   int FilterEvent(wxEvent& event) override {
     if (event.GetEventType() == wxEVT_SHOW && static_cast<wxShowEvent&>(event).IsShown()) {
-      if (auto* window = wxDynamicCast(event.GetEventObject(), wxTopLevelWindow)) {
-        wxWeakRef<wxTopLevelWindow> ref(window);
+      // Dialogs only: the module also shows helper windows of its own (the preview's engine).
+      if (auto* window = wxDynamicCast(event.GetEventObject(), wxDialog)) {
+        wxWeakRef<wxDialog> ref(window);
         CallAfter([ref] {
           if (!ref) return;
           ref->Raise();
