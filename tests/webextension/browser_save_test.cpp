@@ -361,6 +361,13 @@ TEST_F(BrowserSaveTest, FirefoxShortcutSavesThePagesMovies) {
   SaveWithShortcut("firefox");
 }
 
+TEST_F(BrowserSaveTest, FirefoxContextMenuItemSavesThePagesMovies) {
+  StartFirefox(*this, "/page.html");
+  if (HasFatalFailure()) return;
+  // The extension's item ends the page's menu.
+  SaveWith("firefox, context menu", "mousemove --window " + window_ + " 600 700 click 3 sleep 1 key Up Return");
+}
+
 TEST_F(BrowserSaveTest, ChromiumFindsAFrameThatAnswersNoMessageByItsFrameId) {
   StartChromium(*this, "/silent-page.html");
   if (HasFatalFailure()) return;
