@@ -3,6 +3,7 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/button.h>
+#include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/image.h>
 #include <wx/log.h>
@@ -18,15 +19,29 @@
 #include <wx/utils.h>
 #include <wx/webview.h>
 
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
 #include <map>
+#include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "browser/browser.h"
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
+#include "browser/list_output.h"
+#include "browser/player.h"
 #include "browser/url.h"
+#include "pagemodel/collector_script.h"
+#include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
+#include "platform/inet/cookie_jar.h"
+#include "platform/inet/http_transport.h"
+#include "scan/document_walker.h"
 
 namespace trovex::browser {
 namespace {
@@ -43,6 +58,32 @@ window.addEventListener('contextmenu', function (e) {
   } catch (ignored) {}
 }, true);
 )JS";
+
+// Nothing of the live page arrives within this; a frame that does not answer is cut sooner.
+constexpr int kSnapshotWaitMs = 20000;
+// Loading the page for --save-dialog or --list --live, frames and load handlers included.
+constexpr int kLiveLoadWaitMs = 120000;
+// After the load: handlers that run on a timer of their own get this long.
+constexpr int kSettleMs = 300;
+
+// The view keeps its cookies in the one jar (Mozilla text format), where our requests read
+// them. The calls live in the web engine the toolkit loaded; no headers needed.
+void UseCookieJar(wxWebView* view) {
+  using GetContext = void* (*)(void*);
+  using GetManager = void* (*)(void*);
+  using SetStorage = void (*)(void*, const char*, int);
+  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
+  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
+  auto setStorage = reinterpret_cast<SetStorage>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_set_persistent_storage"));
+  void* native = view->GetNativeBackend();
+  if (!getContext || !getManager || !setStorage || !native) return;
+  const std::string jar = inet::CookieJarPath();
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(jar).parent_path(), ignored);
+  constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
+  if (void* context = getContext(native))
+    if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
+}
 
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
 std::string ToUtf8(const wxString& s) {
@@ -72,8 +113,10 @@ wxBitmap LoadExtensionIcon(const std::string& location, int size) {
 
 class BrowserFrame final : public wxFrame {
  public:
-  explicit BrowserFrame(const std::string& address)
-      : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(kTitle), wxDefaultPosition, wxSize(1024, 720)) {
+  BrowserFrame(const std::string& address, LiveTask task, int* exitCode)
+      : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(kTitle), wxDefaultPosition, wxSize(1024, 720)),
+        task_(task),
+        exitCode_(exitCode) {
     extensions_ = ReadScriptExtensions();
     menuItems_ = ReadContextMenuItems();
     BuildMenus();
@@ -91,8 +134,13 @@ class BrowserFrame final : public wxFrame {
     // The page's context menu is ours alone (built from the MenuExt keys): the engine's own
     // offers items such as opening a frame in a new window, which this window cannot serve.
     view_->EnableContextMenu(false);
+    view_->SetUserAgent(inet::kUserAgent);
+    UseCookieJar(view_);
     view_->AddScriptMessageHandler("trovex");
     view_->AddUserScript(kContextMenuScript, wxWEBVIEW_INJECT_AT_DOCUMENT_START);
+    // In every frame from its start, so cross-origin frames answer their parent's question.
+    view_->AddUserScript(wxString::FromUTF8(pagemodel::CollectorScript().data(), pagemodel::CollectorScript().size()),
+                         wxWEBVIEW_INJECT_AT_DOCUMENT_START);
     view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
     view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
@@ -100,11 +148,19 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
     follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowView(false); });
     follow_.Start(250);
+    settle_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AfterLoad(); });
+    if (task_ != LiveTask::kNone) {
+      giveUp_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        FinishLiveTask(2, "the page did not finish loading within " + std::to_string(kLiveLoadWaitMs / 1000) + " s");
+      });
+      giveUp_.StartOnce(kLiveLoadWaitMs);
+    }
     pendingAddress_ = address;
     address_->ChangeValue(FromUtf8(address));
   }
 
   ~BrowserFrame() override {
+    StopPlayer();
     model_.Reset();
     CoFreeUnusedLibraries();
   }
@@ -209,6 +265,124 @@ class BrowserFrame final : public wxFrame {
   void OnLoaded(wxWebViewEvent&) {
     // A reload shows the same address with new content: the model goes either way.
     FollowView(true);
+    if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
+  }
+
+  // The page and its frames are loaded and their load handlers ran: the player fetches the
+  // movies in the background, or the window does its task.
+  void AfterLoad() {
+    if (view_->IsBusy()) {
+      settle_.StartOnce(kSettleMs);
+      return;
+    }
+    if (task_ == LiveTask::kNone) {
+      RequestSnapshot();  // the answer starts the player
+      return;
+    }
+    if (liveDone_) return;
+    liveDone_ = true;
+    giveUp_.Stop();
+    std::string error;
+    ComPtr<IWebBrowser2> page = TakeSnapshot(&error);
+    if (!page) {
+      FinishLiveTask(2, error);
+      return;
+    }
+    ComPtr<IHTMLDocument2> document = DocumentOf(page.Get());
+    if (task_ == LiveTask::kList) {
+      SWFFileList movies;
+      ScanDocument(document.Get(), movies);
+      std::string out = FormatMovieList(movies);
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      FinishLiveTask(std::fflush(stdout) == 0 ? 0 : 1, "");
+      return;
+    }
+    running_ = true;
+    long result = GetSWFFileByProgId(document.Get(), &error);
+    document.Reset();
+    page.Reset();
+    CoFreeUnusedLibraries();
+    running_ = false;
+    FinishLiveTask(result < 0 ? 2 : static_cast<int>(result), error);
+  }
+
+  void FinishLiveTask(int code, const std::string& error) {
+    if (!error.empty()) std::fprintf(stderr, "trovex-browser: %s\n", error.c_str());
+    if (exitCode_) *exitCode_ = code;
+    liveDone_ = true;
+    Close(true);
+  }
+
+  // Asks the shown page's frames for their snapshot; the answer comes as a script message.
+  void RequestSnapshot() {
+    const std::string_view collector = pagemodel::CollectorScript();
+    std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
+                         " try { if (!window.__trovexCollector1) {\n";
+    script.append(collector.data(), collector.size());
+    script += "\n} } catch (e) {}"
+              " var c = window.__trovexCollector1;"
+              " if (!c) { h.postMessage('{}'); return; }"
+              " c.text().then(function (t) { h.postMessage(t); }, function () { h.postMessage('{}'); });"
+              " })();";
+    if (!view_->RunScript(wxString::FromUTF8(script.data(), script.size()))) {
+      snapshotJson_.clear();
+      snapshotArrived_ = true;
+      if (snapshotLoop_) snapshotLoop_->Exit();
+    }
+  }
+
+  // The document model of what the view shows now, from its snapshot; null with *error set.
+  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error) {
+    snapshotArrived_ = false;
+    snapshotJson_.clear();
+    RequestSnapshot();
+    if (!snapshotArrived_) {
+      wxGUIEventLoop loop;
+      wxTimer timeout;
+      timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+      timeout.StartOnce(kSnapshotWaitMs);
+      snapshotLoop_ = &loop;
+      loop.Run();
+      snapshotLoop_ = nullptr;
+    }
+    if (!snapshotArrived_ || snapshotJson_.empty()) {
+      *error = snapshotArrived_ ? "the page gave no snapshot" : "the page's snapshot did not come within " +
+                                                                    std::to_string(kSnapshotWaitMs / 1000) + " s";
+      return nullptr;
+    }
+    std::vector<std::string> cuts;
+    pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
+    if (!session) return nullptr;
+    for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
+    StartPlayer(session);
+    return pagemodel::BrowserOf(session);
+  }
+
+  // The player role: the movies of the snapshot into the URL cache, on a worker, one at a time.
+  void StartPlayer(const pagemodel::SessionPtr& session) {
+    std::vector<std::string> urls;
+    std::set<std::string> seen;
+    for (const pagemodel::PageData& page : session->pages)
+      for (std::string& url : MoviesPlayed(page))
+        if (seen.insert(url).second && !played_.count(url)) urls.push_back(std::move(url));
+    if (urls.empty()) return;
+    StopPlayer();
+    stopPlayer_ = false;
+    for (const std::string& url : urls) played_.insert(url);
+    player_ = std::thread([this, urls = std::move(urls)] {
+      FetchLimits limits{.nMaxBytes = std::size_t{256} << 20};
+      limits.abort = &stopPlayer_;
+      for (const std::string& url : urls) {
+        if (stopPlayer_) break;
+        std::string note;
+        PlayMovie(url, limits, &note);
+      }
+    });
+  }
+
+  void StopPlayer() {
+    stopPlayer_ = true;
+    if (player_.joinable()) player_.join();
   }
 
   // Keeps the address bar and the page model in step with what the view shows. The view's
@@ -240,6 +414,19 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnScriptMessage(wxWebViewEvent& event) {
+    // Snapshots are JSON objects ("{}" when none could be taken); frame addresses never
+    // start with "{". (The toolkit does not say which handler a message came through.)
+    if (event.GetString().StartsWith("{")) {
+      snapshotJson_ = ToUtf8(event.GetString());
+      if (snapshotJson_ == "{}") snapshotJson_.clear();
+      snapshotArrived_ = true;
+      if (snapshotLoop_) {
+        snapshotLoop_->Exit();
+      } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
+        if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) StartPlayer(session);
+      }
+      return;
+    }
     contextUrl_ = ToUtf8(event.GetString());
     wxMenu menu;
     menu.Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)"))->Enable(view_->CanGoBack());
@@ -262,22 +449,15 @@ class BrowserFrame final : public wxFrame {
     if (index < menuItems_.size()) Run(menuItems_[index].strScript, &context);
   }
 
-  // The page model of the page shown, loaded as a browser with the Flash player would.
+  // The document model of what the view shows at this moment.
   bool EnsureModel() {
-    std::string url = ToUtf8(view_->GetCurrentURL());
-    if (model_ && url == modelUrl_) return true;
     wxBusyCursor busy;
-    SetStatusText(wxString::FromUTF8("正在讀取網頁…"));
-    LoadOptions options;
-    options.bPlugins = true;
     std::string error;
-    model_ = LoadPage(url, options, &error);
-    SetStatusText(wxEmptyString);
+    model_ = TakeSnapshot(&error);
     if (!model_) {
-      ShowError(wxString::FromUTF8("無法讀取網頁 ") + FromUtf8(url) + "：" + FromUtf8(error));
+      ShowError(wxString::FromUTF8("無法讀取網頁 ") + view_->GetCurrentURL() + "：" + FromUtf8(error));
       return false;
     }
-    modelUrl_ = url;
     return true;
   }
 
@@ -310,6 +490,16 @@ class BrowserFrame final : public wxFrame {
   std::string shownUrl_;
   ComPtr<IWebBrowser2> model_;
   std::string modelUrl_;
+  LiveTask task_;
+  int* exitCode_;
+  bool liveDone_ = false;
+  wxTimer settle_, giveUp_;
+  std::string snapshotJson_;
+  bool snapshotArrived_ = false;
+  wxGUIEventLoop* snapshotLoop_ = nullptr;
+  std::thread player_;
+  std::atomic<bool> stopPlayer_{false};
+  std::set<std::string> played_;  // fetched by the player in this window already
   std::string contextUrl_;
   std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
   bool running_ = false;
@@ -317,23 +507,29 @@ class BrowserFrame final : public wxFrame {
 
 class BrowserApp final : public wxApp {
  public:
-  explicit BrowserApp(std::string address) : address_(std::move(address)) {}
+  BrowserApp(std::string address, LiveTask task) : address_(std::move(address)), task_(task) {}
   bool OnInit() override {
     wxInitAllImageHandlers();
-    OpenBrowserWindow(address_)->Show();
+    (new BrowserFrame(address_, task_, &exitCode_))->Show();
     return true;
+  }
+  int OnRun() override {
+    int code = wxApp::OnRun();
+    return task_ == LiveTask::kNone ? code : exitCode_;
   }
 
  private:
   std::string address_;
+  LiveTask task_;
+  int exitCode_ = 2;
 };
 
 }  // namespace
 
-wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address); }
+wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address, LiveTask::kNone, nullptr); }
 
-int RunBrowserWindow(int argc, char** argv, const std::string& address) {
-  wxApp::SetInstance(new BrowserApp(address));
+int RunBrowserWindow(int argc, char** argv, const std::string& address, LiveTask task) {
+  wxApp::SetInstance(new BrowserApp(address, task));
   return wxEntry(argc, argv);
 }
 
