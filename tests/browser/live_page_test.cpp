@@ -161,11 +161,14 @@ TEST(LivePageTest, SaveDialogSavesTheMovieThatNeedsThePagesCookie) {
   test::TestHttpServer site;
   Page(site, "/",
        "<html><body><script>document.cookie = 'ticket=ok; max-age=3600; path=/';"
+       "document.cookie = 'login=s1; path=/';"
        "document.write('<embed src=\"/members/movie.swf\">');</script></body></html>");
   int refused = 0, served = 0;
   site.Handle("/members/movie.swf", [&](const test::HttpRequest& r, test::HttpConnection& c) {
     auto it = r.headers.find("cookie");
-    if (it == r.headers.end() || it->second.find("ticket=ok") == std::string::npos) {
+    // A cookie the jar keeps, and one without expiry, which the view holds in memory only.
+    if (it == r.headers.end() || it->second.find("ticket=ok") == std::string::npos ||
+        it->second.find("login=s1") == std::string::npos) {
       ++refused;
       c.Write(test::HttpResponseText(403, "no ticket"));
       return;
@@ -196,7 +199,7 @@ TEST(LivePageTest, SaveDialogSavesTheMovieThatNeedsThePagesCookie) {
   Wait(c.pid, 30);
   EXPECT_EQ(test::ReadFile(target), kMovie) << "the movie is saved in the dialog's folder";
   EXPECT_GE(served, 1);
-  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookie";
+  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookies\n" << test::ReadFile(c.err);
 }
 
 }  // namespace
