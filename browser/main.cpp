@@ -34,7 +34,8 @@ constexpr const char* kUsage =
     "  --save-dialog  open the page in the browser window and, once it has loaded, show the\n"
     "             Save dialog as the toolbar button does; exits when it closes (1 when the\n"
     "             page has no movie; needs a display)\n"
-    "  --plugins  also fetch the movies into the URL cache, as the Flash player would\n"
+    "  --plugins  with --list: also fetch the movies into the URL cache, as the Flash player\n"
+    "             would (the browser window always does, in the background)\n"
     "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
 
 int Usage(const char* problem) {
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
   if (list && saveDialog) return Usage("--list and --save-dialog exclude each other");
   if (live && !list) return Usage("--live goes with --list");
   if (live && options.bPlugins) return Usage("--live and --plugins exclude each other");
+  // The window plays the movies of what it shows by itself.
+  if (options.bPlugins && !list) return Usage("--plugins goes with --list");
   bool window = !list && !saveDialog;
 
   std::string error;

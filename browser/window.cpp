@@ -234,7 +234,10 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
     view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
-    follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowView(false); });
+    follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+      FollowView(false);
+      WatchLiveLoad();
+    });
     follow_.Start(250);
     settle_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AfterLoad(); });
     if (task_ != LiveTask::kNone) {
@@ -354,6 +357,19 @@ class BrowserFrame final : public wxFrame {
     // A reload shows the same address with new content: the model goes either way.
     FollowView(true);
     if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
+  }
+
+  // The view does not report every failed load: for --list --live and --save-dialog a first
+  // page that is no longer loading but never showed is a failure.
+  void WatchLiveLoad() {
+    if (task_ == LiveTask::kNone || liveDone_ || !pendingAddress_.empty() || settle_.IsRunning() || view_->IsBusy())
+      return;
+    if (ToUtf8(view_->GetCurrentURL()) != "about:blank") {
+      settle_.StartOnce(kSettleMs);
+      return;
+    }
+    if (++idleOnBlank_ >= 8)  // two seconds
+      FinishLiveTask(2, "cannot load " + ToUtf8(address_->GetValue()));
   }
 
   // The page and its frames are loaded and their load handlers ran: the player fetches the
@@ -510,8 +526,7 @@ class BrowserFrame final : public wxFrame {
     // The page itself did not load: there is nothing to read for --list --live or --save-dialog.
     // (A navigation the page's script starts cancels the load; that is no failure.)
     const int kind = event.GetInt();
-    const bool failed = kind == wxWEBVIEW_NAV_ERR_CONNECTION || kind == wxWEBVIEW_NAV_ERR_NOT_FOUND ||
-                        kind == wxWEBVIEW_NAV_ERR_CERTIFICATE || kind == wxWEBVIEW_NAV_ERR_SECURITY;
+    const bool failed = kind != wxWEBVIEW_NAV_ERR_USER_CANCELLED;
     if (failed && task_ != LiveTask::kNone && !liveDone_ && event.GetURL() != "about:blank" && pendingAddress_.empty())
       FinishLiveTask(2, "cannot load " + ToUtf8(event.GetURL()) + ": " + ToUtf8(event.GetString()));
   }
@@ -599,6 +614,7 @@ class BrowserFrame final : public wxFrame {
   LiveTask task_;
   int* exitCode_;
   bool liveDone_ = false;
+  int idleOnBlank_ = 0;
   wxTimer settle_, giveUp_;
   std::string snapshotJson_;
   bool snapshotArrived_ = false;

@@ -153,6 +153,20 @@ TEST(LivePageTest, TheLiveListHasWhatTheViewShows) {
   EXPECT_EQ(live, Sorted(o + "v.swf?x=1\n" + s + "both.swf\n" + s + "intro.SWF\n"));
 }
 
+TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
+  test::IsolatedHome home;
+  test::TempDir io;
+  int port = 0;
+  {
+    test::TestHttpServer gone;  // a port that was just free, now closed
+    port = gone.Port();
+  }
+  Child c = Spawn({"--list", "--live", "http://127.0.0.1:" + std::to_string(port) + "/"}, io);
+  EXPECT_EQ(Wait(c.pid, 60), 2);
+  EXPECT_NE(test::ReadFile(c.err).find("cannot load http://127.0.0.1:"), std::string::npos) << test::ReadFile(c.err);
+  EXPECT_EQ(test::ReadFile(c.out), "");
+}
+
 // The whole chain: the page's script sets a cookie, the movie is served only to it; the Save
 // dialog from --save-dialog saves it with Enter.
 TEST(LivePageTest, SaveDialogSavesTheMovieThatNeedsThePagesCookie) {
