@@ -58,6 +58,7 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   policy.stallBytesPerSecond = limits.nStallBytesPerSecond;
   policy.maxRedirects = 20;
   policy.acceptEncoding = true;
+  policy.abort = limits.abort;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
   bool budgetFirst = false;
   if (limits.budget && limits.budget->Deadline() < deadline) {

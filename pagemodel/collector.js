@@ -27,6 +27,7 @@
   var setTimer = window.setTimeout.bind(window);
   var clearTimer = window.clearTimeout.bind(window);
   var random = Math.random;
+  var stringify = JSON.stringify;
 
   // Lone surrogates would make the JSON text unreadable for strict readers.
   function wellFormed(s) {
@@ -171,7 +172,10 @@
     });
   }, true);
 
-  var api = { snapshot: snapshot };
+  var api = {
+    snapshot: snapshot,
+    text: function () { return snapshot().then(function (s) { return stringify(s); }); }
+  };
   try {
     Object.defineProperty(window, KEY, { value: api, writable: false, configurable: false, enumerable: false });
   } catch (e) {}

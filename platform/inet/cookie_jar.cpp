@@ -29,15 +29,16 @@ std::vector<std::string_view> Fields(std::string_view line) {
 }
 
 // domain, path and name: what makes a cookie the same cookie. Empty for a malformed line.
+// The web view's jar adds an eighth field (SameSite); the first seven are the format.
 std::string Key(std::string_view line) {
   std::vector<std::string_view> f = Fields(line);
-  if (f.size() != 7) return {};
+  if (f.size() < 7) return {};
   return std::string(f[0]) + '\t' + std::string(f[2]) + '\t' + std::string(f[5]);
 }
 
 bool Expired(std::string_view line, std::time_t now) {
   std::vector<std::string_view> f = Fields(line);
-  if (f.size() != 7) return true;
+  if (f.size() < 7) return true;
   long long expires = 0;
   for (char c : f[4]) {
     if (c < '0' || c > '9') return false;
@@ -72,7 +73,13 @@ std::string CookieJarPath() {
 std::vector<std::string> ReadCookieJar(const std::string& path) {
   std::string text;
   if (posix::ReadRegularFile(path, kMaxJarBytes, &text) != 0) return {};
-  return CookieLines(text);
+  std::vector<std::string> lines = CookieLines(text);
+  for (std::string& line : lines) {  // the seven fields only: readers refuse more
+    std::size_t tab = 0;
+    for (int i = 0; i < 7 && tab != std::string::npos; ++i) tab = line.find('\t', tab + (i ? 1 : 0));
+    if (tab != std::string::npos) line.erase(tab);
+  }
+  return lines;
 }
 
 int MergeIntoCookieJar(const std::string& path, const std::vector<std::string>& lines) {

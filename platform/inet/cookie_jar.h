@@ -12,7 +12,8 @@ namespace trovex::inet {
 // browser's cookies in a jar of its own, apart from the browser window's.
 std::string CookieJarPath();
 
-// The jar's cookie lines ("#HttpOnly_" lines included, comments and blank lines left out).
+// The jar's cookie lines, seven fields each ("#HttpOnly_" lines included, comments, blank and
+// malformed lines left out).
 // Empty when there is no jar or it cannot be read.
 std::vector<std::string> ReadCookieJar(const std::string& path);
 

@@ -53,7 +53,7 @@ TEST_F(CookieJarTest, RequestsSendTheJarsCookiesForTheirAddressOnly) {
   EXPECT_EQ(jar, home_.str() + "/data/kelvora-swf-trovex/cookies.txt");
   home_.WriteFile("data/kelvora-swf-trovex/cookies.txt",
                   "# Netscape HTTP Cookie File\n"
-                  "127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tyes\n"
+                  "127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tyes\tNone\n"
                   "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t4102444800\tsecret\ts3\n"
                   "other.test\tFALSE\t/\tFALSE\t0\tforeign\tno\n"
                   "127.0.0.1\tFALSE\t/elsewhere\tFALSE\t0\tpathed\tno\n"
