@@ -115,7 +115,12 @@ async function cookieJar(tabId, addresses) {
     const details = { url };
     if (storeId !== undefined) details.storeId = storeId;
     let cookies = [];
-    try { cookies = await api.cookies.getAll(details); } catch (e) { continue; }
+    try {
+      // Partitioned cookies too (a third-party frame's, which Firefox keeps apart by default).
+      cookies = await api.cookies.getAll(Object.assign({ partitionKey: {} }, details));
+    } catch (e) {
+      try { cookies = await api.cookies.getAll(details); } catch (e2) { continue; }
+    }
     for (const c of cookies) {
       const domain = c.hostOnly ? c.domain : (c.domain.startsWith('.') ? c.domain : '.' + c.domain);
       const expires = c.session || !c.expirationDate ? 0 : Math.floor(c.expirationDate);
