@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "browser/fetch.h"
+#include "pagemodel/document_model.h"
 #include "platform/com/dom.h"
 
 namespace trovex::browser {
@@ -41,10 +42,7 @@ struct LoadStats {
 ComPtr<IWebBrowser2> LoadPage(const std::string& address, const LoadOptions& options,
                               std::string* error, LoadStats* stats = nullptr);
 
-// The browser's document as IHTMLDocument2 (null when it has none).
-ComPtr<IHTMLDocument2> DocumentOf(IWebBrowser2* browser);
-
-// Document-model objects alive in this process; 0 once every reference has been released.
-std::size_t LiveDomObjectCount();
+using pagemodel::DocumentOf;
+using pagemodel::LiveDomObjectCount;
 
 }  // namespace trovex::browser

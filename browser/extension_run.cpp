@@ -1,10 +1,12 @@
 #include "browser/extension_run.h"
 
+#include <cstdio>
 #include <deque>
 
 #include "browser/browser.h"
 #include "browser/script_engine.h"
 #include "browser/url.h"
+#include "platform/com/activation.h"
 #include "platform/text/unicode.h"
 
 namespace trovex::browser {
@@ -63,6 +65,30 @@ HRESULT InvokeGetSWFFile(IDispatch* object, IDispatch* document, long* result, s
   if (value.get().vt != VT_I4) return DISP_E_TYPEMISMATCH;
   *result = value.get().lVal;
   return S_OK;
+}
+
+long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error) {
+  CLSID clsid{};
+  ComPtr<IDispatch> object;
+  HRESULT hr = CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid);
+  if (SUCCEEDED(hr))
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
+  char code[16];
+  if (FAILED(hr)) {
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    *error = std::string("the extension is not available (") + code + ") " + CoLastActivationError() +
+             "; register it with trovex-regsvr";
+    return -1;
+  }
+  long result = 1;
+  std::string failure;
+  hr = InvokeGetSWFFile(object.Get(), document, &result, &failure);
+  if (FAILED(hr)) {
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    *error = std::string("GetSWFFile failed (") + code + ") " + failure;
+    return -1;
+  }
+  return result;
 }
 
 bool RunExtension(IWebBrowser2* page, const std::string& scriptPath, const std::string* contextUrl,

@@ -19,6 +19,10 @@ ComPtr<IHTMLDocument2> FindDocumentByUrl(IHTMLDocument2* top, const std::string&
 // does; *result is what it returned, *error the object's own description of a failure.
 HRESULT InvokeGetSWFFile(IDispatch* object, IDispatch* document, long* result, std::string* error);
 
+// What the script page does, without a script: creates the automation object by its ProgID
+// (the registered module) and calls GetSWFFile(document). Its result, or -1 with *error set.
+long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error);
+
 bool RunExtension(IWebBrowser2* page, const std::string& scriptPath, const std::string* contextUrl,
                   std::string* error);
 

@@ -53,12 +53,12 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
     return r;
   }
   inet::TransferPolicy policy;
-  policy.userAgent = "Mozilla/5.0 (X11; Linux) trovex-browser/0.1";
   policy.connectTimeoutSeconds = limits.nConnectTimeoutSeconds;
   policy.stallSeconds = limits.nStallSeconds;
   policy.stallBytesPerSecond = limits.nStallBytesPerSecond;
   policy.maxRedirects = 20;
   policy.acceptEncoding = true;
+  policy.abort = limits.abort;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
   bool budgetFirst = false;
   if (limits.budget && limits.budget->Deadline() < deadline) {

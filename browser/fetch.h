@@ -2,6 +2,7 @@
 // (redirects followed, the final address kept), file: addresses from the local disk.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -37,6 +38,8 @@ struct FetchLimits {
   std::size_t nMaxBytes = std::size_t{64} << 20;
   // The page load's budget, when there is one.
   std::shared_ptr<FetchBudget> budget{};
+  // The fetch gives up soon after this is set (a window closing).
+  const std::atomic<bool>* abort = nullptr;
 };
 
 struct FetchResult {

@@ -6,11 +6,17 @@
 #include <vector>
 
 #include "browser/browser.h"
-#include "browser/session.h"
+#include "browser/page.h"
+#include "browser/player.h"
+#include "pagemodel/session.h"
 #include "browser/url.h"
 #include "platform/inet/inet.h"
 
 namespace trovex::browser {
+
+using pagemodel::GetBrowser;
+using pagemodel::Session;
+
 namespace {
 
 bool IsHttp(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
@@ -155,48 +161,15 @@ class Loader {
 
   // What a browser with the Flash player would fetch for this page.
   void PlayMovies(int index) {
-    const PageData& page = s_.pages[index];
-    std::vector<std::string> references;
-    for (std::size_t i : page.applets) {
-      const ElementData& e = page.elements[i];
-      const std::string* classid = e.Find("classid");
-      if (e.kind != ElementKind::kObject || !classid || !IsFlashClassId(*classid)) continue;
-      if (const std::string* movie = e.Movie()) references.push_back(*movie);
-    }
-    for (std::size_t i : page.embeds) {
-      const ElementData& e = page.elements[i];
-      const std::string* src = e.Find("src");
-      if (e.bInFlashObject || !src) continue;
-      const std::string* type = e.Find("type");
-      // The address's path decides, as the server's answer for it would.
-      std::string path = src->substr(0, src->find_first_of("?#"));
-      while (!path.empty() && static_cast<unsigned char>(path.back()) <= 0x20) path.pop_back();
-      if (EndsWithNoCase(path, ".swf") || (type && IsFlashType(*type))) references.push_back(*src);
-    }
-    for (const std::string& ref : references) {
-      // The form the cache keys the address by, so the stored bytes are that address's.
-      std::string url = UrlCacheCanonicalForm(StripFragment(ResolveUrl(page.strBaseURL, ref)));
-      if (!IsHttp(UrlScheme(url)) || !played_.insert(url).second) continue;
-      FetchResult r = Fetch(url, o_.movieLimits);
-      if (!r.bFetched || !r.IsHttpSuccess()) {
+    for (const std::string& url : MoviesPlayed(s_.pages[index])) {
+      if (!played_.insert(url).second) continue;
+      std::string note;
+      if (PlayMovie(url, o_.movieLimits, &note))
+        ++stats_.nMoviesCached;
+      else
         ++stats_.nMoviesFailed;
-        stats_.notes.push_back("movie not fetched: " +
-                               (r.bFetched ? "HTTP " + std::to_string(r.nStatus) + " for " + url : r.strError));
-        continue;
-      }
-      // Under the address the page asked for, which the scanner looks up, and under the one
-      // a redirect led to.
-      if (Cache(url, r.strBody, &stats_.nMoviesCached) && r.strURL != url) Cache(r.strURL, r.strBody, nullptr);
+      if (!note.empty()) stats_.notes.push_back(note);
     }
-  }
-
-  static bool EndsWithNoCase(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && EqualsNoCase(s.substr(s.size() - tail.size()), tail);
-  }
-  static bool IsFlashType(std::string_view type) {
-    while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-    while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
-    return EqualsNoCase(type, "application/x-shockwave-flash");
   }
 
   bool Cache(const std::string& url, const std::string& body, int* counter) {

@@ -17,11 +17,6 @@
 #include "framework/toolkit_language.h"
 #include "framework/window_manager.h"
 #include "scan/document_walker.h"
-#include <wx/app.h>
-#include <wx/init.h>
-
-#include "browser/extension_run.h"
-#include "platform/com/activation.h"
 
 namespace {
 
@@ -30,15 +25,19 @@ constexpr int kLoadBudgetSeconds = 600;
 
 constexpr const char* kUsage =
     "usage: trovex-browser PAGE\n"
-    "       trovex-browser --list [--plugins] PAGE\n"
-    "       trovex-browser --save-dialog [--plugins] PAGE\n"
+    "       trovex-browser --list [--plugins | --live] PAGE\n"
+    "       trovex-browser --save-dialog PAGE\n"
     "  PAGE       a local file, a file: URL or an http:// or https:// address; without an\n"
     "             option it is shown in the browser window (needs a display)\n"
     "  --list     print the Flash movies of the page and all its frames, one per line:\n"
     "             address, local copy, file name, size (tab-separated, UTF-8)\n"
-    "  --save-dialog  show the Save dialog for the page, as the toolbar button does; exits\n"
-    "             when it closes (1 when the page has no movie)\n"
-    "  --plugins  also fetch the movies into the URL cache, as the Flash player would\n"
+    "  --live     with --list: the movies of the page as the browser window shows it, after\n"
+    "             its scripts ran (needs a display)\n"
+    "  --save-dialog  open the page in the browser window and, once it has loaded, show the\n"
+    "             Save dialog as the toolbar button does; exits when it closes (1 when the\n"
+    "             page has no movie; needs a display)\n"
+    "  --plugins  with --list: also fetch the movies into the URL cache, as the Flash player\n"
+    "             would (the browser window always does, in the background)\n"
     "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
 
 int Usage(const char* problem) {
@@ -57,6 +56,7 @@ int main(int argc, char** argv) {
   bool list = false;
   bool saveDialog = false;
   bool verbose = false;
+  bool live = false;
   trovex::browser::LoadOptions options;
   std::string page;
   bool pageGiven = false;
@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
       saveDialog = true;
     } else if (arg == "--plugins") {
       options.bPlugins = true;
+    } else if (arg == "--live") {
+      live = true;
     } else if (arg == "--verbose") {
       verbose = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -88,6 +90,10 @@ int main(int argc, char** argv) {
   }
   if (!pageGiven) return Usage("no page given");
   if (list && saveDialog) return Usage("--list and --save-dialog exclude each other");
+  if (live && !list) return Usage("--live goes with --list");
+  if (live && options.bPlugins) return Usage("--live and --plugins exclude each other");
+  // The window plays the movies of what it shows by itself.
+  if (options.bPlugins && !list) return Usage("--plugins goes with --list");
   bool window = !list && !saveDialog;
 
   std::string error;
@@ -96,10 +102,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", page.c_str(), error.c_str());
     return 2;
   }
-  if (window) {
+  if (window || saveDialog || live) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-      return Usage("no display to open the browser window on; add --list to print the movies");
-    return trovex::browser::RunBrowserWindow(1, argv, address);
+      return Usage("no display to open the browser window on; --list without --live prints the movies");
+    using trovex::browser::LiveTask;
+    return trovex::browser::RunBrowserWindow(1, argv, address,
+                                             saveDialog ? LiveTask::kSaveDialog : live ? LiveTask::kList : LiveTask::kNone);
   }
   // One budget for the whole load, so a page of many slow frames ends in minutes, not hours.
   auto budget = std::make_shared<trovex::browser::FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
@@ -125,41 +133,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
-  if (saveDialog) {
-    trovex::PrepareToolkitLanguage();
-    wxApp::SetInstance(new wxApp);
-    wxInitializer toolkit(argc, argv);
-    if (!toolkit.IsOk()) {
-      std::fprintf(stderr, "trovex-browser: cannot open a window (is DISPLAY set?)\n");
-      return 2;
-    }
-    // The toolkit sets the locale from the environment again.
-    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
-    trovex::ApplyToolkitLanguage();
-    trovex::UseTraditionalChineseFace();
-    // The registered module, as the toolbar button reaches it: the program holds no copy of the
-    // system's code, so the module's toolkit classes are never registered twice in one process.
-    trovex::CLSID clsid{};
-    trovex::ComPtr<trovex::IDispatch> object;
-    trovex::HRESULT hr = trovex::CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid);
-    if (trovex::SUCCEEDED(hr))
-      hr = trovex::CoCreateInstance(clsid, nullptr, trovex::CLSCTX_INPROC_SERVER, trovex::IID_IDispatch,
-                                    object.AsVoidOut());
-    if (trovex::FAILED(hr)) {
-      std::fprintf(stderr, "trovex-browser: the extension is not available (0x%08X) %s; register it with trovex-regsvr\n",
-                   static_cast<unsigned>(hr), trovex::CoLastActivationError().c_str());
-      return 2;
-    }
-    long result = 1;
-    std::string failure;
-    hr = trovex::browser::InvokeGetSWFFile(object.Get(), document.Get(), &result, &failure);
-    if (trovex::FAILED(hr)) {
-      std::fprintf(stderr, "trovex-browser: GetSWFFile failed (0x%08X) %s\n", static_cast<unsigned>(hr),
-                   failure.c_str());
-      return 1;
-    }
-    return static_cast<int>(result);
-  }
   trovex::SWFFileList movies;
   trovex::ScanDocument(document.Get(), movies);
   std::string out = trovex::browser::FormatMovieList(movies);

@@ -1,55 +1,21 @@
-// One parsed page as the document model sees it: its address and the elements the model
-// exposes (OBJECT, APPLET, EMBED, FRAME, IFRAME), in document order. Text is UTF-8.
+// Parsing a page's source into the page data of the document model.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+#include "pagemodel/page_data.h"
 
 namespace trovex::browser {
 
-enum class ElementKind { kObject, kApplet, kEmbed, kFrame, kIFrame };
+using pagemodel::ElementData;
+using pagemodel::ElementKind;
+using pagemodel::EqualsNoCase;
+using pagemodel::IsFlashClassId;
+using pagemodel::PageData;
 
-struct ElementData {
-  ElementKind kind = ElementKind::kObject;
-  std::vector<std::pair<std::string, std::string>> attributes;  // names lower case
-  // OBJECT: the value of its first PARAM named "movie" (any case), when it has one.
-  bool bHasParamMovie = false;
-  std::string strParamMovie;
-  // EMBED: inside an OBJECT that carries the Flash class id (whose control plays instead).
-  bool bInFlashObject = false;
-  // FRAME / IFRAME: index of the loaded page in the session, -1 when it has none.
-  int nFramePage = -1;
-
-  // The attribute's value, names compared ignoring ASCII case; null when absent.
-  const std::string* Find(std::string_view name) const;
-  const char* TagName() const;  // "OBJECT", "EMBED"...
-  bool IsFrame() const { return kind == ElementKind::kFrame || kind == ElementKind::kIFrame; }
-  // OBJECT: its movie attribute or, failing that, its PARAM named movie; null when neither.
-  const std::string* Movie() const;
-};
-
-struct PageData {
-  std::string strRequestedURL;  // what was asked for
-  std::string strURL;           // the document's address (after redirects)
-  std::string strBaseURL;       // what relative references resolve against (<base href>)
-  std::string strCharset;       // iconv name the page was decoded with
-  int nParent = -1;             // page index of the containing document
-  int nDepth = 0;               // 0 for the top-level page
-  long nStatus = 0;             // HTTP status, 0 for local pages
-  std::vector<ElementData> elements;        // all exposed elements, document order
-  std::vector<std::size_t> applets;         // OBJECT and APPLET
-  std::vector<std::size_t> embeds;          // EMBED
-  std::vector<std::size_t> embeddings;      // FRAME, IFRAME, OBJECT, EMBED
-};
-
-// ASCII letters compared ignoring case; other bytes must be equal.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
-// True when the classid text holds the Flash class id, in any letter case.
-bool IsFlashClassId(std::string_view classid);
 
 // What one page load keeps in memory, all its frames together, so that no page can take all
 // of it. ParsePage takes its share and says what it left out.

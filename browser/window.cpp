@@ -3,6 +3,7 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/button.h>
+#include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/image.h>
 #include <wx/log.h>
@@ -18,20 +19,36 @@
 #include <wx/utils.h>
 #include <wx/webview.h>
 
+#include <dlfcn.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <cstdio>
+#include <filesystem>
 #include <map>
+#include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "browser/browser.h"
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
+#include "browser/list_output.h"
+#include "browser/player.h"
 #include "browser/url.h"
 #include "framework/message_dialog.h"
 #include "framework/toolkit_language.h"
 #include "framework/window_manager.h"
 #include "framework/wx_text.h"
+#include "pagemodel/collector_script.h"
+#include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
+#include "platform/inet/cookie_jar.h"
+#include "platform/inet/http_transport.h"
 #include "res/strings.h"
+#include "scan/document_walker.h"
 
 namespace trovex::browser {
 namespace {
@@ -64,6 +81,118 @@ std::string EscapeHtml(const std::string& text) {
   return out;
 }
 
+// Nothing of the live page arrives within this; a frame that does not answer is cut sooner.
+constexpr int kSnapshotWaitMs = 20000;
+// Loading the page for --save-dialog or --list --live, frames and load handlers included.
+constexpr int kLiveLoadWaitMs = 120000;
+// After the load: handlers that run on a timer of their own get this long.
+constexpr int kSettleMs = 300;
+
+// The view keeps its cookies in the one jar (Mozilla text format), where our requests read
+// them. The calls live in the web engine the toolkit loaded; no headers needed.
+void UseCookieJar(wxWebView* view) {
+  using GetContext = void* (*)(void*);
+  using GetManager = void* (*)(void*);
+  using SetStorage = void (*)(void*, const char*, int);
+  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
+  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
+  auto setStorage = reinterpret_cast<SetStorage>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_set_persistent_storage"));
+  void* native = view->GetNativeBackend();
+  if (!getContext || !getManager || !setStorage || !native) return;
+  const std::string jar = inet::CookieJarPath();
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(jar).parent_path(), ignored);
+  constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
+  if (void* context = getContext(native))
+    if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
+}
+
+// The view keeps cookies without an expiry (log-ins, sessions) in memory only; our requests
+// need them too. What the view holds for these addresses goes into the jar, waiting for the
+// engine's answers at most `waitMs`.
+struct CookieExport {
+  int pending = 0;
+  std::vector<std::string> lines;
+  wxGUIEventLoop* waiting = nullptr;  // ended by the last answer
+};
+struct GListNode {  // GLib's list node, whose layout is part of its ABI
+  void* data;
+  GListNode* next;
+  GListNode* prev;
+};
+
+void OnViewCookies(void* source, void* result, void* user) {
+  std::unique_ptr<std::shared_ptr<CookieExport>> hold(static_cast<std::shared_ptr<CookieExport>*>(user));
+  CookieExport& e = **hold;
+  if (--e.pending == 0 && e.waiting) e.waiting->Exit();
+  using Finish = GListNode* (*)(void*, void*, void**);
+  using Text = const char* (*)(void*);
+  using Flag = int (*)(void*);
+  using Expires = void* (*)(void*);
+  using ToTime = long (*)(void*);
+  using Free = void (*)(GListNode*, void (*)(void*));
+  using FreeCookie = void (*)(void*);
+  auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies_finish"));
+  auto name = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_name"));
+  auto value = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_value"));
+  auto domain = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_domain"));
+  auto path = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_path"));
+  auto secure = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_secure"));
+  auto httpOnly = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_http_only"));
+  auto expires = reinterpret_cast<Expires>(dlsym(RTLD_DEFAULT, "soup_cookie_get_expires"));
+  auto toTime = reinterpret_cast<ToTime>(dlsym(RTLD_DEFAULT, "soup_date_to_time_t"));
+  auto freeList = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_list_free_full"));
+  auto freeCookie = reinterpret_cast<FreeCookie>(dlsym(RTLD_DEFAULT, "soup_cookie_free"));
+  if (!finish || !name || !value || !domain || !path || !secure || !httpOnly || !expires || !toTime ||
+      !freeList || !freeCookie)
+    return;
+  GListNode* list = finish(source, result, nullptr);
+  for (GListNode* node = list; node; node = node->next) {
+    void* c = node->data;
+    const char* d = domain(c);
+    if (!d || !name(c) || !value(c)) continue;
+    void* date = expires(c);
+    std::string line = std::string(httpOnly(c) ? "#HttpOnly_" : "") + d + "\t" + (d[0] == '.' ? "TRUE" : "FALSE") +
+                       "\t" + (path(c) ? path(c) : "/") + "\t" + (secure(c) ? "TRUE" : "FALSE") + "\t" +
+                       std::to_string(date ? toTime(date) : 0) + "\t" + name(c) + "\t" + value(c);
+    if (line.find('\n') == std::string::npos) e.lines.push_back(std::move(line));
+  }
+  if (list) freeList(list, freeCookie);
+}
+
+void ExportViewCookies(wxWebView* view, const std::vector<std::string>& urls, int waitMs) {
+  using GetContext = void* (*)(void*);
+  using GetManager = void* (*)(void*);
+  using GetCookies = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
+  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
+  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
+  auto getCookies = reinterpret_cast<GetCookies>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies"));
+  void* native = view->GetNativeBackend();
+  if (!getContext || !getManager || !getCookies || !native) return;
+  void* context = getContext(native);
+  void* manager = context ? getManager(context) : nullptr;
+  if (!manager) return;
+  auto e = std::make_shared<CookieExport>();
+  std::set<std::string> asked;  // one question per folder
+  for (const std::string& url : urls) {
+    std::string folder = url.substr(0, url.find_first_of("?#"));
+    folder = folder.substr(0, folder.rfind('/') + 1);
+    if (!asked.insert(folder).second || asked.size() > 200) continue;
+    ++e->pending;
+    getCookies(manager, url.c_str(), nullptr, &OnViewCookies, new std::shared_ptr<CookieExport>(e));
+  }
+  if (e->pending > 0) {
+    wxGUIEventLoop loop;
+    wxTimer timeout;
+    timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+    timeout.StartOnce(waitMs);
+    e->waiting = &loop;
+    loop.Run();
+    e->waiting = nullptr;
+  }
+  if (!e->lines.empty()) inet::MergeIntoCookieJar(inet::CookieJarPath(), e->lines);
+}
+
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
 std::string ToUtf8(const wxString& s) {
   wxScopedCharBuffer b = s.utf8_str();
@@ -92,8 +221,10 @@ wxBitmap LoadExtensionIcon(const std::string& location, int size) {
 
 class BrowserFrame final : public wxFrame {
  public:
-  explicit BrowserFrame(const std::string& address)
-      : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(kTitle), wxDefaultPosition, wxSize(1024, 720)) {
+  BrowserFrame(const std::string& address, LiveTask task, int* exitCode)
+      : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(kTitle), wxDefaultPosition, wxSize(1024, 720)),
+        task_(task),
+        exitCode_(exitCode) {
     extensions_ = ReadScriptExtensions();
     menuItems_ = ReadContextMenuItems();
     BuildMenus();
@@ -111,20 +242,36 @@ class BrowserFrame final : public wxFrame {
     // The page's context menu is ours alone (built from the MenuExt keys): the engine's own
     // offers items such as opening a frame in a new window, which this window cannot serve.
     view_->EnableContextMenu(false);
+    view_->SetUserAgent(inet::kUserAgent);
+    UseCookieJar(view_);
     view_->AddScriptMessageHandler("trovex");
     view_->AddUserScript(kContextMenuScript, wxWEBVIEW_INJECT_AT_DOCUMENT_START);
+    // In every frame from its start, so cross-origin frames answer their parent's question.
+    view_->AddUserScript(wxString::FromUTF8(pagemodel::CollectorScript().data(), pagemodel::CollectorScript().size()),
+                         wxWEBVIEW_INJECT_AT_DOCUMENT_START);
     view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
     view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
     view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
-    follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowView(false); });
+    follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+      FollowView(false);
+      WatchLiveLoad();
+    });
     follow_.Start(250);
+    settle_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AfterLoad(); });
+    if (task_ != LiveTask::kNone) {
+      giveUp_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        FinishLiveTask(2, "the page did not finish loading within " + std::to_string(kLiveLoadWaitMs / 1000) + " s");
+      });
+      giveUp_.StartOnce(kLiveLoadWaitMs);
+    }
     pendingAddress_ = address;
     address_->ChangeValue(FromUtf8(address));
   }
 
   ~BrowserFrame() override {
+    StopPlayer();
     model_.Reset();
     CoFreeUnusedLibraries();
   }
@@ -240,6 +387,145 @@ class BrowserFrame final : public wxFrame {
   void OnLoaded(wxWebViewEvent&) {
     // A reload shows the same address with new content: the model goes either way.
     FollowView(true);
+    if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
+  }
+
+  // The view does not report every failed load: for --list --live and --save-dialog a first
+  // page that is no longer loading but never showed is a failure.
+  void WatchLiveLoad() {
+    if (task_ == LiveTask::kNone || liveDone_ || !pendingAddress_.empty() || settle_.IsRunning() || view_->IsBusy())
+      return;
+    if (ToUtf8(view_->GetCurrentURL()) != "about:blank") {
+      settle_.StartOnce(kSettleMs);
+      return;
+    }
+    if (++idleOnBlank_ >= 8)  // two seconds
+      FinishLiveTask(2, "cannot load " + ToUtf8(address_->GetValue()));
+  }
+
+  // The page and its frames are loaded and their load handlers ran: the player fetches the
+  // movies in the background, or the window does its task.
+  void AfterLoad() {
+    if (view_->IsBusy()) {
+      settle_.StartOnce(kSettleMs);
+      return;
+    }
+    if (task_ == LiveTask::kNone) {
+      RequestSnapshot();  // the answer starts the player
+      return;
+    }
+    if (liveDone_) return;
+    liveDone_ = true;
+    giveUp_.Stop();
+    std::string error;
+    ComPtr<IWebBrowser2> page = TakeSnapshot(&error);
+    if (!page) {
+      FinishLiveTask(2, error);
+      return;
+    }
+    ComPtr<IHTMLDocument2> document = DocumentOf(page.Get());
+    if (task_ == LiveTask::kList) {
+      SWFFileList movies;
+      ScanDocument(document.Get(), movies);
+      std::string out = FormatMovieList(movies);
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      FinishLiveTask(std::fflush(stdout) == 0 ? 0 : 1, "");
+      return;
+    }
+    running_ = true;
+    long result = GetSWFFileByProgId(document.Get(), &error);
+    document.Reset();
+    page.Reset();
+    CoFreeUnusedLibraries();
+    running_ = false;
+    FinishLiveTask(result < 0 ? 2 : static_cast<int>(result), error);
+  }
+
+  void FinishLiveTask(int code, const std::string& error) {
+    if (!error.empty()) std::fprintf(stderr, "trovex-browser: %s\n", error.c_str());
+    if (exitCode_) *exitCode_ = code;
+    liveDone_ = true;
+    Close(true);
+  }
+
+  // Asks the shown page's frames for their snapshot; the answer comes as a script message.
+  void RequestSnapshot() {
+    const std::string_view collector = pagemodel::CollectorScript();
+    std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
+                         " try { if (!window.__trovexCollector1) {\n";
+    script.append(collector.data(), collector.size());
+    script += "\n} } catch (e) {}"
+              " var c = window.__trovexCollector1;"
+              " if (!c) { h.postMessage('{}'); return; }"
+              " c.text().then(function (t) { h.postMessage(t); }, function () { h.postMessage('{}'); });"
+              " })();";
+    if (!view_->RunScript(wxString::FromUTF8(script.data(), script.size()))) {
+      snapshotJson_.clear();
+      snapshotArrived_ = true;
+      if (snapshotLoop_) snapshotLoop_->Exit();
+    }
+  }
+
+  // The document model of what the view shows now, from its snapshot; null with *error set.
+  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error) {
+    snapshotArrived_ = false;
+    snapshotJson_.clear();
+    RequestSnapshot();
+    if (!snapshotArrived_) {
+      wxGUIEventLoop loop;
+      wxTimer timeout;
+      timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+      timeout.StartOnce(kSnapshotWaitMs);
+      snapshotLoop_ = &loop;
+      loop.Run();
+      snapshotLoop_ = nullptr;
+    }
+    if (!snapshotArrived_ || snapshotJson_.empty()) {
+      *error = snapshotArrived_ ? "the page gave no snapshot" : "the page's snapshot did not come within " +
+                                                                    std::to_string(kSnapshotWaitMs / 1000) + " s";
+      return nullptr;
+    }
+    std::vector<std::string> cuts;
+    pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
+    if (!session) return nullptr;
+    for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
+    ExportViewCookies(view_, PlayedBy(session), 2000);
+    StartPlayer(session);
+    return pagemodel::BrowserOf(session);
+  }
+
+  // The player role: the movies of the snapshot into the URL cache, on a worker, one at a time.
+  static std::vector<std::string> PlayedBy(const pagemodel::SessionPtr& session) {
+    std::vector<std::string> urls;
+    std::set<std::string> seen;
+    for (const pagemodel::PageData& page : session->pages)
+      for (std::string& url : MoviesPlayed(page))
+        if (seen.insert(url).second) urls.push_back(std::move(url));
+    return urls;
+  }
+
+  void StartPlayer(const pagemodel::SessionPtr& session) {
+    std::vector<std::string> urls;
+    for (std::string& url : PlayedBy(session))
+      if (!played_.count(url)) urls.push_back(std::move(url));
+    if (urls.empty()) return;
+    StopPlayer();
+    stopPlayer_ = false;
+    for (const std::string& url : urls) played_.insert(url);
+    player_ = std::thread([this, urls = std::move(urls)] {
+      FetchLimits limits{.nMaxBytes = std::size_t{256} << 20};
+      limits.abort = &stopPlayer_;
+      for (const std::string& url : urls) {
+        if (stopPlayer_) break;
+        std::string note;
+        PlayMovie(url, limits, &note);
+      }
+    });
+  }
+
+  void StopPlayer() {
+    stopPlayer_ = true;
+    if (player_.joinable()) player_.join();
   }
 
   // Keeps the address bar and the page model in step with what the view shows. The view's
@@ -267,9 +553,16 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnError(wxWebViewEvent& event) {
-    // Our own page in place of the engine's English one; the engine's words stay out.
     const std::string url = ToUtf8(event.GetURL());
-    if (url.empty() || url == "about:blank") return;
+    // A navigation the page's script starts cancels the load; that is no failure.
+    const bool failed = event.GetInt() != wxWEBVIEW_NAV_ERR_USER_CANCELLED;
+    if (!failed || url.empty() || url == "about:blank") return;
+    // The page itself did not load: there is nothing to read for --list --live or --save-dialog.
+    if (task_ != LiveTask::kNone && !liveDone_ && pendingAddress_.empty()) {
+      FinishLiveTask(2, "cannot load " + url + ": " + ToUtf8(event.GetString()));
+      return;
+    }
+    // Our own page in place of the engine's English one; the engine's words stay out.
     const std::string heading = LoadResStringUtf8(IDS_BROWSER_ERROR_TITLE);
     const std::string text = ToUtf8(Text(IDS_BROWSER_ERROR_TEXT, url));
     const std::string html = "<!DOCTYPE html><html lang=\"zh-Hant-TW\"><head><meta charset=\"utf-8\"><title>" +
@@ -280,6 +573,22 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnScriptMessage(wxWebViewEvent& event) {
+    // Snapshots are JSON objects ("{}" when none could be taken); frame addresses never
+    // start with "{". (The toolkit does not say which handler a message came through.)
+    if (event.GetString().StartsWith("{")) {
+      snapshotJson_ = ToUtf8(event.GetString());
+      if (snapshotJson_ == "{}") snapshotJson_.clear();
+      snapshotArrived_ = true;
+      if (snapshotLoop_) {
+        snapshotLoop_->Exit();
+      } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
+        if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
+          ExportViewCookies(view_, PlayedBy(session), 2000);
+          StartPlayer(session);
+        }
+      }
+      return;
+    }
     contextUrl_ = ToUtf8(event.GetString());
     wxMenu menu;
     menu.Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)"))->Enable(CanGoBack());
@@ -302,22 +611,16 @@ class BrowserFrame final : public wxFrame {
     if (index < menuItems_.size()) Run(menuItems_[index].strScript, &context);
   }
 
-  // The page model of the page shown, loaded as a browser with the Flash player would.
+  // The document model of what the view shows at this moment.
   bool EnsureModel() {
-    std::string url = ToUtf8(view_->GetCurrentURL());
-    if (model_ && url == modelUrl_) return true;
     wxBusyCursor busy;
-    SetStatusText(wxString::FromUTF8("正在讀取網頁…"));
-    LoadOptions options;
-    options.bPlugins = true;
     std::string error;
-    model_ = LoadPage(url, options, &error);
-    SetStatusText(wxEmptyString);
+    model_ = TakeSnapshot(&error);
     if (!model_) {
-      ShowError(Text(IDS_BROWSER_CANNOT_READ_PAGE, url));
+      std::fprintf(stderr, "trovex-browser: cannot read the page: %s\n", error.c_str());
+      ShowError(Text(IDS_BROWSER_CANNOT_READ_PAGE, ToUtf8(view_->GetCurrentURL())));
       return false;
     }
-    modelUrl_ = url;
     return true;
   }
 
@@ -355,6 +658,17 @@ class BrowserFrame final : public wxFrame {
   std::string shownUrl_;
   ComPtr<IWebBrowser2> model_;
   std::string modelUrl_;
+  LiveTask task_;
+  int* exitCode_;
+  bool liveDone_ = false;
+  int idleOnBlank_ = 0;
+  wxTimer settle_, giveUp_;
+  std::string snapshotJson_;
+  bool snapshotArrived_ = false;
+  wxGUIEventLoop* snapshotLoop_ = nullptr;
+  std::thread player_;
+  std::atomic<bool> stopPlayer_{false};
+  std::set<std::string> played_;  // fetched by the player in this window already
   std::string contextUrl_;
   std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
   bool running_ = false;
@@ -362,26 +676,32 @@ class BrowserFrame final : public wxFrame {
 
 class BrowserApp final : public wxApp {
  public:
-  explicit BrowserApp(std::string address) : address_(std::move(address)) {}
+  BrowserApp(std::string address, LiveTask task) : address_(std::move(address)), task_(task) {}
   bool OnInit() override {
     ApplyToolkitLanguage();
     UseTraditionalChineseFace();
     wxInitAllImageHandlers();
-    OpenBrowserWindow(address_)->Show();
+    (new BrowserFrame(address_, task_, &exitCode_))->Show();
     return true;
+  }
+  int OnRun() override {
+    int code = wxApp::OnRun();
+    return task_ == LiveTask::kNone ? code : exitCode_;
   }
 
  private:
   std::string address_;
+  LiveTask task_;
+  int exitCode_ = 2;
 };
 
 }  // namespace
 
-wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address); }
+wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame(address, LiveTask::kNone, nullptr); }
 
-int RunBrowserWindow(int argc, char** argv, const std::string& address) {
+int RunBrowserWindow(int argc, char** argv, const std::string& address, LiveTask task) {
   PrepareToolkitLanguage();
-  wxApp::SetInstance(new BrowserApp(address));
+  wxApp::SetInstance(new BrowserApp(address, task));
   return wxEntry(argc, argv);
 }
 

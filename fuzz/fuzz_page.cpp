@@ -8,7 +8,7 @@
 
 #include "browser/list_output.h"
 #include "browser/page.h"
-#include "browser/session.h"
+#include "pagemodel/session.h"
 #include "fuzz/fuzz_env.h"
 #include "scan/document_walker.h"
 
@@ -25,11 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* type = kTypes[data[0] % (sizeof kTypes / sizeof kTypes[0])];
   std::string_view body(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  auto session = std::make_shared<browser::Session>();
+  auto session = std::make_shared<pagemodel::Session>();
   browser::PageBudget budget;
   session->pages.push_back(
       browser::ParsePage("http://fuzz.example/dir/page.html", body, type, &budget));
-  ComPtr<IHTMLDocument2> document = browser::GetDocument(session, 0);
+  ComPtr<IHTMLDocument2> document = pagemodel::GetDocument(session, 0);
   SWFFileList list;
   ScanDocument(document.Get(), list);
   std::string out = browser::FormatMovieList(list);

@@ -54,6 +54,27 @@ COMMAND_LINES = [
 ]
 
 
+def frame(url, objects="", embeds="", frames="", extra=""):
+    return ('{"url":%s,"base":%s,"objects":[%s],"embeds":[%s],"frames":[%s]%s}'
+            % (url, url, objects, embeds, frames, extra))
+
+
+SNAPSHOTS = [
+    '{"version":1,"frames":%s}' % frame(
+        '"http://h.test/dir/p.html"',
+        '{"classid":"%s","movie":" a.swf "},{"classid":null,"movie":"no.swf"}' % KFLASH,
+        '{"src":"a.swf","object":0},{"src":"c.php?m=1","type":"application/x-shockwave-flash"},'
+        '{"src":null,"type":"application/x-shockwave-flash"},{"src":"","type":null}',
+        '{"tag":"iframe","url":null,"error":"no answer"},' +
+        frame('"http://o.test/f.html"', "", '{"src":"\\u5f71.swf"}', "", ',"tag":"frame"'),
+        ',"cut":3'),
+    '{"version":1,"frames":%s}' % frame('"file:///srv/site/a.html"', "", '{"src":"x.SWF"}'),
+    '{"version":1,"frames":%s}' % frame('"about:blank"'),
+    '{"version":2,"frames":{}}',
+    '[' * 50 + ']' * 50,
+]
+
+
 def write(folder, name, items):
     path = os.path.join(folder, name)
     os.makedirs(path, exist_ok=True)
@@ -73,6 +94,7 @@ def main():
     write(folder, "fuzz_urlcache_index", [raw(x) for x in INDEXES])
     write(folder, "fuzz_page", [bytes([t]) + raw(p) for t, p in PAGES])
     write(folder, "fuzz_command_line", [raw(c) for c in COMMAND_LINES])
+    write(folder, "fuzz_snapshot", [raw(x) for x in SNAPSHOTS])
 
 
 if __name__ == "__main__":

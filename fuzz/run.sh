@@ -10,7 +10,7 @@ build=${TROVEX_FUZZ_BUILD_DIR:-$here/build-fuzz}
 seconds=${1:-10}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_url fuzz_urlcache_index fuzz_regedit4 fuzz_command_line fuzz_page)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_url fuzz_urlcache_index fuzz_regedit4 fuzz_command_line fuzz_page fuzz_snapshot)
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -19,6 +19,7 @@ PACKAGES=(
   fonts-noto-cjk
   python3 ccache nlohmann-json3-dev
   dpkg-dev lintian file wget
+  chromium firefox-esr xdotool
 )
 
 missing=()

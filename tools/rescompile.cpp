@@ -1,3 +1,7 @@
+// trovex-rc --icons DIR: writes the toolbar icons as PNG files for the browser extension
+// (button-16/20.png from 128, button-hot-16/20.png from 129, button-128.png enlarged from 128
+// for notifications).
+//
 // trovex-rc OUTPUT: writes the module's image resources (the toolbar icons 128 and 129 in all
 // their sizes) as one table of PNG images, which the build places in a section of the module,
 // where programs that register it read them without loading it.
@@ -30,11 +34,41 @@ struct Entry {
   std::string png;
 };
 
+wxImage IconImage(int id, int size) {
+  wxBitmap bitmap;
+  bitmap.CopyFromIcon(trovex::LoadResIcon(id, size));
+  return bitmap.ConvertToImage();
+}
+
+int WriteIcons(const std::string& dir) {
+  struct File {
+    int id, size, scale;
+    const char* name;
+  };
+  const File files[] = {{trovex::IDI_BUTTON, 16, 1, "button-16.png"},
+                        {trovex::IDI_BUTTON, 20, 1, "button-20.png"},
+                        {trovex::IDI_BUTTON_HOT, 16, 1, "button-hot-16.png"},
+                        {trovex::IDI_BUTTON_HOT, 20, 1, "button-hot-20.png"},
+                        {trovex::IDI_BUTTON, 16, 8, "button-128.png"}};
+  for (const File& f : files) {
+    wxImage image = IconImage(f.id, f.size);
+    if (image.IsOk() && f.scale > 1)
+      image = image.Scale(f.size * f.scale, f.size * f.scale, wxIMAGE_QUALITY_NEAREST);
+    const std::string path = dir + "/" + f.name;
+    if (!image.IsOk() || image.GetWidth() != f.size * f.scale || !image.SaveFile(path, wxBITMAP_TYPE_PNG)) {
+      std::fprintf(stderr, "trovex-rc: cannot write %s\n", path.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: trovex-rc OUTPUT\n");
+  const bool icons = argc == 3 && std::string(argv[1]) == "--icons";
+  if (argc != 2 && !icons) {
+    std::fprintf(stderr, "usage: trovex-rc OUTPUT\n       trovex-rc --icons DIR\n");
     return 2;
   }
   wxInitializer init(argc, argv);
@@ -43,6 +77,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   wxImage::AddHandler(new wxPNGHandler);
+  if (icons) return WriteIcons(argv[2]);
   std::vector<Entry> entries;
   for (int id : {trovex::IDI_BUTTON, trovex::IDI_BUTTON_HOT}) {
     wxIconBundle bundle = trovex::LoadResIconBundle(id);

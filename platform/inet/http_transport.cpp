@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <mutex>
 #include <utility>
 #include <vector>
 
 #include "platform/error/error.h"
+#include "platform/inet/cookie_jar.h"
 
 namespace trovex::inet {
 
@@ -116,6 +118,7 @@ void SetCertificateAuthorityFile(const std::string& path) {
 struct HttpTransfer::Impl {
   explicit Impl(TransferPolicy p) : policy(std::move(p)) {}
   ~Impl() {
+    KeepCookies();
     if (multi && easy) curl_multi_remove_handle(multi, easy);
     if (easy) curl_easy_cleanup(easy);
     if (multi) curl_multi_cleanup(multi);
@@ -128,6 +131,20 @@ struct HttpTransfer::Impl {
   std::string url;
   std::string noProxy;
   std::string caFile;
+  std::string cookieJar;     // empty: no jar for this transfer
+  bool cookiesSet = false;   // the server sent Set-Cookie since the jar was last written
+
+  // What the server set goes into the jar, for the view and the other requests.
+  void KeepCookies() {
+    if (!cookiesSet || !easy || cookieJar.empty()) return;
+    cookiesSet = false;
+    curl_slist* list = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_COOKIELIST, &list) != CURLE_OK) return;
+    std::vector<std::string> lines;
+    for (curl_slist* i = list; i; i = i->next) lines.emplace_back(i->data);
+    curl_slist_free_all(list);
+    MergeIntoCookieJar(cookieJar, lines);
+  }
 
   std::string pending;
   std::size_t pendingPos = 0;
@@ -186,6 +203,7 @@ struct HttpTransfer::Impl {
                       self->Find("Location") != nullptr;
       if (!interim && !followed) self->headersDone = true;
     } else if (std::size_t colon = line.find(':'); colon != std::string::npos) {
+      if (colon == 10 && strncasecmp(line.c_str(), "set-cookie", 10) == 0) self->cookiesSet = true;
       std::string value = line.substr(colon + 1);
       std::size_t first = value.find_first_not_of(" \t");
       std::size_t last = value.find_last_not_of(" \t");
@@ -300,6 +318,12 @@ DWORD HttpTransfer::Start(const std::string& url) {
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &d);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+  if (d.policy.useCookieJar) {
+    // The jar is replaced in one step, so reading it needs no lock.
+    d.cookieJar = CookieJarPath();
+    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+    for (const std::string& line : ReadCookieJar(d.cookieJar)) curl_easy_setopt(h, CURLOPT_COOKIELIST, line.c_str());
+  }
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &d);
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
@@ -320,6 +344,7 @@ DWORD HttpTransfer::WaitForHeaders() {
   // A failure after the headers (a short body) is the body's: Read reports it.
   if (!d.headersDone && !d.Finished()) return d.err;
   d.headersDone = true;
+  d.KeepCookies();
   return 0;
 }
 

@@ -15,8 +15,12 @@
 
 namespace trovex::inet {
 
+// What our requests say they are; the web view says the same.
+inline constexpr const char* kUserAgent =
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 Safari/605.1.15 Trovex/1.0";
+
 struct TransferPolicy {
-  std::string userAgent = "Mozilla/5.0 (X11; Linux) trovex";
+  std::string userAgent = kUserAgent;
   long connectTimeoutSeconds = 15;
   // A transfer moving less than stallBytesPerSecond for stallSeconds (waiting for the answer
   // included) fails with ERROR_INTERNET_TIMEOUT, so a silent server never blocks anyone.
@@ -33,6 +37,9 @@ struct TransferPolicy {
   // it is polled at least every abortPollMilliseconds while the transfer waits.
   const std::atomic<bool>* abort = nullptr;
   long abortPollMilliseconds = 50;
+  // Sends the cookies of the jar (CookieJarPath, read as the transfer starts) and puts what
+  // the server sets into it.
+  bool useCookieJar = true;
 };
 
 // Certificate authorities trusted instead of the system's (tests with their own CA); empty

@@ -7,10 +7,10 @@
 #include <memory>
 #include <utility>
 
-#include "browser/page.h"
+#include "pagemodel/page_data.h"
 #include "platform/com/dom.h"
 
-namespace trovex::browser {
+namespace trovex::pagemodel {
 
 // Everything one load produced. The COM objects are thin views on it; each holds the session,
 // so it lives exactly as long as some object of the page is referenced, and no object needs a
@@ -31,4 +31,4 @@ ComPtr<IHTMLWindow2> GetWindow(const SessionPtr& s, int page);
 // (container page, element) of a frame; (-1, -1) for the top-level browser.
 ComPtr<IWebBrowser2> GetBrowser(const SessionPtr& s, int containerPage, int element);
 
-}  // namespace trovex::browser
+}  // namespace trovex::pagemodel

@@ -1,15 +1,16 @@
-// The document-model objects of the page model: thin COM views on a loaded session.
-#include "browser/browser.h"
+// The document-model objects: thin COM views on a session, whether a parsed source or a
+// snapshot of a live page filled it.
+#include "pagemodel/document_model.h"
 
 #include <atomic>
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "browser/session.h"
+#include "pagemodel/session.h"
 #include "platform/text/unicode.h"
 
-namespace trovex::browser {
+namespace trovex::pagemodel {
 namespace {
 
 std::atomic<std::size_t> g_liveObjects{0};
@@ -363,4 +364,4 @@ ComPtr<IHTMLDocument2> DocumentOf(IWebBrowser2* browser) {
 
 std::size_t LiveDomObjectCount() { return g_liveObjects.load(); }
 
-}  // namespace trovex::browser
+}  // namespace trovex::pagemodel

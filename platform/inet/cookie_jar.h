@@ -1,0 +1,25 @@
+// The one cookie jar: a Mozilla-format text file that the web view keeps and every request of
+// ours reads and adds to, so that our fetches carry the browser's cookies.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trovex::inet {
+
+// $XDG_DATA_HOME (or ~/.local/share)/kelvora-swf-trovex/cookies.txt, or the absolute path in
+// $TROVEX_COOKIE_JAR: a process serving another browser (the native host) runs on that
+// browser's cookies in a jar of its own, apart from the browser window's.
+std::string CookieJarPath();
+
+// The jar's cookie lines, seven fields each ("#HttpOnly_" lines included, comments, blank and
+// malformed lines left out).
+// Empty when there is no jar or it cannot be read.
+std::vector<std::string> ReadCookieJar(const std::string& path);
+
+// Puts `lines` (Mozilla format) into the jar, each replacing the line of the same domain,
+// path and name; lines whose expiry has passed remove theirs. The jar's lock is held while
+// it is read and written, and it is replaced in one step. 0 or an errno value.
+int MergeIntoCookieJar(const std::string& path, const std::vector<std::string>& lines);
+
+}  // namespace trovex::inet

@@ -1,0 +1,220 @@
+// The page the user sees: trovex-browser --list --live and --save-dialog read the snapshot of
+// the shown page (scripts ran, frames loaded), and our requests carry the view's cookies.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <wx/uiaction.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/dialog_script.h"
+#include "tests/support/http_server.h"
+#include "tests/support/temp_env.h"
+
+extern char** environ;
+
+namespace trovex {
+namespace {
+
+const std::string kFlashId = "clsid:D27CDB6E-AE6D-11cf-96B8-444553540000";
+const std::string kMovie = "FWS\x0a" + std::string(60, '\0');
+
+void Page(test::TestHttpServer& s, const std::string& path, const std::string& html,
+          const std::vector<std::string>& headers = {}) {
+  std::vector<std::string> all{"Content-Type: text/html; charset=utf-8"};
+  all.insert(all.end(), headers.begin(), headers.end());
+  s.Reply(path, 200, html, all);
+}
+
+struct Child {
+  pid_t pid = -1;
+  std::string out, err;
+};
+
+Child Spawn(const std::vector<std::string>& args, const test::TempDir& io) {
+  Child c;
+  c.out = io.str() + "/out";
+  c.err = io.str() + "/err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> all{TROVEX_BROWSER_EXE};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  if (posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) c.pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return c;
+}
+
+// The exit code, or -1 when it had to be killed after `seconds`.
+int Wait(pid_t pid, int seconds) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    test::PumpEvents(50);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The addresses of a --list output, one per line.
+std::string Addresses(const std::string& out) {
+  std::string result;
+  for (std::size_t pos = 0; pos < out.size();) {
+    std::size_t end = out.find('\n', pos);
+    if (end == std::string::npos) end = out.size();
+    result += out.substr(pos, out.find('\t', pos) - pos) + "\n";
+    pos = end + 1;
+  }
+  return result;
+}
+
+// Lines in byte order, as the movie list sorts them.
+std::string Sorted(const std::string& lines) {
+  std::vector<std::string> all;
+  for (std::size_t pos = 0; pos < lines.size();) {
+    std::size_t end = lines.find('\n', pos);
+    all.push_back(lines.substr(pos, end - pos + 1));
+    pos = end + 1;
+  }
+  std::sort(all.begin(), all.end());
+  std::string out;
+  for (const std::string& l : all) out += l;
+  return out;
+}
+
+std::string List(const std::string& url, bool live, std::string* err = nullptr) {
+  test::TempDir io;
+  std::vector<std::string> args{"--list"};
+  if (live) args.push_back("--live");
+  args.push_back(url);
+  Child c = Spawn(args, io);
+  int code = Wait(c.pid, 90);
+  if (err) *err = test::ReadFile(c.err);
+  EXPECT_EQ(code, 0) << test::ReadFile(c.err);
+  return Addresses(test::ReadFile(c.out));
+}
+
+// Pages whose movies scripts write, add, remove and hide in frames; the live list has what
+// the view shows, the static loader what the source says.
+TEST(LivePageTest, TheLiveListHasWhatTheViewShows) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;  // two ports: two origins
+  Page(site, "/scripted.html",
+       "<html><head><script>"
+       "document.write('<object classid=\"" + kFlashId + "\"><param name=movie value=\"written.swf\"></object>');"
+       "window.onload = function () {"
+       "  var e = document.createElement('embed'); e.src = 'added.swf'; document.body.appendChild(e);"
+       "  var r = document.getElementById('gone'); r.parentNode.removeChild(r);"
+       "  document.getElementById('late').src = '/framed.html';"
+       "};</script></head><body>"
+       "<embed id=gone src='removed.swf'>"
+       "<object classid='" + kFlashId + "'><param name='MOVIE' value='paramonly.swf'></object>"
+       "<iframe id=late></iframe>"
+       "<iframe src='" + other.Url("/cross.html") + "'></iframe>"
+       "</body></html>");
+  Page(site, "/framed.html", "<embed src='inframe.swf' type='application/x-shockwave-flash'>");
+  Page(other, "/cross.html",
+       "<embed src=' cross.swf '><embed src='tabbed.txt' type='APPLICATION/X-SHOCKWAVE-FLASH'>"
+       "<embed type='application/x-shockwave-flash'><script>document.write('<embed src=\"crossw.swf\">')</script>");
+  const std::string o = other.Url("/"), s = site.Url("/");
+  EXPECT_EQ(List(site.Url("/scripted.html"), true),
+            Sorted(o + "cross.swf\n" + o + "crossw.swf\n" + o + "tabbed.txt\n" + s + "added.swf\n" + s +
+                   "inframe.swf\n" + s + "paramonly.swf\n" + s + "written.swf\n"));
+  // Without scripts the source has the removed movie and none of the written or added ones.
+  EXPECT_EQ(List(site.Url("/scripted.html"), false),
+            Sorted(o + "cross.swf\n" + o + "tabbed.txt\n" + s + "paramonly.swf\n" + s + "removed.swf\n"));
+
+  // A page without scripts: both readings agree, frame sets and nested OBJECT/EMBED included.
+  Page(site, "/plain.html",
+       "<frameset cols='50%,50%'><frame src='/left.html'><frame src='" + other.Url("/right.html") + "'></frameset>");
+  Page(site, "/left.html",
+       "<object classid='" + kFlashId + "' data='x.swf'><param name=movie value='both.swf'><embed src='both.swf'></object>"
+       "<object type='application/x-shockwave-flash' data='typed.swf'></object><embed src='intro.SWF'>");
+  Page(other, "/right.html", "<embed src='v.swf?x=1' type='application/x-shockwave-flash'><embed src=''>");
+  std::string live = List(site.Url("/plain.html"), true);
+  EXPECT_EQ(live, List(site.Url("/plain.html"), false));
+  EXPECT_EQ(live, Sorted(o + "v.swf?x=1\n" + s + "both.swf\n" + s + "intro.SWF\n"));
+}
+
+TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
+  test::IsolatedHome home;
+  test::TempDir io;
+  int port = 0;
+  {
+    test::TestHttpServer gone;  // a port that was just free, now closed
+    port = gone.Port();
+  }
+  Child c = Spawn({"--list", "--live", "http://127.0.0.1:" + std::to_string(port) + "/"}, io);
+  EXPECT_EQ(Wait(c.pid, 60), 2);
+  EXPECT_NE(test::ReadFile(c.err).find("cannot load http://127.0.0.1:"), std::string::npos) << test::ReadFile(c.err);
+  EXPECT_EQ(test::ReadFile(c.out), "");
+}
+
+// The whole chain: the page's script sets a cookie, the movie is served only to it; the Save
+// dialog from --save-dialog saves it with Enter.
+TEST(LivePageTest, SaveDialogSavesTheMovieThatNeedsThePagesCookie) {
+  test::IsolatedHome home;
+  ASSERT_EQ(std::system((std::string("'") + TROVEX_REGSVR_EXE + "' '" + TROVEX_MODULE_PATH + "' >/dev/null").c_str()), 0);
+  test::TestHttpServer site;
+  Page(site, "/",
+       "<html><body><script>document.cookie = 'ticket=ok; max-age=3600; path=/';"
+       "document.cookie = 'login=s1; path=/';"
+       "document.write('<embed src=\"/members/movie.swf\">');</script></body></html>");
+  int refused = 0, served = 0;
+  site.Handle("/members/movie.swf", [&](const test::HttpRequest& r, test::HttpConnection& c) {
+    auto it = r.headers.find("cookie");
+    // A cookie the jar keeps, and one without expiry, which the view holds in memory only.
+    if (it == r.headers.end() || it->second.find("ticket=ok") == std::string::npos ||
+        it->second.find("login=s1") == std::string::npos) {
+      ++refused;
+      c.Write(test::HttpResponseText(403, "no ticket"));
+      return;
+    }
+    ++served;
+    c.Write(test::HttpResponseText(200, kMovie, {"Content-Type: application/x-shockwave-flash"}));
+  });
+  const std::string target = home.dir().str() + "/movie.swf";
+
+  test::TempDir io;
+  Child c = Spawn({"--save-dialog", site.Url("/")}, io);
+  ASSERT_GT(c.pid, 0);
+  // The Save dialog is up once the window system knows its title.
+  bool up = false;
+  for (int i = 0; i < 120 && !up; ++i) {
+    test::PumpEvents(250);
+    up = std::system("xwininfo -root -tree 2>/dev/null | grep -q '\"儲存\"'") == 0;
+  }
+  ASSERT_TRUE(up) << test::ReadFile(c.err);
+  test::PumpEvents(500);
+  wxUIActionSimulator keys;
+  keys.Char(WXK_RETURN);
+  for (int i = 0; i < 120 && !std::filesystem::exists(target); ++i) test::PumpEvents(250);
+  test::PumpEvents(500);
+  if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR")) test::CaptureScreen(std::string(dir) + "/live_save_dialog.png");
+  // The dialog has no key that closes it (its window's close box is the window manager's).
+  kill(c.pid, SIGTERM);
+  Wait(c.pid, 30);
+  EXPECT_EQ(test::ReadFile(target), kMovie) << "the movie is saved in the dialog's folder";
+  EXPECT_GE(served, 1);
+  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookies\n" << test::ReadFile(c.err);
+}
+
+}  // namespace
+}  // namespace trovex

@@ -1,0 +1,215 @@
+// The extension's part in the browser: on the toolbar button, its shortcut or the context-menu
+// item, take the snapshot of every frame of the tab (collector.js, the same script the browser
+// window runs), add the cookies of every address a movie may come from, and hand both to the
+// native host, which shows the Save dialog. One script for Chromium (service worker) and
+// Firefox (event page).
+'use strict';
+
+const api = globalThis.browser ?? globalThis.chrome;
+
+const HOST = 'com.kelvora.swftrovex';
+const TITLE = 'SWF Zalmic Trovex';
+const MENU_ID = 'trovex-save';
+const REGISTER_COMMAND = 'trovex-native-host --register';
+const MESSAGE_VERSION = 1;
+const MAX_COOKIE_ADDRESSES = 2000;  // distinct addresses asked for cookies per request
+const ICON = { 16: 'icons/button-16.png', 20: 'icons/button-20.png' };
+const ICON_HOT = { 16: 'icons/button-hot-16.png', 20: 'icons/button-hot-20.png' };
+
+// A failure the user can act on: `text` is shown as it is.
+class TrovexError extends Error {}
+
+function createMenu() {
+  api.contextMenus.removeAll(() => {
+    void api.runtime.lastError;
+    api.contextMenus.create({ id: MENU_ID, title: TITLE, contexts: ['page', 'frame'] }, () => {
+      void api.runtime.lastError;  // already there after a restart of the background
+    });
+  });
+}
+api.runtime.onInstalled.addListener(createMenu);
+api.runtime.onStartup.addListener(createMenu);
+
+// In each frame: its index among its parent's frames (the parent's frame list is in document
+// order, as the collector lists child frames); -1 for the top frame.
+function frameIndexInParent() {
+  try {
+    if (window.parent === window) return -1;
+    const frames = window.parent.frames;
+    for (let i = 0; i < frames.length; ++i) if (frames[i] === window) return i;
+  } catch (e) { /* a parent we may not look at */ }
+  return -2;
+}
+
+// The tab's frame tree, built from the browser's frame ids: each frame's own collector result,
+// with its child records replaced by the records of the frames the browser knows to be there.
+// A child the extension could not run in keeps what its parent's collector said of it.
+async function takeSnapshot(tabId) {
+  const target = { tabId, allFrames: true };
+  const collected = await api.scripting.executeScript({ target, files: ['collector.js'] });
+  const placed = await api.scripting.executeScript({ target, func: frameIndexInParent });
+  const known = (await api.webNavigation.getAllFrames({ tabId })) || [];
+
+  const result = new Map();
+  for (const r of collected)
+    if (r && r.result && typeof r.result === 'object' && r.result.frames) result.set(r.frameId, r.result.frames);
+  const index = new Map();
+  for (const r of placed) if (r && typeof r.result === 'number') index.set(r.frameId, r.result);
+  const children = new Map();
+  for (const f of known) {
+    if (f.parentFrameId < 0 || !index.has(f.frameId) || index.get(f.frameId) < 0) continue;
+    if (!children.has(f.parentFrameId)) children.set(f.parentFrameId, new Map());
+    children.get(f.parentFrameId).set(index.get(f.frameId), f.frameId);
+  }
+  const seen = new Set();
+  function build(frameId) {
+    seen.add(frameId);
+    const own = result.get(frameId);
+    const mine = children.get(frameId) || new Map();
+    const frames = (own.frames || []).map((record, i) => {
+      const id = mine.get(i);
+      if (id === undefined || seen.has(id) || !result.has(id)) return record;
+      const child = build(id);
+      if (record && record.tag) child.tag = record.tag;
+      return child;
+    });
+    return Object.assign({}, own, { frames });
+  }
+  if (!result.has(0)) throw new TrovexError('無法讀取此頁面（瀏覽器不允許擴充功能在此執行）。');
+  return { version: collected.find((r) => r.frameId === 0).result.version, frames: build(0) };
+}
+
+// Every address a movie of the snapshot may come from, and the frames' own addresses.
+function movieAddresses(snapshot) {
+  const out = new Set();
+  function add(raw, base) {
+    if (typeof raw !== 'string' || out.size >= MAX_COOKIE_ADDRESSES) return;
+    try {
+      const url = new URL(raw.trim(), base || undefined);
+      if (url.protocol === 'http:' || url.protocol === 'https:') out.add(url.href);
+    } catch (e) { /* not an address */ }
+  }
+  const stack = [snapshot.frames];
+  while (stack.length) {
+    const f = stack.pop();
+    if (!f || typeof f !== 'object') continue;
+    const base = f.base || f.url;
+    add(f.url, undefined);
+    for (const o of f.objects || []) add(o && o.movie, base);
+    for (const e of f.embeds || []) add(e && e.src, base);
+    for (const c of f.frames || []) stack.push(c);
+  }
+  return [...out];
+}
+
+// The cookies the browser would send to those addresses, as a Mozilla-format jar.
+async function cookieJar(tabId, addresses) {
+  let storeId;
+  try {
+    const stores = await api.cookies.getAllCookieStores();
+    const store = stores.find((s) => (s.tabIds || []).includes(tabId));
+    if (store) storeId = store.id;
+  } catch (e) { /* the default store */ }
+  const lines = new Map();
+  for (const url of addresses) {
+    const details = { url };
+    if (storeId !== undefined) details.storeId = storeId;
+    let cookies = [];
+    try {
+      // Partitioned cookies too (a third-party frame's, which Firefox keeps apart by default).
+      cookies = await api.cookies.getAll(Object.assign({ partitionKey: {} }, details));
+    } catch (e) {
+      try { cookies = await api.cookies.getAll(details); } catch (e2) { continue; }
+    }
+    for (const c of cookies) {
+      const domain = c.hostOnly ? c.domain : (c.domain.startsWith('.') ? c.domain : '.' + c.domain);
+      const expires = c.session || !c.expirationDate ? 0 : Math.floor(c.expirationDate);
+      const line = (c.httpOnly ? '#HttpOnly_' : '') + [domain, c.hostOnly ? 'FALSE' : 'TRUE', c.path,
+        c.secure ? 'TRUE' : 'FALSE', String(expires), c.name, c.value].join('\t');
+      lines.set(domain + '\t' + c.path + '\t' + c.name, line);
+    }
+  }
+  return '# Netscape HTTP Cookie File\n' + [...lines.values()].map((l) => l + '\n').join('');
+}
+
+// One request to the host: connect, send, wait for its one answer.
+function askHost(message) {
+  return new Promise((resolve, reject) => {
+    let port;
+    try {
+      port = api.runtime.connectNative(HOST);
+    } catch (e) {
+      reject(new Error(String(e && e.message)));
+      return;
+    }
+    let answered = false;
+    port.onMessage.addListener((answer) => {
+      answered = true;
+      resolve(answer);
+      port.disconnect();
+    });
+    port.onDisconnect.addListener((p) => {
+      if (answered) return;
+      const why = (p && p.error) || api.runtime.lastError;
+      reject(new Error(why && why.message ? why.message : '原生主程式未回覆即結束'));
+    });
+    port.postMessage(message);
+  });
+}
+
+function notify(text) {
+  try {
+    api.notifications.create({ type: 'basic', iconUrl: api.runtime.getURL('icons/button-128.png'),
+                               title: TITLE, message: text });
+  } catch (e) { /* the badge still says it */ }
+}
+
+async function showFailure(tabId, text) {
+  try {
+    await api.action.setBadgeBackgroundColor({ tabId, color: '#C00000' });
+    await api.action.setBadgeText({ tabId, text: '!' });
+    await api.action.setTitle({ tabId, title: TITLE + '：' + text });
+  } catch (e) { /* the tab is gone */ }
+  notify(text);
+}
+
+async function clearState(tabId, hot) {
+  try {
+    await api.action.setIcon({ tabId, path: hot ? ICON_HOT : ICON });
+    if (!hot) {
+      await api.action.setBadgeText({ tabId, text: '' });
+      await api.action.setTitle({ tabId, title: TITLE });
+    }
+  } catch (e) { /* the tab is gone */ }
+}
+
+async function run(tab) {
+  if (!tab || tab.id === undefined || tab.id < 0) return;
+  const tabId = tab.id;
+  await clearState(tabId, true);
+  try {
+    const snapshot = await takeSnapshot(tabId);
+    const cookies = await cookieJar(tabId, movieAddresses(snapshot));
+    let answer;
+    try {
+      answer = await askHost({ version: MESSAGE_VERSION, snapshot, cookies });
+    } catch (e) {
+      throw new TrovexError('無法啟動原生主程式 trovex-native-host（' + e.message + '）。請執行「' +
+                            REGISTER_COMMAND + '」註冊後再試一次。');
+    }
+    if (!answer || typeof answer !== 'object')
+      throw new TrovexError('原生主程式的回覆無法辨識。');
+    if (typeof answer.error === 'string') throw new TrovexError('原生主程式回報錯誤：' + answer.error);
+    await clearState(tabId, false);
+  } catch (e) {
+    await clearState(tabId, false);
+    const text = e instanceof TrovexError ? e.message : '無法取得此頁面的內容（' + String(e && e.message) + '）。';
+    console.error(TITLE + ': ' + text);
+    await showFailure(tabId, text);
+  }
+}
+
+api.action.onClicked.addListener(run);
+api.contextMenus.onClicked.addListener((info, tab) => {
+  if (info.menuItemId === MENU_ID) run(tab);
+});
