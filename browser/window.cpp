@@ -18,6 +18,7 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 #include <wx/webview.h>
+#include <wx/weakref.h>
 
 #include <dlfcn.h>
 
@@ -234,6 +235,7 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
     view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
+    view_->Bind(wxEVT_WEBVIEW_SCRIPT_RESULT, &BrowserFrame::OnScriptResult, this);
     follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
       FollowView(false);
       WatchLiveLoad();
@@ -248,6 +250,12 @@ class BrowserFrame final : public wxFrame {
     }
     pendingAddress_ = address;
     address_->ChangeValue(FromUtf8(address));
+  }
+
+  // The player's worker ends with the window, not later when the toolkit deletes it.
+  bool Destroy() override {
+    StopPlayer();
+    return wxFrame::Destroy();
   }
 
   ~BrowserFrame() override {
@@ -387,7 +395,9 @@ class BrowserFrame final : public wxFrame {
     liveDone_ = true;
     giveUp_.Stop();
     std::string error;
-    ComPtr<IWebBrowser2> page = TakeSnapshot(&error);
+    bool gone = false;
+    ComPtr<IWebBrowser2> page = TakeSnapshot(&error, &gone);
+    if (gone) return;
     if (!page) {
       FinishLiveTask(2, error);
       return;
@@ -428,15 +438,23 @@ class BrowserFrame final : public wxFrame {
               " if (!c) { h.postMessage('{}'); return; }"
               " c.text().then(function (t) { h.postMessage(t); }, function () { h.postMessage('{}'); });"
               " })();";
-    if (!view_->RunScript(wxString::FromUTF8(script.data(), script.size()))) {
-      snapshotJson_.clear();
-      snapshotArrived_ = true;
-      if (snapshotLoop_) snapshotLoop_->Exit();
-    }
+    // Not the blocking call: its wait runs events, and the window may be closed within it.
+    view_->RunScriptAsync(wxString::FromUTF8(script.data(), script.size()));
+  }
+
+  // The snapshot script could not run at all: no answer will come.
+  void OnScriptResult(wxWebViewEvent& event) {
+    if (!event.IsError()) return;
+    snapshotJson_.clear();
+    snapshotArrived_ = true;
+    if (snapshotLoop_) snapshotLoop_->Exit();
   }
 
   // The document model of what the view shows now, from its snapshot; null with *error set.
-  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error) {
+  // The wait runs events: when the window is closed meanwhile, *gone is set and nothing of
+  // it may be touched any more.
+  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error, bool* gone) {
+    wxWeakRef<wxFrame> alive(this);
     snapshotArrived_ = false;
     snapshotJson_.clear();
     RequestSnapshot();
@@ -447,6 +465,10 @@ class BrowserFrame final : public wxFrame {
       timeout.StartOnce(kSnapshotWaitMs);
       snapshotLoop_ = &loop;
       loop.Run();
+      if (!alive) {
+        *gone = true;
+        return nullptr;
+      }
       snapshotLoop_ = nullptr;
     }
     if (!snapshotArrived_ || snapshotJson_.empty()) {
@@ -459,6 +481,10 @@ class BrowserFrame final : public wxFrame {
     if (!session) return nullptr;
     for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
     ExportViewCookies(view_, PlayedBy(session), 2000);
+    if (!alive) {
+      *gone = true;
+      return nullptr;
+    }
     StartPlayer(session);
     return pagemodel::BrowserOf(session);
   }
@@ -542,8 +568,9 @@ class BrowserFrame final : public wxFrame {
         snapshotLoop_->Exit();
       } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
         if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
+          wxWeakRef<wxFrame> alive(this);
           ExportViewCookies(view_, PlayedBy(session), 2000);
-          StartPlayer(session);
+          if (alive) StartPlayer(session);
         }
       }
       return;
@@ -571,10 +598,12 @@ class BrowserFrame final : public wxFrame {
   }
 
   // The document model of what the view shows at this moment.
-  bool EnsureModel() {
+  bool EnsureModel(bool* gone) {
     wxBusyCursor busy;
     std::string error;
-    model_ = TakeSnapshot(&error);
+    ComPtr<IWebBrowser2> model = TakeSnapshot(&error, gone);
+    if (*gone) return false;
+    model_ = model;
     if (!model_) {
       ShowError(wxString::FromUTF8("無法讀取網頁 ") + view_->GetCurrentURL() + "：" + FromUtf8(error));
       return false;
@@ -591,7 +620,10 @@ class BrowserFrame final : public wxFrame {
     // The script's dialog is modal; a second click meanwhile would nest another run.
     if (running_) return;
     running_ = true;
-    if (EnsureModel()) {
+    bool gone = false;
+    const bool ready = EnsureModel(&gone);
+    if (gone) return;
+    if (ready) {
       ComPtr<IWebBrowser2> page = model_;
       std::string error;
       if (!RunExtension(page.Get(), script, contextUrl, &error))
