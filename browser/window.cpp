@@ -88,92 +88,6 @@ void UseCookieJar(wxWebView* view) {
     if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
 }
 
-// The view keeps cookies without an expiry (log-ins, sessions) in memory only; our requests
-// need them too. What the view holds for these addresses goes into the jar, waiting for the
-// engine's answers at most `waitMs`.
-struct CookieExport {
-  int pending = 0;
-  std::vector<std::string> lines;
-  wxGUIEventLoop* waiting = nullptr;  // ended by the last answer
-};
-struct GListNode {  // GLib's list node, whose layout is part of its ABI
-  void* data;
-  GListNode* next;
-  GListNode* prev;
-};
-
-void OnViewCookies(void* source, void* result, void* user) {
-  std::unique_ptr<std::shared_ptr<CookieExport>> hold(static_cast<std::shared_ptr<CookieExport>*>(user));
-  CookieExport& e = **hold;
-  if (--e.pending == 0 && e.waiting) e.waiting->Exit();
-  using Finish = GListNode* (*)(void*, void*, void**);
-  using Text = const char* (*)(void*);
-  using Flag = int (*)(void*);
-  using Expires = void* (*)(void*);
-  using ToTime = long (*)(void*);
-  using Free = void (*)(GListNode*, void (*)(void*));
-  using FreeCookie = void (*)(void*);
-  auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies_finish"));
-  auto name = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_name"));
-  auto value = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_value"));
-  auto domain = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_domain"));
-  auto path = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_path"));
-  auto secure = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_secure"));
-  auto httpOnly = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_http_only"));
-  auto expires = reinterpret_cast<Expires>(dlsym(RTLD_DEFAULT, "soup_cookie_get_expires"));
-  auto toTime = reinterpret_cast<ToTime>(dlsym(RTLD_DEFAULT, "soup_date_to_time_t"));
-  auto freeList = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_list_free_full"));
-  auto freeCookie = reinterpret_cast<FreeCookie>(dlsym(RTLD_DEFAULT, "soup_cookie_free"));
-  if (!finish || !name || !value || !domain || !path || !secure || !httpOnly || !expires || !toTime ||
-      !freeList || !freeCookie)
-    return;
-  GListNode* list = finish(source, result, nullptr);
-  for (GListNode* node = list; node; node = node->next) {
-    void* c = node->data;
-    const char* d = domain(c);
-    if (!d || !name(c) || !value(c)) continue;
-    void* date = expires(c);
-    std::string line = std::string(httpOnly(c) ? "#HttpOnly_" : "") + d + "\t" + (d[0] == '.' ? "TRUE" : "FALSE") +
-                       "\t" + (path(c) ? path(c) : "/") + "\t" + (secure(c) ? "TRUE" : "FALSE") + "\t" +
-                       std::to_string(date ? toTime(date) : 0) + "\t" + name(c) + "\t" + value(c);
-    if (line.find('\n') == std::string::npos) e.lines.push_back(std::move(line));
-  }
-  if (list) freeList(list, freeCookie);
-}
-
-void ExportViewCookies(wxWebView* view, const std::vector<std::string>& urls, int waitMs) {
-  using GetContext = void* (*)(void*);
-  using GetManager = void* (*)(void*);
-  using GetCookies = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
-  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
-  auto getCookies = reinterpret_cast<GetCookies>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies"));
-  void* native = view->GetNativeBackend();
-  if (!getContext || !getManager || !getCookies || !native) return;
-  void* context = getContext(native);
-  void* manager = context ? getManager(context) : nullptr;
-  if (!manager) return;
-  auto e = std::make_shared<CookieExport>();
-  std::set<std::string> asked;  // one question per folder
-  for (const std::string& url : urls) {
-    std::string folder = url.substr(0, url.find_first_of("?#"));
-    folder = folder.substr(0, folder.rfind('/') + 1);
-    if (!asked.insert(folder).second || asked.size() > 200) continue;
-    ++e->pending;
-    getCookies(manager, url.c_str(), nullptr, &OnViewCookies, new std::shared_ptr<CookieExport>(e));
-  }
-  if (e->pending > 0) {
-    wxGUIEventLoop loop;
-    wxTimer timeout;
-    timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
-    timeout.StartOnce(waitMs);
-    e->waiting = &loop;
-    loop.Run();
-    e->waiting = nullptr;
-  }
-  if (!e->lines.empty()) inet::MergeIntoCookieJar(inet::CookieJarPath(), e->lines);
-}
-
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
 std::string ToUtf8(const wxString& s) {
   wxScopedCharBuffer b = s.utf8_str();
@@ -480,11 +394,6 @@ class BrowserFrame final : public wxFrame {
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
     if (!session) return nullptr;
     for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
-    ExportViewCookies(view_, PlayedBy(session), 2000);
-    if (!alive) {
-      *gone = true;
-      return nullptr;
-    }
     StartPlayer(session);
     return pagemodel::BrowserOf(session);
   }
@@ -568,9 +477,7 @@ class BrowserFrame final : public wxFrame {
         snapshotLoop_->Exit();
       } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
         if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
-          wxWeakRef<wxFrame> alive(this);
-          ExportViewCookies(view_, PlayedBy(session), 2000);
-          if (alive) StartPlayer(session);
+          StartPlayer(session);
         }
       }
       return;
