@@ -18,6 +18,7 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 #include <wx/webview.h>
+#include <wx/weakref.h>
 
 #include <dlfcn.h>
 
@@ -107,92 +108,6 @@ void UseCookieJar(wxWebView* view) {
     if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
 }
 
-// The view keeps cookies without an expiry (log-ins, sessions) in memory only; our requests
-// need them too. What the view holds for these addresses goes into the jar, waiting for the
-// engine's answers at most `waitMs`.
-struct CookieExport {
-  int pending = 0;
-  std::vector<std::string> lines;
-  wxGUIEventLoop* waiting = nullptr;  // ended by the last answer
-};
-struct GListNode {  // GLib's list node, whose layout is part of its ABI
-  void* data;
-  GListNode* next;
-  GListNode* prev;
-};
-
-void OnViewCookies(void* source, void* result, void* user) {
-  std::unique_ptr<std::shared_ptr<CookieExport>> hold(static_cast<std::shared_ptr<CookieExport>*>(user));
-  CookieExport& e = **hold;
-  if (--e.pending == 0 && e.waiting) e.waiting->Exit();
-  using Finish = GListNode* (*)(void*, void*, void**);
-  using Text = const char* (*)(void*);
-  using Flag = int (*)(void*);
-  using Expires = void* (*)(void*);
-  using ToTime = long (*)(void*);
-  using Free = void (*)(GListNode*, void (*)(void*));
-  using FreeCookie = void (*)(void*);
-  auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies_finish"));
-  auto name = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_name"));
-  auto value = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_value"));
-  auto domain = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_domain"));
-  auto path = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_path"));
-  auto secure = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_secure"));
-  auto httpOnly = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_http_only"));
-  auto expires = reinterpret_cast<Expires>(dlsym(RTLD_DEFAULT, "soup_cookie_get_expires"));
-  auto toTime = reinterpret_cast<ToTime>(dlsym(RTLD_DEFAULT, "soup_date_to_time_t"));
-  auto freeList = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_list_free_full"));
-  auto freeCookie = reinterpret_cast<FreeCookie>(dlsym(RTLD_DEFAULT, "soup_cookie_free"));
-  if (!finish || !name || !value || !domain || !path || !secure || !httpOnly || !expires || !toTime ||
-      !freeList || !freeCookie)
-    return;
-  GListNode* list = finish(source, result, nullptr);
-  for (GListNode* node = list; node; node = node->next) {
-    void* c = node->data;
-    const char* d = domain(c);
-    if (!d || !name(c) || !value(c)) continue;
-    void* date = expires(c);
-    std::string line = std::string(httpOnly(c) ? "#HttpOnly_" : "") + d + "\t" + (d[0] == '.' ? "TRUE" : "FALSE") +
-                       "\t" + (path(c) ? path(c) : "/") + "\t" + (secure(c) ? "TRUE" : "FALSE") + "\t" +
-                       std::to_string(date ? toTime(date) : 0) + "\t" + name(c) + "\t" + value(c);
-    if (line.find('\n') == std::string::npos) e.lines.push_back(std::move(line));
-  }
-  if (list) freeList(list, freeCookie);
-}
-
-void ExportViewCookies(wxWebView* view, const std::vector<std::string>& urls, int waitMs) {
-  using GetContext = void* (*)(void*);
-  using GetManager = void* (*)(void*);
-  using GetCookies = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
-  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
-  auto getCookies = reinterpret_cast<GetCookies>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies"));
-  void* native = view->GetNativeBackend();
-  if (!getContext || !getManager || !getCookies || !native) return;
-  void* context = getContext(native);
-  void* manager = context ? getManager(context) : nullptr;
-  if (!manager) return;
-  auto e = std::make_shared<CookieExport>();
-  std::set<std::string> asked;  // one question per folder
-  for (const std::string& url : urls) {
-    std::string folder = url.substr(0, url.find_first_of("?#"));
-    folder = folder.substr(0, folder.rfind('/') + 1);
-    if (!asked.insert(folder).second || asked.size() > 200) continue;
-    ++e->pending;
-    getCookies(manager, url.c_str(), nullptr, &OnViewCookies, new std::shared_ptr<CookieExport>(e));
-  }
-  if (e->pending > 0) {
-    wxGUIEventLoop loop;
-    wxTimer timeout;
-    timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
-    timeout.StartOnce(waitMs);
-    e->waiting = &loop;
-    loop.Run();
-    e->waiting = nullptr;
-  }
-  if (!e->lines.empty()) inet::MergeIntoCookieJar(inet::CookieJarPath(), e->lines);
-}
-
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
 std::string ToUtf8(const wxString& s) {
   wxScopedCharBuffer b = s.utf8_str();
@@ -254,6 +169,7 @@ class BrowserFrame final : public wxFrame {
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
     view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
     view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
+    view_->Bind(wxEVT_WEBVIEW_SCRIPT_RESULT, &BrowserFrame::OnScriptResult, this);
     follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
       FollowView(false);
       WatchLiveLoad();
@@ -268,6 +184,12 @@ class BrowserFrame final : public wxFrame {
     }
     pendingAddress_ = address;
     address_->ChangeValue(FromUtf8(address));
+  }
+
+  // The player's worker ends with the window, not later when the toolkit deletes it.
+  bool Destroy() override {
+    StopPlayer();
+    return wxFrame::Destroy();
   }
 
   ~BrowserFrame() override {
@@ -418,7 +340,9 @@ class BrowserFrame final : public wxFrame {
     liveDone_ = true;
     giveUp_.Stop();
     std::string error;
-    ComPtr<IWebBrowser2> page = TakeSnapshot(&error);
+    bool gone = false;
+    ComPtr<IWebBrowser2> page = TakeSnapshot(&error, &gone);
+    if (gone) return;
     if (!page) {
       FinishLiveTask(2, error);
       return;
@@ -459,15 +383,23 @@ class BrowserFrame final : public wxFrame {
               " if (!c) { h.postMessage('{}'); return; }"
               " c.text().then(function (t) { h.postMessage(t); }, function () { h.postMessage('{}'); });"
               " })();";
-    if (!view_->RunScript(wxString::FromUTF8(script.data(), script.size()))) {
-      snapshotJson_.clear();
-      snapshotArrived_ = true;
-      if (snapshotLoop_) snapshotLoop_->Exit();
-    }
+    // Not the blocking call: its wait runs events, and the window may be closed within it.
+    view_->RunScriptAsync(wxString::FromUTF8(script.data(), script.size()));
+  }
+
+  // The snapshot script could not run at all: no answer will come.
+  void OnScriptResult(wxWebViewEvent& event) {
+    if (!event.IsError()) return;
+    snapshotJson_.clear();
+    snapshotArrived_ = true;
+    if (snapshotLoop_) snapshotLoop_->Exit();
   }
 
   // The document model of what the view shows now, from its snapshot; null with *error set.
-  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error) {
+  // The wait runs events: when the window is closed meanwhile, *gone is set and nothing of
+  // it may be touched any more.
+  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error, bool* gone) {
+    wxWeakRef<wxFrame> alive(this);
     snapshotArrived_ = false;
     snapshotJson_.clear();
     RequestSnapshot();
@@ -478,6 +410,10 @@ class BrowserFrame final : public wxFrame {
       timeout.StartOnce(kSnapshotWaitMs);
       snapshotLoop_ = &loop;
       loop.Run();
+      if (!alive) {
+        *gone = true;
+        return nullptr;
+      }
       snapshotLoop_ = nullptr;
     }
     if (!snapshotArrived_ || snapshotJson_.empty()) {
@@ -489,7 +425,6 @@ class BrowserFrame final : public wxFrame {
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
     if (!session) return nullptr;
     for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
-    ExportViewCookies(view_, PlayedBy(session), 2000);
     StartPlayer(session);
     return pagemodel::BrowserOf(session);
   }
@@ -583,7 +518,6 @@ class BrowserFrame final : public wxFrame {
         snapshotLoop_->Exit();
       } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
         if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
-          ExportViewCookies(view_, PlayedBy(session), 2000);
           StartPlayer(session);
         }
       }
@@ -612,10 +546,12 @@ class BrowserFrame final : public wxFrame {
   }
 
   // The document model of what the view shows at this moment.
-  bool EnsureModel() {
+  bool EnsureModel(bool* gone) {
     wxBusyCursor busy;
     std::string error;
-    model_ = TakeSnapshot(&error);
+    ComPtr<IWebBrowser2> model = TakeSnapshot(&error, gone);
+    if (*gone) return false;
+    model_ = model;
     if (!model_) {
       std::fprintf(stderr, "trovex-browser: cannot read the page: %s\n", error.c_str());
       ShowError(Text(IDS_BROWSER_CANNOT_READ_PAGE, ToUtf8(view_->GetCurrentURL())));
@@ -638,7 +574,10 @@ class BrowserFrame final : public wxFrame {
     // The script's dialog is modal; a second click meanwhile would nest another run.
     if (running_) return;
     running_ = true;
-    if (EnsureModel()) {
+    bool gone = false;
+    const bool ready = EnsureModel(&gone);
+    if (gone) return;
+    if (ready) {
       ComPtr<IWebBrowser2> page = model_;
       std::string error;
       if (!RunExtension(page.Get(), script, contextUrl, &error))

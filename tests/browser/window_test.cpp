@@ -187,6 +187,39 @@ TEST(BrowserWindowTest, ToolbarButtonShowsTheSaveDialogForEveryFrameAndTheModule
   EXPECT_TRUE(CoLoadedLibraries().empty()) << "no object is left, so the module is let go";
 }
 
+// The button lists what the view shows now: the page's scripts ran, and the page is not
+// fetched a second time.
+TEST(BrowserWindowTest, ToolbarButtonListsThePageAsItsScriptsLeftIt) {
+  test::IsolatedHome home;
+  RegisterModule();
+  test::LoopbackServer server;
+  server.Page("/", "<body><embed id=gone src='removed.swf'><script>"
+                   "window.onload = function () {"
+                   "  document.getElementById('gone').remove();"
+                   "  var e = document.createElement('embed'); e.src = 'added.swf'; document.body.appendChild(e);"
+                   "};</script></body>");
+  wxFrame* frame = OpenAndWait(server.Url("/"));
+  wxWebView* view = FindChild<wxWebView>(frame);
+  ASSERT_TRUE(WaitFor([&] {
+    wxString n;
+    return view->RunScript("String(document.embeds.length == 1 && document.embeds[0].src.indexOf('added') > 0)", &n) &&
+           n == "true";
+  }));
+  const int pageRequests = server.CountRequests("/");
+  // A script adds one more after the load, as pages do on a click or a timer.
+  ASSERT_TRUE(view->RunScript("var x = document.createElement('embed'); x.src = 'later.swf'; document.body.appendChild(x); 'ok'"));
+  SaveDialogWatch watch(frame);
+  ASSERT_TRUE(ClickToolbarButton(frame, kButton));
+  ASSERT_TRUE(WaitFor([&] { return watch.seen; }, 10));
+  EXPECT_EQ(watch.rows.size(), 2u);
+  EXPECT_TRUE(AnyRowMentions(watch.rows, "added.swf"));
+  EXPECT_TRUE(AnyRowMentions(watch.rows, "later.swf"));
+  EXPECT_FALSE(AnyRowMentions(watch.rows, "removed.swf"));
+  EXPECT_EQ(server.CountRequests("/"), pageRequests) << "the page is not loaded a second time";
+  frame->Destroy();
+  test::PumpEvents(100);
+}
+
 TEST(BrowserWindowTest, ContextMenuItemOnAFrameShowsTheSaveDialog) {
   test::IsolatedHome home;
   RegisterModule();
