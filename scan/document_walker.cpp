@@ -161,6 +161,8 @@ void ScanEmbeds(IHTMLDocument2* document, const std::string& siteRoot,
 
 int ScanDocument(IHTMLDocument2* document, SWFFileList& list) {
   if (!document) return 1;
+  // One look at the URL cache's index file for the whole page, frames included.
+  UrlCacheLookupScope cacheScope;
   ComPtr<IOleContainer> container;
   if (FAILED(document->QueryInterface(IID_IOleContainer, container.AsVoidOut())) || !container)
     return 1;

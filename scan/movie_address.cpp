@@ -1,5 +1,8 @@
 #include "scan/movie_address.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -77,8 +80,16 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
   return true;
 }
 
-// Size of a local file, -1 when it cannot be opened as a file.
+// Size of a local file, -1 when it cannot be opened as a file. One stat answers for the usual
+// movie: a regular file its owner, or everyone, may read. Only a file whose readability the mode
+// bits leave open (group or ACL rights) is opened to find out, as the movie itself would be.
 std::int32_t LocalFileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  const uid_t me = ::geteuid();
+  const bool readable = st.st_uid == me ? (st.st_mode & S_IRUSR) != 0 || me == 0
+                                        : ((st.st_mode & S_IROTH) && (st.st_mode & S_IRGRP)) || me == 0;
+  if (readable) return SizeOrUnknown(static_cast<std::uint64_t>(st.st_size));
   CFile file;
   if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite)) return -1;
   try {

@@ -207,6 +207,34 @@ void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes);
 // The cache folder for the current environment (not created).
 std::string UrlCacheDirectory();
 
+// Groups the calling thread's AddUrlCacheEntry calls while it lives: their files and the index
+// are synced to disk together, at Commit (or destruction) and after every 256 entries, instead
+// of twice per entry. Entries are visible to look-ups at once, as without a group; they are
+// durable against a power cut once Commit returned true. A killed process leaves the cache
+// sound at any moment: files are renamed into place whole, and an entry whose file does not
+// have the stored size (cut short by a power cut before its sync) is no entry.
+class UrlCacheWriteGroup {
+ public:
+  UrlCacheWriteGroup();
+  ~UrlCacheWriteGroup();
+  UrlCacheWriteGroup(const UrlCacheWriteGroup&) = delete;
+  UrlCacheWriteGroup& operator=(const UrlCacheWriteGroup&) = delete;
+  // Syncs what the group wrote so far. False (and the last error) when a sync failed.
+  bool Commit();
+};
+
+// While one of these lives on the calling thread, GetUrlCacheEntryInfoA compares the index
+// file with this process's copy only at its first call: a scan of a page of many movies pays
+// one check, and a miss costs a look-up in memory. Changes other processes make meanwhile show
+// in the next scope. Scopes nest.
+class UrlCacheLookupScope {
+ public:
+  UrlCacheLookupScope();
+  ~UrlCacheLookupScope();
+  UrlCacheLookupScope(const UrlCacheLookupScope&) = delete;
+  UrlCacheLookupScope& operator=(const UrlCacheLookupScope&) = delete;
+};
+
 // How many times this process has parsed the index file (for tests of the reload rule).
 std::size_t UrlCacheIndexLoadCount();
 

@@ -452,8 +452,7 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
                    parts.nScheme == INTERNET_SCHEME_FTP || parts.nScheme == INTERNET_SCHEME_GOPHER;
   if (webScheme) {
     // "\" is a separator in web addresses; a trail byte 0x5C is not touched.
-    for (std::size_t i = 0; i < path.size(); i = MbNextChar(path, i))
-      if (path[i] == '\\' && MbCharLen(path, i) == 1) path[i] = '/';
+    MbReplaceChar(path, '\\', '/');
     if (parts.hasAuthority && path.empty()) path = "/";
   }
   if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/') path = RemoveDotSegments(path);
