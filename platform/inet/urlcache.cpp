@@ -423,6 +423,8 @@ struct LoadedIndex {
   std::size_t loads = 0;
   // This process's writing.
   std::string sweptRoot;             // orphans are swept once per run and cache folder
+  std::string foldersRoot;           // the cache folder whose subfolders `folders` lists
+  std::vector<std::string> folders;
   std::uint64_t runBytes = 0;
   std::map<std::string, unsigned> nextCounter;  // "folder/name.ext" -> first counter to try
 };
@@ -777,23 +779,37 @@ bool AddEntry(const std::string& url, const void* data, std::size_t size, std::s
   if (size > limits.totalBytes || li.runBytes + size > limits.runBytes)
     return Fail(ERROR_DISK_FULL);
 
-  std::vector<std::string> folders;
-  if (!EnsureSubfolders(root, &folders)) return FailErrno(errno ? errno : EIO);
+  // The subfolders are listed once per run and cache folder, and again when one has gone.
+  std::vector<std::string>& folders = li.folders;
+  auto listFolders = [&]() {
+    li.foldersRoot.clear();
+    if (!EnsureSubfolders(root, &folders)) return false;
+    li.foldersRoot = root;
+    return true;
+  };
+  if ((li.foldersRoot != root || folders.empty()) && !listFolders()) return FailErrno(errno ? errno : EIO);
   if (li.sweptRoot != root && li.trusted) {
     SweepOrphans(root, folders, li.index);
     li.sweptRoot = root;
   }
 
   // The subfolder holding the fewest entries takes the new file.
-  std::string folder = folders.front();
-  for (const auto& f : folders)
-    if (li.index.CountIn(f) < li.index.CountIn(folder)) folder = f;
+  auto leastUsed = [&]() {
+    std::string folder = folders.front();
+    for (const auto& f : folders)
+      if (li.index.CountIn(f) < li.index.CountIn(folder)) folder = f;
+    return folder;
+  };
 
   std::string name, ext;
   NameParts(key, &name, &ext);
   std::string relative;
-  if (int err = StoreFile(root, folder, name, ext, data, size, li, &relative))
-    return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
+  int err = StoreFile(root, leastUsed(), name, ext, data, size, li, &relative);
+  if (err == ENOENT) {  // a subfolder was removed since it was listed
+    if (!listFolders()) return FailErrno(errno ? errno : EIO);
+    err = StoreFile(root, leastUsed(), name, ext, data, size, li, &relative);
+  }
+  if (err) return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
 
   writer.Put(key, relative, size);
   // The oldest entries make room (never the new one).
