@@ -77,6 +77,9 @@ bool AsciiBytesAreChars(std::string_view s) {
 
 bool IsAsciiChar(char ch) { return static_cast<unsigned char>(ch) < 0x80; }
 
+// True when the members of an ASCII `set` may be looked for byte by byte in `s`.
+bool BytewiseSearch(std::string_view s, std::string_view set) { return IsAscii(set) && AsciiBytesAreChars(s); }
+
 }  // namespace
 
 std::size_t MbFind(std::string_view s, char ch, std::size_t start) {
@@ -154,9 +157,6 @@ class CharSet {
     }
     return false;
   }
-  // True when the set may be searched for byte by byte in `s`.
-  bool BytewiseIn(std::string_view s) const { return ascii_ && AsciiBytesAreChars(s); }
-
  private:
   std::string_view set_;
   bool ascii_ = true;
@@ -166,8 +166,8 @@ class CharSet {
 }  // namespace
 
 std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t start) {
+  if (BytewiseSearch(s, set)) return s.find_first_of(set, start);
   const CharSet members(set);
-  if (members.BytewiseIn(s)) return s.find_first_of(set, start);
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
     if (i >= start && members.Contains(s, i, len)) return i;
@@ -177,12 +177,12 @@ std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t st
 }
 
 void MbTrimRight(std::string& s, std::string_view set) {
-  const CharSet members(set);
-  if (members.BytewiseIn(s)) {
+  if (BytewiseSearch(s, set)) {
     std::size_t last = s.find_last_not_of(set);
     s.erase(last == std::string::npos ? 0 : last + 1);
     return;
   }
+  const CharSet members(set);
   // The end of the last character that is not in the set.
   std::size_t keep = 0;
   for (std::size_t i = 0; i < s.size();) {
@@ -194,11 +194,11 @@ void MbTrimRight(std::string& s, std::string_view set) {
 }
 
 void MbTrimLeft(std::string& s, std::string_view set) {
-  const CharSet members(set);
-  if (members.BytewiseIn(s)) {
+  if (BytewiseSearch(s, set)) {
     s.erase(0, std::min(s.find_first_not_of(set), s.size()));
     return;
   }
+  const CharSet members(set);
   std::size_t i = 0;
   while (i < s.size()) {
     std::size_t len = MbCharLen(s, i);
