@@ -59,6 +59,13 @@ bool MbIsCharBoundary(std::string_view s, std::size_t pos) {
 
 // ---- searching ------------------------------------------------------------------------
 
+bool MbAsciiBytesAreChars(std::string_view s) {
+  if (MB_CUR_MAX == 1) return true;
+  for (unsigned char c : s)
+    if (c >= 0x80) return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  return true;
+}
+
 namespace {
 
 bool IsAscii(std::string_view s) {
@@ -67,13 +74,7 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-// True when no byte below 0x80 of `s` can be part of a longer character, so ASCII searches may
-// look at bytes alone: always in single-byte code pages and UTF-8 (whose continuation bytes are
-// all above 0x7F), in double-byte code pages such as Big5 only for pure ASCII text.
-bool AsciiBytesAreChars(std::string_view s) {
-  if (MB_CUR_MAX == 1 || IsAscii(s)) return true;
-  return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-}
+bool AsciiBytesAreChars(std::string_view s) { return MbAsciiBytesAreChars(s); }
 
 bool IsAsciiChar(char ch) { return static_cast<unsigned char>(ch) < 0x80; }
 
