@@ -29,15 +29,8 @@ std::int32_t SizeOrUnknown(std::uint64_t size) {
 }
 
 std::string Canonicalize(const std::string& absolute) {
-  DWORD length = kPathBuffer;
-  std::vector<char> buffer(length + 1);
-  if (InternetCanonicalizeUrlA(absolute.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
-    return std::string(buffer.data(), length);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) return absolute;
-  buffer.assign(static_cast<std::size_t>(length) + 1, '\0');
-  if (InternetCanonicalizeUrlA(absolute.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
-    return std::string(buffer.data(), length);
-  return absolute;
+  std::string canonical;
+  return CanonicalizeUrl(absolute, ICU_NO_ENCODE, &canonical) ? canonical : absolute;
 }
 
 // One CoInternetParseUrl action; a result longer than the usual path buffer gets one more try
@@ -100,11 +93,17 @@ std::int32_t LocalFileSize(const std::string& path) {
 }
 
 bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
-  std::u16string path;
-  if (!ParseUrl(AnsiToUtf16(address), PARSE_PATH_FROM_URL, &path)) return false;
-  std::u16string unescaped;
-  if (ParseUrl(path, PARSE_UNESCAPE, &unescaped)) path = std::move(unescaped);
-  std::string ansi = Utf16ToAnsi(path);
+  std::string ansi;
+  bool local = false;
+  if (PlainFilePathFromUrl(address, &local, &ansi)) {
+    if (!local) return false;
+  } else {
+    std::u16string path;
+    if (!ParseUrl(AnsiToUtf16(address), PARSE_PATH_FROM_URL, &path)) return false;
+    std::u16string unescaped;
+    if (ParseUrl(path, PARSE_UNESCAPE, &unescaped)) path = std::move(unescaped);
+    ansi = Utf16ToAnsi(path);
+  }
   record.strURL = ansi;
   record.strLocalFile = ansi;
   record.strFileName = PathStripPath(ansi);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/com/com.h"
 #include "platform/error/error.h"
@@ -99,6 +100,8 @@ BOOL InternetCreateUrlA(const URL_COMPONENTSA* components, DWORD flags, char* bu
 // included), so a second call with a buffer of that size succeeds. On success *length = result
 // length (terminator excluded). A URL without a scheme fails with ERROR_INTERNET_INVALID_URL.
 BOOL InternetCanonicalizeUrlA(const char* url, char* buffer, DWORD* length, DWORD flags);
+// The same canonical form without a caller's buffer (text up to a NUL, as with a C string).
+bool CanonicalizeUrl(std::string_view url, DWORD flags, std::string* result);
 
 // The framework's URL parser: service type, server, object and port. The object is the path
 // ("/" when it is empty) followed by the query; the fragment is not part of it. False when the
@@ -132,6 +135,10 @@ constexpr HRESULT INET_E_INVALID_URL = static_cast<HRESULT>(0x800C0002u);
 // E_POINTER and *pcchResult = characters needed including the terminator. On success
 // *pcchResult = the result length without the terminator. Null url/result: E_INVALIDARG /
 // E_POINTER. Other actions: E_NOTIMPL.
+// What PARSE_PATH_FROM_URL followed by PARSE_UNESCAPE give, for the usual address of plain
+// ASCII without escapes, with no conversion: false when the address needs the long way; else
+// *local tells whether it is a local file: address and *path holds its path.
+bool PlainFilePathFromUrl(std::string_view url, bool* local, std::string* path);
 HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD flags, OLECHAR* result,
                            DWORD cchResult, DWORD* pcchResult, DWORD reserved);
 

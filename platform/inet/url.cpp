@@ -367,6 +367,9 @@ bool IsDotSegment(std::string_view seg, std::size_t dots) {
 
 // "." and ".." segments of an absolute path; a ".." at the root stays at the root.
 std::string RemoveDotSegments(std::string_view path) {
+  // A dot segment starts right after a "/" with "." or "%2e"; without either the path stays.
+  if (path.find("/.") == std::string_view::npos && path.find("/%2") == std::string_view::npos)
+    return std::string(path);
   std::vector<std::string_view> out;
   bool trailingSlash = false;
   std::size_t pos = 1;  // path[0] == '/'
@@ -423,7 +426,8 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
     for (int c = 1; c <= 0x20; ++c) s.push_back(static_cast<char>(c));
     return s;
   }();
-  MbTrim(url, kBlanks);
+  auto blank = [](char c) { return c != 0 && static_cast<unsigned char>(c) <= 0x20; };
+  if (!url.empty() && (blank(url.front()) || blank(url.back()))) MbTrim(url, kBlanks);
   if (flags & ICU_DECODE) url = PercentDecode(url, true);
 
   UrlParts parts;
@@ -464,6 +468,14 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
 }
 
 }  // namespace
+
+bool CanonicalizeUrl(std::string_view url, DWORD flags, std::string* result) {
+  if (DWORD err = Canonicalize(url.substr(0, url.find('\0')), flags, result)) {
+    SetLastError(err);
+    return false;
+  }
+  return true;
+}
 
 BOOL InternetCanonicalizeUrlA(const char* url, char* buffer, DWORD* length, DWORD flags) {
   if (!url || !length) {

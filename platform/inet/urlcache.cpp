@@ -473,8 +473,17 @@ void Refresh(LoadedIndex& li, const std::string& root) {
 struct LookupScope {
   int depth = 0;
   bool checked = false;
+  std::string root;  // the cache folder, found once per scope
 };
 thread_local LookupScope t_lookupScope;
+
+// The cache folder for a look-up: inside a scope the environment is read once, not per movie.
+std::string LookupRoot() {
+  LookupScope& scope = t_lookupScope;
+  if (scope.depth == 0) return UrlCacheDirectory();
+  if (scope.root.empty()) scope.root = UrlCacheDirectory();
+  return scope.root;
+}
 
 // Looks `url` up through the per-process copy, refreshing it when the files changed (once per
 // look-up scope). The key is made only when there are entries to look in.
@@ -859,7 +868,7 @@ BOOL DeleteUrlCacheEntryA(const char* url) {
 
 BOOL GetUrlCacheEntryInfoA(const char* url, INTERNET_CACHE_ENTRY_INFOA* info, DWORD* size) {
   if (!url || !*url || (info && !size)) return Failed(ERROR_INVALID_PARAMETER);
-  const std::string root = UrlCacheDirectory();
+  const std::string root = LookupRoot();
   std::string key;
   Entry entry;
   if (!FindEntry(root, url, &key, &entry)) return Failed(ERROR_FILE_NOT_FOUND);
@@ -927,7 +936,10 @@ bool UrlCacheWriteGroup::Commit() {
 }
 
 UrlCacheLookupScope::UrlCacheLookupScope() {
-  if (t_lookupScope.depth++ == 0) t_lookupScope.checked = false;
+  if (t_lookupScope.depth++ == 0) {
+    t_lookupScope.checked = false;
+    t_lookupScope.root.clear();
+  }
 }
 
 UrlCacheLookupScope::~UrlCacheLookupScope() { --t_lookupScope.depth; }
