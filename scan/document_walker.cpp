@@ -1,6 +1,7 @@
 #include "scan/document_walker.h"
 
 #include <string>
+#include <utility>
 
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
@@ -76,7 +77,7 @@ bool DerivePrefixes(const std::string& address, std::string* siteRoot, std::stri
 void StoreMovie(const std::string& siteRoot, const std::string& directory,
                 const std::string& reference, SWFFileList& list) {
   SWFFileInfo record;
-  if (!ResolveMovieAddress(siteRoot, directory, reference, record).empty()) list.Store(record);
+  if (!ResolveMovieAddress(siteRoot, directory, reference, record).empty()) list.Store(std::move(record));
 }
 
 // Calls `visit` with item i of the collection for every i that can be fetched.

@@ -52,8 +52,21 @@ bool EndsHostAtBackslash(INTERNET_SCHEME scheme) {
 }  // namespace
 
 INTERNET_SCHEME SchemeFromName(std::string_view name) {
+  // The usual ASCII name is folded here; any other goes through the locale's case rules.
+  bool ascii = true;
+  for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  auto same = [ascii](std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (!ascii) return MbCompareNoCase(a, b) == 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(a[i]);
+      if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
+      if (c != static_cast<unsigned char>(b[i])) return false;
+    }
+    return true;
+  };
   for (const auto& s : kSchemes)
-    if (name.size() == std::strlen(s.name) && MbCompareNoCase(name, s.name) == 0) return s.scheme;
+    if (same(name, s.name)) return s.scheme;
   return INTERNET_SCHEME_UNKNOWN;
 }
 
@@ -366,10 +379,12 @@ bool IsDotSegment(std::string_view seg, std::size_t dots) {
 }
 
 // "." and ".." segments of an absolute path; a ".." at the root stays at the root.
+// A dot segment starts right after a "/" with "." or "%2e"; without either the path stays.
+bool MayHaveDotSegments(std::string_view path) {
+  return path.find("/.") != std::string_view::npos || path.find("/%2") != std::string_view::npos;
+}
+
 std::string RemoveDotSegments(std::string_view path) {
-  // A dot segment starts right after a "/" with "." or "%2e"; without either the path stays.
-  if (path.find("/.") == std::string_view::npos && path.find("/%2") == std::string_view::npos)
-    return std::string(path);
   std::vector<std::string_view> out;
   bool trailingSlash = false;
   std::size_t pos = 1;  // path[0] == '/'
@@ -433,7 +448,10 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
   UrlParts parts;
   if (SplitUrl(url, &parts) != ERROR_SUCCESS) return ERROR_INTERNET_INVALID_URL;
 
-  std::string out = MbToLower(std::string(parts.scheme));
+  std::string out;
+  out.reserve(url.size() + 1);
+  out = parts.scheme;
+  MbMakeLower(out);
   out += ':';
   std::string path(parts.path);
   if (parts.hasAuthority) {
@@ -459,7 +477,8 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
     MbReplaceChar(path, '\\', '/');
     if (parts.hasAuthority && path.empty()) path = "/";
   }
-  if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/') path = RemoveDotSegments(path);
+  if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/' && MayHaveDotSegments(path))
+    path = RemoveDotSegments(path);
   if (!(flags & ICU_NO_ENCODE)) path = Encode(path, flags);
   out += path;
   out += parts.extra;
