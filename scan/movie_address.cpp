@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "platform/error/error.h"
@@ -104,10 +105,10 @@ bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
     if (ParseUrl(path, PARSE_UNESCAPE, &unescaped)) path = std::move(unescaped);
     ansi = Utf16ToAnsi(path);
   }
-  record.strURL = ansi;
-  record.strLocalFile = ansi;
-  record.strFileName = PathStripPath(ansi);
   record.nSize = LocalFileSize(ansi);
+  record.strFileName = PathStripPath(ansi);
+  record.strURL = ansi;
+  record.strLocalFile = std::move(ansi);
   return true;
 }
 
