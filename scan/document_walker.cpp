@@ -167,6 +167,7 @@ int ScanDocument(IHTMLDocument2* document, SWFFileList& list) {
   if (!document) return 1;
   // One look at the URL cache's index file for the whole page, frames included.
   UrlCacheLookupScope cacheScope;
+  LocalSizeScope sizeScope;  // and each movie folder opened once
   ComPtr<IOleContainer> container;
   if (FAILED(document->QueryInterface(IID_IOleContainer, container.AsVoidOut())) || !container)
     return 1;

@@ -1,5 +1,6 @@
 #include "scan/movie_address.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,9 +78,37 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
 // Size of a local file, -1 when it cannot be opened as a file. One stat answers for the usual
 // movie: a regular file its owner, or everyone, may read. Only a file whose readability the mode
 // bits leave open (group or ACL rights) is opened to find out, as the movie itself would be.
+struct FolderCache {
+  int depth = 0;
+  std::string folder;  // the folder `fd` was opened on
+  int fd = -1;         // O_PATH: needs no read right on the folder, only the search right stat needs
+  void Close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    folder.clear();
+  }
+};
+thread_local FolderCache t_folders;
+
+// stat of `path`; inside a LocalSizeScope relative to its folder, kept open between movies.
+int StatPath(const std::string& path, struct stat* st) {
+  FolderCache& c = t_folders;
+  std::size_t slash = path.rfind('/');
+  if (c.depth == 0 || slash == std::string::npos || slash == 0 || slash + 1 == path.size())
+    return ::stat(path.c_str(), st);
+  std::string_view folder(path.data(), slash);
+  if (c.fd < 0 || folder != c.folder) {
+    c.Close();
+    c.fd = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (c.fd < 0) return ::stat(path.c_str(), st);
+    c.folder = folder;
+  }
+  return ::fstatat(c.fd, path.c_str() + slash + 1, st, 0);
+}
+
 std::int32_t LocalFileSize(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (StatPath(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
   const uid_t me = ::geteuid();
   const bool readable = st.st_uid == me ? (st.st_mode & S_IRUSR) != 0 || me == 0
                                         : ((st.st_mode & S_IROTH) && (st.st_mode & S_IRGRP)) || me == 0;
@@ -130,6 +159,12 @@ bool IsNameByteAllowed(std::string_view s, std::size_t pos) {
 }
 
 }  // namespace
+
+LocalSizeScope::LocalSizeScope() { ++t_folders.depth; }
+
+LocalSizeScope::~LocalSizeScope() {
+  if (--t_folders.depth == 0) t_folders.Close();
+}
 
 std::string DeriveFileNameFromAddress(const std::string& objectPath) {
   std::string name = objectPath;

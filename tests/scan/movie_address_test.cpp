@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/inet/inet.h"
 #include "tests/scan/scan_test_util.h"
@@ -270,6 +271,38 @@ TEST_F(ResolveTest, LocalSizeOnlyForFilesTheUserMayRead) {
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "files sized wrongly for another user (100: no such user)";
+}
+
+// Inside a scope sizes are read relative to a folder kept open: they must be what a plain
+// look-up gives, across folders, for a folder that may be searched but not listed, for one that
+// is missing, and after a file changed between two movies.
+TEST_F(ResolveTest, SizesInsideAScopeAgreeWithPlainLookUps) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.str() + "/a");
+  std::filesystem::create_directories(dir.str() + "/searchonly");
+  dir.WriteFile("a/one.swf", "FWS1");
+  dir.WriteFile("b.swf", "FWS12");
+  dir.WriteFile("searchonly/c.swf", "FWS123");
+  ASSERT_EQ(::chmod((dir.str() + "/searchonly").c_str(), 0311), 0);
+  const char* const kNames[] = {"a/one.swf", "b.swf", "a/one.swf", "searchonly/c.swf",
+                                "gone/x.swf", "a/missing.swf", "a", "b.swf"};
+  auto sizeOf = [&dir](const char* name) {
+    SWFFileInfo record;
+    ResolveMovieAddress("file://", "file://" + dir.str() + "/", name, record);
+    return record.nSize;
+  };
+  std::vector<int> plain;
+  for (const char* name : kNames) plain.push_back(sizeOf(name));
+  EXPECT_EQ(plain[0], 4);
+  EXPECT_EQ(plain[3], 6);
+  EXPECT_EQ(plain[4], -1);
+  {
+    LocalSizeScope scope;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) EXPECT_EQ(sizeOf(kNames[i]), plain[i]) << kNames[i];
+    dir.WriteFile("a/one.swf", "FWS1234567");
+    EXPECT_EQ(sizeOf("a/one.swf"), 10);
+  }
+  ASSERT_EQ(::chmod((dir.str() + "/searchonly").c_str(), 0755), 0);
 }
 
 TEST(ResolveBig5, DoubleByteDirectoryOfALocalPageIsKeptWhole) {
