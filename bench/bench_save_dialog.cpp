@@ -82,14 +82,7 @@ int main(int argc, char** argv) {
   SetDefaultProfileRoot();
 
   bench::Site site = bench::MakeSite();
-  fs::create_directories(root + "/site/movies");
-  for (const auto& [path, html] : site.pages) {
-    std::ofstream(root + "/site/" + path) << html;
-    if (path == "index.html") continue;
-    const std::string name = path.substr(0, path.size() - 5);
-    for (int i = 0; i < bench::kMoviesPerFrame; ++i)
-      std::ofstream(root + "/site/movies/" + name + "_" + std::to_string(i) + ".swf") << "FWS";
-  }
+  if (!bench::WriteSite(site, root + "/site")) return 1;
   std::string error;
   auto browser = browser::LoadPage(browser::FilePathToUrl(root + "/site/index.html"), {}, &error);
   if (!browser) {

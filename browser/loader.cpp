@@ -199,10 +199,14 @@ ComPtr<IWebBrowser2> LoadPage(const std::string& address, const LoadOptions& opt
   LoadStats localStats;
   LoadStats& st = stats ? *stats : localStats;
   auto session = std::make_shared<Session>();
+  // The movies played into the URL cache reach the disk together, once per page.
+  UrlCacheWriteGroup cacheWrites;
   Loader loader(*session, options, st);
   std::string why;
   const int top = loader.Load(address, -1, 0, &why);
   loader.SumUpCuts();
+  if (!cacheWrites.Commit())
+    st.notes.push_back("cannot sync the URL cache (error " + std::to_string(GetLastError()) + ")");
   if (top < 0) {
     if (error) *error = why;
     return nullptr;

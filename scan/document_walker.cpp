@@ -1,6 +1,7 @@
 #include "scan/document_walker.h"
 
 #include <string>
+#include <utility>
 
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
@@ -28,11 +29,11 @@ struct Attribute {
   std::string text;  // trimmed; empty for a value that is not text
 };
 
-Attribute ReadAttribute(IHTMLElement* element, const char* name) {
+// `name` is made once per document, not once per element.
+Attribute ReadAttribute(IHTMLElement* element, const BStr& name) {
   Attribute result;
-  BStr bname = BStr::Attach(AnsiToBstr(name));
   Variant value;
-  if (FAILED(element->getAttribute(bname.Get(), 0, value.Ptr()))) return result;
+  if (FAILED(element->getAttribute(name.Get(), 0, value.Ptr()))) return result;
   if (value.get().vt == VT_NULL) return result;
   result.present = true;
   if (value.get().vt == VT_BSTR) result.text = TrimSpaces(BstrToAnsi(value.get().bstrVal));
@@ -76,7 +77,7 @@ bool DerivePrefixes(const std::string& address, std::string* siteRoot, std::stri
 void StoreMovie(const std::string& siteRoot, const std::string& directory,
                 const std::string& reference, SWFFileList& list) {
   SWFFileInfo record;
-  if (!ResolveMovieAddress(siteRoot, directory, reference, record).empty()) list.Store(record);
+  if (!ResolveMovieAddress(siteRoot, directory, reference, record).empty()) list.Store(std::move(record));
 }
 
 // Calls `visit` with item i of the collection for every i that can be fetched.
@@ -125,6 +126,7 @@ void ScanObjects(IHTMLDocument2* document, const std::string& siteRoot,
                  const std::string& directory, SWFFileList& list) {
   ComPtr<IHTMLElementCollection> applets;
   if (FAILED(document->get_applets(applets.GetAddressOf())) || !applets) return;
+  const BStr reference = BStr::Attach(AnsiToBstr(kObjectReference));
   ForEachItem(applets.Get(), [&](const ComPtr<IDispatch>& item) {
     ComPtr<IHTMLObjectElement> object;
     if (FAILED(item.As(IID_IHTMLObjectElement, &object)) || !object) return;
@@ -135,7 +137,7 @@ void ScanObjects(IHTMLDocument2* document, const std::string& siteRoot,
       return;
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
-    StoreMovie(siteRoot, directory, ReadAttribute(element.Get(), kObjectReference).text, list);
+    StoreMovie(siteRoot, directory, ReadAttribute(element.Get(), reference).text, list);
   });
 }
 
@@ -143,15 +145,17 @@ void ScanEmbeds(IHTMLDocument2* document, const std::string& siteRoot,
                 const std::string& directory, SWFFileList& list) {
   ComPtr<IHTMLElementCollection> embeds;
   if (FAILED(document->get_embeds(embeds.GetAddressOf())) || !embeds) return;
+  const BStr srcName = BStr::Attach(AnsiToBstr(kEmbedReference));
+  const BStr typeName = BStr::Attach(AnsiToBstr(kEmbedType));
   ForEachItem(embeds.Get(), [&](const ComPtr<IDispatch>& item) {
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
-    Attribute src = ReadAttribute(element.Get(), kEmbedReference);
+    Attribute src = ReadAttribute(element.Get(), srcName);
     if (!src.present) return;  // no src: not a movie, whatever its type
     const std::string& reference = src.text;
     std::string tail = reference.size() > 4 ? reference.substr(reference.size() - 4) : reference;
     bool flash = MbCompareNoCase(tail, kMovieSuffix) == 0;
-    if (!flash) flash = MbCompareNoCase(ReadAttribute(element.Get(), kEmbedType).text, kFlashMimeType) == 0;
+    if (!flash) flash = MbCompareNoCase(ReadAttribute(element.Get(), typeName).text, kFlashMimeType) == 0;
     if (!flash) return;
     StoreMovie(siteRoot, directory, reference, list);
   });
@@ -161,6 +165,9 @@ void ScanEmbeds(IHTMLDocument2* document, const std::string& siteRoot,
 
 int ScanDocument(IHTMLDocument2* document, SWFFileList& list) {
   if (!document) return 1;
+  // One look at the URL cache's index file for the whole page, frames included.
+  UrlCacheLookupScope cacheScope;
+  LocalSizeScope sizeScope;  // and each movie folder opened once
   ComPtr<IOleContainer> container;
   if (FAILED(document->QueryInterface(IID_IOleContainer, container.AsVoidOut())) || !container)
     return 1;

@@ -1,9 +1,14 @@
 #include "scan/movie_address.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "platform/error/error.h"
@@ -27,15 +32,8 @@ std::int64_t SizeOrUnknown(std::uint64_t size) {
 }
 
 std::string Canonicalize(const std::string& absolute) {
-  DWORD length = kPathBuffer;
-  std::vector<char> buffer(length + 1);
-  if (InternetCanonicalizeUrlA(absolute.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
-    return std::string(buffer.data(), length);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) return absolute;
-  buffer.assign(static_cast<std::size_t>(length) + 1, '\0');
-  if (InternetCanonicalizeUrlA(absolute.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
-    return std::string(buffer.data(), length);
-  return absolute;
+  std::string canonical;
+  return CanonicalizeUrl(absolute, ICU_NO_ENCODE, &canonical) ? canonical : absolute;
 }
 
 // One CoInternetParseUrl action; a result longer than the usual path buffer gets one more try
@@ -78,8 +76,44 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
   return true;
 }
 
-// Size of a local file, -1 when it cannot be opened as a file.
+// Size of a local file, -1 when it cannot be opened as a file. One stat answers for the usual
+// movie: a regular file its owner, or everyone, may read. Only a file whose readability the mode
+// bits leave open (group or ACL rights) is opened to find out, as the movie itself would be.
+struct FolderCache {
+  int depth = 0;
+  std::string folder;  // the folder `fd` was opened on
+  int fd = -1;         // O_PATH: needs no read right on the folder, only the search right stat needs
+  void Close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    folder.clear();
+  }
+};
+thread_local FolderCache t_folders;
+
+// stat of `path`; inside a LocalSizeScope relative to its folder, kept open between movies.
+int StatPath(const std::string& path, struct stat* st) {
+  FolderCache& c = t_folders;
+  std::size_t slash = path.rfind('/');
+  if (c.depth == 0 || slash == std::string::npos || slash == 0 || slash + 1 == path.size())
+    return ::stat(path.c_str(), st);
+  std::string_view folder(path.data(), slash);
+  if (c.fd < 0 || folder != c.folder) {
+    c.Close();
+    c.fd = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (c.fd < 0) return ::stat(path.c_str(), st);
+    c.folder = folder;
+  }
+  return ::fstatat(c.fd, path.c_str() + slash + 1, st, 0);
+}
+
 std::int64_t LocalFileSize(const std::string& path) {
+  struct stat st;
+  if (StatPath(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  const uid_t me = ::geteuid();
+  const bool readable = st.st_uid == me ? (st.st_mode & S_IRUSR) != 0 || me == 0
+                                        : ((st.st_mode & S_IROTH) && (st.st_mode & S_IRGRP)) || me == 0;
+  if (readable) return SizeOrUnknown(static_cast<std::uint64_t>(st.st_size));
   CFile file;
   if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite)) return -1;
   try {
@@ -90,15 +124,21 @@ std::int64_t LocalFileSize(const std::string& path) {
 }
 
 bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
-  std::u16string path;
-  if (!ParseUrl(AnsiToUtf16(address), PARSE_PATH_FROM_URL, &path)) return false;
-  std::u16string unescaped;
-  if (ParseUrl(path, PARSE_UNESCAPE, &unescaped)) path = std::move(unescaped);
-  std::string ansi = Utf16ToAnsi(path);
-  record.strURL = ansi;
-  record.strLocalFile = ansi;
-  record.strFileName = PathStripPath(ansi);
+  std::string ansi;
+  bool local = false;
+  if (PlainFilePathFromUrl(address, &local, &ansi)) {
+    if (!local) return false;
+  } else {
+    std::u16string path;
+    if (!ParseUrl(AnsiToUtf16(address), PARSE_PATH_FROM_URL, &path)) return false;
+    std::u16string unescaped;
+    if (ParseUrl(path, PARSE_UNESCAPE, &unescaped)) path = std::move(unescaped);
+    ansi = Utf16ToAnsi(path);
+  }
   record.nSize = LocalFileSize(ansi);
+  record.strFileName = PathStripPath(ansi);
+  record.strURL = ansi;
+  record.strLocalFile = std::move(ansi);
   return true;
 }
 
@@ -120,6 +160,12 @@ bool IsNameByteAllowed(std::string_view s, std::size_t pos) {
 }
 
 }  // namespace
+
+LocalSizeScope::LocalSizeScope() { ++t_folders.depth; }
+
+LocalSizeScope::~LocalSizeScope() {
+  if (--t_folders.depth == 0) t_folders.Close();
+}
 
 std::string DeriveFileNameFromAddress(const std::string& objectPath) {
   std::string name = objectPath;

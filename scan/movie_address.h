@@ -19,6 +19,16 @@ std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& 
 // local file of a file: address, or an http(s) address itself. False: not to be listed.
 bool LookUpMovieSource(const std::string& address, SWFFileInfo& record);
 
+// While one exists on a thread, local sizes are read relative to the last movie's folder, kept
+// open, instead of walking the whole path for every movie of a page. Not nested across threads.
+class LocalSizeScope {
+ public:
+  LocalSizeScope();
+  ~LocalSizeScope();
+  LocalSizeScope(const LocalSizeScope&) = delete;
+  LocalSizeScope& operator=(const LocalSizeScope&) = delete;
+};
+
 // A file name ending in ".swf" from the object path (path and query) of a network address.
 std::string DeriveFileNameFromAddress(const std::string& objectPath);
 

@@ -31,6 +31,10 @@ class SWFFileList {
   SWFFileInfo& operator[](const std::string& key) { return map_[key]; }
   // Stores a record under its own address, replacing any record already stored there.
   void Store(const SWFFileInfo& info) { (*this)[info.strURL] = info; }
+  void Store(SWFFileInfo&& info) {
+    SWFFileInfo& slot = (*this)[info.strURL];
+    slot = std::move(info);
+  }
 
   std::size_t GetCount() const { return map_.size(); }
   bool IsEmpty() const { return map_.empty(); }

@@ -114,11 +114,15 @@ int AtomicFile::Write(const void* data, std::size_t size) {
   return WriteAll(fd_, data, size);
 }
 
-int AtomicFile::Commit(Replace replace) {
+int AtomicFile::Commit(Replace replace) { return Finish(replace, true); }
+
+int AtomicFile::CommitUnsynced(Replace replace) { return Finish(replace, false); }
+
+int AtomicFile::Finish(Replace replace, bool sync) {
   if (fd_ < 0) return EBADF;
   int err = 0;
   // Some file systems cannot sync (EINVAL); the rename is still atomic there.
-  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (sync && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
   if (err == 0 && unnamed_) err = GiveName();
   if (::close(fd_) != 0 && err == 0) err = errno;
   fd_ = -1;
@@ -144,7 +148,7 @@ int AtomicFile::Commit(Replace replace) {
     return err;
   }
   Abort();  // after a link() the temporary name is still there
-  SyncFolder(FolderOf(target_));
+  if (sync) SyncFolder(FolderOf(target_));
   return 0;
 }
 

@@ -18,8 +18,9 @@ bool IsNameBreak(char c, PathStyle style) {
 
 std::size_t FileNameOffset(std::string_view s, PathStyle style) {
   std::size_t name = 0;
-  for (std::size_t i = 0; i < s.size(); i = MbNextChar(s, i)) {
-    if (MbCharLen(s, i) != 1 || !IsNameBreak(s[i], style)) continue;
+  const bool bytewise = MbAsciiBytesAreChars(s);  // separators are ASCII
+  for (std::size_t i = 0; i < s.size(); i = bytewise ? i + 1 : MbNextChar(s, i)) {
+    if (!IsNameBreak(s[i], style) || (!bytewise && MbCharLen(s, i) != 1)) continue;
     std::size_t next = i + 1;
     if (next >= s.size()) continue;
     // A trailing separator (or a doubled one) does not start a name.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/com/com.h"
 #include "platform/error/error.h"
@@ -99,6 +100,8 @@ BOOL InternetCreateUrlA(const URL_COMPONENTSA* components, DWORD flags, char* bu
 // included), so a second call with a buffer of that size succeeds. On success *length = result
 // length (terminator excluded). A URL without a scheme fails with ERROR_INTERNET_INVALID_URL.
 BOOL InternetCanonicalizeUrlA(const char* url, char* buffer, DWORD* length, DWORD flags);
+// The same canonical form without a caller's buffer (text up to a NUL, as with a C string).
+bool CanonicalizeUrl(std::string_view url, DWORD flags, std::string* result);
 
 // The framework's URL parser: service type, server, object and port. The object is the path
 // ("/" when it is empty) followed by the query; the fragment is not part of it. False when the
@@ -132,6 +135,10 @@ constexpr HRESULT INET_E_INVALID_URL = static_cast<HRESULT>(0x800C0002u);
 // E_POINTER and *pcchResult = characters needed including the terminator. On success
 // *pcchResult = the result length without the terminator. Null url/result: E_INVALIDARG /
 // E_POINTER. Other actions: E_NOTIMPL.
+// What PARSE_PATH_FROM_URL followed by PARSE_UNESCAPE give, for the usual address of plain
+// ASCII without escapes, with no conversion: false when the address needs the long way; else
+// *local tells whether it is a local file: address and *path holds its path.
+bool PlainFilePathFromUrl(std::string_view url, bool* local, std::string* path);
 HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD flags, OLECHAR* result,
                            DWORD cchResult, DWORD* pcchResult, DWORD reserved);
 
@@ -211,6 +218,34 @@ void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes);
 
 // The cache folder for the current environment (not created).
 std::string UrlCacheDirectory();
+
+// Groups the calling thread's AddUrlCacheEntry calls while it lives: their files and the index
+// are synced to disk together, at Commit (or destruction) and after every 256 entries, instead
+// of twice per entry. Entries are visible to look-ups at once, as without a group; they are
+// durable against a power cut once Commit returned true. A killed process leaves the cache
+// sound at any moment: files are renamed into place whole, and an entry whose file does not
+// have the stored size (cut short by a power cut before its sync) is no entry.
+class UrlCacheWriteGroup {
+ public:
+  UrlCacheWriteGroup();
+  ~UrlCacheWriteGroup();
+  UrlCacheWriteGroup(const UrlCacheWriteGroup&) = delete;
+  UrlCacheWriteGroup& operator=(const UrlCacheWriteGroup&) = delete;
+  // Syncs what the group wrote so far. False (and the last error) when a sync failed.
+  bool Commit();
+};
+
+// While one of these lives on the calling thread, GetUrlCacheEntryInfoA compares the index
+// file with this process's copy only at its first call: a scan of a page of many movies pays
+// one check, and a miss costs a look-up in memory. Changes other processes make meanwhile show
+// in the next scope. Scopes nest.
+class UrlCacheLookupScope {
+ public:
+  UrlCacheLookupScope();
+  ~UrlCacheLookupScope();
+  UrlCacheLookupScope(const UrlCacheLookupScope&) = delete;
+  UrlCacheLookupScope& operator=(const UrlCacheLookupScope&) = delete;
+};
 
 // How many times this process has parsed the index file (for tests of the reload rule).
 std::size_t UrlCacheIndexLoadCount();

@@ -10,29 +10,37 @@ namespace trovex {
 
 namespace {
 
-char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
+// The same rules for UTF-16 text and for plain ASCII bytes, which need no conversion.
+template <class Char>
+Char LowerAscii(Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + ('a' - 'A')) : c; }
 
-bool StartsWithNoCase(std::u16string_view s, std::u16string_view prefix) {
+// `prefix` is ASCII; `noCase` compares letters regardless of case.
+template <class Char>
+bool StartsWith(std::basic_string_view<Char> s, std::string_view prefix, bool noCase) {
   if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (LowerAscii(s[i]) != LowerAscii(prefix[i])) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    Char a = noCase ? LowerAscii(s[i]) : s[i];
+    Char b = static_cast<Char>(noCase ? LowerAscii(prefix[i]) : prefix[i]);
+    if (a != b) return false;
+  }
   return true;
 }
 
 // The local path of a file: URL, still escaped; false for anything else.
-bool PathFromFileUrl(std::u16string_view url, std::u16string* path) {
-  if (!StartsWithNoCase(url, u"file:")) return false;
-  std::u16string_view rest = url.substr(5);
-  if (rest.substr(0, 3) == u"///") {
+template <class Char>
+bool PathFromFileUrl(std::basic_string_view<Char> url, std::basic_string<Char>* path) {
+  if (!StartsWith(url, "file:", true)) return false;
+  std::basic_string_view<Char> rest = url.substr(5);
+  if (StartsWith(rest, "///", false)) {
     rest.remove_prefix(2);
-  } else if (StartsWithNoCase(rest, u"//localhost/")) {
+  } else if (StartsWith(rest, "//localhost/", true)) {
     rest.remove_prefix(11);
-  } else if (rest.substr(0, 2) == u"//" || rest.empty() || rest[0] != u'/') {
+  } else if (StartsWith(rest, "//", false) || rest.empty() || rest[0] != '/') {
     return false;  // another machine's file, or a relative file: address
   }
-  std::size_t cut = rest.find_first_of(u"?#");
-  if (cut != std::u16string_view::npos) rest = rest.substr(0, cut);
-  *path = std::u16string(rest);
+  std::size_t cut = 0;
+  while (cut < rest.size() && rest[cut] != '?' && rest[cut] != '#') ++cut;
+  *path = std::basic_string<Char>(rest.substr(0, cut));
   return true;
 }
 
@@ -79,6 +87,13 @@ std::u16string Unescape(std::u16string_view in) {
 
 }  // namespace
 
+bool PlainFilePathFromUrl(std::string_view url, bool* local, std::string* path) {
+  for (char c : url)
+    if (static_cast<unsigned char>(c) >= 0x80 || c == '%') return false;
+  *local = PathFromFileUrl<char>(url, path);
+  return true;
+}
+
 HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD /*flags*/, OLECHAR* result,
                            DWORD cchResult, DWORD* pcchResult, DWORD /*reserved*/) {
   if (!url) return E_INVALIDARG;
@@ -87,7 +102,7 @@ HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD /*flags
   std::u16string out;
   switch (action) {
     case PARSE_PATH_FROM_URL:
-      if (!PathFromFileUrl(in, &out)) return E_INVALIDARG;
+      if (!PathFromFileUrl<char16_t>(in, &out)) return E_INVALIDARG;
       break;
     case PARSE_UNESCAPE:
       out = Unescape(in);

@@ -52,8 +52,21 @@ bool EndsHostAtBackslash(INTERNET_SCHEME scheme) {
 }  // namespace
 
 INTERNET_SCHEME SchemeFromName(std::string_view name) {
+  // The usual ASCII name is folded here; any other goes through the locale's case rules.
+  bool ascii = true;
+  for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  auto same = [ascii](std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (!ascii) return MbCompareNoCase(a, b) == 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(a[i]);
+      if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
+      if (c != static_cast<unsigned char>(b[i])) return false;
+    }
+    return true;
+  };
   for (const auto& s : kSchemes)
-    if (name.size() == std::strlen(s.name) && MbCompareNoCase(name, s.name) == 0) return s.scheme;
+    if (same(name, s.name)) return s.scheme;
   return INTERNET_SCHEME_UNKNOWN;
 }
 
@@ -366,6 +379,11 @@ bool IsDotSegment(std::string_view seg, std::size_t dots) {
 }
 
 // "." and ".." segments of an absolute path; a ".." at the root stays at the root.
+// A dot segment starts right after a "/" with "." or "%2e"; without either the path stays.
+bool MayHaveDotSegments(std::string_view path) {
+  return path.find("/.") != std::string_view::npos || path.find("/%2") != std::string_view::npos;
+}
+
 std::string RemoveDotSegments(std::string_view path) {
   std::vector<std::string_view> out;
   bool trailingSlash = false;
@@ -423,13 +441,17 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
     for (int c = 1; c <= 0x20; ++c) s.push_back(static_cast<char>(c));
     return s;
   }();
-  MbTrim(url, kBlanks);
+  auto blank = [](char c) { return c != 0 && static_cast<unsigned char>(c) <= 0x20; };
+  if (!url.empty() && (blank(url.front()) || blank(url.back()))) MbTrim(url, kBlanks);
   if (flags & ICU_DECODE) url = PercentDecode(url, true);
 
   UrlParts parts;
   if (SplitUrl(url, &parts) != ERROR_SUCCESS) return ERROR_INTERNET_INVALID_URL;
 
-  std::string out = MbToLower(std::string(parts.scheme));
+  std::string out;
+  out.reserve(url.size() + 1);
+  out = parts.scheme;
+  MbMakeLower(out);
   out += ':';
   std::string path(parts.path);
   if (parts.hasAuthority) {
@@ -452,11 +474,11 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
                    parts.nScheme == INTERNET_SCHEME_FTP || parts.nScheme == INTERNET_SCHEME_GOPHER;
   if (webScheme) {
     // "\" is a separator in web addresses; a trail byte 0x5C is not touched.
-    for (std::size_t i = 0; i < path.size(); i = MbNextChar(path, i))
-      if (path[i] == '\\' && MbCharLen(path, i) == 1) path[i] = '/';
+    MbReplaceChar(path, '\\', '/');
     if (parts.hasAuthority && path.empty()) path = "/";
   }
-  if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/') path = RemoveDotSegments(path);
+  if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/' && MayHaveDotSegments(path))
+    path = RemoveDotSegments(path);
   if (!(flags & ICU_NO_ENCODE)) path = Encode(path, flags);
   out += path;
   out += parts.extra;
@@ -465,6 +487,14 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
 }
 
 }  // namespace
+
+bool CanonicalizeUrl(std::string_view url, DWORD flags, std::string* result) {
+  if (DWORD err = Canonicalize(url.substr(0, url.find('\0')), flags, result)) {
+    SetLastError(err);
+    return false;
+  }
+  return true;
+}
 
 BOOL InternetCanonicalizeUrlA(const char* url, char* buffer, DWORD* length, DWORD flags) {
   if (!url || !length) {

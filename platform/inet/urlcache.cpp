@@ -31,6 +31,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/fs/atomic_file.h"
@@ -423,6 +424,8 @@ struct LoadedIndex {
   std::size_t loads = 0;
   // This process's writing.
   std::string sweptRoot;             // orphans are swept once per run and cache folder
+  std::string foldersRoot;           // the cache folder whose subfolders `folders` lists
+  std::vector<std::string> folders;
   std::uint64_t runBytes = 0;
   std::map<std::string, unsigned> nextCounter;  // "folder/name.ext" -> first counter to try
 };
@@ -467,12 +470,36 @@ void Refresh(LoadedIndex& li, const std::string& root) {
     Reload(li, root);
 }
 
-// Looks `key` up through the per-process copy, refreshing it when the files changed.
-bool FindEntry(const std::string& root, const std::string& key, Entry* entry) {
+// Look-up scopes of this thread: within one, the file is compared with the copy only once.
+struct LookupScope {
+  int depth = 0;
+  bool checked = false;
+  std::string root;  // the cache folder, found once per scope
+};
+thread_local LookupScope t_lookupScope;
+
+// The cache folder for a look-up: inside a scope the environment is read once, not per movie.
+std::string LookupRoot() {
+  LookupScope& scope = t_lookupScope;
+  if (scope.depth == 0) return UrlCacheDirectory();
+  if (scope.root.empty()) scope.root = UrlCacheDirectory();
+  return scope.root;
+}
+
+// Looks `url` up through the per-process copy, refreshing it when the files changed (once per
+// look-up scope). The key is made only when there are entries to look in.
+bool FindEntry(const std::string& root, const char* url, std::string* key, Entry* entry) {
   LoadedIndex& li = Loaded();
   std::lock_guard<std::mutex> lock(li.mutex);
-  Refresh(li, root);
-  const Entry* e = li.index.Find(key);
+  LookupScope& scope = t_lookupScope;
+  if (scope.depth == 0 || !scope.checked || !li.valid || li.root != root ||
+      li.codePage != CurrentCodePage()) {
+    Refresh(li, root);
+    scope.checked = scope.depth > 0;
+  }
+  if (li.index.entries().empty()) return false;
+  *key = CacheKey(url);
+  const Entry* e = li.index.Find(*key);
   if (!e) return false;
   *entry = *e;
   return true;
@@ -652,6 +679,46 @@ BOOL FailedErrno(int err) {
   return FALSE;
 }
 
+// ---- write groups: files synced together instead of one by one ---------------------------
+
+constexpr std::size_t kGroupMaxFiles = 256;
+
+struct WriteGroup {
+  int depth = 0;
+  std::vector<std::string> files;  // renamed into place, not yet synced
+  std::set<std::string> folders;
+  std::set<std::string> indexes;   // index files appended to since the last sync
+  int error = 0;                   // first failed sync of a batch, for Commit
+};
+thread_local WriteGroup t_group;
+
+// Starts the write-back of every file first and then waits for each, so the disk sees one
+// batch, not one flush a file. 0 or the first errno.
+int SyncGroup(WriteGroup& g) {
+  std::vector<int> fds;
+  fds.reserve(g.files.size() + g.indexes.size());
+  for (const std::string& path : g.files) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;  // evicted since: nothing of it left to keep
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    fds.push_back(fd);
+  }
+  for (const std::string& path : g.indexes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd >= 0) fds.push_back(fd);
+  }
+  int err = 0;
+  for (int fd : fds) {
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && err == 0) err = errno;
+    ::close(fd);
+  }
+  for (const std::string& folder : g.folders) posix::SyncFolder(folder);
+  g.files.clear();
+  g.folders.clear();
+  g.indexes.clear();
+  return err;
+}
+
 // Writes the movie under the first counter that neither the index nor the disk uses.
 // 0 and *relative, or an errno.
 int StoreFile(const std::string& root, const std::string& folder, const std::string& name,
@@ -664,9 +731,16 @@ int StoreFile(const std::string& root, const std::string& folder, const std::str
     posix::AtomicFile file;
     int err = file.Open(root + "/" + candidate, 0600);
     if (!err) err = file.Write(data, size);
-    if (!err) err = file.Commit(posix::AtomicFile::Replace::kNever);
+    const bool grouped = t_group.depth > 0;
+    if (!err)
+      err = grouped ? file.CommitUnsynced(posix::AtomicFile::Replace::kNever)
+                    : file.Commit(posix::AtomicFile::Replace::kNever);
     if (err == EEXIST) continue;  // on disk but in no entry: swept later, never reused
     if (err) return err;
+    if (grouped) {
+      t_group.files.push_back(root + "/" + candidate);
+      t_group.folders.insert(root + "/" + folder);
+    }
     next = n + 1;
     *relative = std::move(candidate);
     return 0;
@@ -696,8 +770,10 @@ void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes) {
   li.runBytes = 0;
 }
 
-bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size,
-                      std::string* localFile) {
+namespace {
+
+// AddUrlCacheEntry but for the sync of a write group's batch.
+bool AddEntry(const std::string& url, const void* data, std::size_t size, std::string* localFile) {
   if (url.empty() || url.find('\0') != std::string::npos || (!data && size)) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
@@ -713,23 +789,37 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   if (size > limits.totalBytes || li.runBytes + size > limits.runBytes)
     return Fail(ERROR_DISK_FULL);
 
-  std::vector<std::string> folders;
-  if (!EnsureSubfolders(root, &folders)) return FailErrno(errno ? errno : EIO);
+  // The subfolders are listed once per run and cache folder, and again when one has gone.
+  std::vector<std::string>& folders = li.folders;
+  auto listFolders = [&]() {
+    li.foldersRoot.clear();
+    if (!EnsureSubfolders(root, &folders)) return false;
+    li.foldersRoot = root;
+    return true;
+  };
+  if ((li.foldersRoot != root || folders.empty()) && !listFolders()) return FailErrno(errno ? errno : EIO);
   if (li.sweptRoot != root && li.trusted) {
     SweepOrphans(root, folders, li.index);
     li.sweptRoot = root;
   }
 
   // The subfolder holding the fewest entries takes the new file.
-  std::string folder = folders.front();
-  for (const auto& f : folders)
-    if (li.index.CountIn(f) < li.index.CountIn(folder)) folder = f;
+  auto leastUsed = [&]() {
+    std::string folder = folders.front();
+    for (const auto& f : folders)
+      if (li.index.CountIn(f) < li.index.CountIn(folder)) folder = f;
+    return folder;
+  };
 
   std::string name, ext;
   NameParts(key, &name, &ext);
   std::string relative;
-  if (int err = StoreFile(root, folder, name, ext, data, size, li, &relative))
-    return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
+  int err = StoreFile(root, leastUsed(), name, ext, data, size, li, &relative);
+  if (err == ENOENT) {  // a subfolder was removed since it was listed
+    if (!listFolders()) return FailErrno(errno ? errno : EIO);
+    err = StoreFile(root, leastUsed(), name, ext, data, size, li, &relative);
+  }
+  if (err) return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
 
   writer.Put(key, relative, size);
   // The oldest entries make room (never the new one).
@@ -744,6 +834,22 @@ bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size
   }
   li.runBytes += size;
   if (localFile) *localFile = root + "/" + relative;
+  if (t_group.depth > 0) t_group.indexes.insert(root + "/index");
+  return true;
+}
+
+}  // namespace
+
+bool AddUrlCacheEntry(const std::string& url, const void* data, std::size_t size,
+                      std::string* localFile) {
+  if (!AddEntry(url, data, size, localFile)) return false;
+  // A bounded batch: what a failing group leaves unsynced stays small. The entry itself is
+  // made; a failed sync is the group's to report.
+  WriteGroup& g = t_group;
+  if (g.depth > 0 && g.files.size() >= kGroupMaxFiles) {
+    int err = SyncGroup(g);
+    if (err && !g.error) g.error = err;
+  }
   return true;
 }
 
@@ -763,14 +869,17 @@ BOOL DeleteUrlCacheEntryA(const char* url) {
 
 BOOL GetUrlCacheEntryInfoA(const char* url, INTERNET_CACHE_ENTRY_INFOA* info, DWORD* size) {
   if (!url || !*url || (info && !size)) return Failed(ERROR_INVALID_PARAMETER);
-  const std::string root = UrlCacheDirectory();
-  const std::string key = CacheKey(url);
+  const std::string root = LookupRoot();
+  std::string key;
   Entry entry;
-  if (!FindEntry(root, key, &entry)) return Failed(ERROR_FILE_NOT_FOUND);
+  if (!FindEntry(root, url, &key, &entry)) return Failed(ERROR_FILE_NOT_FOUND);
   // An entry whose file has gone (cleaned by hand) is no entry: nothing could be copied.
   std::string local = root + "/" + entry.local;
   struct stat st;
-  if (::stat(local.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+  // Nor is one whose file is shorter or longer than stored: a power cut before a write group's
+  // sync can leave a file cut short, and only whole movies are offered.
+  if (::stat(local.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) != entry.size)
     return Failed(ERROR_FILE_NOT_FOUND);
   if (!info && !size) return TRUE;
 
@@ -811,6 +920,30 @@ BOOL GetUrlCacheEntryInfoA(const char* url, INTERNET_CACHE_ENTRY_INFOA* info, DW
   *size = static_cast<DWORD>(needed);
   return TRUE;
 }
+
+UrlCacheWriteGroup::UrlCacheWriteGroup() { ++t_group.depth; }
+
+UrlCacheWriteGroup::~UrlCacheWriteGroup() {
+  Commit();
+  --t_group.depth;
+}
+
+bool UrlCacheWriteGroup::Commit() {
+  WriteGroup& g = t_group;
+  int err = SyncGroup(g);
+  if (g.error) err = std::exchange(g.error, 0);
+  if (err) SetLastErrorFromErrno(err);
+  return err == 0;
+}
+
+UrlCacheLookupScope::UrlCacheLookupScope() {
+  if (t_lookupScope.depth++ == 0) {
+    t_lookupScope.checked = false;
+    t_lookupScope.root.clear();
+  }
+}
+
+UrlCacheLookupScope::~UrlCacheLookupScope() { --t_lookupScope.depth; }
 
 std::size_t UrlCacheIndexLoadCount() {
   LoadedIndex& li = Loaded();

@@ -3,10 +3,12 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <limits>
@@ -58,7 +60,32 @@ bool MbIsCharBoundary(std::string_view s, std::size_t pos) {
 
 // ---- searching ------------------------------------------------------------------------
 
+bool MbAsciiBytesAreChars(std::string_view s) {
+  if (MB_CUR_MAX == 1) return true;
+  for (unsigned char c : s)
+    if (c >= 0x80) return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  return true;
+}
+
+namespace {
+
+bool IsAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+bool AsciiBytesAreChars(std::string_view s) { return MbAsciiBytesAreChars(s); }
+
+bool IsAsciiChar(char ch) { return static_cast<unsigned char>(ch) < 0x80; }
+
+// True when the members of an ASCII `set` may be looked for byte by byte in `s`.
+bool BytewiseSearch(std::string_view s, std::string_view set) { return IsAscii(set) && AsciiBytesAreChars(s); }
+
+}  // namespace
+
 std::size_t MbFind(std::string_view s, char ch, std::size_t start) {
+  if (IsAsciiChar(ch) && AsciiBytesAreChars(s)) return s.find(ch, start);
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
     if (i >= start && len == 1 && s[i] == ch) return i;
@@ -68,6 +95,7 @@ std::size_t MbFind(std::string_view s, char ch, std::size_t start) {
 }
 
 std::size_t MbReverseFind(std::string_view s, char ch) {
+  if (IsAsciiChar(ch) && AsciiBytesAreChars(s)) return s.rfind(ch);
   std::size_t found = std::string::npos;
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
@@ -79,6 +107,8 @@ std::size_t MbReverseFind(std::string_view s, char ch) {
 
 std::size_t MbFindSubstring(std::string_view s, std::string_view sub, std::size_t start) {
   if (start > s.size()) return std::string::npos;
+  // An ASCII needle starts and ends on character boundaries wherever it occurs.
+  if (!sub.empty() && IsAscii(sub) && AsciiBytesAreChars(s)) return s.find(sub, start);
   for (std::size_t i = 0; i <= s.size();) {
     if (i >= start && s.size() - i >= sub.size() && s.compare(i, sub.size(), sub) == 0) {
       // The match must end on a character boundary too: "A" must not match the lead of "AB"
@@ -91,6 +121,15 @@ std::size_t MbFindSubstring(std::string_view s, std::string_view sub, std::size_
     i += MbCharLen(s, i);
   }
   return std::string::npos;
+}
+
+void MbReplaceChar(std::string& s, char from, char to) {
+  if (IsAsciiChar(from) && AsciiBytesAreChars(s)) {
+    std::replace(s.begin(), s.end(), from, to);
+    return;
+  }
+  for (std::size_t i = 0; i < s.size(); i = MbNextChar(s, i))
+    if (s[i] == from && MbCharLen(s, i) == 1) s[i] = to;
 }
 
 namespace {
@@ -120,7 +159,6 @@ class CharSet {
     }
     return false;
   }
-
  private:
   std::string_view set_;
   bool ascii_ = true;
@@ -130,6 +168,16 @@ class CharSet {
 }  // namespace
 
 std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t start) {
+  if (BytewiseSearch(s, set)) {
+    // A bit per ASCII byte: one test a byte instead of a search of the set.
+    std::uint64_t bits[2] = {0, 0};
+    for (unsigned char c : set) bits[c >> 6] |= std::uint64_t{1} << (c & 63);
+    for (std::size_t i = start; i < s.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      if (c < 0x80 && (bits[c >> 6] >> (c & 63) & 1)) return i;
+    }
+    return std::string::npos;
+  }
   const CharSet members(set);
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
@@ -140,6 +188,11 @@ std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t st
 }
 
 void MbTrimRight(std::string& s, std::string_view set) {
+  if (BytewiseSearch(s, set)) {
+    std::size_t last = s.find_last_not_of(set);
+    s.erase(last == std::string::npos ? 0 : last + 1);
+    return;
+  }
   const CharSet members(set);
   // The end of the last character that is not in the set.
   std::size_t keep = 0;
@@ -152,6 +205,10 @@ void MbTrimRight(std::string& s, std::string_view set) {
 }
 
 void MbTrimLeft(std::string& s, std::string_view set) {
+  if (BytewiseSearch(s, set)) {
+    s.erase(0, std::min(s.find_first_not_of(set), s.size()));
+    return;
+  }
   const CharSet members(set);
   std::size_t i = 0;
   while (i < s.size()) {
@@ -170,6 +227,14 @@ void MbTrim(std::string& s, std::string_view set) {
 // ---- case -----------------------------------------------------------------------------
 
 int MbCompareNoCase(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
+      int ca = std::tolower(static_cast<unsigned char>(a[k]));
+      int cb = std::tolower(static_cast<unsigned char>(b[k]));
+      if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  }
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     std::size_t la = MbCharLen(a, i), lb = MbCharLen(b, j);
@@ -195,6 +260,10 @@ namespace {
 
 template <int (*Fold)(int)>
 void FoldSingleBytes(std::string& s) {
+  if (IsAscii(s)) {
+    for (char& c : s) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+    return;
+  }
   for (std::size_t i = 0; i < s.size();) {
     std::size_t len = MbCharLen(s, i);
     if (len == 1) s[i] = static_cast<char>(Fold(static_cast<unsigned char>(s[i])));
@@ -322,6 +391,9 @@ bool RunIconv(iconv_t cd, const std::string& in, std::string& out, OnBad onBad) 
 
 std::string Utf16ToAnsi(std::u16string_view text) {
   if (text.empty()) return {};
+  // ASCII is itself in every code page a locale can have.
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+    return std::string(text.begin(), text.end());
   // Code points as UTF-32; an unpaired surrogate is a "?" already.
   std::string utf32;
   utf32.reserve(text.size() * 4);
@@ -350,6 +422,10 @@ std::string Utf16ToAnsi(std::u16string_view text) {
 namespace {
 
 bool ConvertFromAnsi(std::string_view text, std::u16string* out, bool strict) {
+  if (IsAscii(text)) {
+    out->assign(text.begin(), text.end());
+    return true;
+  }
   std::string in(text);
   std::string utf32;
   bool bad = false;

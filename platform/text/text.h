@@ -35,6 +35,12 @@ std::size_t MbReverseFind(std::string_view s, char ch);
 // First occurrence of `sub` that starts on a character boundary at or after `start`; `sub`
 // must also end on a character boundary of `s`. An empty `sub` is found at `start`.
 std::size_t MbFindSubstring(std::string_view s, std::string_view sub, std::size_t start = 0);
+// True when no byte below 0x80 of `s` can be part of a longer character, so ASCII searches
+// may look at bytes alone: always in single-byte code pages and UTF-8 (whose continuation
+// bytes are all above 0x7F), in double-byte code pages such as Big5 only for pure ASCII text.
+bool MbAsciiBytesAreChars(std::string_view s);
+// Replaces each single-byte character `from` by `to`; trail bytes are never touched.
+void MbReplaceChar(std::string& s, char from, char to);
 // First character of `s` (at or after `start`) that is one of the characters of `set`.
 std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t start = 0);
 

@@ -82,9 +82,13 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
+  // ASCII, the usual attribute or address, widens byte by byte.
+  std::size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  std::u16string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
+  for (std::size_t i = ascii; i < text.size();) {
     char32_t c;
     std::size_t len = DecodeUtf8(text, i, &c);
     if (len == 0) {

@@ -1,10 +1,14 @@
 #include "scan/movie_address.h"
 
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/inet/inet.h"
 #include "tests/scan/scan_test_util.h"
@@ -264,6 +268,84 @@ TEST_F(ResolveTest, LocalMoviesAreListedOnlyOnLocalPages) {
       EXPECT_EQ(record.nSize, -1);
     }
   }
+}
+
+// The size comes from the file's status, but only for a movie that could be read: a file the
+// scanning user may not read keeps size -1, as when opening it failed.
+TEST_F(ResolveTest, LocalSizeOnlyForFilesTheUserMayRead) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.str().c_str(), 0755), 0);
+  struct Case {
+    const char* name;
+    mode_t mode;
+    int ownerSize, otherSize;  // as the file's owner (not root), as another user
+  } cases[] = {
+      {"all.swf", 0644, 4, 4},
+      {"owner.swf", 0600, 4, -1},
+      {"group.swf", 0640, 4, -1},  // the other user is in no group of the file's
+      {"others.swf", 0604, 4, 4},
+      {"none.swf", 0000, -1, -1},
+      {"others-not-owner.swf", 0044, -1, 4},
+  };
+  for (const Case& c : cases) {
+    std::string path = dir.WriteFile(c.name, "FWS1");
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+  }
+  auto sizeOf = [&dir](const char* name) {
+    SWFFileInfo record;
+    ResolveMovieAddress("file://", "file://" + dir.str() + "/", name, record);
+    return record.nSize;
+  };
+  if (::geteuid() != 0) {
+    for (const Case& c : cases) EXPECT_EQ(sizeOf(c.name), c.ownerSize) << c.name;
+    return;
+  }
+  // As root every file is readable; another user is needed for the rest.
+  for (const Case& c : cases) EXPECT_EQ(sizeOf(c.name), 4) << c.name;
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(100);
+    int wrong = 0;
+    for (const Case& c : cases) wrong += sizeOf(c.name) != c.otherSize;
+    _exit(wrong);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "files sized wrongly for another user (100: no such user)";
+}
+
+// Inside a scope sizes are read relative to a folder kept open: they must be what a plain
+// look-up gives, across folders, for a folder that may be searched but not listed, for one that
+// is missing, and after a file changed between two movies.
+TEST_F(ResolveTest, SizesInsideAScopeAgreeWithPlainLookUps) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.str() + "/a");
+  std::filesystem::create_directories(dir.str() + "/searchonly");
+  dir.WriteFile("a/one.swf", "FWS1");
+  dir.WriteFile("b.swf", "FWS12");
+  dir.WriteFile("searchonly/c.swf", "FWS123");
+  ASSERT_EQ(::chmod((dir.str() + "/searchonly").c_str(), 0311), 0);
+  const char* const kNames[] = {"a/one.swf", "b.swf", "a/one.swf", "searchonly/c.swf",
+                                "gone/x.swf", "a/missing.swf", "a", "b.swf"};
+  auto sizeOf = [&dir](const char* name) {
+    SWFFileInfo record;
+    ResolveMovieAddress("file://", "file://" + dir.str() + "/", name, record);
+    return record.nSize;
+  };
+  std::vector<int> plain;
+  for (const char* name : kNames) plain.push_back(sizeOf(name));
+  EXPECT_EQ(plain[0], 4);
+  EXPECT_EQ(plain[3], 6);
+  EXPECT_EQ(plain[4], -1);
+  {
+    LocalSizeScope scope;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) EXPECT_EQ(sizeOf(kNames[i]), plain[i]) << kNames[i];
+    dir.WriteFile("a/one.swf", "FWS1234567");
+    EXPECT_EQ(sizeOf("a/one.swf"), 10);
+  }
+  ASSERT_EQ(::chmod((dir.str() + "/searchonly").c_str(), 0755), 0);
 }
 
 TEST(ResolveBig5, DoubleByteDirectoryOfALocalPageIsKeptWhole) {

@@ -115,5 +115,52 @@ TEST(CoInternetParseUrl, BufferProtocolAndBadArguments) {
   EXPECT_EQ(CoInternetParseUrl(url.c_str(), PARSE_CANONICALIZE, 0, exact, 18, &len, 0), E_NOTIMPL);
 }
 
+// The shortcuts the scanner takes for plain addresses give what the long way gives.
+TEST(CoInternetParseUrl, PlainAddressShortcutAgreesWithTheParser) {
+  const char* const kAddresses[] = {
+      "file:///movies/intro.swf", "FILE:///movies/intro.swf?x=1#top", "file://localhost/a/b.swf",
+      "File://LocalHost/a/b.swf", "file://server/share/a.swf", "file:relative.swf", "file:/a.swf",
+      "file:", "file:///", "http://host/a.swf", "fil", "", "file:///a b/c#d?e",
+  };
+  for (const char* address : kAddresses) {
+    SCOPED_TRACE(address);
+    bool local = true;
+    std::string fast;
+    ASSERT_TRUE(PlainFilePathFromUrl(address, &local, &fast));
+    std::u16string path, unescaped;
+    bool parsed = Parse(AnsiToUtf16(address), PARSE_PATH_FROM_URL, &path) == S_OK;
+    EXPECT_EQ(local, parsed);
+    if (!parsed) continue;
+    ASSERT_EQ(Parse(path, PARSE_UNESCAPE, &unescaped), S_OK);
+    EXPECT_EQ(fast, Utf16ToAnsi(unescaped));
+  }
+  // Escapes and non-ASCII text take the long way.
+  bool local = false;
+  std::string path;
+  EXPECT_FALSE(PlainFilePathFromUrl("file:///a%20b.swf", &local, &path));
+  EXPECT_FALSE(PlainFilePathFromUrl("file:///\xB3\x5C.swf", &local, &path));
+}
+
+TEST(CoInternetParseUrl, CanonicalFormWithoutABufferAgrees) {
+  const char* const kAddresses[] = {
+      "http://Host/a/./b/../c.swf", "  http://h/a b.swf  ", "file:///x/%2e%2E/y.swf", "HTTP://H:80",
+      "http://h\\a\\b.swf?q=/./#f", "noscheme.swf", "ftp://u:p@H/x/..", "http://h//a/.",
+  };
+  for (const char* address : kAddresses) {
+    SCOPED_TRACE(address);
+    char buffer[512];
+    DWORD length = sizeof buffer;
+    bool ok = InternetCanonicalizeUrlA(address, buffer, &length, ICU_NO_ENCODE);
+    std::string result;
+    EXPECT_EQ(CanonicalizeUrl(address, ICU_NO_ENCODE, &result), ok);
+    if (ok) {
+      EXPECT_EQ(result, std::string(buffer, length));
+    }
+  }
+  std::string result;
+  ASSERT_TRUE(CanonicalizeUrl(std::string_view("http://h/a\0b", 12), ICU_NO_ENCODE, &result));
+  EXPECT_EQ(result, "http://h/a");
+}
+
 }  // namespace
 }  // namespace trovex

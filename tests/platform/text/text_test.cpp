@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace trovex {
 namespace {
@@ -273,6 +275,72 @@ TEST(TextLocales, ConverterFollowsALocaleChange) {
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(Utf16ToAnsi(u"a\u8A31"), "a?");
   std::setlocale(LC_ALL, saved.c_str());
+}
+
+}  // namespace
+}  // namespace trovex
+
+namespace trovex {
+namespace {
+
+// What the searches must answer, found the slow way: a walk over whole characters.
+std::size_t WalkFind(std::string_view s, std::string_view set, std::size_t start, bool last) {
+  std::size_t found = std::string::npos;
+  for (std::size_t i = 0; i < s.size(); i += MbCharLen(s, i)) {
+    if (i < start || MbCharLen(s, i) != 1 || set.find(s[i]) == std::string_view::npos) continue;
+    if (!last) return i;
+    found = i;
+  }
+  return found;
+}
+
+// The byte-wise answers taken where ASCII bytes are whole characters agree with the walk in
+// every code page, on ASCII, on mixed and on broken text.
+TEST(TextLocales, FastSearchesAgreeWithTheCharacterWalk) {
+  std::string saved = std::setlocale(LC_ALL, nullptr);
+  const std::vector<std::string> texts = {
+      "http://h/dir/movie.swf?x=1#top", "a/\xE8\xA8\xB1/b.swf", "\xE8/\xA8\\.x\xFF?",
+      kXu + "/" + kGong + "\\" + kYi + "A" + kShi + "@.swf", "\xA4" "A\\\xB3", "", "////"};
+  int localesTried = 0;
+  for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
+    if (!std::setlocale(LC_ALL, locale)) continue;
+    ++localesTried;
+    for (const std::string& s : texts) {
+      SCOPED_TRACE(std::string(locale) + ": " + s);
+      for (char ch : {'/', '\\', 'A', '@', '.', '?'}) {
+        for (std::size_t start : {0u, 1u, 3u}) EXPECT_EQ(MbFind(s, ch, start), WalkFind(s, {&ch, 1}, start, false));
+        EXPECT_EQ(MbReverseFind(s, ch), WalkFind(s, {&ch, 1}, 0, true));
+      }
+      EXPECT_EQ(MbFindOneOf(s, "?#\\"), WalkFind(s, "?#\\", 0, false));
+      EXPECT_EQ(MbFindSubstring(s, "/"), WalkFind(s, "/", 0, false));
+      std::string replaced = s, expected = s;
+      MbReplaceChar(replaced, '\\', '/');
+      for (std::size_t i = 0; i < expected.size(); i += MbCharLen(expected, i))
+        if (expected[i] == '\\' && MbCharLen(expected, i) == 1) expected[i] = '/';
+      EXPECT_EQ(replaced, expected);
+      std::string trimmed = "/." + s + "./", walked = trimmed;
+      MbTrim(trimmed, "./");
+      std::size_t begin = 0, end = 0;
+      while (begin < walked.size() && MbCharLen(walked, begin) == 1 && (walked[begin] == '.' || walked[begin] == '/'))
+        ++begin;
+      for (std::size_t i = begin; i < walked.size(); i += MbCharLen(walked, i))
+        if (!(MbCharLen(walked, i) == 1 && (walked[i] == '.' || walked[i] == '/'))) end = i + MbCharLen(walked, i);
+      EXPECT_EQ(trimmed, walked.substr(begin, std::max(end, begin) - begin));
+      EXPECT_EQ(AnsiToUtf16("plain ASCII"), u"plain ASCII");
+      EXPECT_EQ(Utf16ToAnsi(u"plain ASCII"), "plain ASCII");
+    }
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_GE(localesTried, 2);
+}
+
+TEST_F(Big5Text, ReplacingABackslashLeavesTrailBytesAlone) {
+  std::string path = "dir\\" + kXu + "\\" + kGong;
+  MbReplaceChar(path, '\\', '/');
+  EXPECT_EQ(path, "dir/" + kXu + "/" + kGong);
+  EXPECT_EQ(MbCompareNoCase("ABC" + kYi, "abc" + kYi), 0);
+  EXPECT_LT(MbCompareNoCase("abc", "ABD"), 0);
+  EXPECT_GT(MbCompareNoCase("abcd", "ABC"), 0);
 }
 
 }  // namespace
