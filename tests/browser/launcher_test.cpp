@@ -62,7 +62,8 @@ TEST(Launcher, WindowsGoToTheWindowProgramWithTheSameArguments) {
     std::string args, echoed;
   } cases[] = {
       {"'" + page + "'", "[" + page + "]\n"},
-      {"--save-dialog --plugins '" + page + "'", "[--save-dialog]\n[--plugins]\n[" + page + "]\n"},
+      {"--save-dialog '" + page + "'", "[--save-dialog]\n[" + page + "]\n"},
+      {"--list --live '" + page + "'", "[--list]\n[--live]\n[" + page + "]\n"},
   };
   for (const Case& c : cases) {
     Result r = RunShell(dir, withDisplay + " " + c.args);
