@@ -13,9 +13,14 @@ downloading the rest.
 .
 The package holds trovex-browser, a small browser whose toolbar button
 opens the Save dialog with a live preview; trovex-save, which saves the
-movies of many pages from a terminal or a script; trovex-regsvr; and the
-module with its preview player.]=])
+movies of many pages from a terminal or a script; trovex-regsvr; the
+module with its preview player; and an extension for Chromium and
+Firefox with trovex-native-host, which opens the same Save dialog for the
+page shown in those browsers.]=])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# CPack stages the DEB with DESTDIR and this prefix, so what the install writes at install time
+# (the native messaging manifests) names /usr/bin/trovex-native-host, not the staging folder.
+# CPACK_SET_DESTDIR would switch the prefix to CPACK_INSTALL_PREFIX (/usr/local): left off.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
@@ -26,6 +31,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not libraries, but what the programs need to look right: the CJK font for the Traditional
 # Chinese texts, the icon theme the dialogs take their icons from, the user folders.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, adwaita-icon-theme, hicolor-icon-theme, xdg-user-dirs")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr")
+# The host manifests in /etc are the administrator's (packaging/CMakeLists.txt lists them).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)
