@@ -15,6 +15,7 @@
 #include "browser/url.h"
 #include "browser/window.h"
 #include "framework/toolkit_language.h"
+#include "framework/web_engine.h"
 #include "framework/window_manager.h"
 #include "scan/document_walker.h"
 #include <wx/app.h>
@@ -127,6 +128,7 @@ int main(int argc, char** argv) {
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
   if (saveDialog) {
     trovex::PrepareToolkitLanguage();
+    trovex::PrepareWebEngine();
     wxApp::SetInstance(new wxApp);
     wxInitializer toolkit(argc, argv);
     if (!toolkit.IsOk()) {

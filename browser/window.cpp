@@ -28,6 +28,7 @@
 #include "browser/url.h"
 #include "framework/message_dialog.h"
 #include "framework/toolkit_language.h"
+#include "framework/web_engine.h"
 #include "framework/window_manager.h"
 #include "framework/wx_text.h"
 #include "platform/com/activation.h"
@@ -381,6 +382,7 @@ wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame
 
 int RunBrowserWindow(int argc, char** argv, const std::string& address) {
   PrepareToolkitLanguage();
+  PrepareWebEngine();
   wxApp::SetInstance(new BrowserApp(address));
   return wxEntry(argc, argv);
 }

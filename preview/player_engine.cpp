@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "framework/ui_thread.h"
+#include "framework/web_engine.h"
 #include "preview/movie_source.h"
 #include "preview/player_files.h"
 #include "preview/player_page.h"
@@ -169,6 +170,8 @@ void PlayerEngine::CreateView() {
     unavailable_ = true;
     return;
   }
+  // Hosts that did not prepare the engine at start (a view of theirs may come first, though).
+  PrepareWebEngine();
   parking_ = new ParkingFrame;
   view_ = wxWebView::New(parking_, wxID_ANY, wxWebViewDefaultURLStr, wxDefaultPosition, wxSize(320, 240));
   if (view_) view_->DisableFocusFromKeyboard();  // no Tab stop that shows nothing to type into
