@@ -103,6 +103,7 @@ class BrowserFrame final : public wxFrame {
 
     // Blank first: the context-menu script must be in place before the page's frames load. The
     // page itself is asked for once the blank load is over, or that load could still replace it.
+    PrepareWebEngine();  // when the window is opened by a host of its own
     view_ = wxWebView::New(this, wxID_ANY, "about:blank");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
