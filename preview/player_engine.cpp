@@ -16,6 +16,7 @@
 
 #include "framework/ui_thread.h"
 #include "framework/web_engine.h"
+#include "framework/window_manager.h"
 #include "preview/movie_source.h"
 #include "preview/player_files.h"
 #include "preview/player_page.h"
@@ -181,6 +182,7 @@ void PlayerEngine::CreateView() {
     return;
   }
   SetPreferredLanguages(view_);
+  RouteEscapeToTopLevel(view_);  // Escape in the playing preview closes the dialog
   view_->EnableContextMenu(false);
   view_->RegisterHandler(wxSharedPtr<wxWebViewHandler>(new PlayerSchemeHandler));
   // The page reports through its title: the toolkit's script message channel runs a script
