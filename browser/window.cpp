@@ -41,6 +41,7 @@
 #include "browser/url.h"
 #include "framework/message_dialog.h"
 #include "framework/toolkit_language.h"
+#include "framework/web_engine.h"
 #include "framework/window_manager.h"
 #include "framework/wx_text.h"
 #include "pagemodel/collector_script.h"
@@ -148,6 +149,7 @@ class BrowserFrame final : public wxFrame {
 
     // Blank first: the context-menu script must be in place before the page's frames load. The
     // page itself is asked for once the blank load is over, or that load could still replace it.
+    PrepareWebEngine();  // when the window is opened by a host of its own
     view_ = wxWebView::New(this, wxID_ANY, "about:blank");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
@@ -640,6 +642,7 @@ wxFrame* OpenBrowserWindow(const std::string& address) { return new BrowserFrame
 
 int RunBrowserWindow(int argc, char** argv, const std::string& address, LiveTask task) {
   PrepareToolkitLanguage();
+  PrepareWebEngine();
   wxApp::SetInstance(new BrowserApp(address, task));
   return wxEntry(argc, argv);
 }

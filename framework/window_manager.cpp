@@ -1,6 +1,7 @@
 #include "framework/window_manager.h"
 
 #include <gtk/gtk.h>
+#include <wx/event.h>
 #include <wx/toplevel.h>
 #include <wx/window.h>
 
@@ -76,6 +77,32 @@ void UseTraditionalChineseFace() {
 
 void MoveFrameTo(wxWindow* wnd, const wxPoint& pos) {
   if (GtkWindow* window = TopLevelGtkWindow(wnd)) gtk_window_move(window, pos.x, pos.y);
+}
+
+namespace {
+
+gboolean OnViewKeyPress(GtkWidget*, GdkEventKey* key, gpointer data) {
+  if (key->keyval != GDK_KEY_Escape || (key->state & gtk_accelerator_get_default_mod_mask()) != 0) return FALSE;
+  auto* view = static_cast<wxWindow*>(data);
+  wxWindow* top = wxGetTopLevelParent(view);
+  if (!top) return FALSE;
+  wxKeyEvent hook(wxEVT_CHAR_HOOK);
+  hook.m_keyCode = WXK_ESCAPE;
+  hook.SetEventObject(view);
+  hook.SetId(view->GetId());
+  // Handled when the window's hook neither skipped it nor left it unprocessed.
+  return top->ProcessWindowEvent(hook) && !hook.GetSkipped() ? TRUE : FALSE;
+}
+
+}  // namespace
+
+void RouteEscapeToTopLevel(wxWindow* view) {
+  auto* widget = view ? static_cast<GtkWidget*>(view->GetHandle()) : nullptr;
+  // The toolkit wraps some views in a scrolled window; the key goes to the view inside.
+  while (widget && GTK_IS_BIN(widget) && gtk_bin_get_child(GTK_BIN(widget))) widget = gtk_bin_get_child(GTK_BIN(widget));
+  // Before the view's own handler (the signal runs connected handlers first), which would take
+  // the key for good.
+  if (widget) g_signal_connect(widget, "key-press-event", G_CALLBACK(OnViewKeyPress), view);
 }
 
 void MarkDefaultButton(wxWindow* button) {

@@ -28,6 +28,12 @@ void MoveFrameTo(wxWindow* wnd, const wxPoint& pos);
 // not the shapes the font fallback picks. Call once after the toolkit has started.
 void UseTraditionalChineseFace();
 
+// Escape pressed in `view`, a native view that keeps every key for itself (a web view hands
+// them all to its page), goes first to the key hook of the view's top-level window, as it does
+// from any other control: Escape closes a dialog wherever the focus is. Other keys, and Escape
+// the window leaves alone, stay the view's.
+void RouteEscapeToTopLevel(wxWindow* view);
+
 // Gives a push button the theme's look of the button Enter presses.
 void MarkDefaultButton(wxWindow* button);
 bool IsMarkedDefaultButton(const wxWindow* button);

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "framework/ui_thread.h"
+#include "framework/web_engine.h"
+#include "framework/window_manager.h"
 #include "preview/movie_source.h"
 #include "preview/player_files.h"
 #include "preview/player_page.h"
@@ -169,6 +171,8 @@ void PlayerEngine::CreateView() {
     unavailable_ = true;
     return;
   }
+  // Hosts that did not prepare the engine at start (a view of theirs may come first, though).
+  PrepareWebEngine();
   parking_ = new ParkingFrame;
   view_ = wxWebView::New(parking_, wxID_ANY, wxWebViewDefaultURLStr, wxDefaultPosition, wxSize(320, 240));
   if (view_) view_->DisableFocusFromKeyboard();  // no Tab stop that shows nothing to type into
@@ -178,6 +182,7 @@ void PlayerEngine::CreateView() {
     return;
   }
   SetPreferredLanguages(view_);
+  RouteEscapeToTopLevel(view_);  // Escape in the playing preview closes the dialog
   view_->EnableContextMenu(false);
   view_->RegisterHandler(wxSharedPtr<wxWebViewHandler>(new PlayerSchemeHandler));
   // The page reports through its title: the toolkit's script message channel runs a script

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/url.h"
 #include "browser/window.h"
 #include "framework/message_dialog.h"
 #include <wx/menu.h>
@@ -25,6 +26,8 @@
 #include "tests/browser/loopback_server.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
+// Last: Xlib's macros clash with names above.
+#include "tests/support/window_manager_process.h"
 
 namespace trovex::browser {
 namespace {
@@ -312,6 +315,84 @@ TEST(BrowserWindowTest, FreshStartHasNoBackAndFailuresShowOurPage) {
   };
   EXPECT_TRUE(WaitFor([&] { return shown().find("無法顯示這個網頁") != std::string::npos; }, 20)) << shown();
   EXPECT_NE(shown().find(gone), std::string::npos);
+  frame->Destroy();
+  test::PumpEvents(100);
+}
+
+// Under a window manager: the part of the page the Save dialog covered is drawn again once the
+// dialog moves off it, as it was before, not left as a flat grey block. The demo site: frames
+// and movies, as on the pages the dialog is used on.
+TEST(BrowserWindowTest, PageUncoveredByTheSaveDialogIsDrawnAgain) {
+  test::WindowManagerProcess wm;
+  ASSERT_TRUE(wm.running()) << "openbox is needed for this test";
+  test::IsolatedHome home;
+  RegisterModule();
+  std::string error;
+  const std::string site = AddressFromUserInput(std::string(TROVEX_SOURCE_DIR) + "/samples/site/index.html", &error);
+  wxFrame* frame = OpenAndWait(site);
+  frame->SetSize(256, 300, 1024, 720);
+  test::PumpEvents(600);
+  wxWebView* view = FindChild<wxWebView>(frame);
+  // The part of the page right of where the dialog ends up (at the screen's left edge).
+  wxRect strip;
+  auto picture = [&] { return test::GrabScreen(strip); };
+
+  double uncovered = -1;
+  bool coveredFirst = false, seen = false;
+  wxImage before;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    for (wxWindow* window : wxTopLevelWindows) {
+      auto* dialog = dynamic_cast<wxDialog*>(window);
+      if (!dialog || !dialog->IsShown() || !FindChild<wxListCtrl>(dialog)) continue;
+      timer.Stop();
+      coveredFirst = dialog->GetScreenRect().Intersects(strip) && dialog->GetSize().x < strip.x;
+      test::PumpEvents(3000);
+      dialog->Move(0, 0);
+      test::PumpEvents(2000);
+      uncovered = test::SamePixelShare(picture(), before);
+      if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR"))
+        test::CaptureScreen(std::string(dir) + "/browser_page_uncovered.png");
+      seen = true;
+      dialog->Close();
+      return;
+    }
+  });
+  // The page as drawn before the dialog: nothing changes on it for a while.
+  {
+    const wxRect page(view->GetScreenPosition(), view->GetSize());
+    strip = wxRect(wxPoint(800, page.y + 4), page.GetBottomRight() - wxPoint(4, 4));
+    int still = 0;
+    ASSERT_TRUE(WaitFor([&] {
+      wxImage now = picture();
+      still = test::SamePixelShare(now, before, 0) == 1.0 ? still + 1 : 0;
+      before = now;
+      return still >= 10;
+    }, 20));
+  }
+  timer.Start(100);
+  // A real click: the dialog then runs inside the toolkit's handling of the button's event.
+  wxToolBar* bar = frame->GetToolBar();
+  GtkWidget* handle = static_cast<GtkWidget*>(bar->GetHandle());
+  if (GTK_IS_BIN(handle)) handle = gtk_bin_get_child(GTK_BIN(handle));  // the toolkit wraps it
+  ASSERT_TRUE(GTK_IS_TOOLBAR(handle));
+  auto* toolbar = GTK_TOOLBAR(handle);
+  wxPoint button(-1, -1);
+  for (int i = 0; i < gtk_toolbar_get_n_items(toolbar); ++i) {
+    GtkToolItem* item = gtk_toolbar_get_nth_item(toolbar, i);
+    if (!GTK_IS_TOOL_BUTTON(item)) continue;  // the last button is the module's
+    GtkAllocation a;
+    gtk_widget_get_allocation(GTK_WIDGET(item), &a);
+    button = wxPoint(a.x + a.width / 2, a.y + a.height / 2);
+  }
+  ASSERT_GE(button.x, 0);
+  wxUIActionSimulator input;
+  input.MouseMove(bar->ClientToScreen(button));
+  test::PumpEvents(300);
+  input.MouseClick();
+  ASSERT_TRUE(WaitFor([&] { return seen; }, 15));
+  EXPECT_TRUE(coveredFirst) << "the dialog first lies over the strip, and off it once moved";
+  EXPECT_GT(uncovered, 0.99) << "the uncovered page is drawn again as it was";
   frame->Destroy();
   test::PumpEvents(100);
 }

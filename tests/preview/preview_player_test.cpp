@@ -2,6 +2,7 @@
 // player's error, and the dialog keeps answering meanwhile.
 #include <gtest/gtest.h>
 #include <wx/image.h>
+#include <wx/uiaction.h>
 #include <wx/webview.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/message_box.h"
 #include "preview/player_engine.h"
 #include "preview/player_files.h"
 #include "tests/browser/loopback_server.h"
@@ -160,6 +162,40 @@ TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
         EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
         EXPECT_EQ(view->GetCurrentURL().rfind("trovex-player://preview/", 0), 0u) << view->GetCurrentURL();
       });
+}
+
+// Escape typed for real with the focus in the playing preview closes the dialog, as it does in
+// every other control: the web engine would keep the key for the page.
+TEST_F(PreviewPlayer, EscapeInThePlayingPreviewClosesTheDialog) {
+  struct Dlg : test::PreviewTestDlg {
+    using PreviewTestDlg::PreviewTestDlg;
+    int cancels = 0;
+    void OnCancel() override {
+      ++cancels;
+      PreviewTestDlg::OnCancel();
+    }
+  } dlg({{"http://h/clock.swf", std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf", "clock.swf", "", 78, 0}});
+  test::DialogScript script;
+  script.Expect(1000, [&](CDialog&) {
+    dlg.GetWindow()->Raise();
+    if (test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s) && SelectAndWait(dlg, 0, "frame", 20s) >= 0) {
+      wxWindow* ctrl = dlg.flashCtrl.GetWindow();
+      wxUIActionSimulator input;
+      input.MouseMove(ctrl->ClientToScreen(wxPoint(ctrl->GetClientSize().x / 2, ctrl->GetClientSize().y / 2)));
+      input.MouseClick();
+      test::PumpUntil([] { return false; }, 500ms);
+      if (std::optional<bool> focused = test::HasFocus(PlayerEngine::Get().GetView())) {
+        EXPECT_TRUE(*focused) << "the click puts the focus in the preview";
+      }
+      input.Char(WXK_ESCAPE);
+      test::PumpUntil([&] { return dlg.cancels > 0; }, 3s);
+    } else {
+      ADD_FAILURE() << "the movie did not play";
+    }
+    if (dlg.cancels == 0) dlg.EndDialog(IDOK);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.cancels, 1);
 }
 
 }  // namespace

@@ -10,6 +10,10 @@
 #include <stdexcept>
 #include <thread>
 
+// Last: its macros (None, Status) clash with names above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 namespace trovex::test {
 namespace {
 
@@ -84,6 +88,42 @@ void PumpEvents(int milliseconds) {
 bool CaptureScreen(const std::string& pngPath) {
   std::string cmd = "import -window root '" + pngPath + "' 2>/dev/null";
   return std::system(cmd.c_str()) == 0;
+}
+
+wxImage GrabScreen(const wxRect& screenRect) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return wxImage();
+  const int screen = DefaultScreen(display);
+  const wxRect rect = screenRect.Intersect(wxRect(0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)));
+  wxImage picture;
+  XImage* image = rect.IsEmpty() ? nullptr
+                                 : XGetImage(display, RootWindow(display, screen), rect.x, rect.y, rect.width,
+                                             rect.height, AllPlanes, ZPixmap);
+  if (image) {
+    picture.Create(rect.width, rect.height, false);
+    for (int y = 0; y < rect.height; ++y) {
+      for (int x = 0; x < rect.width; ++x) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        picture.SetRGB(x, y, (pixel & image->red_mask) >> 16, (pixel & image->green_mask) >> 8, pixel & image->blue_mask);
+      }
+    }
+    XDestroyImage(image);
+  }
+  XCloseDisplay(display);
+  return picture;
+}
+
+double SamePixelShare(const wxImage& a, const wxImage& b, int tolerance) {
+  if (!a.IsOk() || !b.IsOk() || a.GetSize() != b.GetSize()) return 0;
+  const long pixels = static_cast<long>(a.GetWidth()) * a.GetHeight();
+  const unsigned char* p = a.GetData();
+  const unsigned char* q = b.GetData();
+  long same = 0;
+  for (long i = 0; i < pixels; ++i, p += 3, q += 3) {
+    if (std::abs(p[0] - q[0]) <= tolerance && std::abs(p[1] - q[1]) <= tolerance && std::abs(p[2] - q[2]) <= tolerance)
+      ++same;
+  }
+  return pixels ? static_cast<double>(same) / pixels : 0;
 }
 
 }  // namespace trovex::test

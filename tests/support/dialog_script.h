@@ -9,6 +9,7 @@
 // <wx/testing.h>; ExpectMessageBox below also records what the box showed.
 #pragma once
 
+#include <wx/image.h>
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
 
@@ -89,5 +90,13 @@ void PumpEvents(int milliseconds = 50);
 // Saves a screenshot of the whole screen (the dialog is centred on it) with ImageMagick's
 // `import`, while the dialog is shown. Returns false when the tool fails.
 bool CaptureScreen(const std::string& pngPath);
+
+// What the display shows inside `screenRect` (screen coordinates), read back from the X
+// server: what the user sees. An empty image when nothing can be read.
+wxImage GrabScreen(const wxRect& screenRect);
+
+// The share (0..1) of pixels that agree between two pictures of one size, each channel within
+// `tolerance`; 0 for pictures of different sizes.
+double SamePixelShare(const wxImage& a, const wxImage& b, int tolerance = 8);
 
 }  // namespace trovex::test
