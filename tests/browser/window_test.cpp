@@ -290,6 +290,27 @@ TEST(BrowserWindowTest, AFailingScriptPageIsReportedInAMessageBox) {
   test::PumpEvents(100);
 }
 
+// The page keeps posting to the window's message handler while the window closes, and the
+// engine still has a script of ours running (it keeps its view alive): messages still on
+// their way must not reach the deleted view.
+TEST(BrowserWindowTest, MessagesThePageSendsAfterTheWindowClosedAreDropped) {
+  test::IsolatedHome home;
+  test::LoopbackServer server;
+  server.Page("/", "<p>busy</p><script>setInterval(function () {"
+                   " for (var i = 0; i < 20; ++i) window.webkit.messageHandlers.trovex.postMessage('{}'); }, 1);</script>");
+  using Run = void (*)(void*, const char*, void*, void*, void*);
+  auto run = reinterpret_cast<Run>(::dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript"));
+  ASSERT_NE(run, nullptr);
+  for (int round = 0; round < 10; ++round) {
+    wxFrame* frame = OpenAndWait(server.Url("/"));
+    test::PumpEvents(100);
+    run(FindChild<wxWebView>(frame)->GetNativeBackend(), "var t = Date.now(); while (Date.now() - t < 400) {}", nullptr,
+        nullptr, nullptr);
+    frame->Destroy();
+    test::PumpEvents(1000);
+  }
+}
+
 // A fresh window has no page to go back to; an unreachable server shows our page, in
 // Traditional Chinese, instead of the engine's.
 TEST(BrowserWindowTest, FreshStartHasNoBackAndFailuresShowOurPage) {
