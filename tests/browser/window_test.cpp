@@ -64,8 +64,13 @@ wxFrame* OpenAndWait(const std::string& url) {
   frame->Show();
   wxWebView* view = FindChild<wxWebView>(frame);
   EXPECT_NE(view, nullptr);
-  EXPECT_TRUE(WaitFor([&] { return view && !view->IsBusy() && view->GetCurrentURL().utf8_string() == url; }))
-      << (view ? view->GetCurrentURL().utf8_string() : std::string());
+  // The address changes when the load starts, before the view says it is busy: the document
+  // (its frames included) is complete only when it says so itself.
+  EXPECT_TRUE(WaitFor([&] {
+    wxString state;
+    return view && !view->IsBusy() && view->GetCurrentURL().utf8_string() == url &&
+           view->RunScript("document.readyState", &state) && state == "complete";
+  })) << (view ? view->GetCurrentURL().utf8_string() : std::string());
   return frame;
 }
 
