@@ -90,6 +90,8 @@ constexpr int kSnapshotWaitMs = 20000;
 constexpr int kLiveLoadWaitMs = 120000;
 // After the load: handlers that run on a timer of their own get this long.
 constexpr int kSettleMs = 300;
+// Leads a snapshot's message, with the request's number and a line break.
+constexpr const char* kSnapshotTag = "#trovex-snapshot ";
 // The engine's answer about its session cookies; without it our fetches go without them.
 constexpr int kCookieWaitMs = 5000;
 // Addresses whose cookies are asked for at one click: the movies of a huge page share a few.
@@ -420,13 +422,15 @@ class BrowserFrame final : public wxFrame {
   // Asks the shown page's frames for their snapshot; the answer comes as a script message.
   void RequestSnapshot() {
     const std::string_view collector = pagemodel::CollectorScript();
+    // Numbered: an answer to an earlier request (of a page shown before) is not this page's.
+    const std::string tag = "'" + std::string(kSnapshotTag) + std::to_string(++snapshotRequest_) + "\\n'";
     std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
                          " try { if (!window.__trovexCollector1) {\n";
     script.append(collector.data(), collector.size());
     script += "\n} } catch (e) {}"
               " var c = window.__trovexCollector1;"
-              " if (!c) { h.postMessage('{}'); return; }"
-              " c.text().then(function (t) { h.postMessage(t); }, function () { h.postMessage('{}'); });"
+              " if (!c) { h.postMessage(" + tag + " + '{}'); return; }"
+              " c.text().then(function (t) { h.postMessage(" + tag + " + t); }, function () { h.postMessage(" + tag + " + '{}'); });"
               " })();";
     // Not the blocking call: its wait runs events, and the window may be closed within it. Nor
     // the toolkit's asynchronous one: its completion refers to the view even after it is gone.
@@ -688,10 +692,16 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnScriptMessage(wxWebViewEvent& event) {
-    // Snapshots are JSON objects ("{}" when none could be taken); frame addresses never
-    // start with "{". (The toolkit does not say which handler a message came through.)
-    if (event.GetString().StartsWith("{")) {
-      snapshotJson_ = ToUtf8(event.GetString());
+    // Snapshots come tagged with their request's number ("{}" when none could be taken);
+    // frame addresses never start with the tag. (The toolkit does not say which handler a
+    // message came through.)
+    const std::string message = ToUtf8(event.GetString());
+    if (message.rfind(kSnapshotTag, 0) == 0) {
+      const std::size_t end = message.find('\n');
+      if (end == std::string::npos ||
+          message.substr(std::strlen(kSnapshotTag), end - std::strlen(kSnapshotTag)) != std::to_string(snapshotRequest_))
+        return;  // an earlier request's answer
+      snapshotJson_ = message.substr(end + 1);
       if (snapshotJson_ == "{}") snapshotJson_.clear();
       snapshotArrived_ = true;
       if (snapshotLoop_) {
@@ -784,6 +794,7 @@ class BrowserFrame final : public wxFrame {
   wxTimer settle_, giveUp_;
   std::string snapshotJson_;
   bool snapshotArrived_ = false;
+  unsigned snapshotRequest_ = 0;
   bool cookiesArrived_ = false;
   wxGUIEventLoop* snapshotLoop_ = nullptr;
   std::thread player_;

@@ -174,7 +174,11 @@ TEST(BrowserWindowTest, ToolbarButtonShowsTheSaveDialogForEveryFrameAndTheModule
   // Following a link in the view: the button now works on the page shown.
   wxWebView* view = FindChild<wxWebView>(frame);
   view->LoadURL(server.Url("/other.html"));
-  ASSERT_TRUE(WaitFor([&] { return !view->IsBusy() && view->GetCurrentURL().utf8_string() == server.Url("/other.html"); }));
+  ASSERT_TRUE(WaitFor([&] {
+    wxString state;
+    return !view->IsBusy() && view->GetCurrentURL().utf8_string() == server.Url("/other.html") &&
+           view->RunScript("document.readyState", &state) && state == "complete";
+  }));
   wxTextCtrl* address = FindChild<wxTextCtrl>(frame);
   EXPECT_TRUE(WaitFor([&] { return address->GetValue().utf8_string() == server.Url("/other.html"); }, 5))
       << "the address bar shows the page shown, not " << address->GetValue().utf8_string();
@@ -302,7 +306,7 @@ TEST(BrowserWindowTest, MessagesThePageSendsAfterTheWindowClosedAreDropped) {
   test::IsolatedHome home;
   test::LoopbackServer server;
   server.Page("/", "<p>busy</p><script>setInterval(function () {"
-                   " for (var i = 0; i < 20; ++i) window.webkit.messageHandlers.trovex.postMessage('{}'); }, 1);</script>");
+                   " for (var i = 0; i < 20; ++i) window.webkit.messageHandlers.trovex.postMessage('#trovex-snapshot 0\\n{}'); }, 1);</script>");
   using Run = void (*)(void*, const char*, void*, void*, void*);
   auto run = reinterpret_cast<Run>(::dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript"));
   ASSERT_NE(run, nullptr);
