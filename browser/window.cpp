@@ -140,7 +140,6 @@ void DetachFromEngine(wxWebView* view) {
     }
   if (getFinder)
     if (void* finder = getFinder(native)) disconnect(finder, kMatchData, 0, 0, nullptr, nullptr, self);
-  disconnect(native, kMatchData, 0, 0, nullptr, nullptr, self);
 }
 
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
