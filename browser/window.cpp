@@ -24,6 +24,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <cstdio>
 #include <filesystem>
@@ -89,6 +91,12 @@ constexpr int kSnapshotWaitMs = 20000;
 constexpr int kLiveLoadWaitMs = 120000;
 // After the load: handlers that run on a timer of their own get this long.
 constexpr int kSettleMs = 300;
+// Leads a snapshot's message, with the request's number and a line break.
+constexpr const char* kSnapshotTag = "#trovex-snapshot ";
+// The engine's answer about its session cookies; without it our fetches go without them.
+constexpr int kCookieWaitMs = 5000;
+// Addresses whose cookies are asked for at one click: the movies of a huge page share a few.
+constexpr std::size_t kMaxCookieAddresses = 64;
 
 // The view keeps its cookies in the one jar (Mozilla text format), where our requests read
 // them. The calls live in the web engine the toolkit loaded; no headers needed.
@@ -107,6 +115,32 @@ void UseCookieJar(wxWebView* view) {
   constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
   if (void* context = getContext(native))
     if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
+}
+
+// The toolkit's web view connects its script-message handler to the engine's content manager,
+// which may outlive it, and never disconnects it: a message the page posts after the window is
+// closed (a snapshot's answer comes from a promise, so it can be late) would then reach a
+// deleted view. Cut every link from the engine to the view before it goes.
+void DetachFromEngine(wxWebView* view) {
+  using GetManager = void* (*)(void*);
+  using Unregister = void (*)(void*, const char*);
+  using Disconnect = unsigned (*)(void*, int, unsigned, unsigned, void*, void*, void*);
+  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_user_content_manager"));
+  auto getFinder = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_find_controller"));
+  auto unregister = reinterpret_cast<Unregister>(
+      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler"));
+  auto disconnect = reinterpret_cast<Disconnect>(dlsym(RTLD_DEFAULT, "g_signal_handlers_disconnect_matched"));
+  void* native = view ? view->GetNativeBackend() : nullptr;
+  if (!native || !disconnect) return;
+  constexpr int kMatchData = 1 << 4;  // G_SIGNAL_MATCH_DATA
+  void* self = static_cast<wxWebView*>(view);
+  if (getManager)
+    if (void* manager = getManager(native)) {
+      if (unregister) unregister(manager, "trovex");
+      disconnect(manager, kMatchData, 0, 0, nullptr, nullptr, self);
+    }
+  if (getFinder)
+    if (void* finder = getFinder(native)) disconnect(finder, kMatchData, 0, 0, nullptr, nullptr, self);
 }
 
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
@@ -188,14 +222,15 @@ class BrowserFrame final : public wxFrame {
     address_->ChangeValue(FromUtf8(address));
   }
 
-  // The player's worker ends with the window, not later when the toolkit deletes it.
+  // The player's worker ends with the window, not later when the toolkit deletes it; nothing
+  // of the engine or of our timers may reach the window once it is going.
   bool Destroy() override {
-    StopPlayer();
+    Detach();
     return wxFrame::Destroy();
   }
 
   ~BrowserFrame() override {
-    StopPlayer();
+    Detach();
     model_.Reset();
     CoFreeUnusedLibraries();
   }
@@ -207,6 +242,17 @@ class BrowserFrame final : public wxFrame {
     kIdFirstExtension = wxID_HIGHEST + 100,   // toolbar buttons and Tools items, by index
     kIdFirstMenuExt = wxID_HIGHEST + 1000,    // context-menu items, by index
   };
+
+  void Detach() {
+    StopPlayer();
+    follow_.Stop();
+    settle_.Stop();
+    giveUp_.Stop();
+    if (view_ && !detached_) DetachFromEngine(view_);
+    detached_ = true;
+    // No answer comes any more: a snapshot wait ends now, not at its timeout.
+    if (snapshotLoop_) snapshotLoop_->Exit();
+  }
 
   void BuildMenus() {
     auto* file = new wxMenu;
@@ -377,21 +423,50 @@ class BrowserFrame final : public wxFrame {
   // Asks the shown page's frames for their snapshot; the answer comes as a script message.
   void RequestSnapshot() {
     const std::string_view collector = pagemodel::CollectorScript();
+    // Numbered: an answer to an earlier request (of a page shown before) is not this page's.
+    const std::string tag = "'" + std::string(kSnapshotTag) + std::to_string(++snapshotRequest_) + "\\n'";
     std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
                          " try { if (!window.__trovexCollector1) {\n";
     script.append(collector.data(), collector.size());
     script += "\n} } catch (e) {}"
               " var c = window.__trovexCollector1;"
-              " if (!c) { h.postMessage('{}'); return; }"
-              " c.text().then(function (t) { h.postMessage(t); }, function () { h.postMessage('{}'); });"
+              " if (!c) { h.postMessage(" + tag + " + '{}'); return; }"
+              " c.text().then(function (t) { h.postMessage(" + tag + " + t); }, function () { h.postMessage(" + tag + " + '{}'); });"
               " })();";
-    // Not the blocking call: its wait runs events, and the window may be closed within it.
-    view_->RunScriptAsync(wxString::FromUTF8(script.data(), script.size()));
+    // Not the blocking call: its wait runs events, and the window may be closed within it. Nor
+    // the toolkit's asynchronous one: its completion refers to the view even after it is gone.
+    using Run = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
+    auto run = reinterpret_cast<Run>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript"));
+    if (!run || !view_->GetNativeBackend()) {
+      view_->RunScriptAsync(wxString::FromUTF8(script.data(), script.size()));
+      return;
+    }
+    run(view_->GetNativeBackend(), script.c_str(), nullptr, &BrowserFrame::SnapshotScriptDone,
+        new wxWeakRef<BrowserFrame>(this));
+  }
+
+  // The engine's completion of the snapshot script: only a window still there hears of it.
+  static void SnapshotScriptDone(void* view, void* result, void* data) {
+    std::unique_ptr<wxWeakRef<BrowserFrame>> frame(static_cast<wxWeakRef<BrowserFrame>*>(data));
+    using Finish = void* (*)(void*, void*, void**);
+    using Free = void (*)(void*);
+    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_finish"));
+    auto unref = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "webkit_javascript_result_unref"));
+    auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
+    void* error = nullptr;
+    void* value = finish ? finish(view, result, &error) : nullptr;
+    if (value && unref) unref(value);
+    if (error && freeError) freeError(error);
+    if (!value && *frame && !(*frame)->detached_) (*frame)->SnapshotScriptFailed();
+  }
+
+  // The toolkit's completion, where the engine's own call is missing.
+  void OnScriptResult(wxWebViewEvent& event) {
+    if (event.IsError()) SnapshotScriptFailed();
   }
 
   // The snapshot script could not run at all: no answer will come.
-  void OnScriptResult(wxWebViewEvent& event) {
-    if (!event.IsError()) return;
+  void SnapshotScriptFailed() {
     snapshotJson_.clear();
     snapshotArrived_ = true;
     if (snapshotLoop_) snapshotLoop_->Exit();
@@ -401,22 +476,12 @@ class BrowserFrame final : public wxFrame {
   // The wait runs events: when the window is closed meanwhile, *gone is set and nothing of
   // it may be touched any more.
   ComPtr<IWebBrowser2> TakeSnapshot(std::string* error, bool* gone) {
-    wxWeakRef<wxFrame> alive(this);
     snapshotArrived_ = false;
     snapshotJson_.clear();
     RequestSnapshot();
-    if (!snapshotArrived_) {
-      wxGUIEventLoop loop;
-      wxTimer timeout;
-      timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
-      timeout.StartOnce(kSnapshotWaitMs);
-      snapshotLoop_ = &loop;
-      loop.Run();
-      if (!alive) {
-        *gone = true;
-        return nullptr;
-      }
-      snapshotLoop_ = nullptr;
+    if (!WaitHere(snapshotArrived_, kSnapshotWaitMs)) {
+      *gone = true;
+      return nullptr;
     }
     if (!snapshotArrived_ || snapshotJson_.empty()) {
       *error = snapshotArrived_ ? "the page gave no snapshot" : "the page's snapshot did not come within " +
@@ -427,8 +492,126 @@ class BrowserFrame final : public wxFrame {
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
     if (!session) return nullptr;
     for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
+    // The movies' downloads need the page's session cookies in the jar first.
+    cookiesArrived_ = false;
+    RequestSessionCookies(PlayedBy(session), [](BrowserFrame* frame) {
+      frame->cookiesArrived_ = true;
+      if (frame->snapshotLoop_) frame->snapshotLoop_->Exit();
+    });
+    if (!WaitHere(cookiesArrived_, kCookieWaitMs)) {
+      *gone = true;
+      return nullptr;
+    }
     StartPlayer(session);
     return pagemodel::BrowserOf(session);
+  }
+
+  // Runs events until `done` is set or `ms` passed; false when the window went meanwhile, and
+  // then nothing of it may be touched any more.
+  bool WaitHere(const bool& done, int ms) {
+    if (done) return true;
+    wxWeakRef<wxFrame> alive(this);
+    wxGUIEventLoop loop;
+    wxTimer timeout;
+    timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+    timeout.StartOnce(ms);
+    snapshotLoop_ = &loop;
+    loop.Run();
+    if (!alive || detached_) return false;
+    snapshotLoop_ = nullptr;
+    return true;
+  }
+
+  // The engine writes only cookies with an expiry to the jar's file; the session's own (log-ins,
+  // tickets a script set) stay in its memory. They are asked for, for the addresses we are
+  // about to fetch, and put into the jar as session lines; `then` runs once all answered, if
+  // the window is still there. The answers hold no pointer to the window, only a weak one.
+  struct CookieRound {
+    wxWeakRef<BrowserFrame> frame;
+    std::function<void(BrowserFrame*)> then;
+    int pending = 0;
+    std::vector<std::string> lines;
+  };
+
+  void RequestSessionCookies(std::vector<std::string> urls, std::function<void(BrowserFrame*)> then) {
+    using GetContext = void* (*)(void*);
+    using GetCookies = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
+    auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
+    auto getManager = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
+    auto getCookies = reinterpret_cast<GetCookies>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies"));
+    void* native = view_->GetNativeBackend();
+    void* context = getContext && native ? getContext(native) : nullptr;
+    void* manager = context && getManager ? getManager(context) : nullptr;
+    // One address per folder: a cookie's path is a folder of the address or the address itself.
+    std::vector<std::string> asked;
+    std::set<std::string> folders;
+    for (std::string& url : urls) {
+      const std::string bare = url.substr(0, url.find_first_of("?#"));
+      const std::string folder = bare.substr(0, bare.rfind('/') + 1);
+      if (asked.size() < kMaxCookieAddresses && folders.insert(folder).second) asked.push_back(std::move(url));
+    }
+    urls = std::move(asked);
+    if (!manager || !getCookies || urls.empty()) {
+      then(this);
+      return;
+    }
+    auto round = std::make_shared<CookieRound>();
+    round->frame = this;
+    round->then = std::move(then);
+    round->pending = static_cast<int>(urls.size());
+    for (const std::string& url : urls)
+      getCookies(manager, url.c_str(), nullptr, &BrowserFrame::CookiesArrived, new std::shared_ptr<CookieRound>(round));
+  }
+
+  static void CookiesArrived(void* manager, void* result, void* data) {
+    std::unique_ptr<std::shared_ptr<CookieRound>> held(static_cast<std::shared_ptr<CookieRound>*>(data));
+    CookieRound& round = **held;
+    for (std::string& line : SessionCookieLines(manager, result)) round.lines.push_back(std::move(line));
+    if (--round.pending > 0) return;
+    if (!round.lines.empty()) {
+      if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), round.lines))
+        std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
+    }
+    if (round.frame && !round.frame->detached_) round.then(round.frame.get());
+  }
+
+  // The session cookies (no expiry) of one answer, as jar lines.
+  static std::vector<std::string> SessionCookieLines(void* manager, void* result) {
+    struct List { void* data; List* next; List* prev; };
+    using Finish = List* (*)(void*, void*, void**);
+    using Text = const char* (*)(void*);
+    using Flag = int (*)(void*);
+    using Ptr = void* (*)(void*);
+    using Free = void (*)(void*);
+    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies_finish"));
+    auto name = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_name"));
+    auto value = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_value"));
+    auto domain = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_domain"));
+    auto path = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_path"));
+    auto expires = reinterpret_cast<Ptr>(dlsym(RTLD_DEFAULT, "soup_cookie_get_expires"));
+    auto secure = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_secure"));
+    auto httpOnly = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_http_only"));
+    auto freeCookie = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "soup_cookie_free"));
+    auto freeList = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_list_free"));
+    auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
+    std::vector<std::string> lines;
+    if (!finish) return lines;
+    void* error = nullptr;
+    List* cookies = finish(manager, result, &error);
+    if (error && freeError) freeError(error);
+    const bool readable = name && value && domain && path && expires && secure && httpOnly;
+    for (List* item = cookies; item; item = item->next) {
+      void* cookie = item->data;
+      if (readable && !expires(cookie) && name(cookie) && value(cookie) && domain(cookie) && path(cookie)) {
+        const std::string host = domain(cookie);
+        lines.push_back(std::string(httpOnly(cookie) ? "#HttpOnly_" : "") + host + "\t" +
+                        (!host.empty() && host[0] == '.' ? "TRUE" : "FALSE") + "\t" + path(cookie) + "\t" +
+                        (secure(cookie) ? "TRUE" : "FALSE") + "\t0\t" + name(cookie) + "\t" + value(cookie));
+      }
+      if (freeCookie) freeCookie(cookie);
+    }
+    if (freeList) freeList(cookies);
+    return lines;
   }
 
   // The player role: the movies of the snapshot into the URL cache, on a worker, one at a time.
@@ -510,17 +693,23 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnScriptMessage(wxWebViewEvent& event) {
-    // Snapshots are JSON objects ("{}" when none could be taken); frame addresses never
-    // start with "{". (The toolkit does not say which handler a message came through.)
-    if (event.GetString().StartsWith("{")) {
-      snapshotJson_ = ToUtf8(event.GetString());
+    // Snapshots come tagged with their request's number ("{}" when none could be taken);
+    // frame addresses never start with the tag. (The toolkit does not say which handler a
+    // message came through.)
+    const std::string message = ToUtf8(event.GetString());
+    if (message.rfind(kSnapshotTag, 0) == 0) {
+      const std::size_t end = message.find('\n');
+      if (end == std::string::npos ||
+          message.substr(std::strlen(kSnapshotTag), end - std::strlen(kSnapshotTag)) != std::to_string(snapshotRequest_))
+        return;  // an earlier request's answer
+      snapshotJson_ = message.substr(end + 1);
       if (snapshotJson_ == "{}") snapshotJson_.clear();
       snapshotArrived_ = true;
       if (snapshotLoop_) {
         snapshotLoop_->Exit();
       } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
         if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
-          StartPlayer(session);
+          RequestSessionCookies(PlayedBy(session), [session](BrowserFrame* frame) { frame->StartPlayer(session); });
         }
       }
       return;
@@ -606,6 +795,8 @@ class BrowserFrame final : public wxFrame {
   wxTimer settle_, giveUp_;
   std::string snapshotJson_;
   bool snapshotArrived_ = false;
+  unsigned snapshotRequest_ = 0;
+  bool cookiesArrived_ = false;
   wxGUIEventLoop* snapshotLoop_ = nullptr;
   std::thread player_;
   std::atomic<bool> stopPlayer_{false};
@@ -613,6 +804,7 @@ class BrowserFrame final : public wxFrame {
   std::string contextUrl_;
   std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
   bool running_ = false;
+  bool detached_ = false;
 };
 
 class BrowserApp final : public wxApp {

@@ -67,8 +67,13 @@ wxFrame* OpenAndWait(const std::string& url) {
   frame->Show();
   wxWebView* view = FindChild<wxWebView>(frame);
   EXPECT_NE(view, nullptr);
-  EXPECT_TRUE(WaitFor([&] { return view && !view->IsBusy() && view->GetCurrentURL().utf8_string() == url; }))
-      << (view ? view->GetCurrentURL().utf8_string() : std::string());
+  // The address changes when the load starts, before the view says it is busy: the document
+  // (its frames included) is complete only when it says so itself.
+  EXPECT_TRUE(WaitFor([&] {
+    wxString state;
+    return view && !view->IsBusy() && view->GetCurrentURL().utf8_string() == url &&
+           view->RunScript("document.readyState", &state) && state == "complete";
+  })) << (view ? view->GetCurrentURL().utf8_string() : std::string());
   return frame;
 }
 
@@ -172,7 +177,11 @@ TEST(BrowserWindowTest, ToolbarButtonShowsTheSaveDialogForEveryFrameAndTheModule
   // Following a link in the view: the button now works on the page shown.
   wxWebView* view = FindChild<wxWebView>(frame);
   view->LoadURL(server.Url("/other.html"));
-  ASSERT_TRUE(WaitFor([&] { return !view->IsBusy() && view->GetCurrentURL().utf8_string() == server.Url("/other.html"); }));
+  ASSERT_TRUE(WaitFor([&] {
+    wxString state;
+    return !view->IsBusy() && view->GetCurrentURL().utf8_string() == server.Url("/other.html") &&
+           view->RunScript("document.readyState", &state) && state == "complete";
+  }));
   wxTextCtrl* address = FindChild<wxTextCtrl>(frame);
   EXPECT_TRUE(WaitFor([&] { return address->GetValue().utf8_string() == server.Url("/other.html"); }, 5))
       << "the address bar shows the page shown, not " << address->GetValue().utf8_string();
@@ -291,6 +300,27 @@ TEST(BrowserWindowTest, AFailingScriptPageIsReportedInAMessageBox) {
   EXPECT_TRUE(style & wxICON_ERROR);
   frame->Destroy();
   test::PumpEvents(100);
+}
+
+// The page keeps posting to the window's message handler while the window closes, and the
+// engine still has a script of ours running (it keeps its view alive): messages still on
+// their way must not reach the deleted view.
+TEST(BrowserWindowTest, MessagesThePageSendsAfterTheWindowClosedAreDropped) {
+  test::IsolatedHome home;
+  test::LoopbackServer server;
+  server.Page("/", "<p>busy</p><script>setInterval(function () {"
+                   " for (var i = 0; i < 20; ++i) window.webkit.messageHandlers.trovex.postMessage('#trovex-snapshot 0\\n{}'); }, 1);</script>");
+  using Run = void (*)(void*, const char*, void*, void*, void*);
+  auto run = reinterpret_cast<Run>(::dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript"));
+  ASSERT_NE(run, nullptr);
+  for (int round = 0; round < 10; ++round) {
+    wxFrame* frame = OpenAndWait(server.Url("/"));
+    test::PumpEvents(100);
+    run(FindChild<wxWebView>(frame)->GetNativeBackend(), "var t = Date.now(); while (Date.now() - t < 400) {}", nullptr,
+        nullptr, nullptr);
+    frame->Destroy();
+    test::PumpEvents(1000);
+  }
 }
 
 // A fresh window has no page to go back to; an unreachable server shows our page, in
