@@ -2,6 +2,7 @@
 // The walk itself is the save engine's (save/save_run.h); this side shows what it reports.
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
+#include <wx/weakref.h>
 
 #include <memory>
 #include <string>
@@ -147,7 +148,9 @@ void CDlgSave::OnSave() {
     if (!EnsureTargetDirectory(strSaveDir, TRUE, GetWindow())) return;
   }
 
-  // The saving state.
+  // The saving state. Disabling the focused control leaves the dialog without a focus, and
+  // then its keys (Escape, Enter, mnemonics) reach nothing: the focus is given back at the end.
+  wxWeakRef<wxWindow> focusBefore(wxWindow::FindFocus());
   bSaving = 1;
   listCtrl->EnableInput(FALSE);
   for (int id : {IDC_SAVE_DIR, IDC_SAVE_DIR_MENU, IDC_SAVE_SETTINGS, IDC_SAVE_SELECT_ALL,
@@ -178,6 +181,9 @@ void CDlgSave::OnSave() {
   EnableDlgItem(IDC_SAVE_SAVE, true);
   bSaving = 0;
   listCtrl->EnableInput(TRUE);
+  wxWindow* focus = focusBefore.get();
+  if (!focus || !focus->IsEnabled() || wxGetTopLevelParent(focus) != GetWindow()) focus = listCtrl;
+  focus->SetFocus();
   AppProfile().WriteProfileString(kSectionTrovex, kValueLastSaveDir, strSaveDir);
 
   if (closeAfterRun_) {

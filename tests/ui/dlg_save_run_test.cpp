@@ -457,6 +457,25 @@ TEST_F(SaveRunKeys, AfterARunAltSSavesAgainAndEscapeCloses) {
   EXPECT_EQ(result, IDCANCEL);
 }
 
+// Enter typed in the folder field starts the run; that field is disabled while it runs, and
+// once the run has ended Escape still closes the dialog without any click first.
+TEST_F(SaveRunKeys, EscapeClosesAfterARunStartedByEnterInTheFolderField) {
+  const std::string cached = home_.dir().WriteFile("cache/a[1].swf", "copied");
+  int result = Run({Movie("http://h/a.swf", "a.swf", 6, cached)},
+                   [&](CDlgSave& d) {
+                     d.GetWindow()->Raise();
+                     d.GetDlgItem(IDC_SAVE_DIR)->SetFocus();
+                     test::PumpEvents(150);
+                     test::SimKeyAnyThread(XK_Return);
+                     test::PumpEvents(300);
+                     ASSERT_TRUE(fs::exists(out_ + "/a.swf")) << "Enter did not save";
+                     test::SimKeyAnyThread(XK_Escape);
+                     test::PumpEvents(300);
+                   },
+                   CONFLICT_OVERWRITE, false);
+  EXPECT_EQ(result, IDCANCEL);
+}
+
 }  // namespace
 }  // namespace trovex
 
