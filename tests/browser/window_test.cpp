@@ -62,18 +62,24 @@ bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
 }
 
 // Opens the window on `url` and waits until the page is shown.
+// The address changes when the load starts, before the view says it is busy, and until the
+// new document is committed scripts still run in the old one, which is complete: the document
+// of `url` (its frames included) is there only when that document says so itself.
+bool WaitForDocument(wxWebView* view, const std::string& url) {
+  return WaitFor([&] {
+    wxString state;
+    return !view->IsBusy() && view->GetCurrentURL().utf8_string() == url &&
+           view->RunScript("document.readyState + ' ' + location.href", &state) &&
+           state.utf8_string() == "complete " + url;
+  });
+}
+
 wxFrame* OpenAndWait(const std::string& url) {
   wxFrame* frame = OpenBrowserWindow(url);
   frame->Show();
   wxWebView* view = FindChild<wxWebView>(frame);
   EXPECT_NE(view, nullptr);
-  // The address changes when the load starts, before the view says it is busy: the document
-  // (its frames included) is complete only when it says so itself.
-  EXPECT_TRUE(WaitFor([&] {
-    wxString state;
-    return view && !view->IsBusy() && view->GetCurrentURL().utf8_string() == url &&
-           view->RunScript("document.readyState", &state) && state == "complete";
-  })) << (view ? view->GetCurrentURL().utf8_string() : std::string());
+  EXPECT_TRUE(view && WaitForDocument(view, url)) << (view ? view->GetCurrentURL().utf8_string() : std::string());
   return frame;
 }
 
@@ -177,11 +183,7 @@ TEST(BrowserWindowTest, ToolbarButtonShowsTheSaveDialogForEveryFrameAndTheModule
   // Following a link in the view: the button now works on the page shown.
   wxWebView* view = FindChild<wxWebView>(frame);
   view->LoadURL(server.Url("/other.html"));
-  ASSERT_TRUE(WaitFor([&] {
-    wxString state;
-    return !view->IsBusy() && view->GetCurrentURL().utf8_string() == server.Url("/other.html") &&
-           view->RunScript("document.readyState", &state) && state == "complete";
-  }));
+  ASSERT_TRUE(WaitForDocument(view, server.Url("/other.html")));
   wxTextCtrl* address = FindChild<wxTextCtrl>(frame);
   EXPECT_TRUE(WaitFor([&] { return address->GetValue().utf8_string() == server.Url("/other.html"); }, 5))
       << "the address bar shows the page shown, not " << address->GetValue().utf8_string();
