@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/fs/posix_io.h"
+#include "platform/inet/cookie_jar.h"
 
 namespace trovex::nativehost {
 namespace {
@@ -86,17 +87,9 @@ bool WriteMessage(int fd, std::string_view json) {
 }
 
 bool IsCookieLine(std::string_view line) {
-  constexpr std::string_view kHttpOnly = "#HttpOnly_";
-  if (line.substr(0, kHttpOnly.size()) == kHttpOnly) line.remove_prefix(kHttpOnly.size());
   for (unsigned char c : line)
     if ((c < 0x20 && c != '\t') || c == 0x7F) return false;
-  std::vector<std::string_view> f;
-  for (std::size_t start = 0;;) {
-    std::size_t tab = line.find('\t', start);
-    f.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
-    if (tab == std::string_view::npos) break;
-    start = tab + 1;
-  }
+  const std::vector<std::string_view> f = inet::CookieLineFields(line);
   if (f.size() != 7 || f[0].empty() || f[0][0] == '#' || f[5].empty()) return false;
   auto flag = [](std::string_view v) { return v == "TRUE" || v == "FALSE"; };
   if (!flag(f[1]) || !flag(f[3]) || f[2].empty() || f[2][0] != '/') return false;

@@ -16,28 +16,17 @@ namespace {
 constexpr std::size_t kMaxJarBytes = std::size_t{16} << 20;
 constexpr std::string_view kHttpOnly = "#HttpOnly_";
 
-std::vector<std::string_view> Fields(std::string_view line) {
-  if (line.substr(0, kHttpOnly.size()) == kHttpOnly) line.remove_prefix(kHttpOnly.size());
-  std::vector<std::string_view> out;
-  for (std::size_t start = 0;;) {
-    std::size_t tab = line.find('\t', start);
-    out.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
-    if (tab == std::string_view::npos) break;
-    start = tab + 1;
-  }
-  return out;
-}
 
 // domain, path and name: what makes a cookie the same cookie. Empty for a malformed line.
 // The web view's jar adds an eighth field (SameSite); the first seven are the format.
 std::string Key(std::string_view line) {
-  std::vector<std::string_view> f = Fields(line);
+  std::vector<std::string_view> f = CookieLineFields(line);
   if (f.size() < 7) return {};
   return std::string(f[0]) + '\t' + std::string(f[2]) + '\t' + std::string(f[5]);
 }
 
 bool Expired(std::string_view line, std::time_t now) {
-  std::vector<std::string_view> f = Fields(line);
+  std::vector<std::string_view> f = CookieLineFields(line);
   if (f.size() < 7) return true;
   long long expires = 0;
   for (char c : f[4]) {
@@ -64,6 +53,18 @@ std::vector<std::string> CookieLines(const std::string& text) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> CookieLineFields(std::string_view line) {
+  if (line.substr(0, kHttpOnly.size()) == kHttpOnly) line.remove_prefix(kHttpOnly.size());
+  std::vector<std::string_view> out;
+  for (std::size_t start = 0;;) {
+    std::size_t tab = line.find('\t', start);
+    out.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
+  return out;
+}
 
 std::string CookieJarPath() {
   if (const char* own = std::getenv("TROVEX_COOKIE_JAR"); own && own[0] == '/') return own;

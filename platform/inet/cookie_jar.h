@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trovex::inet {
@@ -11,6 +12,10 @@ namespace trovex::inet {
 // $TROVEX_COOKIE_JAR: a process serving another browser (the native host) runs on that
 // browser's cookies in a jar of its own, apart from the browser window's.
 std::string CookieJarPath();
+
+// The tab-separated fields of a jar line, its "#HttpOnly_" mark left out (seven in the
+// format; the web view's jar adds an eighth).
+std::vector<std::string_view> CookieLineFields(std::string_view line);
 
 // The jar's cookie lines, seven fields each ("#HttpOnly_" lines included, comments, blank and
 // malformed lines left out).
