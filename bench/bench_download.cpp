@@ -33,7 +33,7 @@
 
 #include "framework/ui_thread.h"
 #include "platform/fs/fs.h"
-#include "save/download_session.h"
+#include "save_engine/download_session.h"
 #include "tests/support/http_server.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "browser/url.h"
 #include "scan/document_walker.h"
 #include "settings/profile.h"
-#include "ui/dlg_save.h"
+#include "save_dialog/dlg_save.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "platform/shell/shell.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
-#include "save/target_naming.h"
+#include "save_engine/target_naming.h"
 #include "save_command/options.h"
 #include "save_command/save_command.h"
 #include "settings/profile.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "save/target_naming.h"
+#include "save_engine/target_naming.h"
 
 namespace trovex::save_command {
 

@@ -1,5 +1,5 @@
 // trovex-save's work: each page is loaded by the static loader and scanned, and its movies are
-// saved by the save engine's run (save/save_run.h), all of them checked, as the Save dialog's
+// saved by the save engine's run (save_engine/save_run.h), all of them checked, as the Save dialog's
 // Save button does. This side only reports: a progress line on a terminal, one line (or one
 // JSON object) per movie, a summary, and the exit code.
 #pragma once

@@ -27,7 +27,7 @@ elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   mode=--list
 fi
 if [ "$mode" != --list ]; then
-  module=$build/host/libswftrovex.so
+  module=$build/module/libswftrovex.so
   hive=${XDG_DATA_HOME:-$HOME/.local/share}/kelvora-swf-trovex/machine.reg
   if ! grep -qF "\"Icon\"=\"$module,128\"" "$hive" 2>/dev/null; then
     "$build/tools/trovex-regsvr" "$module" >&2

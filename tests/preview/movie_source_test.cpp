@@ -14,7 +14,7 @@
 #include "framework/wx_text.h"
 #include "platform/error/error.h"
 #include "preview/player_files.h"
-#include "save/format.h"
+#include "save_engine/format.h"
 #include "tests/browser/loopback_server.h"
 #include "tests/support/temp_env.h"
 

@@ -1,0 +1,395 @@
+#include "save_engine/download_session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/error/error.h"
+#include "platform/fs/atomic_file.h"
+#include "platform/fs/file.h"
+#include "platform/fs/file_lock.h"
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
+#include "res/strings.h"
+#include "save_engine/format.h"
+
+namespace trovex {
+
+namespace {
+
+constexpr std::size_t kMaxErrorText = 254;
+constexpr int kMaxRequests = 5;
+constexpr DWORD ERROR_INTERNET_ITEM_NOT_FOUND = 12028;
+// Another program writing the same target gets this long to finish before we give up.
+constexpr std::chrono::milliseconds kTargetLockWait{1000};
+
+std::string Clip(std::string text) {
+  if (text.size() <= kMaxErrorText) return text;
+  std::size_t cut = kMaxErrorText;
+  while (cut > 0 && !MbIsCharBoundary(text, cut)) --cut;
+  text.resize(cut);
+  return text;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// "scheme:" at the start, as a URL parser sees it.
+bool HasScheme(const std::string& s) {
+  std::size_t colon = s.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  if (s.find_first_of("/?#") < colon) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    char c = s[i];
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string Origin(bool secure, const std::string& server, INTERNET_PORT port) {
+  std::string host = server.find(':') != std::string::npos ? "[" + server + "]" : server;
+  std::string origin = (secure ? "https://" : "http://") + host;
+  if (port != (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT))
+    origin += ":" + std::to_string(port);
+  return origin;
+}
+
+// A Location made absolute against the address that answered with it.
+std::string ResolveLocation(bool secure, const std::string& server, INTERNET_PORT port,
+                            const std::string& object, std::string location) {
+  while (!location.empty() && static_cast<unsigned char>(location.back()) <= 0x20) location.pop_back();
+  std::size_t lead = 0;
+  while (lead < location.size() && static_cast<unsigned char>(location[lead]) <= 0x20) ++lead;
+  location.erase(0, lead);
+  if (location.empty() || HasScheme(location)) return location;
+  std::string resolved;
+  if (location.compare(0, 2, "//") == 0) {
+    resolved = (secure ? "https:" : "http:") + location;
+  } else if (location[0] == '/') {
+    resolved = Origin(secure, server, port) + location;
+  } else {
+    std::string path = object.substr(0, object.find_first_of("?#"));
+    std::string dir = path.substr(0, path.rfind('/') + 1);
+    if (dir.empty()) dir = "/";
+    if (location[0] == '?') dir = path;
+    resolved = Origin(secure, server, port) + dir + location;
+  }
+  // Removes "." and ".." segments.
+  char buffer[4096];
+  DWORD size = sizeof buffer;
+  if (InternetCanonicalizeUrlA(resolved.c_str(), buffer, &size, ICU_NO_ENCODE)) return buffer;
+  return resolved;
+}
+
+std::string Utf8(const char* text) { return Utf8TextToAnsi(text); }
+
+// A download stops before the target's file system keeps less than this free: 1 % of it, at
+// most 256 MiB, so a body without end never fills the user's disk.
+constexpr std::uint64_t kMaxReserve = 256ull << 20;
+// Free space is looked at again after this much has been written.
+constexpr std::uint64_t kSpaceCheckEvery = 64 << 10;
+
+// Whether writing `more` bytes to fd's file system keeps the reserve free (true when the
+// file system does not say).
+bool KeepsReserve(int fd, std::uint64_t more) {
+  struct statvfs v;
+  if (::fstatvfs(fd, &v) != 0 || v.f_blocks == 0) return true;
+  const std::uint64_t size = static_cast<std::uint64_t>(v.f_blocks) * v.f_frsize;
+  const std::uint64_t reserve = std::min<std::uint64_t>(size / 100, kMaxReserve);
+  const std::uint64_t available = static_cast<std::uint64_t>(v.f_bavail) * v.f_frsize;
+  return available >= reserve && available - reserve >= more;
+}
+
+}  // namespace
+
+std::string DownloadErrorText(DWORD code) {
+  std::string text = SystemMessageText(code);
+  if (text.empty()) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "(%u)", static_cast<unsigned>(code));
+    text = buffer;
+  }
+  return Clip(text);
+}
+
+CDownloadSession::CDownloadSession(const char* agent, DWORD_PTR context, DWORD accessType,
+                                   const char* proxyName, const char* proxyBypass, DWORD flags)
+    : CInternetSession(agent && *agent ? agent : LoadResString(IDS_APP_TITLE).c_str(), context,
+                       accessType, proxyName, proxyBypass, flags) {
+  // Downloads have no overall limit (a large movie may take long; Pause is there for the
+  // user), but a silent server fails as the page loader's does.
+  policy().abort = &stopFlag_;
+}
+
+CDownloadSession::~CDownloadSession() {
+  if (worker_.joinable()) {
+    RequestStop();
+    worker_.join();
+  }
+}
+
+void CDownloadSession::RequestStop() {
+  bStopped = 1;
+  stopFlag_ = true;
+}
+
+void CDownloadSession::OnDataReceived(const void*, std::uint64_t) {}
+
+void CDownloadSession::OnResponseReady() {}
+
+void CDownloadSession::Fail(DWORD code, const std::string& text) {
+  bFailed = 1;
+  dwError = code;
+  strError = Clip(text);
+}
+
+BOOL CDownloadSession::Download(const std::string& givenUrl, const std::string& localPath) {
+  // A page may put tabs and line breaks inside an address (the list keeps them); as browsers
+  // do, they are no part of what is fetched.
+  std::string url;
+  for (char c : givenUrl)
+    if (c != '\t' && c != '\n' && c != '\r') url += c;
+  DWORD service = 0;
+  std::string server, object;
+  INTERNET_PORT port = 0;
+  if (!AfxParseURL(url.c_str(), service, server, object, port) || server.empty()) {
+    // Named, so the user knows which address; the last system error could read as success.
+    Fail(ERROR_INTERNET_INVALID_URL,
+         Utf8("無法下載「") + url + Utf8("」：") + DownloadErrorText(ERROR_INTERNET_INVALID_URL));
+    return FALSE;
+  }
+  if (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS) {
+    Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME,
+         Utf8("無法下載「") + url + Utf8("」：只能下載 http 與 https 網址。"));
+    return FALSE;
+  }
+  return RunTransfer(server, port, object, localPath, service == AFX_INET_SERVICE_HTTPS);
+}
+
+BOOL CDownloadSession::RunTransfer(const std::string& server, INTERNET_PORT port,
+                                   const std::string& object, const std::string& localPath,
+                                   bool secure) {
+  if (worker_.joinable()) worker_.join();
+  bFailed = 0;
+  bStopped = 0;
+  stopFlag_ = false;
+  strError.clear();
+  dwError = 0;
+  dwStatusCode = 0;
+  nContentLength = 0;
+  strServer = server;
+  nPort = port;
+  strObject = object;
+  strLocalPath = localPath;
+  secure_ = secure;
+  try {
+    worker_ = std::thread([this] { TransferThread(this); });
+  } catch (const std::system_error&) {
+    return FALSE;  // strError stays empty, as when no thread can be made
+  }
+  if (wait_) wait_->Wait();
+  worker_.join();
+  return !bFailed && !bStopped;
+}
+
+DWORD CDownloadSession::TransferThread(CDownloadSession* session) {
+  session->RunWorker();
+  if (session->wait_) session->wait_->Wake();
+  return 0;
+}
+
+void CDownloadSession::RunWorker() {
+  // The request and connection go on every path, here on the worker that used them.
+  struct CleanUp {
+    CDownloadSession& s;
+    ~CleanUp() {
+      s.pFile.reset();
+      s.pConnection.reset();
+    }
+  } cleanUp{*this};
+  auto stopped = [this] {
+    if (!bStopped) return false;
+    bFailed = 1;
+    return true;
+  };
+  std::string coding;  // the body's content coding, for a failure to decode it
+  try {
+    std::string server = strServer;
+    INTERNET_PORT port = nPort;
+    std::string object = strObject;
+    bool secure = secure_;
+    for (int attempt = 0; attempt < kMaxRequests; ++attempt) {
+      pConnection = GetHttpConnection(server, secure ? INTERNET_FLAG_SECURE : 0, port);
+      if (stopped()) return;
+      pFile = pConnection->OpenRequest("GET", object, nullptr, 1, nullptr, nullptr,
+                                       INTERNET_FLAG_EXISTING_CONNECT);
+      if (stopped()) return;
+      pFile->SendRequest();
+      if (stopped()) return;
+      DWORD status = 0;
+      pFile->QueryInfoStatusCode(status);
+      dwStatusCode = status;
+      if (stopped()) return;
+      if (!IsRedirect(status)) break;
+      std::string location;
+      pFile->QueryInfo(HTTP_QUERY_LOCATION, location);
+      pFile->Close();
+      pFile.reset();
+      pConnection->Close();
+      pConnection.reset();
+      std::string next = ResolveLocation(secure, server, port, object, location);
+      DWORD service = 0;
+      if (!AfxParseURL(next.c_str(), service, server, object, port) || server.empty() ||
+          (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)) {
+        // Says where the server wanted to send us, or that it named no place at all.
+        std::string why = DownloadErrorText(ERROR_HTTP_REDIRECT_FAILED);
+        if (next.empty())
+          why += Utf8("伺服器沒有提供新的網址。");
+        else if (HasScheme(next) && service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)
+          why += Utf8("「") + next + Utf8("」不是 http 或 https 網址。");
+        else
+          why += Utf8("「") + next + Utf8("」");
+        AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, why);
+      }
+      secure = service == AFX_INET_SERVICE_HTTPS;
+    }
+    // Also a fifth redirect in a row, after which no request is open. The number stays the
+    // one callers know; the text says what happened.
+    if (!pFile)
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
+    if (dwStatusCode != HTTP_STATUS_OK) {
+      const unsigned status = static_cast<unsigned>(dwStatusCode);
+      std::string why = status == 404 ? DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND) +
+                                             Utf8("（HTTP 404）")
+                        : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
+                                        : FormatResString(IDS_HTTP_REFUSED, status);
+      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
+    }
+
+    std::string length;
+    pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+    std::int64_t announced = 0;
+    std::size_t i = 0;
+    bool tooLarge = false;
+    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && !tooLarge) {
+      const int digit = length[i++] - '0';
+      tooLarge = announced > (INT64_MAX - digit) / 10;
+      if (!tooLarge) announced = announced * 10 + digit;
+    }
+    // Beyond 64 bits the size counts as not known rather than wrapping to a wrong one.
+    nContentLength = tooLarge ? 0 : announced;
+    // A coded body arrives decoded, while its length counts the coded bytes: the size of
+    // what we write is then not known beforehand.
+    if (pFile->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding) && !coding.empty() &&
+        MbCompareNoCase(coding, "identity") != 0)
+      nContentLength = 0;
+
+    OnResponseReady();
+    if (stopped()) return;
+
+    char buffer[1024];
+    std::uint64_t total = 0;
+    if (strLocalPath.empty()) {
+      while (!stopped()) {
+        UINT n = pFile->Read(buffer, sizeof buffer);
+        if (n == 0) break;
+        total += n;
+        OnDataReceived(buffer, total);
+      }
+      if (!bFailed && nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
+        AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
+    } else {
+      const std::string& target = strLocalPath;
+      auto fileError = [&](int err) {
+        DWORD code = Win32ErrorForPath(err == EISDIR ? EACCES : err, target.c_str());
+        // A name too long says so; the framework's text alone reads as a bad path.
+        const std::string reason = err == ENAMETOOLONG ? SystemMessageText(code) : std::string();
+        auto message = [&](const std::string& shown) {
+          CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
+                           static_cast<LONG>(code), shown);
+          return GetFileExceptionMessage(e) + reason;
+        };
+        std::string text = message(target);
+        // Too long for the error text: the path loses its middle, not the end of the text.
+        if (text.size() > kMaxErrorText) {
+          const std::string ellipsis = Utf8("…");
+          const std::size_t room = kMaxErrorText - (text.size() - target.size()) - ellipsis.size();
+          std::size_t head = room / 3, tail = target.size() - (room - head);
+          while (head > 0 && !MbIsCharBoundary(target, head)) --head;
+          while (tail < target.size() && !MbIsCharBoundary(target, tail)) ++tail;
+          text = message(target.substr(0, head) + ellipsis + target.substr(tail));
+        }
+        Fail(code, text);
+      };
+      // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
+      posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+      struct stat st;
+      if (current.get() >= 0 && ::fstat(current.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+        int err = posix::FileLock::LockDescriptor(current.get(), true, kTargetLockWait);
+        if (err == EWOULDBLOCK) {
+          CFileException e(CFileException::sharingViolation, ERROR_SHARING_VIOLATION, target);
+          Fail(ERROR_SHARING_VIOLATION, GetFileExceptionMessage(e));
+          return;
+        }
+      }
+      posix::AtomicFile file;
+      if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
+        return fileError(err);
+      // An announced body that would not fit fails before it is fetched.
+      if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load())))
+        return fileError(ENOSPC);
+      std::uint64_t nextSpaceCheck = kSpaceCheckEvery;
+      while (!stopped()) {
+        UINT n = pFile->Read(buffer, sizeof buffer);
+        if (n == 0) break;
+        if (total + n >= nextSpaceCheck) {
+          if (!KeepsReserve(file.fd(), kSpaceCheckEvery)) return fileError(ENOSPC);
+          nextSpaceCheck = total + n + kSpaceCheckEvery;
+        }
+        if (int err = file.Write(buffer, n)) return fileError(err);
+        total += n;
+        OnDataReceived(buffer, total);
+      }
+      if (bFailed) return;  // stopped: the temporary goes, the target stays as it was
+      if (nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
+        AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
+      if (bStopped) return;
+      if (int err = file.Commit()) return fileError(err);
+    }
+    if (pFile) pFile->Close();
+    if (pConnection) pConnection->Close();
+  } catch (const CInternetException& e) {
+    // A stop that cut a wait short is a stop, not a failure with a text.
+    if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
+      bFailed = 1;
+    } else if ((e.m_dwError == ERROR_HTTP_REDIRECT_FAILED ||
+                e.m_dwError == ERROR_INTERNET_ITEM_NOT_FOUND) && !e.m_strDetail.empty()) {
+      Fail(e.m_dwError, e.m_strDetail);
+    } else if (e.m_dwError == ERROR_INTERNET_DECODING_FAILED && !coding.empty()) {
+      Fail(e.m_dwError, DownloadErrorText(e.m_dwError) +
+                            FormatResString(IDS_UNKNOWN_CODING, coding.c_str()));
+    } else {
+      Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
+    }
+  }
+}
+
+void CSWFDownloadSession::OnDataReceived(const void*, std::uint64_t total) {
+  if (pOwner) pOwner->OnProgress(static_cast<std::int64_t>(total));
+}
+
+void CSWFDownloadSession::OnResponseReady() {
+  if (pOwner) pOwner->OnTotalSize();
+}
+
+}  // namespace trovex

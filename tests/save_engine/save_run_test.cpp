@@ -1,0 +1,274 @@
+// The save run's walk on real folders and a scripted server, with an observer that records
+// what a dialog would show: statuses, sizes, failures, the first saved path, conflict policies,
+// Pause, and targets that cannot be written.
+#include "save_engine/save_run.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/text/text.h"
+#include "res/strings.h"
+#include "tests/support/child_process.h"
+#include "tests/support/http_server.h"
+#include "tests/support/temp_env.h"
+
+namespace trovex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpConnection;
+using test::HttpRequest;
+using test::HttpResponseText;
+
+constexpr unsigned kBusy = IDS_STATUS_DOWNLOADING, kFailed = IDS_STATUS_FAILED,
+                   kDone = IDS_STATUS_DONE, kCancelled = IDS_STATUS_CANCELLED;
+
+class Recorder : public SaveRunObserver {
+ public:
+  void OnRowStart(int nItem) override { started.push_back(nItem); }
+  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
+                      ConflictMemory& memory) override {
+    return SettleTargetConflict(target, info, nPolicy, memory, nullptr);
+  }
+  void OnRowStatus(int nItem, unsigned id) override { statuses[nItem].push_back(id); }
+  void OnRowSize(int nItem, std::int64_t n) override { sizes[nItem] = n; }
+  void OnStatusText(const std::string& text) override { texts.push_back(text); }
+  void OnCopyFailed(const SWFFileInfo& info, DWORD e) override {
+    failures.push_back(info.strFileName + ": " + std::to_string(e));
+  }
+  void OnDownloadFailed(const std::string& text) override { failures.push_back(text); }
+  std::unique_ptr<CSWFDownloadSession> CreateSession() override {
+    auto s = std::make_unique<CSWFDownloadSession>();
+    current = s.get();
+    return s;
+  }
+  void OnDownloadEnded() override {
+    current = nullptr;
+    ++downloadsEnded;
+  }
+
+  std::vector<int> started;
+  std::map<int, std::vector<unsigned>> statuses;
+  std::map<int, std::int64_t> sizes;
+  std::vector<std::string> texts;
+  std::vector<std::string> failures;
+  std::atomic<CSWFDownloadSession*> current{nullptr};
+  int downloadsEnded = 0;
+};
+
+SWFFileInfo Movie(const std::string& url, const std::string& name, const std::string& local = {}) {
+  SWFFileInfo info;
+  info.strURL = url;
+  info.strFileName = name;
+  info.strLocalFile = local;
+  return info;
+}
+
+std::vector<SaveRunItem> Items(std::vector<SWFFileInfo>& movies) {
+  std::vector<SaveRunItem> items;
+  for (std::size_t i = 0; i < movies.size(); ++i) items.push_back({static_cast<int>(i), &movies[i]});
+  return items;
+}
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class SaveRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server_.Reply("/b.swf", 200, std::string(500, 'b'));
+    server_.Reply("/chunked.swf", 200, "chunked", {"Transfer-Encoding: chunked"});
+    cached_ = src_.WriteFile("cache/a[1].swf", "copied movie");
+    fs::create_directories(out_);
+  }
+  test::TempDir src_;
+  test::TestHttpServer server_;
+  std::string cached_;
+  std::string out_ = src_.str() + "/out";
+};
+
+TEST_F(SaveRunTest, CopiesAndDownloadsWithStatusesSizesAndTheFirstSavedPath) {
+  std::vector<SWFFileInfo> movies = {Movie("http://h/a.swf", "a.swf", cached_),
+                                     Movie(server_.Url("/b.swf"), "b.swf")};
+  Recorder rec;
+  SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  run.Run(Items(movies));
+  EXPECT_EQ(rec.started, (std::vector<int>{0, 1}));
+  EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
+  EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kDone}));
+  EXPECT_EQ(rec.texts, (std::vector<std::string>{"a.swf", "b.swf"}));
+  EXPECT_EQ(rec.sizes, (std::map<int, std::int64_t>{{1, 500}}));  // only the download's
+  EXPECT_EQ(rec.downloadsEnded, 1);
+  EXPECT_TRUE(rec.failures.empty());
+  EXPECT_EQ(run.firstSaved(), out_ + "/a.swf");
+  EXPECT_FALSE(run.stopped());
+  EXPECT_TRUE(movies[1].bSaved);
+  EXPECT_EQ(movies[1].strSavedPath, out_ + "/b.swf");
+  EXPECT_EQ(test::ReadFile(out_ + "/a.swf"), "copied movie");
+  EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
+}
+
+// What a killed earlier run left in the folder (a stale temporary of ours) goes when a run
+// starts there; a fresh one, which a live writer may still be starting, and other files stay.
+TEST_F(SaveRunTest, ARunSweepsStaleTemporariesOfKilledRuns) {
+  const std::string stale = src_.WriteFile("out/.b.swf.0123456789ab.part", "half");
+  const std::string fresh = src_.WriteFile("out/.b.swf.0123456789ac.part", "half");
+  const std::string other = src_.WriteFile("out/.notes.part", "mine");
+  timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  ::utimensat(AT_FDCWD, stale.c_str(), old, 0);
+  std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "b.swf")};
+  Recorder rec;
+  SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  run.Run(Items(movies));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_EQ(test::ReadFile(out_ + "/b.swf"), std::string(500, 'b'));
+}
+
+TEST_F(SaveRunTest, ConflictPoliciesOnRealFolders) {
+  struct Case {
+    const char* name;
+    int policy;
+    std::map<std::string, std::string> files;  // the folder afterwards
+    std::vector<unsigned> status;              // of each row
+    std::string firstSaved;
+  } cases[] = {
+      {"rename", CONFLICT_AUTO_RENAME,
+       {{"a.swf", "old a"}, {"a[1].swf", "copied movie"}, {"b.swf", "old b"}, {"b[1].swf", std::string(500, 'b')}},
+       {kBusy, kDone}, "a[1].swf"},
+      {"overwrite", CONFLICT_OVERWRITE,
+       {{"a.swf", "copied movie"}, {"b.swf", std::string(500, 'b')}}, {kBusy, kDone}, "a.swf"},
+      {"skip", CONFLICT_SKIP, {{"a.swf", "old a"}, {"b.swf", "old b"}}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out_);
+    src_.WriteFile("out/a.swf", "old a");
+    src_.WriteFile("out/b.swf", "old b");
+    std::vector<SWFFileInfo> movies = {Movie("http://h/a.swf", "a.swf", cached_),
+                                       Movie(server_.Url("/b.swf"), "b.swf")};
+    Recorder rec;
+    SaveRun run(out_, c.policy, rec);
+    run.Run(Items(movies));
+    std::map<std::string, std::string> files;
+    for (const std::string& name : Entries(out_)) files[name] = test::ReadFile(out_ + "/" + name);
+    EXPECT_EQ(files, c.files);
+    EXPECT_EQ(rec.statuses[0], c.status);
+    EXPECT_EQ(rec.statuses[1], c.status);
+    EXPECT_EQ(run.firstSaved(), c.firstSaved.empty() ? "" : out_ + "/" + c.firstSaved);
+    EXPECT_EQ(movies[0].bSaved, c.policy != CONFLICT_SKIP);
+  }
+}
+
+TEST_F(SaveRunTest, PauseOnTheSecondOfThreeEndsTheWalkThere) {
+  Recorder rec;
+  server_.Handle("/slow.swf", [&](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
+    c.Write(std::string(2048, 's'));
+    c.Sleep(200);
+    if (CSWFDownloadSession* s = rec.current.load()) s->RequestStop();  // the Pause click
+    c.Sleep(5000);
+  });
+  std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "one.swf"),
+                                     Movie(server_.Url("/slow.swf"), "two.swf"),
+                                     Movie(server_.Url("/b.swf"), "three.swf")};
+  SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  run.Run(Items(movies));
+  EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
+  EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kCancelled}));
+  EXPECT_EQ(rec.statuses.count(2), 0u);
+  EXPECT_EQ(rec.started, (std::vector<int>{0, 1}));
+  EXPECT_TRUE(run.stopped());
+  EXPECT_EQ(run.firstSaved(), out_ + "/one.swf");
+  EXPECT_TRUE(rec.failures.empty());  // a stop is no failure
+  EXPECT_EQ(Entries(out_), std::vector<std::string>{"one.swf"});
+}
+
+TEST_F(SaveRunTest, EveryCopyFailingSavesNothingAndGoesOn) {
+  std::vector<SWFFileInfo> movies = {Movie("http://h/x.swf", "x.swf", src_.str() + "/gone.swf"),
+                                     Movie("http://h/y.swf", "y.swf", src_.str() + "/no/dir.swf")};
+  Recorder rec;
+  SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  run.Run(Items(movies));
+  EXPECT_EQ(rec.failures, (std::vector<std::string>{"x.swf: 2", "y.swf: 3"}));
+  EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kFailed}));
+  EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kFailed}));
+  EXPECT_EQ(run.firstSaved(), "");
+  EXPECT_TRUE(Entries(out_).empty());
+}
+
+// Each row fails with its own text, the run goes on to the next row, and nothing that was in
+// the folder is damaged.
+TEST_F(SaveRunTest, BadTargetsFailEachRowWithTheRightText) {
+  enum class Kind { kReadOnly, kDiskFull, kDirectory };
+  struct Case {
+    const char* name;
+    Kind kind;
+    std::string copyFailure;
+    std::string downloadFailure;
+  } cases[] = {
+      {"read-only folder", Kind::kReadOnly, "a.swf: 5", "存取 " + out_ + "/b.swf 遭受拒絕。"},
+      {"disk full", Kind::kDiskFull, "a.swf: 112", "存取 " + out_ + "/b.swf 時磁碟已滿。"},
+      {"targets are folders", Kind::kDirectory, "a.swf: 5", "存取 " + out_ + "/b.swf 遭受拒絕。"},
+  };
+  server_.Reply("/big.swf", 200, std::string(64 * 1024, 'g'));
+  src_.WriteFile("cache/big.swf", std::string(64 * 1024, 'c'));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    src_.WriteFile("out/keep.txt", "keep");
+    if (c.kind == Kind::kDirectory) {
+      fs::create_directories(out_ + "/a.swf/x");
+      fs::create_directories(out_ + "/b.swf/y");
+    }
+    // The unprivileged child may read the sources but not write the folder.
+    ::chmod(src_.str().c_str(), 0755);
+    ::chmod((src_.str() + "/cache").c_str(), 0755);
+    ::chmod((src_.str() + "/cache/big.swf").c_str(), 0644);
+    if (c.kind == Kind::kReadOnly) ::chmod(out_.c_str(), 0555);
+    test::ChildResult r = test::RunInChild(
+        [&] {
+          if (c.kind == Kind::kDiskFull) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{8192, 8192};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+          }
+          std::vector<SWFFileInfo> movies = {
+              Movie("http://h/a.swf", "a.swf", src_.str() + "/cache/big.swf"),
+              Movie(server_.Url("/big.swf"), "b.swf")};
+          Recorder rec;
+          SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+          run.Run(Items(movies));
+          std::string report;
+          for (const std::string& f : rec.failures) report += f + "\n";
+          report += std::to_string(rec.statuses[1].size()) + run.firstSaved();
+          return report;
+        },
+        c.kind == Kind::kReadOnly);
+    ::chmod(out_.c_str(), 0755);
+    EXPECT_EQ(r.report, c.copyFailure + "\n" + Utf8TextToAnsi(c.downloadFailure) + "\n2");
+    EXPECT_EQ(test::ReadFile(out_ + "/keep.txt"), "keep");
+    std::vector<std::string> want = {"keep.txt"};
+    if (c.kind == Kind::kDirectory) want = {"a.swf", "b.swf", "keep.txt"};
+    EXPECT_EQ(Entries(out_), want);
+  }
+}
+
+}  // namespace
+}  // namespace trovex
