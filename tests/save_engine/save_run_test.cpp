@@ -47,22 +47,17 @@ class Recorder : public SaveRunObserver {
     failures.push_back(info.strFileName + ": " + std::to_string(e));
   }
   void OnDownloadFailed(const std::string& text) override { failures.push_back(text); }
-  std::unique_ptr<CSWFDownloadSession> CreateSession() override {
-    auto s = std::make_unique<CSWFDownloadSession>();
-    current = s.get();
-    return s;
-  }
-  void OnDownloadEnded() override {
-    current = nullptr;
-    ++downloadsEnded;
-  }
+  std::unique_ptr<TransferWait> CreateTransferWait() override { return nullptr; }
+  void OnDownloadStarted() override {}
+  void OnTransferStatus(const TransferStatus&) override {}
+  void OnDownloadEnded() override { ++downloadsEnded; }
 
   std::vector<int> started;
   std::map<int, std::vector<unsigned>> statuses;
   std::map<int, std::int64_t> sizes;
   std::vector<std::string> texts;
   std::vector<std::string> failures;
-  std::atomic<CSWFDownloadSession*> current{nullptr};
+  std::atomic<SaveRun*> run{nullptr};  // the run under way, for a Pause from another thread
   int downloadsEnded = 0;
 };
 
@@ -181,14 +176,16 @@ TEST_F(SaveRunTest, PauseOnTheSecondOfThreeEndsTheWalkThere) {
     c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
     c.Write(std::string(2048, 's'));
     c.Sleep(200);
-    if (CSWFDownloadSession* s = rec.current.load()) s->RequestStop();  // the Pause click
+    if (SaveRun* r = rec.run.load()) r->RequestStop();  // the Pause click
     c.Sleep(5000);
   });
   std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "one.swf"),
                                      Movie(server_.Url("/slow.swf"), "two.swf"),
                                      Movie(server_.Url("/b.swf"), "three.swf")};
   SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  rec.run = &run;
   run.Run(Items(movies));
+  rec.run = nullptr;
   EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kCancelled}));
   EXPECT_EQ(rec.statuses.count(2), 0u);
