@@ -1,34 +1,32 @@
 // Resolving a reference against an absolute address, as browsers do: the one resolver of the
-// tree (the page loader, the scanner's frames and the download session's redirects use it).
+// tree (the browser's pages, frames and movies, and the download session's redirects).
 #include "platform/inet/url_resolve.h"
+
+#include "platform/inet/url_parse.h"
 
 #include <vector>
 
 namespace trovex {
 namespace {
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using inet_detail::AppendEscape;
+
+bool IsLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
 std::string LowerAscii(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = LowerAscii(c);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
   return out;
-}
-void AppendEscaped(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
 }
 
 // Length of "scheme:" at the start of s (0 when there is none).
 std::size_t SchemeLength(std::string_view s) {
-  if (s.empty() || !IsAlpha(s[0])) return 0;
+  if (s.empty() || !IsLetter(s[0])) return 0;
   for (std::size_t i = 1; i < s.size(); ++i) {
     char c = s[i];
     if (c == ':') return i + 1;
-    if (!IsAlpha(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.') return 0;
+    if (!IsLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return 0;
   }
   return 0;
 }
@@ -111,7 +109,7 @@ std::string EscapeUnsafe(std::string_view s, std::string_view extra) {
     auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' ||
         extra.find(ch) != std::string_view::npos)
-      AppendEscaped(out, c);
+      AppendEscape(out, c);
     else
       out += ch;
   }
