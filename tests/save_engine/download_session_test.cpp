@@ -266,6 +266,31 @@ TEST_F(DownloadSessionTest, RefusedAddressesNameTheAddressAndStartNothing) {
   }
 }
 
+// A Location is read as a browser reads it: relative to the address that answered, dot
+// segments gone, characters an address cannot hold escaped, a backslash a "/", a host in any case.
+TEST_F(DownloadSessionTest, RedirectsAreResolvedAsBrowsersResolveThem) {
+  server_.Reply("/media/my%20movie.swf", 200, "spaced movie");
+  const std::string host = "HTTP://127.0.0.1:" + std::to_string(server_.Port());
+  struct Case {
+    const char* path;
+    std::string location;
+  } cases[] = {
+      {"/go/space", "../media/./my movie.swf"},
+      {"/go/backslash", "..\\media\\my%20movie.swf"},
+      {"/go/upper", host + "/media/my%20movie.swf"},
+      {"/go/padded", "  /media/my movie.swf\t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    server_.Redirect(c.path, 302, c.location);
+    const std::string target = dir_.str() + "/spaced.swf";
+    RecordingSession session;
+    EXPECT_TRUE(session.Download(server_.Url(c.path), target)) << session.GetErrorText();
+    EXPECT_EQ(test::ReadFile(target), "spaced movie");
+  }
+  EXPECT_EQ(server_.CountRequests("/media/my%20movie.swf"), 4);
+}
+
 // Tabs and line breaks a page put inside an address are no part of what is fetched.
 TEST_F(DownloadSessionTest, TabsAndLineBreaksInTheAddressAreDropped) {
   for (const std::string& path : {"/mo\tvie.swf", "/\tmovie.swf", "/movie.swf\r\n", "/mov\nie.swf"}) {
