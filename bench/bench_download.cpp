@@ -68,11 +68,12 @@ class ProgressObserver : public trovex::DownloadObserver {
       : gauge_(gauge), blocking_(blocking), latest_(gauge, [gauge](const std::int64_t& bytes) {
           gauge->SetValue(static_cast<int>(bytes >> 20));
         }) {}
-  void OnTotalSize() override {
-    std::int64_t total = session->nContentLength;
-    trovex::RunOnUiThread([g = gauge_, total] { g->SetRange(static_cast<int>(total >> 20) + 1); });
-  }
-  void OnProgress(std::int64_t bytes) override {
+  void OnTransferStatus(const trovex::TransferStatus& status) override {
+    if (status.done == 0) {
+      trovex::RunOnUiThread([g = gauge_, total = status.total] { g->SetRange(static_cast<int>(total >> 20) + 1); });
+      return;
+    }
+    const std::int64_t bytes = status.done;
     if (!blocking_) {
       latest_.Post(bytes);
       return;
@@ -85,7 +86,6 @@ class ProgressObserver : public trovex::DownloadObserver {
     shown.get_future().wait();
   }
   void Flush() { latest_.Flush(); }
-  trovex::CDownloadSession* session = nullptr;
 
  private:
   wxGauge* gauge_;
@@ -109,7 +109,6 @@ bool RunSession(wxGauge* gauge, const std::string& url, bool blocking) {
     ProgressObserver observer(gauge, blocking);
     Waiter waiter;
     trovex::CSWFDownloadSession session;
-    observer.session = &session;
     session.pOwner = &observer;
     session.SetTransferWait(&waiter);
     ok = session.Download(url, target);

@@ -5,18 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/inet/url_resolve.h"
+
 namespace trovex::browser {
 
-// Lower-cased scheme of an absolute URL ("http"), or "" when `url` has none.
-std::string UrlScheme(std::string_view url);
-
-// Standard resolution of `reference` against the absolute address `base`: surrounding spaces
-// and controls trimmed, tabs and line breaks dropped, "\" read as "/" for http, https and
-// file, "." and ".." segments removed, scheme and host lower-cased, default ports dropped,
-// characters that may not stand in an address (space, quotes, angle brackets, controls,
-// non-ASCII bytes...) %-escaped. "" when the result cannot be formed (a relative reference
-// against an address that is not hierarchical, such as about:blank).
-std::string ResolveUrl(std::string_view base, std::string_view reference);
+// The one resolver of the tree, from the platform's address layer.
+using trovex::ResolveUrl;
+using trovex::UrlScheme;
 
 // The address without its "#fragment".
 std::string StripFragment(std::string_view url);

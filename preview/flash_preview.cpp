@@ -2,7 +2,6 @@
 
 #include <wx/listctrl.h>
 
-#include "framework/wx_text.h"
 #include "platform/fs/fs.h"
 #include "preview/flash_properties.h"
 #include "preview/shockwave_flash.h"
@@ -40,14 +39,6 @@ void CFlashPreview::Attach(wxWindow* dialog, wxWindow* window, PreviewAnchors an
 }
 
 CShockwaveFlash* CFlashPreview::GetCtrl() const { return dynamic_cast<CShockwaveFlash*>(window_); }
-
-const SWFFileInfo* FindRowRecord(const wxListCtrl& list, long row, const SWFFileList& fileList) {
-  const std::string key = FromWx(list.GetItemText(row, 3));
-  for (const auto& [url, info] : fileList) {
-    if (url == key) return &info;
-  }
-  return nullptr;
-}
 
 bool CFlashPreview::ResetPreview() {
   if (!dialog_) return false;

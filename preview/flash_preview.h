@@ -28,9 +28,6 @@ struct PreviewAnchors {
 // (defaults when it has none). Null when the control cannot be created.
 CShockwaveFlash* CreateTemplatePreview(wxWindow* parent, int dialogId, int ctrlId, const wxRect& rect);
 
-// The record of a list row found by the row's address column (column 3); null when none has it.
-const SWFFileInfo* FindRowRecord(const wxListCtrl& list, long row, const SWFFileList& fileList);
-
 // The movie the preview plays for a record: its local copy, else its saved copy when that still
 // exists, else its address.
 std::string PreviewMovieFor(const SWFFileInfo& info);

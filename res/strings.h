@@ -45,6 +45,12 @@ constexpr unsigned IDS_HTTP_SERVER_ERROR = 63151;    // "%u" the HTTP status (5x
 constexpr unsigned IDS_HTTP_REFUSED = 63152;         // "%u" the HTTP status (other)
 constexpr unsigned IDS_TOO_MANY_REDIRECTS = 63153;
 constexpr unsigned IDS_DOWNLOAD_FAILED = 63154;      // "%s" file name, "%s" address, "%s" why
+constexpr unsigned IDS_CANNOT_DOWNLOAD = 63160;      // "%s" address, "%s" why
+constexpr unsigned IDS_NOT_WEB_ADDRESS = 63161;      // "%s" address
+constexpr unsigned IDS_REDIRECT_NOWHERE = 63162;
+constexpr unsigned IDS_REDIRECT_NOT_WEB = 63163;     // "%s" where the server sent us
+constexpr unsigned IDS_REDIRECT_TO = 63164;          // "%s" where the server sent us
+constexpr unsigned IDS_HTTP_NOT_FOUND = 63165;       // "%s" the system's text for 12028
 
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit

@@ -120,10 +120,10 @@ class TerminalWait : public TransferWait {
   bool woken_ = false;
 };
 
-class CommandRun : public SaveRunObserver, public DownloadObserver {
+class CommandRun : public SaveRunObserver {
  public:
   CommandRun(const RunSettings& settings, const std::atomic<bool>& interrupted)
-      : settings_(settings), interrupted_(interrupted), wait_([this] { Tick(); }) {}
+      : settings_(settings), interrupted_(interrupted) {}
 
   void SavePage(const std::string& page) {
     ++summary_.pages;
@@ -228,24 +228,17 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
     rows_[current_].error = FormatResString(IDS_SAVE_FAILED, info.strFileName.c_str(), system);
   }
   void OnDownloadFailed(const std::string& text) override { rows_[current_].error = text; }
-  std::unique_ptr<CSWFDownloadSession> CreateSession() override {
-    auto session = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
-                                                         nullptr, nullptr, 0);
-    session->pOwner = this;
-    session->SetTransferWait(&wait_);
-    session_ = session.get();
-    return session;
+  std::unique_ptr<TransferWait> CreateTransferWait() override {
+    return std::make_unique<TerminalWait>([this] { Tick(); });
   }
-  void OnDownloadEnded() override {
-    session_ = nullptr;
-    ClearProgress();
-  }
+  void OnDownloadStarted() override {}
+  void OnDownloadEnded() override { ClearProgress(); }
 
-  // ---- DownloadObserver (the session's worker) ----
-  void OnTotalSize() override {
-    if (session_) total_ = session_->nContentLength.load();
+  // ---- the session's worker ----
+  void OnTransferStatus(const TransferStatus& status) override {
+    total_ = status.total;
+    done_ = status.done;
   }
-  void OnProgress(std::int64_t bytes) override { done_ = bytes; }
 
   void Message(const std::string& text) {
     ClearProgress();
@@ -369,13 +362,11 @@ class CommandRun : public SaveRunObserver, public DownloadObserver {
 
   const RunSettings& settings_;
   const std::atomic<bool>& interrupted_;
-  TerminalWait wait_;
   Summary summary_;
   std::map<std::string, std::string> savedBefore_;  // address -> target, over the whole run
   std::vector<RowResult> rows_;
   int current_ = -1;
   SaveRun* run_ = nullptr;
-  CSWFDownloadSession* session_ = nullptr;
   bool stopped_ = false;
   bool stopAsked_ = false;
   bool drawn_ = false;

@@ -241,14 +241,11 @@ void CDlgSave::SelectOnly(int nItem) {
 }
 
 SWFFileInfo& CDlgSave::RowRecord(int nItem) {
-  if (!listCtrl) return fileList[std::string()];
-  const std::string text = FromWx(listCtrl->GetItemText(nItem, kColumnURL));
-  const long index = listCtrl->GetItemData(nItem);
-  // The column holds the row's key; when the text differs, the key held bytes the locale
-  // cannot show, and the text would find (and insert) a new, empty record.
-  if (index >= 0 && index < static_cast<long>(rowKeys_.size()) && rowKeys_[index] != text)
-    return fileList[rowKeys_[index]];
-  return fileList[text];
+  noRecord_ = SWFFileInfo();
+  if (!listCtrl || nItem < 0 || nItem >= listCtrl->GetItemCount()) return noRecord_;
+  const wxUIntPtr index = listCtrl->GetItemData(nItem);
+  if (index >= rowKeys_.size()) return noRecord_;
+  return fileList[rowKeys_[index]];
 }
 
 void CDlgSave::UpdateImportButtons() {

@@ -23,8 +23,8 @@ class wxSizeEvent;
 
 namespace trovex {
 
-class CSWFDownloadSession;
 class SaveRun;
+struct TransferStatus;
 
 // Control ids of dialog 1000.
 constexpr int IDC_SAVE_LIST = 1000;
@@ -66,7 +66,6 @@ class CDlgSave : public CResizableDialog {
   SWFFileList fileList;       // filled by the scanner before the dialog runs
   CFileListCtrl* listCtrl = nullptr;  // list 1000 while the window exists
   CDlgSettings settings;
-  CSWFDownloadSession* pSession = nullptr;  // the run's session while a download is under way
   int nSavingItem = -1;
   int nPreviewItem = -1;
   int bSaving = 0;
@@ -78,9 +77,11 @@ class CDlgSave : public CResizableDialog {
   void SetItemStatus(int nItem, unsigned nID);
   void SetStatusText(const char* pszText);
   void SelectOnly(int nItem);
-  // The record of a row, found by the row's URL column (find-or-insert). A URL the toolkit
-  // cannot show byte for byte is found through the key the row was filled with.
+  // The record of a row, found by the key its item data indexes (never by what a column
+  // shows, which may differ from the key).
   SWFFileInfo& RowRecord(int nItem);
+  // Whether the save run has a download under way.
+  bool IsDownloading() const;
   // Enables the import buttons for the installed companions.
   void UpdateImportButtons();
 
@@ -93,8 +94,10 @@ class CDlgSave : public CResizableDialog {
   // Button 1034 and the Enter key (the save run; dlg_save_run.cpp).
   virtual void OnSave();
  public:
-  // The current download's total (0: not known) and bytes so far, shown on the dialog's
-  // thread: the session's worker hands them over and never touches a window.
+  // The current download's status, shown on the dialog's thread: the session's worker hands
+  // it over and never touches a window. A new total sets the bar up (OnTotalSize), the bytes
+  // move it (OnProgress).
+  void OnTransferStatus(const TransferStatus& status);
   void OnTotalSize(std::int64_t nTotal);
   void OnProgress(std::int64_t nBytes);
 
@@ -138,6 +141,7 @@ class CDlgSave : public CResizableDialog {
   void OnImportOrdavinEvent(wxCommandEvent& event);
 
   std::vector<std::string> rowKeys_;  // fileList key of each row, by item data
+  SWFFileInfo noRecord_;              // what a row without a record reads (no list, bad row)
   SaveRun* run_ = nullptr;            // the save run under way
   bool closeAfterRun_ = false;        // closing was asked for during the run
   std::int64_t nTotal_ = 0;           // total of the current download

@@ -45,29 +45,9 @@ class DialogWait : public TransferWait {
   UiWait wait_;
 };
 
-// What the session's worker reports, handed to the dialog's thread: the total once, the bytes
-// as the latest count only, so the transfer never waits for the window.
-class ProgressBridge : public DownloadObserver {
- public:
-  ProgressBridge(CDlgSave& dlg, wxWindow* window)
-      : dlg_(dlg), poster_(window), bytes_(window, [&dlg](const std::int64_t& n) { dlg.OnProgress(n); }) {}
-  void OnTotalSize() override {
-    const std::int64_t total = session->nContentLength;
-    // Queued before any count of this download, so the total is there when counts arrive.
-    poster_.Post([&dlg = dlg_, total] { dlg.OnTotalSize(total); });
-  }
-  void OnProgress(std::int64_t bytes) override { bytes_.Post(bytes); }
-  // Dialog thread, after the download: the last count reaches the window.
-  void Flush() { bytes_.Flush(); }
-
-  CDownloadSession* session = nullptr;
-
- private:
-  CDlgSave& dlg_;
-  WindowPoster poster_;
-  LatestValuePoster<std::int64_t> bytes_;
-};
-
+// What the run reports, shown by the dialog. The transfer's statuses come from the session's
+// worker and are handed to the dialog's thread as the latest value only, so the transfer
+// never waits for the window.
 class DialogRunObserver : public SaveRunObserver {
  public:
   explicit DialogRunObserver(CDlgSave& dlg) : dlg_(dlg) {}
@@ -98,30 +78,39 @@ class DialogRunObserver : public SaveRunObserver {
                                   text.c_str()),
                   MB_OK | MB_ICONERROR);
   }
-  std::unique_ptr<CSWFDownloadSession> CreateSession() override {
-    auto session = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
-                                                         nullptr, nullptr, 0);
-    bridge_ = std::make_unique<ProgressBridge>(dlg_, dlg_.GetWindow());
-    bridge_->session = session.get();
-    session->pOwner = bridge_.get();
-    // Each transfer waits on its own: a late wake of the last one cannot end this one's wait.
-    wait_ = std::make_unique<DialogWait>();
-    session->SetTransferWait(wait_.get());
-    dlg_.pSession = session.get();
+  std::unique_ptr<TransferWait> CreateTransferWait() override { return std::make_unique<DialogWait>(); }
+  void OnDownloadStarted() override {
+    // Each download has a hand-off of its own: a late value of the last one finds nothing.
+    poster_ = std::make_unique<WindowPoster>(dlg_.GetWindow());
+    current_ = std::make_shared<bool>(true);
+    statuses_ = std::make_unique<LatestValuePoster<TransferStatus>>(
+        dlg_.GetWindow(), [&dlg = dlg_](const TransferStatus& status) { dlg.OnTransferStatus(status); });
     dlg_.OnTotalSize(0);  // not known until the response says
-    return session;
+  }
+  void OnTransferStatus(const TransferStatus& status) override {
+    // The response's status is queued as it is, ahead of any count, so that the bar is set up
+    // first and the first count is not held back behind it.
+    if (status.done == 0)
+      poster_->Post([&dlg = dlg_, status, current = current_] {
+        if (*current) dlg.OnTransferStatus(status);
+      });
+    else
+      statuses_->Post(status);
   }
   void OnDownloadEnded() override {
-    // The last count first, then the bar goes: a late hand-off finds nothing to update.
-    if (bridge_) bridge_->Flush();
-    dlg_.pSession = nullptr;
+    // The last status first, then the bar goes.
+    if (statuses_) statuses_->Flush();
+    statuses_.reset();
+    // A status still queued belongs to a download that is over.
+    if (current_) *current_ = false;
     if (wxWindow* bar = dlg_.GetDlgItem(IDC_SAVE_PROGRESS)) bar->Hide();
   }
 
  private:
   CDlgSave& dlg_;
-  std::unique_ptr<DialogWait> wait_;
-  std::unique_ptr<ProgressBridge> bridge_;
+  std::unique_ptr<WindowPoster> poster_;
+  std::shared_ptr<bool> current_;  // this download's hand-offs still apply (dialog's thread)
+  std::unique_ptr<LatestValuePoster<TransferStatus>> statuses_;
 };
 
 }  // namespace
@@ -202,6 +191,13 @@ void CDlgSave::OnCancel() {
     return;
   }
   CResizableDialog::OnCancel();
+}
+
+bool CDlgSave::IsDownloading() const { return run_ && run_->downloading(); }
+
+void CDlgSave::OnTransferStatus(const TransferStatus& status) {
+  if (status.total != nTotal_) OnTotalSize(status.total);
+  OnProgress(status.done);
 }
 
 void CDlgSave::OnTotalSize(std::int64_t nTotal) {

@@ -17,6 +17,7 @@
 #include "platform/fs/file_lock.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
+#include "platform/inet/url_resolve.h"
 #include "res/strings.h"
 #include "save_engine/format.h"
 
@@ -42,56 +43,19 @@ bool IsRedirect(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// "scheme:" at the start, as a URL parser sees it.
-bool HasScheme(const std::string& s) {
-  std::size_t colon = s.find(':');
-  if (colon == std::string::npos || colon == 0) return false;
-  if (s.find_first_of("/?#") < colon) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    char c = s[i];
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
-    if (!ok) return false;
-  }
-  return true;
+bool IsWebService(DWORD service) {
+  return service == AFX_INET_SERVICE_HTTP || service == AFX_INET_SERVICE_HTTPS;
 }
 
-std::string Origin(bool secure, const std::string& server, INTERNET_PORT port) {
+// The address that was asked for, as the resolver's base.
+std::string AddressOf(bool secure, const std::string& server, INTERNET_PORT port,
+                      const std::string& object) {
   std::string host = server.find(':') != std::string::npos ? "[" + server + "]" : server;
-  std::string origin = (secure ? "https://" : "http://") + host;
+  std::string address = (secure ? "https://" : "http://") + host;
   if (port != (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT))
-    origin += ":" + std::to_string(port);
-  return origin;
+    address += ":" + std::to_string(port);
+  return address + object;
 }
-
-// A Location made absolute against the address that answered with it.
-std::string ResolveLocation(bool secure, const std::string& server, INTERNET_PORT port,
-                            const std::string& object, std::string location) {
-  while (!location.empty() && static_cast<unsigned char>(location.back()) <= 0x20) location.pop_back();
-  std::size_t lead = 0;
-  while (lead < location.size() && static_cast<unsigned char>(location[lead]) <= 0x20) ++lead;
-  location.erase(0, lead);
-  if (location.empty() || HasScheme(location)) return location;
-  std::string resolved;
-  if (location.compare(0, 2, "//") == 0) {
-    resolved = (secure ? "https:" : "http:") + location;
-  } else if (location[0] == '/') {
-    resolved = Origin(secure, server, port) + location;
-  } else {
-    std::string path = object.substr(0, object.find_first_of("?#"));
-    std::string dir = path.substr(0, path.rfind('/') + 1);
-    if (dir.empty()) dir = "/";
-    if (location[0] == '?') dir = path;
-    resolved = Origin(secure, server, port) + dir + location;
-  }
-  // Removes "." and ".." segments.
-  char buffer[4096];
-  DWORD size = sizeof buffer;
-  if (InternetCanonicalizeUrlA(resolved.c_str(), buffer, &size, ICU_NO_ENCODE)) return buffer;
-  return resolved;
-}
-
-std::string Utf8(const char* text) { return Utf8TextToAnsi(text); }
 
 // A download stops before the target's file system keeps less than this free: 1 % of it, at
 // most 256 MiB, so a body without end never fills the user's disk.
@@ -165,12 +129,12 @@ BOOL CDownloadSession::Download(const std::string& givenUrl, const std::string& 
   if (!AfxParseURL(url.c_str(), service, server, object, port) || server.empty()) {
     // Named, so the user knows which address; the last system error could read as success.
     Fail(ERROR_INTERNET_INVALID_URL,
-         Utf8("無法下載「") + url + Utf8("」：") + DownloadErrorText(ERROR_INTERNET_INVALID_URL));
+         FormatResString(IDS_CANNOT_DOWNLOAD, url.c_str(),
+                         DownloadErrorText(ERROR_INTERNET_INVALID_URL).c_str()));
     return FALSE;
   }
-  if (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS) {
-    Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME,
-         Utf8("無法下載「") + url + Utf8("」：只能下載 http 與 https 網址。"));
+  if (!IsWebService(service)) {
+    Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, FormatResString(IDS_NOT_WEB_ADDRESS, url.c_str()));
     return FALSE;
   }
   return RunTransfer(server, port, object, localPath, service == AFX_INET_SERVICE_HTTPS);
@@ -187,11 +151,7 @@ BOOL CDownloadSession::RunTransfer(const std::string& server, INTERNET_PORT port
   dwError = 0;
   dwStatusCode = 0;
   nContentLength = 0;
-  strServer = server;
-  nPort = port;
-  strObject = object;
-  strLocalPath = localPath;
-  secure_ = secure;
+  transfer_ = Transfer{server, port, object, localPath, secure};
   try {
     worker_ = std::thread([this] { TransferThread(this); });
   } catch (const std::system_error&) {
@@ -208,6 +168,12 @@ DWORD CDownloadSession::TransferThread(CDownloadSession* session) {
   return 0;
 }
 
+bool CDownloadSession::StopSeen() {
+  if (!bStopped) return false;
+  bFailed = 1;
+  return true;
+}
+
 void CDownloadSession::RunWorker() {
   // The request and connection go on every path, here on the worker that used them.
   struct CleanUp {
@@ -217,179 +183,198 @@ void CDownloadSession::RunWorker() {
       s.pConnection.reset();
     }
   } cleanUp{*this};
-  auto stopped = [this] {
-    if (!bStopped) return false;
-    bFailed = 1;
-    return true;
-  };
   std::string coding;  // the body's content coding, for a failure to decode it
   try {
-    std::string server = strServer;
-    INTERNET_PORT port = nPort;
-    std::string object = strObject;
-    bool secure = secure_;
-    for (int attempt = 0; attempt < kMaxRequests; ++attempt) {
-      pConnection = GetHttpConnection(server, secure ? INTERNET_FLAG_SECURE : 0, port);
-      if (stopped()) return;
-      pFile = pConnection->OpenRequest("GET", object, nullptr, 1, nullptr, nullptr,
-                                       INTERNET_FLAG_EXISTING_CONNECT);
-      if (stopped()) return;
-      pFile->SendRequest();
-      if (stopped()) return;
-      DWORD status = 0;
-      pFile->QueryInfoStatusCode(status);
-      dwStatusCode = status;
-      if (stopped()) return;
-      if (!IsRedirect(status)) break;
-      std::string location;
-      pFile->QueryInfo(HTTP_QUERY_LOCATION, location);
-      pFile->Close();
-      pFile.reset();
-      pConnection->Close();
-      pConnection.reset();
-      std::string next = ResolveLocation(secure, server, port, object, location);
-      DWORD service = 0;
-      if (!AfxParseURL(next.c_str(), service, server, object, port) || server.empty() ||
-          (service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)) {
-        // Says where the server wanted to send us, or that it named no place at all.
-        std::string why = DownloadErrorText(ERROR_HTTP_REDIRECT_FAILED);
-        if (next.empty())
-          why += Utf8("伺服器沒有提供新的網址。");
-        else if (HasScheme(next) && service != AFX_INET_SERVICE_HTTP && service != AFX_INET_SERVICE_HTTPS)
-          why += Utf8("「") + next + Utf8("」不是 http 或 https 網址。");
-        else
-          why += Utf8("「") + next + Utf8("」");
-        AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, why);
-      }
-      secure = service == AFX_INET_SERVICE_HTTPS;
-    }
-    // Also a fifth redirect in a row, after which no request is open. The number stays the
-    // one callers know; the text says what happened.
-    if (!pFile)
-      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
-    if (dwStatusCode != HTTP_STATUS_OK) {
-      const unsigned status = static_cast<unsigned>(dwStatusCode);
-      std::string why = status == 404 ? DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND) +
-                                             Utf8("（HTTP 404）")
-                        : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
-                                        : FormatResString(IDS_HTTP_REFUSED, status);
-      AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
-    }
-
-    std::string length;
-    pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
-    std::int64_t announced = 0;
-    std::size_t i = 0;
-    bool tooLarge = false;
-    while (i < length.size() && length[i] >= '0' && length[i] <= '9' && !tooLarge) {
-      const int digit = length[i++] - '0';
-      tooLarge = announced > (INT64_MAX - digit) / 10;
-      if (!tooLarge) announced = announced * 10 + digit;
-    }
-    // Beyond 64 bits the size counts as not known rather than wrapping to a wrong one.
-    nContentLength = tooLarge ? 0 : announced;
-    // A coded body arrives decoded, while its length counts the coded bytes: the size of
-    // what we write is then not known beforehand.
-    if (pFile->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding) && !coding.empty() &&
-        MbCompareNoCase(coding, "identity") != 0)
-      nContentLength = 0;
-
+    if (!OpenRequest(transfer_)) return;
+    ReadResponseHeaders(coding);
     OnResponseReady();
-    if (stopped()) return;
-
-    char buffer[1024];
-    std::uint64_t total = 0;
-    if (strLocalPath.empty()) {
-      while (!stopped()) {
-        UINT n = pFile->Read(buffer, sizeof buffer);
-        if (n == 0) break;
-        total += n;
-        OnDataReceived(buffer, total);
-      }
-      if (!bFailed && nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
-        AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
-    } else {
-      const std::string& target = strLocalPath;
-      auto fileError = [&](int err) {
-        DWORD code = Win32ErrorForPath(err == EISDIR ? EACCES : err, target.c_str());
-        // A name too long says so; the framework's text alone reads as a bad path.
-        const std::string reason = err == ENAMETOOLONG ? SystemMessageText(code) : std::string();
-        auto message = [&](const std::string& shown) {
-          CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
-                           static_cast<LONG>(code), shown);
-          return GetFileExceptionMessage(e) + reason;
-        };
-        std::string text = message(target);
-        // Too long for the error text: the path loses its middle, not the end of the text.
-        if (text.size() > kMaxErrorText) {
-          const std::string ellipsis = Utf8("…");
-          const std::size_t room = kMaxErrorText - (text.size() - target.size()) - ellipsis.size();
-          std::size_t head = room / 3, tail = target.size() - (room - head);
-          while (head > 0 && !MbIsCharBoundary(target, head)) --head;
-          while (tail < target.size() && !MbIsCharBoundary(target, tail)) ++tail;
-          text = message(target.substr(0, head) + ellipsis + target.substr(tail));
-        }
-        Fail(code, text);
-      };
-      // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
-      posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-      struct stat st;
-      if (current.get() >= 0 && ::fstat(current.get(), &st) == 0 && S_ISREG(st.st_mode)) {
-        int err = posix::FileLock::LockDescriptor(current.get(), true, kTargetLockWait);
-        if (err == EWOULDBLOCK) {
-          CFileException e(CFileException::sharingViolation, ERROR_SHARING_VIOLATION, target);
-          Fail(ERROR_SHARING_VIOLATION, GetFileExceptionMessage(e));
-          return;
-        }
-      }
-      posix::AtomicFile file;
-      if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
-        return fileError(err);
-      // An announced body that would not fit fails before it is fetched.
-      if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load())))
-        return fileError(ENOSPC);
-      std::uint64_t nextSpaceCheck = kSpaceCheckEvery;
-      while (!stopped()) {
-        UINT n = pFile->Read(buffer, sizeof buffer);
-        if (n == 0) break;
-        if (total + n >= nextSpaceCheck) {
-          if (!KeepsReserve(file.fd(), kSpaceCheckEvery)) return fileError(ENOSPC);
-          nextSpaceCheck = total + n + kSpaceCheckEvery;
-        }
-        if (int err = file.Write(buffer, n)) return fileError(err);
-        total += n;
-        OnDataReceived(buffer, total);
-      }
-      if (bFailed) return;  // stopped: the temporary goes, the target stays as it was
-      if (nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
-        AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
-      if (bStopped) return;
-      if (int err = file.Commit()) return fileError(err);
-    }
+    if (StopSeen()) return;
+    if (transfer_.strLocalPath.empty())
+      ReceiveBody();
+    else
+      WriteBodyLocked(transfer_.strLocalPath);
+    if (bFailed) return;
     if (pFile) pFile->Close();
     if (pConnection) pConnection->Close();
   } catch (const CInternetException& e) {
-    // A stop that cut a wait short is a stop, not a failure with a text.
-    if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
-      bFailed = 1;
-    } else if ((e.m_dwError == ERROR_HTTP_REDIRECT_FAILED ||
-                e.m_dwError == ERROR_INTERNET_ITEM_NOT_FOUND) && !e.m_strDetail.empty()) {
-      Fail(e.m_dwError, e.m_strDetail);
-    } else if (e.m_dwError == ERROR_INTERNET_DECODING_FAILED && !coding.empty()) {
-      Fail(e.m_dwError, DownloadErrorText(e.m_dwError) +
-                            FormatResString(IDS_UNKNOWN_CODING, coding.c_str()));
-    } else {
-      Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
+    FailOnException(e, coding);
+  }
+}
+
+bool CDownloadSession::OpenRequest(Transfer where) {
+  for (int attempt = 0; attempt < kMaxRequests; ++attempt) {
+    pConnection = GetHttpConnection(where.strServer, where.secure ? INTERNET_FLAG_SECURE : 0, where.nPort);
+    if (StopSeen()) return false;
+    pFile = pConnection->OpenRequest("GET", where.strObject, nullptr, 1, nullptr, nullptr,
+                                     INTERNET_FLAG_EXISTING_CONNECT);
+    if (StopSeen()) return false;
+    pFile->SendRequest();
+    if (StopSeen()) return false;
+    DWORD status = 0;
+    pFile->QueryInfoStatusCode(status);
+    dwStatusCode = status;
+    if (StopSeen()) return false;
+    if (!IsRedirect(status)) return true;
+    std::string location;
+    pFile->QueryInfo(HTTP_QUERY_LOCATION, location);
+    pFile->Close();
+    pFile.reset();
+    pConnection->Close();
+    pConnection.reset();
+    // An empty Location names no place (the resolver would read it as this same address).
+    std::string next = CleanUrlReference(location);
+    if (!next.empty()) {
+      // What cannot be resolved is named as the server wrote it.
+      std::string resolved =
+          ResolveUrl(AddressOf(where.secure, where.strServer, where.nPort, where.strObject), next);
+      if (!resolved.empty()) next = std::move(resolved);
     }
+    DWORD service = 0;
+    if (!AfxParseURL(next.c_str(), service, where.strServer, where.strObject, where.nPort) ||
+        where.strServer.empty() || !IsWebService(service)) {
+      // Says where the server wanted to send us, or that it named no place at all.
+      std::string why = DownloadErrorText(ERROR_HTTP_REDIRECT_FAILED);
+      if (next.empty())
+        why += LoadResString(IDS_REDIRECT_NOWHERE);
+      else if (!UrlScheme(next).empty() && !IsWebService(service))
+        why += FormatResString(IDS_REDIRECT_NOT_WEB, next.c_str());
+      else
+        why += FormatResString(IDS_REDIRECT_TO, next.c_str());
+      AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, why);
+    }
+    where.secure = service == AFX_INET_SERVICE_HTTPS;
+  }
+  // A fifth redirect in a row, after which no request is open. The number stays the one
+  // callers know; the text says what happened.
+  AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
+  return false;
+}
+
+void CDownloadSession::ReadResponseHeaders(std::string& coding) {
+  if (dwStatusCode != HTTP_STATUS_OK) {
+    const unsigned status = static_cast<unsigned>(dwStatusCode);
+    std::string why =
+        status == 404   ? FormatResString(IDS_HTTP_NOT_FOUND, DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND).c_str())
+        : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
+                        : FormatResString(IDS_HTTP_REFUSED, status);
+    AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
+  }
+  std::string length;
+  pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+  std::int64_t announced = 0;
+  std::size_t i = 0;
+  bool tooLarge = false;
+  while (i < length.size() && length[i] >= '0' && length[i] <= '9' && !tooLarge) {
+    const int digit = length[i++] - '0';
+    tooLarge = announced > (INT64_MAX - digit) / 10;
+    if (!tooLarge) announced = announced * 10 + digit;
+  }
+  // Beyond 64 bits the size counts as not known rather than wrapping to a wrong one.
+  nContentLength = tooLarge ? 0 : announced;
+  // A coded body arrives decoded, while its length counts the coded bytes: the size of what
+  // we write is then not known beforehand.
+  if (pFile->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding) && !coding.empty() &&
+      MbCompareNoCase(coding, "identity") != 0)
+    nContentLength = 0;
+}
+
+void CDownloadSession::ReceiveBody() {
+  char buffer[1024];
+  std::uint64_t total = 0;
+  while (!StopSeen()) {
+    UINT n = pFile->Read(buffer, sizeof buffer);
+    if (n == 0) break;
+    total += n;
+    OnDataReceived(buffer, total);
+  }
+  if (!bFailed && nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
+    AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
+}
+
+void CDownloadSession::WriteBodyLocked(const std::string& target) {
+  // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
+  posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  struct stat st;
+  if (current.get() >= 0 && ::fstat(current.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    int err = posix::FileLock::LockDescriptor(current.get(), true, kTargetLockWait);
+    if (err == EWOULDBLOCK) {
+      CFileException e(CFileException::sharingViolation, ERROR_SHARING_VIOLATION, target);
+      Fail(ERROR_SHARING_VIOLATION, GetFileExceptionMessage(e));
+      return;
+    }
+  }
+  posix::AtomicFile file;
+  if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
+    return FailOnFile(err, target);
+  // An announced body that would not fit fails before it is fetched.
+  if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load())))
+    return FailOnFile(ENOSPC, target);
+  char buffer[1024];
+  std::uint64_t total = 0;
+  std::uint64_t nextSpaceCheck = kSpaceCheckEvery;
+  while (!StopSeen()) {
+    UINT n = pFile->Read(buffer, sizeof buffer);
+    if (n == 0) break;
+    if (total + n >= nextSpaceCheck) {
+      if (!KeepsReserve(file.fd(), kSpaceCheckEvery)) return FailOnFile(ENOSPC, target);
+      nextSpaceCheck = total + n + kSpaceCheckEvery;
+    }
+    if (int err = file.Write(buffer, n)) return FailOnFile(err, target);
+    total += n;
+    OnDataReceived(buffer, total);
+  }
+  if (bFailed) return;  // stopped: the temporary goes, the target stays as it was
+  if (nContentLength > 0 && total < static_cast<std::uint64_t>(nContentLength.load()))
+    AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
+  if (bStopped) {
+    bFailed = 1;
+    return;
+  }
+  if (int err = file.Commit()) return FailOnFile(err, target);
+}
+
+void CDownloadSession::FailOnFile(int err, const std::string& target) {
+  DWORD code = Win32ErrorForPath(err == EISDIR ? EACCES : err, target.c_str());
+  // A name too long says so; the framework's text alone reads as a bad path.
+  const std::string reason = err == ENAMETOOLONG ? SystemMessageText(code) : std::string();
+  auto message = [&](const std::string& shown) {
+    CFileException e(CFileException::OsErrorToException(static_cast<LONG>(code)),
+                     static_cast<LONG>(code), shown);
+    return GetFileExceptionMessage(e) + reason;
+  };
+  std::string text = message(target);
+  // Too long for the error text: the path loses its middle, not the end of the text.
+  if (text.size() > kMaxErrorText) {
+    const std::string ellipsis = Utf8TextToAnsi("\xE2\x80\xA6");
+    const std::size_t room = kMaxErrorText - (text.size() - target.size()) - ellipsis.size();
+    std::size_t head = room / 3, tail = target.size() - (room - head);
+    while (head > 0 && !MbIsCharBoundary(target, head)) --head;
+    while (tail < target.size() && !MbIsCharBoundary(target, tail)) ++tail;
+    text = message(target.substr(0, head) + ellipsis + target.substr(tail));
+  }
+  Fail(code, text);
+}
+
+void CDownloadSession::FailOnException(const CInternetException& e, const std::string& coding) {
+  // A stop that cut a wait short is a stop, not a failure with a text.
+  if (e.m_dwError == ERROR_INTERNET_OPERATION_CANCELLED && bStopped) {
+    bFailed = 1;
+  } else if ((e.m_dwError == ERROR_HTTP_REDIRECT_FAILED || e.m_dwError == ERROR_INTERNET_ITEM_NOT_FOUND) &&
+             !e.m_strDetail.empty()) {
+    Fail(e.m_dwError, e.m_strDetail);
+  } else if (e.m_dwError == ERROR_INTERNET_DECODING_FAILED && !coding.empty()) {
+    Fail(e.m_dwError, DownloadErrorText(e.m_dwError) + FormatResString(IDS_UNKNOWN_CODING, coding.c_str()));
+  } else {
+    Fail(e.m_dwError, DownloadErrorText(e.m_dwError));
   }
 }
 
 void CSWFDownloadSession::OnDataReceived(const void*, std::uint64_t total) {
-  if (pOwner) pOwner->OnProgress(static_cast<std::int64_t>(total));
+  if (pOwner) pOwner->OnTransferStatus({GetContentLength(), static_cast<std::int64_t>(total)});
 }
 
 void CSWFDownloadSession::OnResponseReady() {
-  if (pOwner) pOwner->OnTotalSize();
+  if (pOwner) pOwner->OnTransferStatus({GetContentLength(), 0});
 }
 
 }  // namespace trovex

@@ -15,6 +15,14 @@
 
 namespace trovex {
 
+// Where a transfer stands: the announced size of the body (0: not known) and the bytes
+// received so far.
+struct TransferStatus {
+  std::int64_t total = 0;
+  std::int64_t done = 0;
+  bool operator==(const TransferStatus&) const = default;
+};
+
 // How the calling thread spends a transfer. Wait returns once Wake has been called (Wake may
 // come first, from any thread). Without one the session simply blocks until the worker ends.
 class TransferWait {
@@ -44,7 +52,17 @@ class CDownloadSession : public CInternetSession {
   // Any thread.
   void RequestStop();
   BOOL IsStopped() const { return bStopped.load(); }
+
+  // The outcome of the last transfer, read once Download has returned.
   std::string GetErrorText() const { return strError; }
+  // The number of the failure behind the text (WinInet 12xxx, Win32 for files); 0 when none.
+  DWORD GetErrorCode() const { return dwError; }
+  // Failed or stopped.
+  BOOL IsFailed() const { return bFailed; }
+  // The HTTP status of the last response.
+  DWORD GetStatusCode() const { return dwStatusCode; }
+  // The announced size of the body (0: not known); set before OnResponseReady.
+  std::int64_t GetContentLength() const { return nContentLength.load(); }
 
   // The worker's entry point; returns 0.
   static DWORD TransferThread(CDownloadSession* session);
@@ -56,37 +74,52 @@ class CDownloadSession : public CInternetSession {
   // The calling thread's wait (not owned; null: block).
   void SetTransferWait(TransferWait* wait) { wait_ = wait; }
 
-  DWORD dwStatusCode = 0;
-  std::string strError;
-  std::string strServer;
-  INTERNET_PORT nPort = 0;
-  std::string strObject;
-  std::string strLocalPath;
+ private:
+  // What one transfer fetches and where it goes; the worker's own.
+  struct Transfer {
+    std::string strServer;
+    INTERNET_PORT nPort = 0;
+    std::string strObject;
+    std::string strLocalPath;
+    bool secure = false;
+  };
+
+  void Fail(DWORD code, const std::string& text);
+  // True (and the transfer failed) once a stop was asked for.
+  bool StopSeen();
+  void RunWorker();
+  // The request, following up to four redirects; false when stopped. Throws on failures.
+  bool OpenRequest(Transfer where);
+  // The status and the size headers of the opened response. Throws when it is no body.
+  void ReadResponseHeaders(std::string& coding);
+  // The body, counted and dropped (no local path).
+  void ReceiveBody();
+  // The body into the target, beside it until complete, with the target's lock held.
+  void WriteBodyLocked(const std::string& target);
+  // The file error `err` on `target`, as the user reads it.
+  void FailOnFile(int err, const std::string& target);
+  void FailOnException(const CInternetException& e, const std::string& coding);
+
+  Transfer transfer_;
   std::unique_ptr<CHttpConnection> pConnection;
   std::unique_ptr<CHttpFile> pFile;
+  DWORD dwStatusCode = 0;
+  std::string strError;
   BOOL bFailed = 0;
   std::atomic<BOOL> bStopped{0};
   std::atomic<std::int64_t> nContentLength{0};
-  // The number of the failure behind strError (WinInet 12xxx, Win32 for files); 0 when none.
   DWORD dwError = 0;
-
- private:
-  void Fail(DWORD code, const std::string& text);
-  void RunWorker();
-
-  bool secure_ = false;
   std::atomic<bool> stopFlag_{false};  // the transport's view of bStopped
   TransferWait* wait_ = nullptr;
   std::thread worker_;
 };
 
-// What the save run learns of a download, on the worker thread.
+// What the owner of a download hears of it, on the session's worker thread: {total, 0} once
+// the response has arrived, then {total, done} after every block received.
 class DownloadObserver {
  public:
   virtual ~DownloadObserver() = default;
-  // The response has arrived; the session's nContentLength holds the total (0: not known).
-  virtual void OnTotalSize() = 0;
-  virtual void OnProgress(std::int64_t bytes) = 0;
+  virtual void OnTransferStatus(const TransferStatus& status) = 0;
 };
 
 class CSWFDownloadSession : public CDownloadSession {

@@ -9,7 +9,54 @@ namespace trovex {
 
 void SaveRun::RequestStop() {
   stopRequested_ = true;
+  std::lock_guard<std::mutex> lock(sessionMutex_);
   if (session_) session_->RequestStop();
+}
+
+bool SaveRun::downloading() const {
+  std::lock_guard<std::mutex> lock(sessionMutex_);
+  return session_ != nullptr;
+}
+
+void SaveRun::MarkSaved(const SaveRunItem& item, const std::string& target) {
+  observer_.OnRowStatus(item.nItem, IDS_STATUS_DONE);
+  item.pInfo->bSaved = TRUE;
+  item.pInfo->strSavedPath = target;
+  if (firstSaved_.empty()) firstSaved_ = target;
+}
+
+void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool& wasStopped) {
+  std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
+  CSWFDownloadSession* session = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(sessionMutex_);
+    session_ = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
+                                                     nullptr, nullptr, 0);
+    session = session_.get();
+  }
+  session->pOwner = &observer_;
+  session->SetTransferWait(wait.get());
+  observer_.OnDownloadStarted();
+  const BOOL ok = session->Download(item.pInfo->strURL, target);
+  wasStopped = session->IsStopped() != FALSE;
+  if (ok) {
+    CFileStatus status;
+    if (GetFileStatus(target.c_str(), status))
+      observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
+    MarkSaved(item, target);
+  } else if (wasStopped) {
+    observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
+  } else {
+    observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
+    observer_.OnDownloadFailed(session->GetErrorText());
+  }
+  std::unique_ptr<CSWFDownloadSession> ended;
+  {
+    std::lock_guard<std::mutex> lock(sessionMutex_);
+    ended = std::move(session_);
+  }
+  ended.reset();
+  observer_.OnDownloadEnded();
 }
 
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
@@ -27,46 +74,22 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     observer_.OnRowStatus(item.nItem, IDS_STATUS_DOWNLOADING);
     observer_.OnStatusText(info.strFileName);
 
-    bool saved = false;
-    auto markSaved = [&] {
-      observer_.OnRowStatus(item.nItem, IDS_STATUS_DONE);
-      info.bSaved = TRUE;
-      info.strSavedPath = target;
-      saved = true;
-    };
+    bool wasStopped = false;
     if (!info.strLocalFile.empty()) {
       if (CopyFileA(info.strLocalFile.c_str(), target.c_str(), FALSE)) {
-        markSaved();
+        MarkSaved(item, target);
       } else {
         DWORD error = GetLastError();
         observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
         observer_.OnCopyFailed(info, error);
       }
     } else {
-      std::unique_ptr<CSWFDownloadSession> session = observer_.CreateSession();
-      session_ = session.get();
-      BOOL ok = session->Download(info.strURL, target);
-      bool wasStopped = session->IsStopped() != FALSE;
-      if (ok) {
-        CFileStatus status;
-        if (GetFileStatus(target.c_str(), status))
-          observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
-        markSaved();
-      } else if (wasStopped) {
-        observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
-      } else {
-        observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
-        observer_.OnDownloadFailed(session->GetErrorText());
-      }
-      session_ = nullptr;
-      session.reset();
-      observer_.OnDownloadEnded();
-      if (wasStopped) {
-        stopped_ = true;
-        break;
-      }
+      DownloadRow(item, target, wasStopped);
     }
-    if (saved && firstSaved_.empty()) firstSaved_ = target;
+    if (wasStopped) {
+      stopped_ = true;
+      break;
+    }
   }
 }
 

@@ -1,10 +1,14 @@
 // The walk of a save run over the checked movies: target name, conflict settlement, copy or
-// download, statuses. It knows no windows: it reports rows, statuses and failures to an
-// observer (the Save dialog, or a test), which also settles conflicts and makes the sessions.
+// download, statuses. It knows no windows and owns the download session of the row under way;
+// what it shows and asks goes through an observer, which supplies only what a window (or a
+// terminal, or a test) supplies: the wait for a download, the file-exists question, and a sink
+// for rows, statuses and the transfer's {total, done}.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,9 +19,10 @@
 
 namespace trovex {
 
-class SaveRunObserver {
+// All calls come on the walk's thread, except OnTransferStatus (DownloadObserver), which the
+// session's worker makes between OnDownloadStarted and OnDownloadEnded.
+class SaveRunObserver : public DownloadObserver {
  public:
-  virtual ~SaveRunObserver() = default;
   // The row is about to be handled (selected alone, remembered as the saving row).
   virtual void OnRowStart(int nItem) = 0;
   // SettleTargetConflict with the run's policy and memory, asking the user when needed.
@@ -30,8 +35,12 @@ class SaveRunObserver {
   virtual void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) = 0;
   // A download failed with this text (not for a stop).
   virtual void OnDownloadFailed(const std::string& text) = 0;
-  // A session for one download, with its owner and wait set.
-  virtual std::unique_ptr<CSWFDownloadSession> CreateSession() = 0;
+  // How the walk's thread waits for one download (a window keeps dispatching its events). A
+  // new one for each download, so a late wake of the last one cannot end this one's wait;
+  // null: the walk blocks until the download has ended.
+  virtual std::unique_ptr<TransferWait> CreateTransferWait() = 0;
+  // A download begins: its total is not known until the response says.
+  virtual void OnDownloadStarted() = 0;
   // The download has ended and its session is about to go (the progress bar hides).
   virtual void OnDownloadEnded() = 0;
 };
@@ -51,21 +60,27 @@ class SaveRun {
   void Run(const std::vector<SaveRunItem>& items);
 
   // Pause: stops the current download; with none under way, the walk ends before the next
-  // row. Called on the walk's thread (from an event dispatched while a download waits).
+  // row. Any thread.
   void RequestStop();
 
-  CSWFDownloadSession* session() const { return session_; }
+  // Whether a download is under way.
+  bool downloading() const;
   bool stopped() const { return stopped_; }
   // The target of the first movie saved by this run; empty when none was.
   const std::string& firstSaved() const { return firstSaved_; }
 
  private:
+  void MarkSaved(const SaveRunItem& item, const std::string& target);
+  // Downloads one row's movie into target through a session of its own.
+  void DownloadRow(const SaveRunItem& item, const std::string& target, bool& wasStopped);
+
   std::string strSaveDir_;
   int nPolicy_;
   SaveRunObserver& observer_;
   ConflictMemory memory_;
-  CSWFDownloadSession* session_ = nullptr;
-  bool stopRequested_ = false;
+  mutable std::mutex sessionMutex_;  // guards session_ against a stop from another thread
+  std::unique_ptr<CSWFDownloadSession> session_;
+  std::atomic<bool> stopRequested_{false};
   bool stopped_ = false;
   std::string firstSaved_;
 };

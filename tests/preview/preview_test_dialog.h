@@ -1,4 +1,4 @@
-// Dialog 1000 with just the parts the preview works with: the list (column 3 holds the address),
+// Dialog 1000 with just the parts the preview works with: the list (column 3 shows the address),
 // the preview control, and the events that drive it, wired as the Save dialog wires them.
 #pragma once
 
@@ -36,6 +36,16 @@ class PreviewTestDlg : public CDialog {
   wxListCtrl* List() const { return GetDlgItemAs<wxListCtrl>(1000); }
 
  private:
+  // The record of a row, by the key its item data indexes, as the Save dialog finds it.
+  const SWFFileInfo* RowRecord(long row) const {
+    const wxUIntPtr index = List()->GetItemData(row);
+    if (index >= rowKeys_.size()) return nullptr;
+    for (const auto& [url, info] : fileList)
+      if (url == rowKeys_[index]) return &info;
+    return nullptr;
+  }
+
+  std::vector<std::string> rowKeys_;
   wxSize initialClient_;
   wxRect initialRect_;
 
@@ -56,7 +66,9 @@ class PreviewTestDlg : public CDialog {
     for (const auto& [url, info] : fileList) {
       list->InsertItem(row, ToWx(info.strFileName));
       list->SetItem(row, 3, ToWx(url));
+      list->SetItemData(row, static_cast<long>(rowKeys_.size()));
       list->CheckItem(row, true);
+      rowKeys_.push_back(url);
       ++row;
     }
     PreviewAnchors anchors;
@@ -73,7 +85,7 @@ class PreviewTestDlg : public CDialog {
       list->Bind(type, [this](wxListEvent& e) {
         ++nItemChanged;
         flashCtrl.OnItemChanged(*List(), bSaving, nPreviewItem,
-                                [this](long row) { return FindRowRecord(*List(), row, fileList); });
+                                [this](long row) { return RowRecord(row); });
         e.Skip();
       });
     }

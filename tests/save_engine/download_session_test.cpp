@@ -39,7 +39,7 @@ class RecordingSession : public CDownloadSession {
  public:
   void OnResponseReady() override {
     ++readyCalls;
-    lengthAtReady = nContentLength;
+    lengthAtReady = GetContentLength();
     if (stopAtReady) RequestStop();
   }
   void OnDataReceived(const void*, std::uint64_t total) override {
@@ -117,7 +117,7 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     DWORD error;
     std::string body;     // of the target after success
     int readyCalls;
-    std::int64_t length;  // nContentLength at OnResponseReady
+    std::int64_t length;  // GetContentLength() at OnResponseReady
   } cases[] = {
       {server_.Url("/movie.swf"), TRUE, 0, "FWS movie bytes", 1, 15},
       {server_.Url("/chunked.swf"), TRUE, 0, "chunked movie", 1, 0},
@@ -147,7 +147,7 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     const std::string target = dir_.WriteFile("target.swf", "old content");
     RecordingSession session;
     EXPECT_EQ(session.Download(c.url, target), c.result);
-    EXPECT_EQ(session.dwError, c.error);
+    EXPECT_EQ(session.GetErrorCode(), c.error);
     EXPECT_FALSE(session.IsStopped());
     EXPECT_EQ(session.readyCalls, c.readyCalls);
     if (c.readyCalls) {
@@ -157,7 +157,7 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     if (c.result) {
       EXPECT_EQ(session.lastTotal, c.body.size());
       EXPECT_EQ(session.dataCalls == 0, c.body.empty());  // never called for an empty body
-      EXPECT_EQ(session.dwStatusCode, 200u);
+      EXPECT_EQ(session.GetStatusCode(), 200u);
       EXPECT_EQ(session.GetErrorText(), "");
     } else {
       EXPECT_FALSE(session.GetErrorText().empty());
@@ -188,7 +188,7 @@ TEST_F(DownloadSessionTest, CodedBodiesAreSavedDecoded) {
   const std::string target = dir_.WriteFile("odd.swf", "good old movie");
   RecordingSession session;
   EXPECT_FALSE(session.Download(server_.Url("/odd.swf"), target));
-  EXPECT_EQ(session.dwError, 12175u);
+  EXPECT_EQ(session.GetErrorCode(), 12175u);
   EXPECT_NE(session.GetErrorText().find("x-squeeze"), std::string::npos) << session.GetErrorText();
   EXPECT_EQ(test::ReadFile(target), "good old movie");
 }
@@ -259,11 +259,36 @@ TEST_F(DownloadSessionTest, RefusedAddressesNameTheAddressAndStartNothing) {
     RecordingSession session;
     SetLastError(ERROR_SUCCESS);  // must not read as "the operation succeeded"
     EXPECT_FALSE(session.Download(c.url, target));
-    EXPECT_EQ(session.dwError, c.error);
+    EXPECT_EQ(session.GetErrorCode(), c.error);
     EXPECT_NE(session.GetErrorText().find(c.url), std::string::npos) << session.GetErrorText();
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(session.readyCalls, 0);
   }
+}
+
+// A Location is read as a browser reads it: relative to the address that answered, dot
+// segments gone, characters an address cannot hold escaped, a backslash a "/", a host in any case.
+TEST_F(DownloadSessionTest, RedirectsAreResolvedAsBrowsersResolveThem) {
+  server_.Reply("/media/my%20movie.swf", 200, "spaced movie");
+  const std::string host = "HTTP://127.0.0.1:" + std::to_string(server_.Port());
+  struct Case {
+    const char* path;
+    std::string location;
+  } cases[] = {
+      {"/go/space", "../media/./my movie.swf"},
+      {"/go/backslash", "..\\media\\my%20movie.swf"},
+      {"/go/upper", host + "/media/my%20movie.swf"},
+      {"/go/padded", "  /media/my movie.swf\t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    server_.Redirect(c.path, 302, c.location);
+    const std::string target = dir_.str() + "/spaced.swf";
+    RecordingSession session;
+    EXPECT_TRUE(session.Download(server_.Url(c.path), target)) << session.GetErrorText();
+    EXPECT_EQ(test::ReadFile(target), "spaced movie");
+  }
+  EXPECT_EQ(server_.CountRequests("/media/my%20movie.swf"), 4);
 }
 
 // Tabs and line breaks a page put inside an address are no part of what is fetched.
@@ -340,7 +365,7 @@ TEST_F(DownloadSessionTest, StopLeavesTheTargetAsItWasAndTakesEffectAtOnce) {
       EXPECT_LT(ended - pressed, 500ms);
     }
     EXPECT_TRUE(session.IsStopped());
-    EXPECT_TRUE(session.bFailed);
+    EXPECT_TRUE(session.IsFailed());
     EXPECT_EQ(session.GetErrorText(), "");
     EXPECT_EQ(test::ReadFile(target), "old content");
     EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"kept.swf"});
@@ -354,7 +379,7 @@ TEST_F(DownloadSessionTest, SilentServerFailsWithATimeout) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(session.Download(server_.Url("/silent.swf"), dir_.str() + "/x.swf"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-  EXPECT_EQ(session.dwError, ERROR_INTERNET_TIMEOUT);
+  EXPECT_EQ(session.GetErrorCode(), ERROR_INTERNET_TIMEOUT);
   EXPECT_EQ(session.GetErrorText(), Utf8TextToAnsi("連線逾時。"));
   EXPECT_FALSE(session.IsStopped());
 }
@@ -363,7 +388,7 @@ TEST_F(DownloadSessionTest, UntrustedCertificateIsAClearFailure) {
   inet::SetCertificateAuthorityFile("");
   RecordingSession session;
   EXPECT_FALSE(session.Download(tls_.Url("/secure.swf"), dir_.str() + "/x.swf"));
-  EXPECT_EQ(session.dwError, 12045u);
+  EXPECT_EQ(session.GetErrorCode(), 12045u);
   EXPECT_EQ(session.GetErrorText(), Utf8TextToAnsi("發出伺服器憑證的單位不受信任。"));
   EXPECT_TRUE(Entries(dir_.str()).empty());
 }

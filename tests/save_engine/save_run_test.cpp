@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -47,22 +50,17 @@ class Recorder : public SaveRunObserver {
     failures.push_back(info.strFileName + ": " + std::to_string(e));
   }
   void OnDownloadFailed(const std::string& text) override { failures.push_back(text); }
-  std::unique_ptr<CSWFDownloadSession> CreateSession() override {
-    auto s = std::make_unique<CSWFDownloadSession>();
-    current = s.get();
-    return s;
-  }
-  void OnDownloadEnded() override {
-    current = nullptr;
-    ++downloadsEnded;
-  }
+  std::unique_ptr<TransferWait> CreateTransferWait() override { return nullptr; }
+  void OnDownloadStarted() override {}
+  void OnTransferStatus(const TransferStatus&) override {}
+  void OnDownloadEnded() override { ++downloadsEnded; }
 
   std::vector<int> started;
   std::map<int, std::vector<unsigned>> statuses;
   std::map<int, std::int64_t> sizes;
   std::vector<std::string> texts;
   std::vector<std::string> failures;
-  std::atomic<CSWFDownloadSession*> current{nullptr};
+  std::atomic<SaveRun*> run{nullptr};  // the run under way, for a Pause from another thread
   int downloadsEnded = 0;
 };
 
@@ -181,14 +179,16 @@ TEST_F(SaveRunTest, PauseOnTheSecondOfThreeEndsTheWalkThere) {
     c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
     c.Write(std::string(2048, 's'));
     c.Sleep(200);
-    if (CSWFDownloadSession* s = rec.current.load()) s->RequestStop();  // the Pause click
+    if (SaveRun* r = rec.run.load()) r->RequestStop();  // the Pause click
     c.Sleep(5000);
   });
   std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "one.swf"),
                                      Movie(server_.Url("/slow.swf"), "two.swf"),
                                      Movie(server_.Url("/b.swf"), "three.swf")};
   SaveRun run(out_, CONFLICT_OVERWRITE, rec);
+  rec.run = &run;
   run.Run(Items(movies));
+  rec.run = nullptr;
   EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kCancelled}));
   EXPECT_EQ(rec.statuses.count(2), 0u);
@@ -267,6 +267,148 @@ TEST_F(SaveRunTest, BadTargetsFailEachRowWithTheRightText) {
     std::vector<std::string> want = {"keep.txt"};
     if (c.kind == Kind::kDirectory) want = {"a.swf", "b.swf", "keep.txt"};
     EXPECT_EQ(Entries(out_), want);
+  }
+}
+
+
+// A window as the run sees it, without a toolkit: it logs what it is told in order (the
+// worker's statuses as one "progress" entry per run of them, the values kept aside), and its
+// wait may press Pause once the first bytes have been shown.
+class FakeWindow : public SaveRunObserver {
+ public:
+  explicit FakeWindow(bool pauseOnFirstBytes) : pause_(pauseOnFirstBytes) {}
+
+  void OnRowStart(int nItem) override { Log("row " + std::to_string(nItem)); }
+  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
+                      ConflictMemory& memory) override {
+    return SettleTargetConflict(target, info, nPolicy, memory, nullptr);
+  }
+  void OnRowStatus(int nItem, unsigned id) override {
+    Log("status " + std::to_string(nItem) + " " + (id == kBusy ? "busy" : id == kDone ? "done" : id == kFailed ? "failed" : id == kCancelled ? "cancelled" : "?"));
+  }
+  void OnRowSize(int nItem, std::int64_t n) override { Log("size " + std::to_string(nItem) + " " + std::to_string(n)); }
+  void OnStatusText(const std::string& text) override { Log("text " + text); }
+  void OnCopyFailed(const SWFFileInfo& info, DWORD e) override { Log("copy failed " + info.strFileName + " " + std::to_string(e)); }
+  void OnDownloadFailed(const std::string&) override { Log("download failed"); }
+  std::unique_ptr<TransferWait> CreateTransferWait() override {
+    Log("wait");
+    return std::make_unique<WindowWait>(*this);
+  }
+  void OnDownloadStarted() override { Log("started"); }
+  void OnTransferStatus(const TransferStatus& status) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    statuses.push_back(status);
+    if (events.empty() || events.back() != "progress") events.push_back("progress");
+    changed_.notify_all();
+  }
+  void OnDownloadEnded() override { Log("ended"); }
+
+  SaveRun* run = nullptr;
+  std::vector<std::string> events;
+  std::vector<TransferStatus> statuses;
+
+ private:
+  // The window's thread waits here; a real one would dispatch its events meanwhile.
+  class WindowWait : public TransferWait {
+   public:
+    explicit WindowWait(FakeWindow& w) : w_(w) {}
+    void Wait() override {
+      std::unique_lock<std::mutex> lock(w_.mutex_);
+      if (w_.pause_) {
+        w_.changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+          return woken_ || (!w_.statuses.empty() && w_.statuses.back().done > 0);
+        });
+        if (!woken_) {
+          lock.unlock();
+          w_.run->RequestStop();  // the Pause click
+          lock.lock();
+        }
+      }
+      w_.changed_.wait_for(lock, std::chrono::seconds(10), [&] { return woken_; });
+    }
+    void Wake() override {
+      std::lock_guard<std::mutex> lock(w_.mutex_);
+      woken_ = true;
+      w_.changed_.notify_all();
+    }
+
+   private:
+    FakeWindow& w_;
+    bool woken_ = false;
+  };
+
+  void Log(const std::string& event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events.push_back(event);
+  }
+
+  bool pause_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+TEST_F(SaveRunTest, AWindowHearsStatusesAndTransferValuesInOrder) {
+  server_.Reply("/e.swf", 500, "oops");
+  server_.Handle("/slow.swf", [](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
+    c.Write(std::string(2048, 's'));
+    c.Sleep(10000);
+  });
+  struct Case {
+    const char* name;
+    SWFFileInfo movie;
+    bool pause;
+    std::vector<std::string> events;
+    std::int64_t total;    // of every status; none when -1
+    std::int64_t lastDone; // -1: some, fewer than the total
+  } cases[] = {
+      {"copy", Movie("http://h/a.swf", "a.swf", cached_), false,
+       {"row 0", "status 0 busy", "text a.swf", "status 0 done", "row 1", "status 1 busy", "text a.swf", "status 1 done"},
+       -1, 0},
+      {"download", Movie(server_.Url("/b.swf"), "b.swf"), false,
+       {"row 0", "status 0 busy", "text b.swf", "wait", "started", "progress", "size 0 500", "status 0 done", "ended",
+        "row 1", "status 1 busy", "text b.swf", "wait", "started", "progress", "size 1 500", "status 1 done", "ended"},
+       500, 500},
+      {"failure", Movie(server_.Url("/e.swf"), "e.swf"), false,
+       {"row 0", "status 0 busy", "text e.swf", "wait", "started", "status 0 failed", "download failed", "ended",
+        "row 1", "status 1 busy", "text e.swf", "wait", "started", "status 1 failed", "download failed", "ended"},
+       -1, 0},
+      {"pause", Movie(server_.Url("/slow.swf"), "slow.swf"), true,
+       {"row 0", "status 0 busy", "text slow.swf", "wait", "started", "progress", "status 0 cancelled", "ended"},
+       100000, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    // Two rows of the same movie: the second is renamed, and a Pause keeps it from starting.
+    std::vector<SWFFileInfo> movies = {c.movie, c.movie};
+    FakeWindow window(c.pause);
+    SaveRun run(out_, CONFLICT_AUTO_RENAME, window);
+    window.run = &run;
+    const auto start = std::chrono::steady_clock::now();
+    run.Run(Items(movies));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(window.events, c.events);
+    EXPECT_EQ(run.stopped(), c.pause);
+    if (c.total < 0) {
+      EXPECT_TRUE(window.statuses.empty());
+      continue;
+    }
+    ASSERT_FALSE(window.statuses.empty());
+    // The response first, then counts that only grow; the total in every one.
+    EXPECT_EQ(window.statuses.front(), (TransferStatus{c.total, 0}));
+    for (std::size_t i = 0; i < window.statuses.size(); ++i) {
+      EXPECT_EQ(window.statuses[i].total, c.total) << i;
+      if (i > 0 && window.statuses[i].total == window.statuses[i - 1].total && window.statuses[i].done != 0)
+        EXPECT_GE(window.statuses[i].done, window.statuses[i - 1].done) << i;
+    }
+    if (c.lastDone >= 0) {
+      EXPECT_EQ(window.statuses.back(), (TransferStatus{c.total, c.lastDone}));
+    } else {
+      EXPECT_GT(window.statuses.back().done, 0);
+      EXPECT_LT(window.statuses.back().done, c.total);
+    }
   }
 }
 
