@@ -16,8 +16,8 @@
 #include "platform/fs/file.h"
 #include "platform/fs/file_lock.h"
 #include "platform/fs/fs.h"
+#include "platform/text/res_text.h"
 #include "platform/text/text.h"
-#include "res/strings.h"
 #include "save_engine/format.h"
 
 namespace trovex {
