@@ -22,6 +22,9 @@ namespace {
 // scopes and carry error texts out in plain buffers, so no destructor is ever skipped.
 using ErrorText = char[768];
 
+// The text cut to the buffer, as snprintf cuts it.
+void CopyError(ErrorText& error, const std::string& text) { std::snprintf(error, sizeof error, "%s", text.c_str()); }
+
 constexpr const char* kDispatchKey = DUK_HIDDEN_SYMBOL("dispatch");
 constexpr const char* kOwnerKey = DUK_HIDDEN_SYMBOL("owner");
 constexpr const char* kDispIdKey = DUK_HIDDEN_SYMBOL("dispid");
@@ -169,7 +172,7 @@ duk_ret_t CallMethod(duk_context* ctx) {
     std::string name = duk_get_string(ctx, -1) ? duk_get_string(ctx, -1) : "";
     duk_pop_2(ctx);
     if (!object) {
-      std::snprintf(error, sizeof error, "%s", FormatResStringUtf8(IDS_TROVEX_SCRIPT_OBJECT_RELEASED, name.c_str()).c_str());
+      CopyError(error, FormatResStringUtf8(IDS_TROVEX_SCRIPT_OBJECT_RELEASED, name.c_str()));
     } else {
       std::vector<VARIANT> args(static_cast<std::size_t>(argc));
       bool converted = true;
@@ -178,8 +181,7 @@ duk_ret_t CallMethod(duk_context* ctx) {
         VARIANT& slot = args[static_cast<std::size_t>(argc - 1 - i)];
         if (!ToVariant(ctx, i, &slot) && converted) {
           converted = false;
-          std::snprintf(error, sizeof error, "%s",
-                        FormatResStringUtf8(IDS_TROVEX_SCRIPT_BAD_ARGUMENT, name.c_str(), static_cast<int>(i) + 1).c_str());
+          CopyError(error, FormatResStringUtf8(IDS_TROVEX_SCRIPT_BAD_ARGUMENT, name.c_str(), static_cast<int>(i) + 1));
         }
       }
       if (converted) {
@@ -192,11 +194,11 @@ duk_ret_t CallMethod(duk_context* ctx) {
                                     result.Ptr(), &excep, &argErr);
         if (FAILED(hr)) {
           std::string description = excep.bstrDescription ? Utf16ToUtf8(BstrToU16(excep.bstrDescription)) : "";
-          std::string text = description.empty()
-                                 ? FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED, name.c_str(), static_cast<unsigned>(hr))
-                                 : FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED_WHY, name.c_str(),
-                                                       static_cast<unsigned>(hr), description.c_str());
-          std::snprintf(error, sizeof error, "%s", text.c_str());
+          const auto code = static_cast<unsigned>(hr);
+          CopyError(error, description.empty()
+                               ? FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED, name.c_str(), code)
+                               : FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED_WHY, name.c_str(), code,
+                                                     description.c_str()));
         } else {
           PushFromVariant(ctx, result.get());
         }
@@ -251,7 +253,7 @@ duk_ret_t ActiveXObject(duk_context* ctx) {
   {
     const char* progId = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0) : nullptr;
     if (!progId || !*progId) {
-      std::snprintf(error, sizeof error, "%s", LoadResStringUtf8(IDS_TROVEX_SCRIPT_NEEDS_PROGID).c_str());
+      CopyError(error, LoadResStringUtf8(IDS_TROVEX_SCRIPT_NEEDS_PROGID));
     } else {
       std::u16string wide = Utf8ToUtf16(progId);
       CLSID clsid{};
@@ -261,11 +263,10 @@ duk_ret_t ActiveXObject(duk_context* ctx) {
                               reinterpret_cast<void**>(&object));
       if (FAILED(hr)) {
         std::string why = CoLastActivationError();
-        std::string text =
-            why.empty() ? FormatResStringUtf8(IDS_TROVEX_SCRIPT_CANNOT_CREATE, progId, static_cast<unsigned>(hr))
-                        : FormatResStringUtf8(IDS_TROVEX_SCRIPT_CANNOT_CREATE_WHY, progId, static_cast<unsigned>(hr),
-                                              why.c_str());
-        std::snprintf(error, sizeof error, "%s", text.c_str());
+        const auto code = static_cast<unsigned>(hr);
+        CopyError(error, why.empty() ? FormatResStringUtf8(IDS_TROVEX_SCRIPT_CANNOT_CREATE, progId, code)
+                                     : FormatResStringUtf8(IDS_TROVEX_SCRIPT_CANNOT_CREATE_WHY, progId, code,
+                                                           why.c_str()));
         object = nullptr;
       }
     }

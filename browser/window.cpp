@@ -668,7 +668,8 @@ class BrowserFrame final : public wxFrame {
 
   void OnTitle(wxWebViewEvent& event) {
     wxString title = event.GetString();
-    SetTitle(title.empty() ? ResStringToWx(IDS_TROVEX_BROWSER_TITLE) : title + " - " + ResStringToWx(IDS_TROVEX_BROWSER_TITLE));
+    const wxString appTitle = ResStringToWx(IDS_TROVEX_BROWSER_TITLE);
+    SetTitle(title.empty() ? appTitle : title + " - " + appTitle);
   }
 
   void OnError(wxWebViewEvent& event) {

@@ -112,7 +112,8 @@ void CAppMessageDialog::Build() {
   } else {
     buttons->AddButton(ok = new wxButton(this, wxID_OK, ResStringToWx(IDS_TROVEX_BUTTON_OK)));
   }
-  if (style & wxCANCEL) buttons->AddButton(cancel = new wxButton(this, wxID_CANCEL, ResStringToWx(IDS_TROVEX_BUTTON_CANCEL)));
+  if (style & wxCANCEL)
+    buttons->AddButton(cancel = new wxButton(this, wxID_CANCEL, ResStringToWx(IDS_TROVEX_BUTTON_CANCEL)));
   buttons->Realize();
 
   wxButton* def = yes ? yes : ok;

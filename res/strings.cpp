@@ -90,6 +90,7 @@ const std::map<unsigned, const char*>& Table() {
     {63260, "開啟"},
     {63261, "所有檔案 (*)|*"},
     {63262, "另存新檔"},
+    {63263, "Flash movie (*.swf)|*.swf||"},
     // The browser window.
     {63270, "Trovex 瀏覽器"},
     {63271, "關閉(&C)\tCtrl+W"},

@@ -83,6 +83,7 @@ constexpr unsigned IDS_TROVEX_BUTTON_NO = 63253;
 constexpr unsigned IDS_TROVEX_OPEN_TITLE = 63260;
 constexpr unsigned IDS_TROVEX_ALL_FILES_FILTER = 63261;
 constexpr unsigned IDS_TROVEX_SAVE_AS_TITLE = 63262;
+constexpr unsigned IDS_TROVEX_RENAME_FILTER = 63263;        // "...|*.swf||"
 
 // The browser window: title, menus, toolbar, address bar and page menu.
 constexpr unsigned IDS_TROVEX_BROWSER_TITLE = 63270;

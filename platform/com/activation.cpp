@@ -35,6 +35,7 @@ HRESULT Fail(HRESULT hr, std::string why) {
   return hr;
 }
 
+// Both lookups that miss the class's key say the same.
 std::string ClassNotRegistered(REFCLSID clsid) {
   return FormatResStringUtf8(IDS_TROVEX_COM_CLASS_NOT_REGISTERED, GuidToString(clsid).c_str());
 }
