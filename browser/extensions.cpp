@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/registry/registry.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -72,7 +73,7 @@ std::uint32_t GetU32(const std::string& s, std::size_t at) {
 bool ReadResourceSection(const std::string& path, std::string* table, std::string* error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    *error = "無法開啟 " + path + "：" + std::strerror(errno);
+    *error = FormatResStringUtf8(IDS_TROVEX_ICONS_CANNOT_OPEN, path.c_str(), std::strerror(errno));
     return false;
   }
   struct stat st{};
@@ -100,7 +101,7 @@ bool ReadResourceSection(const std::string& path, std::string* table, std::strin
     found = ReadAt(fd, section.sh_offset, table->data(), table->size(), fileSize);
   }
   ::close(fd);
-  if (!found) *error = path + " 不是含有圖示資源的模組";
+  if (!found) *error = FormatResStringUtf8(IDS_TROVEX_ICONS_NOT_A_MODULE, path.c_str());
   return found;
 }
 
@@ -152,26 +153,26 @@ std::vector<ResourceImage> ReadModuleImages(const std::string& path, int id, std
   std::string table;
   if (!ReadResourceSection(path, &table, &err)) return out;
   if (table.size() < 12 || table.compare(0, 8, "TRVXRSRC") != 0) {
-    err = path + " 的圖示資源已損壞";
+    err = FormatResStringUtf8(IDS_TROVEX_ICONS_DAMAGED, path.c_str());
     return out;
   }
   std::uint32_t count = GetU32(table, 8);
   if (count > (table.size() - 12) / 20) {
-    err = path + " 的圖示資源已損壞";
+    err = FormatResStringUtf8(IDS_TROVEX_ICONS_DAMAGED, path.c_str());
     return out;
   }
   for (std::uint32_t i = 0; i < count; ++i) {
     std::size_t at = 12 + std::size_t{i} * 20;
     std::uint32_t offset = GetU32(table, at + 12), length = GetU32(table, at + 16);
     if (offset > table.size() || length > table.size() - offset) {
-      err = path + " 的圖示資源已損壞";
+      err = FormatResStringUtf8(IDS_TROVEX_ICONS_DAMAGED, path.c_str());
       return {};
     }
     if (static_cast<int>(GetU32(table, at)) != id) continue;
     out.push_back({id, static_cast<int>(GetU32(table, at + 4)), static_cast<int>(GetU32(table, at + 8)),
                    table.substr(offset, length)});
   }
-  if (out.empty()) err = path + " 沒有圖示 " + std::to_string(id);
+  if (out.empty()) err = FormatResStringUtf8(IDS_TROVEX_ICONS_NO_ICON, path.c_str(), std::to_string(id).c_str());
   return out;
 }
 

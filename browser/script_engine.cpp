@@ -13,6 +13,7 @@
 
 #include "platform/com/activation.h"
 #include "platform/text/unicode.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -20,6 +21,9 @@ namespace {
 // Native functions leave through duk_error, a longjmp: they keep their C++ objects in inner
 // scopes and carry error texts out in plain buffers, so no destructor is ever skipped.
 using ErrorText = char[768];
+
+// The text cut to the buffer, as snprintf cuts it.
+void CopyError(ErrorText& error, const std::string& text) { std::snprintf(error, sizeof error, "%s", text.c_str()); }
 
 constexpr const char* kDispatchKey = DUK_HIDDEN_SYMBOL("dispatch");
 constexpr const char* kOwnerKey = DUK_HIDDEN_SYMBOL("owner");
@@ -168,7 +172,7 @@ duk_ret_t CallMethod(duk_context* ctx) {
     std::string name = duk_get_string(ctx, -1) ? duk_get_string(ctx, -1) : "";
     duk_pop_2(ctx);
     if (!object) {
-      std::snprintf(error, sizeof error, "物件已釋放，無法呼叫 %s", name.c_str());
+      CopyError(error, FormatResStringUtf8(IDS_TROVEX_SCRIPT_OBJECT_RELEASED, name.c_str()));
     } else {
       std::vector<VARIANT> args(static_cast<std::size_t>(argc));
       bool converted = true;
@@ -177,8 +181,7 @@ duk_ret_t CallMethod(duk_context* ctx) {
         VARIANT& slot = args[static_cast<std::size_t>(argc - 1 - i)];
         if (!ToVariant(ctx, i, &slot) && converted) {
           converted = false;
-          std::snprintf(error, sizeof error, "%s 的第 %d 個參數型別不受支援", name.c_str(),
-                        static_cast<int>(i) + 1);
+          CopyError(error, FormatResStringUtf8(IDS_TROVEX_SCRIPT_BAD_ARGUMENT, name.c_str(), static_cast<int>(i) + 1));
         }
       }
       if (converted) {
@@ -191,8 +194,11 @@ duk_ret_t CallMethod(duk_context* ctx) {
                                     result.Ptr(), &excep, &argErr);
         if (FAILED(hr)) {
           std::string description = excep.bstrDescription ? Utf16ToUtf8(BstrToU16(excep.bstrDescription)) : "";
-          std::snprintf(error, sizeof error, "呼叫 %s 失敗（0x%08X）%s%s", name.c_str(),
-                        static_cast<unsigned>(hr), description.empty() ? "" : "：", description.c_str());
+          const auto code = static_cast<unsigned>(hr);
+          CopyError(error, description.empty()
+                               ? FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED, name.c_str(), code)
+                               : FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED_WHY, name.c_str(), code,
+                                                     description.c_str()));
         } else {
           PushFromVariant(ctx, result.get());
         }
@@ -247,7 +253,7 @@ duk_ret_t ActiveXObject(duk_context* ctx) {
   {
     const char* progId = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0) : nullptr;
     if (!progId || !*progId) {
-      std::snprintf(error, sizeof error, "ActiveXObject 需要 ProgID");
+      CopyError(error, LoadResStringUtf8(IDS_TROVEX_SCRIPT_NEEDS_PROGID));
     } else {
       std::u16string wide = Utf8ToUtf16(progId);
       CLSID clsid{};
@@ -257,8 +263,10 @@ duk_ret_t ActiveXObject(duk_context* ctx) {
                               reinterpret_cast<void**>(&object));
       if (FAILED(hr)) {
         std::string why = CoLastActivationError();
-        std::snprintf(error, sizeof error, "無法建立 Automation 物件 %s（0x%08X）%s%s", progId,
-                      static_cast<unsigned>(hr), why.empty() ? "" : "：", why.c_str());
+        const auto code = static_cast<unsigned>(hr);
+        CopyError(error, why.empty() ? FormatResStringUtf8(IDS_TROVEX_SCRIPT_CANNOT_CREATE, progId, code)
+                                     : FormatResStringUtf8(IDS_TROVEX_SCRIPT_CANNOT_CREATE_WHY, progId, code,
+                                                           why.c_str()));
         object = nullptr;
       }
     }
@@ -318,7 +326,7 @@ int ScriptLine(duk_context* ctx, const std::string& name) {
 std::string DescribeError(duk_context* ctx, const std::string& name) {
   int line = ScriptLine(ctx, name);
   std::string text = duk_safe_to_string(ctx, -1);
-  if (line > 0) text += "（" + name + " 第 " + std::to_string(line) + " 行）";
+  if (line > 0) text += FormatResStringUtf8(IDS_TROVEX_SCRIPT_ERROR_AT_LINE, name.c_str(), line);
   return text;
 }
 
@@ -333,7 +341,7 @@ class Engine {
 
   bool Start(const ScriptContext& context, std::string* error) {
     if (!ctx_) {
-      *error = "無法啟動指令碼引擎";
+      *error = LoadResStringUtf8(IDS_TROVEX_SCRIPT_ENGINE_FAILED);
       return false;
     }
     Globals g{&context};
@@ -421,17 +429,17 @@ bool RunScriptPage(const std::string& path, const ScriptContext& context, std::s
   std::string& err = error ? *error : local;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    err = "無法開啟指令碼網頁 " + path;
+    err = FormatResStringUtf8(IDS_TROVEX_SCRIPT_PAGE_CANNOT_OPEN, path.c_str());
     return false;
   }
   std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) {
-    err = "無法讀取指令碼網頁 " + path;
+    err = FormatResStringUtf8(IDS_TROVEX_SCRIPT_PAGE_CANNOT_READ, path.c_str());
     return false;
   }
   std::vector<std::string> scripts = ExtractScripts(html);
   if (scripts.empty()) {
-    err = "指令碼網頁沒有指令碼：" + path;
+    err = FormatResStringUtf8(IDS_TROVEX_SCRIPT_PAGE_NO_SCRIPT, path.c_str());
     return false;
   }
   Engine engine;

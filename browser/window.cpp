@@ -51,13 +51,12 @@
 #include "platform/com/activation.h"
 #include "platform/inet/cookie_jar.h"
 #include "platform/inet/http_transport.h"
-#include "res/strings.h"
+#include "platform/text/res_text.h"
 #include "scan/document_walker.h"
 
 namespace trovex::browser {
 namespace {
 
-constexpr const char* kTitle = "Trovex 瀏覽器";
 
 // Posted by every frame of every page: a right click reports the frame's address and takes
 // over the menu, which the window then offers with the registered items.
@@ -172,7 +171,7 @@ wxBitmap LoadExtensionIcon(const std::string& location, int size) {
 class BrowserFrame final : public wxFrame {
  public:
   BrowserFrame(const std::string& address, LiveTask task, int* exitCode)
-      : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(kTitle), wxDefaultPosition, wxSize(1024, 720)),
+      : wxFrame(nullptr, wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_TITLE), wxDefaultPosition, wxSize(1024, 720)),
         task_(task),
         exitCode_(exitCode) {
     extensions_ = ReadScriptExtensions();
@@ -256,11 +255,11 @@ class BrowserFrame final : public wxFrame {
 
   void BuildMenus() {
     auto* file = new wxMenu;
-    file->Append(wxID_CLOSE, wxString::FromUTF8("關閉(&C)\tCtrl+W"));
+    file->Append(wxID_CLOSE, ResStringToWx(IDS_TROVEX_BROWSER_MENU_CLOSE));
     auto* view = new wxMenu;
-    view->Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)\tAlt+Left"));
-    view->Append(wxID_FORWARD, wxString::FromUTF8("下一頁(&F)\tAlt+Right"));
-    view->Append(wxID_REFRESH, wxString::FromUTF8("重新整理(&R)\tF5"));
+    view->Append(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_MENU_BACK));
+    view->Append(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_MENU_FORWARD));
+    view->Append(wxID_REFRESH, ResStringToWx(IDS_TROVEX_BROWSER_MENU_REFRESH));
     auto* tools = new wxMenu;
     for (std::size_t i = 0; i < extensions_.size(); ++i) {
       const ScriptExtension& e = extensions_[i];
@@ -269,12 +268,12 @@ class BrowserFrame final : public wxFrame {
                     FromUtf8(e.strMenuStatusBar));
     }
     if (tools->GetMenuItemCount() == 0) {
-      tools->Append(wxID_ANY, wxString::FromUTF8("（沒有已登錄的擴充功能）"))->Enable(false);
+      tools->Append(wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_NO_EXTENSIONS))->Enable(false);
     }
     auto* bar = new wxMenuBar;
-    bar->Append(file, wxString::FromUTF8("檔案(&F)"));
-    bar->Append(view, wxString::FromUTF8("檢視(&V)"));
-    bar->Append(tools, wxString::FromUTF8("工具(&T)"));
+    bar->Append(file, ResStringToWx(IDS_TROVEX_BROWSER_MENU_FILE));
+    bar->Append(view, ResStringToWx(IDS_TROVEX_BROWSER_MENU_VIEW));
+    bar->Append(tools, ResStringToWx(IDS_TROVEX_BROWSER_MENU_TOOLS));
     SetMenuBar(bar);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_CLOSE);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (CanGoBack()) view_->GoBack(); }, wxID_BACKWARD);
@@ -294,9 +293,9 @@ class BrowserFrame final : public wxFrame {
   void BuildToolbar() {
     wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_TEXT | wxTB_HORZ_LAYOUT | wxTB_NODIVIDER);
     bar->SetToolBitmapSize(wxSize(20, 20));
-    bar->AddTool(wxID_BACKWARD, wxString::FromUTF8("上一頁"), wxArtProvider::GetBitmap(wxART_GO_BACK, wxART_TOOLBAR, wxSize(20, 20)));
-    bar->AddTool(wxID_FORWARD, wxString::FromUTF8("下一頁"), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
-    bar->AddTool(wxID_REFRESH, wxString::FromUTF8("重新整理"), wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(20, 20)));
+    bar->AddTool(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_TOOL_BACK), wxArtProvider::GetBitmap(wxART_GO_BACK, wxART_TOOLBAR, wxSize(20, 20)));
+    bar->AddTool(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_TOOL_FORWARD), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
+    bar->AddTool(wxID_REFRESH, ResStringToWx(IDS_TROVEX_BROWSER_TOOL_REFRESH), wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(20, 20)));
     for (std::size_t i = 0; i < extensions_.size(); ++i) {
       const ScriptExtension& e = extensions_[i];
       if (!e.bDefaultVisible) continue;
@@ -321,12 +320,12 @@ class BrowserFrame final : public wxFrame {
   // The address row: what is shown, and where to go next.
   wxSizer* BuildAddressBar() {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8("網址(&D)")), 0,
+    row->Add(new wxStaticText(this, wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_ADDRESS_LABEL)), 0,
              wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
     address_ = new wxTextCtrl(this, kIdAddress, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                               wxTE_PROCESS_ENTER);
     row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
-    auto* go = new wxButton(this, kIdGo, wxString::FromUTF8("移至"));
+    auto* go = new wxButton(this, kIdGo, ResStringToWx(IDS_TROVEX_BROWSER_GO));
     row->Add(go, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
     address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
     go->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
@@ -669,7 +668,8 @@ class BrowserFrame final : public wxFrame {
 
   void OnTitle(wxWebViewEvent& event) {
     wxString title = event.GetString();
-    SetTitle(title.empty() ? wxString::FromUTF8(kTitle) : title + " - " + wxString::FromUTF8(kTitle));
+    const wxString appTitle = ResStringToWx(IDS_TROVEX_BROWSER_TITLE);
+    SetTitle(title.empty() ? appTitle : title + " - " + appTitle);
   }
 
   void OnError(wxWebViewEvent& event) {
@@ -716,9 +716,9 @@ class BrowserFrame final : public wxFrame {
     }
     contextUrl_ = ToUtf8(event.GetString());
     wxMenu menu;
-    menu.Append(wxID_BACKWARD, wxString::FromUTF8("上一頁(&B)"))->Enable(CanGoBack());
-    menu.Append(wxID_FORWARD, wxString::FromUTF8("下一頁(&F)"))->Enable(view_->CanGoForward());
-    menu.Append(wxID_REFRESH, wxString::FromUTF8("重新整理(&R)"));
+    menu.Append(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_BACK))->Enable(CanGoBack());
+    menu.Append(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_FORWARD))->Enable(view_->CanGoForward());
+    menu.Append(wxID_REFRESH, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_REFRESH));
     if (!menuItems_.empty()) menu.AppendSeparator();
     for (std::size_t i = 0; i < menuItems_.size(); ++i)
       menu.Append(kIdFirstMenuExt + static_cast<int>(i), FromUtf8(menuItems_[i].strText));
@@ -753,7 +753,7 @@ class BrowserFrame final : public wxFrame {
 
   // The system's message box: its font, icon and Traditional Chinese button.
   void ShowError(const wxString& text) {
-    CAppMessageDialog box(this, text, wxString::FromUTF8(kTitle), wxOK | wxICON_ERROR);
+    CAppMessageDialog box(this, text, ResStringToWx(IDS_TROVEX_BROWSER_TITLE), wxOK | wxICON_ERROR);
     box.ShowModal();
   }
 

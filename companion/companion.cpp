@@ -26,9 +26,6 @@ struct CompanionInfo {
 constexpr const char* kInstallPathValue = "Install Path";
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-// The platform's own texts of the open-file dialog.
-constexpr const char* kOpenTitle = "開啟";
-constexpr const char* kAllFilesFilter = "所有檔案 (*)|*";
 
 const CompanionInfo& InfoOf(Companion companion) {
   static const CompanionInfo kZalmic{"Software\\Marrowick\\Kelvora SWF Zalmic\\", "SWFZalmic.exe",
@@ -70,12 +67,12 @@ bool IsExecutableFile(const std::string& path) {
 }
 
 bool ChooseExecutable(std::string& strPath) {
-  wxString filter = Utf8ToWx(LoadResStringUtf8(IDS_EXE_FILTER).c_str());
+  wxString filter = ResStringToWx(IDS_EXE_FILTER);
   while (filter.EndsWith("|")) filter.RemoveLast();
   // Programs here seldom carry a suffix, so every file stays selectable.
   if (!filter.empty()) filter += "|";
-  filter += Utf8ToWx(kAllFilesFilter);
-  ChosenPathDialog dlg(nullptr, Utf8ToWx(kOpenTitle), wxString(), wxString(), filter,
+  filter += ResStringToWx(IDS_TROVEX_ALL_FILES_FILTER);
+  ChosenPathDialog dlg(nullptr, ResStringToWx(IDS_TROVEX_OPEN_TITLE), wxString(), wxString(), filter,
                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   if (dlg.ShowModal() != wxID_OK) return false;
   strPath = FromWx(dlg.ChosenPath());

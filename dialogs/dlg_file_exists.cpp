@@ -25,9 +25,6 @@ namespace {
 
 // The save-file dialog of Rename.
 constexpr const char* kRenameDefaultExt = "swf";
-constexpr const char* kRenameFilter = "Flash movie (*.swf)|*.swf||";
-// The platform's title of a save-file dialog.
-constexpr const char* kSaveAsTitle = "另存新檔";
 
 // The framework's filter ends in "||"; the toolkit wants the pairs only.
 wxString ToolkitFilter(const std::string& filter) {
@@ -214,8 +211,8 @@ void CDlgFileExists::OnRename(wxCommandEvent&) {
   std::string folder = PathRemoveFileSpec(strExistingPath);
   std::string name = PathStripPath(strExistingPath);
   for (;;) {
-    ChosenPathDialog dlg(GetWindow(), Utf8ToWx(kSaveAsTitle), ToWx(folder), ToWx(name),
-                         ToolkitFilter(kRenameFilter), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    ChosenPathDialog dlg(GetWindow(), ResStringToWx(IDS_TROVEX_SAVE_AS_TITLE), ToWx(folder), ToWx(name),
+                         ToolkitFilter(LoadResStringUtf8(IDS_TROVEX_RENAME_FILTER)), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dlg.ShowModal() != wxID_OK) return;  // the conflict dialog stays open
     std::string chosen = FromWx(dlg.ChosenPath());
     if (chosen.empty()) return;

@@ -15,7 +15,7 @@
 #include "framework/message_dialog.h"
 #include "framework/window_manager.h"
 #include "framework/wx_text.h"
-#include "res/strings.h"
+#include "platform/text/res_text.h"
 
 namespace trovex {
 
@@ -24,15 +24,9 @@ namespace trovex {
 
 namespace {
 
-// The system's button texts, in Traditional Chinese whatever the locale.
-const wxString kLabelOK = wxString::FromUTF8("確定");
-const wxString kLabelCancel = wxString::FromUTF8("取消");
-const wxString kLabelYes = wxString::FromUTF8("是(&Y)");
-const wxString kLabelNo = wxString::FromUTF8("否(&N)");
-
 // Characters that never begin a line.
 bool ClosesLine(wxUniChar ch) {
-  static const wxString closing = wxString::FromUTF8("。，、；：？！」』）》〉】,.;:?!)]}\"'");
+  static const wxString closing = wxString::FromUTF8("。，、；：？！」』）》〉】,.;:?!)]}\"'");  // glyphs, not text
   return closing.Find(ch) != wxNOT_FOUND;
 }
 
@@ -101,7 +95,7 @@ void CAppMessageDialog::Build() {
       wxDisplay(displayIndex == wxNOT_FOUND ? 0u : static_cast<unsigned>(displayIndex))
           .GetClientArea()
           .GetWidth();
-  const int maxWidth = std::max(200, std::min(GetTextExtent(wxString::FromUTF8("國")).x * 34,
+  const int maxWidth = std::max(200, std::min(GetTextExtent(wxString::FromUTF8("國")).x * 34,  // glyphs, not text
                                               display / 2));
   auto* text = new wxStaticText(this, wxID_ANY, wxString());
   text->SetLabelText(WrapForDisplay(GetMessage(), GetFont(), maxWidth));
@@ -113,12 +107,13 @@ void CAppMessageDialog::Build() {
   wxButton* ok = nullptr;
   wxButton* cancel = nullptr;
   if (style & wxYES_NO) {
-    buttons->AddButton(yes = new wxButton(this, wxID_YES, kLabelYes));
-    buttons->AddButton(no = new wxButton(this, wxID_NO, kLabelNo));
+    buttons->AddButton(yes = new wxButton(this, wxID_YES, ResStringToWx(IDS_TROVEX_BUTTON_YES)));
+    buttons->AddButton(no = new wxButton(this, wxID_NO, ResStringToWx(IDS_TROVEX_BUTTON_NO)));
   } else {
-    buttons->AddButton(ok = new wxButton(this, wxID_OK, kLabelOK));
+    buttons->AddButton(ok = new wxButton(this, wxID_OK, ResStringToWx(IDS_TROVEX_BUTTON_OK)));
   }
-  if (style & wxCANCEL) buttons->AddButton(cancel = new wxButton(this, wxID_CANCEL, kLabelCancel));
+  if (style & wxCANCEL)
+    buttons->AddButton(cancel = new wxButton(this, wxID_CANCEL, ResStringToWx(IDS_TROVEX_BUTTON_CANCEL)));
   buttons->Realize();
 
   wxButton* def = yes ? yes : ok;
@@ -218,7 +213,7 @@ int AppMessageBox(wxWindow* owner, const std::string& text, unsigned type) {
       style |= wxICON_EXCLAMATION;
       break;
   }
-  CAppMessageDialog dlg(owner, ToWx(text), Utf8ToWx(LoadResStringUtf8(IDS_APP_TITLE).c_str()), style);
+  CAppMessageDialog dlg(owner, ToWx(text), ResStringToWx(IDS_APP_TITLE), style);
   switch (dlg.ShowModal()) {
     case wxID_YES:
       return IDYES;

@@ -4,8 +4,14 @@
 #include <cwchar>
 
 #include "platform/text/text.h"
+#include "res/strings.h"
 
 namespace trovex {
+
+wxString ResStringToWx(unsigned id) {
+  const std::string text = LoadResStringUtf8(id);
+  return wxString::FromUTF8(text.c_str(), text.size());
+}
 
 wxString ToWx(const std::string& text) {
   if (text.empty()) return wxString();

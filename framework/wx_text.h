@@ -16,6 +16,8 @@ wxString ToWx(const std::string& text);
 std::string FromWx(const wxString& text);
 // UTF-8 text (the resource tables) to the toolkit.
 inline wxString Utf8ToWx(const char* text) { return text ? wxString::FromUTF8(text) : wxString(); }
+// A text of the string table for the toolkit.
+wxString ResStringToWx(unsigned id);
 
 }  // namespace trovex
 

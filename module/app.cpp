@@ -1,6 +1,6 @@
 #include "module/app.h"
 
-#include "res/strings.h"
+#include "platform/text/res_text.h"
 #include "settings/profile.h"
 
 namespace trovex {

@@ -5,8 +5,8 @@
 
 #include "module/class_factory.h"
 #include "module/module.h"
+#include "platform/text/res_text.h"
 #include "platform/text/unicode.h"
-#include "res/strings.h"
 #include "settings/registry_key.h"
 
 namespace trovex {

@@ -38,6 +38,7 @@
 #include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
 #include "platform/fs/atomic_file.h"
+#include "res/strings.h"
 
 namespace {
 
@@ -213,23 +214,23 @@ class Host {
     std::string error;
     if (!ParseRequest(body, &request, &error)) {
       Log("refused a request: " + error);
-      return AnswerError("擴充功能送來的要求無法辨識：" + error);
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_REQUEST, error.c_str()));
     }
     std::vector<std::string> cuts;
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(request.strSnapshot, pagemodel::SnapshotLimits{}, &error, &cuts);
     for (const std::string& cut : cuts) Log(cut);
     if (!session) {
       Log("refused a snapshot: " + error);
-      return AnswerError("頁面快照無法讀取：" + error);
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_SNAPSHOT, error.c_str()));
     }
     PrivateJar jar;
     if (!jar.Create(request.cookieLines, &error)) {
       Log("cannot keep the cookies: " + error);
-      return AnswerError("無法儲存瀏覽器的 Cookie：" + error);
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_COOKIES_FAILED, error.c_str()));
     }
     if (!StartToolkit()) {
       Log("cannot open a window: the toolkit did not start (is DISPLAY set?)");
-      return AnswerError("無法開啟視窗（沒有可用的顯示器）。");
+      return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_NO_DISPLAY));
     }
     CLSID clsid{};
     ComPtr<IDispatch> object;
@@ -239,7 +240,7 @@ class Host {
     if (FAILED(hr)) {
       const std::string why = CoLastActivationError();
       Log("the module is not available (" + Hex(hr) + ") " + why + "; run trovex-native-host --register");
-      return AnswerError("無法建立 Automation 物件 SWFOrdavin.InternetExplorer（" + Hex(hr) + "）。請執行「trovex-native-host --register」。");
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE, Hex(hr).c_str()));
     }
     ComPtr<IWebBrowser2> browser = pagemodel::BrowserOf(session);
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
@@ -252,7 +253,7 @@ class Host {
     CoFreeUnusedLibraries();
     if (FAILED(hr)) {
       Log("GetSWFFile failed (" + Hex(hr) + ") " + failure);
-      return AnswerError("GetSWFFile 失敗（" + Hex(hr) + "）" + failure);
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, Hex(hr).c_str(), failure.c_str()));
     }
     return AnswerResult(result);
   }
@@ -295,7 +296,7 @@ int ServeBrowser(char** argv) {
     if (in.status == ReadStatus::kBroken) {
       // The stream is out of step: answer once and stop, nothing after this can be trusted.
       Log("refused a message: " + in.error);
-      WriteMessage(messages, AnswerError("擴充功能送來的訊息無法讀取：" + in.error));
+      WriteMessage(messages, AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_MESSAGE, in.error.c_str())));
       return 1;
     }
     if (!WriteMessage(messages, host.Serve(in.body))) {

@@ -8,6 +8,7 @@
 #include "framework/wx_text.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
+#include "res/strings.h"
 #include "save_engine/format.h"
 
 namespace trovex {
@@ -31,6 +32,11 @@ MovieBytes Failed(std::string text) {
   return m;
 }
 
+// A failure told by a table text with the movie's path or address (UTF-8).
+MovieBytes Failed(unsigned id, const std::string& where) {
+  return Failed(FormatResStringUtf8(id, where.c_str()));
+}
+
 MovieBytes ReadLocal(const std::string& path) {
   MovieBytes m;
   // Regular files only, opened without blocking: a FIFO must not stall the preview.
@@ -40,14 +46,14 @@ MovieBytes ReadLocal(const std::string& path) {
       return m;
     case ENOENT:
     case ENOTDIR:
-      return Failed("找不到影片檔案：" + Utf8(path));
+      return Failed(IDS_TROVEX_PREVIEW_FILE_NOT_FOUND, Utf8(path));
     case EISDIR:
     case EINVAL:
-      return Failed("影片不是一般檔案：" + Utf8(path));
+      return Failed(IDS_TROVEX_PREVIEW_NOT_A_FILE, Utf8(path));
     case EFBIG:
-      return Failed("影片太大，無法預覽：" + Utf8(path));
+      return Failed(IDS_TROVEX_PREVIEW_TOO_LARGE, Utf8(path));
     default:
-      return Failed("無法讀取影片檔案：" + Utf8(path));
+      return Failed(IDS_TROVEX_PREVIEW_CANNOT_READ, Utf8(path));
   }
 }
 
@@ -64,7 +70,7 @@ MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
   DWORD err = transfer.Start(url);
   if (err == 0) err = transfer.WaitForHeaders();
   if (err == 0 && (transfer.status() < 200 || transfer.status() >= 300)) {
-    return Failed("無法下載影片：" + Utf8(url) + "\nHTTP " + std::to_string(transfer.status()));
+    return Failed(FormatResStringUtf8(IDS_TROVEX_PREVIEW_HTTP_FAILED, Utf8(url).c_str(), transfer.status()));
   }
   MovieBytes m;
   char buffer[16384];
@@ -73,11 +79,11 @@ MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
     if (n < 0) err = transfer.error();
     if (n <= 0) break;
     if (m.strBody.size() + static_cast<std::size_t>(n) > MaxPreviewBytes()) {
-      return Failed("影片太大，無法預覽：" + Utf8(url));
+      return Failed(IDS_TROVEX_PREVIEW_TOO_LARGE, Utf8(url));
     }
     m.strBody.append(buffer, static_cast<std::size_t>(n));
   }
-  if (err != 0) return Failed("無法下載影片：" + Utf8(url) + "\n" + Utf8(DownloadFailureText(err)));
+  if (err != 0) return Failed(FormatResStringUtf8(IDS_TROVEX_PREVIEW_DOWNLOAD_FAILED, Utf8(url).c_str(), Utf8(DownloadFailureText(err)).c_str()));
   m.bLoaded = true;
   return m;
 }
@@ -104,7 +110,7 @@ MovieBytes LoadMovieBytes(const std::string& movie, const std::atomic<bool>* abo
     case MovieKind::Unsupported:
       break;
   }
-  return Failed("無法預覽這個位址的影片：" + Utf8(movie));
+  return Failed(IDS_TROVEX_PREVIEW_UNSUPPORTED, Utf8(movie));
 }
 
 }  // namespace trovex

@@ -1,6 +1,7 @@
 #include "preview/player_page.h"
 
 #include "preview/flash_properties.h"
+#include "res/strings.h"
 
 namespace trovex {
 namespace {
@@ -105,7 +106,7 @@ std::string PlayerPageHtml(bool playerPresent, const std::string& playerDirUtf8)
   page += "</head><body><div id=\"stage\"></div><div id=\"message\" hidden></div>\n";
   page += kScript;
   if (!playerPresent) {
-    std::string text = "預覽無法使用：找不到播放程式的檔案（ruffle.js 與 .wasm）。";
+    std::string text = LoadResStringUtf8(IDS_TROVEX_PREVIEW_NO_PLAYER);
     if (!playerDirUtf8.empty()) text += "\n" + playerDirUtf8;
     page += "<script>trovex.show(" + JsonString(text) + ");</script>\n";
   }

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "framework/dialog.h"
+#include "framework/wx_text.h"
 #include "preview/player_engine.h"
+#include "res/strings.h"
 
 namespace trovex {
 
@@ -78,7 +80,7 @@ BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxR
 }
 
 void CShockwaveFlash::ShowUnavailable() {
-  auto* text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8("預覽無法使用：這部電腦沒有可用的網頁引擎。"),
+  auto* text = new wxStaticText(this, wxID_ANY, ResStringToWx(IDS_TROVEX_PREVIEW_NO_WEB_ENGINE),
                                 wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
   text->SetFont(GetDialogFont());
   auto* sizer = new wxBoxSizer(wxVERTICAL);

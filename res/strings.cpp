@@ -1,12 +1,7 @@
 #include "res/strings.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cerrno>
-#include <cstring>
 #include <map>
-
-#include "platform/text/text.h"
 
 namespace trovex {
 namespace {
@@ -63,6 +58,95 @@ const std::map<unsigned, const char*>& Table() {
     {63152, "伺服器拒絕了要求（HTTP %u）。"},
     {63153, "重新導向的次數太多，可能是循環的重新導向。"},
     {63154, "無法下載「%s」（%s）：\n%s"},
+    // The platform layers.
+    {63200, "找不到模組檔案：%s"},
+    {63201, "無法載入模組 %s：%s"},
+    {63202, "模組 %s 沒有 DllGetClassObject 進入點"},
+    {63203, "未登錄的 ProgID：%s"},
+    {63204, "未登錄的類別：%s"},
+    {63205, "類別沒有 ProgID：%s"},
+    {63206, "只提供同處理序的伺服器"},
+    {63207, "模組 %s 不提供類別 %s（%s）"},
+    {63208, "類別工廠是空的"},
+    {63209, "無法建立物件 %s（%s）"},
+    {63220, "Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），無法改名保存（%s）；此檔案不會被覆寫。\n"},
+    {63221, "Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），已改名保存為「%s」。\n"},
+    {63230, "桌面"},
+    {63231, "個人資料夾"},
+    {63232, "電腦"},
+    {63233, "檔案系統"},
+    {63234, "下載"},
+    {63235, "範本"},
+    {63236, "公共"},
+    {63237, "文件"},
+    {63238, "音樂"},
+    {63239, "圖片"},
+    {63240, "影片"},
+    // The dialog framework and the file dialogs.
+    {63250, "確定"},
+    {63251, "取消"},
+    {63252, "是(&Y)"},
+    {63253, "否(&N)"},
+    {63260, "開啟"},
+    {63261, "所有檔案 (*)|*"},
+    {63262, "另存新檔"},
+    {63263, "Flash movie (*.swf)|*.swf||"},
+    // The browser window.
+    {63270, "Trovex 瀏覽器"},
+    {63271, "關閉(&C)\tCtrl+W"},
+    {63272, "上一頁(&B)\tAlt+Left"},
+    {63273, "下一頁(&F)\tAlt+Right"},
+    {63274, "重新整理(&R)\tF5"},
+    {63275, "（沒有已登錄的擴充功能）"},
+    {63276, "檔案(&F)"},
+    {63277, "檢視(&V)"},
+    {63278, "工具(&T)"},
+    {63279, "上一頁"},
+    {63280, "下一頁"},
+    {63281, "重新整理"},
+    {63282, "網址(&D)"},
+    {63283, "移至"},
+    {63284, "上一頁(&B)"},
+    {63285, "下一頁(&F)"},
+    {63286, "重新整理(&R)"},
+    {63300, "無法開啟 %s：%s"},
+    {63301, "%s 不是含有圖示資源的模組"},
+    {63302, "%s 的圖示資源已損壞"},
+    {63303, "%s 沒有圖示 %s"},
+    {63310, "物件已釋放，無法呼叫 %s"},
+    {63311, "%s 的第 %d 個參數型別不受支援"},
+    {63312, "呼叫 %s 失敗（0x%08X）"},
+    {63313, "呼叫 %s 失敗（0x%08X）：%s"},
+    {63314, "ActiveXObject 需要 ProgID"},
+    {63315, "無法建立 Automation 物件 %s（0x%08X）"},
+    {63316, "無法建立 Automation 物件 %s（0x%08X）：%s"},
+    {63317, "（%s 第 %d 行）"},
+    {63318, "無法啟動指令碼引擎"},
+    {63319, "無法開啟指令碼網頁 %s"},
+    {63320, "無法讀取指令碼網頁 %s"},
+    {63321, "指令碼網頁沒有指令碼：%s"},
+    // The native host.
+    {63330, "擴充功能送來的要求無法辨識：%s"},
+    {63331, "頁面快照無法讀取：%s"},
+    {63332, "無法儲存瀏覽器的 Cookie：%s"},
+    {63333, "無法開啟視窗（沒有可用的顯示器）。"},
+    {63334, "無法建立 Automation 物件 SWFOrdavin.InternetExplorer（%s）。請執行「trovex-native-host --register」。"},
+    {63335, "GetSWFFile 失敗（%s）%s"},
+    {63336, "擴充功能送來的訊息無法讀取：%s"},
+    // The preview.
+    {63340, "找不到影片檔案：%s"},
+    {63341, "影片不是一般檔案：%s"},
+    {63342, "影片太大，無法預覽：%s"},
+    {63343, "無法讀取影片檔案：%s"},
+    {63344, "無法下載影片：%s\nHTTP %ld"},
+    {63345, "無法下載影片：%s\n%s"},
+    {63346, "無法預覽這個位址的影片：%s"},
+    {63347, "預覽無法使用：找不到播放程式的檔案（ruffle.js 與 .wasm）。"},
+    {63348, "預覽無法使用：這部電腦沒有可用的網頁引擎。"},
+    // trovex-save.
+    {63360, "略過\t%s"},
+    {63361, "已儲存\t%s"},
+    {63362, "'%s' 已存在。[r] 自動更名  [o] 覆寫  [s] 略過 (大寫：以後都這樣做) ? "},
     {63160, "無法下載「%s」：%s"},
     {63161, "無法下載「%s」：只能下載 http 與 https 網址。"},
     {63162, "伺服器沒有提供新的網址。"},
@@ -81,8 +165,6 @@ std::string LoadResStringUtf8(unsigned id) {
   return it == Table().end() ? std::string() : std::string(it->second);
 }
 
-std::string LoadResString(unsigned id) { return Utf8TextToAnsi(LoadResStringUtf8(id)); }
-
 bool HasResString(unsigned id) { return Table().count(id) != 0; }
 
 std::vector<unsigned> ResStringIds() {
@@ -91,22 +173,7 @@ std::vector<unsigned> ResStringIds() {
   return ids;
 }
 
-std::string FormatString1(unsigned id, const std::string& arg) {
-  std::string text = LoadResString(id);
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '1') {
-      out += arg;
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::string VFormatResString(unsigned id, va_list args) {
-  std::string format = LoadResString(id);
+std::string VFormatText(const std::string& format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   int n = std::vsnprintf(nullptr, 0, format.c_str(), copy);
@@ -118,10 +185,10 @@ std::string VFormatResString(unsigned id, va_list args) {
   return out;
 }
 
-std::string FormatResString(unsigned id, ...) {
+std::string FormatResStringUtf8(unsigned id, ...) {
   va_list args;
   va_start(args, id);
-  std::string out = VFormatResString(id, args);
+  std::string out = VFormatText(LoadResStringUtf8(id), args);
   va_end(args);
   return out;
 }

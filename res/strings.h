@@ -1,6 +1,7 @@
-// The string table: every user-visible message of the system, looked up by its fixed id.
-// Texts are kept in UTF-8 here and handed out in the locale's code page, which is what the
-// application's strings hold (UTF-8 normally, Big5 under a zh_TW.BIG5 locale).
+// The string table: every user-visible text, looked up by its id. Texts are kept in UTF-8.
+// The table stands below every other part (it includes nothing of ours), so the platform layers
+// take their texts from it too; platform/text/res_text.h hands them out in the locale's code
+// page, which is what the application's strings hold (UTF-8 normally, Big5 under zh_TW.BIG5).
 #pragma once
 
 #include <cstdarg>
@@ -52,6 +53,106 @@ constexpr unsigned IDS_REDIRECT_NOT_WEB = 63163;     // "%s" where the server se
 constexpr unsigned IDS_REDIRECT_TO = 63164;          // "%s" where the server sent us
 constexpr unsigned IDS_HTTP_NOT_FOUND = 63165;       // "%s" the system's text for 12028
 
+// Texts of the platform layers. COM activation ("%s" the library path, class or ProgID):
+constexpr unsigned IDS_TROVEX_COM_MODULE_NOT_FOUND = 63200;
+constexpr unsigned IDS_TROVEX_COM_MODULE_NOT_LOADED = 63201;   // "%s" path, "%s" the loader's words
+constexpr unsigned IDS_TROVEX_COM_NO_CLASS_OBJECT_ENTRY = 63202;
+constexpr unsigned IDS_TROVEX_COM_PROGID_NOT_REGISTERED = 63203;
+constexpr unsigned IDS_TROVEX_COM_CLASS_NOT_REGISTERED = 63204;
+constexpr unsigned IDS_TROVEX_COM_CLASS_WITHOUT_PROGID = 63205;
+constexpr unsigned IDS_TROVEX_COM_INPROC_ONLY = 63206;
+constexpr unsigned IDS_TROVEX_COM_CLASS_NOT_IN_MODULE = 63207; // "%s" path, "%s" class, "%s" code
+constexpr unsigned IDS_TROVEX_COM_NULL_CLASS_FACTORY = 63208;
+constexpr unsigned IDS_TROVEX_COM_CREATE_FAILED = 63209;       // "%s" class, "%s" code
+// The registry's hive files ("%s" path, "%s" what is wrong with it, then "%s" as noted).
+constexpr unsigned IDS_TROVEX_REG_DAMAGED_HIVE_KEPT = 63220;   // "%s" why it could not be renamed
+constexpr unsigned IDS_TROVEX_REG_DAMAGED_HIVE_SET_ASIDE = 63221;  // "%s" the new name
+// The shell namespace's own places and the XDG user folders' names.
+constexpr unsigned IDS_TROVEX_SHELL_DESKTOP = 63230;
+constexpr unsigned IDS_TROVEX_SHELL_HOME = 63231;
+constexpr unsigned IDS_TROVEX_SHELL_COMPUTER = 63232;
+constexpr unsigned IDS_TROVEX_SHELL_FILE_SYSTEM = 63233;
+constexpr unsigned IDS_TROVEX_SHELL_DOWNLOADS = 63234;
+constexpr unsigned IDS_TROVEX_SHELL_TEMPLATES = 63235;
+constexpr unsigned IDS_TROVEX_SHELL_PUBLIC = 63236;
+constexpr unsigned IDS_TROVEX_SHELL_DOCUMENTS = 63237;
+constexpr unsigned IDS_TROVEX_SHELL_MUSIC = 63238;
+constexpr unsigned IDS_TROVEX_SHELL_PICTURES = 63239;
+constexpr unsigned IDS_TROVEX_SHELL_VIDEOS = 63240;
+
+// The dialog framework's message-box buttons.
+constexpr unsigned IDS_TROVEX_BUTTON_OK = 63250;
+constexpr unsigned IDS_TROVEX_BUTTON_CANCEL = 63251;
+constexpr unsigned IDS_TROVEX_BUTTON_YES = 63252;
+constexpr unsigned IDS_TROVEX_BUTTON_NO = 63253;
+// Titles and filters of the file dialogs.
+constexpr unsigned IDS_TROVEX_OPEN_TITLE = 63260;
+constexpr unsigned IDS_TROVEX_ALL_FILES_FILTER = 63261;
+constexpr unsigned IDS_TROVEX_SAVE_AS_TITLE = 63262;
+constexpr unsigned IDS_TROVEX_RENAME_FILTER = 63263;        // "...|*.swf||"
+
+// The browser window: title, menus, toolbar, address bar and page menu.
+constexpr unsigned IDS_TROVEX_BROWSER_TITLE = 63270;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_CLOSE = 63271;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_BACK = 63272;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_FORWARD = 63273;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_REFRESH = 63274;
+constexpr unsigned IDS_TROVEX_BROWSER_NO_EXTENSIONS = 63275;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_FILE = 63276;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_VIEW = 63277;
+constexpr unsigned IDS_TROVEX_BROWSER_MENU_TOOLS = 63278;
+constexpr unsigned IDS_TROVEX_BROWSER_TOOL_BACK = 63279;
+constexpr unsigned IDS_TROVEX_BROWSER_TOOL_FORWARD = 63280;
+constexpr unsigned IDS_TROVEX_BROWSER_TOOL_REFRESH = 63281;
+constexpr unsigned IDS_TROVEX_BROWSER_ADDRESS_LABEL = 63282;
+constexpr unsigned IDS_TROVEX_BROWSER_GO = 63283;
+constexpr unsigned IDS_TROVEX_BROWSER_PAGE_BACK = 63284;
+constexpr unsigned IDS_TROVEX_BROWSER_PAGE_FORWARD = 63285;
+constexpr unsigned IDS_TROVEX_BROWSER_PAGE_REFRESH = 63286;
+// The browser's extension icons ("%s" the module's path).
+constexpr unsigned IDS_TROVEX_ICONS_CANNOT_OPEN = 63300;       // "%s" path, "%s" system text
+constexpr unsigned IDS_TROVEX_ICONS_NOT_A_MODULE = 63301;
+constexpr unsigned IDS_TROVEX_ICONS_DAMAGED = 63302;
+constexpr unsigned IDS_TROVEX_ICONS_NO_ICON = 63303;           // "%s" path, "%s" icon id
+// The browser's script engine and script page.
+constexpr unsigned IDS_TROVEX_SCRIPT_OBJECT_RELEASED = 63310;  // "%s" method
+constexpr unsigned IDS_TROVEX_SCRIPT_BAD_ARGUMENT = 63311;     // "%s" method, "%d" argument
+constexpr unsigned IDS_TROVEX_SCRIPT_CALL_FAILED = 63312;      // "%s" method, "%08X" HRESULT
+constexpr unsigned IDS_TROVEX_SCRIPT_CALL_FAILED_WHY = 63313;  // as above, then "%s" why
+constexpr unsigned IDS_TROVEX_SCRIPT_NEEDS_PROGID = 63314;
+constexpr unsigned IDS_TROVEX_SCRIPT_CANNOT_CREATE = 63315;    // "%s" ProgID, "%08X" HRESULT
+constexpr unsigned IDS_TROVEX_SCRIPT_CANNOT_CREATE_WHY = 63316;  // as above, then "%s" why
+constexpr unsigned IDS_TROVEX_SCRIPT_ERROR_AT_LINE = 63317;    // "%s" script name, "%d" line
+constexpr unsigned IDS_TROVEX_SCRIPT_ENGINE_FAILED = 63318;
+constexpr unsigned IDS_TROVEX_SCRIPT_PAGE_CANNOT_OPEN = 63319;  // "%s" path
+constexpr unsigned IDS_TROVEX_SCRIPT_PAGE_CANNOT_READ = 63320;  // "%s" path
+constexpr unsigned IDS_TROVEX_SCRIPT_PAGE_NO_SCRIPT = 63321;    // "%s" path
+
+// The native host's answers to the browser extension ("%s" what went wrong).
+constexpr unsigned IDS_TROVEX_HOST_BAD_REQUEST = 63330;
+constexpr unsigned IDS_TROVEX_HOST_BAD_SNAPSHOT = 63331;
+constexpr unsigned IDS_TROVEX_HOST_COOKIES_FAILED = 63332;
+constexpr unsigned IDS_TROVEX_HOST_NO_DISPLAY = 63333;
+constexpr unsigned IDS_TROVEX_HOST_MODULE_UNAVAILABLE = 63334;  // "%s" HRESULT
+constexpr unsigned IDS_TROVEX_HOST_GETSWFFILE_FAILED = 63335;   // "%s" HRESULT, "%s" what it met
+constexpr unsigned IDS_TROVEX_HOST_BAD_MESSAGE = 63336;
+
+// The preview ("%s" the movie's path or address).
+constexpr unsigned IDS_TROVEX_PREVIEW_FILE_NOT_FOUND = 63340;
+constexpr unsigned IDS_TROVEX_PREVIEW_NOT_A_FILE = 63341;
+constexpr unsigned IDS_TROVEX_PREVIEW_TOO_LARGE = 63342;
+constexpr unsigned IDS_TROVEX_PREVIEW_CANNOT_READ = 63343;
+constexpr unsigned IDS_TROVEX_PREVIEW_HTTP_FAILED = 63344;     // "%s" address, "%ld" HTTP status
+constexpr unsigned IDS_TROVEX_PREVIEW_DOWNLOAD_FAILED = 63345; // "%s" address, "%s" why
+constexpr unsigned IDS_TROVEX_PREVIEW_UNSUPPORTED = 63346;
+constexpr unsigned IDS_TROVEX_PREVIEW_NO_PLAYER = 63347;
+constexpr unsigned IDS_TROVEX_PREVIEW_NO_WEB_ENGINE = 63348;
+
+// trovex-save on a terminal.
+constexpr unsigned IDS_TROVEX_SAVE_LINE_SKIPPED = 63360;       // "%s" file or address
+constexpr unsigned IDS_TROVEX_SAVE_LINE_ALREADY_SAVED = 63361; // "%s" file
+constexpr unsigned IDS_TROVEX_SAVE_ASK_CONFLICT = 63362;       // "%s" the existing file
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path
@@ -70,24 +171,18 @@ constexpr unsigned IDP_FILE_LOCKING = 61868;
 constexpr unsigned IDP_FILE_DISK_FULL = 61869;
 constexpr unsigned IDP_FILE_EOF = 61870;
 
-// Text of a string resource in the locale's code page; empty when the id is unknown (as the
-// Windows loader gives an empty string). Under the C/POSIX locale, whose code page cannot hold
-// Chinese, the UTF-8 text is returned.
-std::string LoadResString(unsigned id);
-// The same text in UTF-8 regardless of the locale (for the toolkit boundary).
+// The UTF-8 text of a string resource; empty when the id is unknown (as the Windows loader
+// gives an empty string).
 std::string LoadResStringUtf8(unsigned id);
 // Whether the table holds the id.
 bool HasResString(unsigned id);
 // Every id in the table, ascending.
 std::vector<unsigned> ResStringIds();
 
-// The framework's "%1" insertion: every "%1" in the string is replaced by arg (both in the
-// locale's code page). Other '%' sequences are left alone.
-std::string FormatString1(unsigned id, const std::string& arg);
-
-// printf-style formatting of a string resource (format and arguments in the locale's code
-// page). Nothing is cut: the result grows to fit.
-std::string FormatResString(unsigned id, ...);
-std::string VFormatResString(unsigned id, va_list args);
+// printf-style formatting of a table text in UTF-8 (arguments as the texts they join).
+std::string FormatResStringUtf8(unsigned id, ...);
+// printf-style formatting into a string that grows to fit: nothing is cut. A format that
+// vsnprintf refuses comes back as it is.
+std::string VFormatText(const std::string& format, va_list args);
 
 }  // namespace trovex

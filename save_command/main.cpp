@@ -13,8 +13,8 @@
 
 #include "platform/base/types.h"
 #include "platform/shell/shell.h"
+#include "platform/text/res_text.h"
 #include "platform/text/text.h"
-#include "res/strings.h"
 #include "save_engine/target_naming.h"
 #include "save_command/options.h"
 #include "save_command/save_command.h"

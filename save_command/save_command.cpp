@@ -17,8 +17,8 @@
 #include "browser/charset.h"
 #include "browser/url.h"
 #include "platform/error/error.h"
+#include "platform/text/res_text.h"
 #include "platform/text/text.h"
-#include "res/strings.h"
 #include "save_engine/download_session.h"
 #include "save_engine/format.h"
 #include "save_engine/save_run.h"
@@ -284,7 +284,7 @@ class CommandRun : public SaveRunObserver {
         line = LoadResString(IDS_STATUS_DONE) + "\t" + row.target + "\t" + KbText(row.bytes);
         break;
       case RowOutcome::Skipped:
-        line = "略過\t" + (row.target.empty() ? row.address : row.target);
+        line = FormatResStringUtf8(IDS_TROVEX_SAVE_LINE_SKIPPED, (row.target.empty() ? row.address : row.target).c_str());
         break;
       case RowOutcome::Failed:
         line = LoadResString(IDS_STATUS_FAILED) + "\t" + row.address + "\t" + row.error;
@@ -293,7 +293,7 @@ class CommandRun : public SaveRunObserver {
         line = LoadResString(IDS_STATUS_CANCELLED) + "\t" + row.address;
         break;
       case RowOutcome::AlreadySaved:
-        line = "已儲存\t" + row.target;
+        line = FormatResStringUtf8(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str());
         break;
     }
     WriteOut(line);
@@ -339,8 +339,7 @@ class CommandRun : public SaveRunObserver {
     const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0) return answer;
     ClearProgress();
-    const std::string question = "'" + existing +
-                                 "' 已存在。[r] 自動更名  [o] 覆寫  [s] 略過 (大寫：以後都這樣做) ? ";
+    const std::string question = FormatResStringUtf8(IDS_TROVEX_SAVE_ASK_CONFLICT, existing.c_str());
     for (;;) {
       if (write(tty, question.data(), question.size()) < 0) break;
       char reply[64] = {};

@@ -11,6 +11,7 @@
 
 #include "platform/registry/registry.h"
 #include "platform/text/unicode.h"
+#include "res/strings.h"
 
 namespace trovex {
 
@@ -32,6 +33,11 @@ thread_local std::string t_lastError;
 HRESULT Fail(HRESULT hr, std::string why) {
   t_lastError = std::move(why);
   return hr;
+}
+
+// Both lookups that miss the class's key say the same.
+std::string ClassNotRegistered(REFCLSID clsid) {
+  return FormatResStringUtf8(IDS_TROVEX_COM_CLASS_NOT_REGISTERED, GuidToString(clsid).c_str());
 }
 
 // The default value of a key of the classes view; false when key or value is missing.
@@ -62,12 +68,12 @@ HRESULT LoadModule(const std::string& path, LoadedModule** out) {
   struct stat st{};
   // A relative name would be searched along the loader's path: only registered files count.
   if (path.empty() || path[0] != '/' || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    return Fail(CO_E_DLLNOTFOUND, "找不到模組檔案：" + path);
+    return Fail(CO_E_DLLNOTFOUND, FormatResStringUtf8(IDS_TROVEX_COM_MODULE_NOT_FOUND, path.c_str()));
   ::dlerror();
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = ::dlerror();
-    return Fail(CO_E_DLLNOTFOUND, "無法載入模組 " + path + "：" + (why ? why : ""));
+    return Fail(CO_E_DLLNOTFOUND, FormatResStringUtf8(IDS_TROVEX_COM_MODULE_NOT_LOADED, path.c_str(), why ? why : ""));
   }
   LoadedModule m;
   m.handle = handle;
@@ -75,7 +81,7 @@ HRESULT LoadModule(const std::string& path, LoadedModule** out) {
   m.canUnloadNow = reinterpret_cast<PFN_DllCanUnloadNow>(::dlsym(handle, "DllCanUnloadNow"));
   if (!m.getClassObject) {
     ::dlclose(handle);
-    return Fail(CO_E_ERRORINDLL, "模組 " + path + " 沒有 DllGetClassObject 進入點");
+    return Fail(CO_E_ERRORINDLL, FormatResStringUtf8(IDS_TROVEX_COM_NO_CLASS_OBJECT_ENTRY, path.c_str()));
   }
   *out = &g_modules.emplace(path, m).first->second;
   return S_OK;
@@ -95,7 +101,7 @@ HRESULT CLSIDFromProgID(const OLECHAR* progId, CLSID* clsid) {
   // A "\" would reach into another key.
   if (name.find('\\') != std::string::npos || !ReadClassesDefault(name + "\\CLSID", &text) ||
       !GuidFromString(text, clsid))
-    return Fail(CO_E_CLASSSTRING, "未登錄的 ProgID：" + name);
+    return Fail(CO_E_CLASSSTRING, FormatResStringUtf8(IDS_TROVEX_COM_PROGID_NOT_REGISTERED, name.c_str()));
   t_lastError.clear();
   return S_OK;
 }
@@ -106,11 +112,11 @@ HRESULT ProgIDFromCLSID(REFCLSID clsid, OLECHAR** progId) {
   std::string key = "CLSID\\" + GuidToString(clsid);
   HKEY h = nullptr;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS)
-    return Fail(REGDB_E_CLASSNOTREG, "未登錄的類別：" + GuidToString(clsid));
+    return Fail(REGDB_E_CLASSNOTREG, ClassNotRegistered(clsid));
   RegCloseKey(h);
   std::string name;
   if (!ReadClassesDefault(key + "\\ProgID", &name) || name.empty())
-    return Fail(REGDB_E_IIDNOTREG, "類別沒有 ProgID：" + GuidToString(clsid));
+    return Fail(REGDB_E_IIDNOTREG, FormatResStringUtf8(IDS_TROVEX_COM_CLASS_WITHOUT_PROGID, GuidToString(clsid).c_str()));
   std::u16string wide = Utf8ToUtf16(name);
   auto* copy = static_cast<OLECHAR*>(CoTaskMemAlloc((wide.size() + 1) * sizeof(OLECHAR)));
   if (!copy) return E_OUTOFMEMORY;
@@ -124,10 +130,10 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*reserved*/, REFI
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (!(context & CLSCTX_INPROC_SERVER))
-    return Fail(REGDB_E_CLASSNOTREG, "只提供同處理序的伺服器");
+    return Fail(REGDB_E_CLASSNOTREG, LoadResStringUtf8(IDS_TROVEX_COM_INPROC_ONLY));
   std::string path;
   if (!ReadClassesDefault("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", &path) || path.empty())
-    return Fail(REGDB_E_CLASSNOTREG, "未登錄的類別：" + GuidToString(clsid));
+    return Fail(REGDB_E_CLASSNOTREG, ClassNotRegistered(clsid));
   std::lock_guard lock(g_mutex);
   LoadedModule* module = nullptr;
   if (HRESULT hr = LoadModule(path, &module); FAILED(hr)) return hr;
@@ -136,7 +142,7 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*reserved*/, REFI
     *ppv = nullptr;
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return Fail(hr, "模組 " + path + " 不提供類別 " + GuidToString(clsid) + "（" + code + "）");
+    return Fail(hr, FormatResStringUtf8(IDS_TROVEX_COM_CLASS_NOT_IN_MODULE, path.c_str(), GuidToString(clsid).c_str(), code));
   }
   t_lastError.clear();
   return hr;
@@ -148,13 +154,13 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   ComPtr<IClassFactory> factory;
   HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, factory.AsVoidOut());
   if (FAILED(hr)) return hr;
-  if (!factory) return Fail(E_UNEXPECTED, "類別工廠是空的");
+  if (!factory) return Fail(E_UNEXPECTED, LoadResStringUtf8(IDS_TROVEX_COM_NULL_CLASS_FACTORY));
   hr = factory->CreateInstance(outer, riid, ppv);
   if (FAILED(hr)) {
     *ppv = nullptr;
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return Fail(hr, "無法建立物件 " + GuidToString(clsid) + "（" + code + "）");
+    return Fail(hr, FormatResStringUtf8(IDS_TROVEX_COM_CREATE_FAILED, GuidToString(clsid).c_str(), code));
   }
   return hr;
 }

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +15,7 @@
 #include "platform/fs/atomic_file.h"
 #include "platform/fs/file_lock.h"
 #include "platform/fs/posix_io.h"
-#include "platform/text/text.h"
+#include "platform/text/res_text.h"
 
 namespace trovex::reg {
 
@@ -51,26 +50,9 @@ int AcquireHiveLock(posix::FileLock& lock, const std::string& hivePath) {
   return lock.Acquire(hivePath + ".lock", std::chrono::milliseconds(g_lockTimeoutMs.load()));
 }
 
-// `fmt` is a plain pointer: va_start on a reference parameter is undefined.
-std::string Format(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, args);
-  va_end(args);
-  return out;
-}
-
 // A damaged hive that could not be renamed aside is left alone, and the user is told once.
 std::string CannotSetAsideMessage(const std::string& path, const std::string& why, int err) {
-  return Format(Utf8TextToAnsi("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
-                             "無法改名保存（%s）；此檔案不會被覆寫。\n")
-                    .c_str(),
-                path.c_str(), why.c_str(), std::strerror(err));
+  return FormatResString(IDS_TROVEX_REG_DAMAGED_HIVE_KEPT, path.c_str(), why.c_str(), std::strerror(err));
 }
 
 }  // namespace
@@ -171,10 +153,7 @@ bool HiveFile::SetAside(const Signature& sig, const std::string& why) {
     return false;
   }
   posix::SyncFolder(ParentOf(path_));
-  ReportOnce(Format(Utf8TextToAnsi("Kelvora SWF Trovex：登錄檔「%s」已損毀（%s），"
-                                 "已改名保存為「%s」。\n")
-                        .c_str(),
-                    path_.c_str(), why.c_str(), aside.c_str()));
+  ReportOnce(FormatResString(IDS_TROVEX_REG_DAMAGED_HIVE_SET_ASIDE, path_.c_str(), why.c_str(), aside.c_str()));
   return true;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/shell/shell.h"
 #include "platform/text/text.h"
 #include "platform/text/unicode.h"
+#include "res/strings.h"
 
 namespace trovex {
 
@@ -27,25 +28,23 @@ namespace {
 
 using shell::ItemView;
 
-// Fixed names of the namespace's own places.
-constexpr const char* kDesktopName = "桌面";
-constexpr const char* kHomeName = "個人資料夾";
-constexpr const char* kComputerDisplayName = "電腦";
-constexpr const char* kRootName = "檔案系統";
-
-// The XDG user directories: their default (English) folder names, the Traditional Chinese
-// names shown for them and their icons.
+// The XDG user directories: their default (English) folder names, the string ids of the names
+// shown for them and their icons.
 struct UserDirName {
   const char* key;
   const char* english;
-  const char* chinese;
+  unsigned shownName;
   int icon;
 };
 constexpr UserDirName kUserDirNames[] = {
-    {"DESKTOP", "Desktop", "桌面", kIconDesktop},       {"DOWNLOAD", "Downloads", "下載", kIconDownload},
-    {"TEMPLATES", "Templates", "範本", kIconTemplates}, {"PUBLICSHARE", "Public", "公共", kIconPublic},
-    {"DOCUMENTS", "Documents", "文件", kIconDocuments}, {"MUSIC", "Music", "音樂", kIconMusic},
-    {"PICTURES", "Pictures", "圖片", kIconPictures},    {"VIDEOS", "Videos", "影片", kIconVideos},
+    {"DESKTOP", "Desktop", IDS_TROVEX_SHELL_DESKTOP, kIconDesktop},
+    {"DOWNLOAD", "Downloads", IDS_TROVEX_SHELL_DOWNLOADS, kIconDownload},
+    {"TEMPLATES", "Templates", IDS_TROVEX_SHELL_TEMPLATES, kIconTemplates},
+    {"PUBLICSHARE", "Public", IDS_TROVEX_SHELL_PUBLIC, kIconPublic},
+    {"DOCUMENTS", "Documents", IDS_TROVEX_SHELL_DOCUMENTS, kIconDocuments},
+    {"MUSIC", "Music", IDS_TROVEX_SHELL_MUSIC, kIconMusic},
+    {"PICTURES", "Pictures", IDS_TROVEX_SHELL_PICTURES, kIconPictures},
+    {"VIDEOS", "Videos", IDS_TROVEX_SHELL_VIDEOS, kIconVideos},
 };
 
 const UserDirName* UserDirFor(const std::string& path) {
@@ -105,15 +104,16 @@ struct DisplayName {
   std::string text;
   bool fixed = false;
 };
+DisplayName FixedName(unsigned id) { return {LoadResStringUtf8(id), true}; }
 DisplayName DisplayNameOf(const ItemView& item, const std::string& path, bool hasPath) {
-  if (item.kind == shell::kVirtual) return {kComputerDisplayName, true};
+  if (item.kind == shell::kVirtual) return FixedName(IDS_TROVEX_SHELL_COMPUTER);
   if (item.kind == shell::kPath) {
-    if (item.name == "/") return {kRootName, true};
-    if (std::string(item.name) == ReadUserDirectories().home) return {kHomeName, true};
+    if (item.name == "/") return FixedName(IDS_TROVEX_SHELL_FILE_SYSTEM);
+    if (std::string(item.name) == ReadUserDirectories().home) return FixedName(IDS_TROVEX_SHELL_HOME);
   }
   std::string name = item.kind == shell::kPath ? LastComponent(std::string(item.name)) : std::string(item.name);
   if (hasPath) {
-    if (const UserDirName* u = UserDirFor(path); u && name == u->english) return {u->chinese, true};
+    if (const UserDirName* u = UserDirFor(path); u && name == u->english) return FixedName(u->shownName);
   }
   return {name, false};
 }
@@ -338,7 +338,7 @@ class ShellFolder final : public IShellFolder {
       if (!hasPath) return E_FAIL;
       text.text = (flags & SHGDN_INFOLDER) ? LastComponent(path) : path;
     } else if (items.empty()) {
-      text = full_.empty() ? DisplayName{kDesktopName, true} : DisplayName{};
+      text = full_.empty() ? FixedName(IDS_TROVEX_SHELL_DESKTOP) : DisplayName{};
     } else {
       text = DisplayNameOf(items.back(), path, hasPath);
     }
@@ -483,7 +483,7 @@ std::uintptr_t SHGetFileInfoA(const char* pszPath, DWORD, SHFILEINFOA* psfi, UIN
     if (uFlags & (SHGFI_SYSICONINDEX | SHGFI_ICON)) psfi->iIcon = IconFor(items, path, hasPath, uFlags & SHGFI_OPENICON);
     psfi->hIcon = nullptr;
     if (uFlags & SHGFI_DISPLAYNAME) {
-      DisplayName name = items.empty() ? DisplayName{kDesktopName, true} : DisplayNameOf(items.back(), path, hasPath);
+      DisplayName name = items.empty() ? FixedName(IDS_TROVEX_SHELL_DESKTOP) : DisplayNameOf(items.back(), path, hasPath);
       if (name.fixed) name.text = Utf8TextToAnsi(name.text);
       std::snprintf(psfi->szDisplayName, sizeof psfi->szDisplayName, "%s", name.text.c_str());
       // Never end inside a double-byte character.

@@ -5,11 +5,14 @@
 
 #include <clocale>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
 #include "framework/dialog.h"
 #include "framework/message_box.h"
+#include "platform/text/res_text.h"
+#include "res/messages.h"
 #include "res/strings.h"
 #include "res/templates.h"
 
@@ -80,6 +83,65 @@ TEST(StringTable, HoldsExactlyTheSystemsAndTheFrameworksIds) {
   EXPECT_FALSE(HasResString(32008));
   EXPECT_EQ(LoadResString(32008), "");
   EXPECT_EQ(LoadResString(0), "");
+}
+
+// Our own texts (63001 and up) each say something, and no two say the same: a text wanted twice
+// keeps one id, so a later rewording cannot drift apart.
+TEST(StringTable, OurTextsAreNonEmptyAndDistinct) {
+  std::map<std::string, unsigned> seen;
+  std::size_t ours = 0;
+  for (unsigned id : ResStringIds()) {
+    if (id < 63000) continue;
+    ++ours;
+    EXPECT_LT(id, 63500u) << id;
+    const std::string text = LoadResStringUtf8(id);
+    EXPECT_FALSE(text.empty()) << "id " << id;
+    auto [at, fresh] = seen.emplace(text, id);
+    EXPECT_TRUE(fresh) << "ids " << at->second << " and " << id << " share \"" << text << "\"";
+  }
+  // The browser's, the saving engine's and the rooms' own (63200 and up) are all there.
+  EXPECT_GE(ours, 90u);
+  for (unsigned id : {IDS_TROVEX_COM_MODULE_NOT_FOUND, IDS_TROVEX_SHELL_VIDEOS, IDS_TROVEX_BUTTON_NO,
+                      IDS_TROVEX_BROWSER_PAGE_REFRESH, IDS_TROVEX_SAVE_ASK_CONFLICT})
+    EXPECT_TRUE(HasResString(id)) << id;
+}
+
+// Placeholders decide what a caller must pass: a text of the table and its formatted use agree.
+TEST(StringTable, OurFormatsTakeWhatTheirCallersPass) {
+  LocaleGuard utf8("C.UTF-8");
+  struct Case {
+    std::string got, want;
+  } cases[] = {
+      {FormatResStringUtf8(IDS_TROVEX_COM_CLASS_NOT_IN_MODULE, "/m.so", "{X}", "0x80040111"),
+       "模組 /m.so 不提供類別 {X}（0x80040111）"},
+      {FormatResStringUtf8(IDS_TROVEX_SCRIPT_CALL_FAILED_WHY, "go", 0x80004005u, "why"),
+       "呼叫 go 失敗（0x80004005）：why"},
+      {FormatResStringUtf8(IDS_TROVEX_SCRIPT_ERROR_AT_LINE, "a.htm", 12), "（a.htm 第 12 行）"},
+      {FormatResStringUtf8(IDS_TROVEX_PREVIEW_HTTP_FAILED, "http://h/m.swf", 404L),
+       "無法下載影片：http://h/m.swf\nHTTP 404"},
+      {FormatResString(IDS_TROVEX_REG_DAMAGED_HIVE_SET_ASIDE, "/u.reg", "bad", "/u.reg.1"),
+       "Kelvora SWF Trovex：登錄檔「/u.reg」已損毀（bad），已改名保存為「/u.reg.1」。\n"},
+      // An insert holding a conversion is taken as it is.
+      {FormatResStringUtf8(IDS_TROVEX_SAVE_LINE_SKIPPED, "%s%n"), "略過\t%s%n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
+// The system's message table: every code has its own wording.
+TEST(SystemMessages, EveryCodeHasItsOwnText) {
+  std::map<std::string, unsigned long> seen;
+  const std::vector<unsigned long> codes = SystemMessageCodes();
+  EXPECT_GE(codes.size(), 90u);
+  for (unsigned long code : codes) {
+    const char* text = SystemMessageUtf8(code);
+    ASSERT_NE(text, nullptr) << code;
+    EXPECT_NE(*text, '\0') << code;
+    auto [at, fresh] = seen.emplace(text, code);
+    EXPECT_TRUE(fresh) << "codes " << at->second << " and " << code << " share \"" << text << "\"";
+  }
+  EXPECT_STREQ(SystemMessageUtf8(2), "找不到指定的檔案。");
+  EXPECT_STREQ(SystemMessageUtf8(12007), "無法解析伺服器名稱或位址。");
+  EXPECT_EQ(SystemMessageUtf8(7), nullptr);
 }
 
 TEST(StringTable, FileErrorMessagesNameTheFileExceptTheNoErrorOne) {

@@ -1,6 +1,7 @@
 // The Save dialog on screen: the rows it shows, column widths, the first directory, the Save
 // button's state and Enter, the directory commands, check boxes over a selection (real
 // clicks), select all / none, and the import buttons with companions that record their argv.
+#include "platform/text/res_text.h"
 #include "save_dialog/dlg_save.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 #include <vector>
 
 #include "framework/wx_text.h"
-#include "res/strings.h"
 #include "save_engine/format.h"
 #include "dialogs/dlg_directory_picker.h"
 #include "settings/profile.h"
