@@ -1,6 +1,9 @@
 // The scan of a large page next to loading and parsing it: 10,000 movies (--movies=N) spread
 // over 100 nested frames (10 frames, each holding 9 iframes), served from 127.0.0.1 and read
 // from disk. Prints scan / load+parse for both; the goal is 0.25 or less.
+//   bench_browser_scan [--movies=N] [--site=DIR] [benchmark flags]
+//     --site=DIR  the from-disk runs read the site bench_make_site wrote into DIR (writing 10,000
+//                 small files costs far more than the runs themselves on some file systems)
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -98,12 +101,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   // --movies=N: the page's size (100 frames of N/100 movies each); 10,000 unless given.
   int moviesPerFrame = kMoviesPerFrame;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--movies=", 9) != 0) continue;
-    moviesPerFrame = std::max(1, std::atoi(argv[i] + 9) / 100);
+  std::string siteFolder;
+  for (int i = 1; i < argc;) {
+    if (std::strncmp(argv[i], "--movies=", 9) == 0)
+      moviesPerFrame = std::max(1, std::atoi(argv[i] + 9) / 100);
+    else if (std::strncmp(argv[i], "--site=", 7) == 0)
+      siteFolder = fs::absolute(argv[i] + 7).string();
+    else {
+      ++i;
+      continue;
+    }
     for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
     --argc;
-    break;
   }
   std::string tmpl = (fs::temp_directory_path() / "trovex-bench-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) return 1;
@@ -114,11 +123,18 @@ int main(int argc, char** argv) {
   Site site = MakeSite(moviesPerFrame);
   fixture.server = std::make_unique<test::LoopbackServer>();
   for (const auto& [path, html] : site.pages) fixture.server->Page("/" + path, html);
-  if (!bench::WriteSite(site, fixture.root + "/site")) {
-    std::fprintf(stderr, "cannot write the site under %s\n", fixture.root.c_str());
+  if (siteFolder.empty()) {
+    siteFolder = fixture.root + "/site";
+    if (!bench::WriteSite(site, siteFolder)) {
+      std::fprintf(stderr, "cannot write the site under %s\n", fixture.root.c_str());
+      return 1;
+    }
+  } else if (!fs::exists(siteFolder + "/movies/f0_" + std::to_string(moviesPerFrame - 1) + ".swf") ||
+             fs::exists(siteFolder + "/movies/f0_" + std::to_string(moviesPerFrame) + ".swf")) {
+    std::fprintf(stderr, "%s does not hold the generated site of that size\n", siteFolder.c_str());
     return 1;
   }
-  fixture.fileUrl = browser::FilePathToUrl(fixture.root + "/site/index.html");
+  fixture.fileUrl = browser::FilePathToUrl(siteFolder + "/index.html");
   fixture.httpUrl = fixture.server->Url("/index.html");
   g_fixture = &fixture;
   std::printf("site: %zu pages, %d movies\n", site.pages.size(), site.movies);
