@@ -1,6 +1,7 @@
 // The loader of the page model: fetches a page and its frames into a session, bounding frame
 // nesting the way browsers do, and plays the movies when asked to.
 #include <future>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,11 +28,16 @@ class Loader {
  public:
   Loader(Session& s, const LoadOptions& o, LoadStats& stats) : s_(s), o_(o), stats_(stats) {}
 
+  // A frame's document fetched, and when small enough parsed, ahead of its turn.
+  struct Ahead {
+    FetchResult fetched;
+    std::unique_ptr<ParsedAhead> parsed;
+  };
+
   // Fetches and parses one document and then its frames, depth first. -1 when nothing came.
-  // `fetched`: the document, when it was fetched ahead of its turn.
-  int Load(const std::string& url, int parent, int depth, std::string* error,
-           FetchResult* fetched = nullptr) {
-    FetchResult r = fetched ? std::move(*fetched) : Fetch(url, o_.pageLimits);
+  // `ahead`: the document, when it was fetched ahead of its turn.
+  int Load(const std::string& url, int parent, int depth, std::string* error, Ahead* ahead = nullptr) {
+    FetchResult r = ahead ? std::move(ahead->fetched) : Fetch(url, o_.pageLimits);
     if (!r.bFetched) {
       *error = r.strError;
       return -1;
@@ -44,7 +50,9 @@ class Loader {
     if (r.IsHttpSuccess()) Cache(r.strURL, r.strBody, &stats_.nPagesCached);
     if (r.IsHttp() && !r.IsHttpSuccess())
       stats_.notes.push_back("HTTP " + std::to_string(r.nStatus) + " for " + r.strURL);
-    s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_));
+    s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_,
+                                 ahead ? ahead->parsed.get() : nullptr));
+    if (ahead) ahead->parsed.reset();
     for (std::string& note : budget_.notes) {
       stats_.cuts.push_back(note);
       stats_.notes.push_back(std::move(note));
@@ -114,7 +122,7 @@ class Loader {
     std::size_t element = 0;
     std::string url;
     std::string shown;  // the address as a note names it
-    std::future<FetchResult> ahead;
+    std::future<Ahead> ahead;
   };
 
   FramePlan PlanFrame(int container, std::size_t element) {
@@ -149,9 +157,18 @@ class Loader {
   }
 
   // Frames fetched ahead of their turn: a few per page and a few in all, so that memory holds
-  // only a few bodies waiting to be parsed.
+  // only a few bodies waiting to be parsed. Only bodies up to a size are parsed ahead too: a
+  // parse tree takes many times its text.
   static constexpr int kAheadPerPage = 6;
   static constexpr int kAheadInAll = 12;
+  static constexpr std::size_t kParseAheadBytes = 1u << 20;
+
+  static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument) {
+    Ahead a{Fetch(url, limits), nullptr};
+    if (a.fetched.bFetched && a.fetched.strBody.size() <= kParseAheadBytes)
+      a.parsed = std::make_unique<ParsedAhead>(a.fetched.strBody, a.fetched.strContentType, perDocument);
+    return a;
+  }
 
   void FetchAhead(std::vector<FramePlan>& plans, std::size_t from) {
     int waiting = 0;
@@ -165,8 +182,11 @@ class Loader {
       if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll) return;
       ++waiting;
       ++fetchesAhead_;
-      plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits] {
-        return Fetch(url, limits);
+      PageBudget perDocument;
+      perDocument.nTagsPerDocument = budget_.nTagsPerDocument;
+      perDocument.nNestingDepth = budget_.nNestingDepth;
+      plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits, perDocument] {
+        return FetchAndParse(url, limits, perDocument);
       });
     }
   }
@@ -179,7 +199,7 @@ class Loader {
     FetchAhead(plans, 0);
     for (std::size_t k = 0; k < plans.size(); ++k) {
       FramePlan& plan = plans[k];
-      std::optional<FetchResult> fetched;
+      std::optional<Ahead> fetched;
       if (plan.ahead.valid()) {
         fetched = plan.ahead.get();
         --fetchesAhead_;
@@ -189,7 +209,7 @@ class Loader {
     }
   }
 
-  int LoadFrame(int container, const FramePlan& plan, FetchResult* fetched) {
+  int LoadFrame(int container, const FramePlan& plan, Ahead* fetched) {
     using Kind = FramePlan::Kind;
     const std::string& url = plan.url;
     const int depth = s_.pages[container].nDepth + 1;
