@@ -156,11 +156,13 @@ class Loader {
     return plan;
   }
 
-  // Frames fetched ahead of their turn: a few per page and a few in all, so that memory holds
-  // only a few bodies waiting to be parsed. Only bodies up to a size are parsed ahead too: a
-  // parse tree takes many times its text.
-  static constexpr int kAheadPerPage = 6;
-  static constexpr int kAheadInAll = 12;
+  // Frames fetched ahead of their turn: a few, so that memory holds only a few bodies waiting
+  // to be parsed, and so that a small server is not flooded: one that accepts slowly with a
+  // listen queue of five (Python's http.server) drops the connections beyond it, and each
+  // dropped one waits a second for the retry. Only bodies up to a size are parsed ahead too:
+  // a parse tree takes many times its text.
+  static constexpr int kAheadPerPage = 3;
+  static constexpr int kAheadInAll = 3;
   static constexpr std::size_t kParseAheadBytes = 1u << 20;
 
   static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument) {
