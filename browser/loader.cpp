@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "browser/browser.h"
@@ -182,14 +183,18 @@ class Loader {
         continue;
       }
       if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll) return;
-      ++waiting;
-      ++fetchesAhead_;
       PageBudget perDocument;
       perDocument.nTagsPerDocument = budget_.nTagsPerDocument;
       perDocument.nNestingDepth = budget_.nNestingDepth;
-      plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits, perDocument] {
-        return FetchAndParse(url, limits, perDocument);
-      });
+      try {
+        plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits, perDocument] {
+          return FetchAndParse(url, limits, perDocument);
+        });
+      } catch (const std::system_error&) {
+        return;  // no thread to be had: the frames are fetched in their turn
+      }
+      ++waiting;
+      ++fetchesAhead_;
     }
   }
 
