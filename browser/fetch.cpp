@@ -113,11 +113,13 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
 }  // namespace
 
 std::chrono::steady_clock::time_point FetchBudget::Deadline() {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!deadline_) deadline_ = std::chrono::steady_clock::now() + total_;
   return *deadline_;
 }
 
 bool FetchBudget::Exceeded() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   return deadline_ && std::chrono::steady_clock::now() >= *deadline_;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -13,7 +14,8 @@ namespace trovex::browser {
 
 // Time for a whole page load, shared by all of its fetches (the page, its frames, its
 // movies): it starts with the first fetch, and once it is used up no further fetch starts
-// and a running one ends.
+// and a running one ends. Frames are fetched side by side, so it may be asked from several
+// threads at once.
 class FetchBudget {
  public:
   explicit FetchBudget(std::chrono::seconds total) : total_(total) {}
@@ -24,6 +26,7 @@ class FetchBudget {
 
  private:
   std::chrono::seconds total_;
+  mutable std::mutex mutex_;
   std::optional<std::chrono::steady_clock::time_point> deadline_;
 };
 

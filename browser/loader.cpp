@@ -1,8 +1,12 @@
 // The loader of the page model: fetches a page and its frames into a session, bounding frame
 // nesting the way browsers do, and plays the movies when asked to.
+#include <future>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "browser/browser.h"
@@ -25,9 +29,16 @@ class Loader {
  public:
   Loader(Session& s, const LoadOptions& o, LoadStats& stats) : s_(s), o_(o), stats_(stats) {}
 
+  // A frame's document fetched, and when small enough parsed, ahead of its turn.
+  struct Ahead {
+    FetchResult fetched;
+    std::unique_ptr<ParsedAhead> parsed;
+  };
+
   // Fetches and parses one document and then its frames, depth first. -1 when nothing came.
-  int Load(const std::string& url, int parent, int depth, std::string* error) {
-    FetchResult r = Fetch(url, o_.pageLimits);
+  // `ahead`: the document, when it was fetched ahead of its turn.
+  int Load(const std::string& url, int parent, int depth, std::string* error, Ahead* ahead = nullptr) {
+    FetchResult r = ahead ? std::move(ahead->fetched) : Fetch(url, o_.pageLimits);
     if (!r.bFetched) {
       *error = r.strError;
       return -1;
@@ -40,7 +51,9 @@ class Loader {
     if (r.IsHttpSuccess()) Cache(r.strURL, r.strBody, &stats_.nPagesCached);
     if (r.IsHttp() && !r.IsHttpSuccess())
       stats_.notes.push_back("HTTP " + std::to_string(r.nStatus) + " for " + r.strURL);
-    s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_));
+    s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_,
+                                 ahead ? ahead->parsed.get() : nullptr));
+    if (ahead) ahead->parsed.reset();
     for (std::string& note : budget_.notes) {
       stats_.cuts.push_back(note);
       stats_.notes.push_back(std::move(note));
@@ -102,54 +115,139 @@ class Loader {
     }
   }
 
-  void LoadFrames(int index) {
-    for (std::size_t i : std::vector<std::size_t>(s_.pages[index].embeddings)) {
-      if (!s_.pages[index].elements[i].IsFrame()) continue;
-      s_.pages[index].elements[i].nFramePage = LoadFrame(index, i);
-    }
-  }
+  // What becomes of one frame, settled in document order before any of the page's frames
+  // loads, so that the frames to fetch can be fetched side by side.
+  struct FramePlan {
+    enum class Kind { kOverCount, kOverDepth, kBlank, kLocalFromNetwork, kNotLoadable, kAncestor, kFetch };
+    Kind kind = Kind::kFetch;
+    std::size_t element = 0;
+    std::string url;
+    std::string shown;  // the address as a note names it
+    std::future<Ahead> ahead;
+  };
 
-  int LoadFrame(int container, std::size_t element) {
+  FramePlan PlanFrame(int container, std::size_t element) {
     const PageData& page = s_.pages[container];
+    FramePlan plan;
+    plan.element = element;
     const std::string* src = page.elements[element].Find("src");
     // No source, or an empty one, shows an empty document.
     bool blank = !src || src->find_first_not_of(" \t\r\n\f") == std::string::npos;
-    std::string url = blank ? std::string() : ResolveUrl(page.strBaseURL, *src);
-    blank = blank || url == "about:blank";
-    int depth = page.nDepth + 1;
+    plan.url = blank ? std::string() : ResolveUrl(page.strBaseURL, *src);
+    plan.shown = plan.url.empty() && src ? *src : plan.url;
+    blank = blank || plan.url == "about:blank";
+    using Kind = FramePlan::Kind;
+    // The page's frames take their places in the count before the frames of their frames.
     if (framesRequested_ >= o_.nMaxFrames) {
-      RefuseOverLimit(&cutByCount_, "more than " + std::to_string(o_.nMaxFrames) + " frames", url);
-      return -1;
+      plan.kind = Kind::kOverCount;
+    } else if (page.nDepth + 1 > o_.nMaxDepth) {
+      plan.kind = Kind::kOverDepth;
+    } else {
+      ++framesRequested_;
+      std::string scheme = blank ? std::string() : UrlScheme(plan.url);
+      if (blank)
+        plan.kind = Kind::kBlank;
+      else if (scheme == "file" && UrlScheme(page.strURL) != "file")  // a network page may not open local files
+        plan.kind = Kind::kLocalFromNetwork;
+      else if (!IsHttp(scheme) && scheme != "file")
+        plan.kind = Kind::kNotLoadable;
+      else if (IsAncestor(container, StripFragment(plan.url)))
+        plan.kind = Kind::kAncestor;
     }
-    if (depth > o_.nMaxDepth) {
-      RefuseOverLimit(&cutByDepth_, "frames nested deeper than " + std::to_string(o_.nMaxDepth), url);
-      return -1;
+    return plan;
+  }
+
+  // Frames fetched ahead of their turn: a few, so that memory holds only a few bodies waiting
+  // to be parsed, and so that a small server is not flooded: one that accepts slowly with a
+  // listen queue of five (Python's http.server) drops the connections beyond it, and each
+  // dropped one waits a second for the retry. Only bodies up to a size are parsed ahead too:
+  // a parse tree takes many times its text.
+  static constexpr int kAheadPerPage = 3;
+  static constexpr int kAheadInAll = 3;
+  static constexpr std::size_t kParseAheadBytes = 1u << 20;
+
+  static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument) {
+    Ahead a{Fetch(url, limits), nullptr};
+    if (a.fetched.bFetched && a.fetched.strBody.size() <= kParseAheadBytes)
+      a.parsed = std::make_unique<ParsedAhead>(a.fetched.strBody, a.fetched.strContentType, perDocument);
+    return a;
+  }
+
+  void FetchAhead(std::vector<FramePlan>& plans, std::size_t from) {
+    int waiting = 0;
+    for (std::size_t i = from; i < plans.size(); ++i) {
+      FramePlan& plan = plans[i];
+      if (plan.kind != FramePlan::Kind::kFetch || UrlScheme(plan.url) == "file") continue;
+      if (plan.ahead.valid()) {
+        ++waiting;
+        continue;
+      }
+      if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll) return;
+      PageBudget perDocument;
+      perDocument.nTagsPerDocument = budget_.nTagsPerDocument;
+      perDocument.nNestingDepth = budget_.nNestingDepth;
+      try {
+        plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits, perDocument] {
+          return FetchAndParse(url, limits, perDocument);
+        });
+      } catch (const std::system_error&) {
+        return;  // no thread to be had: the frames are fetched in their turn
+      }
+      ++waiting;
+      ++fetchesAhead_;
     }
-    ++framesRequested_;
-    if (blank) {
-      s_.pages.push_back(BlankPage());
-      s_.pages.back().nParent = container;
-      s_.pages.back().nDepth = depth;
-      ++stats_.nFramesLoaded;
-      return static_cast<int>(s_.pages.size()) - 1;
+  }
+
+  void LoadFrames(int index) {
+    std::vector<FramePlan> plans;
+    for (std::size_t i : std::vector<std::size_t>(s_.pages[index].embeddings)) {
+      if (s_.pages[index].elements[i].IsFrame()) plans.push_back(PlanFrame(index, i));
     }
-    std::string scheme = UrlScheme(url);
-    // A page from the network may not open local files in its frames.
-    if (scheme == "file" && UrlScheme(page.strURL) != "file") {
-      Refuse("a network page may not show a local file: " + url);
-      return -1;
+    FetchAhead(plans, 0);
+    for (std::size_t k = 0; k < plans.size(); ++k) {
+      FramePlan& plan = plans[k];
+      std::optional<Ahead> fetched;
+      if (plan.ahead.valid()) {
+        fetched = plan.ahead.get();
+        --fetchesAhead_;
+        FetchAhead(plans, k + 1);
+      }
+      s_.pages[index].elements[plan.element].nFramePage = LoadFrame(index, plan, fetched ? &*fetched : nullptr);
     }
-    if (!IsHttp(scheme) && scheme != "file") {
-      ++stats_.nFramesEmpty;
-      stats_.notes.push_back("frame address not loaded: " + (url.empty() ? *src : url));
-      return -1;
-    }
-    if (IsAncestor(container, StripFragment(url))) {
-      Refuse("frame would load a page that contains it: " + url);
-      return -1;
+  }
+
+  int LoadFrame(int container, const FramePlan& plan, Ahead* fetched) {
+    using Kind = FramePlan::Kind;
+    const std::string& url = plan.url;
+    const int depth = s_.pages[container].nDepth + 1;
+    switch (plan.kind) {
+      case Kind::kOverCount:
+        RefuseOverLimit(&cutByCount_, "more than " + std::to_string(o_.nMaxFrames) + " frames", url);
+        return -1;
+      case Kind::kOverDepth:
+        RefuseOverLimit(&cutByDepth_, "frames nested deeper than " + std::to_string(o_.nMaxDepth), url);
+        return -1;
+      case Kind::kBlank:
+        s_.pages.push_back(BlankPage());
+        s_.pages.back().nParent = container;
+        s_.pages.back().nDepth = depth;
+        ++stats_.nFramesLoaded;
+        return static_cast<int>(s_.pages.size()) - 1;
+      case Kind::kLocalFromNetwork:
+        Refuse("a network page may not show a local file: " + url);
+        return -1;
+      case Kind::kNotLoadable:
+        ++stats_.nFramesEmpty;
+        stats_.notes.push_back("frame address not loaded: " + plan.shown);
+        return -1;
+      case Kind::kAncestor:
+        Refuse("frame would load a page that contains it: " + url);
+        return -1;
+      case Kind::kFetch:
+        break;
     }
     std::string error;
-    int child = Load(url, container, depth, &error);
+    int child = Load(url, container, depth, &error, fetched);
     if (child < 0) {
       ++stats_.nFramesEmpty;
       stats_.notes.push_back("frame not loaded: " + error);
@@ -187,6 +285,7 @@ class Loader {
   const LoadOptions& o_;
   LoadStats& stats_;
   int framesRequested_ = 0;
+  int fetchesAhead_ = 0;  // fetches started ahead of their turn and not yet taken
   LimitCut cutByCount_, cutByDepth_;
   PageBudget budget_;  // what all documents of this load may keep in memory
   std::set<std::string> played_;

@@ -3,6 +3,7 @@
 #include <gumbo.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "browser/charset.h"
@@ -143,11 +144,6 @@ bool OpensNoLevel(std::string_view name) {
   return false;
 }
 
-struct DocumentCut {
-  std::size_t pos = std::string_view::npos;  // npos: not cut
-  bool bByDepth = false;
-};
-
 // Where the document is cut so that at most `maxTags` start tags are parsed and elements nest
 // at most about `maxDepth` deep (counted from start and end tags, without parsing).
 DocumentCut FindDocumentCut(std::string_view html, std::size_t maxTags, std::size_t maxDepth) {
@@ -170,29 +166,45 @@ DocumentCut FindDocumentCut(std::string_view html, std::size_t maxTags, std::siz
   return {};
 }
 
+void NoteCut(const DocumentCut& cut, const std::string& url, const PageBudget& limits,
+             std::vector<std::string>* notes) {
+  if (cut.pos == std::string_view::npos) return;
+  if (cut.bByDepth)
+    notes->push_back(url + ": read only to where its elements nest " + std::to_string(limits.nNestingDepth) +
+                     " deep: the limit on nesting was reached");
+  else
+    notes->push_back(url + ": read up to its " + std::to_string(limits.nTagsPerDocument) +
+                     "th tag only: the limit on tags per document was reached");
+}
+
+}  // namespace
+
+// The parse tree of a document; `utf8` must outlive it.
+struct ParseTree {
+  explicit ParseTree(std::string_view utf8) {
+    // Parse errors are not needed, and recording them copies the open-element stack each
+    // time: deeply nested pages would take memory by the square of their depth.
+    options.max_errors = 0;
+    output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
+  }
+  ~ParseTree() { gumbo_destroy_output(&options, output); }
+  ParseTree(const ParseTree&) = delete;
+  ParseTree& operator=(const ParseTree&) = delete;
+
+  GumboOptions options = kGumboDefaultOptions;
+  GumboOutput* output = nullptr;
+};
+
+namespace {
+
 std::string ParseInto(std::string_view utf8, PageData* page, PageBudget* budget) {
   if (budget) {
     DocumentCut cut = FindDocumentCut(utf8, budget->nTagsPerDocument, budget->nNestingDepth);
-    if (cut.pos != std::string_view::npos) {
-      if (cut.bByDepth)
-        budget->notes.push_back(page->strURL + ": read only to where its elements nest " +
-                                std::to_string(budget->nNestingDepth) +
-                                " deep: the limit on nesting was reached");
-      else
-        budget->notes.push_back(page->strURL + ": read up to its " +
-                                std::to_string(budget->nTagsPerDocument) +
-                                "th tag only: the limit on tags per document was reached");
-      utf8 = utf8.substr(0, cut.pos);
-    }
+    NoteCut(cut, page->strURL, *budget, &budget->notes);
+    if (cut.pos != std::string_view::npos) utf8 = utf8.substr(0, cut.pos);
   }
-  // Parse errors are not needed, and recording them copies the open-element stack each time:
-  // deeply nested pages would take memory by the square of their depth.
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;
-  GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
-  std::string label = Collect(output->document, page, budget);
-  gumbo_destroy_output(&options, output);
-  return label;
+  ParseTree tree(utf8);
+  return Collect(tree.output->document, page, budget);
 }
 
 // Takes the document's share of the budget: the body, cut to the bytes that are left.
@@ -210,18 +222,45 @@ std::string_view ChargeDocument(const std::string& url, std::string_view body, P
 
 }  // namespace
 
+ParsedAhead::ParsedAhead(std::string_view body, std::string_view contentType, const PageBudget& limits)
+    : nBodyBytes_(body.size()),
+      nTagsPerDocument_(limits.nTagsPerDocument),
+      nNestingDepth_(limits.nNestingDepth),
+      decoded_(std::make_unique<DecodedPage>(DecodePage(body, contentType))) {
+  cut_ = FindDocumentCut(decoded_->strUtf8, nTagsPerDocument_, nNestingDepth_);
+  std::string_view utf8 = decoded_->strUtf8;
+  tree_ = std::make_unique<ParseTree>(cut_.pos == std::string_view::npos ? utf8 : utf8.substr(0, cut_.pos));
+}
+
+ParsedAhead::~ParsedAhead() = default;
+
+bool ParsedAhead::Fits(std::string_view body, const PageBudget& budget) const {
+  return body.size() == nBodyBytes_ && budget.nTagsPerDocument == nTagsPerDocument_ &&
+         budget.nNestingDepth == nNestingDepth_;
+}
+
 PageData ParsePage(const std::string& url, std::string_view body, std::string_view contentType,
-                   PageBudget* budget) {
+                   PageBudget* budget, const ParsedAhead* ahead) {
   body = ChargeDocument(url, body, budget);
   // A second parse (a late <meta>) replaces the first, so it is charged from the same point.
   std::optional<PageBudget> before;
   if (budget) before = *budget;
-  DecodedPage decoded = DecodePage(body, contentType);
+  // Parsed ahead with the same limits and the whole body: the same tree this parse would make.
+  if (ahead && !(budget && ahead->Fits(body, *budget))) ahead = nullptr;
+  DecodedPage decodedHere;
+  if (!ahead) decodedHere = DecodePage(body, contentType);
+  const DecodedPage& decoded = ahead ? *ahead->decoded_ : decodedHere;
   PageData page;
   page.strURL = url;
   page.strBaseURL = url;
   page.strCharset = decoded.strCharset;
-  std::string label = ParseInto(decoded.strUtf8, &page, budget);
+  std::string label;
+  if (ahead) {
+    NoteCut(ahead->cut_, url, *budget, &budget->notes);
+    label = Collect(ahead->tree_->output->document, &page, budget);
+  } else {
+    label = ParseInto(decoded.strUtf8, &page, budget);
+  }
   if (decoded.bFromMetaOrDefault && !label.empty()) {
     // A <meta> beyond the first bytes still decides, as browsers re-decode on meeting it.
     std::string charset = CharsetFromLabel(label);

@@ -83,6 +83,7 @@ struct FolderCache {
   int depth = 0;
   std::string folder;  // the folder `fd` was opened on
   int fd = -1;         // O_PATH: needs no read right on the folder, only the search right stat needs
+  uid_t euid = 0;      // asked once per scope: it is a system call of its own
   void Close() {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -110,7 +111,7 @@ int StatPath(const std::string& path, struct stat* st) {
 std::int64_t LocalFileSize(const std::string& path) {
   struct stat st;
   if (StatPath(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  const uid_t me = ::geteuid();
+  const uid_t me = t_folders.depth > 0 ? t_folders.euid : ::geteuid();
   const bool readable = st.st_uid == me ? (st.st_mode & S_IRUSR) != 0 || me == 0
                                         : ((st.st_mode & S_IROTH) && (st.st_mode & S_IRGRP)) || me == 0;
   if (readable) return SizeOrUnknown(static_cast<std::uint64_t>(st.st_size));
@@ -161,7 +162,9 @@ bool IsNameByteAllowed(std::string_view s, std::size_t pos) {
 
 }  // namespace
 
-LocalSizeScope::LocalSizeScope() { ++t_folders.depth; }
+LocalSizeScope::LocalSizeScope() {
+  if (t_folders.depth++ == 0) t_folders.euid = ::geteuid();
+}
 
 LocalSizeScope::~LocalSizeScope() {
   if (--t_folders.depth == 0) t_folders.Close();
@@ -193,6 +196,9 @@ namespace {
 // would make it show as another name; a name left with nothing before its extension is
 // "unnamed".
 void DropFormatControls(std::string& name) {
+  // Format characters are all above U+007F: a plain ASCII name, the usual one, holds none.
+  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return;
   std::u16string wide;
   if (!TryAnsiToUtf16(name, &wide)) return;
   std::u16string kept;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -127,6 +128,13 @@ UINT SysStringByteLen(BSTR text) {
 UINT SysStringLen(BSTR text) { return SysStringByteLen(text) / 2; }
 
 BSTR SysAllocStringUtf8(const std::string& utf8) {
+  // ASCII, the usual attribute or address, widens straight into the string: one allocation.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+      utf8.size() <= std::numeric_limits<UINT>::max() / 2) {
+    BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
+    if (text) std::copy(utf8.begin(), utf8.end(), text);
+    return text;
+  }
   std::u16string out = Utf8ToUtf16(utf8);
   if (out.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
   return SysAllocStringLen(out.data(), static_cast<UINT>(out.size()));

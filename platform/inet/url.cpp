@@ -434,16 +434,25 @@ std::string Encode(std::string_view text, DWORD flags) {
 
 // ERROR_SUCCESS and the canonical form, or an error.
 DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
-  // Leading and trailing blanks and control characters are dropped (never trail bytes).
-  std::string url(input);
+  // Leading and trailing blanks and control characters are dropped (never trail bytes). Most
+  // addresses need neither that nor decoding and are read where they stand.
+  std::string owned;
+  std::string_view url = input;
   static const std::string kBlanks = [] {
     std::string s;
     for (int c = 1; c <= 0x20; ++c) s.push_back(static_cast<char>(c));
     return s;
   }();
   auto blank = [](char c) { return c != 0 && static_cast<unsigned char>(c) <= 0x20; };
-  if (!url.empty() && (blank(url.front()) || blank(url.back()))) MbTrim(url, kBlanks);
-  if (flags & ICU_DECODE) url = PercentDecode(url, true);
+  if (!url.empty() && (blank(url.front()) || blank(url.back()))) {
+    owned.assign(url);
+    MbTrim(owned, kBlanks);
+    url = owned;
+  }
+  if (flags & ICU_DECODE) {
+    owned = PercentDecode(url, true);
+    url = owned;
+  }
 
   UrlParts parts;
   if (SplitUrl(url, &parts) != ERROR_SUCCESS) return ERROR_INTERNET_INVALID_URL;
@@ -453,7 +462,6 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
   out = parts.scheme;
   MbMakeLower(out);
   out += ':';
-  std::string path(parts.path);
   if (parts.hasAuthority) {
     out += "//";
     if (parts.hasUser) {
@@ -464,7 +472,12 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
       }
       out += '@';
     }
-    out += MbToLower(std::string(parts.host));
+    const std::string_view host = parts.host;
+    if (std::all_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      for (char c : host) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else {
+      out += MbToLower(std::string(host));
+    }
     // The port stays exactly as written (":80" included).
     std::size_t hostEnd = parts.host.data() + parts.host.size() - url.data();
     std::size_t pathStart = parts.path.data() - url.data();
@@ -472,14 +485,26 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
   }
   bool webScheme = parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS ||
                    parts.nScheme == INTERNET_SCHEME_FTP || parts.nScheme == INTERNET_SCHEME_GOPHER;
+  // The path is copied only when one of the steps below changes it.
+  std::string changed;
+  std::string_view path = parts.path;
   if (webScheme) {
     // "\" is a separator in web addresses; a trail byte 0x5C is not touched.
-    MbReplaceChar(path, '\\', '/');
+    if (path.find('\\') != std::string_view::npos) {
+      changed.assign(path);
+      MbReplaceChar(changed, '\\', '/');
+      path = changed;
+    }
     if (parts.hasAuthority && path.empty()) path = "/";
   }
-  if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/' && MayHaveDotSegments(path))
-    path = RemoveDotSegments(path);
-  if (!(flags & ICU_NO_ENCODE)) path = Encode(path, flags);
+  if (!(flags & ICU_NO_META) && !path.empty() && path[0] == '/' && MayHaveDotSegments(path)) {
+    changed = RemoveDotSegments(path);
+    path = changed;
+  }
+  if (!(flags & ICU_NO_ENCODE)) {
+    changed = Encode(path, flags);
+    path = changed;
+  }
   out += path;
   out += parts.extra;
   *result = std::move(out);

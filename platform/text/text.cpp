@@ -168,15 +168,24 @@ class CharSet {
 }  // namespace
 
 std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t start) {
-  if (BytewiseSearch(s, set)) {
+  if (IsAscii(set)) {
     // A bit per ASCII byte: one test a byte instead of a search of the set.
     std::uint64_t bits[2] = {0, 0};
     for (unsigned char c : set) bits[c >> 6] |= std::uint64_t{1} << (c & 63);
-    for (std::size_t i = start; i < s.size(); ++i) {
-      unsigned char c = static_cast<unsigned char>(s[i]);
-      if (c < 0x80 && (bits[c >> 6] >> (c & 63) & 1)) return i;
+    auto member = [&bits](unsigned char c) { return c < 0x80 && (bits[c >> 6] >> (c & 63) & 1); };
+    // Up to the first byte above 0x7F the text is plain ASCII, so the usual address takes one
+    // pass. A member found there is a character of its own unless an earlier byte, before
+    // `start`, leads a double-byte character.
+    std::size_t i = start;
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80 && !member(static_cast<unsigned char>(s[i]))) ++i;
+    if (i >= s.size()) return std::string::npos;
+    bool plainBefore = start == 0 || AsciiBytesAreChars(s.substr(0, start));
+    if (member(static_cast<unsigned char>(s[i])) && plainBefore) return i;
+    if (plainBefore && AsciiBytesAreChars(s)) {
+      for (; i < s.size(); ++i)
+        if (member(static_cast<unsigned char>(s[i]))) return i;
+      return std::string::npos;
     }
-    return std::string::npos;
   }
   const CharSet members(set);
   for (std::size_t i = 0; i < s.size();) {

@@ -354,6 +354,81 @@ TEST_F(BrowserTest, SelfIncludingAndMutuallyIncludingFramesAreRefused) {
   EXPECT_EQ(loopStats.nFramesRefused, 1);
 }
 
+// Frames are fetched ahead of their turn, side by side; what the page model shows must not
+// depend on which answer came first.
+TEST_F(BrowserTest, FramesFetchedAheadKeepDocumentOrderAndAreFetchedOnce) {
+  LoopbackServer server;
+  std::string top;
+  std::vector<std::string> expected;  // each frame's document address, in document order
+  for (int i = 0; i < 15; ++i) {
+    std::string name = "/f" + std::to_string(i) + ".html";
+    switch (i) {
+      case 3:
+        top += "<iframe></iframe>";  // blank
+        expected.push_back("about:blank");
+        continue;
+      case 5:
+        top += "<iframe src='file:///etc/hostname'></iframe>";  // refused: no document
+        expected.push_back("<none>");
+        continue;
+      case 8:
+        server.Redirect(name, "/moved.html");
+        server.Page("/moved.html", "<embed src='moved.swf'>");
+        expected.push_back(server.Url("/moved.html"));
+        break;
+      case 11:
+        expected.push_back(server.Url(name));  // 404: a document all the same
+        top += "<iframe src='" + name.substr(1) + "'></iframe>";
+        continue;
+      default:
+        server.Page(name, "<embed src='m" + std::to_string(i) + ".swf'><iframe src='g" + std::to_string(i) +
+                              ".html'></iframe>");
+        server.Page("/g" + std::to_string(i) + ".html", "<embed src='g" + std::to_string(i) + ".swf'>");
+        expected.push_back(server.Url(name));
+    }
+    top += "<iframe src='" + name.substr(1) + "'></iframe>";
+  }
+  server.Page("/top.html", top);
+
+  LoadStats stats;
+  auto doc = Load(server.Url("/top.html"), nullptr, &stats);
+  ASSERT_TRUE(doc);
+  auto frames = Embeddings(doc.Get());
+  ASSERT_EQ(frames.size(), expected.size());
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(frames[i].document ? Url(frames[i].document.Get()) : "<none>", expected[i]) << "frame " << i;
+    if (!frames[i].document || expected[i] == "about:blank" || i == 8 || i == 11) continue;
+    auto grandchildren = Embeddings(frames[i].document.Get());
+    ASSERT_EQ(grandchildren.size(), 2u) << "frame " << i;  // its EMBED, then its IFRAME
+    ASSERT_TRUE(grandchildren[1].document) << "frame " << i;
+    EXPECT_EQ(Url(grandchildren[1].document.Get()), server.Url("/g" + std::to_string(i) + ".html"));
+  }
+  for (const std::string& path : server.Requests()) EXPECT_EQ(server.CountRequests(path), 1) << path;
+  EXPECT_EQ(stats.nFramesLoaded, 14 + 11);  // all but the refused one, and 11 grandchildren
+  EXPECT_EQ(stats.nFramesRefused, 1);
+}
+
+// Fetching ahead never asks the server for a frame the limit then leaves out.
+TEST_F(BrowserTest, FrameCountLimitFetchesOnlyTheFramesItKeeps) {
+  LoopbackServer server;
+  server.SetFallback([](const std::string& path) -> std::optional<test::HttpAnswer> {
+    std::string html;
+    if (path.size() < 12)  // three levels of three frames each
+      for (int i = 0; i < 3; ++i) html += "<iframe src='" + path.substr(1) + "-" + std::to_string(i) + "'></iframe>";
+    return test::HttpAnswer{200, "text/html", html, ""};
+  });
+  for (int limit : {1, 2, 4, 5, 7, 12}) {
+    LoadOptions options;
+    options.nMaxFrames = limit;
+    LoadStats stats;
+    const std::size_t before = server.Requests().size();
+    ASSERT_TRUE(Load(server.Url("/p" + std::to_string(limit)), nullptr, &stats, options));
+    EXPECT_EQ(stats.nFramesLoaded, limit);
+    EXPECT_EQ(server.Requests().size() - before, static_cast<std::size_t>(limit) + 1) << "limit " << limit;
+    EXPECT_GT(stats.nFramesRefused, 0);
+  }
+}
+
 TEST_F(BrowserTest, NestingDepthAndFrameCountAreBounded) {
   LoopbackServer server;
   // Every level names a new address: only the depth limit stops it.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <utility>
+
 #include "browser/charset.h"
 #include "browser/page.h"
 
@@ -203,11 +206,16 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
        {{"<div></div><div></div><p><p><p><br><embed src=1><div><span><embed src=2><i><embed src=3>",
          {"1", "2"}, "nest 2 deep"}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
+  // Each case twice: parsed in turn, and parsed ahead (on another thread, in a page load) and
+  // then charged in turn; the same limits must give the same pages and notes.
+  for (const Case& c : cases)
+  for (bool parsedAhead : {false, true}) {
+    SCOPED_TRACE(std::string(c.label) + (parsedAhead ? ", parsed ahead" : ""));
     PageBudget b = c.budget;
     for (const Doc& d : c.docs) {
-      PageData page = ParsePage("http://h/", d.body, "text/html", &b);
+      std::unique_ptr<ParsedAhead> ahead;
+      if (parsedAhead) ahead = std::make_unique<ParsedAhead>(d.body, "text/html", c.budget);
+      PageData page = ParsePage("http://h/", d.body, "text/html", &b, ahead.get());
       std::vector<std::string> kept;
       for (std::size_t i : page.embeds) kept.push_back(*page.elements[i].Find("src"));
       EXPECT_EQ(kept, d.kept) << d.body;
@@ -223,15 +231,38 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
 }
 
 TEST(ParsePage, BudgetIsChargedOnceWhenALateMetaParsesAgain) {
+  for (bool parsedAhead : {false, true}) {
+    PageBudget b;
+    b.nElements = 2;
+    std::string body = "<embed src=a.swf><embed src=b.swf>" + std::string(2000, ' ') +
+                       "<meta charset=big5><embed src=" + kBig5Text + ".swf>";
+    std::unique_ptr<ParsedAhead> ahead;
+    if (parsedAhead) ahead = std::make_unique<ParsedAhead>(body, "text/html", b);
+    PageData page = ParsePage("http://h/", body, "text/html", &b, ahead.get());
+    EXPECT_EQ(page.strCharset, "BIG5-HKSCS") << parsedAhead;
+    EXPECT_EQ(page.embeds.size(), 2u) << parsedAhead;
+    EXPECT_EQ(b.nElements, 0u) << parsedAhead;
+    ASSERT_EQ(b.notes.size(), 1u) << parsedAhead;  // the third embed, once
+  }
+}
+
+// A tree parsed ahead under other limits, or of another body, is not taken.
+TEST(ParsePage, ParsedAheadIsTakenOnlyForTheSameBodyAndLimits) {
+  const std::string body = "<embed src=1><embed src=2><embed src=3>";
+  PageBudget wide, narrow;
+  narrow.nTagsPerDocument = 2;
+  for (const auto& [madeWith, chargedTo] : {std::pair{wide, narrow}, std::pair{narrow, wide}}) {
+    ParsedAhead ahead(body, "text/html", madeWith);
+    PageBudget b = chargedTo;
+    PageData page = ParsePage("http://h/", body, "text/html", &b, &ahead);
+    EXPECT_EQ(page.embeds.size(), chargedTo.nTagsPerDocument == 2 ? 2u : 3u);
+  }
+  ParsedAhead other("<embed src=1>", "text/html", wide);
   PageBudget b;
-  b.nElements = 2;
-  std::string body = "<embed src=a.swf><embed src=b.swf>" + std::string(2000, ' ') +
-                     "<meta charset=big5><embed src=" + kBig5Text + ".swf>";
-  PageData page = ParsePage("http://h/", body, "text/html", &b);
-  EXPECT_EQ(page.strCharset, "BIG5-HKSCS");
-  EXPECT_EQ(page.embeds.size(), 2u);
-  EXPECT_EQ(b.nElements, 0u);
-  ASSERT_EQ(b.notes.size(), 1u);  // the third embed, once
+  EXPECT_EQ(ParsePage("http://h/", body, "text/html", &b, &other).embeds.size(), 3u);
+  // Without a budget nothing is charged, and the tree (made under limits) is not taken either.
+  ParsedAhead cut(body, "text/html", narrow);
+  EXPECT_EQ(ParsePage("http://h/", body, "text/html", nullptr, &cut).embeds.size(), 3u);
 }
 
 TEST(ParsePage, ParamOfAnObjectLeftOutGoesToNoOtherObject) {

@@ -82,6 +82,9 @@ TEST(Bstr, Utf8Conversion) {
   };
   const Case cases[] = {
       {"movie.swf", u"movie.swf"},
+      {"", u""},
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},  // a NUL is kept, not an end
+      {"http://h/\x7F~", u"http://h/\x7F~"},                  // the last ASCII byte
       {"\xE8\xA8\xB1\xE5\x8A\x9F", u"許功"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},            // surrogate pair
       {"a\xFF" "b", u"a\uFFFDb"},                      // invalid byte
@@ -92,6 +95,7 @@ TEST(Bstr, Utf8Conversion) {
   for (const auto& c : cases) {
     BStr b = BStr::FromUtf8(c.utf8);
     EXPECT_EQ(BstrToU16(b.Get()), c.expected) << c.utf8;
+    EXPECT_EQ(b.Get()[SysStringLen(b.Get())], u'\0') << c.utf8;
   }
 }
 

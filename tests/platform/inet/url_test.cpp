@@ -315,6 +315,9 @@ TEST(InternetCanonicalizeUrlA, DotSegmentsSchemeAndHost) {
       {"http://h/a/b.swf?p=/x/../y#/./z", "http://h/a/b.swf?p=/x/../y#/./z"},
       {"http://h/a/b.swf#../c", "http://h/a/b.swf#../c"},
       {"HTTP://WWW.Example.COM/Dir/A.SWF", "http://www.example.com/Dir/A.SWF"},
+      {"http://WWW.\xE8\xA8\xB1.COM/A", "http://www.\xE8\xA8\xB1.com/A"},  // a multibyte host
+      {"http://U:P@H.COM:80/A", "http://U:P@h.com:80/A"},  // only the host is folded
+      {"\thttp://H/a\\b/../c.swf", "http://h/a/c.swf"},
       {"http://h:8080/a/../b", "http://h:8080/b"},
       {"http://h", "http://h/"},
       {"http://h?x=1", "http://h/?x=1"},

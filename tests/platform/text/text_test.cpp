@@ -311,7 +311,10 @@ TEST(TextLocales, FastSearchesAgreeWithTheCharacterWalk) {
         for (std::size_t start : {0u, 1u, 3u}) EXPECT_EQ(MbFind(s, ch, start), WalkFind(s, {&ch, 1}, start, false));
         EXPECT_EQ(MbReverseFind(s, ch), WalkFind(s, {&ch, 1}, 0, true));
       }
-      EXPECT_EQ(MbFindOneOf(s, "?#\\"), WalkFind(s, "?#\\", 0, false));
+      for (std::size_t start : {0u, 1u, 2u, 3u, 40u}) {
+        EXPECT_EQ(MbFindOneOf(s, "?#\\", start), WalkFind(s, "?#\\", start, false)) << start;
+        EXPECT_EQ(MbFindOneOf(s, "/@", start), WalkFind(s, "/@", start, false)) << start;
+      }
       EXPECT_EQ(MbFindSubstring(s, "/"), WalkFind(s, "/", 0, false));
       std::string replaced = s, expected = s;
       MbReplaceChar(replaced, '\\', '/');
