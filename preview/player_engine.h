@@ -1,6 +1,7 @@
-// One warm player per process: a web view with the player page, moved into whichever preview
-// control is current. Loading the player's WebAssembly takes seconds, so the view is made once,
-// soon after the first request, and switching movies only swaps the movie inside the page.
+// The warm player: a web view with the player page, moved into whichever preview control is
+// current. Loading the player's WebAssembly takes seconds, so its owner (the application object)
+// keeps one engine behind all the controls the Save dialog creates and destroys; the view is made
+// once, soon after the first request, and switching movies only swaps the movie inside the page.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <wx/weakref.h>
@@ -20,10 +22,14 @@
 
 namespace trovex {
 
-class PlayerEngine {
+// Controls hold a weak reference (wxWeakRef) to the engine, so an engine that goes first is
+// simply not called.
+class PlayerEngine : public wxTrackable {
  public:
-  // The process's engine; created on first use, destroyed when the toolkit shuts down.
-  static PlayerEngine& Get();
+  // GUI thread; nothing is made until the first request.
+  PlayerEngine();
+  // Stops the workers and waits for them, then takes the view down.
+  ~PlayerEngine();
 
   // Creates the web view on the next turn of the event loop (once); returns at once.
   void WarmUp();
@@ -56,17 +62,19 @@ class PlayerEngine {
   // Where the player's files are looked for (before WarmUp; tests use an empty folder).
   void SetPlayerDir(std::filesystem::path dir);
 
-  // Called by the toolkit's shutdown.
-  static void Shutdown();
-
   PlayerEngine(const PlayerEngine&) = delete;
   PlayerEngine& operator=(const PlayerEngine&) = delete;
-  ~PlayerEngine();
 
  private:
   friend class PlayerSchemeHandler;
-  PlayerEngine();
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  wxFrame& Parking();
   void CreateView();
+  // Joins the workers that have finished.
+  void ReapWorkers();
   void FitToHost();
   void RunScript(const std::string& js);
   long NewLoad();
@@ -93,7 +101,10 @@ class PlayerEngine {
   std::shared_ptr<std::atomic<bool>> abort_ = std::make_shared<std::atomic<bool>>(false);
   std::map<int, Listener> listeners_;
   int nextCookie_ = 0;
-  // Workers hold a weak reference; a result that arrives after shutdown is dropped.
+  // Fetches of movies; each hands its result to the parking frame's thread through a weak
+  // reference, so a result that arrives after the engine went is dropped.
+  std::vector<Worker> workers_;
+  // Handlers bound on other windows hold a weak reference and do nothing once the engine went.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

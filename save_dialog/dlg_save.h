@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,8 @@ std::string QuoteCompanionArgument(const std::string& path);
 
 class CDlgSave : public CResizableDialog {
  public:
-  explicit CDlgSave(wxWindow* pParentWnd = nullptr);
+  // player: the warm preview player its owner keeps; without one the dialog makes its own.
+  explicit CDlgSave(wxWindow* pParentWnd = nullptr, PlayerEngine* player = nullptr);
   ~CDlgSave() override;
 
   std::string strFirstSaved;  // first movie saved by the latest run that saved one
@@ -143,6 +145,7 @@ class CDlgSave : public CResizableDialog {
   std::int64_t nTotal_ = 0;           // total of the current download
   int barShift_ = 0;                  // the bar counts nTotal_ >> barShift_
   long clickedRow_ = -1;              // row whose check box the user is clicking
+  std::unique_ptr<PlayerEngine> ownPlayer_;  // when the owner gave none
   CFlashPreview preview_;             // re-creates the preview control (flashCtrl)
 
   wxDECLARE_EVENT_TABLE();
