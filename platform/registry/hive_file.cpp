@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +21,6 @@ namespace trovex::reg {
 namespace {
 
 constexpr const char* kFolderName = "kelvora-swf-trovex";
-std::atomic<int> g_lockTimeoutMs{10000};
 
 std::string ParentOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
@@ -48,7 +45,7 @@ LSTATUS StatusFromErrno(int err) {
 constexpr std::size_t kMaxHiveBytes = std::size_t{16} << 20;
 
 int AcquireHiveLock(posix::FileLock& lock, const std::string& hivePath) {
-  return lock.Acquire(hivePath + ".lock", std::chrono::milliseconds(g_lockTimeoutMs.load()));
+  return lock.Acquire(hivePath + ".lock");
 }
 
 // `fmt` is a plain pointer: va_start on a reference parameter is undefined.
@@ -82,8 +79,6 @@ std::string UserHivePath() {
 std::string MachineHivePath() {
   return posix::XdgFolder("XDG_DATA_HOME", ".local/share") + "/" + kFolderName + "/machine.reg";
 }
-
-void HiveFile::SetLockTimeoutForTesting(int milliseconds) { g_lockTimeoutMs = milliseconds; }
 
 HiveFile::HiveFile(std::string path, std::string rootName)
     : path_(std::move(path)), rootName_(std::move(rootName)) {}
