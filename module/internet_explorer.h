@@ -24,8 +24,7 @@ constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 class CInternetExplorer final : public IDispatch {
  public:
   // A new object with one reference, which the caller owns. player: the warm preview player its
-  // Save dialogs show (kept by the module's application object); without one each dialog makes
-  // its own.
+  // Save dialogs show (kept by the module's application object); none: their preview stays empty.
   static CInternetExplorer* Create(PlayerEngine* player = nullptr);
   // Objects alive in the process (the module stays loaded while any is).
   static long ObjectCount() { return nObjects_.load(); }

@@ -22,8 +22,10 @@
 
 namespace trovex {
 
-// Controls hold a weak reference (wxWeakRef) to the engine, so an engine that goes first is
-// simply not called.
+// One per process, kept until the process ends: the web engine keeps the first view's handler
+// of the player's scheme for the whole process, so a view made after the first one went would
+// reach a deleted window. Controls hold a weak reference (wxWeakRef) to the engine, so an engine
+// that goes first is simply not called.
 class PlayerEngine : public wxTrackable {
  public:
   // GUI thread; nothing is made until the first request.

@@ -59,7 +59,9 @@ BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxR
   props_ = persist ? *persist : FlashProperties{};
   SetBackgroundColour(*wxWHITE);
   if (!(dwStyle & WS_VISIBLE)) Hide();
-  if (!engine_ || engine_->IsUnavailable()) {
+  if (!engine_) {
+    // No player was given: an empty area.
+  } else if (engine_->IsUnavailable()) {
     ShowUnavailable();
   } else {
     // The player lies over this window's client area; painting it would cover the player.

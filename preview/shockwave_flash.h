@@ -30,8 +30,8 @@ extern const CLSID CLSID_ShockwaveFlash;
 
 class CShockwaveFlash;
 
-// What the preview's owner hands it: the warm player its controls show (none: the area says the
-// preview is unavailable), and the control class to make (a stand-in in tests).
+// What the preview's owner hands it: the warm player its controls show (none: the area stays
+// empty), and the control class to make (a stand-in in tests).
 struct PreviewSetup {
   PlayerEngine* engine = nullptr;
   wxClassInfo* controlClass = nullptr;  // null: CShockwaveFlash

@@ -91,9 +91,7 @@ wxBEGIN_EVENT_TABLE(CDlgSave, CResizableDialog)
 wxEND_EVENT_TABLE()
 
 CDlgSave::CDlgSave(wxWindow* pParentWnd, PlayerEngine* player)
-    : CResizableDialog(IDD_SAVE, pParentWnd),
-      ownPlayer_(player ? nullptr : std::make_unique<PlayerEngine>()),
-      preview_(PreviewSetup{player ? player : ownPlayer_.get()}) {}
+    : CResizableDialog(IDD_SAVE, pParentWnd), preview_(PreviewSetup{player}) {}
 
 CDlgSave::~CDlgSave() = default;
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,7 +58,7 @@ std::string QuoteCompanionArgument(const std::string& path);
 
 class CDlgSave : public CResizableDialog {
  public:
-  // player: the warm preview player its owner keeps; without one the dialog makes its own.
+  // player: the warm preview player its owner keeps (none: the preview area stays empty).
   explicit CDlgSave(wxWindow* pParentWnd = nullptr, PlayerEngine* player = nullptr);
   ~CDlgSave() override;
 
@@ -145,7 +144,6 @@ class CDlgSave : public CResizableDialog {
   std::int64_t nTotal_ = 0;           // total of the current download
   int barShift_ = 0;                  // the bar counts nTotal_ >> barShift_
   long clickedRow_ = -1;              // row whose check box the user is clicking
-  std::unique_ptr<PlayerEngine> ownPlayer_;  // when the owner gave none
   CFlashPreview preview_;             // re-creates the preview control (flashCtrl)
 
   wxDECLARE_EVENT_TABLE();

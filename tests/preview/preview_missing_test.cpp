@@ -4,6 +4,7 @@
 #include "preview/player_engine.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
+#include "tests/preview/test_player.h"
 #include "tests/support/dialog_script.h"
 
 namespace trovex {
@@ -13,7 +14,7 @@ using namespace test;
 
 TEST(PreviewWithoutPlayer, TheAreaExplainsWhatIsMissing) {
   TempDir empty;
-  PlayerEngine engine;
+  PlayerEngine& engine = TestPlayer();
   engine.SetPlayerDir(empty.path());
   const std::string movie = empty.WriteFile("m.swf", ReadFile(std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf"));
   PreviewTestDlg dlg({{"http://h/m.swf", movie, "m.swf", "", 78, 0}}, {&engine});

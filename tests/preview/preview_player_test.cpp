@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "framework/message_box.h"
@@ -17,6 +18,7 @@
 #include "tests/browser/loopback_server.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
+#include "tests/preview/test_player.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
 
@@ -54,7 +56,7 @@ class PreviewPlayer : public ::testing::Test {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
   }
 
-  PlayerEngine engine_;
+  PlayerEngine& engine_ = TestPlayer();
   Events events_;
   int cookie_ = 0;
 };
@@ -141,9 +143,10 @@ TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
         ASSERT_GE(SelectAndWait(dlg, 0, "frame", 20s), 0);
         wxWebView* view = engine_.GetView();
         ASSERT_NE(view, nullptr);
-        std::vector<std::string> titles;
-        view->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [&](wxWebViewEvent& e) {
-          titles.push_back(e.GetString().utf8_string());
+        // The view outlives this test: its handler must not reach the test's locals afterwards.
+        auto titles = std::make_shared<std::vector<std::string>>();
+        view->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [seen = std::weak_ptr(titles)](wxWebViewEvent& e) {
+          if (auto t = seen.lock()) t->push_back(e.GetString().utf8_string());
           e.Skip();
         });
         // What a movie's script could try through the page: fetches, images, frames, navigation.
@@ -157,9 +160,9 @@ TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
             "const i = new Image(); i.src = '" + probe + "-image'; document.body.appendChild(i);"
             "const f = document.createElement('iframe'); f.src = '" + probe + "-frame'; document.body.appendChild(f);"
             "setTimeout(() => { location.href = '" + probe + "-page'; }, 100);"));
-        EXPECT_TRUE(test::PumpUntil([&] { return !titles.empty() && titles.back().rfind("probe", 0) == 0; }, 10s));
+        EXPECT_TRUE(test::PumpUntil([&] { return !titles->empty() && titles->back().rfind("probe", 0) == 0; }, 10s));
         test::PumpUntil([] { return false; }, 1500ms);
-        EXPECT_EQ(titles.empty() ? "" : titles.back(), "probe -,-,-");
+        EXPECT_EQ(titles->empty() ? "" : titles->back(), "probe -,-,-");
         EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
         EXPECT_EQ(view->GetCurrentURL().rfind("trovex-player://preview/", 0), 0u) << view->GetCurrentURL();
       });
