@@ -157,14 +157,17 @@ TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
             "fetch('" + probe + "-fetch').then(() => { r.push('net'); done(); }, () => { r.push('-'); done(); });"
             "fetch('file://" + secret + "').then(x => x.text()).then(t => { r.push(t); done(); }, () => { r.push('-'); done(); });"
             "fetch('trovex-player://preview/movie/1/movie.swf').then(x => { r.push(x.ok ? 'old' : '-'); done(); }, () => { r.push('-'); done(); });"
-            "const i = new Image(); i.src = '" + probe + "-image'; document.body.appendChild(i);"
-            "const f = document.createElement('iframe'); f.src = '" + probe + "-frame'; document.body.appendChild(f);"
+            "const i = new Image(); i.src = '" + probe + "-image'; i.className = 'probe'; document.body.appendChild(i);"
+            "const f = document.createElement('iframe'); f.src = '" + probe + "-frame'; f.className = 'probe'; document.body.appendChild(f);"
             "setTimeout(() => { location.href = '" + probe + "-page'; }, 100);"));
         EXPECT_TRUE(test::PumpUntil([&] { return !titles->empty() && titles->back().rfind("probe", 0) == 0; }, 10s));
         test::PumpUntil([] { return false; }, 1500ms);
         EXPECT_EQ(titles->empty() ? "" : titles->back(), "probe -,-,-");
         EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
         EXPECT_EQ(view->GetCurrentURL().rfind("trovex-player://preview/", 0), 0u) << view->GetCurrentURL();
+        // The page outlives this test too: take the probe's elements out again.
+        view->RunScriptAsync("document.querySelectorAll('.probe').forEach(e => e.remove());");
+        test::PumpUntil([] { return false; }, 300ms);
       });
 }
 
