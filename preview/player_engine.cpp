@@ -85,11 +85,12 @@ std::string MovieUrl(long id) {
 // lazily): then there is nothing to serve.
 class PlayerSchemeHandler : public wxWebViewHandler {
  public:
-  explicit PlayerSchemeHandler(PlayerEngine& engine) : wxWebViewHandler(kPlayerScheme), engine_(&engine) {}
+  explicit PlayerSchemeHandler(PlayerEngine& engine)
+      : wxWebViewHandler(kPlayerScheme), engine_(&engine), alive_(engine.Lifetime()) {}
   wxFSFile* GetFile(const wxString& uri) override {
     const std::string url = uri.utf8_string();
     const std::string prefix = std::string(kPlayerOrigin) + "/";
-    if (!engine_ || url.compare(0, prefix.size(), prefix) != 0) return nullptr;
+    if (alive_.expired() || url.compare(0, prefix.size(), prefix) != 0) return nullptr;
     std::string path = url.substr(prefix.size());
     path = path.substr(0, path.find_first_of("?#"));
     std::string mime;
@@ -99,10 +100,11 @@ class PlayerSchemeHandler : public wxWebViewHandler {
   }
 
  private:
-  wxWeakRef<PlayerEngine> engine_;
+  PlayerEngine* engine_;
+  std::weak_ptr<const void> alive_;
 };
 
-PlayerEngine::PlayerEngine() = default;
+PlayerEngine::PlayerEngine(std::optional<std::filesystem::path> playerDir) : playerDir_(std::move(playerDir)) {}
 
 PlayerEngine::~PlayerEngine() {
   *abort_ = true;
@@ -129,11 +131,6 @@ bool PlayerEngine::IsUnavailable() const {
   return unavailable_ || !wxWebView::IsBackendAvailable(wxWebViewBackendDefault);
 }
 
-void PlayerEngine::SetPlayerDir(std::filesystem::path dir) {
-  playerDir_ = std::move(dir);
-  playerDirSet_ = true;
-}
-
 void PlayerEngine::WarmUp() {
   if (scheduled_ || !wxTheApp) return;
   scheduled_ = true;
@@ -145,7 +142,7 @@ void PlayerEngine::WarmUp() {
 
 void PlayerEngine::CreateView() {
   if (view_ || unavailable_) return;
-  if (!playerDirSet_) playerDir_ = FindPlayerDir();
+  if (!playerDir_) playerDir_ = FindPlayerDir();
   if (!wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
     unavailable_ = true;
     return;
@@ -316,16 +313,17 @@ void PlayerEngine::OnMessage(const std::string& text) {
 }
 
 std::shared_ptr<const std::string> PlayerEngine::Serve(const std::string& path, std::string& mimeType) {
+  const std::filesystem::path dir = playerDir_.value_or(std::filesystem::path());
   if (path == "index.html") {
     mimeType = "text/html";
     return std::make_shared<const std::string>(
-        PlayerPageHtml(HasPlayerFiles(playerDir_), playerDir_.empty() ? std::string() : playerDir_.string()));
+        PlayerPageHtml(HasPlayerFiles(dir), dir.empty() ? std::string() : dir.string()));
   }
   if (path.starts_with("player/")) {
     const std::string name = path.substr(7);
     auto it = files_.find(name);
     if (it == files_.end()) {
-      std::optional<PlayerFile> file = ReadPlayerFile(playerDir_, name);
+      std::optional<PlayerFile> file = ReadPlayerFile(dir, name);
       if (!file) return nullptr;
       it = files_.emplace(name, std::make_shared<const std::string>(std::move(file->strBody))).first;
     }

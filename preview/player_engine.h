@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,12 +25,13 @@ namespace trovex {
 
 // One per process, kept until the process ends: the web engine keeps the first view's handler
 // of the player's scheme for the whole process, so a view made after the first one went would
-// reach a deleted window. Controls hold a weak reference (wxWeakRef) to the engine, so an engine
-// that goes first is simply not called.
-class PlayerEngine : public wxTrackable {
+// reach a deleted window. Controls keep its lifetime token, so an engine that goes first is
+// simply not called.
+class PlayerEngine {
  public:
-  // GUI thread; nothing is made until the first request.
-  PlayerEngine();
+  // GUI thread; nothing is made until the first request. playerDir: where the player's files are
+  // (a test's empty folder); by default they are looked for where the program was installed.
+  explicit PlayerEngine(std::optional<std::filesystem::path> playerDir = std::nullopt);
   // Stops the workers and waits for them, then takes the view down.
   ~PlayerEngine();
 
@@ -61,8 +63,8 @@ class PlayerEngine : public wxTrackable {
   // Id of the latest load (0: none yet).
   long GetCurrentLoad() const { return current_; }
 
-  // Where the player's files are looked for (before WarmUp; tests use an empty folder).
-  void SetPlayerDir(std::filesystem::path dir);
+  // Expires when the engine goes: for those that keep a pointer to it.
+  std::weak_ptr<const void> Lifetime() const { return alive_; }
 
   PlayerEngine(const PlayerEngine&) = delete;
   PlayerEngine& operator=(const PlayerEngine&) = delete;
@@ -95,8 +97,7 @@ class PlayerEngine : public wxTrackable {
   bool pageReady_ = false;
   bool ready_ = false;
   std::vector<std::string> pending_;  // scripts waiting for the page
-  std::filesystem::path playerDir_;
-  bool playerDirSet_ = false;
+  std::optional<std::filesystem::path> playerDir_;  // found when the view is made, unless given
   std::map<std::string, std::shared_ptr<const std::string>> files_;  // player files, read once
   long current_ = 0;
   std::shared_ptr<const std::string> movie_;  // bytes of load current_
@@ -106,7 +107,8 @@ class PlayerEngine : public wxTrackable {
   // Fetches of movies; each hands its result to the parking frame's thread through a weak
   // reference, so a result that arrives after the engine went is dropped.
   std::vector<Worker> workers_;
-  // Handlers bound on other windows hold a weak reference and do nothing once the engine went.
+  // Controls, the scheme handler and handlers bound on other windows hold a weak reference and
+  // do nothing once the engine went.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

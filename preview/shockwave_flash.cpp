@@ -41,11 +41,14 @@ CShockwaveFlash* PreviewSetup::NewControl() const {
   return ctrl;
 }
 
-void CShockwaveFlash::SetPlayer(PlayerEngine* engine) { engine_ = engine; }
+void CShockwaveFlash::SetPlayer(PlayerEngine* engine) {
+  engine_ = engine;
+  engineAlive_ = engine ? engine->Lifetime() : std::weak_ptr<const void>();
+}
 
 CShockwaveFlash::~CShockwaveFlash() {
   // The shared player must leave before this window destroys its children.
-  if (engine_) engine_->Detach(this);
+  if (PlayerEngine* engine = Player()) engine->Detach(this);
 }
 
 BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxRect& rect, wxWindow* pParentWnd,
@@ -59,16 +62,17 @@ BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxR
   props_ = persist ? *persist : FlashProperties{};
   SetBackgroundColour(*wxWHITE);
   if (!(dwStyle & WS_VISIBLE)) Hide();
-  if (!engine_) {
+  PlayerEngine* engine = Player();
+  if (!engine) {
     // No player was given: an empty area.
-  } else if (engine_->IsUnavailable()) {
+  } else if (engine->IsUnavailable()) {
     ShowUnavailable();
   } else {
     // The player lies over this window's client area; painting it would cover the player.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     Bind(wxEVT_PAINT, [this](wxPaintEvent&) { wxPaintDC dc(this); });
-    engine_->Attach(this);
-    if (!props_.strMovie.empty()) engine_->LoadMovie(this, props_.strMovie, props_);
+    engine->Attach(this);
+    if (!props_.strMovie.empty()) engine->LoadMovie(this, props_.strMovie, props_);
   }
   return TRUE;
 }
@@ -146,7 +150,7 @@ HRESULT CShockwaveFlash::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
                                 UINT*) {
   const UINT argc = params ? params->cArgs : 0;
   // Without a player the calls are answered and do nothing, as on a machine without the engine.
-  PlayerEngine* engine = engine_.get();
+  PlayerEngine* engine = Player();
   switch (id) {
     case DISPID_FLASH_STOP:
       if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;

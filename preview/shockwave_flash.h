@@ -2,10 +2,9 @@
 // interface like the Flash control it stands for (Stop 113, Movie 102, Zoom 118).
 #pragma once
 
-#include <type_traits>  // wx/weakref.h needs it first
-
-#include <wx/weakref.h>
 #include <wx/window.h>
+
+#include <memory>
 
 #include <string>
 
@@ -79,7 +78,10 @@ class CShockwaveFlash : public wxWindow, public IDispatch {
 
  private:
   void ShowUnavailable();
-  wxWeakRef<PlayerEngine> engine_;
+  // The player while it lives.
+  PlayerEngine* Player() const { return engineAlive_.expired() ? nullptr : engine_; }
+  PlayerEngine* engine_ = nullptr;
+  std::weak_ptr<const void> engineAlive_;
   FlashProperties props_;
   bool frozen_ = false;
 

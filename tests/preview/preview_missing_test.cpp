@@ -4,7 +4,6 @@
 #include "preview/player_engine.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
-#include "tests/preview/test_player.h"
 #include "tests/support/dialog_script.h"
 
 namespace trovex {
@@ -14,8 +13,8 @@ using namespace test;
 
 TEST(PreviewWithoutPlayer, TheAreaExplainsWhatIsMissing) {
   TempDir empty;
-  PlayerEngine& engine = TestPlayer();
-  engine.SetPlayerDir(empty.path());
+  // The program's one player, here without the player's files.
+  PlayerEngine engine(empty.path());
   const std::string movie = empty.WriteFile("m.swf", ReadFile(std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf"));
   PreviewTestDlg dlg({{"http://h/m.swf", movie, "m.swf", "", 78, 0}}, {&engine});
   DialogScript script;
