@@ -55,14 +55,14 @@ ComPtr<IHTMLDocument2> TopLevelDocument(IDispatch* document) {
 
 }  // namespace
 
-CInternetExplorer::CInternetExplorer() { ++nObjects_; }
+CInternetExplorer::CInternetExplorer(PlayerEngine* player) : player_(player) { ++nObjects_; }
 CInternetExplorer::~CInternetExplorer() { --nObjects_; }
 
-CInternetExplorer* CInternetExplorer::Create() { return new CInternetExplorer(); }
+CInternetExplorer* CInternetExplorer::Create(PlayerEngine* player) { return new CInternetExplorer(player); }
 
 long CInternetExplorer::GetSWFFile(IDispatch* document) {
   if (ComPtr<IHTMLDocument2> top = TopLevelDocument(document)) {
-    CDlgSave dlg(DefaultDialogOwner());
+    CDlgSave dlg(DefaultDialogOwner(), player_);
     ScanDocument(top.Get(), dlg.fileList);
     top.Reset();
     if (dlg.fileList.GetCount() > 0) {

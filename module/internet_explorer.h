@@ -9,6 +9,8 @@
 
 namespace trovex {
 
+class PlayerEngine;
+
 // The COM class, its dispatch interface and its ProgID.
 extern const CLSID CLSID_InternetExplorer;   // {E19ADC6E-3909-43E4-9A89-B7B676377EE3}
 extern const IID DIID_IInternetExplorer;     // {4FBE2BCC-AF98-4580-A89E-F34ECAF914CE}
@@ -21,8 +23,9 @@ constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 
 class CInternetExplorer final : public IDispatch {
  public:
-  // A new object with one reference, which the caller owns.
-  static CInternetExplorer* Create();
+  // A new object with one reference, which the caller owns. player: the warm preview player its
+  // Save dialogs show (kept by the module's application object); none: their preview stays empty.
+  static CInternetExplorer* Create(PlayerEngine* player = nullptr);
   // Objects alive in the process (the module stays loaded while any is).
   static long ObjectCount() { return nObjects_.load(); }
 
@@ -42,9 +45,10 @@ class CInternetExplorer final : public IDispatch {
                  VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
 
  private:
-  CInternetExplorer();
+  explicit CInternetExplorer(PlayerEngine* player);
   ~CInternetExplorer();
 
+  PlayerEngine* player_;
   std::atomic<ULONG> nRefs_{1};
   static std::atomic<long> nObjects_;
 };

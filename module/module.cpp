@@ -2,12 +2,10 @@
 
 #include <dlfcn.h>
 
-#include <atomic>
+#include "module/app.h"
 
 namespace trovex {
 namespace {
-
-std::atomic<LONG> g_lockCount{0};
 
 std::string LoadedFilePath() {
   Dl_info info{};
@@ -34,8 +32,8 @@ const std::string& GetModuleDirectory() {
   return directory;
 }
 
-void AfxOleLockApp() { ++g_lockCount; }
-void AfxOleUnlockApp() { --g_lockCount; }
-LONG AfxOleLockCount() { return g_lockCount.load(); }
+void AfxOleLockApp() { AfxGetModuleApp().LockServer(true); }
+void AfxOleUnlockApp() { AfxGetModuleApp().LockServer(false); }
+LONG AfxOleLockCount() { return AfxGetModuleApp().GetLockCount(); }
 
 }  // namespace trovex

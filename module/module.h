@@ -1,5 +1,5 @@
-// The module's own state: where its file lies, and the lock count that keeps it loaded while
-// objects it served are alive.
+// The module's own state: where its file lies, and the lock count (kept by the application
+// object) that keeps it loaded while objects it served are alive.
 #pragma once
 
 #include <string>

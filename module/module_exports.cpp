@@ -9,7 +9,7 @@ namespace trovex {
 namespace {
 
 HRESULT CreateInternetExplorer(REFIID riid, void** ppv) {
-  CInternetExplorer* object = CInternetExplorer::Create();
+  CInternetExplorer* object = CInternetExplorer::Create(&AfxGetModuleApp().GetPlayer());
   if (!object) return E_OUTOFMEMORY;
   HRESULT hr = object->QueryInterface(riid, ppv);
   object->Release();  // the caller's reference, when the query succeeded, keeps it alive

@@ -9,12 +9,13 @@
 
 namespace trovex {
 
-CShockwaveFlash* CreateTemplatePreview(wxWindow* parent, int dialogId, int ctrlId, const wxRect& rect) {
+CShockwaveFlash* CreateTemplatePreview(const PreviewSetup& setup, wxWindow* parent, int dialogId, int ctrlId,
+                                       const wxRect& rect) {
   std::optional<FlashProperties> props;
   if (auto item = FindDialogInitItem(dialogId, ctrlId); item && item->nMessage == WM_OCC_INITNEW_STREAM) {
     props = ParseFlashInitData(item->data);
   }
-  CShockwaveFlash* ctrl = CShockwaveFlash::CreateFromRuntimeClass();
+  CShockwaveFlash* ctrl = setup.NewControl();
   if (!ctrl) return nullptr;
   if (!ctrl->Create("", WS_CHILD | WS_VISIBLE, rect, parent, static_cast<UINT>(ctrlId), props ? &*props : nullptr)) {
     delete ctrl;
@@ -57,7 +58,7 @@ bool CFlashPreview::ResetPreview() {
     // Destroyed now, not at idle time: the new control takes its place at once.
     delete old;
   }
-  CShockwaveFlash* ctrl = CShockwaveFlash::CreateFromRuntimeClass();
+  CShockwaveFlash* ctrl = setup_.NewControl();
   if (!ctrl) return false;
   if (!ctrl->Create("", WS_CHILD | WS_VISIBLE | WS_BORDER, rect_, dialog_, IDC_PREVIEW)) {
     delete ctrl;

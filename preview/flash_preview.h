@@ -26,7 +26,8 @@ struct PreviewAnchors {
 
 // The template's instance of the control, initialised from the dialog's init data for ctrlId
 // (defaults when it has none). Null when the control cannot be created.
-CShockwaveFlash* CreateTemplatePreview(wxWindow* parent, int dialogId, int ctrlId, const wxRect& rect);
+CShockwaveFlash* CreateTemplatePreview(const PreviewSetup& setup, wxWindow* parent, int dialogId, int ctrlId,
+                                       const wxRect& rect);
 
 // The movie the preview plays for a record: its local copy, else its saved copy when that still
 // exists, else its address.
@@ -34,7 +35,8 @@ std::string PreviewMovieFor(const SWFFileInfo& info);
 
 class CFlashPreview {
  public:
-  CFlashPreview() = default;
+  explicit CFlashPreview(PreviewSetup setup = {}) : setup_(setup) {}
+  const PreviewSetup& GetSetup() const { return setup_; }
   // dialog: the dialog window; window: the preview window the template made. Called again for
   // every new dialog window.
   void Attach(wxWindow* dialog, wxWindow* window, PreviewAnchors anchors);
@@ -56,6 +58,7 @@ class CFlashPreview {
   void OnSize();
 
  private:
+  PreviewSetup setup_;
   wxWindow* dialog_ = nullptr;
   wxWindow* window_ = nullptr;
   std::string strMovie_;

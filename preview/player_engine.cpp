@@ -4,14 +4,12 @@
 #include <wx/app.h>
 #include <wx/filesys.h>
 #include <wx/frame.h>
-#include <wx/module.h>
 #include <wx/stream.h>
 #include <wx/webview.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "framework/ui_thread.h"
@@ -23,18 +21,6 @@
 
 namespace trovex {
 namespace {
-
-PlayerEngine* g_engine = nullptr;
-
-// Lets worker threads post to the dialog thread only while the engine is alive.
-struct Mailbox {
-  std::mutex mutex;
-  bool open = true;
-};
-std::shared_ptr<Mailbox>& TheMailbox() {
-  static auto box = std::make_shared<Mailbox>();
-  return box;
-}
 
 // Serves shared bytes without copying them. The toolkit reads a response whole at once and then
 // never frees the file object, so the bytes are let go as soon as the last one has been read.
@@ -95,64 +81,54 @@ std::string MovieUrl(long id) {
 
 }  // namespace
 
+// The view may hand a request over after its engine went (the web engine lets go of views
+// lazily): then there is nothing to serve.
 class PlayerSchemeHandler : public wxWebViewHandler {
  public:
-  PlayerSchemeHandler() : wxWebViewHandler(kPlayerScheme) {}
+  explicit PlayerSchemeHandler(PlayerEngine& engine)
+      : wxWebViewHandler(kPlayerScheme), engine_(&engine), alive_(engine.Lifetime()) {}
   wxFSFile* GetFile(const wxString& uri) override {
     const std::string url = uri.utf8_string();
     const std::string prefix = std::string(kPlayerOrigin) + "/";
-    if (!g_engine || url.compare(0, prefix.size(), prefix) != 0) return nullptr;
+    if (alive_.expired() || url.compare(0, prefix.size(), prefix) != 0) return nullptr;
     std::string path = url.substr(prefix.size());
     path = path.substr(0, path.find_first_of("?#"));
     std::string mime;
-    std::shared_ptr<const std::string> body = g_engine->Serve(path, mime);
+    std::shared_ptr<const std::string> body = engine_->Serve(path, mime);
     if (!body) return nullptr;
     return new wxFSFile(new SharedBytesStream(body), uri, mime, wxString(), wxDateTime::Now());
   }
-};
-
-class PlayerEngineModule : public wxModule {
- public:
-  bool OnInit() override { return true; }
-  void OnExit() override { PlayerEngine::Shutdown(); }
 
  private:
-  wxDECLARE_DYNAMIC_CLASS(PlayerEngineModule);
+  PlayerEngine* engine_;
+  std::weak_ptr<const void> alive_;
 };
-wxIMPLEMENT_DYNAMIC_CLASS(PlayerEngineModule, wxModule);
 
-PlayerEngine& PlayerEngine::Get() {
-  if (!g_engine) g_engine = new PlayerEngine;
-  return *g_engine;
-}
-
-void PlayerEngine::Shutdown() {
-  delete g_engine;
-  g_engine = nullptr;
-}
-
-PlayerEngine::PlayerEngine() {
-  std::lock_guard lock(TheMailbox()->mutex);
-  TheMailbox()->open = true;
-}
+PlayerEngine::PlayerEngine(std::optional<std::filesystem::path> playerDir) : playerDir_(std::move(playerDir)) {}
 
 PlayerEngine::~PlayerEngine() {
-  {
-    std::lock_guard lock(TheMailbox()->mutex);
-    TheMailbox()->open = false;
-  }
   *abort_ = true;
+  // A fetch ends soon after its abort flag is set; its result finds the parking frame gone.
+  for (Worker& w : workers_) w.thread.join();
   if (view_ && parking_ && view_->GetParent() != parking_) view_->Reparent(parking_);
   delete parking_.get();  // and the view with it
 }
 
-bool PlayerEngine::IsUnavailable() const {
-  return unavailable_ || !wxWebView::IsBackendAvailable(wxWebViewBackendDefault);
+void PlayerEngine::ReapWorkers() {
+  std::erase_if(workers_, [](Worker& w) {
+    if (!w.done->load()) return false;
+    w.thread.join();
+    return true;
+  });
 }
 
-void PlayerEngine::SetPlayerDir(std::filesystem::path dir) {
-  playerDir_ = std::move(dir);
-  playerDirSet_ = true;
+wxFrame& PlayerEngine::Parking() {
+  if (!parking_) parking_ = new ParkingFrame;
+  return *parking_;
+}
+
+bool PlayerEngine::IsUnavailable() const {
+  return unavailable_ || !wxWebView::IsBackendAvailable(wxWebViewBackendDefault);
 }
 
 void PlayerEngine::WarmUp() {
@@ -166,25 +142,23 @@ void PlayerEngine::WarmUp() {
 
 void PlayerEngine::CreateView() {
   if (view_ || unavailable_) return;
-  if (!playerDirSet_) playerDir_ = FindPlayerDir();
+  if (!playerDir_) playerDir_ = FindPlayerDir();
   if (!wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
     unavailable_ = true;
     return;
   }
   // Hosts that did not prepare the engine at start (a view of theirs may come first, though).
   PrepareWebEngine();
-  parking_ = new ParkingFrame;
-  view_ = wxWebView::New(parking_, wxID_ANY, wxWebViewDefaultURLStr, wxDefaultPosition, wxSize(320, 240));
+  view_ = wxWebView::New(&Parking(), wxID_ANY, wxWebViewDefaultURLStr, wxDefaultPosition, wxSize(320, 240));
   if (view_) view_->DisableFocusFromKeyboard();  // no Tab stop that shows nothing to type into
   if (!view_) {
-    delete parking_.get();
     unavailable_ = true;
     return;
   }
   SetPreferredLanguages(view_);
   RouteEscapeToTopLevel(view_);  // Escape in the playing preview closes the dialog
   view_->EnableContextMenu(false);
-  view_->RegisterHandler(wxSharedPtr<wxWebViewHandler>(new PlayerSchemeHandler));
+  view_->RegisterHandler(wxSharedPtr<wxWebViewHandler>(new PlayerSchemeHandler(*this)));
   // The page reports through its title: the toolkit's script message channel runs a script
   // synchronously while the page is still loading, which can stall here.
   view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [this](wxWebViewEvent& e) { OnMessage(e.GetString().utf8_string()); });
@@ -225,8 +199,8 @@ void PlayerEngine::FitToHost() {
   if (view_->GetParent() != parent) {
     view_->Reparent(parent);
     // The dialog goes away with its children: take the view out first.
-    parent->Bind(wxEVT_DESTROY, [this, parent](wxWindowDestroyEvent& e) {
-      if (e.GetEventObject() == parent && view_ && view_->GetParent() == parent) {
+    parent->Bind(wxEVT_DESTROY, [this, parent, alive = std::weak_ptr<int>(alive_)](wxWindowDestroyEvent& e) {
+      if (alive.lock() && e.GetEventObject() == parent && view_ && view_->GetParent() == parent) {
         if (host_ && host_->GetParent() == parent) host_ = nullptr;
         view_->Hide();
         view_->Reparent(parking_);
@@ -245,8 +219,8 @@ void PlayerEngine::Attach(wxWindow* host) {
   host_ = host;
   WarmUp();
   FitToHost();
-  auto follow = [this, host](wxEvent& e) {
-    if (host_ == host) FitToHost();
+  auto follow = [this, host, alive = std::weak_ptr<int>(alive_)](wxEvent& e) {
+    if (alive.lock() && host_ == host) FitToHost();
     e.Skip();
   };
   host->Bind(wxEVT_SIZE, follow);
@@ -270,25 +244,27 @@ void PlayerEngine::LoadMovie(wxWindow* host, const std::string& movie, const Fla
   RunScript("trovex.clear();");
   if (ClassifyMovie(movie) == MovieKind::Empty) return;
   const std::string config = PlayerConfigJson(props);
-  std::weak_ptr<int> alive = alive_;
-  std::shared_ptr<Mailbox> box = TheMailbox();
   std::shared_ptr<std::atomic<bool>> abort = abort_;
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  // The parking frame lives exactly as long as this engine (its destructor takes it down), so
+  // the frame's weak reference guards the engine too.
+  WindowPoster poster(&Parking());
+  ReapWorkers();
   // Reading a file or fetching an address must not hold up the dialog.
-  std::thread([movie, id, config, alive, box, abort] {
+  std::thread worker([this, movie, id, config, abort, done, poster] {
     MovieBytes bytes = LoadMovieBytes(movie, abort.get());
-    if (*abort) return;
-    auto body = std::make_shared<const std::string>(std::move(bytes.strBody));
-    std::lock_guard lock(box->mutex);
-    if (!box->open) return;
-    RunOnUiThread([alive, id, loaded = bytes.bLoaded, error = bytes.strError, body, config] {
-      if (!alive.lock() || !g_engine) return;
-      g_engine->OnMovieBytes(id, loaded, error, body);
-      if (loaded && g_engine->current_ == id) {
-        g_engine->RunScript("trovex.load(" + JsonString(MovieUrl(id)) + "," + config + "," +
-                            std::to_string(id) + ");");
-      }
-    });
-  }).detach();
+    if (!*abort) {
+      auto body = std::make_shared<const std::string>(std::move(bytes.strBody));
+      poster.Post([this, id, loaded = bytes.bLoaded, error = bytes.strError, body, config] {
+        OnMovieBytes(id, loaded, error, body);
+        if (loaded && current_ == id) {
+          RunScript("trovex.load(" + JsonString(MovieUrl(id)) + "," + config + "," + std::to_string(id) + ");");
+        }
+      });
+    }
+    *done = true;
+  });
+  workers_.push_back({std::move(worker), std::move(done)});
 }
 
 long PlayerEngine::NewLoad() {
@@ -337,16 +313,17 @@ void PlayerEngine::OnMessage(const std::string& text) {
 }
 
 std::shared_ptr<const std::string> PlayerEngine::Serve(const std::string& path, std::string& mimeType) {
+  const std::filesystem::path dir = playerDir_.value_or(std::filesystem::path());
   if (path == "index.html") {
     mimeType = "text/html";
     return std::make_shared<const std::string>(
-        PlayerPageHtml(HasPlayerFiles(playerDir_), playerDir_.empty() ? std::string() : playerDir_.string()));
+        PlayerPageHtml(HasPlayerFiles(dir), dir.empty() ? std::string() : dir.string()));
   }
   if (path.starts_with("player/")) {
     const std::string name = path.substr(7);
     auto it = files_.find(name);
     if (it == files_.end()) {
-      std::optional<PlayerFile> file = ReadPlayerFile(playerDir_, name);
+      std::optional<PlayerFile> file = ReadPlayerFile(dir, name);
       if (!file) return nullptr;
       it = files_.emplace(name, std::make_shared<const std::string>(std::move(file->strBody))).first;
     }

@@ -1,6 +1,7 @@
-// One warm player per process: a web view with the player page, moved into whichever preview
-// control is current. Loading the player's WebAssembly takes seconds, so the view is made once,
-// soon after the first request, and switching movies only swaps the movie inside the page.
+// The warm player: a web view with the player page, moved into whichever preview control is
+// current. Loading the player's WebAssembly takes seconds, so its owner (the application object)
+// keeps one engine behind all the controls the Save dialog creates and destroys; the view is made
+// once, soon after the first request, and switching movies only swaps the movie inside the page.
 #pragma once
 
 #include <atomic>
@@ -8,7 +9,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <wx/weakref.h>
@@ -20,10 +23,17 @@
 
 namespace trovex {
 
+// One per process, kept until the process ends: the web engine keeps the first view's handler
+// of the player's scheme for the whole process, so a view made after the first one went would
+// reach a deleted window. Controls keep its lifetime token, so an engine that goes first is
+// simply not called.
 class PlayerEngine {
  public:
-  // The process's engine; created on first use, destroyed when the toolkit shuts down.
-  static PlayerEngine& Get();
+  // GUI thread; nothing is made until the first request. playerDir: where the player's files are
+  // (a test's empty folder); by default they are looked for where the program was installed.
+  explicit PlayerEngine(std::optional<std::filesystem::path> playerDir = std::nullopt);
+  // Stops the workers and waits for them, then takes the view down.
+  ~PlayerEngine();
 
   // Creates the web view on the next turn of the event loop (once); returns at once.
   void WarmUp();
@@ -53,20 +63,22 @@ class PlayerEngine {
   // Id of the latest load (0: none yet).
   long GetCurrentLoad() const { return current_; }
 
-  // Where the player's files are looked for (before WarmUp; tests use an empty folder).
-  void SetPlayerDir(std::filesystem::path dir);
-
-  // Called by the toolkit's shutdown.
-  static void Shutdown();
+  // Expires when the engine goes: for those that keep a pointer to it.
+  std::weak_ptr<const void> Lifetime() const { return alive_; }
 
   PlayerEngine(const PlayerEngine&) = delete;
   PlayerEngine& operator=(const PlayerEngine&) = delete;
-  ~PlayerEngine();
 
  private:
   friend class PlayerSchemeHandler;
-  PlayerEngine();
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  wxFrame& Parking();
   void CreateView();
+  // Joins the workers that have finished.
+  void ReapWorkers();
   void FitToHost();
   void RunScript(const std::string& js);
   long NewLoad();
@@ -85,15 +97,18 @@ class PlayerEngine {
   bool pageReady_ = false;
   bool ready_ = false;
   std::vector<std::string> pending_;  // scripts waiting for the page
-  std::filesystem::path playerDir_;
-  bool playerDirSet_ = false;
+  std::optional<std::filesystem::path> playerDir_;  // found when the view is made, unless given
   std::map<std::string, std::shared_ptr<const std::string>> files_;  // player files, read once
   long current_ = 0;
   std::shared_ptr<const std::string> movie_;  // bytes of load current_
   std::shared_ptr<std::atomic<bool>> abort_ = std::make_shared<std::atomic<bool>>(false);
   std::map<int, Listener> listeners_;
   int nextCookie_ = 0;
-  // Workers hold a weak reference; a result that arrives after shutdown is dropped.
+  // Fetches of movies; each hands its result to the parking frame's thread through a weak
+  // reference, so a result that arrives after the engine went is dropped.
+  std::vector<Worker> workers_;
+  // Controls, the scheme handler and handlers bound on other windows hold a weak reference and
+  // do nothing once the engine went.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

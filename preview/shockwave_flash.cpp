@@ -20,11 +20,6 @@ wxIMPLEMENT_DYNAMIC_CLASS(CShockwaveFlash, wxWindow);
 
 namespace {
 
-wxClassInfo*& RuntimeClass() {
-  static wxClassInfo* info = wxCLASSINFO(CShockwaveFlash);
-  return info;
-}
-
 // Invokes one member with its arguments given in call order.
 HRESULT InvokeHelper(IDispatch* disp, DISPID id, WORD flags, std::initializer_list<VARIANT> args) {
   std::vector<VARIANTARG> reversed(args.begin(), args.end());
@@ -37,22 +32,25 @@ HRESULT InvokeHelper(IDispatch* disp, DISPID id, WORD flags, std::initializer_li
 
 }  // namespace
 
-wxClassInfo* CShockwaveFlash::SetRuntimeClass(wxClassInfo* info) {
-  wxClassInfo* old = RuntimeClass();
-  RuntimeClass() = info ? info : wxCLASSINFO(CShockwaveFlash);
-  return old;
+CShockwaveFlash* PreviewSetup::NewControl() const {
+  wxObject* object = (controlClass ? controlClass : wxCLASSINFO(CShockwaveFlash))->CreateObject();
+  auto* ctrl = dynamic_cast<CShockwaveFlash*>(object);
+  if (!ctrl) {
+    delete object;
+    return nullptr;
+  }
+  ctrl->SetPlayer(engine);
+  return ctrl;
 }
 
-CShockwaveFlash* CShockwaveFlash::CreateFromRuntimeClass() {
-  wxObject* object = RuntimeClass()->CreateObject();
-  auto* ctrl = dynamic_cast<CShockwaveFlash*>(object);
-  if (!ctrl) delete object;
-  return ctrl;
+void CShockwaveFlash::SetPlayer(PlayerEngine* engine) {
+  engine_ = engine;
+  engineAlive_ = engine ? engine->Lifetime() : std::weak_ptr<const void>();
 }
 
 CShockwaveFlash::~CShockwaveFlash() {
   // The shared player must leave before this window destroys its children.
-  PlayerEngine::Get().Detach(this);
+  if (PlayerEngine* engine = Player()) engine->Detach(this);
 }
 
 BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxRect& rect, wxWindow* pParentWnd,
@@ -66,15 +64,17 @@ BOOL CShockwaveFlash::Create(const char* pszWindowName, DWORD dwStyle, const wxR
   props_ = persist ? *persist : FlashProperties{};
   SetBackgroundColour(*wxWHITE);
   if (!(dwStyle & WS_VISIBLE)) Hide();
-  PlayerEngine& engine = PlayerEngine::Get();
-  if (engine.IsUnavailable()) {
+  PlayerEngine* engine = Player();
+  if (!engine) {
+    // No player was given: an empty area.
+  } else if (engine->IsUnavailable()) {
     ShowUnavailable();
   } else {
     // The player lies over this window's client area; painting it would cover the player.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     Bind(wxEVT_PAINT, [this](wxPaintEvent&) { wxPaintDC dc(this); });
-    engine.Attach(this);
-    if (!props_.strMovie.empty()) engine.LoadMovie(this, props_.strMovie, props_);
+    engine->Attach(this);
+    if (!props_.strMovie.empty()) engine->LoadMovie(this, props_.strMovie, props_);
   }
   return TRUE;
 }
@@ -151,25 +151,26 @@ HRESULT CShockwaveFlash::GetIDsOfNames(REFIID, OLECHAR** names, UINT count, LCID
 HRESULT CShockwaveFlash::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                 UINT*) {
   const UINT argc = params ? params->cArgs : 0;
-  PlayerEngine& engine = PlayerEngine::Get();
+  // Without a player the calls are answered and do nothing, as on a machine without the engine.
+  PlayerEngine* engine = Player();
   switch (id) {
     case DISPID_FLASH_STOP:
       if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
       if (argc != 0) return DISP_E_BADPARAMCOUNT;
-      engine.Stop(this);
+      if (engine) engine->Stop(this);
       return S_OK;
     case DISPID_FLASH_MOVIE:
       if (!(flags & DISPATCH_PROPERTYPUT)) return DISP_E_MEMBERNOTFOUND;
       if (argc != 1) return DISP_E_BADPARAMCOUNT;
       if (params->rgvarg[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
       props_.strMovie = BstrToAnsi(params->rgvarg[0].bstrVal);
-      engine.LoadMovie(this, props_.strMovie, props_);
+      if (engine) engine->LoadMovie(this, props_.strMovie, props_);
       return S_OK;
     case DISPID_FLASH_ZOOM:
       if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
       if (argc != 1) return DISP_E_BADPARAMCOUNT;
       if (params->rgvarg[0].vt != VT_I4) return DISP_E_TYPEMISMATCH;
-      engine.Zoom(this, params->rgvarg[0].lVal);
+      if (engine) engine->Zoom(this, params->rgvarg[0].lVal);
       return S_OK;
     default:
       return DISP_E_MEMBERNOTFOUND;

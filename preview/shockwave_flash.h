@@ -4,11 +4,14 @@
 
 #include <wx/window.h>
 
+#include <memory>
+
 #include <string>
 
 #include "platform/base/types.h"
 #include "platform/com/com.h"
 #include "preview/flash_properties.h"
+#include "preview/player_engine.h"
 
 namespace trovex {
 
@@ -24,10 +27,26 @@ constexpr DISPID DISPID_FLASH_ZOOM = 118;
 // {D27CDB6E-AE6D-11CF-96B8-444553540000}
 extern const CLSID CLSID_ShockwaveFlash;
 
+class CShockwaveFlash;
+
+// What the preview's owner hands it: the warm player its controls show (none: the area stays
+// empty), and the control class to make (a stand-in in tests).
+struct PreviewSetup {
+  PlayerEngine* engine = nullptr;
+  wxClassInfo* controlClass = nullptr;  // null: CShockwaveFlash
+
+  // A new control of controlClass, its player set, its window not yet created; null when the
+  // class is no control.
+  CShockwaveFlash* NewControl() const;
+};
+
 class CShockwaveFlash : public wxWindow, public IDispatch {
  public:
   CShockwaveFlash() = default;
   ~CShockwaveFlash() override;
+
+  // The player this control shows; before Create.
+  void SetPlayer(PlayerEngine* engine);
 
   // Creates the control window. persist: the properties from the dialog template, or null for
   // the control's defaults. Returns FALSE when the window cannot be made.
@@ -57,12 +76,12 @@ class CShockwaveFlash : public wxWindow, public IDispatch {
   // The player's view lies over this window: Tab passes both, as nothing here takes keys.
   bool AcceptsFocusFromKeyboard() const override { return false; }
 
-  // The class ResetPreview creates (a stand-in in tests). Returns the previous one.
-  static wxClassInfo* SetRuntimeClass(wxClassInfo* info);
-  static CShockwaveFlash* CreateFromRuntimeClass();
-
  private:
   void ShowUnavailable();
+  // The player while it lives.
+  PlayerEngine* Player() const { return engineAlive_.expired() ? nullptr : engine_; }
+  PlayerEngine* engine_ = nullptr;
+  std::weak_ptr<const void> engineAlive_;
   FlashProperties props_;
   bool frozen_ = false;
 

@@ -90,13 +90,14 @@ wxBEGIN_EVENT_TABLE(CDlgSave, CResizableDialog)
   EVT_BUTTON(IDC_SAVE_IMPORT_ORDAVIN, CDlgSave::OnImportOrdavinEvent)
 wxEND_EVENT_TABLE()
 
-CDlgSave::CDlgSave(wxWindow* pParentWnd) : CResizableDialog(IDD_SAVE, pParentWnd) {}
+CDlgSave::CDlgSave(wxWindow* pParentWnd, PlayerEngine* player)
+    : CResizableDialog(IDD_SAVE, pParentWnd), preview_(PreviewSetup{player}) {}
 
 CDlgSave::~CDlgSave() = default;
 
 wxWindow* CDlgSave::CreateControl(const ControlTemplate& ct, wxWindow* parent, const wxRect& rect) {
   if (ct.nId == IDC_SAVE_PREVIEW)
-    if (wxWindow* flash = CreateTemplatePreview(parent, GetTemplateId(), ct.nId, rect)) return flash;
+    if (wxWindow* flash = CreateTemplatePreview(preview_.GetSetup(), parent, GetTemplateId(), ct.nId, rect)) return flash;
   if (ct.nId != IDC_SAVE_LIST) return CResizableDialog::CreateControl(ct, parent, rect);
   long style = wxLC_REPORT;
   if (ct.style & TS_BORDER) style |= wxBORDER_THEME;

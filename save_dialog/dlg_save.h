@@ -58,7 +58,8 @@ std::string QuoteCompanionArgument(const std::string& path);
 
 class CDlgSave : public CResizableDialog {
  public:
-  explicit CDlgSave(wxWindow* pParentWnd = nullptr);
+  // player: the warm preview player its owner keeps (none: the preview area stays empty).
+  explicit CDlgSave(wxWindow* pParentWnd = nullptr, PlayerEngine* player = nullptr);
   ~CDlgSave() override;
 
   std::string strFirstSaved;  // first movie saved by the latest run that saved one

@@ -1,5 +1,7 @@
 #include "platform/fs/file_lock.h"
 
+#include "platform/fs/test_seam.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -12,16 +14,18 @@
 namespace trovex::posix {
 
 namespace {
-std::atomic<long long> g_defaultTimeoutMs{10000};
+// The layer's test settings; read by any thread, set only by a test's seam object.
+std::atomic<long long> g_lockWaitMs{FsTestSettings{}.lockWait.count()};
+}  // namespace
+
+ScopedFsTestSeam::ScopedFsTestSeam(const FsTestSettings& settings)
+    : previous_{std::chrono::milliseconds(g_lockWaitMs.load())} {
+  g_lockWaitMs = settings.lockWait.count();
 }
 
-std::chrono::milliseconds FileLock::DefaultTimeout() {
-  return std::chrono::milliseconds(g_defaultTimeoutMs.load());
-}
+ScopedFsTestSeam::~ScopedFsTestSeam() { g_lockWaitMs = previous_.lockWait.count(); }
 
-void FileLock::SetDefaultTimeoutForTesting(std::chrono::milliseconds timeout) {
-  g_defaultTimeoutMs = timeout.count();
-}
+std::chrono::milliseconds FileLock::DefaultTimeout() { return std::chrono::milliseconds(g_lockWaitMs.load()); }
 
 int FileLock::LockDescriptor(int fd, bool exclusive, std::chrono::milliseconds timeout) {
   // Polled rather than blocking, so a hung holder costs at most `timeout`.

@@ -26,9 +26,8 @@ class FileLock {
   void Release();
   bool held() const { return fd_ >= 0; }
 
-  // 10 s unless a test changed it.
+  // 10 s (a test may vary it through ScopedFsTestSeam).
   static std::chrono::milliseconds DefaultTimeout();
-  static void SetDefaultTimeoutForTesting(std::chrono::milliseconds timeout);
 
  private:
   int fd_ = -1;

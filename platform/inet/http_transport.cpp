@@ -13,6 +13,7 @@
 
 #include "platform/error/error.h"
 #include "platform/inet/cookie_jar.h"
+#include "platform/inet/test_seam.h"
 
 namespace trovex::inet {
 
@@ -22,8 +23,9 @@ namespace {
 // paused, so a fast server cannot fill memory while nobody reads.
 constexpr std::size_t kMaxPending = 64 * 1024;
 
-std::mutex g_caMutex;
-std::string g_caFile;
+// The layer's test settings, set only by a test's seam object.
+std::mutex g_seamMutex;
+InetTestSettings g_seam;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -110,9 +112,14 @@ DWORD WinInetError(CURLcode code, CURL* easy) {
 
 }  // namespace
 
-void SetCertificateAuthorityFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_caMutex);
-  g_caFile = path;
+ScopedInetTestSeam::ScopedInetTestSeam(InetTestSettings settings) {
+  std::lock_guard<std::mutex> lock(g_seamMutex);
+  previous_ = std::exchange(g_seam, std::move(settings));
+}
+
+ScopedInetTestSeam::~ScopedInetTestSeam() {
+  std::lock_guard<std::mutex> lock(g_seamMutex);
+  g_seam = std::move(previous_);
 }
 
 struct HttpTransfer::Impl {
@@ -287,8 +294,8 @@ DWORD HttpTransfer::Start(const std::string& url) {
   CURL* h = d.easy;
   d.noProxy = NoProxyList();
   {
-    std::lock_guard<std::mutex> lock(g_caMutex);
-    d.caFile = g_caFile;
+    std::lock_guard<std::mutex> lock(g_seamMutex);
+    d.caFile = g_seam.caFile;
   }
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");

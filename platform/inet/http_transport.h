@@ -42,10 +42,6 @@ struct TransferPolicy {
   bool useCookieJar = true;
 };
 
-// Certificate authorities trusted instead of the system's (tests with their own CA); empty
-// restores the system's. Process-wide; set it before transfers start.
-void SetCertificateAuthorityFile(const std::string& path);
-
 // One request. Start sends it; WaitForHeaders waits for the final response's headers; Read
 // pulls the body. Nothing is buffered beyond what the library hands over at once (16 KiB), so
 // memory stays flat whatever the body's size. Not thread-safe; one thread drives it.

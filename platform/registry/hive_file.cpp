@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +20,6 @@ namespace trovex::reg {
 namespace {
 
 constexpr const char* kFolderName = "kelvora-swf-trovex";
-std::atomic<int> g_lockTimeoutMs{10000};
 
 std::string ParentOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
@@ -47,7 +44,7 @@ LSTATUS StatusFromErrno(int err) {
 constexpr std::size_t kMaxHiveBytes = std::size_t{16} << 20;
 
 int AcquireHiveLock(posix::FileLock& lock, const std::string& hivePath) {
-  return lock.Acquire(hivePath + ".lock", std::chrono::milliseconds(g_lockTimeoutMs.load()));
+  return lock.Acquire(hivePath + ".lock");
 }
 
 // A damaged hive that could not be renamed aside is left alone, and the user is told once.
@@ -64,8 +61,6 @@ std::string UserHivePath() {
 std::string MachineHivePath() {
   return posix::XdgFolder("XDG_DATA_HOME", ".local/share") + "/" + kFolderName + "/machine.reg";
 }
-
-void HiveFile::SetLockTimeoutForTesting(int milliseconds) { g_lockTimeoutMs = milliseconds; }
 
 HiveFile::HiveFile(std::string path, std::string rootName)
     : path_(std::move(path)), rootName_(std::move(rootName)) {}

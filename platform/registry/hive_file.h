@@ -34,9 +34,6 @@ class HiveFile {
   // file, when present, are writable.
   bool Writable() const;
 
-  // How long a writer waits for another process's lock before giving up.
-  static void SetLockTimeoutForTesting(int milliseconds);
-
  private:
   using Signature = posix::FileStamp;  // exists == false: there was no file
   enum class LoadResult { kOk, kUnchanged, kDamaged, kUnreadable };

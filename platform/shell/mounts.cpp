@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -80,23 +79,8 @@ std::vector<MountPoint> ParseMountInfo(const std::string& mountinfo) {
   return found;
 }
 
-namespace {
-std::mutex g_mountMutex;
-std::string g_mountFile;
-}  // namespace
-
-void SetMountInfoFileForTesting(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_mountMutex);
-  g_mountFile = path;
-}
-
 std::vector<MountPoint> CurrentMounts() {
-  std::string file;
-  {
-    std::lock_guard<std::mutex> lock(g_mountMutex);
-    file = g_mountFile.empty() ? "/proc/self/mountinfo" : g_mountFile;
-  }
-  std::ifstream in(file);
+  std::ifstream in("/proc/self/mountinfo");
   std::stringstream text;
   text << in.rdbuf();
   return ParseMountInfo(text.str());

@@ -19,7 +19,5 @@ struct MountPoint {
 std::vector<MountPoint> ParseMountInfo(const std::string& mountinfo);
 // The current table (re-read when it may have changed).
 std::vector<MountPoint> CurrentMounts();
-// Tests give a mountinfo file of their own; empty restores the system's.
-void SetMountInfoFileForTesting(const std::string& path);
 
 }  // namespace trovex::shell

@@ -13,12 +13,13 @@ using namespace test;
 
 TEST(PreviewWithoutPlayer, TheAreaExplainsWhatIsMissing) {
   TempDir empty;
-  PlayerEngine::Get().SetPlayerDir(empty.path());
+  // The program's one player, here without the player's files.
+  PlayerEngine engine(empty.path());
   const std::string movie = empty.WriteFile("m.swf", ReadFile(std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf"));
-  PreviewTestDlg dlg({{"http://h/m.swf", movie, "m.swf", "", 78, 0}});
+  PreviewTestDlg dlg({{"http://h/m.swf", movie, "m.swf", "", 78, 0}}, {&engine});
   DialogScript script;
   script.Expect(1000, [&](CDialog&) {
-    ASSERT_TRUE(PumpUntil([] { return PlayerEngine::Get().IsReady(); }, 60s));
+    ASSERT_TRUE(PumpUntil([&] { return engine.IsReady(); }, 60s));
     EXPECT_TRUE(WaitForPicture(dlg.flashCtrl.GetWindow(), "missing_player")) << "no message in the preview area";
     SelectRows(dlg.List(), {0});
     EXPECT_EQ(dlg.nPreviewItem, 0);

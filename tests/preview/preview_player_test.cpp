@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "framework/message_box.h"
@@ -17,6 +18,7 @@
 #include "tests/browser/loopback_server.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
+#include "tests/preview/test_player.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
 
@@ -29,14 +31,14 @@ class PreviewPlayer : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(HasPlayerFiles(FindPlayerDir())) << "the player's files are not in the build: run scripts/install_player.sh";
-    cookie_ = PlayerEngine::Get().AddListener([this](const std::string& kind, long id) {
+    cookie_ = engine_.AddListener([this](const std::string& kind, long id) {
       events_.seen.emplace_back(kind, id);
     });
   }
-  void TearDown() override { PlayerEngine::Get().RemoveListener(cookie_); }
+  void TearDown() override { engine_.RemoveListener(cookie_); }
 
   void Run(std::vector<SWFFileInfo> rows, const std::function<void(test::PreviewTestDlg&)>& act) {
-    test::PreviewTestDlg dlg(std::move(rows));
+    test::PreviewTestDlg dlg(std::move(rows), {&engine_});
     test::DialogScript script;
     script.Expect(1000, [&](CDialog&) {
       act(dlg);
@@ -49,11 +51,12 @@ class PreviewPlayer : public ::testing::Test {
   long SelectAndWait(test::PreviewTestDlg& dlg, long row, const char* kind, std::chrono::seconds limit) {
     const auto start = Clock::now();
     test::SelectRows(dlg.List(), {row});
-    const long id = PlayerEngine::Get().GetCurrentLoad();
+    const long id = engine_.GetCurrentLoad();
     if (!test::PumpUntil([&] { return events_.Has(kind, id) || events_.Has("error", id); }, limit)) return -1;
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
   }
 
+  PlayerEngine& engine_ = TestPlayer();
   Events events_;
   int cookie_ = 0;
 };
@@ -68,7 +71,7 @@ TEST_F(PreviewPlayer, DemoMoviesPlayFromDiskAndNetworkAndFollowTheLayout) {
   };
   Run(rows, [&](test::PreviewTestDlg& dlg) {
     const auto opened = Clock::now();
-    ASSERT_TRUE(test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s)) << "the player never started";
+    ASSERT_TRUE(test::PumpUntil([&] { return engine_.IsReady(); }, 60s)) << "the player never started";
     std::printf("player ready %lld ms after the dialog opened\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count()));
 
@@ -92,7 +95,7 @@ TEST_F(PreviewPlayer, DemoMoviesPlayFromDiskAndNetworkAndFollowTheLayout) {
     test::PumpUntil([] { return false; }, 800ms);
     EXPECT_LT(Variance(Grab(dlg.flashCtrl.GetWindow(), "two_rows")), 1.0);
     test::SelectRows(dlg.List(), {0});
-    ASSERT_TRUE(test::PumpUntil([&] { return events_.Has("frame", PlayerEngine::Get().GetCurrentLoad()); }, 20s));
+    ASSERT_TRUE(test::PumpUntil([&] { return events_.Has("frame", engine_.GetCurrentLoad()); }, 20s));
 
     const wxSize before = dlg.flashCtrl.GetWindow()->GetSize();
     dlg.GetWindow()->SetSize(dlg.GetWindow()->GetSize() + wxSize(300, 200));
@@ -100,7 +103,7 @@ TEST_F(PreviewPlayer, DemoMoviesPlayFromDiskAndNetworkAndFollowTheLayout) {
     const wxSize after = dlg.flashCtrl.GetWindow()->GetSize();
     EXPECT_GT(after.x, before.x);
     EXPECT_GT(after.y, before.y);
-    wxWebView* view = PlayerEngine::Get().GetView();
+    wxWebView* view = engine_.GetView();
     ASSERT_NE(view, nullptr);
     // The player covers the control's client area.
     wxWindow* ctrl = dlg.flashCtrl.GetWindow();
@@ -115,9 +118,9 @@ TEST_F(PreviewPlayer, ABrokenMovieShowsThePlayersErrorWithoutHangingTheDialog) {
   const std::string missing = dir.str() + "/missing.swf";
   Run({{"http://h/broken.swf", broken, "broken.swf", "", 72, 0}, {"http://h/missing.swf", missing, "missing.swf", "", 1, 0}},
       [&](test::PreviewTestDlg& dlg) {
-        ASSERT_TRUE(test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s));
+        ASSERT_TRUE(test::PumpUntil([&] { return engine_.IsReady(); }, 60s));
         for (long row : {0L, 1L}) {
-          const long id = (SelectAndWait(dlg, row, "error", 20s), PlayerEngine::Get().GetCurrentLoad());
+          const long id = (SelectAndWait(dlg, row, "error", 20s), engine_.GetCurrentLoad());
           EXPECT_TRUE(events_.Has("error", id)) << "row " << row;
           EXPECT_FALSE(events_.Has("frame", id)) << "row " << row;
           // The dialog still answers.
@@ -136,13 +139,14 @@ TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
   const std::string secret = dir.WriteFile("secret.txt", "secret");
   Run({{"http://h/clock.swf", std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf", "clock.swf", "", 78, 0}},
       [&](test::PreviewTestDlg& dlg) {
-        ASSERT_TRUE(test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s));
+        ASSERT_TRUE(test::PumpUntil([&] { return engine_.IsReady(); }, 60s));
         ASSERT_GE(SelectAndWait(dlg, 0, "frame", 20s), 0);
-        wxWebView* view = PlayerEngine::Get().GetView();
+        wxWebView* view = engine_.GetView();
         ASSERT_NE(view, nullptr);
-        std::vector<std::string> titles;
-        view->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [&](wxWebViewEvent& e) {
-          titles.push_back(e.GetString().utf8_string());
+        // The view outlives this test: its handler must not reach the test's locals afterwards.
+        auto titles = std::make_shared<std::vector<std::string>>();
+        view->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, [seen = std::weak_ptr(titles)](wxWebViewEvent& e) {
+          if (auto t = seen.lock()) t->push_back(e.GetString().utf8_string());
           e.Skip();
         });
         // What a movie's script could try through the page: fetches, images, frames, navigation.
@@ -153,14 +157,17 @@ TEST_F(PreviewPlayer, ThePlayerPageReachesNothingBeyondItsOwnScheme) {
             "fetch('" + probe + "-fetch').then(() => { r.push('net'); done(); }, () => { r.push('-'); done(); });"
             "fetch('file://" + secret + "').then(x => x.text()).then(t => { r.push(t); done(); }, () => { r.push('-'); done(); });"
             "fetch('trovex-player://preview/movie/1/movie.swf').then(x => { r.push(x.ok ? 'old' : '-'); done(); }, () => { r.push('-'); done(); });"
-            "const i = new Image(); i.src = '" + probe + "-image'; document.body.appendChild(i);"
-            "const f = document.createElement('iframe'); f.src = '" + probe + "-frame'; document.body.appendChild(f);"
+            "const i = new Image(); i.src = '" + probe + "-image'; i.className = 'probe'; document.body.appendChild(i);"
+            "const f = document.createElement('iframe'); f.src = '" + probe + "-frame'; f.className = 'probe'; document.body.appendChild(f);"
             "setTimeout(() => { location.href = '" + probe + "-page'; }, 100);"));
-        EXPECT_TRUE(test::PumpUntil([&] { return !titles.empty() && titles.back().rfind("probe", 0) == 0; }, 10s));
+        EXPECT_TRUE(test::PumpUntil([&] { return !titles->empty() && titles->back().rfind("probe", 0) == 0; }, 10s));
         test::PumpUntil([] { return false; }, 1500ms);
-        EXPECT_EQ(titles.empty() ? "" : titles.back(), "probe -,-,-");
+        EXPECT_EQ(titles->empty() ? "" : titles->back(), "probe -,-,-");
         EXPECT_TRUE(server.Requests().empty()) << server.Requests().front();
         EXPECT_EQ(view->GetCurrentURL().rfind("trovex-player://preview/", 0), 0u) << view->GetCurrentURL();
+        // The page outlives this test too: take the probe's elements out again.
+        view->RunScriptAsync("document.querySelectorAll('.probe').forEach(e => e.remove());");
+        test::PumpUntil([] { return false; }, 300ms);
       });
 }
 
@@ -174,17 +181,18 @@ TEST_F(PreviewPlayer, EscapeInThePlayingPreviewClosesTheDialog) {
       ++cancels;
       PreviewTestDlg::OnCancel();
     }
-  } dlg({{"http://h/clock.swf", std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf", "clock.swf", "", 78, 0}});
+  } dlg({{"http://h/clock.swf", std::string(TROVEX_SOURCE_DIR) + "/samples/site/movies/clock.swf", "clock.swf", "", 78, 0}},
+        {&engine_});
   test::DialogScript script;
   script.Expect(1000, [&](CDialog&) {
     dlg.GetWindow()->Raise();
-    if (test::PumpUntil([&] { return PlayerEngine::Get().IsReady(); }, 60s) && SelectAndWait(dlg, 0, "frame", 20s) >= 0) {
+    if (test::PumpUntil([&] { return engine_.IsReady(); }, 60s) && SelectAndWait(dlg, 0, "frame", 20s) >= 0) {
       wxWindow* ctrl = dlg.flashCtrl.GetWindow();
       wxUIActionSimulator input;
       input.MouseMove(ctrl->ClientToScreen(wxPoint(ctrl->GetClientSize().x / 2, ctrl->GetClientSize().y / 2)));
       input.MouseClick();
       test::PumpUntil([] { return false; }, 500ms);
-      if (std::optional<bool> focused = test::HasFocus(PlayerEngine::Get().GetView())) {
+      if (std::optional<bool> focused = test::HasFocus(engine_.GetView())) {
         EXPECT_TRUE(*focused) << "the click puts the focus in the preview";
       }
       input.Char(WXK_ESCAPE);

@@ -52,7 +52,6 @@ using test::PreviewTestDlg;
 class PreviewSelection : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = CShockwaveFlash::SetRuntimeClass(wxCLASSINFO(RecordingFlash));
     g_calls.clear();
     g_failCreates = 0;
     saved_ = dir_.WriteFile("saved/b.swf", "FWS");
@@ -64,11 +63,10 @@ class PreviewSelection : public ::testing::Test {
         {"http://h/d.swf", "", "d.swf", saved_, 10, 0},
     };
   }
-  void TearDown() override { CShockwaveFlash::SetRuntimeClass(previous_); }
 
   // Runs the dialog, calls `act` inside it with the record log cleared after opening.
   void Run(const std::function<void(PreviewTestDlg&)>& act) {
-    PreviewTestDlg dlg(rows_);
+    PreviewTestDlg dlg(rows_, {nullptr, wxCLASSINFO(RecordingFlash)});
     dlg.onAnchor = [](const std::string& a) { g_calls.push_back(a); };
     test::DialogScript script;
     script.Expect(1000, [&](CDialog&) {
@@ -94,7 +92,6 @@ class PreviewSelection : public ::testing::Test {
   std::vector<SWFFileInfo> rows_;
   std::vector<std::string> opened_;
   std::string rect_;
-  wxClassInfo* previous_ = nullptr;
 };
 
 TEST_F(PreviewSelection, OpeningReplacesTheTemplateControlAtOnce) {

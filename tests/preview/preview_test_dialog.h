@@ -22,7 +22,7 @@ namespace trovex::test {
 
 class PreviewTestDlg : public CDialog {
  public:
-  explicit PreviewTestDlg(std::vector<SWFFileInfo> rows) : CDialog(1000) {
+  PreviewTestDlg(std::vector<SWFFileInfo> rows, PreviewSetup setup) : CDialog(1000), flashCtrl(setup) {
     for (const SWFFileInfo& r : rows) fileList.Store(r);
   }
 
@@ -53,7 +53,7 @@ class PreviewTestDlg : public CDialog {
 
  protected:
   wxWindow* CreateControl(const ControlTemplate& ct, wxWindow* parent, const wxRect& rect) override {
-    if (ct.nId == IDC_PREVIEW_TEMPLATE) return CreateTemplatePreview(parent, GetTemplateId(), ct.nId, rect);
+    if (ct.nId == IDC_PREVIEW_TEMPLATE) return CreateTemplatePreview(flashCtrl.GetSetup(), parent, GetTemplateId(), ct.nId, rect);
     return CDialog::CreateControl(ct, parent, rect);
   }
 

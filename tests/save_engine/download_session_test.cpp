@@ -15,10 +15,12 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/inet/test_seam.h"
 #include "platform/text/text.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_server.h"
@@ -71,7 +73,7 @@ std::string Pattern(std::size_t size) {
 class DownloadSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    inet::SetCertificateAuthorityFile(test::TestCertificates::Get().caFile);
+    seam_.emplace(inet::InetTestSettings{test::TestCertificates::Get().caFile});
     const std::string tlsBase = tls_.Url("");
     server_.Reply("/movie.swf", 200, "FWS movie bytes");
     server_.Reply("/chunked.swf", 200, "chunked movie", {"Transfer-Encoding: chunked"});
@@ -101,7 +103,9 @@ class DownloadSessionTest : public ::testing::Test {
     server_.Reply("/huge-length.swf", 200, "abc", {"Content-Length: 3", "X-Ignore: 1"});
     tls_.Reply("/secure.swf", 200, "secure movie");
   }
-  void TearDown() override { inet::SetCertificateAuthorityFile(""); }
+  void TearDown() override { seam_.reset(); }
+
+  std::optional<inet::ScopedInetTestSeam> seam_;
 
   const std::string big_ = Pattern(8 << 20);
   TestHttpServer server_;
@@ -385,7 +389,7 @@ TEST_F(DownloadSessionTest, SilentServerFailsWithATimeout) {
 }
 
 TEST_F(DownloadSessionTest, UntrustedCertificateIsAClearFailure) {
-  inet::SetCertificateAuthorityFile("");
+  seam_.reset();
   RecordingSession session;
   EXPECT_FALSE(session.Download(tls_.Url("/secure.swf"), dir_.str() + "/x.swf"));
   EXPECT_EQ(session.GetErrorCode(), 12045u);

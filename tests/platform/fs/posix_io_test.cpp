@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 #include <thread>
 
+#include "platform/fs/file_lock.h"
+#include "platform/fs/test_seam.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex::posix {
@@ -110,6 +113,32 @@ TEST(PosixIo, XdgFoldersFallBackToTheHomeFolder) {
   env.Set("HOME", "");  // empty: the password database's home
   EXPECT_FALSE(HomeFolder().empty());
   EXPECT_NE(HomeFolder(), dir.str());
+}
+
+// The layer's test seam sets the lock wait a held lock is waited for, and nested seams put back
+// what was there, down to the product's 10 s.
+TEST(PosixIo, TheTestSeamSetsTheLockWaitAndPutsItBack) {
+  using std::chrono::milliseconds;
+  test::TempDir dir;
+  const std::string path = dir.str() + "/held.lock";
+  FileLock holder;
+  ASSERT_EQ(holder.Acquire(path), 0);
+  EXPECT_EQ(FileLock::DefaultTimeout(), milliseconds(10000));
+  {
+    ScopedFsTestSeam outer({milliseconds(300)});
+    {
+      ScopedFsTestSeam inner({milliseconds(50)});
+      EXPECT_EQ(FileLock::DefaultTimeout(), milliseconds(50));
+      FileLock waiter;
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(waiter.Acquire(path), EWOULDBLOCK);
+      const auto waited = std::chrono::steady_clock::now() - start;
+      EXPECT_GE(waited, milliseconds(50));
+      EXPECT_LT(waited, milliseconds(3000));
+    }
+    EXPECT_EQ(FileLock::DefaultTimeout(), milliseconds(300));
+  }
+  EXPECT_EQ(FileLock::DefaultTimeout(), milliseconds(10000));
 }
 
 }  // namespace

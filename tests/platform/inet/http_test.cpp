@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/inet/test_seam.h"
 #include "tests/support/http_server.h"
 
 namespace trovex {
@@ -155,11 +157,11 @@ TEST(HttpClasses, FailuresRaiseWinInetNumbers) {
 TEST(HttpClasses, TrustedTestAuthorityGivesHttps) {
   TestHttpServer tls(true);
   tls.Reply("/ok", 200, "secure");
-  inet::SetCertificateAuthorityFile(test::TestCertificates::Get().caFile);
+  auto seam = std::make_optional<inet::ScopedInetTestSeam>(inet::InetTestSettings{test::TestCertificates::Get().caFile});
   CInternetSession session;
   Outcome byIp = Get(session, "127.0.0.1", static_cast<INTERNET_PORT>(tls.Port()), "/ok", true);
   Outcome byName = Get(session, "localhost", static_cast<INTERNET_PORT>(tls.Port()), "/ok", true);
-  inet::SetCertificateAuthorityFile("");
+  seam.reset();
   EXPECT_EQ(byIp.error, 0u);
   EXPECT_EQ(byIp.body, "secure");
   EXPECT_EQ(byName.body, "secure");

@@ -16,6 +16,7 @@
 
 #include "platform/fs/atomic_file.h"
 #include "platform/fs/file_lock.h"
+#include "platform/fs/test_seam.h"
 #include "platform/inet/inet.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_env.h"
@@ -47,7 +48,6 @@ class UrlCacheHostile : public ::testing::Test {
   void SetUp() override { SetUrlCacheLimits(kDefaultUrlCacheTotalBytes, kDefaultUrlCacheRunBytes); }
   void TearDown() override {
     SetUrlCacheLimits(kDefaultUrlCacheTotalBytes, kDefaultUrlCacheRunBytes);
-    posix::FileLock::SetDefaultTimeoutForTesting(std::chrono::seconds(10));
   }
   std::string Root() const { return home_.cache() + "/kelvora-swf-trovex/urlcache"; }
   bool Add(const std::string& url, const std::string& data, std::string* local = nullptr) {
@@ -186,7 +186,7 @@ TEST_F(UrlCacheHostile, IndexThatIsNoRegularFileNeitherHangsNorIsTrusted) {
 
 TEST_F(UrlCacheHostile, StuckWriterIsWaitedForOnlySoLong) {
   ASSERT_TRUE(Add("http://h/first.swf", "1"));
-  posix::FileLock::SetDefaultTimeoutForTesting(std::chrono::milliseconds(300));
+  posix::ScopedFsTestSeam seam({std::chrono::milliseconds(300)});
   // A second open file description conflicts like another process would.
   int fd = ::open((Root() + "/index.lock").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(fd, 0);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fs/test_seam.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/regedit4.h"
 #include "platform/registry/registry.h"
@@ -175,7 +176,7 @@ TEST_F(HiveFiles, AHungLockHolderMakesWritesFailInsteadOfHanging) {
   int fd = open((UserFile() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX), 0);  // another "process" (a separate open file) holds it
-  reg::HiveFile::SetLockTimeoutForTesting(200);
+  posix::ScopedFsTestSeam seam({std::chrono::milliseconds(200)});
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(SetAt(HKEY_CURRENT_USER, "Software\\L", "v", "after"), ERROR_LOCK_VIOLATION);
   auto waited = std::chrono::steady_clock::now() - start;
@@ -184,7 +185,6 @@ TEST_F(HiveFiles, AHungLockHolderMakesWritesFailInsteadOfHanging) {
   EXPECT_EQ(GetSz(HKEY_CURRENT_USER, "Software\\L", "v"), "before") << "reads need no lock";
   close(fd);
   EXPECT_EQ(SetAt(HKEY_CURRENT_USER, "Software\\L", "v", "after"), ERROR_SUCCESS);
-  reg::HiveFile::SetLockTimeoutForTesting(10000);
 }
 
 TEST_F(HiveFiles, ADamagedFileIsSetAsideReportedOnceAndNeverOverwritten) {
