@@ -4,37 +4,18 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/text/ascii.h"
+
 namespace trovex::browser {
 namespace {
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = LowerAscii(c);
-  return out;
-}
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-void AppendEscaped(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
-
 // Length of "scheme:" at the start of s (0 when there is none).
 std::size_t SchemeLength(std::string_view s) {
-  if (s.empty() || !IsAlpha(s[0])) return 0;
+  if (s.empty() || !IsAsciiAlpha(s[0])) return 0;
   for (std::size_t i = 1; i < s.size(); ++i) {
     char c = s[i];
     if (c == ':') return i + 1;
-    if (!IsAlpha(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.') return 0;
+    if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') return 0;
   }
   return 0;
 }
@@ -111,17 +92,9 @@ std::string RemoveDotSegments(std::string_view in) {
 
 // Escapes what may not stand in an address; existing escapes stay as they are.
 std::string EscapeUnsafe(std::string_view s, std::string_view extra) {
-  std::string out;
-  out.reserve(s.size());
-  for (char ch : s) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' ||
-        extra.find(ch) != std::string_view::npos)
-      AppendEscaped(out, c);
-    else
-      out += ch;
-  }
-  return out;
+  return PercentEncode(s, [extra](unsigned char c) {
+    return IsUnsafeInAddress(c) || extra.find(static_cast<char>(c)) != std::string_view::npos;
+  });
 }
 
 std::string NormaliseAuthority(std::string_view scheme, std::string_view authority) {
@@ -141,7 +114,7 @@ std::string NormaliseAuthority(std::string_view scheme, std::string_view authori
   }
   while (port.size() > 1 && port[0] == '0') port.remove_prefix(1);
   std::string out = EscapeUnsafe(userinfo, "");
-  std::string lowerHost = LowerAscii(host);
+  std::string lowerHost = AsciiToLower(host);
   if (scheme == "file" && lowerHost == "localhost") lowerHost.clear();
   out += EscapeUnsafe(lowerHost, "");
   bool defaultPort = (scheme == "http" && port == "80") || (scheme == "https" && port == "443");
@@ -187,7 +160,7 @@ void BackslashesToSlashes(std::string& s) {
 std::string ParseAbsolute(const std::string& url) {
   std::size_t n = SchemeLength(url);
   Parts p;
-  p.scheme = LowerAscii(std::string_view(url).substr(0, n - 1));
+  p.scheme = AsciiToLower(std::string_view(url).substr(0, n - 1));
   std::string rest = url.substr(n);
   if (IsSpecial(p.scheme)) {
     BackslashesToSlashes(rest);
@@ -210,7 +183,7 @@ std::string ParseAbsolute(const std::string& url) {
 
 std::string UrlScheme(std::string_view url) {
   std::size_t n = SchemeLength(url);
-  return n ? LowerAscii(url.substr(0, n - 1)) : std::string();
+  return n ? AsciiToLower(url.substr(0, n - 1)) : std::string();
 }
 
 std::string ResolveUrl(std::string_view base, std::string_view reference) {
@@ -218,7 +191,7 @@ std::string ResolveUrl(std::string_view base, std::string_view reference) {
   std::string baseScheme = UrlScheme(base);
   std::size_t schemeLen = SchemeLength(ref);
   if (schemeLen) {
-    std::string scheme = LowerAscii(std::string_view(ref).substr(0, schemeLen - 1));
+    std::string scheme = AsciiToLower(std::string_view(ref).substr(0, schemeLen - 1));
     // "http:page.html" on an http page is relative, as browsers read it.
     bool relativeSameScheme = IsSpecial(scheme) && scheme == baseScheme && scheme != "file" &&
                               (ref.size() == schemeLen || (ref[schemeLen] != '/' && ref[schemeLen] != '\\'));
@@ -278,15 +251,10 @@ std::string StripFragment(std::string_view url) {
 
 std::string FilePathToUrl(std::string_view absolutePath) {
   static constexpr std::string_view kSafe = "-._~/!$&'()*+,;=:@";
-  std::string out = "file://";
-  for (char ch : absolutePath) {
-    auto c = static_cast<unsigned char>(ch);
-    if (IsAlpha(ch) || IsDigit(ch) || (c < 0x80 && kSafe.find(ch) != std::string_view::npos))
-      out += ch;
-    else
-      AppendEscaped(out, c);
-  }
-  return out;
+  return "file://" + PercentEncode(absolutePath, [](unsigned char c) {
+    const char ch = static_cast<char>(c);
+    return !(IsAsciiAlpha(ch) || IsAsciiDigit(ch) || (c < 0x80 && kSafe.find(ch) != std::string_view::npos));
+  });
 }
 
 bool FileUrlToPath(std::string_view url, std::string* path) {
@@ -296,26 +264,14 @@ bool FileUrlToPath(std::string_view url, std::string* path) {
   if (rest.size() >= 2 && rest[0] == '/' && rest[1] == '/') {
     rest.remove_prefix(2);
     std::size_t slash = rest.find('/');
-    std::string host = LowerAscii(rest.substr(0, slash));
+    std::string host = AsciiToLower(rest.substr(0, slash));
     if (!host.empty() && host != "localhost") return false;
     if (slash == std::string_view::npos) return false;
     rest.remove_prefix(slash);
   }
   if (rest.empty() || rest[0] != '/') return false;
-  std::string out;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
-        HexValue(rest[i + 2]) >= 0) {
-      char c = static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
-      if (c == '\0') return false;
-      out += c;
-      i += 2;
-    } else {
-      out += rest[i];
-    }
-  }
-  *path = out;
-  return true;
+  // An escaped NUL would cut the path short where it is handed on.
+  return PercentDecodeNoNul(rest, path);
 }
 
 std::string AddressFromUserInput(std::string_view input, std::string* error) {

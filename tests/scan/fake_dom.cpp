@@ -59,6 +59,7 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 
 // Reference counting shared by every fake: the first reference belongs to whoever created the
 // object; every later one, and every release, is booked in the ledger under the object's name.
+// Not ComObject: the ledger must see every AddRef and Release, which that count keeps to itself.
 class Counted {
  public:
   Counted(LedgerPtr ledger, std::string name, bool handedOut)
