@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/text/ascii.h"
 #include "platform/text/unicode.h"
 
 namespace trovex::test {
@@ -49,13 +50,6 @@ namespace {
 
 using LedgerPtr = std::shared_ptr<RefLedger>;
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 // Reference counting shared by every fake: the first reference belongs to whoever created the
 // object; every later one, and every release, is booked in the ledger under the object's name.
@@ -137,7 +131,7 @@ class FakeElement final : public IHTMLElement, public IHTMLObjectElement, public
     VariantInit(value);
     value->vt = VT_NULL;
     for (const auto& [attr, v] : desc_.attributes) {
-      if (!SameNoCase(attr, wanted)) continue;
+      if (!AsciiEqualsNoCase(attr, wanted)) continue;
       switch (v.kind) {
         case AttrValue::Kind::Text:
           value->vt = VT_BSTR;
