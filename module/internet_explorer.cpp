@@ -77,7 +77,8 @@ HRESULT CInternetExplorer::QueryInterface(REFIID riid, void** ppv) {
 HRESULT CInternetExplorer::GetIDsOfNames(REFIID, OLECHAR** names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids || count == 0) return E_INVALIDARG;
   HRESULT hr = S_OK;
-  ids[0] = names[0] && AsciiEqualsNoCase(std::u16string_view(names[0]), "GetSWFFile") ? DISPID_GETSWFFILE : DISPID_UNKNOWN;
+  const bool known = names[0] && AsciiEqualsNoCase(std::u16string_view(names[0]), "GetSWFFile");
+  ids[0] = known ? DISPID_GETSWFFILE : DISPID_UNKNOWN;
   if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   // The method has no named parameters.
   for (UINT i = 1; i < count; ++i) {
