@@ -4,27 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
+
+#include "tests/support/temp_env.h"
 
 namespace trovex {
 namespace {
 
-class WxTextLocale {
- public:
-  explicit WxTextLocale(const char* name) : saved_(std::setlocale(LC_ALL, nullptr)) {
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~WxTextLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string saved_;
-  bool ok_ = false;
-};
-
 TEST(WxText, Big5TextCrossesTheToolkitBoundaryBothWays) {
-  WxTextLocale big5("zh_TW.big5");
+  test::LocaleSwitch big5({"zh_TW.big5", "zh_TW.BIG5"});
   if (!big5.ok()) GTEST_SKIP() << "zh_TW.big5 is not installed";
   struct Case {
     std::string ansi;
@@ -51,7 +39,7 @@ TEST(WxText, Big5TextCrossesTheToolkitBoundaryBothWays) {
 }
 
 TEST(WxText, Utf8TextPassesUnchanged) {
-  WxTextLocale utf8("C.UTF-8");
+  test::LocaleSwitch utf8({"C.UTF-8", "C.utf8"});
   if (!utf8.ok()) GTEST_SKIP() << "C.UTF-8 is not available";
   const std::string text = "儲存 a/b \xF0\x9F\x98\x80";
   EXPECT_EQ(FromWx(ToWx(text)), text);
