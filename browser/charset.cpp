@@ -1,50 +1,32 @@
 #include "browser/charset.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <utility>
+
+#include "platform/text/ascii.h"
+#include "platform/text/codepage.h"
 
 namespace trovex::browser {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-std::string LowerTrimmed(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-  std::string out(s);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
+std::string LowerTrimmed(std::string_view s) { return AsciiToLower(AsciiTrim(s)); }
 
 bool StartsWithNoCase(std::string_view s, std::size_t pos, std::string_view prefix) {
-  if (pos + prefix.size() > s.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(s[pos + i]) != prefix[i]) return false;
-  return true;
+  return pos <= s.size() && AsciiStartsWithNoCase(s.substr(pos), prefix);
 }
 
 // Whether iconv decodes printable ASCII in this charset as ASCII. Browsers refuse the others
 // for pages (UTF-7, EBCDIC...): markup hidden in them ("+ADw-embed") would be seen by us alone.
 bool IconvDecodesAsciiAsAscii(const std::string& name) {
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   std::string probe = "\t\n\r";
   for (char c = 0x20; c < 0x7F; ++c) probe += c;
   probe += "+ADw-";
-  char out[256];
-  char* in = probe.data();
-  std::size_t inLeft = probe.size();
-  char* o = out;
-  std::size_t oLeft = sizeof out;
-  std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
-  if (rc != static_cast<std::size_t>(-1)) rc = iconv(cd, nullptr, nullptr, &o, &oLeft);
-  iconv_close(cd);
-  return rc != static_cast<std::size_t>(-1) && inLeft == 0 &&
-         std::string_view(out, static_cast<std::size_t>(o - out)) == probe;
+  std::string out;
+  bool bad = false;
+  const bool ok = ConvertCodePage(probe, name, "UTF-8", out, [&bad, &probe](std::size_t, bool, std::string&) {
+    bad = true;
+    return probe.size();
+  });
+  return ok && !bad && out == probe;
 }
 
 struct Alias {
@@ -75,17 +57,17 @@ constexpr Alias kAliases[] = {
 
 // Reads one attribute of a tag at `pos` (after "<name"); false at the tag's end.
 bool NextAttribute(std::string_view s, std::size_t& pos, std::string* name, std::string* value) {
-  while (pos < s.size() && (IsSpace(s[pos]) || s[pos] == '/')) ++pos;
+  while (pos < s.size() && (IsAsciiBlank(s[pos]) || s[pos] == '/')) ++pos;
   if (pos >= s.size() || s[pos] == '>') return false;
   name->clear();
   value->clear();
-  while (pos < s.size() && !IsSpace(s[pos]) && s[pos] != '=' && s[pos] != '>' &&
+  while (pos < s.size() && !IsAsciiBlank(s[pos]) && s[pos] != '=' && s[pos] != '>' &&
          !(s[pos] == '/' && !name->empty()))
-    *name += Lower(s[pos++]);
-  while (pos < s.size() && IsSpace(s[pos])) ++pos;
+    *name += AsciiLower(s[pos++]);
+  while (pos < s.size() && IsAsciiBlank(s[pos])) ++pos;
   if (pos >= s.size() || s[pos] != '=') return true;
   ++pos;
-  while (pos < s.size() && IsSpace(s[pos])) ++pos;
+  while (pos < s.size() && IsAsciiBlank(s[pos])) ++pos;
   if (pos < s.size() && (s[pos] == '"' || s[pos] == '\'')) {
     char quote = s[pos++];
     std::size_t end = s.find(quote, pos);
@@ -93,7 +75,7 @@ bool NextAttribute(std::string_view s, std::size_t& pos, std::string* name, std:
     *value = std::string(s.substr(pos, end - pos));
     pos = end + 1;
   } else {
-    while (pos < s.size() && !IsSpace(s[pos]) && s[pos] != '>') *value += s[pos++];
+    while (pos < s.size() && !IsAsciiBlank(s[pos]) && s[pos] != '>') *value += s[pos++];
   }
   return true;
 }
@@ -110,10 +92,10 @@ std::string CharsetFromContent(std::string_view content) {
       }
     if (at == std::string_view::npos) return "";
     pos = at + 7;
-    while (pos < content.size() && IsSpace(content[pos])) ++pos;
+    while (pos < content.size() && IsAsciiBlank(content[pos])) ++pos;
     if (pos >= content.size() || content[pos] != '=') continue;
     ++pos;
-    while (pos < content.size() && IsSpace(content[pos])) ++pos;
+    while (pos < content.size() && IsAsciiBlank(content[pos])) ++pos;
     if (pos >= content.size()) return "";
     if (content[pos] == '"' || content[pos] == '\'') {
       char quote = content[pos++];
@@ -122,7 +104,7 @@ std::string CharsetFromContent(std::string_view content) {
       return std::string(content.substr(pos, end - pos));
     }
     std::size_t end = pos;
-    while (end < content.size() && !IsSpace(content[end]) && content[end] != ';') ++end;
+    while (end < content.size() && !IsAsciiBlank(content[end]) && content[end] != ';') ++end;
     return std::string(content.substr(pos, end - pos));
   }
   return "";
@@ -135,9 +117,7 @@ std::string CharsetFromLabel(std::string_view label) {
   if (l.empty()) return "";
   for (const Alias& a : kAliases)
     if (l == a.label) return a.name;
-  std::string upper = l;
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  std::string upper = AsciiToUpper(l);
   // Anything else iconv decodes (windows-1251, koi8-r, iso-8859-7...) is taken as named, when
   // it keeps ASCII as ASCII; a label with option syntax is never handed to iconv.
   if (upper.find('/') != std::string::npos) return "";
@@ -160,7 +140,7 @@ std::string PrescanMetaCharset(std::string_view body, std::size_t limit) {
       if (end == std::string_view::npos) return "";
       pos = end + 3;
     } else if (StartsWithNoCase(s, pos, "<meta") && pos + 5 < s.size() &&
-               (IsSpace(s[pos + 5]) || s[pos + 5] == '/')) {
+               (IsAsciiBlank(s[pos + 5]) || s[pos + 5] == '/')) {
       pos += 5;
       bool pragma = false;
       std::string charset, fromContent;
@@ -173,10 +153,10 @@ std::string PrescanMetaCharset(std::string_view body, std::size_t limit) {
       if (!charset.empty()) return LowerTrimmed(charset);
       ++pos;
     } else if (s[pos] == '<' && pos + 1 < s.size() &&
-               (IsAlpha(s[pos + 1]) ||
-                (s[pos + 1] == '/' && pos + 2 < s.size() && IsAlpha(s[pos + 2])))) {
+               (IsAsciiAlpha(s[pos + 1]) ||
+                (s[pos + 1] == '/' && pos + 2 < s.size() && IsAsciiAlpha(s[pos + 2])))) {
       pos += 2;
-      while (pos < s.size() && !IsSpace(s[pos]) && s[pos] != '>') ++pos;
+      while (pos < s.size() && !IsAsciiBlank(s[pos]) && s[pos] != '>') ++pos;
       while (NextAttribute(s, pos, &name, &value)) {
       }
       ++pos;
@@ -196,30 +176,16 @@ std::string DecodeToUtf8(std::string_view body, const std::string& charset) {
   if (charset == "UTF-8" && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
   if (charset == "UTF-16LE" && body.substr(0, 2) == "\xFF\xFE") body.remove_prefix(2);
   if (charset == "UTF-16BE" && body.substr(0, 2) == "\xFE\xFF") body.remove_prefix(2);
-  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-  iconv_t cd = iconv_open("UTF-8", charset.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "WINDOWS-1252");
   std::string out;
   out.reserve(body.size() + body.size() / 4 + 16);
-  char buffer[16384];
-  char* in = const_cast<char*>(body.data());
-  std::size_t inLeft = body.size();
-  while (inLeft > 0) {
-    char* o = buffer;
-    std::size_t oLeft = sizeof buffer;
-    std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
-    int err = errno;
-    out.append(buffer, o - buffer);
-    if (rc != static_cast<std::size_t>(-1)) break;
-    if (err == E2BIG) continue;
-    // An undecodable byte, or a sequence cut off at the end: one replacement, then go on.
-    out += kReplacement;
-    if (err == EINVAL) break;
-    ++in;
-    --inLeft;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(cd);
+  // An undecodable byte: one replacement, then go on; a sequence cut off at the end: one
+  // replacement for all of it.
+  const CodePageFallback replace = [&body](std::size_t pos, bool truncated, std::string& to) {
+    to += "\xEF\xBF\xBD";
+    return truncated ? body.size() - pos : 1;
+  };
+  if (!ConvertCodePage(body, charset, "UTF-8", out, replace))
+    ConvertCodePage(body, "WINDOWS-1252", "UTF-8", out, replace);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include "browser/script_engine.h"
 #include "browser/url.h"
 #include "platform/com/activation.h"
+#include "platform/com/automation_call.h"
 #include "platform/text/unicode.h"
 
 namespace trovex::browser {
@@ -40,33 +41,6 @@ ComPtr<IHTMLDocument2> FindDocumentByUrl(IHTMLDocument2* top, const std::string&
   return nullptr;
 }
 
-HRESULT InvokeGetSWFFile(IDispatch* object, IDispatch* document, long* result, std::string* error) {
-  if (!object || !result) return E_POINTER;
-  BStr name = BStr::FromUtf8("GetSWFFile");
-  OLECHAR* names[] = {name.Get()};
-  DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
-  if (FAILED(hr)) return hr;
-  Variant arg;
-  if (document) {
-    document->AddRef();
-    arg.get().vt = VT_DISPATCH;
-    arg.get().pdispVal = document;
-  }
-  DISPPARAMS params{arg.Ptr(), nullptr, 1, 0};
-  Variant value;
-  EXCEPINFO info{};
-  UINT argErr = 0;
-  hr = object->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &params, value.Ptr(), &info, &argErr);
-  if (error && info.bstrDescription) *error = Utf16ToUtf8(BstrToU16(info.bstrDescription));
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
-  if (FAILED(hr)) return hr;
-  if (value.get().vt != VT_I4) return DISP_E_TYPEMISMATCH;
-  *result = value.get().lVal;
-  return S_OK;
-}
-
 long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error) {
   CLSID clsid{};
   ComPtr<IDispatch> object;
@@ -82,7 +56,7 @@ long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error) {
   }
   long result = 1;
   std::string failure;
-  hr = InvokeGetSWFFile(object.Get(), document, &result, &failure);
+  hr = CallGetSWFFile(object.Get(), document, &result, &failure);
   if (FAILED(hr)) {
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
     *error = std::string("GetSWFFile failed (") + code + ") " + failure;

@@ -1,6 +1,7 @@
 #include "browser/list_output.h"
 
 #include "browser/charset.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 
 namespace trovex::browser {
@@ -21,10 +22,8 @@ std::string ListField(const std::string& ansi) {
     } else if (c == '\r') {
       out += "\\r";
     } else if (c < 0x20 || c == 0x7F) {
-      static const char kHex[] = "0123456789abcdef";
       out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      AppendHexByte(out, c, HexCase::kLower);
     } else {
       out += ch;
     }

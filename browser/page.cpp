@@ -21,7 +21,7 @@ std::string MetaCharsetLabel(const GumboElement& e) {
   if (const char* charset = GetAttribute(e, "charset")) return charset;
   const char* equiv = GetAttribute(e, "http-equiv");
   const char* content = GetAttribute(e, "content");
-  if (equiv && content && EqualsNoCase(equiv, "content-type"))
+  if (equiv && content && AsciiEqualsNoCase(equiv, "content-type"))
     return CharsetLabelFromContentType(std::string("text/html;") + content);
   return "";
 }
@@ -98,7 +98,7 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
         } else if (e.tag == GUMBO_TAG_PARAM && w.nObject >= 0) {
           ElementData& object = page->elements[w.nObject];
           const char* name = GetAttribute(e, "name");
-          if (!object.bHasParamMovie && name && EqualsNoCase(name, "movie")) {
+          if (!object.bHasParamMovie && name && AsciiEqualsNoCase(name, "movie")) {
             const char* value = GetAttribute(e, "value");
             object.bHasParamMovie = true;
             object.strParamMovie = value ? value : "";

@@ -13,7 +13,6 @@ namespace trovex::browser {
 
 using pagemodel::ElementData;
 using pagemodel::ElementKind;
-using pagemodel::EqualsNoCase;
 using pagemodel::IsFlashClassId;
 using pagemodel::PageData;
 

@@ -12,16 +12,15 @@ namespace {
 
 using pagemodel::ElementData;
 using pagemodel::ElementKind;
-using pagemodel::EqualsNoCase;
 
 bool EndsWithNoCase(std::string_view s, std::string_view tail) {
-  return s.size() >= tail.size() && EqualsNoCase(s.substr(s.size() - tail.size()), tail);
+  return s.size() >= tail.size() && AsciiEqualsNoCase(s.substr(s.size() - tail.size()), tail);
 }
 
 bool IsFlashType(std::string_view type) {
   while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
   while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
-  return EqualsNoCase(type, "application/x-shockwave-flash");
+  return AsciiEqualsNoCase(type, "application/x-shockwave-flash");
 }
 
 bool Cache(const std::string& url, const std::string& body, std::string* note) {

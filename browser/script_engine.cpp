@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/com/activation.h"
+#include "platform/text/ascii.h"
 #include "platform/text/unicode.h"
 #include "res/strings.h"
 
@@ -374,7 +375,7 @@ bool IsJavaScriptType(const char* type) {
   if (!type) return true;
   std::string t;
   for (const char* p = type; *p; ++p)
-    if (*p != ' ' && *p != '\t') t += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    if (*p != ' ' && *p != '\t') t += AsciiLower(*p);
   return t.empty() || t == "text/javascript" || t == "application/javascript" || t == "javascript" ||
          t == "jscript" || t == "text/jscript" || t == "text/ecmascript" || t == "application/ecmascript";
 }

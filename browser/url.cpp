@@ -4,31 +4,9 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/text/ascii.h"
+
 namespace trovex::browser {
-namespace {
-
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = LowerAscii(c);
-  return out;
-}
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-void AppendEscaped(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
-
-}  // namespace
 
 std::string StripFragment(std::string_view url) {
   return std::string(url.substr(0, url.find('#')));
@@ -36,15 +14,10 @@ std::string StripFragment(std::string_view url) {
 
 std::string FilePathToUrl(std::string_view absolutePath) {
   static constexpr std::string_view kSafe = "-._~/!$&'()*+,;=:@";
-  std::string out = "file://";
-  for (char ch : absolutePath) {
-    auto c = static_cast<unsigned char>(ch);
-    if (IsAlpha(ch) || IsDigit(ch) || (c < 0x80 && kSafe.find(ch) != std::string_view::npos))
-      out += ch;
-    else
-      AppendEscaped(out, c);
-  }
-  return out;
+  return "file://" + PercentEncode(absolutePath, [](unsigned char c) {
+    const char ch = static_cast<char>(c);
+    return !(IsAsciiAlpha(ch) || IsAsciiDigit(ch) || (c < 0x80 && kSafe.find(ch) != std::string_view::npos));
+  });
 }
 
 bool FileUrlToPath(std::string_view url, std::string* path) {
@@ -54,37 +27,25 @@ bool FileUrlToPath(std::string_view url, std::string* path) {
   if (rest.size() >= 2 && rest[0] == '/' && rest[1] == '/') {
     rest.remove_prefix(2);
     std::size_t slash = rest.find('/');
-    std::string host = LowerAscii(rest.substr(0, slash));
+    std::string host = AsciiToLower(rest.substr(0, slash));
     if (!host.empty() && host != "localhost") return false;
     if (slash == std::string_view::npos) return false;
     rest.remove_prefix(slash);
   }
   if (rest.empty() || rest[0] != '/') return false;
-  std::string out;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
-        HexValue(rest[i + 2]) >= 0) {
-      char c = static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
-      if (c == '\0') return false;
-      out += c;
-      i += 2;
-    } else {
-      out += rest[i];
-    }
-  }
-  *path = out;
-  return true;
+  // An escaped NUL would cut the path short where it is handed on.
+  return PercentDecodeNoNul(rest, path);
 }
 
 std::string AddressFromUserInput(std::string_view input, std::string* error) {
-  std::string text = CleanUrlReference(input);
+  std::string text = CleanReference(input);
   if (text.empty()) {
     *error = "no page given";
     return "";
   }
   std::string scheme = UrlScheme(text);
   if (scheme == "http" || scheme == "https") {
-    std::string url = ResolveUrl("", text);  // the address itself, made standard
+    std::string url = ParseAbsolute(text);
     if (url.empty()) *error = "not a valid address: " + text;
     return url;
   }

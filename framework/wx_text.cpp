@@ -1,10 +1,10 @@
 #include "framework/wx_text.h"
 
 #include <cctype>
-#include <cwchar>
 
 #include "platform/text/text.h"
 #include "res/strings.h"
+#include "platform/text/unicode.h"
 
 namespace trovex {
 
@@ -16,8 +16,9 @@ wxString ResStringToWx(unsigned id) {
 wxString ToWx(const std::string& text) {
   if (text.empty()) return wxString();
   if (!CodePageKeepsUtf8()) {
-    wxString s(text.c_str(), wxConvLibc);
-    if (!s.empty()) return s;
+    // Up to the first NUL, as a C string would be read.
+    std::u16string wide;
+    if (TryAnsiToUtf16(text.c_str(), &wide) && !wide.empty()) return wxString::FromUTF8(Utf16ToUtf8(wide));
   }
   wxString s = wxString::FromUTF8(text.c_str(), text.size());
   if (!s.empty()) return s;
@@ -29,19 +30,14 @@ std::string FromWx(const wxString& text) {
     wxScopedCharBuffer utf8 = text.utf8_str();
     return std::string(utf8.data(), utf8.length());
   }
-  std::string out;
-  std::mbstate_t state{};
-  char buf[MB_LEN_MAX];
+  std::u16string wide;
+  wide.reserve(text.length());
   for (wxUniChar ch : text) {
-    size_t n = std::wcrtomb(buf, static_cast<wchar_t>(ch.GetValue()), &state);
-    if (n == static_cast<size_t>(-1)) {
-      out += '?';
-      state = std::mbstate_t{};
-    } else {
-      out.append(buf, n);
-    }
+    const char32_t c = ch.GetValue();
+    // A lone surrogate stays one "?": it must not pair up with its neighbour here.
+    AppendUtf16(wide, IsSurrogate(c) || c > 0x10FFFF ? U'?' : c);
   }
-  return out;
+  return Utf16ToAnsi(wide);
 }
 
 }  // namespace trovex

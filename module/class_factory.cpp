@@ -42,16 +42,6 @@ HRESULT CClassFactory::QueryInterface(REFIID riid, void** ppv) {
   return S_OK;
 }
 
-ULONG CClassFactory::AddRef() { return ++nRefs_; }
-
-ULONG CClassFactory::Release() {
-  // An unbalanced Release must not wrap the count and keep the module loaded for ever.
-  ULONG n = nRefs_.load();
-  while (n > 0 && !nRefs_.compare_exchange_weak(n, n - 1)) {
-  }
-  return n > 0 ? n - 1 : 0;
-}
-
 HRESULT CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;

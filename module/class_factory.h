@@ -1,15 +1,16 @@
 // The class factories of the module: one static object per served class, found by CLSID.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "platform/com/activation.h"
+#include "platform/com/ref_count.h"
 
 namespace trovex {
 
-class CClassFactory final : public IClassFactory {
+// Factories are static: references are only counted (DllCanUnloadNow asks), never delete.
+class CClassFactory final : public ComStaticObject<IClassFactory> {
  public:
   // Makes a new object and queries it for riid; the object holds the application lock
   // (AfxOleLockApp) for as long as it lives.
@@ -22,15 +23,13 @@ class CClassFactory final : public IClassFactory {
   CClassFactory& operator=(const CClassFactory&) = delete;
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;  // never deletes: the object is static
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
   HRESULT LockServer(BOOL lock) override;
 
   const CLSID& GetClassID() const { return clsid_; }
   const std::string& GetProgID() const { return strProgID_; }
   // References handed out and not yet released.
-  ULONG GetOutsideReferences() const { return nRefs_.load(); }
+  ULONG GetOutsideReferences() const { return References(); }
 
   static CClassFactory* Find(REFCLSID clsid);
   static std::vector<CClassFactory*> All();
@@ -39,7 +38,6 @@ class CClassFactory final : public IClassFactory {
   CLSID clsid_;
   std::string strProgID_;
   Creator create_;
-  std::atomic<ULONG> nRefs_{0};
 };
 
 // S_OK when no object of the module is alive, no LockServer lock is held and no factory is

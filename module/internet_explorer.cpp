@@ -6,6 +6,7 @@
 #include "framework/dialog.h"
 #include "framework/message_box.h"
 #include "platform/com/dom.h"
+#include "platform/text/ascii.h"
 #include "platform/text/unicode.h"
 #include "res/strings.h"
 #include "scan/document_walker.h"
@@ -19,18 +20,6 @@ const IID DIID_IInternetExplorer{0x4FBE2BCC, 0xAF98, 0x4580, {0xA8, 0x9E, 0xF3, 
 std::atomic<long> CInternetExplorer::nObjects_{0};
 
 namespace {
-
-bool EqualsNoCase(const OLECHAR* name, const char* ascii) {
-  if (!name) return false;
-  for (; *ascii; ++name, ++ascii) {
-    OLECHAR c = *name;
-    if (c >= u'A' && c <= u'Z') c = static_cast<OLECHAR>(c - u'A' + u'a');
-    char a = *ascii;
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (c != static_cast<OLECHAR>(a)) return false;
-  }
-  return *name == 0;
-}
 
 // The top-level document of the browser window that shows `document`; null when any step of
 // the climb fails. Every interface taken on the way is released here.
@@ -85,18 +74,11 @@ HRESULT CInternetExplorer::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-ULONG CInternetExplorer::AddRef() { return ++nRefs_; }
-
-ULONG CInternetExplorer::Release() {
-  const ULONG left = --nRefs_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT CInternetExplorer::GetIDsOfNames(REFIID, OLECHAR** names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids || count == 0) return E_INVALIDARG;
   HRESULT hr = S_OK;
-  ids[0] = EqualsNoCase(names[0], "GetSWFFile") ? DISPID_GETSWFFILE : DISPID_UNKNOWN;
+  const bool known = names[0] && AsciiEqualsNoCase(std::u16string_view(names[0]), "GetSWFFile");
+  ids[0] = known ? DISPID_GETSWFFILE : DISPID_UNKNOWN;
   if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   // The method has no named parameters.
   for (UINT i = 1; i < count; ++i) {
@@ -150,31 +132,6 @@ HRESULT CInternetExplorer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
     result->vt = VT_I4;
     result->lVal = static_cast<LONG>(value);
   }
-  return S_OK;
-}
-
-HRESULT CallGetSWFFile(IDispatch* object, IDispatch* document, long* result, std::string* error) {
-  if (!object || !result) return E_POINTER;
-  BStr name = BStr::FromUtf8("GetSWFFile");
-  OLECHAR* names[] = {name.Get()};
-  DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
-  if (FAILED(hr)) return hr;
-  VARIANT arg;
-  VariantInit(&arg);
-  arg.vt = VT_DISPATCH;
-  arg.pdispVal = document;  // borrowed: the caller keeps its reference
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  Variant value;
-  EXCEPINFO info{};
-  UINT argErr = 0;
-  hr = object->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &params, value.Ptr(), &info, &argErr);
-  if (error && info.bstrDescription) *error = Utf16ToUtf8(BstrToU16(info.bstrDescription));
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
-  if (FAILED(hr)) return hr;
-  if (value.get().vt != VT_I4) return DISP_E_TYPEMISMATCH;
-  *result = value.get().lVal;
   return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/com/com.h"
+#include "platform/com/ref_count.h"
 
 namespace trovex {
 
@@ -21,7 +22,7 @@ constexpr DISPID DISPID_GETSWFFILE = 1;
 constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007u);
 constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 
-class CInternetExplorer final : public IDispatch {
+class CInternetExplorer final : public ComObject<IDispatch> {
  public:
   // A new object with one reference, which the caller owns. player: the warm preview player its
   // Save dialogs show (kept by the module's application object); none: their preview stays empty.
@@ -35,8 +36,6 @@ class CInternetExplorer final : public IDispatch {
   long GetSWFFile(IDispatch* document);
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   // "GetSWFFile" (any case) is DISPID 1; there are no named parameters.
   HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) override;
   // DISPID 1 as a method: one argument, VT_DISPATCH (VT_EMPTY and VT_NULL pass a null
@@ -46,17 +45,10 @@ class CInternetExplorer final : public IDispatch {
 
  private:
   explicit CInternetExplorer(PlayerEngine* player);
-  ~CInternetExplorer();
+  ~CInternetExplorer() override;
 
   PlayerEngine* player_;
-  std::atomic<ULONG> nRefs_{1};
   static std::atomic<long> nObjects_;
 };
-
-// Calls GetSWFFile of an automation object the way the script page does: the member's id by
-// name, then Invoke with the document as VT_DISPATCH. *result gets the method's value; an
-// exception the method reported goes into *error (UTF-8) when given.
-HRESULT CallGetSWFFile(IDispatch* object, IDispatch* document, long* result,
-                       std::string* error = nullptr);
 
 }  // namespace trovex

@@ -47,8 +47,13 @@ __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
   for (CClassFactory* factory : CClassFactory::All())
     if (!RegisterFactoryClass(*factory)) bClasses = FALSE;
   BOOL bBrowser = UpdateBrowserRegistration(TRUE);
-  // A registration that could not be written is reported, so the tool does not claim success.
-  return bClasses && bBrowser ? S_OK : SELFREG_E_CLASS;
+  if (bClasses && bBrowser) return S_OK;
+  // Half a registration is taken back: a browser button or menu item whose class cannot be
+  // created only fails later, where the user cannot tell why. The failure is reported, so the
+  // tool does not claim success.
+  for (CClassFactory* factory : CClassFactory::All()) RemoveFactoryClass(*factory);
+  UpdateBrowserRegistration(FALSE);
+  return SELFREG_E_CLASS;
 }
 
 __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {

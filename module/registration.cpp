@@ -81,6 +81,14 @@ BOOL RegisterFactoryClass(const CClassFactory& factory) {
   return bAll;
 }
 
+BOOL RemoveFactoryClass(const CClassFactory& factory) {
+  const std::string& strProgID = factory.GetProgID();
+  BOOL bProgID = strProgID.empty() || strProgID.find('\\') != std::string::npos ||
+                 DeleteTree(HKEY_CLASSES_ROOT, strProgID);
+  BOOL bClass = DeleteTree(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(factory.GetClassID()));
+  return bProgID && bClass;
+}
+
 HRESULT UnregisterFactoryClass(REFCLSID clsid) {
   OLECHAR* pszProgID = nullptr;
   HRESULT hr = ProgIDFromCLSID(clsid, &pszProgID);

@@ -30,6 +30,9 @@ BOOL UpdateBrowserRegistration(BOOL bRegister);
 // The standard keys of the factory's class: ProgID -> CLSID, CLSID -> ProgID and
 // InprocServer32 = the module path. TRUE when all were written.
 BOOL RegisterFactoryClass(const CClassFactory& factory);
+// Removes the factory's class keys by its own names (no lookup): what a registration that
+// failed half-way may have written. TRUE when they are gone.
+BOOL RemoveFactoryClass(const CClassFactory& factory);
 // ProgIDFromCLSID's failure when the class is not registered; otherwise removes the ProgID
 // key and the CLSID key with everything below them: S_OK, or E_FAIL when that failed.
 HRESULT UnregisterFactoryClass(REFCLSID clsid);

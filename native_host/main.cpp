@@ -37,6 +37,7 @@
 #include "pagemodel/document_model.h"
 #include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
+#include "platform/com/automation_call.h"
 #include "platform/fs/atomic_file.h"
 #include "res/strings.h"
 
@@ -246,7 +247,7 @@ class Host {
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
     long result = 1;
     std::string failure;
-    hr = browser::InvokeGetSWFFile(object.Get(), document.Get(), &result, &failure);
+    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure);
     document.Reset();
     browser.Reset();
     object.Reset();

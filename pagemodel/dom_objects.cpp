@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "pagemodel/session.h"
+#include "platform/com/ref_count.h"
 #include "platform/text/unicode.h"
 
 namespace trovex::pagemodel {
@@ -15,28 +16,15 @@ namespace {
 
 std::atomic<std::size_t> g_liveObjects{0};
 
-class ObjectBase {
+// Every object of the model is counted while it lives, so tests can see that none leaks.
+template <class... Interfaces>
+class ObjectBase : public ComObject<Interfaces...> {
  public:
   ObjectBase() { ++g_liveObjects; }
-  virtual ~ObjectBase() { --g_liveObjects; }
-  ObjectBase(const ObjectBase&) = delete;
-  ObjectBase& operator=(const ObjectBase&) = delete;
-
- protected:
-  ULONG DoAddRef() { return ++nRefs_; }
-  ULONG DoRelease() {
-    ULONG n = --nRefs_;
-    if (n == 0) delete this;
-    return n;
-  }
-
- private:
-  ULONG nRefs_ = 1;
+  ~ObjectBase() override { --g_liveObjects; }
 };
 
 #define TROVEX_DOM_IUNKNOWN                                  \
-  ULONG AddRef() override { return DoAddRef(); }             \
-  ULONG Release() override { return DoRelease(); }          \
   HRESULT GetIDsOfNames(REFIID, OLECHAR**, UINT, LCID, DISPID*) override { return E_NOTIMPL; } \
   HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { \
     return E_NOTIMPL;                                        \
@@ -51,7 +39,7 @@ HRESULT Hand(I* object, void** ppv) {
 
 
 // ---- elements ---------------------------------------------------------------------------
-class Element final : public ObjectBase, public IHTMLElement, public IHTMLObjectElement {
+class Element final : public ObjectBase<IHTMLElement, IHTMLObjectElement> {
  public:
   Element(SessionPtr s, int page, std::size_t index) : s_(std::move(s)), page_(page), index_(index) {}
   TROVEX_DOM_IUNKNOWN
@@ -80,7 +68,7 @@ class Element final : public ObjectBase, public IHTMLElement, public IHTMLObject
     }
     // The Flash control exposes its movie through the element, from a PARAM when need be.
     if (!found && e.kind == ElementKind::kObject && e.bHasParamMovie &&
-        ((flags & 1) ? key == "movie" : EqualsNoCase(key, "movie")))
+        ((flags & 1) ? key == "movie" : AsciiEqualsNoCase(key, "movie")))
       found = &e.strParamMovie;
     if (!found) {
       value->vt = VT_NULL;
@@ -113,7 +101,7 @@ class Element final : public ObjectBase, public IHTMLElement, public IHTMLObject
   std::size_t index_;
 };
 
-class ElementCollection final : public ObjectBase, public IHTMLElementCollection {
+class ElementCollection final : public ObjectBase<IHTMLElementCollection> {
  public:
   ElementCollection(SessionPtr s, int page, const std::vector<std::size_t>* items)
       : s_(std::move(s)), page_(page), items_(items) {}
@@ -170,7 +158,7 @@ class ElementCollection final : public ObjectBase, public IHTMLElementCollection
 };
 
 // An OBJECT or EMBED as an embedded object: it is not a browser.
-class EmbeddedObject final : public ObjectBase, public IDispatch {
+class EmbeddedObject final : public ObjectBase<IDispatch> {
  public:
   explicit EmbeddedObject(SessionPtr s) : s_(std::move(s)) {}
   TROVEX_DOM_IUNKNOWN
@@ -185,11 +173,9 @@ class EmbeddedObject final : public ObjectBase, public IDispatch {
   SessionPtr s_;
 };
 
-class EnumEmbeddings final : public ObjectBase, public IEnumUnknown {
+class EnumEmbeddings final : public ObjectBase<IEnumUnknown> {
  public:
   EnumEmbeddings(SessionPtr s, int page, bool empty) : s_(std::move(s)), page_(page), empty_(empty) {}
-  ULONG AddRef() override { return DoAddRef(); }
-  ULONG Release() override { return DoRelease(); }
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -222,7 +208,7 @@ class EnumEmbeddings final : public ObjectBase, public IEnumUnknown {
 };
 
 // ---- document, window, browser --------------------------------------------------------------
-class Document final : public ObjectBase, public IHTMLDocument2, public IOleContainer {
+class Document final : public ObjectBase<IHTMLDocument2, IOleContainer> {
  public:
   Document(SessionPtr s, int page) : s_(std::move(s)), page_(page) {}
   ~Document() override { s_->documents.erase(page_); }
@@ -269,7 +255,7 @@ class Document final : public ObjectBase, public IHTMLDocument2, public IOleCont
   int page_;
 };
 
-class Window final : public ObjectBase, public IHTMLWindow2, public IServiceProvider {
+class Window final : public ObjectBase<IHTMLWindow2, IServiceProvider> {
  public:
   Window(SessionPtr s, int page) : s_(std::move(s)), page_(page) {}
   ~Window() override { s_->windows.erase(page_); }
@@ -301,7 +287,7 @@ class Window final : public ObjectBase, public IHTMLWindow2, public IServiceProv
   int page_;
 };
 
-class Browser final : public ObjectBase, public IWebBrowser2 {
+class Browser final : public ObjectBase<IWebBrowser2> {
  public:
   Browser(SessionPtr s, int containerPage, int element)
       : s_(std::move(s)), key_(containerPage, element) {}

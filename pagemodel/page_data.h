@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text/ascii.h"
+
 namespace trovex::pagemodel {
 
 enum class ElementKind { kObject, kApplet, kEmbed, kFrame, kIFrame };
@@ -45,9 +47,6 @@ struct PageData {
   std::vector<std::size_t> embeds;          // EMBED
   std::vector<std::size_t> embeddings;      // FRAME, IFRAME, OBJECT, EMBED
 };
-
-// ASCII letters compared ignoring case; other bytes must be equal.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // True when the classid text holds the Flash class id, in any letter case.
 bool IsFlashClassId(std::string_view classid);

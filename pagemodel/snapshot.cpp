@@ -155,7 +155,7 @@ class Reader {
         if (!child.is_object()) throw Refusal(at + ": a frame object expected");
         std::optional<std::string> tag = OptionalText(child, "tag", at);
         ElementData e;
-        e.kind = tag && EqualsNoCase(*tag, "frame") ? ElementKind::kFrame : ElementKind::kIFrame;
+        e.kind = tag && AsciiEqualsNoCase(*tag, "frame") ? ElementKind::kFrame : ElementKind::kIFrame;
         const int element = Keep(index, std::move(e));
         if (element < 0) continue;
         if (depth + 1 > limits_.nMaxDepth || framesKept_ >= limits_.nMaxFrames) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/text/ascii.h"
 #include "platform/text/unicode.h"
 
 namespace trovex {
@@ -78,13 +79,8 @@ bool ReadValue(Reader& r, Value& v) {
 }
 
 // Flash's spellings to the player's.
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::string PlayerScale(const std::string& scale) {
-  const std::string s = Lower(scale);
+  const std::string s = AsciiToLower(scale);
   if (s == "noborder") return "noBorder";
   if (s == "exactfit") return "exactFit";
   if (s == "noscale") return "noScale";
@@ -92,14 +88,14 @@ std::string PlayerScale(const std::string& scale) {
 }
 
 std::string PlayerQuality(const std::string& quality) {
-  const std::string q = Lower(quality);
+  const std::string q = AsciiToLower(quality);
   if (q == "low" || q == "medium" || q == "best") return q;
   if (q == "autolow") return "low";
   return "high";
 }
 
 std::string PlayerWMode(const std::string& wmode) {
-  const std::string w = Lower(wmode);
+  const std::string w = AsciiToLower(wmode);
   if (w == "opaque" || w == "transparent" || w == "direct" || w == "gpu") return w;
   return "window";
 }

@@ -9,16 +9,13 @@
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
 #include "res/strings.h"
+#include "platform/text/ascii.h"
 #include "save_engine/format.h"
 
 namespace trovex {
 namespace {
 
 std::string Utf8(const std::string& ansi) { return ToWx(ansi).utf8_string(); }
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
-}
 
 // The download's own text for the same failure: the system's, or its code.
 std::string DownloadFailureText(DWORD code) {
@@ -95,7 +92,7 @@ std::size_t MaxPreviewBytes() { return std::size_t{64} << 20; }
 MovieKind ClassifyMovie(const std::string& movie) {
   if (movie.empty() || movie == "1") return MovieKind::Empty;
   if (movie.front() == '/') return MovieKind::LocalFile;
-  if (StartsWithNoCase(movie, "http://") || StartsWithNoCase(movie, "https://")) return MovieKind::Network;
+  if (AsciiStartsWithNoCase(movie, "http://") || AsciiStartsWithNoCase(movie, "https://")) return MovieKind::Network;
   return MovieKind::Unsupported;
 }
 

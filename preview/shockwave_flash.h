@@ -10,6 +10,7 @@
 
 #include "platform/base/types.h"
 #include "platform/com/com.h"
+#include "platform/com/ref_count.h"
 #include "preview/flash_properties.h"
 #include "preview/player_engine.h"
 
@@ -40,7 +41,8 @@ struct PreviewSetup {
   CShockwaveFlash* NewControl() const;
 };
 
-class CShockwaveFlash : public wxWindow, public IDispatch {
+// The window owns the object; references are counted but do not keep it alive.
+class CShockwaveFlash : public wxWindow, public ComStaticObject<IDispatch> {
  public:
   CShockwaveFlash() = default;
   ~CShockwaveFlash() override;
@@ -63,10 +65,7 @@ class CShockwaveFlash : public wxWindow, public IDispatch {
 
   IDispatch* GetIDispatch() { return this; }
 
-  // IUnknown: the window owns the object; references do not keep it alive.
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
   // IDispatch
   HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) override;
   HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,

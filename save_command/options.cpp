@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/text/ascii.h"
 #include "save_engine/target_naming.h"
 
 namespace trovex::save_command {
@@ -99,10 +100,9 @@ std::vector<std::string> ExpandPages(const std::vector<std::string>& pages, std:
     stdinRead = true;
     std::string line;
     while (std::getline(in, line)) {
-      const std::size_t first = line.find_first_not_of(" \t\r");
-      if (first == std::string::npos || line[first] == '#') continue;
-      const std::size_t last = line.find_last_not_of(" \t\r");
-      out.push_back(line.substr(first, last - first + 1));
+      const std::string_view item = AsciiTrim(line, " \t\r");
+      if (item.empty() || item[0] == '#') continue;
+      out.emplace_back(item);
     }
   }
   return out;

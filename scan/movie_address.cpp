@@ -15,6 +15,7 @@
 #include "platform/fs/file.h"
 #include "platform/fs/path.h"
 #include "platform/inet/inet.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "platform/text/unicode.h"
 
@@ -144,11 +145,7 @@ bool FromLocalFile(const std::string& address, SWFFileInfo& record) {
 }
 
 bool HasFileScheme(const std::string& address) {
-  static constexpr std::string_view kFile = "file:";
-  if (address.size() < kFile.size()) return false;
-  for (std::size_t i = 0; i < kFile.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(address[i])) != kFile[i]) return false;
-  return true;
+  return AsciiStartsWithNoCase(address, "file:");
 }
 
 // Characters a derived name never contains: the nine that file names cannot hold, and control

@@ -6,6 +6,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/dom.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "platform/text/unicode.h"
 
@@ -36,23 +37,9 @@ std::string GuidToString(const GUID& g) {
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads `digits` hex digits at text[pos]; false on anything else.
 bool ReadHex(const std::string& text, std::size_t pos, int digits, std::uint32_t* value) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < digits; ++i) {
-    int h = HexValue(text[pos + i]);
-    if (h < 0) return false;
-    v = (v << 4) | static_cast<std::uint32_t>(h);
-  }
-  *value = v;
-  return true;
+  return ParseHexUint32(std::string_view(text).substr(pos, static_cast<std::size_t>(digits)), value);
 }
 
 }  // namespace

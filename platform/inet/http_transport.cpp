@@ -14,6 +14,7 @@
 #include "platform/error/error.h"
 #include "platform/inet/cookie_jar.h"
 #include "platform/inet/test_seam.h"
+#include "platform/text/ascii.h"
 
 namespace trovex::inet {
 
@@ -40,14 +41,6 @@ std::string NoProxyList() {
     if (const char* v = std::getenv(name); v && *v) return std::string(v) + "," + list;
   }
   return list;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 // Certificate problems by OpenSSL's verify result.
@@ -211,10 +204,7 @@ struct HttpTransfer::Impl {
       if (!interim && !followed) self->headersDone = true;
     } else if (std::size_t colon = line.find(':'); colon != std::string::npos) {
       if (colon == 10 && strncasecmp(line.c_str(), "set-cookie", 10) == 0) self->cookiesSet = true;
-      std::string value = line.substr(colon + 1);
-      std::size_t first = value.find_first_not_of(" \t");
-      std::size_t last = value.find_last_not_of(" \t");
-      value = first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+      std::string value(AsciiTrim(std::string_view(line).substr(colon + 1), " \t"));
       self->headers.emplace_back(line.substr(0, colon), value);
     }
     return n;
@@ -227,7 +217,7 @@ struct HttpTransfer::Impl {
 
   const std::string* Find(const std::string& name) const {
     for (const auto& [key, value] : headers)
-      if (EqualsNoCase(key, name)) return &value;
+      if (AsciiEqualsNoCase(key, name)) return &value;
     return nullptr;
   }
 

@@ -4,6 +4,7 @@
 
 #include "platform/inet/inet.h"
 #include "platform/inet/url_parse.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 
 namespace trovex {
@@ -11,18 +12,13 @@ namespace trovex {
 namespace {
 
 // The same rules for UTF-16 text and for plain ASCII bytes, which need no conversion.
-template <class Char>
-Char LowerAscii(Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + ('a' - 'A')) : c; }
-
 // `prefix` is ASCII; `noCase` compares letters regardless of case.
 template <class Char>
 bool StartsWith(std::basic_string_view<Char> s, std::string_view prefix, bool noCase) {
+  if (noCase) return AsciiStartsWithNoCase(s, prefix);
   if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    Char a = noCase ? LowerAscii(s[i]) : s[i];
-    Char b = static_cast<Char>(noCase ? LowerAscii(prefix[i]) : prefix[i]);
-    if (a != b) return false;
-  }
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (s[i] != static_cast<Char>(prefix[i])) return false;
   return true;
 }
 
@@ -44,8 +40,6 @@ bool PathFromFileUrl(std::basic_string_view<Char> url, std::basic_string<Char>* 
   return true;
 }
 
-int HexDigit16(char16_t c) { return c < 0x80 ? inet_detail::HexDigit(static_cast<char>(c)) : -1; }
-
 // Decodes %XX escapes once. Consecutive escapes are decoded together as bytes of the thread's
 // code page, so an escaped double-byte or UTF-8 character comes back whole; bytes that are not
 // valid text there, and "%00", stay escaped rather than turning into lost or cut-off text.
@@ -59,12 +53,8 @@ std::u16string Unescape(std::u16string_view in) {
     }
     std::string bytes;
     std::size_t j = i;
-    while (j + 2 < in.size() && in[j] == u'%') {
-      int hi = HexDigit16(in[j + 1]), lo = HexDigit16(in[j + 2]);
-      if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) break;
-      bytes.push_back(static_cast<char>(hi * 16 + lo));
-      j += 3;
-    }
+    // Not PercentDecode: runs of escapes are gathered to be read as characters below.
+    for (int byte; (byte = EscapedByteAt(in, j)) > 0; j += 3) bytes.push_back(static_cast<char>(byte));
     if (bytes.empty()) {
       out.push_back(in[i++]);  // a lone "%" or "%00"
       continue;

@@ -9,6 +9,7 @@
 
 #include "platform/inet/inet.h"
 #include "platform/inet/url_parse.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 
 namespace trovex {
@@ -58,11 +59,8 @@ INTERNET_SCHEME SchemeFromName(std::string_view name) {
   auto same = [ascii](std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     if (!ascii) return MbCompareNoCase(a, b) == 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      unsigned char c = static_cast<unsigned char>(a[i]);
-      if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
-      if (c != static_cast<unsigned char>(b[i])) return false;
-    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (AsciiLower(a[i]) != b[i]) return false;
     return true;
   };
   for (const auto& s : kSchemes)
@@ -94,37 +92,6 @@ bool IsHierarchical(INTERNET_SCHEME scheme) {
     default:
       return false;
   }
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-void AppendEscape(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
-
-std::string PercentDecode(std::string_view text, bool keepNul) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      int hi = HexDigit(text[i + 1]), lo = HexDigit(text[i + 2]);
-      if (hi >= 0 && lo >= 0 && !(keepNul && hi == 0 && lo == 0)) {
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-        continue;
-      }
-    }
-    out.push_back(text[i]);
-  }
-  return out;
 }
 
 DWORD SplitUrl(std::string_view url, UrlParts* p) {
@@ -256,7 +223,7 @@ BOOL InternetCrackUrlA(const char* url, DWORD length, DWORD flags, URL_COMPONENT
   for (int i = 0; i < 6; ++i) {
     Slot& s = slots[i];
     if (!*s.ptr || *s.len == 0) continue;
-    decoded[i] = (flags & ICU_DECODE) && i >= 2 ? PercentDecode(s.value, true) : std::string(s.value);
+    decoded[i] = (flags & ICU_DECODE) && i >= 2 ? PercentDecode(s.value, EscapedNul::kKeep) : std::string(s.value);
     if (decoded[i].size() + 1 > *s.len) {
       *s.len = static_cast<DWORD>(decoded[i].size() + 1);
       tooSmall = true;
@@ -421,15 +388,7 @@ bool IsUnsafe(unsigned char c, DWORD flags) {
 }
 
 std::string Encode(std::string_view text, DWORD flags) {
-  std::string out;
-  for (char ch : text) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    if (IsUnsafe(c, flags))
-      inet_detail::AppendEscape(out, c);
-    else
-      out += ch;
-  }
-  return out;
+  return PercentEncode(text, [flags](unsigned char c) { return IsUnsafe(c, flags); });
 }
 
 // ERROR_SUCCESS and the canonical form, or an error.
@@ -450,7 +409,7 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
     url = owned;
   }
   if (flags & ICU_DECODE) {
-    owned = PercentDecode(url, true);
+    owned = PercentDecode(url, EscapedNul::kKeep);
     url = owned;
   }
 

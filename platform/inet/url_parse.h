@@ -29,12 +29,6 @@ INTERNET_PORT DefaultPort(INTERNET_SCHEME scheme);
 // Schemes whose addresses are written "scheme://authority/path".
 bool IsHierarchical(INTERNET_SCHEME scheme);
 
-int HexDigit(char c);
-// Appends "%XX", upper-case digits.
-void AppendEscape(std::string& out, unsigned char c);
-// %XX -> byte for every well-formed escape; `keepNul` leaves "%00" as it is.
-std::string PercentDecode(std::string_view text, bool keepNul);
-
 // The URL cache's index text read as a lookup would read it; *snapshot gets the index file a
 // writer would make of it. Returns the number of entries. For checks of the format.
 std::size_t ReadUrlCacheIndexText(std::string_view text, std::string* snapshot);

@@ -2,31 +2,20 @@
 // tree (the browser's pages, frames and movies, and the download session's redirects).
 #include "platform/inet/url_resolve.h"
 
-#include "platform/inet/url_parse.h"
-
 #include <vector>
+
+#include "platform/text/ascii.h"
 
 namespace trovex {
 namespace {
 
-using inet_detail::AppendEscape;
-
-bool IsLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  return out;
-}
-
 // Length of "scheme:" at the start of s (0 when there is none).
 std::size_t SchemeLength(std::string_view s) {
-  if (s.empty() || !IsLetter(s[0])) return 0;
+  if (s.empty() || !IsAsciiAlpha(s[0])) return 0;
   for (std::size_t i = 1; i < s.size(); ++i) {
     char c = s[i];
     if (c == ':') return i + 1;
-    if (!IsLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return 0;
+    if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') return 0;
   }
   return 0;
 }
@@ -103,17 +92,9 @@ std::string RemoveDotSegments(std::string_view in) {
 
 // Escapes what may not stand in an address; existing escapes stay as they are.
 std::string EscapeUnsafe(std::string_view s, std::string_view extra) {
-  std::string out;
-  out.reserve(s.size());
-  for (char ch : s) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' ||
-        extra.find(ch) != std::string_view::npos)
-      AppendEscape(out, c);
-    else
-      out += ch;
-  }
-  return out;
+  return PercentEncode(s, [extra](unsigned char c) {
+    return IsUnsafeInAddress(c) || extra.find(static_cast<char>(c)) != std::string_view::npos;
+  });
 }
 
 std::string NormaliseAuthority(std::string_view scheme, std::string_view authority) {
@@ -133,7 +114,7 @@ std::string NormaliseAuthority(std::string_view scheme, std::string_view authori
   }
   while (port.size() > 1 && port[0] == '0') port.remove_prefix(1);
   std::string out = EscapeUnsafe(userinfo, "");
-  std::string lowerHost = LowerAscii(host);
+  std::string lowerHost = AsciiToLower(host);
   if (scheme == "file" && lowerHost == "localhost") lowerHost.clear();
   out += EscapeUnsafe(lowerHost, "");
   bool defaultPort = (scheme == "http" && port == "80") || (scheme == "https" && port == "443");
@@ -157,6 +138,7 @@ std::string Compose(const Parts& p) {
   return out;
 }
 
+// Drops surrounding spaces and controls, and tabs and line breaks anywhere.
 std::string CleanReferenceText(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
   while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
@@ -178,7 +160,7 @@ void BackslashesToSlashes(std::string& s) {
 std::string ParseAbsolute(const std::string& url) {
   std::size_t n = SchemeLength(url);
   Parts p;
-  p.scheme = LowerAscii(std::string_view(url).substr(0, n - 1));
+  p.scheme = AsciiToLower(std::string_view(url).substr(0, n - 1));
   std::string rest = url.substr(n);
   if (IsSpecial(p.scheme)) {
     BackslashesToSlashes(rest);
@@ -203,7 +185,7 @@ std::string CleanUrlReference(std::string_view reference) { return CleanReferenc
 
 std::string UrlScheme(std::string_view url) {
   std::size_t n = SchemeLength(url);
-  return n ? LowerAscii(url.substr(0, n - 1)) : std::string();
+  return n ? AsciiToLower(url.substr(0, n - 1)) : std::string();
 }
 
 std::string ResolveUrl(std::string_view base, std::string_view reference) {
@@ -211,7 +193,7 @@ std::string ResolveUrl(std::string_view base, std::string_view reference) {
   std::string baseScheme = UrlScheme(base);
   std::size_t schemeLen = SchemeLength(ref);
   if (schemeLen) {
-    std::string scheme = LowerAscii(std::string_view(ref).substr(0, schemeLen - 1));
+    std::string scheme = AsciiToLower(std::string_view(ref).substr(0, schemeLen - 1));
     // "http:page.html" on an http page is relative, as browsers read it.
     bool relativeSameScheme = IsSpecial(scheme) && scheme == baseScheme && scheme != "file" &&
                               (ref.size() == schemeLen || (ref[schemeLen] != '/' && ref[schemeLen] != '\\'));

@@ -39,6 +39,7 @@
 #include "platform/fs/posix_io.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/url_parse.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "platform/text/unicode.h"
 
@@ -126,17 +127,10 @@ class Index {
 // removes one. "%", TAB, CR and LF of the texts are written as %XX.
 
 std::string EscapeField(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '%' || c == '\t' || c == '\n' || c == '\r')
-      inet_detail::AppendEscape(out, static_cast<unsigned char>(c));
-    else
-      out += c;
-  }
-  return out;
+  return PercentEncode(s, [](unsigned char c) { return c == '%' || c == '\t' || c == '\n' || c == '\r'; });
 }
 
-std::string UnescapeField(std::string_view s) { return inet_detail::PercentDecode(s, false); }
+std::string UnescapeField(std::string_view s) { return PercentDecode(s); }
 
 bool IsSubfolderName(std::string_view name) {
   if (name.size() != 8) return false;
@@ -242,7 +236,7 @@ std::string SerializeIndex(const Index& index) {
 
 void AppendEscape(std::u16string& out, unsigned char c) {
   std::string text;
-  inet_detail::AppendEscape(text, c);
+  AppendPercentEscape(text, c);
   out.append(text.begin(), text.end());
 }
 
@@ -289,7 +283,7 @@ void NameParts(std::string_view key, std::string* name, std::string* ext) {
   }
   std::size_t slash = path.rfind('/');
   if (slash != std::string::npos) path.remove_prefix(slash + 1);
-  std::string raw = inet_detail::PercentDecode(path, false);
+  std::string raw = PercentDecode(path);
   std::u16string wide;
   for (std::size_t i = 0; i < raw.size();) {
     char32_t cp;
@@ -371,7 +365,7 @@ std::string AddressKey(std::string_view address) {
       } else if (TryAnsiToUtf16(ch, &wide)) {
         utf8 += Utf16ToUtf8(wide);
       } else {
-        for (char byte : ch) inet_detail::AppendEscape(utf8, static_cast<unsigned char>(byte));
+        for (char byte : ch) AppendPercentEscape(utf8, static_cast<unsigned char>(byte));
       }
       i += len;
     }
@@ -381,16 +375,13 @@ std::string AddressKey(std::string_view address) {
   key.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c == '%' && i + 2 < utf8.size()) {
-      int hi = inet_detail::HexDigit(utf8[i + 1]), lo = inet_detail::HexDigit(utf8[i + 2]);
-      if (hi >= 8 && lo >= 0) {
-        inet_detail::AppendEscape(key, static_cast<unsigned char>(hi * 16 + lo));
-        i += 2;
-        continue;
-      }
+    if (const int escaped = EscapedByteAt(std::string_view(utf8), i); escaped >= 0x80) {
+      AppendPercentEscape(key, static_cast<unsigned char>(escaped));
+      i += 2;
+      continue;
     }
-    if (c >= 0x80 || c <= 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '`')
-      inet_detail::AppendEscape(key, c);
+    if (IsUnsafeInAddress(c))
+      AppendPercentEscape(key, c);
     else
       key += static_cast<char>(c);
   }

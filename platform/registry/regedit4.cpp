@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "platform/text/unicode.h"
 
@@ -148,9 +149,7 @@ struct Cursor {
     return true;
   }
   bool EatNoCase(std::string_view lit) {
-    if (s.size() - pos < lit.size()) return false;
-    for (std::size_t i = 0; i < lit.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(s[pos + i])) != lit[i]) return false;
+    if (!AsciiStartsWithNoCase(s.substr(pos), lit)) return false;
     pos += lit.size();
     return true;
   }
@@ -173,13 +172,6 @@ bool ParseQuoted(Cursor& c, std::string* out) {
   return false;  // no closing quote
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ParseHexBytes(std::string_view text, std::string* out) {
   out->clear();
   std::size_t i = 0;
@@ -191,7 +183,7 @@ bool ParseHexBytes(std::string_view text, std::string* out) {
   for (;;) {
     skipSpace();
     if (i + 2 > text.size()) return false;
-    int hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
+    int hi = HexDigitValue(text[i]), lo = HexDigitValue(text[i + 1]);
     if (hi < 0 || lo < 0) return false;
     *out += static_cast<char>(hi * 16 + lo);
     i += 2;
@@ -213,13 +205,8 @@ bool ParseData(std::string_view text, RegValue* v) {
   }
   if (c.EatNoCase("dword:")) {
     std::string_view digits = c.s.substr(c.pos);
-    if (digits.size() != 8) return false;
-    DWORD n = 0;
-    for (char d : digits) {
-      int h = HexDigit(d);
-      if (h < 0) return false;
-      n = n * 16 + static_cast<DWORD>(h);
-    }
+    std::uint32_t n = 0;
+    if (digits.size() != 8 || !ParseHexUint32(digits, &n)) return false;
     v->nType = REG_DWORD;
     v->data.assign(4, '\0');
     for (int i = 0; i < 4; ++i) v->data[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
@@ -228,12 +215,8 @@ bool ParseData(std::string_view text, RegValue* v) {
   if (c.EatNoCase("hex(")) {
     std::size_t close = c.s.find("):", c.pos);
     if (close == std::string_view::npos || close == c.pos || close - c.pos > 8) return false;
-    DWORD type = 0;
-    for (std::size_t i = c.pos; i < close; ++i) {
-      int h = HexDigit(c.s[i]);
-      if (h < 0) return false;
-      type = type * 16 + static_cast<DWORD>(h);
-    }
+    std::uint32_t type = 0;
+    if (!ParseHexUint32(c.s.substr(c.pos, close - c.pos), &type)) return false;
     v->nType = type;
     return ParseHexBytes(c.s.substr(close + 2), &v->data);
   }
@@ -259,7 +242,7 @@ std::string FoldRegName(std::string_view name) {
   for (std::size_t i = 0; i < name.size();) {
     auto byte = static_cast<unsigned char>(name[i]);
     if (byte < 0x80) {
-      out += static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte);
+      out += AsciiUpper(static_cast<char>(byte));
       ++i;
       continue;
     }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/com/ref_count.h"
 #include "platform/error/error.h"
 #include "platform/shell/idlist.h"
 #include "platform/shell/mounts.h"
@@ -158,7 +159,7 @@ int CompareItems(const ItemView& a, const ItemView& b) {
 
 HRESULT CompareResult(int r) { return static_cast<HRESULT>(static_cast<std::uint16_t>(static_cast<short>(r))); }
 
-class EnumIdList final : public IEnumIDList {
+class EnumIdList final : public ComObject<IEnumIDList> {
  public:
   explicit EnumIdList(std::vector<std::string> items) : items_(std::move(items)) {}
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
@@ -170,12 +171,6 @@ class EnumIdList final : public IEnumIDList {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
   HRESULT Next(ULONG celt, LPITEMIDLIST* rgelt, ULONG* fetched) override {
     if (!rgelt || (celt > 1 && !fetched)) return E_POINTER;
@@ -201,12 +196,11 @@ class EnumIdList final : public IEnumIDList {
  private:
   std::vector<std::string> items_;
   std::size_t pos_ = 0;
-  std::atomic<ULONG> refs_{1};
 };
 
 // One folder of the namespace: the desktop, "電腦" or a directory. `full` is its id list from
 // the desktop (item bytes, no terminator).
-class ShellFolder final : public IShellFolder {
+class ShellFolder final : public ComObject<IShellFolder> {
  public:
   explicit ShellFolder(std::string full) : full_(std::move(full)) {}
 
@@ -219,12 +213,6 @@ class ShellFolder final : public IShellFolder {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
 
   HRESULT ParseDisplayName(void*, void*, const char16_t* name, ULONG* eaten, LPITEMIDLIST* ppidl,
@@ -405,7 +393,6 @@ class ShellFolder final : public IShellFolder {
   }
 
   const std::string full_;
-  std::atomic<ULONG> refs_{1};
 };
 
 int IconFor(const std::vector<ItemView>& items, const std::string& path, bool hasPath, bool open) {

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/com/ref_count.h"
 #include "platform/shell/shell.h"
 
 namespace trovex {
@@ -26,20 +27,19 @@ Header* HeaderOf(void* pv) {
   return h->mark == kMark ? h : nullptr;
 }
 
-class ShellMalloc final : public IMalloc {
+// One allocator for the process, never destroyed.
+class ShellMalloc final : public ComStaticObject<IMalloc> {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IMalloc) {
       *ppv = static_cast<IMalloc*>(this);
+      AddRef();
       return S_OK;
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  // One allocator for the process, never destroyed.
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
 
   void* Alloc(std::size_t cb) override {
     auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + cb));
@@ -82,6 +82,7 @@ class ShellMalloc final : public IMalloc {
 HRESULT SHGetMalloc(IMalloc** ppMalloc) {
   if (!ppMalloc) return E_INVALIDARG;
   static ShellMalloc allocator;
+  allocator.AddRef();
   *ppMalloc = &allocator;
   return S_OK;
 }

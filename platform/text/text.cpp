@@ -1,6 +1,5 @@
 #include "platform/text/text.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <cwchar>
 #include <limits>
 
+#include "platform/text/codepage.h"
 #include "platform/text/unicode.h"
 
 namespace trovex {
@@ -312,47 +312,6 @@ bool CodePageKeepsUtf8() {
 
 namespace {
 
-// One conversion descriptor per thread and direction, reopened when the locale's code page
-// changes, so converting many short strings does not open iconv each time.
-class Converter {
- public:
-  Converter(bool toAnsi) : toAnsi_(toAnsi) {}
-  ~Converter() { Close(); }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  iconv_t Get() {
-    std::string cp = CurrentCodePage();
-    if (cd_ == reinterpret_cast<iconv_t>(-1) || cp != codePage_) {
-      Close();
-      cd_ = toAnsi_ ? iconv_open(cp.c_str(), "UTF-32LE") : iconv_open("UTF-32LE", cp.c_str());
-      codePage_ = cp;
-    } else {
-      iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-    }
-    return cd_;
-  }
-
- private:
-  void Close() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-    cd_ = reinterpret_cast<iconv_t>(-1);
-  }
-  bool toAnsi_;
-  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
-  std::string codePage_;
-};
-
-Converter& ToAnsi() {
-  thread_local Converter c(true);
-  return c;
-}
-
-Converter& FromAnsi() {
-  thread_local Converter c(false);
-  return c;
-}
-
 void PutLe32(std::string& out, char32_t cp) {
   for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((cp >> (8 * k)) & 0xFF));
 }
@@ -360,40 +319,6 @@ void PutLe32(std::string& out, char32_t cp) {
 char32_t GetLe32(const unsigned char* p) {
   return static_cast<char32_t>(p[0]) | static_cast<char32_t>(p[1]) << 8 |
          static_cast<char32_t>(p[2]) << 16 | static_cast<char32_t>(p[3]) << 24;
-}
-
-// Runs iconv over `in`; on an unconvertible input unit calls onBad(offset) which returns how
-// many input bytes to skip after appending its replacement to `out`.
-template <class OnBad>
-bool RunIconv(iconv_t cd, const std::string& in, std::string& out, OnBad onBad) {
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::size_t pos = 0;
-  char buf[1024];
-  while (pos < in.size()) {
-    char* src = const_cast<char*>(in.data() + pos);
-    std::size_t srcLeft = in.size() - pos;
-    char* dst = buf;
-    std::size_t dstLeft = sizeof buf;
-    std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    int err = errno;
-    out.append(buf, dst - buf);
-    pos = in.size() - srcLeft;
-    if (r == static_cast<std::size_t>(-1)) {
-      if (err == E2BIG) continue;
-      if (err == EILSEQ || err == EINVAL) {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        pos += onBad(pos);
-        continue;
-      }
-      return false;
-    }
-  }
-  // Flush any shift state.
-  char* dst = buf;
-  std::size_t dstLeft = sizeof buf;
-  iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-  out.append(buf, dst - buf);
-  return true;
 }
 
 }  // namespace
@@ -412,10 +337,11 @@ std::string Utf16ToAnsi(std::u16string_view text) {
     PutLe32(utf32, IsSurrogate(c) ? U'?' : c);
   }
   std::string out;
-  bool ok = RunIconv(ToAnsi().Get(), utf32, out, [&out](std::size_t) {
-    out.push_back('?');
-    return std::size_t{4};
-  });
+  bool ok = ConvertCodePage(utf32, "UTF-32LE", CurrentCodePage(), out,
+                            [](std::size_t, bool, std::string& to) {
+                              to.push_back('?');
+                              return std::size_t{4};
+                            });
   if (!ok) {
     // No converter for this code page: keep ASCII, "?" for the rest, as a code page without
     // those characters would.
@@ -435,18 +361,18 @@ bool ConvertFromAnsi(std::string_view text, std::u16string* out, bool strict) {
     out->assign(text.begin(), text.end());
     return true;
   }
-  std::string in(text);
   std::string utf32;
   bool bad = false;
-  bool ok = RunIconv(FromAnsi().Get(), in, utf32, [&](std::size_t) {
-    bad = true;
-    PutLe32(utf32, 0xFFFD);
-    return std::size_t{1};
-  });
+  bool ok = ConvertCodePage(text, CurrentCodePage(), "UTF-32LE", utf32,
+                            [&bad](std::size_t, bool, std::string& to) {
+                              bad = true;
+                              PutLe32(to, 0xFFFD);
+                              return std::size_t{1};
+                            });
   if (!ok) {
     utf32.clear();
     bad = false;
-    for (unsigned char c : in) {
+    for (unsigned char c : text) {
       if (c >= 0x80) bad = true;
       PutLe32(utf32, c < 0x80 ? c : 0xFFFD);
     }

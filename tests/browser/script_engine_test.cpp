@@ -10,6 +10,7 @@
 #include "browser/extension_run.h"
 #include "browser/script_engine.h"
 #include "platform/com/activation.h"
+#include "platform/com/automation_call.h"
 #include "platform/registry/registry.h"
 #include "tests/browser/loopback_server.h"
 #include "tests/support/temp_env.h"
@@ -117,13 +118,13 @@ TEST_F(ScriptPageTest, DirectCallPassesTheDocumentAndGivesTheResult) {
   ComPtr<IHTMLDocument2> document = DocumentOf(page_.Get());
   long result = 0;
   std::string error;
-  EXPECT_EQ(InvokeGetSWFFile(object.Get(), document.Get(), &result, &error), S_OK) << error;
+  EXPECT_EQ(CallGetSWFFile(object.Get(), document.Get(), &result, &error), S_OK) << error;
   EXPECT_EQ(result, 7);
   result = 0;
-  EXPECT_EQ(InvokeGetSWFFile(object.Get(), nullptr, &result, &error), S_OK) << error;
+  EXPECT_EQ(CallGetSWFFile(object.Get(), nullptr, &result, &error), S_OK) << error;
   EXPECT_EQ(result, 7);
   EXPECT_EQ(Calls(), server_.Url("/") + "\nnull\n");
-  EXPECT_EQ(InvokeGetSWFFile(nullptr, nullptr, &result, &error), E_POINTER);
+  EXPECT_EQ(CallGetSWFFile(nullptr, nullptr, &result, &error), E_POINTER);
 }
 
 TEST(ScriptExtractionTest, TakesInlineJavaScriptInOrder) {

@@ -6,6 +6,7 @@
 
 #include "platform/com/activation.h"
 #include "platform/com/dom.h"
+#include "platform/com/ref_count.h"
 #include "platform/text/unicode.h"
 
 using namespace trovex;
@@ -15,9 +16,10 @@ namespace {
 const CLSID kFakeClass{0x7E57C1A5, 0x0000, 0x4000, {0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}};
 long g_objects = 0;
 
-class Recorder final : public IDispatch {
+class Recorder final : public ComObject<IDispatch> {
  public:
   Recorder() { ++g_objects; }
+  ~Recorder() override { --g_objects; }
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -25,15 +27,6 @@ class Recorder final : public IDispatch {
     AddRef();
     *ppv = static_cast<IDispatch*>(this);
     return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) {
-      --g_objects;
-      delete this;
-    }
-    return n;
   }
   HRESULT GetIDsOfNames(REFIID, OLECHAR** names, UINT count, LCID, DISPID* ids) override {
     if (count != 1) return DISP_E_UNKNOWNNAME;
@@ -70,12 +63,9 @@ class Recorder final : public IDispatch {
     }
     return S_OK;
   }
-
- private:
-  ULONG refs_ = 1;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ComStaticObject<IClassFactory> {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -84,8 +74,6 @@ class Factory final : public IClassFactory {
     *ppv = static_cast<IClassFactory*>(this);
     return S_OK;
   }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (outer) return CLASS_E_NOAGGREGATION;
     auto* r = new Recorder;

@@ -13,6 +13,7 @@
 #include "browser/browser.h"
 #include "browser/url.h"
 #include "framework/wx_text.h"
+#include "platform/com/automation_call.h"
 #include "res/strings.h"
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"

@@ -145,12 +145,20 @@ TEST(ModuleTest, UnregisteringAnUnregisteredClassFailsAndKeepsTheBrowserKeys) {
   EXPECT_TRUE(Values(HKEY_CURRENT_USER, kMenuExtKey));
 }
 
-TEST(ModuleTest, RegistrationThatCannotBeWrittenIsReportedAsAFailure) {
+TEST(ModuleTest, RegistrationThatCannotBeWrittenIsReportedAndLeavesNothingBehind) {
   test::IsolatedHome home;
-  // The machine hive's folder is a file: nothing can be stored there.
+  // The machine hive's folder is a file: nothing can be stored there, while the current
+  // user's hive (the context-menu item) could be written.
   home.dir().WriteFile("data/kelvora-swf-trovex", "not a folder");
   Module m;
-  EXPECT_TRUE(FAILED(m.registerServer()));
+  EXPECT_EQ(m.registerServer(), SELFREG_E_CLASS);
+  // No context-menu item that would run a script whose class was never registered.
+  EXPECT_FALSE(Values(HKEY_CURRENT_USER, kMenuExtKey));
+  const std::string user = test::ReadFile(home.config() + "/kelvora-swf-trovex/user.reg");
+  EXPECT_EQ(user.find("SWF Zalmic Trovex"), std::string::npos) << user;
+  EXPECT_EQ(user.find("InternetExplorer.htm"), std::string::npos) << user;
+  EXPECT_FALSE(Values(HKEY_LOCAL_MACHINE, kExtensionKey));
+  EXPECT_FALSE(Values(HKEY_CLASSES_ROOT, "SWFOrdavin.InternetExplorer"));
 }
 
 TEST(ModuleTest, ServesOnlyItsOwnClass) {

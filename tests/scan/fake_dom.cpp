@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/text/ascii.h"
 #include "platform/text/unicode.h"
 
 namespace trovex::test {
@@ -49,16 +50,10 @@ namespace {
 
 using LedgerPtr = std::shared_ptr<RefLedger>;
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 // Reference counting shared by every fake: the first reference belongs to whoever created the
 // object; every later one, and every release, is booked in the ledger under the object's name.
+// Not ComObject: the ledger must see every AddRef and Release, which that count keeps to itself.
 class Counted {
  public:
   Counted(LedgerPtr ledger, std::string name, bool handedOut)
@@ -136,7 +131,7 @@ class FakeElement final : public IHTMLElement, public IHTMLObjectElement, public
     VariantInit(value);
     value->vt = VT_NULL;
     for (const auto& [attr, v] : desc_.attributes) {
-      if (!SameNoCase(attr, wanted)) continue;
+      if (!AsciiEqualsNoCase(attr, wanted)) continue;
       switch (v.kind) {
         case AttrValue::Kind::Text:
           value->vt = VT_BSTR;

@@ -1,5 +1,6 @@
 #include "tests/support/temp_env.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -57,6 +58,20 @@ void ScopedEnv::Set(const std::string& name, const std::string& value) {
 void ScopedEnv::Unset(const std::string& name) {
   Remember(name);
   unsetenv(name.c_str());
+}
+
+LocaleSwitch::LocaleSwitch(std::initializer_list<const char*> names) {
+  const char* current = std::setlocale(LC_ALL, nullptr);
+  saved_ = current ? current : "C";
+  for (const char* name : names)
+    if (std::setlocale(LC_ALL, name)) {
+      ok_ = true;
+      return;
+    }
+}
+
+LocaleSwitch::~LocaleSwitch() {
+  if (ok_) std::setlocale(LC_ALL, saved_.c_str());
 }
 
 IsolatedHome::IsolatedHome() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,21 @@ class ScopedEnv {
  private:
   void Remember(const std::string& name);
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The process locale switched to the first of `names` that is installed, restored when the
+// scope ends; ok() is false (and nothing changed) when none is.
+class LocaleSwitch {
+ public:
+  explicit LocaleSwitch(std::initializer_list<const char*> names);
+  ~LocaleSwitch();
+  LocaleSwitch(const LocaleSwitch&) = delete;
+  LocaleSwitch& operator=(const LocaleSwitch&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_ = false;
 };
 
 // HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_CACHE_HOME all inside one temporary folder.

@@ -10,6 +10,8 @@ namespace trovex {
 namespace {
 
 // An object that counts its references and refuses every interface but IUnknown/IDispatch.
+// Not ComStaticObject: that stops at zero, and these tests must see a Release too many (the
+// count wraps).
 class CountingObject : public IDispatch {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
