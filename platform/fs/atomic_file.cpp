@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -26,6 +27,28 @@ std::string FolderOf(const std::string& path) {
 std::string NameOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows `path` through symbolic links to the name of the file they lead to, which need not
+// exist yet: a link a dotfile manager made is kept, and the file it names is what is replaced.
+// ELOOP past as many links as the kernel follows.
+int ResolveLinks(const std::string& path, std::string* file) {
+  std::string current = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *file = std::move(current);  // errors of the folder show when the temporary is made
+      return 0;
+    }
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink(current.c_str(), buf, sizeof buf);
+    if (n < 0) return errno;
+    if (n == 0) return ENOENT;
+    if (static_cast<std::size_t>(n) == sizeof buf) return ENAMETOOLONG;
+    std::string next(buf, static_cast<std::size_t>(n));
+    current = next[0] == '/' ? std::move(next) : FolderOf(current) + "/" + next;
+  }
+  return ELOOP;
 }
 
 constexpr std::size_t kSuffixLength = 18;  // ".<12 hex>.part"
@@ -67,15 +90,17 @@ AtomicFile::~AtomicFile() { Abort(); }
 int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary temporary) {
   Abort();
   if (target.empty()) return ENOENT;
+  std::string file;
+  if (int err = ResolveLinks(target, &file)) return err;
   int fd = -1;
   std::string temp;
   if (temporary == Temporary::kUnnamed) {
-    fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newMode);
+    fd = ::open(FolderOf(file).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newMode);
     // Not offered by this file system (or kernel): a named one below.
     if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
   }
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = TemporaryName(target);
+    temp = TemporaryName(file);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
     if (fd < 0 && errno != EEXIST) return errno;
     // Shows the sweep a live writer; the lock goes with the process.
@@ -83,10 +108,11 @@ int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary tempor
   }
   if (fd < 0) return EEXIST;
   struct stat old;
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+  if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
   fd_ = fd;
   unnamed_ = temp.empty();
   target_ = target;
+  file_ = std::move(file);
   temp_ = temp;
   return 0;
 }
@@ -97,7 +123,7 @@ int AtomicFile::GiveName() {
   char self[64];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = TemporaryName(target_);
+    std::string temp = TemporaryName(file_);
     if (::linkat(AT_FDCWD, self, AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
         ::linkat(fd_, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) {
       temp_ = temp;
@@ -128,16 +154,16 @@ int AtomicFile::Finish(Replace replace, bool sync) {
   fd_ = -1;
   if (err == 0) {
     if (replace == Replace::kNever) {
-      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) != 0) {
+      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, file_.c_str(), RENAME_NOREPLACE) != 0) {
         err = errno;
         if (err == EINVAL || err == ENOSYS) {
           // No exclusive rename here: a hard link never replaces either.
-          err = ::link(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno;
+          err = ::link(temp_.c_str(), file_.c_str()) == 0 ? 0 : errno;
         }
       } else {
         temp_.clear();
       }
-    } else if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    } else if (::rename(temp_.c_str(), file_.c_str()) != 0) {
       err = errno;
     } else {
       temp_.clear();
@@ -148,7 +174,7 @@ int AtomicFile::Finish(Replace replace, bool sync) {
     return err;
   }
   Abort();  // after a link() the temporary name is still there
-  if (sync) SyncFolder(FolderOf(target_));
+  if (sync) SyncFolder(FolderOf(file_));
   return 0;
 }
 

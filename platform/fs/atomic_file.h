@@ -30,8 +30,11 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary in the target's folder. An existing target's permission bits are
-  // given to it (so a replacement keeps the mode); a new file gets `newMode` minus the umask.
+  // Creates the temporary in the target's folder. A target that is a symbolic link (or a chain
+  // of them) stays one: the file it leads to is replaced, and made where it points when it does
+  // not exist yet (ELOOP for a loop, ENOENT when its folder is missing). An existing target's
+  // permission bits are given to it (so a replacement keeps the mode); a new file gets
+  // `newMode` minus the umask.
   // The folder's errors are reported as they are (EACCES, ENOENT, EROFS...).
   int Open(const std::string& target, mode_t newMode = 0666,
            Temporary temporary = Temporary::kNamed);
@@ -39,6 +42,8 @@ class AtomicFile {
   int fd() const { return fd_; }
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& target() const { return target_; }
+  // The file that is replaced: the target, or where its links lead.
+  const std::string& file() const { return file_; }
   // Empty while the temporary is unnamed.
   const std::string& tempPath() const { return temp_; }
 
@@ -63,6 +68,7 @@ class AtomicFile {
   int fd_ = -1;
   bool unnamed_ = false;
   std::string target_;
+  std::string file_;
   std::string temp_;
 };
 
