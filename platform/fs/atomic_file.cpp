@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -31,20 +32,30 @@ std::string NameOf(const std::string& path) {
 
 // Follows `path` through symbolic links to the name of the file they lead to, which need not
 // exist yet: a link a dotfile manager made is kept, and the file it names is what is replaced.
-// ELOOP past as many links as the kernel follows.
-int ResolveLinks(const std::string& path, std::string* file) {
+// A link to anything but a plain file (a device, a FIFO, a folder) or one that cannot be
+// followed is itself what is replaced, as if it were a file: nothing is ever written through
+// it. *existing: the plain file's status when there is one. ELOOP past as many links as the
+// kernel follows.
+int ResolveLinks(const std::string& path, std::string* file, std::optional<struct stat>* existing) {
+  existing->reset();
   std::string current = path;
   for (int hops = 0; hops <= 40; ++hops) {
     struct stat st;
-    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-      *file = std::move(current);  // errors of the folder show when the temporary is made
+    if (::lstat(current.c_str(), &st) != 0) {
+      *file = errno == ENOENT ? current : path;  // a dangling link's file is made where it points
+      return 0;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      *file = S_ISREG(st.st_mode) ? current : path;
+      if (S_ISREG(st.st_mode)) *existing = st;
       return 0;
     }
     char buf[PATH_MAX];
     ssize_t n = ::readlink(current.c_str(), buf, sizeof buf);
-    if (n < 0) return errno;
-    if (n == 0) return ENOENT;
-    if (static_cast<std::size_t>(n) == sizeof buf) return ENAMETOOLONG;
+    if (n <= 0 || static_cast<std::size_t>(n) == sizeof buf) {
+      *file = path;
+      return 0;
+    }
     std::string next(buf, static_cast<std::size_t>(n));
     current = next[0] == '/' ? std::move(next) : FolderOf(current) + "/" + next;
   }
@@ -91,7 +102,8 @@ int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary tempor
   Abort();
   if (target.empty()) return ENOENT;
   std::string file;
-  if (int err = ResolveLinks(target, &file)) return err;
+  std::optional<struct stat> existing;
+  if (int err = ResolveLinks(target, &file, &existing)) return err;
   int fd = -1;
   std::string temp;
   if (temporary == Temporary::kUnnamed) {
@@ -107,8 +119,7 @@ int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary tempor
     if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
   }
   if (fd < 0) return EEXIST;
-  struct stat old;
-  if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+  if (existing) ::fchmod(fd, existing->st_mode & 07777);
   fd_ = fd;
   unnamed_ = temp.empty();
   target_ = target;
@@ -117,20 +128,28 @@ int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary tempor
   return 0;
 }
 
+// Gives the unnamed temporary the name `path`; EEXIST when it is taken (never replaced).
+int AtomicFile::LinkAs(const std::string& path) {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+  if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+      ::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
+    return 0;
+  return errno;
+}
+
 // Links an unnamed temporary into the folder under a temporary name (still open, so a
 // failure can drop it).
 int AtomicFile::GiveName() {
-  char self[64];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = TemporaryName(file_);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-        ::linkat(fd_, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) {
+    int err = LinkAs(temp);
+    if (err == 0) {
       temp_ = temp;
       unnamed_ = false;
       return 0;
     }
-    if (errno != EEXIST) return errno;
+    if (err != EEXIST) return err;
   }
   return EEXIST;
 }
@@ -149,10 +168,17 @@ int AtomicFile::Finish(Replace replace, bool sync) {
   int err = 0;
   // Some file systems cannot sync (EINVAL); the rename is still atomic there.
   if (sync && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
-  if (err == 0 && unnamed_) err = GiveName();
+  bool placed = false;
+  if (err == 0 && unnamed_ && replace == Replace::kNever) {
+    // A link never replaces: the file goes straight to its name, without a rename.
+    err = LinkAs(file_);
+    placed = err == 0;
+  } else if (err == 0 && unnamed_) {
+    err = GiveName();
+  }
   if (::close(fd_) != 0 && err == 0) err = errno;
   fd_ = -1;
-  if (err == 0) {
+  if (err == 0 && !placed) {
     if (replace == Replace::kNever) {
       if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, file_.c_str(), RENAME_NOREPLACE) != 0) {
         err = errno;

@@ -31,8 +31,9 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
 
   // Creates the temporary in the target's folder. A target that is a symbolic link (or a chain
-  // of them) stays one: the file it leads to is replaced, and made where it points when it does
-  // not exist yet (ELOOP for a loop, ENOENT when its folder is missing). An existing target's
+  // of them) to a plain file stays one: the file it leads to is replaced, and made where it
+  // points when it does not exist yet (ELOOP for a loop, ENOENT when its folder is missing). A
+  // link to anything else (a device, a FIFO) is replaced itself. An existing target's
   // permission bits are given to it (so a replacement keeps the mode); a new file gets
   // `newMode` minus the umask.
   // The folder's errors are reported as they are (EACCES, ENOENT, EROFS...).
@@ -62,6 +63,7 @@ class AtomicFile {
   void Abort();
 
  private:
+  int LinkAs(const std::string& path);
   int GiveName();
 
   int Finish(Replace replace, bool sync);

@@ -141,7 +141,8 @@ TEST(AtomicFile, OldContentSurvivesAndNoTemporaryIsLeft) {
 
 // A link whose file is not there yet (a dotfile manager's link made before the first run):
 // the file is made where the link points, as writing through the link would, and the link
-// stays. A link that leads nowhere reachable is refused without touching anything.
+// stays. A link that leads nowhere reachable is refused without touching anything; one to
+// something that is no plain file is replaced itself, as before links were followed.
 TEST(AtomicFile, DanglingLinkGetsItsFileWhereItPoints) {
   for (auto replace : {AtomicFile::Replace::kAlways, AtomicFile::Replace::kNever}) {
     test::TempDir dir;
@@ -157,8 +158,11 @@ TEST(AtomicFile, DanglingLinkGetsItsFileWhereItPoints) {
     EXPECT_EQ(ModeOf(placed.file), 0600u);
     EXPECT_EQ(LeftNames(placed), std::vector<std::string>{});
   }
+  // Links that lead to no plain file: nothing is written through them.
   test::TempDir dir;
   const std::string target = dir.str() + "/movie.swf";
+  const std::string fifo = dir.str() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     const char* name;
     const char* pointsTo;
@@ -166,14 +170,19 @@ TEST(AtomicFile, DanglingLinkGetsItsFileWhereItPoints) {
   } cases[] = {
       {"into a missing folder", "gone/movie.swf", ENOENT},
       {"to itself", "movie.swf", ELOOP},
+      {"to a FIFO: the link is replaced", "fifo", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove(target);
     fs::create_symlink(c.pointsTo, target);
     EXPECT_EQ(ReplaceFileContents(target, "new", 3), c.wantErr);
-    EXPECT_TRUE(fs::is_symlink(target));
-    EXPECT_EQ(Entries(dir.str()), std::vector<std::string>{"movie.swf"});
+    EXPECT_EQ(fs::is_symlink(target), c.wantErr != 0);
+    if (c.wantErr == 0) {
+      EXPECT_EQ(test::ReadFile(target), "new");
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(Entries(dir.str()), (std::vector<std::string>{"fifo", "movie.swf"}));
   }
 }
 
