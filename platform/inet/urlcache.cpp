@@ -14,9 +14,10 @@
 // snapshot plus whole appended lines (a torn last line is ignored). Entries are kept oldest
 // first; past the size limit the oldest are evicted, as browsers do.
 //
-// Cache files are written under a temporary name and renamed into place, so a killed writer
-// leaves no half movie under an entry's name; files that no entry names (a killed writer's
-// temporaries, a lost journal line) are swept by the first writer of a run.
+// Cache files are written without a name (or, where the file system cannot, under a temporary
+// one) and linked into place whole, so a killed writer leaves no half movie under an entry's
+// name; files that no entry names (a killed writer's temporaries, a lost journal line) are
+// swept by the first writer of a run.
 //
 // This file is the API; the index and its text are in urlcache_index, keys and file names in
 // urlcache_names, and the files, the lock and the syncs in urlcache_store.

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,22 +100,48 @@ void SweepOrphans(const std::string& root, const std::vector<std::string>& folde
 }
 
 
-// ---- write groups: files synced together instead of one by one ---------------------------
+// ---- write groups: what a thread's group wrote, made durable together ----------------------
 
-constexpr std::size_t kGroupMaxFiles = 256;
+// A batch is synced once it holds this many files or bytes, so that what a failing group
+// leaves unsynced stays bounded.
+constexpr std::size_t kGroupMaxFiles = 4096;
+constexpr std::uint64_t kGroupMaxBytes = 64ull << 20;
 
 struct WriteGroup {
   int depth = 0;
-  std::vector<std::string> files;  // renamed into place, not yet synced
+  // Kept open while the group lives, for the cache folder `root`: the lock file, locked and
+  // unlocked for each entry so other writers wait for an entry at most, never for a page's
+  // downloads; and the index as this group last appended to it.
+  std::string root;
+  pid_t pid = 0;  // a forked child shares the descriptions, and so its parent's lock
+  posix::Fd lockFd;
+  dev_t lockDev = 0;
+  ino_t lockIno = 0;
+  posix::Fd indexFd;
+  posix::FileStamp indexStamp;  // what it was after that append
+  // Not synced yet. A folder open on each file system written to: its syncfs then reports the
+  // write-back errors since that open.
+  std::map<dev_t, posix::Fd> fileSystems;
   std::set<std::string> folders;
-  std::set<std::string> indexes;   // index files appended to since the last sync
-  int error = 0;                   // first failed sync of a batch, for Commit
+  std::vector<std::string> files;  // for where syncfs is not offered
+  std::set<std::string> indexes;
+  std::uint64_t bytes = 0;
+  int error = 0;  // first failed sync of a batch, for Commit
 };
 thread_local WriteGroup t_group;
 
-// Starts the write-back of every file first and then waits for each, so the disk sees one
-// batch, not one flush a file. 0 or the first errno.
-int SyncGroup(WriteGroup& g) {
+// Keeps `folder` (and its file system) for the group's sync.
+void NoteGroupFolder(WriteGroup& g, const std::string& folder) {
+  if (!g.folders.insert(folder).second) return;
+  posix::Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat st;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || g.fileSystems.count(st.st_dev)) return;
+  g.fileSystems[st.st_dev].Reset(::dup(fd.get()));
+}
+
+// The old way, where syncfs is not offered: every file's write-back started first, then each
+// waited for, so the disk sees one batch.
+int SyncEachFile(const WriteGroup& g) {
   std::vector<int> fds;
   fds.reserve(g.files.size() + g.indexes.size());
   for (const std::string& path : g.files) {
@@ -133,14 +160,57 @@ int SyncGroup(WriteGroup& g) {
     ::close(fd);
   }
   for (const std::string& folder : g.folders) posix::SyncFolder(folder);
-  g.files.clear();
-  g.folders.clear();
-  g.indexes.clear();
   return err;
 }
 
-// Writes the movie under the first counter that neither the index nor the disk uses.
-// 0 and *relative, or an errno.
+// One syncfs for each file system the batch wrote to: its files, their names and the index
+// lines reach the disk in one wait (a sync a file cost a wait each). 0 or the first errno.
+int SyncGroup(WriteGroup& g) {
+  int err = 0;
+  bool eachFile = false;
+  for (auto& [dev, fd] : g.fileSystems) {
+    if (::syncfs(fd.get()) == 0) continue;
+    if (errno == ENOSYS) {
+      eachFile = true;
+      break;
+    }
+    if (err == 0) err = errno;
+  }
+  if (eachFile) err = SyncEachFile(g);
+  g.fileSystems.clear();
+  g.folders.clear();
+  g.files.clear();
+  g.indexes.clear();
+  g.bytes = 0;
+  return err;
+}
+
+// The group's lock file for `root`, open; -1 with errno set.
+int GroupLockFile(WriteGroup& g, const std::string& root) {
+  if (g.root != root || g.pid != ::getpid()) {
+    g.root = root;
+    g.pid = ::getpid();
+    g.lockFd.Reset(-1);
+    g.indexFd.Reset(-1);
+  }
+  const std::string path = root + "/index.lock";
+  struct stat st;
+  // A lock file removed since it was opened (the cache folder cleaned by hand) locks nobody out.
+  if (g.lockFd.get() >= 0 && (::stat(path.c_str(), &st) != 0 || st.st_ino != g.lockIno ||
+                              st.st_dev != g.lockDev))
+    g.lockFd.Reset(-1);
+  if (g.lockFd.get() < 0) {
+    g.lockFd.Reset(posix::FileLock::OpenLockFile(path));
+    if (g.lockFd.get() < 0) return -1;
+    if (::fstat(g.lockFd.get(), &st) != 0) {
+      g.lockFd.Reset(-1);
+      return -1;
+    }
+    g.lockDev = st.st_dev;
+    g.lockIno = st.st_ino;
+  }
+  return g.lockFd.get();
+}
 
 }  // namespace
 
@@ -211,13 +281,31 @@ std::string LeastUsedFolder(const LoadedIndex& li) {
 }
 
 Writer::Writer(const std::string& root) : root_(root), li_(Loaded()), guard_(li_.mutex) {
-  int err = lock_.Acquire(root + "/index.lock");
-  if (err) {
+  if (int err = Lock()) {
     error_ = err == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : Win32ErrorFromErrno(err);
     return;
   }
   Refresh(li_, root);
   ok_ = true;
+}
+
+Writer::~Writer() {
+  if (lockedFd_ >= 0) ::flock(lockedFd_, LOCK_UN);
+}
+
+int Writer::Lock() {
+  int fd = -1;
+  if (t_group.depth > 0) {
+    fd = GroupLockFile(t_group, root_);
+  } else {
+    ownLockFd_.Reset(posix::FileLock::OpenLockFile(root_ + "/index.lock"));
+    fd = ownLockFd_.get();
+  }
+  if (fd < 0) return errno;
+  if (int err = posix::FileLock::LockDescriptor(fd, true, posix::FileLock::DefaultTimeout()))
+    return err;
+  lockedFd_ = fd;
+  return 0;
 }
 
 void Writer::Put(const std::string& key, const std::string& local, std::uint64_t size) {
@@ -274,25 +362,36 @@ int Writer::WriteSnapshot() {
 }
 
 int Writer::Append() {
-  // No O_CREAT: a sound index exists. O_NONBLOCK and O_NOFOLLOW: whatever was put in its
-  // place since (a FIFO, a link to a device) must not hang the writer; it is replaced.
-  posix::Fd fd(::open((root_ + "/index").c_str(),
-                      O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-  struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      !(posix::FileStamp::Of(st) == li_.stamp))
-    return WriteSnapshot();
+  WriteGroup& g = t_group;
+  const bool grouped = g.depth > 0 && g.root == root_;
+  posix::Fd own;
+  posix::Fd& fd = grouped ? g.indexFd : own;
   std::string data;
-  // A line torn by a killed writer must not swallow the first of ours.
-  if (st.st_size > 0) {
+  // The group's descriptor stands while the file is as its last append left it; otherwise the
+  // file is opened again and checked.
+  if (!grouped || fd.get() < 0 || !(g.indexStamp == li_.stamp)) {
+    // No O_CREAT: a sound index exists. O_NONBLOCK and O_NOFOLLOW: whatever was put in its
+    // place since (a FIFO, a link to a device) must not hang the writer; it is replaced.
+    fd.Reset(::open((root_ + "/index").c_str(),
+                    O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !(posix::FileStamp::Of(st) == li_.stamp)) {
+      fd.Reset(-1);
+      return WriteSnapshot();
+    }
+    // A line torn by a killed writer must not swallow the first of ours.
     char last = '\n';
-    if (::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n') data += '\n';
+    if (st.st_size > 0 && ::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n')
+      data += '\n';
   }
   data += journal_;
+  struct stat st;
   if (int err = posix::WriteAll(fd.get(), data.data(), data.size())) return err;
   if (::fstat(fd.get(), &st) != 0) return errno;
   li_.changes += lines_;
   li_.stamp = posix::FileStamp::Of(st);
+  if (grouped) g.indexStamp = li_.stamp;
   return 0;
 }
 
@@ -300,21 +399,23 @@ int StoreFile(const std::string& root, const std::string& folder, const std::str
               const std::string& ext, const void* data, std::size_t size, LoadedIndex& li,
               std::string* relative) {
   unsigned& next = li.nextCounter[folder + "/" + name + "." + ext];
+  const bool grouped = t_group.depth > 0;
   for (unsigned n = std::max(next, 1u); n <= kMaxCounter; ++n) {
     std::string candidate = folder + "/" + CounterName(name, ext, n);
     if (li.index.Names(candidate)) continue;
+    // Unnamed until it is whole, then linked to its name: a killed writer leaves nothing.
     posix::AtomicFile file;
-    int err = file.Open(root + "/" + candidate, 0600);
+    int err = file.Open(root + "/" + candidate, 0600, posix::AtomicFile::Temporary::kUnnamed);
     if (!err) err = file.Write(data, size);
-    const bool grouped = t_group.depth > 0;
     if (!err)
       err = grouped ? file.CommitUnsynced(posix::AtomicFile::Replace::kNever)
                     : file.Commit(posix::AtomicFile::Replace::kNever);
     if (err == EEXIST) continue;  // on disk but in no entry: swept later, never reused
     if (err) return err;
     if (grouped) {
+      NoteGroupFolder(t_group, root + "/" + folder);
       t_group.files.push_back(root + "/" + candidate);
-      t_group.folders.insert(root + "/" + folder);
+      t_group.bytes += size;
     }
     next = n + 1;
     *relative = std::move(candidate);
@@ -325,14 +426,13 @@ int StoreFile(const std::string& root, const std::string& folder, const std::str
 
 bool InWriteGroup() { return t_group.depth > 0; }
 void EnterWriteGroup() { ++t_group.depth; }
-void LeaveWriteGroup() { --t_group.depth; }
 
 void AddedInGroup(const std::string& root) {
   WriteGroup& g = t_group;
+  NoteGroupFolder(g, root);
   g.indexes.insert(root + "/index");
-  // A bounded batch: what a failing group leaves unsynced stays small. The entry itself is
-  // made; a failed sync is the group's to report.
-  if (g.files.size() >= kGroupMaxFiles) {
+  // A bounded batch. The entry itself is made; a failed sync is the group's to report.
+  if (g.files.size() >= kGroupMaxFiles || g.bytes >= kGroupMaxBytes) {
     int err = SyncGroup(g);
     if (err && !g.error) g.error = err;
   }
@@ -343,6 +443,15 @@ int SyncWriteGroup() {
   int err = SyncGroup(g);
   if (g.error) err = std::exchange(g.error, 0);
   return err;
+}
+
+void LeaveWriteGroup() {
+  WriteGroup& g = t_group;
+  if (--g.depth > 0) return;
+  // Nothing is held between groups.
+  g.lockFd.Reset(-1);
+  g.indexFd.Reset(-1);
+  g.root.clear();
 }
 
 }  // namespace trovex::urlcache

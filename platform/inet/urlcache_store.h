@@ -78,6 +78,9 @@ std::string LeastUsedFolder(const LoadedIndex& li);
 class Writer {
  public:
   explicit Writer(const std::string& root);
+  ~Writer();
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
   bool ok() const { return ok_; }
   DWORD error() const { return error_; }
   LoadedIndex& loaded() { return li_; }
@@ -94,13 +97,16 @@ class Writer {
   int Commit();
 
  private:
+  // Takes the writer lock: on a lock file of its own, or within a write group on the group's.
+  int Lock();
   int WriteSnapshot();
   int Append();
 
   std::string root_;
   LoadedIndex& li_;
   std::lock_guard<std::mutex> guard_;
-  posix::FileLock lock_;
+  posix::Fd ownLockFd_;
+  int lockedFd_ = -1;  // unlocked when the writer goes
   bool ok_ = false;
   DWORD error_ = 0;
   std::string journal_;
@@ -114,7 +120,9 @@ int StoreFile(const std::string& root, const std::string& folder, const std::str
               const std::string& ext, const void* data, std::size_t size, LoadedIndex& li,
               std::string* relative);
 
-// The calling thread's write groups: depth, and what they wrote that is not synced yet.
+// The calling thread's write groups: depth, and what they wrote that is not synced yet. Within
+// a group the lock file and the index stay open (closed when the outermost group ends), and
+// the files are made durable together by one syncfs a file system.
 bool InWriteGroup();
 void EnterWriteGroup();
 void LeaveWriteGroup();
