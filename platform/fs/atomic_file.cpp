@@ -212,6 +212,12 @@ void AtomicFile::Abort() {
   temp_.clear();
 }
 
+std::string LinkedFile(const std::string& path) {
+  std::string file;
+  std::optional<struct stat> existing;
+  return ResolveLinks(path, &file, &existing) == 0 ? file : path;
+}
+
 int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,
                         mode_t newMode) {
   AtomicFile file;

@@ -80,6 +80,10 @@ class AtomicFile {
 int SweepStaleTemporaries(const std::string& folder,
                           std::chrono::seconds minAge = std::chrono::seconds(10));
 
+// The file AtomicFile replaces for `path`: where its symbolic links lead when they lead to a
+// plain file or to nothing yet, else `path` itself.
+std::string LinkedFile(const std::string& path);
+
 // Replaces `target` with `size` bytes of `data` in one step.
 int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,
                         mode_t newMode = 0600);
