@@ -106,6 +106,7 @@ std::string LoadAverage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each row as soon as it is measured
   std::vector<int> sizes;
   int oneByOneUpTo = 10000;
   std::string base = "/tmp";
