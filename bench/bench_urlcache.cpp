@@ -1,17 +1,24 @@
-// Caching the movies of a large page: N entries (10,000 unless given) of 2 KB each are added to
-// a URL cache in a fresh temporary folder, once one by one (each entry synced by itself) and
-// once in write groups as the page loader adds them (synced together, once per page), then
-// each is looked up once, as the scanner does. The anchor: the same N files written plainly
-// into one folder and synced once. Prints entries per second and the ratios; the goal is
-// 10,000 grouped entries a second or more. The folders are removed afterwards.
-//   bench_urlcache [N] [FOLDER]   FOLDER: where to make the temporary caches (default /tmp)
+// Caching the movies of a page: for each page size N (1,000, 10,000 and 100,000 unless given),
+// N entries of 2 KB each are added to a URL cache in a fresh temporary folder:
+//   one by one   each entry synced by itself (no write group);
+//   per frame    in write groups of 100 movies (a frame of the generated page);
+//   per page     in one write group, as the page loader adds them (synced in bounded batches);
+// then each is looked up once, as the scanner does. The anchor: the same N files written plainly
+// into one folder and synced once. Prints entries per second, microseconds an entry (the same
+// for every N when the cost is linear) and the time against the anchor; the goal is 10,000
+// grouped entries a second or more. One by one is slow (a sync an entry), so it runs only up
+// to --one-by-one-up-to entries (10,000 unless given). The load average at the start is
+// printed, for telling a busy machine's figures from a quiet one's. The folders are removed.
+//   bench_urlcache [N...] [--one-by-one-up-to N] [--folder FOLDER]   (FOLDER default /tmp)
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,9 +42,9 @@ struct Run {
   int failed = 0, found = 0;
 };
 
-// Adds `count` entries to a cache under a new folder below `base`; grouped: in write groups
-// of one page (100 movies, as a frame of the generated page holds).
-std::optional<Run> CacheRun(const std::string& base, int count, bool grouped) {
+// Adds `count` entries to a cache under a new folder below `base`, in write groups of
+// `perGroup` entries (0: no group).
+std::optional<Run> CacheRun(const std::string& base, int count, int perGroup) {
   std::string folder = base + "/bench-urlcache-XXXXXX";
   if (!::mkdtemp(folder.data())) return std::nullopt;
   ::setenv("XDG_CACHE_HOME", folder.c_str(), 1);
@@ -46,7 +53,7 @@ std::optional<Run> CacheRun(const std::string& base, int count, bool grouped) {
   auto start = std::chrono::steady_clock::now();
   std::optional<UrlCacheWriteGroup> group;
   for (int i = 0; i < count; ++i) {
-    if (grouped && i % 100 == 0) {
+    if (perGroup > 0 && i % perGroup == 0) {
       if (group && !group->Commit()) ++run.failed;
       group.emplace();
     }
@@ -89,25 +96,63 @@ std::optional<double> PlainFiles(const std::string& base, int count) {
   return seconds;
 }
 
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  in >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
-  std::string base = argc > 2 ? argv[2] : "/tmp";
-  if (count <= 0) return 2;
-  std::optional<Run> single = CacheRun(base, count, false);
-  std::optional<Run> grouped = CacheRun(base, count, true);
-  std::optional<double> plain = PlainFiles(base, count);
-  if (!single || !grouped || !plain) {
-    std::perror("bench_urlcache");
-    return 1;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each row as soon as it is measured
+  std::vector<int> sizes;
+  int oneByOneUpTo = 10000;
+  std::string base = "/tmp";
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--one-by-one-up-to") && i + 1 < argc) {
+      oneByOneUpTo = std::atoi(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--folder") && i + 1 < argc) {
+      base = argv[++i];
+    } else if (std::atoi(argv[i]) > 0) {
+      sizes.push_back(std::atoi(argv[i]));
+    } else {
+      std::fprintf(stderr, "usage: bench_urlcache [N...] [--one-by-one-up-to N] [--folder FOLDER]\n");
+      return 2;
+    }
   }
-  for (const auto& [name, run] : {std::pair{"one by one", *single}, std::pair{"grouped", *grouped}})
-    std::printf("%-10s entries %d (failed %d): add %.2f s (%.0f per second), look up %.3f s, found %d\n", name,
-                count, run.failed, run.add, count / run.add, run.lookup, run.found);
-  std::printf("plain files, one sync: %.2f s (%.0f per second)\n", *plain, count / *plain);
-  std::printf("grouped / plain files = %.2f (time)\n", grouped->add / *plain);
-  std::printf("grouped per second / goal 10,000 = %.2f\n", count / grouped->add / 10000.0);
-  bool ok = single->failed == 0 && grouped->failed == 0 && single->found == count && grouped->found == count;
+  if (sizes.empty()) sizes = {1000, 10000, 100000};
+  std::printf("load average at the start: %s\n", LoadAverage().c_str());
+  std::printf("%8s  %-12s %10s %8s %9s %9s  %s\n", "N", "mode", "entries/s", "us/entry", "add s",
+              "lookup s", "add / plain files");
+  bool ok = true;
+  for (int count : sizes) {
+    std::optional<double> plain = PlainFiles(base, count);
+    if (!plain) {
+      std::perror("bench_urlcache");
+      return 1;
+    }
+    struct Mode {
+      const char* name;
+      int perGroup;
+    } modes[] = {{"one by one", 0}, {"per frame", 100}, {"per page", count}};
+    for (const Mode& mode : modes) {
+      if (mode.perGroup == 0 && count > oneByOneUpTo) continue;
+      std::optional<Run> run = CacheRun(base, count, mode.perGroup);
+      if (!run) {
+        std::perror("bench_urlcache");
+        return 1;
+      }
+      std::printf("%8d  %-12s %10.0f %8.1f %9.2f %9.3f  %.2f\n", count, mode.name, count / run->add,
+                  run->add * 1e6 / count, run->add, run->lookup, run->add / *plain);
+      if (run->failed || run->found != count) {
+        std::printf("          %d failed, %d of %d found\n", run->failed, run->found, count);
+        ok = false;
+      }
+    }
+    std::printf("%8d  %-12s %10.0f %8.1f %9.2f\n", count, "plain files", count / *plain,
+                *plain * 1e6 / count, *plain);
+  }
   return ok ? 0 : 1;
 }

@@ -34,6 +34,16 @@ constexpr const char* kUsage =
     "             would (the browser window always does, in the background)\n"
     "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
 
+// Options that do not go together: what to tell the user, or null.
+const char* ConflictOf(const CommandLine& line) {
+  if (line.list && line.saveDialog) return "--list and --save-dialog exclude each other";
+  if (line.live && !line.list) return "--live goes with --list";
+  if (line.live && line.options.bPlugins) return "--live and --plugins exclude each other";
+  // The window plays the movies of what it shows by itself.
+  if (line.options.bPlugins && !line.list) return "--plugins goes with --list";
+  return nullptr;
+}
+
 }  // namespace
 
 int Usage(const char* problem) {
@@ -77,11 +87,7 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
     }
   }
   if (!pageGiven) return Usage("no page given");
-  if (line->list && line->saveDialog) return Usage("--list and --save-dialog exclude each other");
-  if (line->live && !line->list) return Usage("--live goes with --list");
-  if (line->live && line->options.bPlugins) return Usage("--live and --plugins exclude each other");
-  // The window plays the movies of what it shows by itself.
-  if (line->options.bPlugins && !line->list) return Usage("--plugins goes with --list");
+  if (const char* conflict = ConflictOf(*line)) return Usage(conflict);
 
   std::string error;
   line->address = AddressFromUserInput(line->page, &error);

@@ -38,14 +38,14 @@ bool FileUrlToPath(std::string_view url, std::string* path) {
 }
 
 std::string AddressFromUserInput(std::string_view input, std::string* error) {
-  std::string text = CleanReference(input);
+  std::string text = CleanUrlReference(input);
   if (text.empty()) {
     *error = "no page given";
     return "";
   }
   std::string scheme = UrlScheme(text);
   if (scheme == "http" || scheme == "https") {
-    std::string url = ParseAbsolute(text);
+    std::string url = ResolveUrl("", text);  // the address itself, made standard
     if (url.empty()) *error = "not a valid address: " + text;
     return url;
   }

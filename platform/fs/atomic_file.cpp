@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -26,6 +28,38 @@ std::string FolderOf(const std::string& path) {
 std::string NameOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows `path` through symbolic links to the name of the file they lead to, which need not
+// exist yet: a link a dotfile manager made is kept, and the file it names is what is replaced.
+// A link to anything but a plain file (a device, a FIFO, a folder) or one that cannot be
+// followed is itself what is replaced, as if it were a file: nothing is ever written through
+// it. *existing: the plain file's status when there is one. ELOOP past as many links as the
+// kernel follows.
+int ResolveLinks(const std::string& path, std::string* file, std::optional<struct stat>* existing) {
+  existing->reset();
+  std::string current = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0) {
+      *file = errno == ENOENT ? current : path;  // a dangling link's file is made where it points
+      return 0;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      *file = S_ISREG(st.st_mode) ? current : path;
+      if (S_ISREG(st.st_mode)) *existing = st;
+      return 0;
+    }
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink(current.c_str(), buf, sizeof buf);
+    if (n <= 0 || static_cast<std::size_t>(n) == sizeof buf) {
+      *file = path;
+      return 0;
+    }
+    std::string next(buf, static_cast<std::size_t>(n));
+    current = next[0] == '/' ? std::move(next) : FolderOf(current) + "/" + next;
+  }
+  return ELOOP;
 }
 
 constexpr std::size_t kSuffixLength = 18;  // ".<12 hex>.part"
@@ -67,44 +101,55 @@ AtomicFile::~AtomicFile() { Abort(); }
 int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary temporary) {
   Abort();
   if (target.empty()) return ENOENT;
+  std::string file;
+  std::optional<struct stat> existing;
+  if (int err = ResolveLinks(target, &file, &existing)) return err;
   int fd = -1;
   std::string temp;
   if (temporary == Temporary::kUnnamed) {
-    fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newMode);
+    fd = ::open(FolderOf(file).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newMode);
     // Not offered by this file system (or kernel): a named one below.
     if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
   }
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = TemporaryName(target);
+    temp = TemporaryName(file);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
     if (fd < 0 && errno != EEXIST) return errno;
     // Shows the sweep a live writer; the lock goes with the process.
     if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
   }
   if (fd < 0) return EEXIST;
-  struct stat old;
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+  if (existing) ::fchmod(fd, existing->st_mode & 07777);
   fd_ = fd;
   unnamed_ = temp.empty();
   target_ = target;
+  file_ = std::move(file);
   temp_ = temp;
   return 0;
+}
+
+// Gives the unnamed temporary the name `path`; EEXIST when it is taken (never replaced).
+int AtomicFile::LinkAs(const std::string& path) {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+  if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+      ::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
+    return 0;
+  return errno;
 }
 
 // Links an unnamed temporary into the folder under a temporary name (still open, so a
 // failure can drop it).
 int AtomicFile::GiveName() {
-  char self[64];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = TemporaryName(target_);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-        ::linkat(fd_, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) {
+    std::string temp = TemporaryName(file_);
+    int err = LinkAs(temp);
+    if (err == 0) {
       temp_ = temp;
       unnamed_ = false;
       return 0;
     }
-    if (errno != EEXIST) return errno;
+    if (err != EEXIST) return err;
   }
   return EEXIST;
 }
@@ -123,21 +168,28 @@ int AtomicFile::Finish(Replace replace, bool sync) {
   int err = 0;
   // Some file systems cannot sync (EINVAL); the rename is still atomic there.
   if (sync && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
-  if (err == 0 && unnamed_) err = GiveName();
+  bool placed = false;
+  if (err == 0 && unnamed_ && replace == Replace::kNever) {
+    // A link never replaces: the file goes straight to its name, without a rename.
+    err = LinkAs(file_);
+    placed = err == 0;
+  } else if (err == 0 && unnamed_) {
+    err = GiveName();
+  }
   if (::close(fd_) != 0 && err == 0) err = errno;
   fd_ = -1;
-  if (err == 0) {
+  if (err == 0 && !placed) {
     if (replace == Replace::kNever) {
-      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) != 0) {
+      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, file_.c_str(), RENAME_NOREPLACE) != 0) {
         err = errno;
         if (err == EINVAL || err == ENOSYS) {
           // No exclusive rename here: a hard link never replaces either.
-          err = ::link(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno;
+          err = ::link(temp_.c_str(), file_.c_str()) == 0 ? 0 : errno;
         }
       } else {
         temp_.clear();
       }
-    } else if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    } else if (::rename(temp_.c_str(), file_.c_str()) != 0) {
       err = errno;
     } else {
       temp_.clear();
@@ -148,7 +200,7 @@ int AtomicFile::Finish(Replace replace, bool sync) {
     return err;
   }
   Abort();  // after a link() the temporary name is still there
-  if (sync) SyncFolder(FolderOf(target_));
+  if (sync) SyncFolder(FolderOf(file_));
   return 0;
 }
 
@@ -158,6 +210,12 @@ void AtomicFile::Abort() {
   unnamed_ = false;
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
+}
+
+std::string LinkedFile(const std::string& path) {
+  std::string file;
+  std::optional<struct stat> existing;
+  return ResolveLinks(path, &file, &existing) == 0 ? file : path;
 }
 
 int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,

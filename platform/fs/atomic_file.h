@@ -30,8 +30,12 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary in the target's folder. An existing target's permission bits are
-  // given to it (so a replacement keeps the mode); a new file gets `newMode` minus the umask.
+  // Creates the temporary in the target's folder. A target that is a symbolic link (or a chain
+  // of them) to a plain file stays one: the file it leads to is replaced, and made where it
+  // points when it does not exist yet (ELOOP for a loop, ENOENT when its folder is missing). A
+  // link to anything else (a device, a FIFO) is replaced itself. An existing target's
+  // permission bits are given to it (so a replacement keeps the mode); a new file gets
+  // `newMode` minus the umask.
   // The folder's errors are reported as they are (EACCES, ENOENT, EROFS...).
   int Open(const std::string& target, mode_t newMode = 0666,
            Temporary temporary = Temporary::kNamed);
@@ -39,6 +43,8 @@ class AtomicFile {
   int fd() const { return fd_; }
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& target() const { return target_; }
+  // The file that is replaced: the target, or where its links lead.
+  const std::string& file() const { return file_; }
   // Empty while the temporary is unnamed.
   const std::string& tempPath() const { return temp_; }
 
@@ -57,12 +63,14 @@ class AtomicFile {
   void Abort();
 
  private:
+  int LinkAs(const std::string& path);
   int GiveName();
 
   int Finish(Replace replace, bool sync);
   int fd_ = -1;
   bool unnamed_ = false;
   std::string target_;
+  std::string file_;
   std::string temp_;
 };
 
@@ -71,6 +79,10 @@ class AtomicFile {
 // `minAge`. Returns how many went. Anything else in the folder is left alone.
 int SweepStaleTemporaries(const std::string& folder,
                           std::chrono::seconds minAge = std::chrono::seconds(10));
+
+// The file AtomicFile replaces for `path`: where its symbolic links lead when they lead to a
+// plain file or to nothing yet, else `path` itself.
+std::string LinkedFile(const std::string& path);
 
 // Replaces `target` with `size` bytes of `data` in one step.
 int ReplaceFileContents(const std::string& target, const void* data, std::size_t size,

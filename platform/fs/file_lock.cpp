@@ -41,11 +41,16 @@ int FileLock::LockDescriptor(int fd, bool exclusive, std::chrono::milliseconds t
   }
 }
 
-int FileLock::Acquire(const std::string& lockPath, std::chrono::milliseconds timeout) {
-  Release();
+int FileLock::OpenLockFile(const std::string& lockPath) {
   int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0 && (errno == EACCES || errno == EROFS))
     fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  return fd;
+}
+
+int FileLock::Acquire(const std::string& lockPath, std::chrono::milliseconds timeout) {
+  Release();
+  int fd = OpenLockFile(lockPath);
   if (fd < 0) return errno;
   if (int err = LockDescriptor(fd, true, timeout)) {
     ::close(fd);

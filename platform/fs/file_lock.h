@@ -19,6 +19,9 @@ class FileLock {
   // another holder kept it for longer than `timeout`; otherwise the errno of opening. A lock
   // file in a read-only place is still used for locking when it can be opened for reading.
   int Acquire(const std::string& lockPath, std::chrono::milliseconds timeout = DefaultTimeout());
+  // Opens (creating, mode 0600) a lock file as Acquire does, without locking it: a descriptor,
+  // or -1 with errno set. For a caller that keeps the file open and locks it time and again.
+  static int OpenLockFile(const std::string& lockPath);
   // Locks an already open descriptor the same way (the lock goes with the descriptor, which
   // the caller keeps open). `exclusive` false takes a shared lock.
   static int LockDescriptor(int fd, bool exclusive, std::chrono::milliseconds timeout);

@@ -220,8 +220,9 @@ void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes);
 std::string UrlCacheDirectory();
 
 // Groups the calling thread's AddUrlCacheEntry calls while it lives: their files and the index
-// are synced to disk together, at Commit (or destruction) and after every 256 entries, instead
-// of twice per entry. Entries are visible to look-ups at once, as without a group; they are
+// are synced to disk together (one syncfs), at Commit (or destruction) and after every 4,096
+// entries or 64 MiB, instead of twice per entry. The writer lock is still taken for each entry
+// only, so other processes never wait for a group's downloads. Entries are visible to look-ups at once, as without a group; they are
 // durable against a power cut once Commit returned true. A killed process leaves the cache
 // sound at any moment: files are renamed into place whole, and an entry whose file does not
 // have the stored size (cut short by a power cut before its sync) is no entry.

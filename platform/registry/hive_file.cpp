@@ -139,15 +139,17 @@ bool HiveFile::SetAside(const Signature& sig, const std::string& why) {
   std::tm tm{};
   localtime_r(&now, &tm);
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-  std::string aside = path_ + ".damaged-" + stamp;
+  // A linked hive's file goes aside where it lives; the link stays for the fresh hive.
+  const std::string file = posix::LinkedFile(path_);
+  std::string aside = file + ".damaged-" + stamp;
   for (int n = 2; lstat(aside.c_str(), &st) == 0; ++n)
-    aside = path_ + ".damaged-" + stamp + "-" + std::to_string(n);
-  if (rename(path_.c_str(), aside.c_str()) != 0) {
+    aside = file + ".damaged-" + stamp + "-" + std::to_string(n);
+  if (rename(file.c_str(), aside.c_str()) != 0) {
     int e = errno;
     ReportOnce(CannotSetAsideMessage(path_, why, e));
     return false;
   }
-  posix::SyncFolder(ParentOf(path_));
+  posix::SyncFolder(ParentOf(file));
   ReportOnce(FormatResString(IDS_TROVEX_REG_DAMAGED_HIVE_SET_ASIDE, path_.c_str(), why.c_str(), aside.c_str()));
   return true;
 }

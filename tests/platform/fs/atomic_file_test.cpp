@@ -38,7 +38,55 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-// The invariants every writer relies on, one row per way a replacement can end.
+// How the target's name reaches the file: directly, through a link into another folder (a
+// dotfile manager's), through a chain of relative links, or through a link whose file does
+// not exist yet.
+enum class Layout { kPlain, kLinkElsewhere, kRelativeChain, kDangling };
+
+struct Placed {
+  std::string target;  // the name writers are given
+  std::string file;    // where the bytes live
+  std::vector<std::string> links;
+  std::vector<std::string> folders;  // every folder involved, to look for leftovers
+};
+
+// Puts "old" (mode 0640) where `layout` says; a dangling link gets no file.
+Placed Place(const test::TempDir& dir, Layout layout) {
+  Placed p;
+  p.target = dir.str() + "/config/movie.swf";
+  fs::create_directories(dir.str() + "/config");
+  p.folders = {dir.str() + "/config"};
+  if (layout == Layout::kPlain) {
+    p.file = dir.WriteFile("config/movie.swf", "old");
+  } else {
+    p.file = dir.str() + "/dotfiles/real/movie.swf";
+    fs::create_directories(dir.str() + "/dotfiles/real");
+    p.folders.push_back(dir.str() + "/dotfiles/real");
+    if (layout != Layout::kDangling) dir.WriteFile("dotfiles/real/movie.swf", "old");
+    if (layout == Layout::kRelativeChain) {
+      fs::create_symlink("real/movie.swf", dir.str() + "/dotfiles/hop.swf");
+      fs::create_symlink("../dotfiles/hop.swf", p.target);
+      p.links = {p.target, dir.str() + "/dotfiles/hop.swf"};
+    } else {
+      fs::create_symlink(p.file, p.target);
+      p.links = {p.target};
+    }
+  }
+  if (layout != Layout::kDangling) ::chmod(p.file.c_str(), 0640);
+  return p;
+}
+
+std::vector<std::string> LeftNames(const Placed& p) {
+  std::vector<std::string> names;
+  for (const std::string& folder : p.folders)
+    for (const std::string& name : Entries(folder))
+      if (name.find(".part") != std::string::npos) names.push_back(name);
+  return names;
+}
+
+// The invariants every writer relies on, one row per way a replacement can end, each through
+// every way the target's name can lead to its file: the old bytes survive a failure, nothing
+// temporary is left, the mode is kept, and links stay links (the file they lead to is replaced).
 TEST(AtomicFile, OldContentSurvivesAndNoTemporaryIsLeft) {
   enum class End { kCommit, kAbort, kDestroyUncommitted, kNoReplaceOverExisting };
   struct Case {
@@ -52,30 +100,89 @@ TEST(AtomicFile, OldContentSurvivesAndNoTemporaryIsLeft) {
       {"destroyed without commit keeps old", End::kDestroyUncommitted, 0, "old"},
       {"no-replace refuses existing", End::kNoReplaceOverExisting, EEXIST, "old"},
   };
+  const std::pair<const char*, Layout> layouts[] = {
+      {"plain file", Layout::kPlain},
+      {"link into another folder", Layout::kLinkElsewhere},
+      {"chain of relative links", Layout::kRelativeChain},
+  };
+  for (const auto& [layoutName, layout] : layouts) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(layoutName) + ": " + c.name);
+      test::TempDir dir;
+      const Placed placed = Place(dir, layout);
+      const std::string& target = placed.target;
+      {
+        AtomicFile file;
+        ASSERT_EQ(file.Open(target), 0);
+        EXPECT_NE(file.tempPath(), target);
+        // Beside the file itself, so the rename stays within one file system.
+        EXPECT_TRUE(fs::equivalent(fs::path(file.tempPath()).parent_path(),
+                                   fs::path(placed.file).parent_path()))
+            << file.tempPath();
+        ASSERT_EQ(file.Write("new", 3), 0);
+        EXPECT_EQ(test::ReadFile(target), "old");  // nothing visible before the commit
+        switch (c.end) {
+          case End::kCommit: EXPECT_EQ(file.Commit(), c.wantErr); break;
+          case End::kAbort: file.Abort(); break;
+          case End::kDestroyUncommitted: break;
+          case End::kNoReplaceOverExisting:
+            EXPECT_EQ(file.Commit(AtomicFile::Replace::kNever), c.wantErr);
+            break;
+        }
+      }
+      EXPECT_EQ(test::ReadFile(target), c.wantContent);
+      EXPECT_EQ(test::ReadFile(placed.file), c.wantContent);
+      EXPECT_EQ(ModeOf(target), 0640u);  // a replacement keeps the mode
+      for (const std::string& link : placed.links) EXPECT_TRUE(fs::is_symlink(link)) << link;
+      EXPECT_EQ(LeftNames(placed), std::vector<std::string>{});
+    }
+  }
+}
+
+// A link whose file is not there yet (a dotfile manager's link made before the first run):
+// the file is made where the link points, as writing through the link would, and the link
+// stays. A link that leads nowhere reachable is refused without touching anything; one to
+// something that is no plain file is replaced itself, as before links were followed.
+TEST(AtomicFile, DanglingLinkGetsItsFileWhereItPoints) {
+  for (auto replace : {AtomicFile::Replace::kAlways, AtomicFile::Replace::kNever}) {
+    test::TempDir dir;
+    const Placed placed = Place(dir, Layout::kDangling);
+    ASSERT_EQ(ReplaceFileContents(placed.target, "new", 3, 0600), 0);
+    AtomicFile file;
+    ASSERT_EQ(file.Open(placed.target, 0600), 0);
+    ASSERT_EQ(file.Write("newer", 5), 0);
+    EXPECT_EQ(file.Commit(replace), replace == AtomicFile::Replace::kNever ? EEXIST : 0);
+    EXPECT_EQ(test::ReadFile(placed.file),
+              replace == AtomicFile::Replace::kNever ? "new" : "newer");
+    EXPECT_TRUE(fs::is_symlink(placed.target));
+    EXPECT_EQ(ModeOf(placed.file), 0600u);
+    EXPECT_EQ(LeftNames(placed), std::vector<std::string>{});
+  }
+  // Links that lead to no plain file: nothing is written through them.
+  test::TempDir dir;
+  const std::string target = dir.str() + "/movie.swf";
+  const std::string fifo = dir.str() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    const char* name;
+    const char* pointsTo;
+    int wantErr;
+  } cases[] = {
+      {"into a missing folder", "gone/movie.swf", ENOENT},
+      {"to itself", "movie.swf", ELOOP},
+      {"to a FIFO: the link is replaced", "fifo", 0},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::TempDir dir;
-    std::string target = dir.WriteFile("movie.swf", "old");
-    ::chmod(target.c_str(), 0640);
-    {
-      AtomicFile file;
-      ASSERT_EQ(file.Open(target), 0);
-      EXPECT_NE(file.tempPath(), target);
-      EXPECT_EQ(fs::path(file.tempPath()).parent_path(), fs::path(target).parent_path());
-      ASSERT_EQ(file.Write("new", 3), 0);
-      EXPECT_EQ(test::ReadFile(target), "old");  // nothing visible before the commit
-      switch (c.end) {
-        case End::kCommit: EXPECT_EQ(file.Commit(), c.wantErr); break;
-        case End::kAbort: file.Abort(); break;
-        case End::kDestroyUncommitted: break;
-        case End::kNoReplaceOverExisting:
-          EXPECT_EQ(file.Commit(AtomicFile::Replace::kNever), c.wantErr);
-          break;
-      }
+    fs::remove(target);
+    fs::create_symlink(c.pointsTo, target);
+    EXPECT_EQ(ReplaceFileContents(target, "new", 3), c.wantErr);
+    EXPECT_EQ(fs::is_symlink(target), c.wantErr != 0);
+    if (c.wantErr == 0) {
+      EXPECT_EQ(test::ReadFile(target), "new");
     }
-    EXPECT_EQ(test::ReadFile(target), c.wantContent);
-    EXPECT_EQ(ModeOf(target), 0640u);  // a replacement keeps the mode
-    EXPECT_EQ(Entries(dir.str()), std::vector<std::string>{"movie.swf"});
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(Entries(dir.str()), (std::vector<std::string>{"fifo", "movie.swf"}));
   }
 }
 

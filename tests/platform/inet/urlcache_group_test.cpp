@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/inet/inet.h"
+#include "platform/inet/url_parse.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex {
@@ -111,6 +112,52 @@ TEST_F(UrlCacheGroup, KilledWriterLosesNothingAcknowledgedAndLeavesNothingHalfWr
     EXPECT_EQ(CachedBody("http://h/after" + std::to_string(round) + ".swf"), "FWSx");
     nextStart = acknowledged + extra;
     std::printf("round %d: %d acknowledged, %d more found whole\n", round, acknowledged, extra);
+  }
+}
+
+// Within a group the index stays open from one entry to the next. Another writer changing the
+// index in between, by appending to it or by replacing it with a new snapshot, must not send
+// the group's later lines to a file nobody reads any more: the file alone (as another process
+// reads it) holds every entry of both. The other writer is a forked child, which must not
+// share the group's lock either.
+TEST_F(UrlCacheGroup, AnotherWriterBetweenAGroupsEntriesLosesNothing) {
+  struct Case {
+    const char* name;
+    int otherAdds;  // of three addresses, again and again
+  } cases[] = {
+      {"the other appends", 3},
+      {"the other writes a new snapshot", 1100},  // more changes than the 1024 a journal holds
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::IsolatedHome home;
+    {
+      UrlCacheWriteGroup group;
+      // The first makes the index, the second appends to it: the group now holds it open.
+      for (int i : {0, 1})
+        ASSERT_TRUE(AddUrlCacheEntry(UrlOf(i), BodyOf(i).data(), BodyOf(i).size(), nullptr));
+      pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        UrlCacheWriteGroup other;
+        for (int i = 0; i < c.otherAdds; ++i) {
+          const std::string url = "http://o/m" + std::to_string(i % 3) + ".swf";
+          if (!AddUrlCacheEntry(url, "FWSo", 4, nullptr)) _exit(1);
+        }
+        _exit(other.Commit() ? 0 : 2);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      ASSERT_TRUE(AddUrlCacheEntry(UrlOf(2), BodyOf(2).data(), BodyOf(2).size(), nullptr));
+      ASSERT_TRUE(group.Commit());
+    }
+    std::string snapshot;
+    const std::string text = test::ReadFile(UrlCacheDirectory() + "/index");
+    EXPECT_EQ(inet_detail::ReadUrlCacheIndexText(text, &snapshot), 6u);
+    for (int i : {0, 1, 2}) EXPECT_NE(snapshot.find(UrlOf(i)), std::string::npos) << i;
+    EXPECT_NE(snapshot.find("http://o/m0.swf"), std::string::npos);
+    for (int i : {0, 1, 2}) EXPECT_EQ(CachedBody(UrlOf(i)), BodyOf(i));
   }
 }
 

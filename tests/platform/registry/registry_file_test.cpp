@@ -220,6 +220,42 @@ TEST_F(HiveFiles, ADamagedFileIsSetAsideReportedOnceAndNeverOverwritten) {
   }
 }
 
+// A hive that a dotfile manager links elsewhere stays a link: writes go to the file it leads
+// to, and a damaged one is set aside beside that file, the link left for the fresh hive.
+TEST_F(HiveFiles, ALinkedHiveStaysLinked) {
+  const struct {
+    const char* label;
+    std::string content;
+    bool damaged;
+  } cases[] = {
+      {"sound", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\X]\n\"v\"=\"old\"\n", false},
+      {"damaged", "this is not a registry file\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::TempDir dotfiles;
+    const std::string real = dotfiles.WriteFile("user.reg", c.content);
+    fs::create_directories(Dir());
+    fs::remove(UserFile());
+    fs::create_symlink(real, UserFile());
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(GetSz(HKEY_CURRENT_USER, "Software\\X", "v"), c.damaged ? "<2>" : "old");
+    EXPECT_EQ(SetAt(HKEY_CURRENT_USER, "Software\\X", "v", "new"), ERROR_SUCCESS);
+    ::testing::internal::GetCapturedStderr();
+
+    EXPECT_TRUE(fs::is_symlink(UserFile()));
+    EXPECT_EQ(GetSz(HKEY_CURRENT_USER, "Software\\X", "v"), "new");
+    EXPECT_NE(test::ReadFile(real).find("\"new\""), std::string::npos);
+    EXPECT_EQ(FilesIn(Dir(), "user.reg.damaged-").size(), 0u);
+    std::vector<std::string> aside = FilesIn(dotfiles.str(), "user.reg.damaged-");
+    ASSERT_EQ(aside.size(), c.damaged ? 1u : 0u);
+    if (c.damaged) {
+      EXPECT_EQ(test::ReadFile(aside[0]), c.content);
+    }
+  }
+}
+
 TEST_F(HiveFiles, ADamagedFileFoundByAWriterIsSetAsideToo) {
   home_.dir().WriteFile("config/kelvora-swf-trovex/user.reg", "REGEDIT4\n\n[BROKEN\n");
   ::testing::internal::CaptureStderr();
