@@ -15,8 +15,6 @@ constexpr char kIndexHeader[] = "TROVEX-URLCACHE 1";
 std::string EscapeField(std::string_view s) {
   return PercentEncode(s, [](unsigned char c) { return c == '%' || c == '\t' || c == '\n' || c == '\r'; });
 }
-  return out;
-}
 
 std::string UnescapeField(std::string_view s) { return PercentDecode(s); }
 
