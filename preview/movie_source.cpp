@@ -8,7 +8,7 @@
 #include "framework/wx_text.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
-#include "save_engine/format.h"
+#include "platform/text/system_message.h"
 
 namespace trovex {
 namespace {

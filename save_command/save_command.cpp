@@ -21,6 +21,7 @@
 #include "res/strings.h"
 #include "save_engine/download_session.h"
 #include "save_engine/format.h"
+#include "platform/text/system_message.h"
 #include "save_engine/save_run.h"
 #include "save_engine/target_naming.h"
 #include "scan/document_walker.h"

@@ -16,10 +16,11 @@
 #include "platform/shell/shell.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
-#include "save_engine/format.h"
+#include "platform/text/system_message.h"
 #include "save_engine/target_naming.h"
 #include "dialogs/browse_folder.h"
 #include "settings/profile.h"
+#include "save_dialog/profile_placement.h"
 
 namespace trovex {
 
@@ -90,7 +91,8 @@ wxBEGIN_EVENT_TABLE(CDlgSave, CResizableDialog)
   EVT_BUTTON(IDC_SAVE_IMPORT_ORDAVIN, CDlgSave::OnImportOrdavinEvent)
 wxEND_EVENT_TABLE()
 
-CDlgSave::CDlgSave(wxWindow* pParentWnd) : CResizableDialog(IDD_SAVE, pParentWnd) {}
+CDlgSave::CDlgSave(wxWindow* pParentWnd)
+    : CResizableDialog(IDD_SAVE, pParentWnd, std::make_unique<ProfilePlacementStore>()) {}
 
 CDlgSave::~CDlgSave() = default;
 

@@ -19,6 +19,7 @@
 #include "platform/text/text.h"
 #include "res/strings.h"
 #include "save_engine/format.h"
+#include "platform/text/system_message.h"
 
 namespace trovex {
 

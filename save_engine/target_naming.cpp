@@ -6,7 +6,7 @@
 #include "platform/error/error.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
-#include "save_engine/format.h"
+#include "platform/text/system_message.h"
 
 namespace trovex {
 

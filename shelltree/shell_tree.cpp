@@ -13,7 +13,7 @@
 #include "platform/fs/path.h"
 #include "platform/shell/icons.h"
 #include "platform/text/text.h"
-#include "save_engine/format.h"
+#include "platform/text/system_message.h"
 
 namespace trovex {
 

@@ -11,7 +11,7 @@
 #include "browser/script_engine.h"
 #include "platform/com/activation.h"
 #include "platform/registry/registry.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex::browser {

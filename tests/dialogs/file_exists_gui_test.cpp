@@ -4,7 +4,8 @@
 #include "platform/fs/fs.h"
 #include "res/strings.h"
 #include "dialogs/dlg_file_exists.h"
-#include "save_engine/format.h"
+#include "dialogs/target_directory.h"
+#include "platform/text/system_message.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
 

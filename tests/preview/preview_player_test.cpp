@@ -14,7 +14,7 @@
 #include "framework/message_box.h"
 #include "preview/player_engine.h"
 #include "preview/player_files.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
 #include "tests/support/dialog_script.h"
