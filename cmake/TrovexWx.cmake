@@ -18,10 +18,11 @@ target_link_libraries(trovex_wx_webview INTERFACE trovex_wx ${wxWidgets_LIBRARIE
 # it was made with the same code-generation flags.
 set(trovex_wx_pch_headers <wx/wx.h> <wx/listctrl.h> <wx/treectrl.h> <wx/webview.h>)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/trovex_wx_pch.cpp CONTENT "int main() { return 0; }\n")
-add_library(trovex_wx_pch_lib STATIC ${CMAKE_BINARY_DIR}/trovex_wx_pch.cpp)
+# Built only as what a user of the headers waits for.
+add_library(trovex_wx_pch_lib STATIC EXCLUDE_FROM_ALL ${CMAKE_BINARY_DIR}/trovex_wx_pch.cpp)
 target_link_libraries(trovex_wx_pch_lib PRIVATE trovex_wx)
 target_precompile_headers(trovex_wx_pch_lib PRIVATE ${trovex_wx_pch_headers})
-add_executable(trovex_wx_pch_exe ${CMAKE_BINARY_DIR}/trovex_wx_pch.cpp)
+add_executable(trovex_wx_pch_exe EXCLUDE_FROM_ALL ${CMAKE_BINARY_DIR}/trovex_wx_pch.cpp)
 target_link_libraries(trovex_wx_pch_exe PRIVATE trovex_wx)
 target_precompile_headers(trovex_wx_pch_exe PRIVATE ${trovex_wx_pch_headers})
 

@@ -7,8 +7,8 @@
 #include "res/strings.h"
 #include "framework/wx_text.h"
 #include "platform/shell/icons.h"
-#include "save_engine/format.h"
 #include "platform/text/system_message.h"
+#include "save_engine/format.h"
 
 #include <wx/checkbox.h>
 #include <wx/filedlg.h>

@@ -16,10 +16,10 @@
 #include "platform/fs/file.h"
 #include "platform/fs/file_lock.h"
 #include "platform/fs/fs.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
 #include "save_engine/format.h"
-#include "platform/text/system_message.h"
 
 namespace trovex {
 

@@ -13,8 +13,8 @@
 
 #include "framework/wx_text.h"
 #include "platform/error/error.h"
-#include "preview/player_files.h"
 #include "platform/text/system_message.h"
+#include "preview/player_files.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
