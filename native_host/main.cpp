@@ -66,11 +66,11 @@ std::string OwnPath() {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
-// The module: installed beside the programs' lib folder, or in the build tree's host folder.
+// The module: installed beside the programs' lib folder, or in the build tree's module folder.
 std::string FindModule() {
   const std::string bin = FolderOf(OwnPath());
   for (const std::string& candidate : {bin + "/../lib/kelvora-swf-trovex/libswftrovex.so",
-                                       bin + "/../host/libswftrovex.so"}) {
+                                       bin + "/../module/libswftrovex.so"}) {
     struct stat st{};
     if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       char* real = ::realpath(candidate.c_str(), nullptr);
