@@ -26,7 +26,7 @@
 #include "browser/browser.h"
 #include "browser/url.h"
 #include "scan/document_walker.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/bench_site.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 extern char** environ;
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bench/bench_site.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 

@@ -1,5 +1,8 @@
-find_package(GTest REQUIRED)
 include(GoogleTest)
+
+# The programs of the tests labelled unit (and what they start), so that a build may make only
+# those: the sanitizer run of the test command does.
+add_custom_target(trovex_unit_tests)
 
 # trovex_add_test(NAME name SOURCES ... [LIBS ...] [GUI] [TIMEOUT seconds])
 # Every GoogleTest case becomes one CTest test. GUI tests need a display (the test command runs
@@ -15,13 +18,16 @@ function(trovex_add_test)
     endif()
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
   if(T_GUI)
+    trovex_use_wx_pch(${T_NAME})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} trovex_testsupport_gui GTest::gtest)
     set(labels gui)
     # One display for all GUI tests: run them one at a time so windows never steal focus.
     set(lock RESOURCE_LOCK display)
   else()
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} trovex_testsupport GTest::gtest GTest::gtest_main)
+    add_dependencies(trovex_unit_tests ${T_NAME})
     set(labels unit)
     set(lock)
   endif()

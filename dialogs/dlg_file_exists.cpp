@@ -7,6 +7,7 @@
 #include "res/strings.h"
 #include "framework/wx_text.h"
 #include "platform/shell/icons.h"
+#include "platform/text/system_message.h"
 #include "save_engine/format.h"
 
 #include <wx/checkbox.h>
@@ -257,19 +258,6 @@ FileExistsAnswer AskFileExists(const std::string& strExistingPath, const std::st
 BOOL SettleTargetConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
                           ConflictMemory& memory) {
   return SettleTargetConflict(target, info, nPolicy, memory, AskFileExists);
-}
-
-BOOL EnsureTargetDirectory(const std::string& path, BOOL bInteractive, wxWindow* owner) {
-  DirectoryPrompts prompts{
-      [owner](const std::string& p) {
-        return AppMessageBoxRes(owner, IDS_CREATE_DIR_QUESTION, MB_YESNO | MB_ICONQUESTION,
-                                p.c_str()) == IDYES;
-      },
-      [owner](const std::string& text) {
-        AppMessageBoxRes(owner, IDS_CREATE_DIR_FAILED, MB_OK | MB_ICONERROR, text.c_str());
-      },
-  };
-  return EnsureTargetDirectory(path, bInteractive, prompts);
 }
 
 }  // namespace trovex

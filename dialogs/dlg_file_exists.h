@@ -67,10 +67,6 @@ FileExistsAnswer AskFileExists(const std::string& strExistingPath, const std::st
 BOOL SettleTargetConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
                           ConflictMemory& memory);
 
-// EnsureTargetDirectory with message boxes 50001 and 50002 (owner null: over the active
-// window).
-BOOL EnsureTargetDirectory(const std::string& path, BOOL bInteractive, wxWindow* owner = nullptr);
-
 // The clash message before + name + after, in lines no wider than nWidth as measure tells
 // (lines end in '\n'). Lines break between any two characters, after a space or hyphen when one
 // is near; when more than nMaxLines lines would be needed, the middle of the name gives way to

@@ -12,12 +12,10 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_url fuzz_urlcache_index fuzz_regedit4 fuzz_command_line fuzz_page fuzz_snapshot)
 
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# The top-level CMakeLists.txt uses ccache on its own when it is installed.
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTROVEX_FUZZ=ON -DTROVEX_SANITIZE=ON -DTROVEX_BUILD_TESTS=OFF -DTROVEX_BUILD_BENCHMARKS=OFF \
-  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
-  "${launcher[@]}" >/dev/null
+  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 python3 "$here/fuzz/make_seeds.py" "$build/fuzz-seeds"

@@ -11,6 +11,7 @@
 #include "res/strings.h"
 #include "platform/text/ascii.h"
 #include "save_engine/format.h"
+#include "platform/text/system_message.h"
 
 namespace trovex {
 namespace {

@@ -110,12 +110,12 @@ const std::map<unsigned long, const char*>& Table() {
 
 }  // namespace
 
-const char* SystemMessageUtf8(unsigned long code) {
+const char* MessageTableUtf8(unsigned long code) {
   auto it = Table().find(code);
   return it == Table().end() ? nullptr : it->second;
 }
 
-std::vector<unsigned long> SystemMessageCodes() {
+std::vector<unsigned long> MessageTableCodes() {
   std::vector<unsigned long> codes;
   for (const auto& [code, text] : Table()) codes.push_back(code);
   return codes;

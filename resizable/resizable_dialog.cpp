@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "framework/window_manager.h"
-#include "settings/profile.h"
 
 namespace trovex {
 namespace {
@@ -59,8 +59,9 @@ wxBEGIN_EVENT_TABLE(CResizableDialog, CDialog)
   EVT_SHOW(CResizableDialog::OnShow)
 wxEND_EVENT_TABLE()
 
-CResizableDialog::CResizableDialog(int nTemplateId, wxWindow* pParentWnd)
-    : CDialog(nTemplateId, pParentWnd) {}
+CResizableDialog::CResizableDialog(int nTemplateId, wxWindow* pParentWnd,
+                                   std::unique_ptr<PlacementStore> placementStore)
+    : CDialog(nTemplateId, pParentWnd), placementStore_(std::move(placementStore)) {}
 
 CResizableDialog::~CResizableDialog() { ForgetAnchors(); }
 
@@ -200,7 +201,7 @@ void CResizableDialog::EnableSavedPlacement(const std::string& strSection, BOOL 
 
 BOOL CResizableDialog::SavePlacement(const std::string& strSection, BOOL bRectOnly) {
   wxDialog* wnd = GetWindow();
-  if (!wnd) return FALSE;
+  if (!wnd || !placementStore_) return FALSE;
   wxRect rc = wnd->GetRect();
   int showCmd = placement::kShowNormal;
   int flags = 0;
@@ -218,11 +219,12 @@ BOOL CResizableDialog::SavePlacement(const std::string& strSection, BOOL bRectOn
   char text[80];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", rc.GetLeft(), rc.GetTop(),
                 rc.GetLeft() + rc.GetWidth(), rc.GetTop() + rc.GetHeight(), showCmd, flags);
-  return AppProfile().WriteProfileString(strSection, kValueWindowPlacement, text);
+  return placementStore_->WritePlacement(strSection, text) ? TRUE : FALSE;
 }
 
 BOOL CResizableDialog::RestorePlacement(const std::string& strSection, BOOL bRectOnly) {
-  const std::string text = AppProfile().GetProfileString(strSection, kValueWindowPlacement);
+  if (!placementStore_) return FALSE;
+  const std::string text = placementStore_->ReadPlacement(strSection);
   if (text.empty()) return FALSE;
   wxDialog* wnd = GetWindow();
   if (!wnd) return FALSE;

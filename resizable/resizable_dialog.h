@@ -1,6 +1,6 @@
 // A template dialog the user can resize: a sizing border, controls anchored to proportional
 // points of the client area, a size grip, a minimum size (the size it was created with) and a
-// window placement kept in the settings store.
+// window placement kept in the placement store it is given.
 //
 // Derived dialogs anchor their controls in OnInitDialog; the first arrangement comes with the
 // first size event. A derived class with an EVT_SIZE of its own calls OnSize here first; one
@@ -9,11 +9,13 @@
 
 #include <wx/event.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/dialog.h"
 #include "platform/base/types.h"
+#include "resizable/placement_store.h"
 #include "resizable/resizable_grip.h"
 #include "resizable/resizable_layout.h"
 
@@ -29,7 +31,9 @@ constexpr int kRestoreToMaximized = 2;  // flag: a minimized window comes back m
 
 class CResizableDialog : public CDialog {
  public:
-  explicit CResizableDialog(int nTemplateId, wxWindow* pParentWnd = nullptr);
+  // Without a store the placement is neither restored nor saved.
+  explicit CResizableDialog(int nTemplateId, wxWindow* pParentWnd = nullptr,
+                            std::unique_ptr<PlacementStore> placementStore = nullptr);
   ~CResizableDialog() override;
 
   void AnchorControl(wxWindow* ctrl, Anchor topLeft, Anchor bottomRight = NOANCHOR);
@@ -69,6 +73,7 @@ class CResizableDialog : public CDialog {
   CResizableGrip grip_;
   wxSize minSize_;
   DWORD dwGripState_ = 1;  // bit 0: shown because the window is not maximized
+  std::unique_ptr<PlacementStore> placementStore_;
   BOOL bSavePlacement_ = FALSE;
   BOOL bRectOnly_ = FALSE;
   std::string strPlacementSection_;

@@ -18,6 +18,7 @@
 #include "browser/url.h"
 #include "platform/error/error.h"
 #include "platform/text/res_text.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
 #include "save_engine/download_session.h"
 #include "save_engine/format.h"

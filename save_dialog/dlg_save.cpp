@@ -17,9 +17,12 @@
 #include "platform/text/res_text.h"
 #include "platform/text/text.h"
 #include "save_engine/format.h"
+#include "platform/text/system_message.h"
+#include "res/strings.h"
 #include "save_engine/target_naming.h"
 #include "dialogs/browse_folder.h"
 #include "settings/profile.h"
+#include "save_dialog/profile_placement.h"
 
 namespace trovex {
 
@@ -91,7 +94,8 @@ wxBEGIN_EVENT_TABLE(CDlgSave, CResizableDialog)
 wxEND_EVENT_TABLE()
 
 CDlgSave::CDlgSave(wxWindow* pParentWnd, PlayerEngine* player)
-    : CResizableDialog(IDD_SAVE, pParentWnd), preview_(PreviewSetup{player}) {}
+    : CResizableDialog(IDD_SAVE, pParentWnd, std::make_unique<ProfilePlacementStore>()),
+      preview_(PreviewSetup{player}) {}
 
 CDlgSave::~CDlgSave() = default;
 

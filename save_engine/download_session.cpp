@@ -17,6 +17,7 @@
 #include "platform/fs/file_lock.h"
 #include "platform/fs/fs.h"
 #include "platform/text/res_text.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
 #include "platform/inet/url_resolve.h"
 #include "res/strings.h"

@@ -1,36 +1,12 @@
 #include "save_engine/format.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
-#include "platform/error/error.h"
 #include "platform/fs/file.h"
 #include "platform/text/res_text.h"
-#include "platform/text/text.h"
-#include "res/messages.h"
+#include "res/strings.h"
 
 namespace trovex {
-
-std::string SystemMessageText(DWORD code) {
-  const char* utf8 = SystemMessageUtf8(code);
-  if (utf8 == nullptr) return {};
-  std::string text = Utf8TextToAnsi(utf8);
-  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
-  return text;
-}
-
-void FormatSystemError(char* buffer, std::size_t size) {
-  if (buffer == nullptr || size == 0) return;
-  std::memset(buffer, 0, size);
-  DWORD code = GetLastError();
-  std::string text = SystemMessageText(code);
-  if (!text.empty() && text.size() < size) {
-    std::memcpy(buffer, text.data(), text.size());
-    return;
-  }
-  std::snprintf(buffer, size, "(%d)", static_cast<int>(code));
-}
 
 std::string FormatGroupedNumber(double value, int nDecimals) {
   if (nDecimals < 0) nDecimals = 0;

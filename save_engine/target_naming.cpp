@@ -5,8 +5,8 @@
 
 #include "platform/error/error.h"
 #include "platform/fs/fs.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
-#include "save_engine/format.h"
 
 namespace trovex {
 

@@ -12,8 +12,8 @@
 #include "platform/fs/fs.h"
 #include "platform/fs/path.h"
 #include "platform/shell/icons.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
-#include "save_engine/format.h"
 
 namespace trovex {
 

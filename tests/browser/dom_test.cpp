@@ -7,7 +7,7 @@
 #include "browser/url.h"
 #include "platform/inet/inet.h"
 #include "platform/text/unicode.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex::browser {

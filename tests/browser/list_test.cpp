@@ -14,7 +14,7 @@
 #include "browser/list_output.h"
 #include "browser/url.h"
 #include "scan/document_walker.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
 extern char** environ;

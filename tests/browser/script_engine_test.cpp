@@ -12,7 +12,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/automation_call.h"
 #include "platform/registry/registry.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex::browser {

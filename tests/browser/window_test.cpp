@@ -23,7 +23,7 @@
 #include <wx/menu.h>
 #include "platform/com/activation.h"
 #include "platform/registry/registry.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
 // Last: Xlib's macros clash with names above.

@@ -2,9 +2,10 @@
 // every dialog answered by the test.
 #include "platform/error/error.h"
 #include "platform/fs/fs.h"
+#include "platform/text/system_message.h"
 #include "res/strings.h"
 #include "dialogs/dlg_file_exists.h"
-#include "save_engine/format.h"
+#include "dialogs/target_directory.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/temp_env.h"
 

@@ -13,9 +13,9 @@
 
 #include "framework/wx_text.h"
 #include "platform/error/error.h"
+#include "platform/text/system_message.h"
 #include "preview/player_files.h"
-#include "save_engine/format.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex {

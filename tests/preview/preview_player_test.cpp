@@ -15,7 +15,7 @@
 #include "framework/message_box.h"
 #include "preview/player_engine.h"
 #include "preview/player_files.h"
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/preview/preview_test_dialog.h"
 #include "tests/preview/screen_grab.h"
 #include "tests/preview/test_player.h"

@@ -130,18 +130,18 @@ TEST(StringTable, OurFormatsTakeWhatTheirCallersPass) {
 // The system's message table: every code has its own wording.
 TEST(SystemMessages, EveryCodeHasItsOwnText) {
   std::map<std::string, unsigned long> seen;
-  const std::vector<unsigned long> codes = SystemMessageCodes();
+  const std::vector<unsigned long> codes = MessageTableCodes();
   EXPECT_GE(codes.size(), 90u);
   for (unsigned long code : codes) {
-    const char* text = SystemMessageUtf8(code);
+    const char* text = MessageTableUtf8(code);
     ASSERT_NE(text, nullptr) << code;
     EXPECT_NE(*text, '\0') << code;
     auto [at, fresh] = seen.emplace(text, code);
     EXPECT_TRUE(fresh) << "codes " << at->second << " and " << code << " share \"" << text << "\"";
   }
-  EXPECT_STREQ(SystemMessageUtf8(2), "找不到指定的檔案。");
-  EXPECT_STREQ(SystemMessageUtf8(12007), "無法解析伺服器名稱或位址。");
-  EXPECT_EQ(SystemMessageUtf8(7), nullptr);
+  EXPECT_STREQ(MessageTableUtf8(2), "找不到指定的檔案。");
+  EXPECT_STREQ(MessageTableUtf8(12007), "無法解析伺服器名稱或位址。");
+  EXPECT_EQ(MessageTableUtf8(7), nullptr);
 }
 
 TEST(StringTable, FileErrorMessagesNameTheFileExceptTheNoErrorOne) {

@@ -16,6 +16,8 @@
 
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -35,11 +37,24 @@ using test::DialogScript;
 
 constexpr const char* kSection = "Trovex\\Test";
 
+// The placement in the application's profile, as the Save dialog keeps it.
+class ProfileStore final : public PlacementStore {
+ public:
+  std::string ReadPlacement(const std::string& section) override {
+    return AppProfile().GetProfileString(section, kValueWindowPlacement);
+  }
+  bool WritePlacement(const std::string& section, const std::string& text) override {
+    return AppProfile().WriteProfileString(section, kValueWindowPlacement, text) != FALSE;
+  }
+};
+
 // Anchors the Save template's controls as a two-pane window would, and records its own size
 // events (handled before the base's, as a derived dialog does).
 class AnchoredDialog : public CResizableDialog {
  public:
-  explicit AnchoredDialog(int id = IDD_SAVE) : CResizableDialog(id) {}
+  explicit AnchoredDialog(int id = IDD_SAVE,
+                          std::unique_ptr<PlacementStore> store = std::make_unique<ProfileStore>())
+      : CResizableDialog(id, nullptr, std::move(store)) {}
   std::function<void(AnchoredDialog&)> onInit;
   int nOwnSizeEvents = 0;
   using CResizableDialog::HandleSize;
@@ -264,6 +279,50 @@ TEST_F(Placement, StoredTextsRestoreOrAreIgnored) {
     dlg.DoModal();
     EXPECT_EQ(restored, c.restored);
   }
+}
+
+// The placement goes to the store the dialog was given and to nothing else; without a store
+// nothing is restored or kept.
+TEST_F(Placement, KeptInTheStoreTheDialogWasGiven) {
+  struct MemoryStore final : PlacementStore {
+    std::map<std::string, std::string>* texts;
+    explicit MemoryStore(std::map<std::string, std::string>* t) : texts(t) {}
+    std::string ReadPlacement(const std::string& section) override { return (*texts)[section]; }
+    bool WritePlacement(const std::string& section, const std::string& text) override {
+      (*texts)[section] = text;
+      return true;
+    }
+  };
+  std::map<std::string, std::string> texts{{kSection, "10,20,610,470,1,0"}};
+  ASSERT_TRUE(AppProfile().WriteProfileString(kSection, kValueWindowPlacement, "50,60,650,510,1,0"));
+  {
+    AnchoredDialog dlg(IDD_NEW_FOLDER, std::make_unique<MemoryStore>(&texts));
+    dlg.onInit = [&](AnchoredDialog& d) { d.EnableSavedPlacement(kSection, FALSE); };
+    DialogScript script;
+    script.Expect(IDD_NEW_FOLDER, [&](CDialog& d) {
+      EXPECT_EQ(d.GetWindow()->GetRect(), wxRect(10, 20, 600, 450));
+      d.GetWindow()->SetSize(30, 40, 640, 480);
+      test::PumpEvents(100);
+      d.EndDialog(IDOK);
+    });
+    dlg.DoModal();
+  }
+  EXPECT_EQ(texts[kSection], "30,40,670,520,1,0");
+  EXPECT_EQ(AppProfile().GetProfileString(kSection, kValueWindowPlacement), "50,60,650,510,1,0");
+
+  AnchoredDialog bare(IDD_NEW_FOLDER, nullptr);
+  BOOL restored = -1;
+  BOOL saved = -1;
+  bare.onInit = [&](AnchoredDialog& d) {
+    restored = d.RestorePlacement(kSection, FALSE);
+    saved = d.SavePlacement(kSection, FALSE);
+  };
+  DialogScript script;
+  script.Expect(IDD_NEW_FOLDER, [&](CDialog& d) { d.EndDialog(IDOK); });
+  bare.DoModal();
+  EXPECT_EQ(restored, FALSE);
+  EXPECT_EQ(saved, FALSE);
+  EXPECT_EQ(texts[kSection], "30,40,670,520,1,0");
 }
 
 TEST_F(Placement, NeverRestoredSmallerThanTheMinimum) {

@@ -21,6 +21,8 @@
 
 #include "framework/wx_text.h"
 #include "save_engine/format.h"
+#include "res/strings.h"
+#include "platform/text/system_message.h"
 #include "dialogs/dlg_directory_picker.h"
 #include "settings/profile.h"
 #include "settings/registry_key.h"

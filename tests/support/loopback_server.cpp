@@ -1,4 +1,4 @@
-#include "tests/browser/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
