@@ -7,8 +7,10 @@
 #include <type_traits>  // wx/weakref.h needs it first
 
 #include <wx/window.h>
+#include <wx/timer.h>
 #include <wx/weakref.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -40,8 +42,9 @@ class WindowPoster {
 
 // Hands the newest of a stream of values to a window: at most one hand-off is queued at a
 // time, at most one per `interval`, and it carries the latest value, so a fast worker neither
-// floods the event queue nor waits for the window. A closed window is never touched. The
-// last value of a burst may wait for Flush, which the window calls when the stream ends.
+// floods the event queue nor waits for the window. A value that comes within the interval is
+// handed over when the interval ends, so the last value of a burst arrives even if the stream
+// stalls. A closed window is never touched. Flush applies a waiting value at once.
 template <class T>
 class LatestValuePoster {
  public:
@@ -55,16 +58,18 @@ class LatestValuePoster {
   }
   // Any thread.
   void Post(T value) {
+    std::chrono::steady_clock::duration wait{};
     {
       std::lock_guard<std::mutex> lock(state_->mutex);
       state_->value = std::move(value);
       if (state_->queued) return;
-      auto now = std::chrono::steady_clock::now();
-      if (now - state_->lastPost < state_->interval) return;
-      state_->lastPost = now;
       state_->queued = true;
+      wait = state_->lastPost + state_->interval - std::chrono::steady_clock::now();
     }
-    RunOnUiThread([s = state_] { Deliver(*s); });
+    if (wait <= std::chrono::steady_clock::duration::zero())
+      RunOnUiThread([s = state_] { Deliver(*s); });
+    else
+      RunOnUiThread([s = state_, wait] { DeliverLater(s, wait); });
   }
   // GUI thread: applies a value still waiting, now.
   void Flush() { Deliver(*state_); }
@@ -78,6 +83,7 @@ class LatestValuePoster {
     std::chrono::milliseconds interval{0};
     wxWeakRef<wxWindow> window;
     std::function<void(const T&)> apply;
+    std::unique_ptr<wxTimer> timer;  // GUI thread only
   };
   static void Deliver(State& s) {
     std::optional<T> value;
@@ -85,8 +91,18 @@ class LatestValuePoster {
       std::lock_guard<std::mutex> lock(s.mutex);
       value.swap(s.value);
       s.queued = false;
+      s.lastPost = std::chrono::steady_clock::now();
     }
     if (value && s.window) s.apply(*value);
+  }
+  // GUI thread. The timer belongs to the state, so it cannot fire once the state is gone.
+  static void DeliverLater(const std::shared_ptr<State>& s, std::chrono::steady_clock::duration wait) {
+    if (!s->timer) {
+      s->timer = std::make_unique<wxTimer>();
+      s->timer->Bind(wxEVT_TIMER, [state = s.get()](wxTimerEvent&) { Deliver(*state); });
+    }
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    s->timer->StartOnce(static_cast<int>(std::max<decltype(ms)>(ms, 1)));
   }
   std::shared_ptr<State> state_;
 };

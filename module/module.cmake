@@ -5,7 +5,7 @@ add_library(trovex_module STATIC module.cpp class_factory.cpp registration.cpp a
 target_include_directories(trovex_module PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(trovex_module
   PUBLIC trovex_base trovex_com trovex_com_activation
-  PRIVATE trovex_automation trovex_settings trovex_res_strings trovex_text ${CMAKE_DL_LIBS})
+  PRIVATE trovex_automation trovex_preview trovex_settings trovex_res_strings trovex_text ${CMAKE_DL_LIBS})
 
 set(trovex_resource_table ${CMAKE_CURRENT_BINARY_DIR}/module_resources.bin)
 add_custom_command(OUTPUT ${trovex_resource_table}

@@ -75,6 +75,25 @@ TEST(UiThread, LatestValuePosterCoalescesAndFlushesTheLastValue) {
   EXPECT_EQ(seen.back(), 200000);
 }
 
+// A value held back because it came soon after the one before still arrives on its own: a
+// transfer that stalls after it must not show an old count until something else is posted.
+TEST(UiThread, LatestValuePosterDeliversAHeldBackValueWithoutFlush) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "target");
+  std::vector<int> seen;
+  LatestValuePoster<int> poster(frame, [&](const int& v) { seen.push_back(v); }, 500ms);
+  poster.Post(1);
+  PumpUntil([&] { return !seen.empty(); });
+  poster.Post(2);  // within the interval of the first: held back
+  PumpUntil([&] { return seen.back() == 2; });
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+  // The window gone while a value is held back: nothing reaches it.
+  poster.Post(3);
+  delete frame;
+  auto until = std::chrono::steady_clock::now() + 700ms;
+  PumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+}
+
 TEST(UiThread, WaitKeepsDispatchingEventsUntilTheWorkerWakesIt) {
   UiWait wait;
   int eventsDuringWait = 0;
