@@ -1,5 +1,11 @@
 #include "tests/support/temp_env.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
@@ -89,6 +95,22 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+std::string ZeroDevice(const std::filesystem::path& folder) {
+  if (::geteuid() != 0) return "/dev/zero";
+  const std::string node = (folder / "zero-device").string();
+  struct stat st{};
+  if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0 &&
+      !(errno == EEXIST && ::lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)))
+    return "/dev/zero";
+  int fd = ::open(node.c_str(), O_RDONLY);  // a nodev mount or a device rule may refuse it
+  char byte = 1;
+  bool works = fd >= 0 && ::read(fd, &byte, 1) == 1 && byte == 0;
+  if (fd >= 0) ::close(fd);
+  if (works) return node;
+  ::unlink(node.c_str());
+  return "/dev/zero";
 }
 
 }  // namespace trovex::test

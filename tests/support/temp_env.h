@@ -71,5 +71,11 @@ class IsolatedHome {
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// A device that reads zeros and never ends, for tests that plant links to one. As root it is a
+// node of our own in `folder`, so a fault that writes through such a link replaces that node,
+// never the machine's /dev/zero; otherwise (or where nodes cannot be made or opened) /dev/zero,
+// which only root could replace.
+std::string ZeroDevice(const std::filesystem::path& folder);
+
 
 }  // namespace trovex::test

@@ -279,7 +279,7 @@ TEST(ReadRegularFile, RefusesWhatIsNotAPlainFileOfBoundedSize) {
   std::string fifo = dir.str() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::string link = dir.str() + "/zero";
-  fs::create_symlink("/dev/zero", link);
+  fs::create_symlink(test::ZeroDevice(dir.path()), link);
   struct Case {
     std::string path;
     std::size_t max;

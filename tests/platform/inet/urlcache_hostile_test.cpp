@@ -141,13 +141,14 @@ TEST_F(UrlCacheHostile, SizeLimitsEvictTheOldestAndRefuseWhatCannotFit) {
 // Whatever stands where the index belongs, a lookup answers at once and the next writer
 // replaces it. Each try runs in a child with an alarm, so a hang fails instead of blocking.
 TEST_F(UrlCacheHostile, IndexThatIsNoRegularFileNeitherHangsNorIsTrusted) {
+  const test::TempDir devices;
   struct Case {
     const char* what;
     std::function<void(const std::string&)> make;
   };
   const Case cases[] = {
       {"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
-      {"link to /dev/zero", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }},
+      {"link to /dev/zero", [&devices](const std::string& p) { fs::create_symlink(test::ZeroDevice(devices.path()), p); }},
       {"huge", [](const std::string& p) {
          WriteAt(p, "TROVEX-URLCACHE 1\n");
          fs::resize_file(p, 65ull << 20);

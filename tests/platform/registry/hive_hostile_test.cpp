@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(HostileHive, ReadsNeverBlockOrGrowAndWritesKeepTheIntruder) {
+  const test::TempDir devices;
   enum class Kind { kFifo, kDevZero, kHuge };
   struct Case {
     const char* name;
@@ -35,7 +36,7 @@ TEST(HostileHive, ReadsNeverBlockOrGrowAndWritesKeepTheIntruder) {
     fs::create_directories(fs::path(hive).parent_path());
     switch (c.kind) {
       case Kind::kFifo: ASSERT_EQ(::mkfifo(hive.c_str(), 0600), 0); break;
-      case Kind::kDevZero: fs::create_symlink("/dev/zero", hive); break;
+      case Kind::kDevZero: fs::create_symlink(test::ZeroDevice(devices.path()), hive); break;
       case Kind::kHuge: {
         std::ofstream out(hive);
         out << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n";
