@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 #include "platform/text/ascii.h"
 

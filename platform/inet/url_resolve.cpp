@@ -138,17 +138,6 @@ std::string Compose(const Parts& p) {
   return out;
 }
 
-// Drops surrounding spaces and controls, and tabs and line breaks anywhere.
-std::string CleanReferenceText(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s)
-    if (c != '\t' && c != '\n' && c != '\r') out += c;
-  return out;
-}
-
 // "\" is a "/" before the query in special addresses.
 void BackslashesToSlashes(std::string& s) {
   for (char& c : s) {
@@ -181,7 +170,15 @@ std::string ParseAbsolute(const std::string& url) {
 
 }  // namespace
 
-std::string CleanUrlReference(std::string_view reference) { return CleanReferenceText(reference); }
+std::string CleanUrlReference(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s)
+    if (c != '\t' && c != '\n' && c != '\r') out += c;
+  return out;
+}
 
 std::string UrlScheme(std::string_view url) {
   std::size_t n = SchemeLength(url);
@@ -189,7 +186,7 @@ std::string UrlScheme(std::string_view url) {
 }
 
 std::string ResolveUrl(std::string_view base, std::string_view reference) {
-  std::string ref = CleanReferenceText(reference);
+  std::string ref = CleanUrlReference(reference);
   std::string baseScheme = UrlScheme(base);
   std::size_t schemeLen = SchemeLength(ref);
   if (schemeLen) {
