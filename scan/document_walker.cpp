@@ -1,11 +1,12 @@
 #include "scan/document_walker.h"
 
+#include <deque>
 #include <string>
 #include <utility>
 
 #include "platform/inet/inet.h"
 #include "platform/text/text.h"
-#include "scan/movie_address.h"
+#include "scan/reference_resolver.h"
 
 namespace trovex {
 namespace {
@@ -74,11 +75,17 @@ bool DerivePrefixes(const std::string& address, std::string* siteRoot, std::stri
   return true;
 }
 
-void StoreMovie(const std::string& siteRoot, const std::string& directory,
-                const std::string& reference, SWFFileList& list) {
-  SWFFileInfo record;
-  if (!ResolveMovieAddress(siteRoot, directory, reference, record).empty()) list.Store(std::move(record));
-}
+// What a walk keeps: the page addresses its references are resolved against, and the resolver
+// they go to.
+struct Prefixes {
+  std::string siteRoot, directory;
+};
+struct Walk {
+  std::deque<Prefixes> pages;  // a deque: the resolver points into it as it grows
+  ReferenceResolver resolver;  // after pages: goes first, its threads with it
+};
+
+int WalkDocument(IHTMLDocument2* document, Walk& walk);
 
 // Calls `visit` with item i of the collection for every i that can be fetched.
 template <class Visit>
@@ -97,7 +104,7 @@ void ForEachItem(IHTMLElementCollection* collection, Visit visit) {
   }
 }
 
-void ScanFrames(IOleContainer* container, SWFFileList& list, bool* enumerated) {
+void WalkFrames(IOleContainer* container, Walk& walk, bool* enumerated) {
   ComPtr<IEnumUnknown> objects;
   *enumerated = SUCCEEDED(container->EnumObjects(OLECONTF_EMBEDDINGS, objects.GetAddressOf())) && objects;
   if (!*enumerated) return;
@@ -118,12 +125,11 @@ void ScanFrames(IOleContainer* container, SWFFileList& list, bool* enumerated) {
     if (FAILED(browser->get_Document(frameDocument.GetAddressOf())) || !frameDocument) continue;
     ComPtr<IHTMLDocument2> html;
     frameDocument.As(IID_IHTMLDocument2, &html);
-    ScanDocument(html.Get(), list);
+    WalkDocument(html.Get(), walk);
   }
 }
 
-void ScanObjects(IHTMLDocument2* document, const std::string& siteRoot,
-                 const std::string& directory, SWFFileList& list) {
+void WalkObjects(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
   ComPtr<IHTMLElementCollection> applets;
   if (FAILED(document->get_applets(applets.GetAddressOf())) || !applets) return;
   const BStr reference = BStr::Attach(AnsiToBstr(kObjectReference));
@@ -137,12 +143,11 @@ void ScanObjects(IHTMLDocument2* document, const std::string& siteRoot,
       return;
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
-    StoreMovie(siteRoot, directory, ReadAttribute(element.Get(), reference).text, list);
+    walk.resolver.Add(page.siteRoot, page.directory, ReadAttribute(element.Get(), reference).text);
   });
 }
 
-void ScanEmbeds(IHTMLDocument2* document, const std::string& siteRoot,
-                const std::string& directory, SWFFileList& list) {
+void WalkEmbeds(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
   ComPtr<IHTMLElementCollection> embeds;
   if (FAILED(document->get_embeds(embeds.GetAddressOf())) || !embeds) return;
   const BStr srcName = BStr::Attach(AnsiToBstr(kEmbedReference));
@@ -157,34 +162,39 @@ void ScanEmbeds(IHTMLDocument2* document, const std::string& siteRoot,
     bool flash = MbCompareNoCase(tail, kMovieSuffix) == 0;
     if (!flash) flash = MbCompareNoCase(ReadAttribute(element.Get(), typeName).text, kFlashMimeType) == 0;
     if (!flash) return;
-    StoreMovie(siteRoot, directory, reference, list);
+    walk.resolver.Add(page.siteRoot, page.directory, std::move(src.text));
   });
 }
 
-}  // namespace
-
-int ScanDocument(IHTMLDocument2* document, SWFFileList& list) {
+int WalkDocument(IHTMLDocument2* document, Walk& walk) {
   if (!document) return 1;
-  // One look at the URL cache's index file for the whole page, frames included.
-  UrlCacheLookupScope cacheScope;
-  LocalSizeScope sizeScope;  // and each movie folder opened once
   ComPtr<IOleContainer> container;
   if (FAILED(document->QueryInterface(IID_IOleContainer, container.AsVoidOut())) || !container)
     return 1;
 
   bool enumerated = false;
-  ScanFrames(container.Get(), list, &enumerated);
+  WalkFrames(container.Get(), walk, &enumerated);
   if (!enumerated) return 1;
   container.Reset();
 
   BStr url;
   if (FAILED(document->get_URL(url.GetAddressOf()))) return 1;
-  std::string siteRoot, directory;
-  if (!DerivePrefixes(BstrToAnsi(url.Get()), &siteRoot, &directory)) return 1;
+  Prefixes page;
+  if (!DerivePrefixes(BstrToAnsi(url.Get()), &page.siteRoot, &page.directory)) return 1;
+  const auto& kept = walk.pages.emplace_back(std::move(page));
 
-  ScanObjects(document, siteRoot, directory, list);
-  ScanEmbeds(document, siteRoot, directory, list);
+  WalkObjects(document, kept, walk);
+  WalkEmbeds(document, kept, walk);
   return 0;
+}
+
+}  // namespace
+
+int ScanDocument(IHTMLDocument2* document, SWFFileList& list) {
+  Walk walk;
+  const int result = WalkDocument(document, walk);
+  walk.resolver.Finish(list);
+  return result;
 }
 
 }  // namespace trovex

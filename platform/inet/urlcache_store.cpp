@@ -45,6 +45,7 @@ void Reload(LoadedIndex& li, const std::string& root) {
   li.codePage = CurrentCodePage();
   li.valid = true;
   ++li.loads;
+  ++li.generation;
 }
 
 // The cache's subfolders, created up to kSubfolderCount with random names.
@@ -245,15 +246,24 @@ std::string LookupRoot() {
 
 bool FindEntry(const std::string& root, const char* url, std::string* key, Entry* entry) {
   LoadedIndex& li = Loaded();
-  std::lock_guard<std::mutex> lock(li.mutex);
   LookupScope& scope = ThisThreadLookupScope();
+  const bool seen = scope.depth > 0 && scope.checked &&
+                    scope.generation == li.generation.load(std::memory_order_acquire);
+  // Nothing to find, and nothing written since: no lock, which the threads of one scan would
+  // otherwise take turns at for every movie.
+  if (seen && scope.emptyIndex) return false;
+  // Entries to look in: the key is made before the lock, for the same reason.
+  if (seen) *key = CacheKey(url);
+  std::lock_guard<std::mutex> lock(li.mutex);
   if (scope.depth == 0 || !scope.checked || !li.valid || li.root != root ||
       li.codePage != CurrentCodePage()) {
     Refresh(li, root);
     scope.checked = scope.depth > 0;
   }
-  if (li.index.entries().empty()) return false;
-  *key = CacheKey(url);
+  scope.emptyIndex = li.index.entries().empty();
+  scope.generation = li.generation.load(std::memory_order_relaxed);
+  if (scope.emptyIndex) return false;
+  if (!seen) *key = CacheKey(url);
   const Entry* e = li.index.Find(*key);
   if (!e) return false;
   *entry = *e;
@@ -290,6 +300,7 @@ Writer::Writer(const std::string& root) : root_(root), li_(Loaded()), guard_(li_
 }
 
 Writer::~Writer() {
+  ++li_.generation;  // still under the lock
   if (lockedFd_ >= 0) ::flock(lockedFd_, LOCK_UN);
 }
 

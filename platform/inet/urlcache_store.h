@@ -3,6 +3,7 @@
 // groups' syncs. Internal to the inet layer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -21,6 +22,9 @@ namespace trovex::urlcache {
 
 struct LoadedIndex {
   std::mutex mutex;
+  // Moves on whenever the entries in memory may have changed (a load, a writer), so a look-up
+  // scope can tell without the lock that what it saw still stands.
+  std::atomic<std::uint64_t> generation{0};
   std::string root;
   bool valid = false;
   posix::FileStamp stamp;
@@ -55,6 +59,9 @@ void Refresh(LoadedIndex& li, const std::string& root);
 struct LookupScope {
   int depth = 0;
   bool checked = false;
+  bool emptyIndex = false;       // what the last look-up of the scope saw,
+  std::uint64_t generation = 0;  // at this generation
+
   std::string root;  // the cache folder, found once per scope
 };
 LookupScope& ThisThreadLookupScope();

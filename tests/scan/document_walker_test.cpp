@@ -1,9 +1,13 @@
 #include "scan/document_walker.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -245,6 +249,55 @@ TEST_F(WalkerTest, CachedAndLocalMoviesGetTheirLocalCopies) {
   EXPECT_EQ(onDisk.nSize, 8);
 }
 
+// More movies than one thread resolves alone: helper threads resolve them while the walk goes
+// on. Each movie must still get its own page's address and its own source, with the same
+// address from every frame listed once.
+TEST_F(WalkerTest, ALargePageIsListedWholeWithEachMoviesSource) {
+  test::TempDir dir;
+  struct Want {
+    std::string local;
+    std::int64_t size;
+  };
+  std::map<std::string, Want> want;
+  PageSpec top = Page("top", "file://" + dir.str() + "/index.html");
+  {
+    UrlCacheWriteGroup group;
+    for (int f = 0; f < 6; ++f) {
+      const std::string folder = "f" + std::to_string(f);
+      PageSpec frame = Page(folder, "file://" + dir.str() + "/" + folder + "/index.html");
+      for (int i = 0; i < 150; ++i) {
+        const int n = f * 150 + i;
+        if (n % 3 == 0) {  // in the URL cache
+          const std::string url = "http://h/c" + std::to_string(n) + ".swf", data(n % 50 + 1, 'C');
+          std::string local;
+          ASSERT_TRUE(AddUrlCacheEntry(url, data.data(), data.size(), &local));
+          frame.embeds.items.push_back(Embed(url));
+          want[url] = {local, static_cast<std::int64_t>(data.size())};
+        } else if (n % 3 == 1) {  // a local file beside the frame's page
+          const std::string name = "m" + std::to_string(n) + ".swf";
+          const std::string file = dir.WriteFile(folder + "/" + name, std::string(n % 70 + 1, 'L'));
+          frame.applets.items.push_back(test::FlashObject(name));
+          want[file] = {file, n % 70 + 1};
+        } else {  // to be downloaded; every frame names the same ones
+          const std::string url = "http://h/shared" + std::to_string(i) + ".swf";
+          frame.embeds.items.push_back(Embed(url));
+          want[url] = {"", -1};
+        }
+      }
+      top.frames.push_back(Frame(frame));
+    }
+    ASSERT_TRUE(group.Commit());
+  }
+  EXPECT_EQ(Scan(top), 0);
+  ASSERT_EQ(list_.GetCount(), want.size());
+  for (const auto& [key, movie] : want) {
+    const SWFFileInfo& got = list_[key];
+    EXPECT_EQ(got.strURL, key);
+    EXPECT_EQ(got.strLocalFile, movie.local) << key;
+    EXPECT_EQ(got.nSize, movie.size) << key;
+  }
+}
+
 TEST_F(WalkerTest, EarlierEntriesStayAndTheSameAddressIsReplaced) {
   SWFFileInfo kept;
   kept.strURL = "http://other/keep.swf";
@@ -397,6 +450,33 @@ TEST(WalkerBig5, TrailByteOfTheAddressIsNoSeparator) {
   }
   EXPECT_EQ(Keys(list), (std::vector<std::string>{"http://h/dir/a.swf", "http://h/" + xu + "/" + yi + ".swf"}));
   EXPECT_EQ(list["http://h/" + xu + "/" + yi + ".swf"].strFileName, yi + ".swf");
+}
+
+// The helper threads read addresses in the caller's code page even when only the caller's
+// thread has it: a Big5 trail byte "\" is no separator for them either.
+TEST(WalkerBig5, ALargePageIsResolvedInTheCallingThreadsCodePage) {
+  TROVEX_REQUIRE_LOCALE(global, "C.UTF-8");
+  locale_t big5 = ::newlocale(LC_ALL_MASK, "zh_TW.BIG5", nullptr);
+  if (!big5) GTEST_SKIP() << "locale zh_TW.BIG5 missing";
+  test::IsolatedHome home;
+  constexpr int kMovies = 1000;
+  PageSpec top = Page("top", "http://h/index.html");
+  for (int i = 0; i < kMovies; ++i) top.embeds.items.push_back(Embed(test::kUtf8Xu + std::to_string(i) + ".swf"));
+  SWFFileList list;
+  const locale_t before = ::uselocale(big5);
+  {
+    ComPtr<IHTMLDocument2> document = test::BuildDocument(top, std::make_shared<RefLedger>());
+    EXPECT_EQ(ScanDocument(document.Get(), list), 0);
+  }
+  ::uselocale(before);
+  ::freelocale(big5);
+  std::vector<std::string> want;
+  for (int i = 0; i < kMovies; ++i) want.push_back("http://h/" + test::kBig5Xu + std::to_string(i) + ".swf");
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(Keys(list), want);
+  int misnamed = 0;
+  for (const auto& [key, info] : list) misnamed += info.strFileName != key.substr(std::strlen("http://h/"));
+  EXPECT_EQ(misnamed, 0) << "of " << kMovies << " names";
 }
 
 TEST(WalkerBig5, LocalPageInADoubleByteFolder) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/inet/inet.h"
@@ -191,6 +192,27 @@ TEST_F(UrlCacheGroup, IndexFileIsCheckedOncePerLookupScope) {
   }
   ASSERT_TRUE(addInChild("http://h/c.swf"));
   EXPECT_EQ(CachedBody("http://h/c.swf"), "FWSb");
+}
+
+// A scope that found nothing to look in answers later misses without the lock; what this
+// process (any thread of it) adds meanwhile must still be found, from an empty cache and from one
+// with entries.
+TEST_F(UrlCacheGroup, ThisProcesssWritesAreFoundWithinAScope) {
+  for (bool startEmpty : {true, false}) {
+    SCOPED_TRACE(startEmpty ? "empty cache" : "cache with entries");
+    const std::string prefix = startEmpty ? "http://e/" : "http://n/";
+    if (!startEmpty) {
+      ASSERT_TRUE(AddUrlCacheEntry(prefix + "first.swf", "FWSa", 4, nullptr));
+    }
+    UrlCacheLookupScope scope;
+    EXPECT_EQ(CachedBody(prefix + "same.swf"), "");
+    ASSERT_TRUE(AddUrlCacheEntry(prefix + "same.swf", "FWSs", 4, nullptr));
+    EXPECT_EQ(CachedBody(prefix + "same.swf"), "FWSs");
+    EXPECT_EQ(CachedBody(prefix + "other.swf"), "");
+    std::thread writer([&] { AddUrlCacheEntry(prefix + "other.swf", "FWSo", 4, nullptr); });
+    writer.join();
+    EXPECT_EQ(CachedBody(prefix + "other.swf"), "FWSo");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,114 @@
+#include "scan/reference_resolver.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "platform/inet/inet.h"
+#include "scan/movie_address.h"
+
+namespace trovex {
+namespace {
+
+// References are handed out in chunks, so that a slow folder or a cache miss evens out.
+constexpr std::size_t kChunk = 64;
+// A helper starts for each this many references found: starting a thread costs about as much
+// as resolving a few dozen movies, so a small page is resolved on the caller's thread alone.
+constexpr std::size_t kReferencesPerHelper = 256;
+
+std::size_t MaxHelpers() {
+  static const std::size_t helpers = std::min(4u, std::max(1u, std::thread::hardware_concurrency())) - 1;
+  return helpers;
+}
+
+}  // namespace
+
+ReferenceResolver::ReferenceResolver() : locale_(::uselocale(static_cast<locale_t>(nullptr))) {}
+
+ReferenceResolver::~ReferenceResolver() { Stop(); }
+
+void ReferenceResolver::Add(const std::string& siteRoot, const std::string& directory,
+                            std::string reference) {
+  filling_.references.push_back({&siteRoot, &directory, std::move(reference)});
+  if (++added_ % kChunk == 0) Publish();
+}
+
+void ReferenceResolver::Publish() {
+  if (filling_.references.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    chunks_.push_back(std::move(filling_));
+  }
+  published_.notify_one();
+  filling_ = Chunk();
+  if (helpers_.size() < MaxHelpers() && added_ >= kReferencesPerHelper * (helpers_.size() + 1))
+    StartHelper();
+}
+
+void ReferenceResolver::StartHelper() {
+  try {
+    helpers_.emplace_back([this] {
+      ::uselocale(locale_);
+      try {
+        Work(true);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the caller's resolves it all in Finish.
+  }
+}
+
+void ReferenceResolver::Work(bool waitForMore) {
+  // One look at the URL cache's index file, and each movie folder opened once, per thread.
+  UrlCacheLookupScope cacheScope;
+  LocalSizeScope sizeScope;
+  for (;;) {
+    Chunk* chunk = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (waitForMore) published_.wait(lock, [this] { return taken_ < chunks_.size() || closed_; });
+      if (taken_ >= chunks_.size()) return;
+      chunk = &chunks_[taken_++];
+    }
+    const std::size_t count = chunk->references.size();
+    chunk->records.resize(count);
+    chunk->listed.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      const Reference& r = chunk->references[i];
+      chunk->listed[i] = !ResolveMovieAddress(*r.siteRoot, *r.directory, r.text, chunk->records[i]).empty();
+    }
+  }
+}
+
+void ReferenceResolver::Finish(SWFFileList& list) {
+  Publish();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+  }
+  published_.notify_all();
+  Work(false);
+  for (std::thread& helper : helpers_) helper.join();
+  helpers_.clear();
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  for (Chunk& chunk : chunks_)
+    for (std::size_t i = 0; i < chunk.records.size(); ++i)
+      if (chunk.listed[i]) list.Store(std::move(chunk.records[i]));
+  chunks_.clear();
+}
+
+void ReferenceResolver::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    taken_ = chunks_.size();
+  }
+  published_.notify_all();
+  for (std::thread& helper : helpers_) helper.join();
+  helpers_.clear();
+}
+
+}  // namespace trovex

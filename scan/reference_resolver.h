@@ -1,0 +1,64 @@
+// Resolves the movie references a walk finds (canonical address, URL cache, local size): most
+// of a scan's time. None of it touches a page object, so a large page's references are resolved
+// by helper threads while the walk, on the caller's thread as page objects expect, goes on.
+#pragma once
+
+#include <locale.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scan/swf_file_list.h"
+
+namespace trovex {
+
+class ReferenceResolver {
+ public:
+  ReferenceResolver();
+  ~ReferenceResolver();  // an unfinished resolver drops what it has not resolved yet
+  ReferenceResolver(const ReferenceResolver&) = delete;
+  ReferenceResolver& operator=(const ReferenceResolver&) = delete;
+
+  // `siteRoot` and `directory` must stay where they are until Finish.
+  void Add(const std::string& siteRoot, const std::string& directory, std::string reference);
+  // Resolves what is left, then stores the movies to be listed in the order they were added, so
+  // that a later movie with the same address replaces an earlier one as before.
+  void Finish(SWFFileList& list);
+
+ private:
+  struct Reference {
+    const std::string* siteRoot;
+    const std::string* directory;
+    std::string text;
+  };
+  struct Chunk {
+    std::vector<Reference> references;
+    std::vector<SWFFileInfo> records;
+    std::vector<char> listed;
+  };
+
+  void Publish();
+  void StartHelper();
+  void Work(bool waitForMore);  // resolves published chunks until none is left
+  void Stop();
+
+  Chunk filling_;  // the walk's, not published yet
+  std::size_t added_ = 0;
+  const locale_t locale_;  // the caller's: addresses are text in its code page
+
+  std::mutex mutex_;  // guards what follows
+  std::condition_variable published_;
+  std::deque<Chunk> chunks_;  // a deque: chunks being resolved stay where they are
+  std::size_t taken_ = 0;
+  bool closed_ = false;
+  std::exception_ptr failure_;
+  std::vector<std::thread> helpers_;
+};
+
+}  // namespace trovex
