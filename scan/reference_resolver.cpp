@@ -61,7 +61,7 @@ void ReferenceResolver::StartHelper() {
   }
 }
 
-void ReferenceResolver::Work(bool waitForMore) {
+void ReferenceResolver::Work(bool waitForMore, SWFFileList* list) {
   // One look at the URL cache's index file, and each movie folder opened once, per thread.
   UrlCacheLookupScope cacheScope;
   LocalSizeScope sizeScope;
@@ -80,6 +80,27 @@ void ReferenceResolver::Work(bool waitForMore) {
       const Reference& r = chunk->references[i];
       chunk->listed[i] = !ResolveMovieAddress(*r.siteRoot, *r.directory, r.text, chunk->records[i]).empty();
     }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      chunk->resolved = true;
+    }
+    // Stored while the helpers still resolve, not all after them.
+    if (list) StoreResolved(*list);
+  }
+}
+
+void ReferenceResolver::StoreResolved(SWFFileList& list) {
+  for (;;) {
+    Chunk* chunk = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stored_ >= chunks_.size() || !chunks_[stored_].resolved || failure_) return;
+      chunk = &chunks_[stored_++];
+    }
+    for (std::size_t i = 0; i < chunk->records.size(); ++i)
+      if (chunk->listed[i]) list.Store(std::move(chunk->records[i]));
+    chunk->records = {};
+    chunk->references = {};
   }
 }
 
@@ -90,13 +111,11 @@ void ReferenceResolver::Finish(SWFFileList& list) {
     closed_ = true;
   }
   published_.notify_all();
-  Work(false);
+  Work(false, &list);
   for (std::thread& helper : helpers_) helper.join();
   helpers_.clear();
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  for (Chunk& chunk : chunks_)
-    for (std::size_t i = 0; i < chunk.records.size(); ++i)
-      if (chunk.listed[i]) list.Store(std::move(chunk.records[i]));
+  StoreResolved(list);
   chunks_.clear();
 }
 

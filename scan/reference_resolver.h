@@ -41,11 +41,15 @@ class ReferenceResolver {
     std::vector<Reference> references;
     std::vector<SWFFileInfo> records;
     std::vector<char> listed;
+    bool resolved = false;
   };
 
   void Publish();
   void StartHelper();
-  void Work(bool waitForMore);  // resolves published chunks until none is left
+  // Resolves published chunks until none is left; with a list, after each chunk stores what is
+  // resolved in order so far.
+  void Work(bool waitForMore, SWFFileList* list = nullptr);
+  void StoreResolved(SWFFileList& list);
   void Stop();
 
   Chunk filling_;  // the walk's, not published yet
@@ -56,6 +60,7 @@ class ReferenceResolver {
   std::condition_variable published_;
   std::deque<Chunk> chunks_;  // a deque: chunks being resolved stay where they are
   std::size_t taken_ = 0;
+  std::size_t stored_ = 0;  // chunks before it are in the list
   bool closed_ = false;
   std::exception_ptr failure_;
   std::vector<std::thread> helpers_;
