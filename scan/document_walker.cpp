@@ -1,10 +1,12 @@
 #include "scan/document_walker.h"
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <utility>
 
 #include "platform/inet/inet.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "scan/reference_resolver.h"
 
@@ -39,6 +41,18 @@ Attribute ReadAttribute(IHTMLElement* element, const BStr& name) {
   result.present = true;
   if (value.get().vt == VT_BSTR) result.text = TrimSpaces(BstrToAnsi(value.get().bstrVal));
   return result;
+}
+
+// Any spelling counts as long as the id occurs: "clsid:d27cdb6e-...".
+bool NamesFlash(BSTR classid) {
+  const std::u16string_view text(reinterpret_cast<const char16_t*>(classid), SysStringLen(classid));
+  // The usual all-ASCII id is searched where it is, without a copy in the code page.
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (AsciiStartsWithNoCase(text.substr(i), kFlashClassId)) return true;
+    return false;
+  }
+  return MbFindSubstring(MbToUpper(BstrToAnsi(classid)), kFlashClassId) != std::string::npos;
 }
 
 // Site root and document directory of a page address; false when the address cannot be
@@ -138,9 +152,7 @@ void WalkObjects(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
     if (FAILED(item.As(IID_IHTMLObjectElement, &object)) || !object) return;
     BStr classid;
     if (FAILED(object->get_classid(classid.GetAddressOf()))) return;
-    // Any spelling counts as long as the id occurs: "clsid:d27cdb6e-...".
-    if (MbFindSubstring(MbToUpper(BstrToAnsi(classid.Get())), kFlashClassId) == std::string::npos)
-      return;
+    if (!NamesFlash(classid.Get())) return;
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
     walk.resolver.Add(page.siteRoot, page.directory, ReadAttribute(element.Get(), reference).text);
