@@ -120,6 +120,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
+      // With --benchmark_repetitions the ratios are of the medians.
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
       wall_[r.run_name.function_name] = r.GetAdjustedRealTime();
       cpu_[r.run_name.function_name] = r.GetAdjustedCPUTime();
     }
