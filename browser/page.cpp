@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "browser/charset.h"
+#include "browser/parse_arena.h"
 #include "browser/url.h"
 
 namespace trovex::browser {
@@ -179,19 +180,23 @@ void NoteCut(const DocumentCut& cut, const std::string& url, const PageBudget& l
 
 }  // namespace
 
-// The parse tree of a document; `utf8` must outlive it.
+// The parse tree of a document; `utf8` must outlive it. Its memory is the arena's, freed
+// with it in one go rather than node by node.
 struct ParseTree {
   explicit ParseTree(std::string_view utf8) {
+    GumboOptions options = kGumboDefaultOptions;
     // Parse errors are not needed, and recording them copies the open-element stack each
     // time: deeply nested pages would take memory by the square of their depth.
     options.max_errors = 0;
+    options.allocator = &ParseArena::ParserAllocate;
+    options.deallocator = &ParseArena::ParserDeallocate;
+    options.userdata = &arena;
     output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
   }
-  ~ParseTree() { gumbo_destroy_output(&options, output); }
   ParseTree(const ParseTree&) = delete;
   ParseTree& operator=(const ParseTree&) = delete;
 
-  GumboOptions options = kGumboDefaultOptions;
+  ParseArena arena;
   GumboOutput* output = nullptr;
 };
 
