@@ -1,5 +1,6 @@
 // The loader of the page model: fetches a page and its frames into a session, bounding frame
 // nesting the way browsers do, and plays the movies when asked to.
+#include <atomic>
 #include <future>
 #include <memory>
 #include <optional>
@@ -123,6 +124,7 @@ class Loader {
     std::size_t element = 0;
     std::string url;
     std::string shown;  // the address as a note names it
+    bool bNetwork = false;  // to be fetched from the network: it may be fetched ahead
     std::future<Ahead> ahead;
   };
 
@@ -157,17 +159,27 @@ class Loader {
     return plan;
   }
 
-  // Frames fetched ahead of their turn: a few, so that memory holds only a few bodies waiting
-  // to be parsed, and so that a small server is not flooded: one that accepts slowly with a
-  // listen queue of five (Python's http.server) drops the connections beyond it, and each
-  // dropped one waits a second for the retry. Only bodies up to a size are parsed ahead too:
-  // a parse tree takes many times its text.
+  // Frames fetched ahead of their turn. A few at once, so that a small server is not flooded:
+  // one that accepts slowly with a listen queue of five (Python's http.server) drops the
+  // connections beyond it, and each dropped one waits a second for the retry. A few more may
+  // wait, fetched, for their turn: a page's frames load before its later siblings, so the
+  // siblings fetched ahead must not keep the frames of the page from being fetched ahead too.
+  // Only bodies up to a size are parsed ahead: a parse tree takes many times its text.
   static constexpr int kAheadPerPage = 3;
-  static constexpr int kAheadInAll = 3;
+  static constexpr int kFetchingAtOnce = 3;
+  static constexpr int kAheadInAll = 6;
   static constexpr std::size_t kParseAheadBytes = 1u << 20;
 
-  static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument) {
-    Ahead a{Fetch(url, limits), nullptr};
+  static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument,
+                             std::atomic<int>* fetching) {
+    Ahead a;
+    {
+      struct Done {
+        std::atomic<int>* fetching;
+        ~Done() { fetching->fetch_sub(1); }
+      } done{fetching};
+      a.fetched = Fetch(url, limits);
+    }
     if (a.fetched.bFetched && a.fetched.strBody.size() <= kParseAheadBytes)
       a.parsed = std::make_unique<ParsedAhead>(a.fetched.strBody, a.fetched.strContentType, perDocument);
     return a;
@@ -177,20 +189,23 @@ class Loader {
     int waiting = 0;
     for (std::size_t i = from; i < plans.size(); ++i) {
       FramePlan& plan = plans[i];
-      if (plan.kind != FramePlan::Kind::kFetch || UrlScheme(plan.url) == "file") continue;
+      if (!plan.bNetwork) continue;
       if (plan.ahead.valid()) {
         ++waiting;
         continue;
       }
-      if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll) return;
+      if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll || fetching_ >= kFetchingAtOnce) return;
       PageBudget perDocument;
       perDocument.nTagsPerDocument = budget_.nTagsPerDocument;
       perDocument.nNestingDepth = budget_.nNestingDepth;
+      ++fetching_;
       try {
-        plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits, perDocument] {
-          return FetchAndParse(url, limits, perDocument);
-        });
+        plan.ahead = std::async(std::launch::async,
+                                [url = plan.url, limits = o_.pageLimits, perDocument, fetching = &fetching_] {
+                                  return FetchAndParse(url, limits, perDocument, fetching);
+                                });
       } catch (const std::system_error&) {
+        --fetching_;
         return;  // no thread to be had: the frames are fetched in their turn
       }
       ++waiting;
@@ -203,9 +218,11 @@ class Loader {
     for (std::size_t i : std::vector<std::size_t>(s_.pages[index].embeddings)) {
       if (s_.pages[index].elements[i].IsFrame()) plans.push_back(PlanFrame(index, i));
     }
-    FetchAhead(plans, 0);
+    for (FramePlan& plan : plans) plan.bNetwork = plan.kind == FramePlan::Kind::kFetch && UrlScheme(plan.url) != "file";
     for (std::size_t k = 0; k < plans.size(); ++k) {
       FramePlan& plan = plans[k];
+      // Fetches ahead that ended since the last look leave room for the next frames.
+      if (plan.bNetwork && !plan.ahead.valid()) FetchAhead(plans, k);
       std::optional<Ahead> fetched;
       if (plan.ahead.valid()) {
         fetched = plan.ahead.get();
@@ -286,6 +303,7 @@ class Loader {
   LoadStats& stats_;
   int framesRequested_ = 0;
   int fetchesAhead_ = 0;  // fetches started ahead of their turn and not yet taken
+  std::atomic<int> fetching_{0};  // of those, the ones still fetching
   LimitCut cutByCount_, cutByDepth_;
   PageBudget budget_;  // what all documents of this load may keep in memory
   std::set<std::string> played_;
