@@ -1,18 +1,25 @@
 #include "browser/list_output.h"
 
+#include <string_view>
+
 #include "browser/charset.h"
 #include "platform/text/ascii.h"
 #include "platform/text/text.h"
 
 namespace trovex::browser {
 
-std::string ListField(const std::string& ansi) {
-  std::string codePage = CurrentCodePage();
-  std::string utf8 = codePage == "UTF-8" ? ansi : DecodeToUtf8(ansi, codePage);
-  std::string out;
-  out.reserve(utf8.size());
-  for (char ch : utf8) {
-    auto c = static_cast<unsigned char>(ch);
+namespace {
+
+bool Escaped(unsigned char c) { return c < 0x20 || c == 0x7F || c == '\\'; }
+
+// Appends one field, already UTF-8, escaped.
+void AppendEscaped(std::string& out, std::string_view utf8) {
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    if (!Escaped(c)) continue;
+    out.append(utf8, from, i - from);
+    from = i + 1;
     if (c == '\\') {
       out += "\\\\";  // so that "\t" in a name cannot pass for an escaped tab
     } else if (c == '\t') {
@@ -21,21 +28,42 @@ std::string ListField(const std::string& ansi) {
       out += "\\n";
     } else if (c == '\r') {
       out += "\\r";
-    } else if (c < 0x20 || c == 0x7F) {
+    } else {
       out += "\\x";
       AppendHexByte(out, c, HexCase::kLower);
-    } else {
-      out += ch;
     }
   }
+  out.append(utf8, from);
+}
+
+void AppendField(std::string& out, const std::string& ansi, const std::string& codePage) {
+  if (codePage == "UTF-8")
+    AppendEscaped(out, ansi);
+  else
+    AppendEscaped(out, DecodeToUtf8(ansi, codePage));
+}
+
+}  // namespace
+
+std::string ListField(const std::string& ansi) {
+  std::string out;
+  out.reserve(ansi.size());
+  AppendField(out, ansi, CurrentCodePage());
   return out;
 }
 
 std::string FormatMovieList(const SWFFileList& list) {
+  const std::string codePage = CurrentCodePage();
   std::string out;
   for (const auto& [key, info] : list) {
-    out += ListField(info.strURL) + '\t' + ListField(info.strLocalFile) + '\t' +
-           ListField(info.strFileName) + '\t' + std::to_string(info.nSize) + '\n';
+    AppendField(out, info.strURL, codePage);
+    out += '\t';
+    AppendField(out, info.strLocalFile, codePage);
+    out += '\t';
+    AppendField(out, info.strFileName, codePage);
+    out += '\t';
+    out += std::to_string(info.nSize);
+    out += '\n';
   }
   return out;
 }

@@ -81,6 +81,7 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
           }
         }
         if (exposed) {
+          data.attributes.reserve(e.attributes.length);
           for (unsigned i = 0; i < e.attributes.length; ++i) {
             const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
             data.attributes.emplace_back(a->name, a->value);
