@@ -1,13 +1,19 @@
 // The loader of the page model: fetches a page and its frames into a session, bounding frame
 // nesting the way browsers do, and plays the movies when asked to.
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "browser/browser.h"
@@ -25,6 +31,65 @@ using pagemodel::Session;
 namespace {
 
 bool IsHttp(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
+
+// The threads that fetch (and parse) frames ahead of their turn, kept for the whole load: a
+// thread for each fetch would pay its start, and its stack's release, every time.
+template <typename Result>
+class FetchPool {
+ public:
+  explicit FetchPool(int threads) : nThreads_(threads) {}
+  ~FetchPool() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    jobCv_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  FetchPool(const FetchPool&) = delete;
+  FetchPool& operator=(const FetchPool&) = delete;
+
+  // Throws std::system_error when no thread could be started.
+  std::future<Result> Submit(std::function<Result()> job) {
+    std::packaged_task<Result()> task(std::move(job));
+    std::future<Result> result = task.get_future();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (threads_.size() < static_cast<std::size_t>(nThreads_) && idle_ == 0) {
+      try {
+        threads_.emplace_back([this] { Run(); });
+      } catch (const std::system_error&) {
+        if (threads_.empty()) throw;  // the ones running take it
+      }
+    }
+    jobs_.push_back(std::move(task));
+    jobCv_.notify_one();
+    return result;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      ++idle_;
+      jobCv_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+      --idle_;
+      if (stop_) return;
+      std::packaged_task<Result()> task = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      task();
+      lock.lock();
+    }
+  }
+
+  const int nThreads_;
+  std::mutex mutex_;
+  std::condition_variable jobCv_;
+  std::deque<std::packaged_task<Result()>> jobs_;
+  int idle_ = 0;
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
+};
 
 class Loader {
  public:
@@ -200,10 +265,9 @@ class Loader {
       perDocument.nNestingDepth = budget_.nNestingDepth;
       ++fetching_;
       try {
-        plan.ahead = std::async(std::launch::async,
-                                [url = plan.url, limits = o_.pageLimits, perDocument, fetching = &fetching_] {
-                                  return FetchAndParse(url, limits, perDocument, fetching);
-                                });
+        plan.ahead = pool_.Submit([url = plan.url, limits = o_.pageLimits, perDocument, fetching = &fetching_] {
+          return FetchAndParse(url, limits, perDocument, fetching);
+        });
       } catch (const std::system_error&) {
         --fetching_;
         return;  // no thread to be had: the frames are fetched in their turn
@@ -307,6 +371,8 @@ class Loader {
   LimitCut cutByCount_, cutByDepth_;
   PageBudget budget_;  // what all documents of this load may keep in memory
   std::set<std::string> played_;
+  // Last, so that its threads end before what their fetches use goes.
+  FetchPool<Ahead> pool_{kFetchingAtOnce};
 };
 
 }  // namespace
