@@ -52,20 +52,44 @@ std::string ListField(const std::string& ansi) {
   return out;
 }
 
+namespace {
+
+void AppendRow(std::string& out, const SWFFileInfo& info, const std::string& codePage) {
+  AppendField(out, info.strURL, codePage);
+  out += '\t';
+  AppendField(out, info.strLocalFile, codePage);
+  out += '\t';
+  AppendField(out, info.strFileName, codePage);
+  out += '\t';
+  out += std::to_string(info.nSize);
+  out += '\n';
+}
+
+}  // namespace
+
 std::string FormatMovieList(const SWFFileList& list) {
   const std::string codePage = CurrentCodePage();
   std::string out;
-  for (const auto& [key, info] : list) {
-    AppendField(out, info.strURL, codePage);
-    out += '\t';
-    AppendField(out, info.strLocalFile, codePage);
-    out += '\t';
-    AppendField(out, info.strFileName, codePage);
-    out += '\t';
-    out += std::to_string(info.nSize);
-    out += '\n';
-  }
+  for (const auto& [key, info] : list) AppendRow(out, info, codePage);
   return out;
+}
+
+bool WriteMovieList(const SWFFileList& list, std::FILE* out) {
+  // A list of many movies is megabytes: written as it is made, in blocks of one buffer.
+  constexpr std::size_t kBlock = 64u << 10;
+  const std::string codePage = CurrentCodePage();
+  std::string block;
+  block.reserve(kBlock + 4096);
+  bool ok = true;
+  for (auto it = list.begin(); ok && it != list.end(); ++it) {
+    AppendRow(block, it->second, codePage);
+    if (block.size() >= kBlock) {
+      ok = std::fwrite(block.data(), 1, block.size(), out) == block.size();
+      block.clear();
+    }
+  }
+  ok = ok && std::fwrite(block.data(), 1, block.size(), out) == block.size();
+  return std::fflush(out) == 0 && ok && !std::ferror(out);
 }
 
 }  // namespace trovex::browser
