@@ -1,5 +1,7 @@
 #include "browser/charset.h"
 
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "platform/text/ascii.h"
@@ -182,6 +184,10 @@ std::string DecodeToUtf8(std::string_view body, const std::string& charset) {
   // them, so the ASCII run a page starts with (most often all of it) needs no converter.
   if (charset == "UTF-8" || charset == "WINDOWS-1252") {
     std::size_t ascii = 0;
+    for (std::uint64_t word; ascii + sizeof word <= body.size(); ascii += sizeof word) {
+      std::memcpy(&word, body.data() + ascii, sizeof word);
+      if (word & 0x8080808080808080u) break;
+    }
     while (ascii < body.size() && static_cast<unsigned char>(body[ascii]) < 0x80) ++ascii;
     out.append(body.substr(0, ascii));
     body.remove_prefix(ascii);

@@ -260,6 +260,27 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
   }
 }
 
+// Start tags of elements that close by themselves (void ones, or with an end tag that may be
+// left out) open no level, in any letter case; all others do.
+TEST(ParsePage, WhichStartTagsOpenALevel) {
+  const char* noLevel[] = {"area", "BASE", "br", "Col", "embed", "hr", "img", "input", "keygen",
+                           "link", "meta", "param", "source", "track", "wbr", "P", "li", "dt",
+                           "dd", "option", "OptGroup", "tr", "td", "th", "thead", "tbody", "tfoot",
+                           "colgroup", "caption", "rb", "rt", "rtc", "rp", "html", "head", "body",
+                           "frame", "basefont", "bgsound", "image", "isindex", "MENUITEM"};
+  const char* nesting[] = {"div", "SPAN", "b", "table", "object", "h1", "ul", "optgroups", "menuitems", "x"};
+  auto cut = [](const std::string& tag) {
+    PageBudget b;
+    b.nNestingDepth = 2;
+    std::string body = "<div>";
+    for (int i = 0; i < 4; ++i) body += "<" + tag + ">";
+    ParsePage("http://h/", body + "<embed src=1>", "text/html", &b);
+    return !b.notes.empty();
+  };
+  for (const char* tag : noLevel) EXPECT_FALSE(cut(tag)) << tag;
+  for (const char* tag : nesting) EXPECT_TRUE(cut(tag)) << tag;
+}
+
 TEST(ParsePage, BudgetIsChargedOnceWhenALateMetaParsesAgain) {
   for (bool parsedAhead : {false, true}) {
     PageBudget b;
