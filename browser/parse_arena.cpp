@@ -9,6 +9,7 @@ namespace {
 // The word before each block: a small block's size class (even), or kLargeTag.
 using Tag = std::size_t;
 constexpr Tag kLargeTag = 1;
+// Chunks stay below the size malloc maps afresh (and faults in again) for each page.
 constexpr std::size_t kLargestChunk = 64u << 10;
 
 void* Reserve(std::size_t bytes) {
@@ -61,7 +62,7 @@ void* ParseArena::Allocate(std::size_t size) {
 void* ParseArena::AllocateSmall(std::size_t cls) {
   const std::size_t bytes = sizeof(Tag) + cls * kAlign;
   if (static_cast<std::size_t>(end_ - next_) < bytes) {
-    // The rest of the chunk is left; a tree of many chunks grows them, up to a bound.
+    // The rest of the chunk is left; a large tree takes larger chunks.
     auto* c = static_cast<Chunk*>(Reserve(nextChunk_));
     c->next = chunks_;
     c->size = nextChunk_;
