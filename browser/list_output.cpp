@@ -1,5 +1,7 @@
 #include "browser/list_output.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "browser/charset.h"
@@ -12,10 +14,24 @@ namespace {
 
 bool Escaped(unsigned char c) { return c < 0x20 || c == 0x7F || c == '\\'; }
 
+// Whether one of the 8 bytes of `word` needs escaping (a control byte, DEL or "\").
+bool AnyEscaped(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  auto anyZero = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
+  // A byte below 0x20 is one with none of the bits 0xE0.
+  return anyZero(word & (0xE0 * kOnes)) || anyZero(word ^ (0x7F * kOnes)) || anyZero(word ^ ('\\' * kOnes));
+}
+
 // Appends one field, already UTF-8, escaped.
 void AppendEscaped(std::string& out, std::string_view utf8) {
   std::size_t from = 0;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
+    // Names and addresses seldom hold a byte to escape: skipped 8 bytes at a time.
+    for (std::uint64_t word; i + sizeof word <= utf8.size(); i += sizeof word) {
+      std::memcpy(&word, utf8.data() + i, sizeof word);
+      if (AnyEscaped(word)) break;
+    }
+    if (i >= utf8.size()) break;
     auto c = static_cast<unsigned char>(utf8[i]);
     if (!Escaped(c)) continue;
     out.append(utf8, from, i - from);

@@ -319,6 +319,16 @@ TEST(ListField, ControlCharactersCannotBreakTheLine) {
   EXPECT_NE(ListField("a\\tb"), ListField("a\tb"));
   EXPECT_EQ(ListField("http://h\\x\\"), "http://h\\\\x\\\\");
   EXPECT_EQ(ListField(kUtf8Movie), kUtf8Movie);
+  // Long fields, with the byte to escape anywhere.
+  const std::string text = "http://example.com/" + kUtf8Movie + "/movies/clip.swf";
+  for (std::size_t at = 0; at <= text.size(); ++at)
+    for (const auto& [raw, escaped] : {std::pair{"\x1F", "\\x1f"}, {"\x7F", "\\x7f"}, {"\\", "\\\\"}, {"\n", "\\n"}}) {
+      std::string field = text;
+      field.insert(at, raw);
+      std::string expected = text;
+      expected.insert(at, escaped);
+      EXPECT_EQ(ListField(field), expected) << at;
+    }
   if (std::setlocale(LC_ALL, "zh_TW.BIG5")) {
     EXPECT_EQ(ListField(kBig5Movie + ".swf"), kUtf8Movie + ".swf");
     std::setlocale(LC_ALL, "C.UTF-8");
