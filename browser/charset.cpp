@@ -1,5 +1,7 @@
 #include "browser/charset.h"
 
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "platform/text/ascii.h"
@@ -178,6 +180,19 @@ std::string DecodeToUtf8(std::string_view body, const std::string& charset) {
   if (charset == "UTF-16BE" && body.substr(0, 2) == "\xFE\xFF") body.remove_prefix(2);
   std::string out;
   out.reserve(body.size() + body.size() / 4 + 16);
+  // These two keep every ASCII byte as it is, and an ASCII byte always starts a character in
+  // them, so the ASCII run a page starts with (most often all of it) needs no converter.
+  if (charset == "UTF-8" || charset == "WINDOWS-1252") {
+    std::size_t ascii = 0;
+    for (std::uint64_t word; ascii + sizeof word <= body.size(); ascii += sizeof word) {
+      std::memcpy(&word, body.data() + ascii, sizeof word);
+      if (word & 0x8080808080808080u) break;
+    }
+    while (ascii < body.size() && static_cast<unsigned char>(body[ascii]) < 0x80) ++ascii;
+    out.append(body.substr(0, ascii));
+    body.remove_prefix(ascii);
+    if (body.empty()) return out;
+  }
   // An undecodable byte: one replacement, then go on; a sequence cut off at the end: one
   // replacement for all of it.
   const CodePageFallback replace = [&body](std::size_t pos, bool truncated, std::string& to) {

@@ -1,6 +1,7 @@
 // The --list output: one line per movie, in list order, tab-separated, UTF-8.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "scan/swf_file_list.h"
@@ -13,5 +14,9 @@ std::string ListField(const std::string& ansi);
 
 // "strURL \t strLocalFile \t strFileName \t nSize \n" for every movie.
 std::string FormatMovieList(const SWFFileList& list);
+
+// Writes FormatMovieList's text to `out` a block at a time, and flushes it. False when a write
+// failed (errno says why).
+bool WriteMovieList(const SWFFileList& list, std::FILE* out);
 
 }  // namespace trovex::browser

@@ -1,12 +1,19 @@
 // The loader of the page model: fetches a page and its frames into a session, bounding frame
 // nesting the way browsers do, and plays the movies when asked to.
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "browser/browser.h"
@@ -24,6 +31,65 @@ using pagemodel::Session;
 namespace {
 
 bool IsHttp(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
+
+// The threads that fetch (and parse) frames ahead of their turn, kept for the whole load: a
+// thread for each fetch would pay its start, and its stack's release, every time.
+template <typename Result>
+class FetchPool {
+ public:
+  explicit FetchPool(int threads) : nThreads_(threads) {}
+  ~FetchPool() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    jobCv_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  FetchPool(const FetchPool&) = delete;
+  FetchPool& operator=(const FetchPool&) = delete;
+
+  // Throws std::system_error when no thread could be started.
+  std::future<Result> Submit(std::function<Result()> job) {
+    std::packaged_task<Result()> task(std::move(job));
+    std::future<Result> result = task.get_future();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (threads_.size() < static_cast<std::size_t>(nThreads_) && idle_ == 0) {
+      try {
+        threads_.emplace_back([this] { Run(); });
+      } catch (const std::system_error&) {
+        if (threads_.empty()) throw;  // the ones running take it
+      }
+    }
+    jobs_.push_back(std::move(task));
+    jobCv_.notify_one();
+    return result;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      ++idle_;
+      jobCv_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+      --idle_;
+      if (stop_) return;
+      std::packaged_task<Result()> task = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      task();
+      lock.lock();
+    }
+  }
+
+  const int nThreads_;
+  std::mutex mutex_;
+  std::condition_variable jobCv_;
+  std::deque<std::packaged_task<Result()>> jobs_;
+  int idle_ = 0;
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
+};
 
 class Loader {
  public:
@@ -123,6 +189,7 @@ class Loader {
     std::size_t element = 0;
     std::string url;
     std::string shown;  // the address as a note names it
+    bool bNetwork = false;  // to be fetched from the network: it may be fetched ahead
     std::future<Ahead> ahead;
   };
 
@@ -157,17 +224,27 @@ class Loader {
     return plan;
   }
 
-  // Frames fetched ahead of their turn: a few, so that memory holds only a few bodies waiting
-  // to be parsed, and so that a small server is not flooded: one that accepts slowly with a
-  // listen queue of five (Python's http.server) drops the connections beyond it, and each
-  // dropped one waits a second for the retry. Only bodies up to a size are parsed ahead too:
-  // a parse tree takes many times its text.
+  // Frames fetched ahead of their turn. A few at once, so that a small server is not flooded:
+  // one that accepts slowly with a listen queue of five (Python's http.server) drops the
+  // connections beyond it, and each dropped one waits a second for the retry. A few more may
+  // wait, fetched, for their turn: a page's frames load before its later siblings, so the
+  // siblings fetched ahead must not keep the frames of the page from being fetched ahead too.
+  // Only bodies up to a size are parsed ahead: a parse tree takes many times its text.
   static constexpr int kAheadPerPage = 3;
-  static constexpr int kAheadInAll = 3;
+  static constexpr int kFetchingAtOnce = 3;
+  static constexpr int kAheadInAll = 6;
   static constexpr std::size_t kParseAheadBytes = 1u << 20;
 
-  static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument) {
-    Ahead a{Fetch(url, limits), nullptr};
+  static Ahead FetchAndParse(const std::string& url, const FetchLimits& limits, const PageBudget& perDocument,
+                             std::atomic<int>* fetching) {
+    Ahead a;
+    {
+      struct Done {
+        std::atomic<int>* fetching;
+        ~Done() { fetching->fetch_sub(1); }
+      } done{fetching};
+      a.fetched = Fetch(url, limits);
+    }
     if (a.fetched.bFetched && a.fetched.strBody.size() <= kParseAheadBytes)
       a.parsed = std::make_unique<ParsedAhead>(a.fetched.strBody, a.fetched.strContentType, perDocument);
     return a;
@@ -177,20 +254,22 @@ class Loader {
     int waiting = 0;
     for (std::size_t i = from; i < plans.size(); ++i) {
       FramePlan& plan = plans[i];
-      if (plan.kind != FramePlan::Kind::kFetch || UrlScheme(plan.url) == "file") continue;
+      if (!plan.bNetwork) continue;
       if (plan.ahead.valid()) {
         ++waiting;
         continue;
       }
-      if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll) return;
+      if (waiting >= kAheadPerPage || fetchesAhead_ >= kAheadInAll || fetching_ >= kFetchingAtOnce) return;
       PageBudget perDocument;
       perDocument.nTagsPerDocument = budget_.nTagsPerDocument;
       perDocument.nNestingDepth = budget_.nNestingDepth;
+      ++fetching_;
       try {
-        plan.ahead = std::async(std::launch::async, [url = plan.url, limits = o_.pageLimits, perDocument] {
-          return FetchAndParse(url, limits, perDocument);
+        plan.ahead = pool_.Submit([url = plan.url, limits = o_.pageLimits, perDocument, fetching = &fetching_] {
+          return FetchAndParse(url, limits, perDocument, fetching);
         });
       } catch (const std::system_error&) {
+        --fetching_;
         return;  // no thread to be had: the frames are fetched in their turn
       }
       ++waiting;
@@ -203,9 +282,11 @@ class Loader {
     for (std::size_t i : std::vector<std::size_t>(s_.pages[index].embeddings)) {
       if (s_.pages[index].elements[i].IsFrame()) plans.push_back(PlanFrame(index, i));
     }
-    FetchAhead(plans, 0);
+    for (FramePlan& plan : plans) plan.bNetwork = plan.kind == FramePlan::Kind::kFetch && UrlScheme(plan.url) != "file";
     for (std::size_t k = 0; k < plans.size(); ++k) {
       FramePlan& plan = plans[k];
+      // Fetches ahead that ended since the last look leave room for the next frames.
+      if (plan.bNetwork && !plan.ahead.valid()) FetchAhead(plans, k);
       std::optional<Ahead> fetched;
       if (plan.ahead.valid()) {
         fetched = plan.ahead.get();
@@ -286,9 +367,12 @@ class Loader {
   LoadStats& stats_;
   int framesRequested_ = 0;
   int fetchesAhead_ = 0;  // fetches started ahead of their turn and not yet taken
+  std::atomic<int> fetching_{0};  // of those, the ones still fetching
   LimitCut cutByCount_, cutByDepth_;
   PageBudget budget_;  // what all documents of this load may keep in memory
   std::set<std::string> played_;
+  // Last, so that its threads end before what their fetches use goes.
+  FetchPool<Ahead> pool_{kFetchingAtOnce};
 };
 
 }  // namespace

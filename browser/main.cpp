@@ -47,9 +47,7 @@ int main(int argc, char** argv) {
   trovex::ComPtr<trovex::IHTMLDocument2> document = trovex::browser::DocumentOf(browser.Get());
   trovex::SWFFileList movies;
   trovex::ScanDocument(document.Get(), movies);
-  std::string out = trovex::browser::FormatMovieList(movies);
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  if (!trovex::browser::WriteMovieList(movies, stdout)) {
     std::fprintf(stderr, "trovex-browser: cannot write the list: %s\n", std::strerror(errno));
     return 1;
   }

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "browser/charset.h"
+#include "browser/parse_arena.h"
 #include "browser/url.h"
 
 namespace trovex::browser {
@@ -80,6 +82,7 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
           }
         }
         if (exposed) {
+          data.attributes.reserve(e.attributes.length);
           for (unsigned i = 0; i < e.attributes.length; ++i) {
             const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
             data.attributes.emplace_back(a->name, a->value);
@@ -130,17 +133,25 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
 }
 
 // Elements that never nest by their start tag alone: void elements and those whose end tag
-// may be left out (an unclosed <p> or <li> closes itself at the next one).
+// may be left out (an unclosed <p> or <li> closes itself at the next one). Every tag of a
+// document is looked up here, so the names are kept by length.
 bool OpensNoLevel(std::string_view name) {
-  static constexpr std::string_view kNames[] = {
-      "area", "base", "br", "col", "embed", "hr", "img", "input", "keygen", "link", "meta",
-      "param", "source", "track", "wbr", "p", "li", "dt", "dd", "option", "optgroup", "tr", "td",
-      "th", "thead", "tbody", "tfoot", "colgroup", "caption", "rb", "rt", "rtc", "rp", "html",
-      "head", "body", "frame", "basefont", "bgsound", "image", "isindex", "menuitem"};
-  for (std::string_view n : kNames)
-    if (n.size() == name.size() &&
-        std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return a == (b | 0x20); }))
-      return true;
+  static constexpr std::string_view k1[] = {"p"};
+  static constexpr std::string_view k2[] = {"br", "hr", "li", "dt", "dd", "tr", "td", "th", "rb", "rt", "rp"};
+  static constexpr std::string_view k3[] = {"col", "img", "wbr", "rtc"};
+  static constexpr std::string_view k4[] = {"area", "base", "link", "meta", "html", "head", "body"};
+  static constexpr std::string_view k5[] = {"embed", "input", "param", "track", "thead",
+                                            "tbody", "tfoot", "frame", "image"};
+  static constexpr std::string_view k6[] = {"keygen", "source", "option"};
+  static constexpr std::string_view k7[] = {"caption", "bgsound", "isindex"};
+  static constexpr std::string_view k8[] = {"optgroup", "colgroup", "basefont", "menuitem"};
+  static constexpr std::span<const std::string_view> kByLength[] = {{}, k1, k2, k3, k4, k5, k6, k7, k8};
+  if (name.empty() || name.size() >= std::size(kByLength)) return false;
+  char lower[std::size(kByLength)];
+  for (std::size_t i = 0; i < name.size(); ++i) lower[i] = static_cast<char>(name[i] | 0x20);
+  const std::string_view key(lower, name.size());
+  for (std::string_view n : kByLength[name.size()])
+    if (n == key) return true;
   return false;
 }
 
@@ -179,19 +190,23 @@ void NoteCut(const DocumentCut& cut, const std::string& url, const PageBudget& l
 
 }  // namespace
 
-// The parse tree of a document; `utf8` must outlive it.
+// The parse tree of a document; `utf8` must outlive it. Its memory is the arena's, freed
+// with it in one go rather than node by node.
 struct ParseTree {
   explicit ParseTree(std::string_view utf8) {
+    GumboOptions options = kGumboDefaultOptions;
     // Parse errors are not needed, and recording them copies the open-element stack each
     // time: deeply nested pages would take memory by the square of their depth.
     options.max_errors = 0;
+    options.allocator = &ParseArena::ParserAllocate;
+    options.deallocator = &ParseArena::ParserDeallocate;
+    options.userdata = &arena;
     output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
   }
-  ~ParseTree() { gumbo_destroy_output(&options, output); }
   ParseTree(const ParseTree&) = delete;
   ParseTree& operator=(const ParseTree&) = delete;
 
-  GumboOptions options = kGumboDefaultOptions;
+  ParseArena arena;
   GumboOutput* output = nullptr;
 };
 

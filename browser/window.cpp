@@ -398,9 +398,7 @@ class BrowserFrame final : public wxFrame {
     if (task_ == LiveTask::kList) {
       SWFFileList movies;
       ScanDocument(document.Get(), movies);
-      std::string out = FormatMovieList(movies);
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      FinishLiveTask(std::fflush(stdout) == 0 ? 0 : 1, "");
+      FinishLiveTask(WriteMovieList(movies, stdout) ? 0 : 1, "");
       return;
     }
     running_ = true;

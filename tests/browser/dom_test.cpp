@@ -2,11 +2,15 @@
 // entry use it: local pages and pages served from 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+
 #include "browser/browser.h"
 #include "browser/page.h"
 #include "browser/url.h"
 #include "platform/inet/inet.h"
 #include "platform/text/unicode.h"
+#include "tests/support/http_server.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/temp_env.h"
 
@@ -544,6 +548,85 @@ TEST_F(BrowserTest, PlayerFetchesWhatTheFlashPlayerWouldPlay) {
   int before = static_cast<int>(server.Requests().size());
   ASSERT_TRUE(Load(server.Url("/")));
   EXPECT_EQ(static_cast<int>(server.Requests().size()), before + 2);
+}
+
+// Counts the requests the server answers at once: a request counts from its arrival until its
+// answer is on the way, so its client is surely still waiting for it then.
+class ConcurrencyLog {
+ public:
+  void Begin(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_.push_back(path);
+    mostAtOnce_ = std::max(mostAtOnce_, open_.size());
+    auto firstFrames = std::count_if(open_.begin(), open_.end(),
+                                     [](const std::string& p) { return p.rfind("/f0_", 0) == 0; });
+    mostOfFirstAtOnce_ = std::max<std::size_t>(mostOfFirstAtOnce_, firstFrames);
+  }
+  void End(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_.erase(std::find(open_.begin(), open_.end(), path));
+  }
+  std::size_t MostAtOnce() const { return mostAtOnce_; }
+  // Of the first frame's frames, "/f0_1.html" and such.
+  std::size_t MostOfFirstAtOnce() const { return mostOfFirstAtOnce_; }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> open_;
+  std::size_t mostAtOnce_ = 0, mostOfFirstAtOnce_ = 0;
+};
+
+// The page's address, then its frames', depth first, as the model shows them.
+void FrameTree(IHTMLDocument2* d, const std::string& origin, std::vector<std::string>* out) {
+  out->push_back(Url(d).substr(origin.size()));
+  for (const Embedded& e : Embeddings(d))
+    if (e.document) FrameTree(e.document.Get(), origin, out);
+}
+
+TEST_F(BrowserTest, FramesOfFramesAreFetchedSideBySideAFewAtATime) {
+  test::TestHttpServer server;
+  ConcurrencyLog log;
+  constexpr int kOuter = 4, kInner = 6;
+  // Each answer takes a while, so that fetches that may overlap do.
+  auto page = [&](const std::string& path, const std::string& html) {
+    server.Handle(path, [&log, path, html](const test::HttpRequest&, test::HttpConnection& c) {
+      log.Begin(path);
+      c.Sleep(40);
+      log.End(path);
+      c.Write(test::HttpResponseText(200, html, {"Content-Type: text/html"}));
+    });
+  };
+  std::string top = "<frameset>";
+  std::vector<std::string> expected = {"/top.html"};
+  for (int o = 0; o < kOuter; ++o) {
+    std::string outer = "f" + std::to_string(o);
+    top += "<frame src='" + outer + ".html'>";
+    std::string html = "<embed src='" + outer + ".swf'>";
+    expected.push_back("/" + outer + ".html");
+    for (int i = 0; i < kInner; ++i) {
+      std::string inner = outer + "_" + std::to_string(i);
+      html += "<iframe src='" + inner + ".html'></iframe>";
+      page("/" + inner + ".html", "<embed src='" + inner + ".swf'>");
+      expected.push_back("/" + inner + ".html");
+    }
+    page("/" + outer + ".html", html);
+  }
+  page("/top.html", top + "</frameset>");
+
+  LoadStats stats;
+  std::string error;
+  auto doc = Load(server.Url("/top.html"), &error, &stats);
+  ASSERT_TRUE(doc) << error;
+  EXPECT_EQ(stats.nFramesLoaded, kOuter * (kInner + 1));
+  // Whatever came first, each frame's document is in its place.
+  std::vector<std::string> loaded;
+  FrameTree(doc.Get(), server.Url(""), &loaded);
+  EXPECT_EQ(loaded, expected);
+  // A frame's frames are fetched side by side as well, not one after the other while its
+  // siblings, fetched ahead, wait for their turn.
+  EXPECT_GE(log.MostOfFirstAtOnce(), 2u);
+  // Three ahead of their turn and the one in its turn, at the most.
+  EXPECT_LE(log.MostAtOnce(), 4u);
 }
 
 }  // namespace

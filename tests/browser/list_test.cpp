@@ -9,6 +9,8 @@
 #include <clocale>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "browser/browser.h"
 #include "browser/list_output.h"
@@ -317,9 +319,52 @@ TEST(ListField, ControlCharactersCannotBreakTheLine) {
   EXPECT_NE(ListField("a\\tb"), ListField("a\tb"));
   EXPECT_EQ(ListField("http://h\\x\\"), "http://h\\\\x\\\\");
   EXPECT_EQ(ListField(kUtf8Movie), kUtf8Movie);
+  // Long fields, with the byte to escape anywhere.
+  const std::string text = "http://example.com/" + kUtf8Movie + "/movies/clip.swf";
+  for (std::size_t at = 0; at <= text.size(); ++at)
+    for (const auto& [raw, escaped] : {std::pair{"\x1F", "\\x1f"}, {"\x7F", "\\x7f"}, {"\\", "\\\\"}, {"\n", "\\n"}}) {
+      std::string field = text;
+      field.insert(at, raw);
+      std::string expected = text;
+      expected.insert(at, escaped);
+      EXPECT_EQ(ListField(field), expected) << at;
+    }
   if (std::setlocale(LC_ALL, "zh_TW.BIG5")) {
     EXPECT_EQ(ListField(kBig5Movie + ".swf"), kUtf8Movie + ".swf");
     std::setlocale(LC_ALL, "C.UTF-8");
+  }
+}
+
+// A long list is written a block at a time: the same text as one string, and a failed write
+// is said, not taken for a complete list.
+TEST(ListOutput, WrittenAsFormattedAndFailuresAreSaid) {
+  std::setlocale(LC_ALL, "C.UTF-8");
+  test::TempDir dir;
+  for (int movies : {0, 1, 5000}) {
+    SCOPED_TRACE(movies);
+    SWFFileList list;
+    for (int i = 0; i < movies; ++i) {
+      SWFFileInfo info;
+      info.strURL = "http://h/movies/" + std::to_string(i) + "\t.swf";
+      info.strFileName = std::to_string(i) + ".swf";
+      info.nSize = i;
+      list.Store(std::move(info));
+    }
+    const std::string path = dir.WriteFile("list.txt", "");
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(WriteMovieList(list, file));
+    std::fclose(file);
+    std::ifstream in(path, std::ios::binary);
+    std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, FormatMovieList(list));
+    if (movies == 5000) {
+      EXPECT_GT(written.size(), 3u * 65536);  // several blocks
+      std::FILE* readOnly = std::fopen(path.c_str(), "r");
+      ASSERT_TRUE(readOnly);
+      EXPECT_FALSE(WriteMovieList(list, readOnly));
+      std::fclose(readOnly);
+    }
   }
 }
 

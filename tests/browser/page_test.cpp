@@ -92,6 +92,14 @@ TEST(Charset, DecodeOrderAndReplacement) {
       {"a\xB3", "text/html; charset=big5", "BIG5-HKSCS", "a\xEF\xBF\xBD"},
       // A page cannot call itself UTF-16 from inside.
       {"<meta charset=utf-16>" + kUtf8Text, "", "UTF-8", "<meta charset=utf-16>" + kUtf8Text},
+      // ASCII, control bytes included, stays as it is; what follows it is still decoded.
+      {std::string("<p>a\0\x1B\x7F", 8), "", "WINDOWS-1252", std::string("<p>a\0\x1B\x7F", 8)},
+      {"<p>\x80\xE9", "", "WINDOWS-1252", "<p>\xE2\x82\xAC\xC3\xA9"},
+      {"<p>" + kUtf8Text + "\xE8\xA8", "text/html; charset=utf-8", "UTF-8", "<p>" + kUtf8Text + "\xEF\xBF\xBD"},
+      {"<p>\xE8\xA8", "text/html; charset=utf-8", "UTF-8", "<p>\xEF\xBF\xBD"},
+      {"\xEF\xBB\xBF<p>", "", "UTF-8", "<p>"},
+      // A stateful charset reads ASCII bytes its own way: after ESC $ B, "9%" is one kanji.
+      {"\x1B$B9%\x1B(B", "text/html; charset=iso-2022-jp", "ISO-2022-JP", "\xE5\xA5\xBD"},
   };
   for (const Case& c : cases) {
     DecodedPage page = DecodePage(c.body, c.contentType);
@@ -160,8 +168,9 @@ TEST(ParsePage, FramesetBaseAndLateMeta) {
 }
 
 // Nesting far beyond the depth limit is cut before the parser sees it: the parser's time grows
-// with the square of the depth and its tree is torn down recursively, so an uncut document this
-// deep would overflow the 1 MiB stack of the thread below (a fetching thread's is larger).
+// with the square of the depth (uncut, this document takes minutes and its embed is listed).
+// It runs on a thread with a small stack (a fetching thread's is larger): nothing on the way
+// may recurse by the depth of the uncut document.
 TEST(ParsePage, DeepNestingIsCutBeforeTheParserSeesIt) {
   std::string body;
   for (int i = 0; i < 200000; ++i) body += "<div>";
@@ -249,6 +258,27 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
       b.notes.clear();
     }
   }
+}
+
+// Start tags of elements that close by themselves (void ones, or with an end tag that may be
+// left out) open no level, in any letter case; all others do.
+TEST(ParsePage, WhichStartTagsOpenALevel) {
+  const char* noLevel[] = {"area", "BASE", "br", "Col", "embed", "hr", "img", "input", "keygen",
+                           "link", "meta", "param", "source", "track", "wbr", "P", "li", "dt",
+                           "dd", "option", "OptGroup", "tr", "td", "th", "thead", "tbody", "tfoot",
+                           "colgroup", "caption", "rb", "rt", "rtc", "rp", "html", "head", "body",
+                           "frame", "basefont", "bgsound", "image", "isindex", "MENUITEM"};
+  const char* nesting[] = {"div", "SPAN", "b", "table", "object", "h1", "ul", "optgroups", "menuitems", "x"};
+  auto cut = [](const std::string& tag) {
+    PageBudget b;
+    b.nNestingDepth = 2;
+    std::string body = "<div>";
+    for (int i = 0; i < 4; ++i) body += "<" + tag + ">";
+    ParsePage("http://h/", body + "<embed src=1>", "text/html", &b);
+    return !b.notes.empty();
+  };
+  for (const char* tag : noLevel) EXPECT_FALSE(cut(tag)) << tag;
+  for (const char* tag : nesting) EXPECT_TRUE(cut(tag)) << tag;
 }
 
 TEST(ParsePage, BudgetIsChargedOnceWhenALateMetaParsesAgain) {
