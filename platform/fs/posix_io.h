@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
+#include <utility>
 
 namespace trovex::posix {
 
@@ -19,6 +20,11 @@ class Fd {
   ~Fd() { Close(); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
   int get() const { return fd_; }
   void Reset(int fd);
   // Closes now: 0 or the errno of close() (a deferred write error shows here).

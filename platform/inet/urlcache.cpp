@@ -81,11 +81,14 @@ bool AddEntry(const std::string& url, const void* data, std::size_t size, std::s
 
   std::string name, ext;
   NameParts(key, &name, &ext);
+  // The same body again (a page loaded twice): its file is linked under the new name.
+  posix::Fd sameAs(-1);
+  if (const Entry* stored = li.index.Find(key)) sameAs = OpenSameStoredBody(root, *stored, data, size);
   std::string relative;
-  int err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative);
+  int err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative, sameAs.get());
   if (err == ENOENT) {  // a subfolder was removed since it was listed
     if (!PrepareFolders(li, root, true)) return FailErrno(errno ? errno : EIO);
-    err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative);
+    err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative, sameAs.get());
   }
   if (err) return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
 

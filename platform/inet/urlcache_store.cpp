@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <random>
 #include <utility>
 
@@ -406,21 +407,66 @@ int Writer::Append() {
   return 0;
 }
 
+posix::Fd OpenSameStoredBody(const std::string& root, const Entry& entry, const void* data,
+                             std::size_t size) {
+  if (entry.size != size) return posix::Fd(-1);
+  // Whatever stands under the name now must be the regular file it was: no link, no FIFO.
+  posix::Fd fd(::open((root + "/" + entry.local).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  struct stat st;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) != size)
+    return posix::Fd(-1);
+  const char* want = static_cast<const char*>(data);
+  char buffer[64 * 1024];
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::pread(fd.get(), buffer, std::min(sizeof buffer, size - done), static_cast<off_t>(done));
+    if (n <= 0 || std::memcmp(buffer, want + done, static_cast<std::size_t>(n)) != 0) return posix::Fd(-1);
+    done += static_cast<std::size_t>(n);
+  }
+  return fd;
+}
+
+namespace {
+
+// The stored file open as `same` under the new name `path` as well: no inode is made, and
+// removing the old name later frees none. Linked through the descriptor that was compared, so
+// nothing put under the old name since is linked. Synced as a new file would be, unless a write
+// group syncs it.
+int LinkStoredFile(int same, const std::string& path, bool grouped) {
+  const std::string self = "/proc/self/fd/" + std::to_string(same);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  if (grouped) return 0;
+  // The file itself too: an earlier run killed before its group's sync may have left it unsynced.
+  if (::fsync(same) != 0 && errno != EINVAL && errno != EROFS) return errno;
+  posix::SyncFolder(path.substr(0, path.rfind('/')));
+  return 0;
+}
+
+}  // namespace
+
 int StoreFile(const std::string& root, const std::string& folder, const std::string& name,
               const std::string& ext, const void* data, std::size_t size, LoadedIndex& li,
-              std::string* relative) {
+              std::string* relative, int sameAs) {
   unsigned& next = li.nextCounter[folder + "/" + name + "." + ext];
   const bool grouped = t_group.depth > 0;
   for (unsigned n = std::max(next, 1u); n <= kMaxCounter; ++n) {
     std::string candidate = folder + "/" + CounterName(name, ext, n);
     if (li.index.Names(candidate)) continue;
-    // Unnamed until it is whole, then linked to its name: a killed writer leaves nothing.
-    posix::AtomicFile file;
-    int err = file.Open(root + "/" + candidate, 0600, posix::AtomicFile::Temporary::kUnnamed);
-    if (!err) err = file.Write(data, size);
-    if (!err)
-      err = grouped ? file.CommitUnsynced(posix::AtomicFile::Replace::kNever)
-                    : file.Commit(posix::AtomicFile::Replace::kNever);
+    int err = 0;
+    if (sameAs >= 0) {
+      err = LinkStoredFile(sameAs, root + "/" + candidate, grouped);
+      // A file system without links, no /proc, a link that failed: written as any new file.
+      if (err && err != EEXIST) sameAs = -1;
+    }
+    if (sameAs < 0) {
+      // Unnamed until it is whole, then linked to its name: a killed writer leaves nothing.
+      posix::AtomicFile file;
+      err = file.Open(root + "/" + candidate, 0600, posix::AtomicFile::Temporary::kUnnamed);
+      if (!err) err = file.Write(data, size);
+      if (!err)
+        err = grouped ? file.CommitUnsynced(posix::AtomicFile::Replace::kNever)
+                      : file.Commit(posix::AtomicFile::Replace::kNever);
+    }
     if (err == EEXIST) continue;  // on disk but in no entry: swept later, never reused
     if (err) return err;
     if (grouped) {

@@ -397,7 +397,9 @@ TEST(ListLimits, CutFramesAreSummedUpInOneLinePerLimit) {
       const std::string line = std::string("trovex-browser: ") + c.summary + "\n";
       std::size_t at = run.strErr.find(line);
       EXPECT_NE(at, std::string::npos) << run.strErr.substr(0, 2000);
-      if (at != std::string::npos) EXPECT_EQ(run.strErr.find(line, at + 1), std::string::npos);
+      if (at != std::string::npos) {
+        EXPECT_EQ(run.strErr.find(line, at + 1), std::string::npos);
+      }
       const auto lines = std::count(run.strErr.begin(), run.strErr.end(), '\n');
       if (verbose)
         EXPECT_LE(lines, 60) << run.strErr.substr(0, 2000);

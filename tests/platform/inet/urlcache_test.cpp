@@ -179,6 +179,40 @@ TEST_F(UrlCache, CachingAgainReplacesTheEntry) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// A page loaded twice caches the same body again: its stored file takes the entry's new name
+// as well (so no inode is made and none freed, which file systems that skip recently freed
+// inodes make slow) and the entry becomes the newest; other bytes of the same size make a new
+// file.
+TEST_F(UrlCache, CachingTheSameBodyAgainKeepsItsFile) {
+  auto inode = [](const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  const std::string a = "http://h/a.html", b = "http://h/b.html";
+  const std::string first = Add(a, "same body");
+  const ino_t stored = inode(first);
+  ASSERT_NE(stored, 0u);
+  Add(b, "other one");
+  const std::string again = Add(a, "same body");
+  EXPECT_NE(again, first);
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_EQ(inode(again), stored) << "the file was made again";
+  EXPECT_EQ(test::ReadFile(again), "same body");
+
+  // Room for a third entry is made from b, now the oldest.
+  SetUrlCacheLimits(18, kDefaultUrlCacheRunBytes);
+  Add("http://h/c.html", "third one");
+  SetUrlCacheLimits(kDefaultUrlCacheTotalBytes, kDefaultUrlCacheRunBytes);
+  EXPECT_EQ(Lookup(a).local, again);
+  EXPECT_EQ(Lookup(b).error, ERROR_FILE_NOT_FOUND);
+
+  const std::string changed = Add(a, "SAME BODY");
+  EXPECT_NE(inode(changed), stored);
+  EXPECT_EQ(test::ReadFile(changed), "SAME BODY");
+  EXPECT_FALSE(fs::exists(again));
+  EXPECT_EQ(Lookup(a).local, changed);
+}
+
 TEST_F(UrlCache, AddressesAreKeyedByTheirCanonicalForm) {
   Add("HTTP://H/dir/../intro.swf", "d");
   EXPECT_TRUE(Lookup("http://h/intro.swf").ok);

@@ -54,8 +54,12 @@ TEST(HostileHive, ReadsNeverBlockOrGrowAndWritesKeepTheIntruder) {
     EXPECT_EQ(write, c.write);
     struct stat st {};
     ASSERT_EQ(::lstat(hive.c_str(), &st), 0);
-    if (c.kind == Kind::kFifo) EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    if (c.kind == Kind::kDevZero) EXPECT_TRUE(S_ISLNK(st.st_mode));
+    if (c.kind == Kind::kFifo) {
+      EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    }
+    if (c.kind == Kind::kDevZero) {
+      EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
   }
 }
 
