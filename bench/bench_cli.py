@@ -7,10 +7,12 @@ run's pair, the medians, and the ratio list / curl per pair with its median, by 
 by CPU time (user + system, which holds better on a busy machine). The goals are 3x curl for
 the demo site and 2x for the generated pages (by wall time).
 
-  bench_cli.py [--build DIR] [--movies N [N ...]] [--runs R]
+  bench_cli.py [--build DIR] [--movies N [N ...]] [--runs R] [--cold-cache]
     --movies N  the generated page with N movies in 100 frames (1000, 10000, 100000); several
                 sizes run one after the other, with the cost per movie at the end, to show it
                 stays linear; 0, the default, is the demo site in samples/site
+    --cold-cache  each --list run starts with an empty URL cache, as a page's first load does;
+                without it, runs after the first find the pages they cached (a page loaded again)
 """
 import argparse
 import functools
@@ -50,11 +52,20 @@ def timed(cmd):
     return elapsed, children_cpu() - cpu
 
 
-def pair_table(name_a, name_b, cmd_a, cmd_b, runs):
-    """Returns the median wall time of command A, in seconds."""
+def fresh_cache():
+    """An empty URL cache folder of its own for the next command (kept until the end: removing
+    files just before making new ones slows ext4 without a journal down)."""
+    os.environ["XDG_CACHE_HOME"] = tempfile.mkdtemp(prefix="cache-", dir=os.environ["TROVEX_BENCH_TMP"])
+
+
+def pair_table(name_a, name_b, cmd_a, cmd_b, runs, cold=False):
+    """Returns the median wall time of command A, in seconds. cold: each run of A starts with an
+    empty URL cache, as on a page's first load; otherwise A finds the pages it cached before."""
     timed(cmd_a), timed(cmd_b)  # warm-up
     a, b, ratios, cpu_ratios = [], [], [], []
     for i in range(runs):
+        if cold:
+            fresh_cache()
         ta, ca = timed(cmd_a)
         tb, cb = timed(cmd_b)
         a.append(ta), b.append(tb), ratios.append(ta / tb), cpu_ratios.append(ca / max(cb, 1e-3))
@@ -82,9 +93,9 @@ def run_site(args, browser, curl, movies, tmp):
     base = f"http://127.0.0.1:{server.server_address[1]}/"
     print(f"load average {open('/proc/loadavg').read().split()[:3]}, site: {len(pages)} pages"
           + (f", {movies} movies" if movies else " (demo)"))
-    print("--list against curl of every page:")
+    print("--list against curl of every page" + (", each --list with an empty URL cache:" if args.cold_cache else ":"))
     median = pair_table("--list", "curl", [browser, "--list", base + "index.html"],
-                        [curl, "-sf"] + [base + p for p in pages], args.runs)
+                        [curl, "-sf"] + [base + p for p in pages], args.runs, args.cold_cache)
     print("--help against curl of the first page:")
     pair_table("--help", "curl", [browser, "--help"], [curl, "-sf", base + "index.html"], args.runs)
     server.shutdown()
@@ -97,6 +108,8 @@ def main():
     parser.add_argument("--build", default=os.path.join(SOURCE, "build"))
     parser.add_argument("--movies", type=int, nargs="+", default=[0])
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--cold-cache", action="store_true",
+                        help="each --list run starts with an empty URL cache (a page's first load)")
     args = parser.parse_args()
     browser = os.path.join(args.build, "browser", "trovex-browser")
     curl = shutil.which("curl")
@@ -105,7 +118,7 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="trovex-bench-cli-") as tmp:
         env = dict(os.environ, XDG_CACHE_HOME=os.path.join(tmp, "cache"), XDG_CONFIG_HOME=os.path.join(tmp, "config"),
-                   XDG_DATA_HOME=os.path.join(tmp, "data"))
+                   XDG_DATA_HOME=os.path.join(tmp, "data"), TROVEX_BENCH_TMP=tmp)
         os.environ.update(env)
         medians = {movies: run_site(args, browser, curl, movies, tmp) for movies in args.movies}
         sized = [(m, t) for m, t in medians.items() if m]
