@@ -60,11 +60,27 @@ bool MbIsCharBoundary(std::string_view s, std::size_t pos) {
 
 // ---- searching ------------------------------------------------------------------------
 
+namespace {
+
+// Position of the first byte above 0x7F in s[from, to), or `to`; eight bytes at a time, as
+// addresses are long and almost always plain ASCII.
+std::size_t FirstHighByte(std::string_view s, std::size_t from, std::size_t to) {
+  std::size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, sizeof word);
+    if (word & 0x8080808080808080ull) break;
+  }
+  for (; i < to; ++i)
+    if (static_cast<unsigned char>(s[i]) >= 0x80) return i;
+  return to;
+}
+
+}  // namespace
+
 bool MbAsciiBytesAreChars(std::string_view s) {
-  if (MB_CUR_MAX == 1) return true;
-  for (unsigned char c : s)
-    if (c >= 0x80) return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-  return true;
+  if (MB_CUR_MAX == 1 || FirstHighByte(s, 0, s.size()) == s.size()) return true;
+  return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 }
 
 namespace {
@@ -177,7 +193,20 @@ std::size_t MbFindOneOf(std::string_view s, std::string_view set, std::size_t st
     // pass. A member found there is a character of its own unless an earlier byte, before
     // `start`, leads a double-byte character.
     std::size_t i = start;
-    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80 && !member(static_cast<unsigned char>(s[i]))) ++i;
+    if (i < s.size()) {
+      // The first member byte (found by memchr for the usual small set), then the first byte
+      // above 0x7F before it: where a byte-by-byte walk would have stopped.
+      std::size_t memberAt = s.size();
+      if (set.size() <= 4) {
+        for (char c : set)
+          if (const void* p = std::memchr(s.data() + i, c, memberAt - i))
+            memberAt = static_cast<std::size_t>(static_cast<const char*>(p) - s.data());
+      } else {
+        memberAt = i;
+        while (memberAt < s.size() && !member(static_cast<unsigned char>(s[memberAt]))) ++memberAt;
+      }
+      i = FirstHighByte(s, i, memberAt);
+    }
     if (i >= s.size()) return std::string::npos;
     bool plainBefore = start == 0 || AsciiBytesAreChars(s.substr(0, start));
     if (member(static_cast<unsigned char>(s[i])) && plainBefore) return i;

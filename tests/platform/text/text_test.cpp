@@ -294,6 +294,44 @@ std::size_t WalkFind(std::string_view s, std::string_view set, std::size_t start
   return found;
 }
 
+// Searches of long text skip plain ASCII eight bytes at a time and find members with memchr:
+// a byte above 0x7F at any place within or after a word, a Big5 trail byte that looks like a
+// member, and sets too large for memchr must still give the character walk's answers.
+TEST(TextLocales, SearchesOfLongTextAgreeWithTheCharacterWalk) {
+  std::string saved = std::setlocale(LC_ALL, nullptr);
+  const std::string plain = "http://www.example.com/a/long/path/to/";
+  std::vector<std::string> texts;
+  for (std::size_t at : {0u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u}) {
+    for (const std::string& odd : {std::string("\xB3\\"), std::string("\xA4\x40"), std::string("\xE8\xA8\xB1"), std::string("\xFF")}) {
+      std::string t = plain;
+      t.insert(at, odd);
+      texts.push_back(t + "movie.swf?x=1#top");
+      texts.push_back(t + "movie.swf");
+    }
+  }
+  texts.push_back(plain + plain + "?");
+  int localesTried = 0;
+  for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
+    if (!std::setlocale(LC_ALL, locale)) continue;
+    ++localesTried;
+    for (const std::string& s : texts) {
+      SCOPED_TRACE(std::string(locale) + ": " + s);
+      for (std::size_t start : {0u, 1u, 8u, 9u, 20u, 200u}) {
+        for (std::string_view set : {"?#", "\\", "?#\\/", "@", "abcdefg\\"})
+          EXPECT_EQ(MbFindOneOf(s, set, start), WalkFind(s, set, start, false)) << set << " from " << start;
+      }
+      // When it says so, every ASCII byte is a character of its own.
+      bool asciiWhole = true;
+      for (std::size_t i = 0; i < s.size(); ++i)
+        if (static_cast<unsigned char>(s[i]) < 0x80 && WalkFind(s, std::string_view(&s[i], 1), i, false) != i)
+          asciiWhole = false;
+      EXPECT_TRUE(!MbAsciiBytesAreChars(s) || asciiWhole);
+    }
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_GT(localesTried, 0);
+}
+
 // The byte-wise answers taken where ASCII bytes are whole characters agree with the walk in
 // every code page, on ASCII, on mixed and on broken text.
 TEST(TextLocales, FastSearchesAgreeWithTheCharacterWalk) {
