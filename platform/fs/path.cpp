@@ -17,10 +17,15 @@ bool IsNameBreak(char c, PathStyle style) {
 }
 
 std::size_t FileNameOffset(std::string_view s, PathStyle style) {
+  if (MbAsciiBytesAreChars(s)) {  // separators are ASCII
+    // From the end: the last separator followed by something other than a separator.
+    for (std::size_t i = s.size(); i-- > 1;)
+      if (IsNameBreak(s[i - 1], style) && s[i] != '/' && !(style == PathStyle::Windows && s[i] == '\\')) return i;
+    return 0;
+  }
   std::size_t name = 0;
-  const bool bytewise = MbAsciiBytesAreChars(s);  // separators are ASCII
-  for (std::size_t i = 0; i < s.size(); i = bytewise ? i + 1 : MbNextChar(s, i)) {
-    if (!IsNameBreak(s[i], style) || (!bytewise && MbCharLen(s, i) != 1)) continue;
+  for (std::size_t i = 0; i < s.size(); i = MbNextChar(s, i)) {
+    if (!IsNameBreak(s[i], style) || MbCharLen(s, i) != 1) continue;
     std::size_t next = i + 1;
     if (next >= s.size()) continue;
     // A trailing separator (or a doubled one) does not start a name.

@@ -78,8 +78,7 @@ std::u16string Unescape(std::u16string_view in) {
 }  // namespace
 
 bool PlainFilePathFromUrl(std::string_view url, bool* local, std::string* path) {
-  for (char c : url)
-    if (static_cast<unsigned char>(c) >= 0x80 || c == '%') return false;
+  if (url.find('%') != std::string_view::npos || AsciiPrefixLength(url) != url.size()) return false;
   *local = PathFromFileUrl<char>(url, path);
   return true;
 }

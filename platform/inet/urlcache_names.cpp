@@ -62,7 +62,7 @@ void NameParts(std::string_view key, std::string* name, std::string* ext) {
   if (inet_detail::SplitUrl(key, &parts) == ERROR_SUCCESS) {
     path = parts.path;
   } else {
-    std::size_t cut = path.find_first_of("?#");  // keys are ASCII
+    std::size_t cut = std::min(path.find('?'), path.find('#'));  // keys are ASCII
     if (cut != std::string::npos) path = path.substr(0, cut);
   }
   std::size_t slash = path.rfind('/');

@@ -1,8 +1,20 @@
 #include "platform/text/ascii.h"
 
+#include <cstring>
 #include <utility>
 
 namespace trovex {
+
+std::size_t AsciiPrefixLength(std::string_view s) {
+  std::size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, sizeof word);
+    if (word & 0x8080808080808080ull) break;
+  }
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
 
 std::string AsciiToLower(std::string_view s) {
   std::string out(s);

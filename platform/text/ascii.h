@@ -22,6 +22,10 @@ template <class Char>
 constexpr Char AsciiUpper(Char c) {
   return c >= Char('a') && c <= Char('z') ? static_cast<Char>(c - Char('a') + Char('A')) : c;
 }
+// How many bytes at the start of `s` are below 0x80; eight bytes at a time, as addresses and
+// paths are long and almost always plain ASCII.
+std::size_t AsciiPrefixLength(std::string_view s);
+
 std::string AsciiToLower(std::string_view s);
 std::string AsciiToUpper(std::string_view s);
 

@@ -12,6 +12,7 @@
 #include <cwchar>
 #include <limits>
 
+#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 #include "platform/text/unicode.h"
 
@@ -62,18 +63,9 @@ bool MbIsCharBoundary(std::string_view s, std::size_t pos) {
 
 namespace {
 
-// Position of the first byte above 0x7F in s[from, to), or `to`; eight bytes at a time, as
-// addresses are long and almost always plain ASCII.
+// Position of the first byte above 0x7F in s[from, to), or `to`.
 std::size_t FirstHighByte(std::string_view s, std::size_t from, std::size_t to) {
-  std::size_t i = from;
-  for (; i + 8 <= to; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s.data() + i, sizeof word);
-    if (word & 0x8080808080808080ull) break;
-  }
-  for (; i < to; ++i)
-    if (static_cast<unsigned char>(s[i]) >= 0x80) return i;
-  return to;
+  return from + AsciiPrefixLength(s.substr(from, to - from));
 }
 
 }  // namespace
@@ -85,11 +77,7 @@ bool MbAsciiBytesAreChars(std::string_view s) {
 
 namespace {
 
-bool IsAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
-}
+bool IsAscii(std::string_view s) { return AsciiPrefixLength(s) == s.size(); }
 
 bool AsciiBytesAreChars(std::string_view s) { return MbAsciiBytesAreChars(s); }
 

@@ -126,5 +126,22 @@ TEST(Ascii, PercentEncodeEscapesWhatTheCallerNames) {
   EXPECT_EQ(PercentEncode("", IsUnsafeInAddress), "");
 }
 
+// The plain run is found eight bytes at a time: a byte above 0x7F at every place of a word and
+// of the bytes after the last whole word must end it there.
+TEST(AsciiPrefixLength, EndsAtTheFirstByteAbove7F) {
+  for (std::size_t size = 0; size <= 20; ++size) {
+    const std::string plain(size, 'a');
+    EXPECT_EQ(AsciiPrefixLength(plain), size);
+    for (std::size_t at = 0; at < size; ++at) {
+      for (char high : {'\x80', '\xFF'}) {
+        std::string s = plain;
+        s[at] = high;
+        EXPECT_EQ(AsciiPrefixLength(s), at) << size << " " << at;
+      }
+    }
+  }
+  EXPECT_EQ(AsciiPrefixLength(std::string_view("ab\0cd\x7F", 6)), 6u);
+}
+
 }  // namespace
 }  // namespace trovex
