@@ -1,7 +1,5 @@
 #include "browser/charset.h"
 
-#include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "platform/text/ascii.h"
@@ -183,12 +181,7 @@ std::string DecodeToUtf8(std::string_view body, const std::string& charset) {
   // These two keep every ASCII byte as it is, and an ASCII byte always starts a character in
   // them, so the ASCII run a page starts with (most often all of it) needs no converter.
   if (charset == "UTF-8" || charset == "WINDOWS-1252") {
-    std::size_t ascii = 0;
-    for (std::uint64_t word; ascii + sizeof word <= body.size(); ascii += sizeof word) {
-      std::memcpy(&word, body.data() + ascii, sizeof word);
-      if (word & 0x8080808080808080u) break;
-    }
-    while (ascii < body.size() && static_cast<unsigned char>(body[ascii]) < 0x80) ++ascii;
+    const std::size_t ascii = AsciiPrefixLength(body);
     out.append(body.substr(0, ascii));
     body.remove_prefix(ascii);
     if (body.empty()) return out;
