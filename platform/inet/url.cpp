@@ -41,8 +41,8 @@ constexpr SchemeInfo kSchemes[] = {
 bool IsSchemeChar(char c, bool first) {
   unsigned char u = static_cast<unsigned char>(c);
   if (u >= 0x80) return false;
-  if (std::isalpha(u)) return true;
-  return !first && (std::isdigit(u) || c == '+' || c == '-' || c == '.');
+  if ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') return true;
+  return !first && ((u >= '0' && u <= '9') || c == '+' || c == '-' || c == '.');
 }
 
 bool EndsHostAtBackslash(INTERNET_SCHEME scheme) {
@@ -433,7 +433,7 @@ DWORD Canonicalize(std::string_view input, DWORD flags, std::string* result) {
     }
     const std::string_view host = parts.host;
     if (std::all_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-      for (char c : host) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char c : host) out += AsciiLower(c);  // host names fold by ASCII rules in every locale
     } else {
       out += MbToLower(std::string(host));
     }

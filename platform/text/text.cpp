@@ -71,7 +71,7 @@ std::size_t FirstHighByte(std::string_view s, std::size_t from, std::size_t to) 
 }  // namespace
 
 bool MbAsciiBytesAreChars(std::string_view s) {
-  if (MB_CUR_MAX == 1 || FirstHighByte(s, 0, s.size()) == s.size()) return true;
+  if (AsciiPrefixLength(s) == s.size() || MB_CUR_MAX == 1) return true;
   return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 }
 
