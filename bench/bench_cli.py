@@ -52,20 +52,16 @@ def timed(cmd):
     return elapsed, children_cpu() - cpu
 
 
-def fresh_cache():
-    """An empty URL cache folder of its own for the next command (kept until the end: removing
-    files just before making new ones slows ext4 without a journal down)."""
-    os.environ["XDG_CACHE_HOME"] = tempfile.mkdtemp(prefix="cache-", dir=os.environ["TROVEX_BENCH_TMP"])
-
-
-def pair_table(name_a, name_b, cmd_a, cmd_b, runs, cold=False):
-    """Returns the median wall time of command A, in seconds. cold: each run of A starts with an
-    empty URL cache, as on a page's first load; otherwise A finds the pages it cached before."""
+def pair_table(name_a, name_b, cmd_a, cmd_b, runs, cold=None):
+    """Returns the median wall time of command A, in seconds. cold: a folder in which each run of
+    A gets an empty URL cache of its own, as on a page's first load (kept until the end: removing
+    files just before making new ones slows ext4 without a journal down); without it, A finds the
+    pages it cached before."""
     timed(cmd_a), timed(cmd_b)  # warm-up
     a, b, ratios, cpu_ratios = [], [], [], []
     for i in range(runs):
         if cold:
-            fresh_cache()
+            os.environ["XDG_CACHE_HOME"] = tempfile.mkdtemp(prefix="cache-", dir=cold)
         ta, ca = timed(cmd_a)
         tb, cb = timed(cmd_b)
         a.append(ta), b.append(tb), ratios.append(ta / tb), cpu_ratios.append(ca / max(cb, 1e-3))
@@ -95,7 +91,7 @@ def run_site(args, browser, curl, movies, tmp):
           + (f", {movies} movies" if movies else " (demo)"))
     print("--list against curl of every page" + (", each --list with an empty URL cache:" if args.cold_cache else ":"))
     median = pair_table("--list", "curl", [browser, "--list", base + "index.html"],
-                        [curl, "-sf"] + [base + p for p in pages], args.runs, args.cold_cache)
+                        [curl, "-sf"] + [base + p for p in pages], args.runs, tmp if args.cold_cache else None)
     print("--help against curl of the first page:")
     pair_table("--help", "curl", [browser, "--help"], [curl, "-sf", base + "index.html"], args.runs)
     server.shutdown()
@@ -118,7 +114,7 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="trovex-bench-cli-") as tmp:
         env = dict(os.environ, XDG_CACHE_HOME=os.path.join(tmp, "cache"), XDG_CONFIG_HOME=os.path.join(tmp, "config"),
-                   XDG_DATA_HOME=os.path.join(tmp, "data"), TROVEX_BENCH_TMP=tmp)
+                   XDG_DATA_HOME=os.path.join(tmp, "data"))
         os.environ.update(env)
         medians = {movies: run_site(args, browser, curl, movies, tmp) for movies in args.movies}
         sized = [(m, t) for m, t in medians.items() if m]

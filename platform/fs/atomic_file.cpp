@@ -129,14 +129,7 @@ int AtomicFile::Open(const std::string& target, mode_t newMode, Temporary tempor
 }
 
 // Gives the unnamed temporary the name `path`; EEXIST when it is taken (never replaced).
-int AtomicFile::LinkAs(const std::string& path) {
-  char self[64];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
-  if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-      ::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
-    return 0;
-  return errno;
-}
+int AtomicFile::LinkAs(const std::string& path) { return LinkDescriptor(fd_, path); }
 
 // Links an unnamed temporary into the folder under a temporary name (still open, so a
 // failure can drop it).

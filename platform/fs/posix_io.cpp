@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace trovex::posix {
@@ -50,6 +51,16 @@ int ReadAll(int fd, std::string* out) {
     if (n == 0) return 0;
     out->append(buf, static_cast<std::size_t>(n));
   }
+}
+
+int LinkDescriptor(int fd, const std::string& path) {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  // Without /proc, AT_EMPTY_PATH does the same where the process may use it.
+  if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+      ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
+    return 0;
+  return errno;
 }
 
 void SyncFolder(const std::string& dir) {

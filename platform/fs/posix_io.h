@@ -41,6 +41,10 @@ int WriteAll(int fd, const void* data, std::size_t size);
 // Appends what is left up to the end of the file to *out.
 int ReadAll(int fd, std::string* out);
 
+// Gives the file open as `fd` the name `path` too (an unnamed temporary its first): 0, or the
+// errno; EEXIST when the name is taken, which is never replaced.
+int LinkDescriptor(int fd, const std::string& path);
+
 // Makes a rename or a new file in `dir` durable. Failures are ignored: some file systems refuse
 // fsync on folders, and the rename itself is atomic all the same.
 void SyncFolder(const std::string& dir);

@@ -433,8 +433,7 @@ namespace {
 // nothing put under the old name since is linked. Synced as a new file would be, unless a write
 // group syncs it.
 int LinkStoredFile(int same, const std::string& path, bool grouped) {
-  const std::string self = "/proc/self/fd/" + std::to_string(same);
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  if (int err = posix::LinkDescriptor(same, path)) return err;
   if (grouped) return 0;
   // The file itself too: an earlier run killed before its group's sync may have left it unsynced.
   if (::fsync(same) != 0 && errno != EINVAL && errno != EROFS) return errno;
@@ -455,7 +454,7 @@ int StoreFile(const std::string& root, const std::string& folder, const std::str
     int err = 0;
     if (sameAs >= 0) {
       err = LinkStoredFile(sameAs, root + "/" + candidate, grouped);
-      // A file system without links, no /proc, a link that failed: written as any new file.
+      // A file system without links, or a link that failed: written as any new file.
       if (err && err != EEXIST) sameAs = -1;
     }
     if (sameAs < 0) {

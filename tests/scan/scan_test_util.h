@@ -3,26 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
+
+#include "tests/support/temp_env.h"
 
 namespace trovex::test {
 
-class ScopedLocale {
+// One locale by name, for TROVEX_REQUIRE_LOCALE.
+class ScopedLocale : public LocaleSwitch {
  public:
-  explicit ScopedLocale(const char* name) {
-    const char* old = std::setlocale(LC_ALL, nullptr);
-    saved_ = old ? old : "C";
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
-  ScopedLocale(const ScopedLocale&) = delete;
-  ScopedLocale& operator=(const ScopedLocale&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  std::string saved_;
-  bool ok_ = false;
+  explicit ScopedLocale(const char* name) : LocaleSwitch({name}) {}
 };
 
 // Big5 bytes of the characters the tests use; 許 ends in "\" and 弋 in "|".

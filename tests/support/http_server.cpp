@@ -17,25 +17,12 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "tests/support/http_status.h"
 #include "tests/support/temp_env.h"
 
 namespace trovex::test {
 
 namespace {
-
-std::string Reason(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-  }
-}
 
 void RunOrThrow(const std::string& command) {
   if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
@@ -151,7 +138,7 @@ const TestCertificates& TestCertificates::Get() {
 
 std::string HttpResponseText(int status, const std::string& body,
                              const std::vector<std::string>& extraHeaders) {
-  std::string text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
+  std::string text = "HTTP/1.1 " + std::to_string(status) + " " + StatusReason(status) + "\r\n";
   bool chunked = false;
   bool lengthGiven = false;
   for (const std::string& h : extraHeaders) {

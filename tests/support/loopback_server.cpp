@@ -8,21 +8,10 @@
 
 #include <stdexcept>
 
+#include "tests/support/http_status.h"
+
 namespace trovex::test {
 namespace {
-
-const char* Reason(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-  }
-}
 
 int BindLoopback(int* port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -130,7 +119,7 @@ void LoopbackServer::Serve(int fd) {
   }
   if (!answer && fallback) answer = fallback(path);
   if (!answer) answer = HttpAnswer{404, "text/html", "<html><body>not found</body></html>", ""};
-  std::string head = "HTTP/1.1 " + std::to_string(answer->nStatus) + " " + Reason(answer->nStatus) +
+  std::string head = "HTTP/1.1 " + std::to_string(answer->nStatus) + " " + StatusReason(answer->nStatus) +
                      "\r\nContent-Length: " + std::to_string(answer->strBody.size()) +
                      "\r\nConnection: close\r\n";
   if (!answer->strContentType.empty()) head += "Content-Type: " + answer->strContentType + "\r\n";

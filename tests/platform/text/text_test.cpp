@@ -294,11 +294,28 @@ std::size_t WalkFind(std::string_view s, std::string_view set, std::size_t start
   return found;
 }
 
+// Calls check(text) for each text under each of C, C.UTF-8 and Big5 that is installed, and
+// puts the process locale back; how many locales were tried.
+template <class Check>
+int ForEachLocaleAndText(const std::vector<std::string>& texts, Check check) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  int tried = 0;
+  for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
+    if (!std::setlocale(LC_ALL, locale)) continue;
+    ++tried;
+    for (const std::string& s : texts) {
+      SCOPED_TRACE(std::string(locale) + ": " + s);
+      check(s);
+    }
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+  return tried;
+}
+
 // Searches of long text skip plain ASCII eight bytes at a time and find members with memchr:
 // a byte above 0x7F at any place within or after a word, a Big5 trail byte that looks like a
 // member, and sets too large for memchr must still give the character walk's answers.
 TEST(TextLocales, SearchesOfLongTextAgreeWithTheCharacterWalk) {
-  std::string saved = std::setlocale(LC_ALL, nullptr);
   const std::string plain = "http://www.example.com/a/long/path/to/";
   std::vector<std::string> texts;
   for (std::size_t at : {0u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u}) {
@@ -310,68 +327,53 @@ TEST(TextLocales, SearchesOfLongTextAgreeWithTheCharacterWalk) {
     }
   }
   texts.push_back(plain + plain + "?");
-  int localesTried = 0;
-  for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
-    if (!std::setlocale(LC_ALL, locale)) continue;
-    ++localesTried;
-    for (const std::string& s : texts) {
-      SCOPED_TRACE(std::string(locale) + ": " + s);
-      for (std::size_t start : {0u, 1u, 8u, 9u, 20u, 200u}) {
-        for (std::string_view set : {"?#", "\\", "?#\\/", "@", "abcdefg\\"})
-          EXPECT_EQ(MbFindOneOf(s, set, start), WalkFind(s, set, start, false)) << set << " from " << start;
-      }
-      // When it says so, every ASCII byte is a character of its own.
-      bool asciiWhole = true;
-      for (std::size_t i = 0; i < s.size(); ++i)
-        if (static_cast<unsigned char>(s[i]) < 0x80 && WalkFind(s, std::string_view(&s[i], 1), i, false) != i)
-          asciiWhole = false;
-      EXPECT_TRUE(!MbAsciiBytesAreChars(s) || asciiWhole);
+  const int localesTried = ForEachLocaleAndText(texts, [](const std::string& s) {
+    for (std::size_t start : {0u, 1u, 8u, 9u, 20u, 200u}) {
+      for (std::string_view set : {"?#", "\\", "?#\\/", "@", "abcdefg\\"})
+        EXPECT_EQ(MbFindOneOf(s, set, start), WalkFind(s, set, start, false)) << set << " from " << start;
     }
-  }
-  std::setlocale(LC_ALL, saved.c_str());
+    // When it says so, every ASCII byte is a character of its own.
+    bool asciiWhole = true;
+    for (std::size_t i = 0; i < s.size(); ++i)
+      if (static_cast<unsigned char>(s[i]) < 0x80 && WalkFind(s, std::string_view(&s[i], 1), i, false) != i)
+        asciiWhole = false;
+    EXPECT_TRUE(!MbAsciiBytesAreChars(s) || asciiWhole);
+  });
   EXPECT_GT(localesTried, 0);
 }
 
 // The byte-wise answers taken where ASCII bytes are whole characters agree with the walk in
 // every code page, on ASCII, on mixed and on broken text.
 TEST(TextLocales, FastSearchesAgreeWithTheCharacterWalk) {
-  std::string saved = std::setlocale(LC_ALL, nullptr);
   const std::vector<std::string> texts = {
       "http://h/dir/movie.swf?x=1#top", "a/\xE8\xA8\xB1/b.swf", "\xE8/\xA8\\.x\xFF?",
       kXu + "/" + kGong + "\\" + kYi + "A" + kShi + "@.swf", "\xA4" "A\\\xB3", "", "////"};
-  int localesTried = 0;
-  for (const char* locale : {"C", "C.UTF-8", "zh_TW.BIG5"}) {
-    if (!std::setlocale(LC_ALL, locale)) continue;
-    ++localesTried;
-    for (const std::string& s : texts) {
-      SCOPED_TRACE(std::string(locale) + ": " + s);
-      for (char ch : {'/', '\\', 'A', '@', '.', '?'}) {
-        for (std::size_t start : {0u, 1u, 3u}) EXPECT_EQ(MbFind(s, ch, start), WalkFind(s, {&ch, 1}, start, false));
-        EXPECT_EQ(MbReverseFind(s, ch), WalkFind(s, {&ch, 1}, 0, true));
-      }
-      for (std::size_t start : {0u, 1u, 2u, 3u, 40u}) {
-        EXPECT_EQ(MbFindOneOf(s, "?#\\", start), WalkFind(s, "?#\\", start, false)) << start;
-        EXPECT_EQ(MbFindOneOf(s, "/@", start), WalkFind(s, "/@", start, false)) << start;
-      }
-      EXPECT_EQ(MbFindSubstring(s, "/"), WalkFind(s, "/", 0, false));
-      std::string replaced = s, expected = s;
-      MbReplaceChar(replaced, '\\', '/');
-      for (std::size_t i = 0; i < expected.size(); i += MbCharLen(expected, i))
-        if (expected[i] == '\\' && MbCharLen(expected, i) == 1) expected[i] = '/';
-      EXPECT_EQ(replaced, expected);
-      std::string trimmed = "/." + s + "./", walked = trimmed;
-      MbTrim(trimmed, "./");
-      std::size_t begin = 0, end = 0;
-      while (begin < walked.size() && MbCharLen(walked, begin) == 1 && (walked[begin] == '.' || walked[begin] == '/'))
-        ++begin;
-      for (std::size_t i = begin; i < walked.size(); i += MbCharLen(walked, i))
-        if (!(MbCharLen(walked, i) == 1 && (walked[i] == '.' || walked[i] == '/'))) end = i + MbCharLen(walked, i);
-      EXPECT_EQ(trimmed, walked.substr(begin, std::max(end, begin) - begin));
-      EXPECT_EQ(AnsiToUtf16("plain ASCII"), u"plain ASCII");
-      EXPECT_EQ(Utf16ToAnsi(u"plain ASCII"), "plain ASCII");
+  const int localesTried = ForEachLocaleAndText(texts, [](const std::string& s) {
+    for (char ch : {'/', '\\', 'A', '@', '.', '?'}) {
+      for (std::size_t start : {0u, 1u, 3u}) EXPECT_EQ(MbFind(s, ch, start), WalkFind(s, {&ch, 1}, start, false));
+      EXPECT_EQ(MbReverseFind(s, ch), WalkFind(s, {&ch, 1}, 0, true));
     }
-  }
-  std::setlocale(LC_ALL, saved.c_str());
+    for (std::size_t start : {0u, 1u, 2u, 3u, 40u}) {
+      EXPECT_EQ(MbFindOneOf(s, "?#\\", start), WalkFind(s, "?#\\", start, false)) << start;
+      EXPECT_EQ(MbFindOneOf(s, "/@", start), WalkFind(s, "/@", start, false)) << start;
+    }
+    EXPECT_EQ(MbFindSubstring(s, "/"), WalkFind(s, "/", 0, false));
+    std::string replaced = s, expected = s;
+    MbReplaceChar(replaced, '\\', '/');
+    for (std::size_t i = 0; i < expected.size(); i += MbCharLen(expected, i))
+      if (expected[i] == '\\' && MbCharLen(expected, i) == 1) expected[i] = '/';
+    EXPECT_EQ(replaced, expected);
+    std::string trimmed = "/." + s + "./", walked = trimmed;
+    MbTrim(trimmed, "./");
+    std::size_t begin = 0, end = 0;
+    while (begin < walked.size() && MbCharLen(walked, begin) == 1 && (walked[begin] == '.' || walked[begin] == '/'))
+      ++begin;
+    for (std::size_t i = begin; i < walked.size(); i += MbCharLen(walked, i))
+      if (!(MbCharLen(walked, i) == 1 && (walked[i] == '.' || walked[i] == '/'))) end = i + MbCharLen(walked, i);
+    EXPECT_EQ(trimmed, walked.substr(begin, std::max(end, begin) - begin));
+    EXPECT_EQ(AnsiToUtf16("plain ASCII"), u"plain ASCII");
+    EXPECT_EQ(Utf16ToAnsi(u"plain ASCII"), "plain ASCII");
+  });
   EXPECT_GE(localesTried, 2);
 }
 
