@@ -150,7 +150,10 @@ TEST(HttpClasses, FailuresRaiseWinInetNumbers) {
     auto start = std::chrono::steady_clock::now();
     Outcome o = Get(session, "127.0.0.1", c.port, c.object, c.secure);
     EXPECT_EQ(o.error, c.error);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    // Well before the silent server's 10 s are over. The library judges a stall by its speed
+    // averaged over the last seconds, so a stall after a few body bytes ends after about 4 s,
+    // and later still on a loaded machine or under the sanitizers.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
   }
 }
 
