@@ -91,11 +91,8 @@ bool DerivePrefixes(const std::string& address, std::string* siteRoot, std::stri
 
 // What a walk keeps: the page addresses its references are resolved against, and the resolver
 // they go to.
-struct Prefixes {
-  std::string siteRoot, directory;
-};
 struct Walk {
-  std::deque<Prefixes> pages;  // a deque: the resolver points into it as it grows
+  std::deque<MoviePage> pages;  // a deque: the resolver points into it as it grows
   ReferenceResolver resolver;  // after pages: goes first, its threads with it
 };
 
@@ -143,7 +140,7 @@ void WalkFrames(IOleContainer* container, Walk& walk, bool* enumerated) {
   }
 }
 
-void WalkObjects(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
+void WalkObjects(IHTMLDocument2* document, const MoviePage& page, Walk& walk) {
   ComPtr<IHTMLElementCollection> applets;
   if (FAILED(document->get_applets(applets.GetAddressOf())) || !applets) return;
   const BStr reference = BStr::Attach(AnsiToBstr(kObjectReference));
@@ -155,11 +152,11 @@ void WalkObjects(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
     if (!NamesFlash(classid.Get())) return;
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
-    walk.resolver.Add(page.siteRoot, page.directory, ReadAttribute(element.Get(), reference).text);
+    walk.resolver.Add(page, ReadAttribute(element.Get(), reference).text);
   });
 }
 
-void WalkEmbeds(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
+void WalkEmbeds(IHTMLDocument2* document, const MoviePage& page, Walk& walk) {
   ComPtr<IHTMLElementCollection> embeds;
   if (FAILED(document->get_embeds(embeds.GetAddressOf())) || !embeds) return;
   const BStr srcName = BStr::Attach(AnsiToBstr(kEmbedReference));
@@ -174,7 +171,7 @@ void WalkEmbeds(IHTMLDocument2* document, const Prefixes& page, Walk& walk) {
     bool flash = MbCompareNoCase(tail, kMovieSuffix) == 0;
     if (!flash) flash = MbCompareNoCase(ReadAttribute(element.Get(), typeName).text, kFlashMimeType) == 0;
     if (!flash) return;
-    walk.resolver.Add(page.siteRoot, page.directory, std::move(src.text));
+    walk.resolver.Add(page, std::move(src.text));
   });
 }
 
@@ -191,9 +188,9 @@ int WalkDocument(IHTMLDocument2* document, Walk& walk) {
 
   BStr url;
   if (FAILED(document->get_URL(url.GetAddressOf()))) return 1;
-  Prefixes page;
-  if (!DerivePrefixes(BstrToAnsi(url.Get()), &page.siteRoot, &page.directory)) return 1;
-  const auto& kept = walk.pages.emplace_back(std::move(page));
+  std::string siteRoot, directory;
+  if (!DerivePrefixes(BstrToAnsi(url.Get()), &siteRoot, &directory)) return 1;
+  const MoviePage& kept = walk.pages.emplace_back(std::move(siteRoot), std::move(directory));
 
   WalkObjects(document, kept, walk);
   WalkEmbeds(document, kept, walk);

@@ -239,10 +239,34 @@ bool LookUpMovieSource(const std::string& address, SWFFileInfo& record) {
   return true;
 }
 
-std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& documentDirectory,
-                                const std::string& reference, SWFFileInfo& record) {
-  if (reference.empty()) return {};
+namespace {
 
+// A relative reference that, appended to a directory's canonical form, leaves it canonical:
+// ASCII path segments that neither escape, nor name a scheme, query or fragment, nor start
+// with a dot (so that none is "." or ".."), and that no step of the canonicaliser changes.
+bool IsPlainReference(std::string_view reference) {
+  if (reference.empty() || reference[0] == '/') return false;
+  char previous = '/';
+  for (char c : reference) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       (c != 0 && std::string_view("-._~!$&'()*+,;=@/").find(c) != std::string_view::npos);
+    if (!plain || (c == '.' && previous == '/')) return false;
+    previous = c;
+  }
+  return true;
+}
+
+// The absolute, canonical address of `reference`; "" when the page may not name it.
+std::string MovieAddress(const MoviePage& page, const std::string& reference) {
+  if (reference.empty()) return {};
+  if (!page.canonicalDirectory.empty() && IsPlainReference(reference)) {
+    std::string address;
+    address.reserve(page.canonicalDirectory.size() + reference.size());
+    address.append(page.canonicalDirectory).append(reference);
+    return address;  // the page's own scheme: allowed as the page itself is
+  }
+
+  const std::string& siteRoot = page.siteRoot;
   std::string absolute;
   std::size_t colon = MbFind(siteRoot, ':');
   if (reference.starts_with("//") && colon != std::string::npos) {
@@ -258,15 +282,42 @@ std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& 
     if (marker != std::string::npos && (queryStart == std::string::npos || marker < queryStart))
       absolute = reference;
     else
-      absolute = documentDirectory + reference;
+      absolute = page.directory + reference;
   }
 
   std::string address = Canonicalize(absolute);
   // A page from the network may not offer the user's own files for saving; only a page that
   // is itself a local file may name local movies, as with frames.
-  if (HasFileScheme(address) && !HasFileScheme(siteRoot)) return {};
-  if (!LookUpMovieSource(address, record)) return {};
+  if (HasFileScheme(address) && !page.local) return {};
   return address;
+}
+
+}  // namespace
+
+MoviePage::MoviePage(std::string root, std::string dir)
+    : siteRoot(std::move(root)), directory(std::move(dir)), local(HasFileScheme(siteRoot)) {
+  // The directory must end in a separator that closes its host: a name after an open host
+  // would be read, and its case folded, as part of the host. A name with an upper-case letter
+  // tells. A directory of a file: page that is not a file: address itself gets no shortcut, so
+  // that the check of local movies above sees every such address.
+  std::string canonical, probe;
+  if (directory.empty() || directory.back() != '/' ||
+      !CanonicalizeUrl(directory, ICU_NO_ENCODE, &canonical) || canonical.empty() ||
+      canonical.back() != '/' || (HasFileScheme(canonical) && !local) ||
+      !CanonicalizeUrl(directory + "Xy.swf", ICU_NO_ENCODE, &probe) || probe != canonical + "Xy.swf")
+    return;
+  canonicalDirectory = std::move(canonical);
+}
+
+std::string ResolveMovieAddress(const MoviePage& page, const std::string& reference, SWFFileInfo& record) {
+  std::string address = MovieAddress(page, reference);
+  if (address.empty() || !LookUpMovieSource(address, record)) return {};
+  return address;
+}
+
+std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& documentDirectory,
+                                const std::string& reference, SWFFileInfo& record) {
+  return ResolveMovieAddress(MoviePage(siteRoot, documentDirectory), reference, record);
 }
 
 }  // namespace trovex

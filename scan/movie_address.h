@@ -8,10 +8,22 @@
 
 namespace trovex {
 
-// Makes `reference` absolute against the page (`siteRoot` = "scheme://host[:port]",
-// `documentDirectory` = the page address up to its last separator), canonicalises it and fills
-// `record` through LookUpMovieSource. Returns the address to list the movie under, or "" when
-// the movie is not to be listed (the record is then not to be stored).
+// The addresses a page's movie references are resolved against: `siteRoot` =
+// "scheme://host[:port]", `directory` = the page address up to its last separator. The
+// canonical form of the directory is made once per page, since most references are plain file
+// names whose canonical address is that form with the name appended.
+struct MoviePage {
+  MoviePage(std::string siteRoot, std::string directory);
+  std::string siteRoot;
+  std::string directory;
+  std::string canonicalDirectory;  // empty when a name appended to it might not stay as it is
+  bool local = false;              // a file: page, which alone may name local movies
+};
+
+// Makes `reference` absolute against the page, canonicalises it and fills `record` through
+// LookUpMovieSource. Returns the address to list the movie under, or "" when the movie is not
+// to be listed (the record is then not to be stored).
+std::string ResolveMovieAddress(const MoviePage& page, const std::string& reference, SWFFileInfo& record);
 std::string ResolveMovieAddress(const std::string& siteRoot, const std::string& documentDirectory,
                                 const std::string& reference, SWFFileInfo& record);
 

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "platform/inet/inet.h"
-#include "scan/movie_address.h"
 
 namespace trovex {
 namespace {
@@ -27,9 +26,8 @@ ReferenceResolver::ReferenceResolver() : locale_(::uselocale(static_cast<locale_
 
 ReferenceResolver::~ReferenceResolver() { Stop(); }
 
-void ReferenceResolver::Add(const std::string& siteRoot, const std::string& directory,
-                            std::string reference) {
-  filling_.references.push_back({&siteRoot, &directory, std::move(reference)});
+void ReferenceResolver::Add(const MoviePage& page, std::string reference) {
+  filling_.references.push_back({&page, std::move(reference)});
   if (++added_ % kChunk == 0) Publish();
 }
 
@@ -78,7 +76,7 @@ void ReferenceResolver::Work(bool waitForMore, SWFFileList* list) {
     chunk->listed.assign(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
       const Reference& r = chunk->references[i];
-      chunk->listed[i] = !ResolveMovieAddress(*r.siteRoot, *r.directory, r.text, chunk->records[i]).empty();
+      chunk->listed[i] = !ResolveMovieAddress(*r.page, r.text, chunk->records[i]).empty();
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);

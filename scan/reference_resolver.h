@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "scan/movie_address.h"
 #include "scan/swf_file_list.h"
 
 namespace trovex {
@@ -25,16 +26,15 @@ class ReferenceResolver {
   ReferenceResolver(const ReferenceResolver&) = delete;
   ReferenceResolver& operator=(const ReferenceResolver&) = delete;
 
-  // `siteRoot` and `directory` must stay where they are until Finish.
-  void Add(const std::string& siteRoot, const std::string& directory, std::string reference);
+  // `page` must stay where it is until Finish.
+  void Add(const MoviePage& page, std::string reference);
   // Resolves what is left, then stores the movies to be listed in the order they were added, so
   // that a later movie with the same address replaces an earlier one as before.
   void Finish(SWFFileList& list);
 
  private:
   struct Reference {
-    const std::string* siteRoot;
-    const std::string* directory;
+    const MoviePage* page;
     std::string text;
   };
   struct Chunk {

@@ -111,7 +111,7 @@ std::string UrlCacheDirectory() {
 
 void SetUrlCacheLimits(std::uint64_t totalBytes, std::uint64_t runBytes) {
   LoadedIndex& li = Loaded();
-  std::lock_guard<std::mutex> lock(li.mutex);
+  std::lock_guard<std::shared_mutex> lock(li.mutex);
   CurrentLimits() = Limits{totalBytes, runBytes};
   li.runBytes = 0;
 }
@@ -139,7 +139,7 @@ BOOL DeleteUrlCacheEntryA(const char* url) {
 
 BOOL GetUrlCacheEntryInfoA(const char* url, INTERNET_CACHE_ENTRY_INFOA* info, DWORD* size) {
   if (!url || !*url || (info && !size)) return Failed(ERROR_INVALID_PARAMETER);
-  const std::string root = LookupRoot();
+  const std::string& root = LookupRoot();
   std::string key;
   Entry entry;
   if (!FindEntry(root, url, &key, &entry)) return Failed(ERROR_FILE_NOT_FOUND);
@@ -216,7 +216,7 @@ UrlCacheLookupScope::~UrlCacheLookupScope() { --ThisThreadLookupScope().depth; }
 
 std::size_t UrlCacheIndexLoadCount() {
   LoadedIndex& li = Loaded();
-  std::lock_guard<std::mutex> lock(li.mutex);
+  std::lock_guard<std::shared_mutex> lock(li.mutex);
   return li.loads;
 }
 

@@ -107,18 +107,10 @@ std::string CounterName(const std::string& name, const std::string& ext, unsigne
 std::string CanonicalForm(const std::string& url) {
   DWORD saved = GetLastError();
   std::string canonical;
-  DWORD len = static_cast<DWORD>(url.size()) + 64;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    std::string buf(len, '\0');
-    if (InternetCanonicalizeUrlA(url.c_str(), buf.data(), &len, ICU_NO_ENCODE)) {
-      buf.resize(len);
-      canonical = std::move(buf);
-      break;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
-  }
+  // Up to the first NUL, as the C string the cache's callers hand over.
+  const bool made = CanonicalizeUrl(std::string_view(url.c_str()), ICU_NO_ENCODE, &canonical);
   SetLastError(saved);
-  return canonical.empty() ? url : canonical;
+  return made && !canonical.empty() ? canonical : url;
 }
 
 // The key under which an address is stored and looked up: the address's text taken from the
@@ -131,6 +123,11 @@ std::string CanonicalForm(const std::string& url) {
 // A "#fragment" is no part of the key: it is never sent to a server, so it cannot name another
 // resource, and the page loader stores addresses without it while pages name movies with it.
 std::string AddressKey(std::string_view address) {
+  // The usual address has nothing to escape: its key is the address up to its fragment.
+  if (std::all_of(address.begin(), address.end(), [](char c) {
+        return c != '%' && !IsUnsafeInAddress(static_cast<unsigned char>(c));
+      }))
+    return std::string(address.substr(0, address.find('#')));
   std::string utf8;
   bool ascii = std::all_of(address.begin(), address.end(),
                            [](char c) { return static_cast<unsigned char>(c) < 0x80; });

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <shared_mutex>
 #include <utility>
 
 #include "platform/error/error.h"
@@ -238,10 +239,9 @@ LookupScope& ThisThreadLookupScope() {
   return scope;
 }
 
-std::string LookupRoot() {
+const std::string& LookupRoot() {
   LookupScope& scope = ThisThreadLookupScope();
-  if (scope.depth == 0) return UrlCacheDirectory();
-  if (scope.root.empty()) scope.root = UrlCacheDirectory();
+  if (scope.depth == 0 || scope.root.empty()) scope.root = UrlCacheDirectory();
   return scope.root;
 }
 
@@ -253,9 +253,20 @@ bool FindEntry(const std::string& root, const char* url, std::string* key, Entry
   // Nothing to find, and nothing written since: no lock, which the threads of one scan would
   // otherwise take turns at for every movie.
   if (seen && scope.emptyIndex) return false;
-  // Entries to look in: the key is made before the lock, for the same reason.
-  if (seen) *key = CacheKey(url);
-  std::lock_guard<std::mutex> lock(li.mutex);
+  // Entries to look in: the key is made before the lock, and the lock is shared, for the same
+  // reason. Nothing loaded or written since the scope last looked: the copy is the file's.
+  if (seen) {
+    *key = CacheKey(url);
+    std::shared_lock<std::shared_mutex> lock(li.mutex);
+    if (scope.generation == li.generation.load(std::memory_order_relaxed) && li.valid &&
+        li.root == root && li.codePage == CurrentCodePage()) {
+      const Entry* e = li.index.Find(*key);
+      if (!e) return false;
+      *entry = *e;
+      return true;
+    }
+  }
+  std::lock_guard<std::shared_mutex> lock(li.mutex);
   if (scope.depth == 0 || !scope.checked || !li.valid || li.root != root ||
       li.codePage != CurrentCodePage()) {
     Refresh(li, root);

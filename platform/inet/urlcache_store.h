@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@
 namespace trovex::urlcache {
 
 struct LoadedIndex {
-  std::mutex mutex;
+  std::shared_mutex mutex;  // shared by look-ups that find their copy up to date
   // Moves on whenever the entries in memory may have changed (a load, a writer), so a look-up
   // scope can tell without the lock that what it saw still stands.
   std::atomic<std::uint64_t> generation{0};
@@ -67,7 +68,7 @@ struct LookupScope {
 LookupScope& ThisThreadLookupScope();
 
 // The cache folder for a look-up: inside a scope the environment is read once, not per movie.
-std::string LookupRoot();
+const std::string& LookupRoot();
 
 // Looks `url` up through the per-process copy, refreshing it when the files changed (once per
 // look-up scope). The key is made only when there are entries to look in.
@@ -111,7 +112,7 @@ class Writer {
 
   std::string root_;
   LoadedIndex& li_;
-  std::lock_guard<std::mutex> guard_;
+  std::lock_guard<std::shared_mutex> guard_;
   posix::Fd ownLockFd_;
   int lockedFd_ = -1;  // unlocked when the writer goes
   bool ok_ = false;

@@ -362,6 +362,56 @@ TEST(ResolveBig5, DoubleByteDirectoryOfALocalPageIsKeptWhole) {
   EXPECT_EQ(record.nSize, 10);
 }
 
+// A page's directory is canonicalised once, and plain references are appended to that form.
+// Every directory and reference must resolve as the whole address canonicalised would.
+void ExpectShortcutAgreesWithCanonicalising(const std::vector<std::string>& directories,
+                                            const std::vector<std::string>& references) {
+  for (const std::string& directory : directories) {
+    const std::string root = directory.starts_with("file:") ? "file://" : "http://h";
+    const MoviePage page(root, directory);
+    MoviePage whole = page;
+    whole.canonicalDirectory.clear();
+    for (const std::string& reference : references) {
+      SCOPED_TRACE("directory " + directory + ", reference " + reference);
+      SWFFileInfo fast, slow;
+      EXPECT_EQ(ResolveMovieAddress(page, reference, fast), ResolveMovieAddress(whole, reference, slow));
+      EXPECT_EQ(fast.strURL, slow.strURL);
+      EXPECT_EQ(fast.strLocalFile, slow.strLocalFile);
+      EXPECT_EQ(fast.strFileName, slow.strFileName);
+    }
+  }
+}
+
+TEST_F(ResolveTest, PlainReferencesAppendedToTheCanonicalDirectoryAgreeWithCanonicalising) {
+  const std::vector<std::string> references = {
+      "a.swf", "movies/f0_1.swf", "A/B.SWF", "a//b.swf", "a/", "~u/@x;y=1,2+3!$&'()*.swf",
+      // Not plain: canonicalised whole.
+      "./a.swf", "../a.swf", ".hidden.swf", "a/.b/c.swf", "a/../b.swf", "a b.swf", "%2e%2e/a.swf",
+      "%41.swf", "a.swf?x=../y", "a.swf#f", "x:y.swf", "a\\b.swf", "a\"b.swf", " a.swf", "/abs.swf",
+      "//cdn/a.swf", "https://o/a.swf"};
+  const std::vector<std::string> directories = {
+      "http://h/dir/", "HTTP://WWW.Example.COM/Path/", "http://u:P@H:8080/a/", "http://h/a/./b/../c/",
+      "http://h/%2e%2e/a/", "http://h\\a\\b/", "http://h/a#frag/", "http://h/a?q/", "https://h/",
+      "http://h", "http://h/", " http://h/x/", "file:///tmp/x/", "file:///", "file://", "file://host/x/",
+      "FILE:///tmp/Y/", "ftp://h/p/", "mailto:a/", "nonsense/", ""};
+  ExpectShortcutAgreesWithCanonicalising(directories, references);
+  // The shortcut is taken for the usual directories, and never where a name would join the host.
+  EXPECT_EQ(MoviePage("http://h", "HTTP://WWW.Example.COM/Path/").canonicalDirectory, "http://www.example.com/Path/");
+  EXPECT_EQ(MoviePage("file://", "file:///tmp/x/").canonicalDirectory, "file:///tmp/x/");
+  EXPECT_EQ(MoviePage("file://", "file://").canonicalDirectory, "");
+  EXPECT_EQ(MoviePage("http://h", "http://h").canonicalDirectory, "");
+  EXPECT_EQ(MoviePage("http://h", "file:///tmp/x/").canonicalDirectory, "");  // not its to name
+}
+
+TEST(ResolveBig5, PlainReferencesAppendedToADoubleByteDirectoryAgreeWithCanonicalising) {
+  TROVEX_REQUIRE_LOCALE(locale, "zh_TW.BIG5");
+  IsolatedHome home;
+  const std::string xu = test::kBig5Xu, yi = test::kBig5Yi;  // trail bytes "\" and "|"
+  ExpectShortcutAgreesWithCanonicalising(
+      {"http://h/" + xu + "/", "http://h/" + yi + xu + "/./", "file:///tmp/" + xu + "/", "http://" + xu + "/"},
+      {"a.swf", "m/b.swf", "../c.swf", xu + ".swf", "a\\b.swf"});
+}
+
 TEST_F(ResolveTest, LookUpSourceOfNetworkAddresses) {
   struct Case {
     const char* address;
