@@ -45,6 +45,12 @@ bool IsSchemeChar(char c, bool first) {
   return !first && ((u >= '0' && u <= '9') || c == '+' || c == '-' || c == '.');
 }
 
+// A dot segment starts right after a "/" with "." or "%2e"; without either a path keeps its
+// segments.
+bool MayHaveDotSegments(std::string_view path) {
+  return path.find("/.") != std::string_view::npos || path.find("/%2") != std::string_view::npos;
+}
+
 bool EndsHostAtBackslash(INTERNET_SCHEME scheme) {
   return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS ||
          scheme == INTERNET_SCHEME_FTP;
@@ -168,6 +174,33 @@ DWORD SplitUrl(std::string_view url, UrlParts* p) {
   p->path = url.substr(pathStart, extraStart - pathStart);
   p->extra = url.substr(extraStart);
   return ERROR_SUCCESS;
+}
+
+bool IsItsOwnCanonicalForm(std::string_view url) {
+  for (char c : url) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u >= 0x7F || c == '\\') return false;
+  }
+  std::size_t colon = 0;
+  while (colon < url.size() && IsSchemeChar(url[colon], colon == 0)) {
+    if (url[colon] >= 'A' && url[colon] <= 'Z') return false;
+    ++colon;
+  }
+  if (colon == 0 || colon >= url.size() || url[colon] != ':') return true;  // fails: no scheme
+  const INTERNET_SCHEME scheme = SchemeFromName(url.substr(0, colon));
+  std::size_t pathStart = colon + 1;
+  if (url.substr(pathStart, 2) == "//") {
+    std::size_t end = pathStart + 2;
+    for (; end < url.size() && url[end] != '/' && url[end] != '?' && url[end] != '#'; ++end)
+      if (url[end] >= 'A' && url[end] <= 'Z') return false;  // the host is folded
+    const bool web = scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS ||
+                     scheme == INTERNET_SCHEME_FTP || scheme == INTERNET_SCHEME_GOPHER;
+    if (web && (end == url.size() || url[end] != '/')) return false;  // gets "/" as its path
+    pathStart = end;
+  }
+  std::size_t pathEnd = pathStart;
+  while (pathEnd < url.size() && url[pathEnd] != '?' && url[pathEnd] != '#') ++pathEnd;
+  return !MayHaveDotSegments(url.substr(pathStart, pathEnd - pathStart));
 }
 
 }  // namespace inet_detail
@@ -346,11 +379,6 @@ bool IsDotSegment(std::string_view seg, std::size_t dots) {
 }
 
 // "." and ".." segments of an absolute path; a ".." at the root stays at the root.
-// A dot segment starts right after a "/" with "." or "%2e"; without either the path stays.
-bool MayHaveDotSegments(std::string_view path) {
-  return path.find("/.") != std::string_view::npos || path.find("/%2") != std::string_view::npos;
-}
-
 std::string RemoveDotSegments(std::string_view path) {
   std::vector<std::string_view> out;
   bool trailingSlash = false;

@@ -29,6 +29,12 @@ INTERNET_PORT DefaultPort(INTERNET_SCHEME scheme);
 // Schemes whose addresses are written "scheme://authority/path".
 bool IsHierarchical(INTERNET_SCHEME scheme);
 
+// True when canonicalising `url` with ICU_NO_ENCODE gives `url` back, or fails: printable
+// ASCII without "\", a lower-case scheme, an authority without capitals that a web address
+// ends with a path, and a path without dot segments. Most addresses met are already canonical;
+// this tells so without taking them apart. False says nothing.
+bool IsItsOwnCanonicalForm(std::string_view url);
+
 // The URL cache's index text read as a lookup would read it; *snapshot gets the index file a
 // writer would make of it. Returns the number of entries. For checks of the format.
 std::size_t ReadUrlCacheIndexText(std::string_view text, std::string* snapshot);

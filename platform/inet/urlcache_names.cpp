@@ -105,6 +105,7 @@ std::string CounterName(const std::string& name, const std::string& ext, unsigne
 
 // The canonical form of `url` (the address itself when it has none).
 std::string CanonicalForm(const std::string& url) {
+  if (inet_detail::IsItsOwnCanonicalForm(url)) return url;
   DWORD saved = GetLastError();
   std::string canonical;
   // Up to the first NUL, as the C string the cache's callers hand over.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/inet/inet.h"
+#include "platform/inet/url_parse.h"
 
 namespace trovex {
 namespace {
@@ -405,6 +406,33 @@ TEST(InternetCanonicalizeUrlA, Big5TrailBytesAreNotSeparators) {
 }
 
 // ---- AfxParseURL ---------------------------------------------------------------------------
+
+// The URL cache keys addresses that are already canonical, the usual ones, without
+// canonicalising them again. Whatever the check lets through must canonicalise to itself (or
+// not at all); the usual canonical addresses must get through.
+TEST(InternetCanonicalizeUrlA, AddressesTakenAsTheirOwnCanonicalFormAre) {
+  const char* schemes[] = {"http:", "HTTP:", "https:", "ftp:", "gopher:", "file:", "mailto:", "x-y.z:", "", "1a:"};
+  const char* authorities[] = {"", "//", "//h", "//H", "//u:P@h", "//h:80", "//h:", "//h:99999", "//[::1]:8",
+                               "//[::1", "//h\\x"};
+  const char* paths[] = {"", "/", "/a/b.swf", "/a/./b", "/a/../b", "/%2e%2e/b", "/.hidden", "/a%2Fb", "\\a",
+                         "/a b", "/\x7F", "/\xA4\x7C", "a/b", "/A/B.SWF"};
+  const char* extras[] = {"", "?x=/./y", "#f", "?Q#F", "? "};
+  int taken = 0;
+  for (const char* scheme : schemes)
+    for (const char* authority : authorities)
+      for (const char* path : paths)
+        for (const char* extra : extras) {
+          const std::string url = std::string(scheme) + authority + path + extra;
+          if (!inet_detail::IsItsOwnCanonicalForm(url)) continue;
+          ++taken;
+          std::string canonical;
+          if (CanonicalizeUrl(url, ICU_NO_ENCODE, &canonical)) EXPECT_EQ(canonical, url);
+        }
+  EXPECT_GT(taken, 100);
+  for (const char* usual : {"http://h/a/b.swf", "https://www.example.com:8080/p/q.swf?x=1#f", "file:///tmp/M/a.swf",
+                            "file://host/x", "ftp://u:p@h/pub/", "mailto:someone"})
+    EXPECT_TRUE(inet_detail::IsItsOwnCanonicalForm(usual)) << usual;
+}
 
 TEST(AfxParseURL, ServiceTypesServersAndObjects) {
   struct Case {
