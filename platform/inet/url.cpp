@@ -187,20 +187,20 @@ bool IsItsOwnCanonicalForm(std::string_view url) {
     ++colon;
   }
   if (colon == 0 || colon >= url.size() || url[colon] != ':') return true;  // fails: no scheme
-  const INTERNET_SCHEME scheme = SchemeFromName(url.substr(0, colon));
-  std::size_t pathStart = colon + 1;
-  if (url.substr(pathStart, 2) == "//") {
-    std::size_t end = pathStart + 2;
-    for (; end < url.size() && url[end] != '/' && url[end] != '?' && url[end] != '#'; ++end)
-      if (url[end] >= 'A' && url[end] <= 'Z') return false;  // the host is folded
-    const bool web = scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS ||
-                     scheme == INTERNET_SCHEME_FTP || scheme == INTERNET_SCHEME_GOPHER;
-    if (web && (end == url.size() || url[end] != '/')) return false;  // gets "/" as its path
-    pathStart = end;
+  std::size_t pos = colon + 1;
+  if (url.substr(pos, 2) == "//") {
+    for (pos += 2; pos < url.size() && url[pos] != '/' && url[pos] != '?' && url[pos] != '#'; ++pos)
+      if (url[pos] >= 'A' && url[pos] <= 'Z') return false;  // the host is folded
+    const std::string_view scheme = url.substr(0, colon);  // lower case by now
+    const bool web = scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "gopher";
+    if (web && (pos == url.size() || url[pos] != '/')) return false;  // gets "/" as its path
   }
-  std::size_t pathEnd = pathStart;
-  while (pathEnd < url.size() && url[pathEnd] != '?' && url[pathEnd] != '#') ++pathEnd;
-  return !MayHaveDotSegments(url.substr(pathStart, pathEnd - pathStart));
+  // No dot segment in the path, which ends at the query or fragment.
+  for (; pos < url.size() && url[pos] != '?' && url[pos] != '#'; ++pos)
+    if (url[pos] == '/' && pos + 1 < url.size() &&
+        (url[pos + 1] == '.' || (url[pos + 1] == '%' && pos + 2 < url.size() && url[pos + 2] == '2')))
+      return false;
+  return true;
 }
 
 }  // namespace inet_detail

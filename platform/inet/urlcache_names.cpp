@@ -173,6 +173,8 @@ std::string AddressKey(std::string_view address) {
   return key;
 }
 
-std::string CacheKey(const std::string& url) { return AddressKey(CanonicalForm(url)); }
+std::string CacheKey(const std::string& url) {
+  return inet_detail::IsItsOwnCanonicalForm(url) ? AddressKey(url) : AddressKey(CanonicalForm(url));
+}
 
 }  // namespace trovex::urlcache
