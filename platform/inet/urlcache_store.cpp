@@ -251,8 +251,10 @@ bool FindEntry(const std::string& root, const char* url, std::string* key, Entry
   const bool seen = scope.depth > 0 && scope.checked &&
                     scope.generation == li.generation.load(std::memory_order_acquire);
   // Nothing to find, and nothing written since: no lock, which the threads of one scan would
-  // otherwise take turns at for every movie.
-  if (seen && scope.emptyIndex) return false;
+  // otherwise take turns at for every movie. Local movies, looked up most, are never among the
+  // downloads the cache holds; a "file:" address keys as "file:...", whatever else it holds.
+  if (seen && (scope.emptyIndex || (!scope.fileEntries && std::string_view(url).starts_with("file:"))))
+    return false;
   // Entries to look in: the key is made before the lock, and the lock is shared, for the same
   // reason. Nothing loaded or written since the scope last looked: the copy is the file's.
   if (seen) {
@@ -273,6 +275,8 @@ bool FindEntry(const std::string& root, const char* url, std::string* key, Entry
     scope.checked = scope.depth > 0;
   }
   scope.emptyIndex = li.index.entries().empty();
+  const auto firstFile = li.index.entries().lower_bound("file:");
+  scope.fileEntries = firstFile != li.index.entries().end() && firstFile->first.starts_with("file:");
   scope.generation = li.generation.load(std::memory_order_relaxed);
   if (scope.emptyIndex) return false;
   if (!seen) *key = CacheKey(url);

@@ -61,6 +61,7 @@ struct LookupScope {
   int depth = 0;
   bool checked = false;
   bool emptyIndex = false;       // what the last look-up of the scope saw,
+  bool fileEntries = false;      // (whether any entry is of a file: address)
   std::uint64_t generation = 0;  // at this generation
 
   std::string root;  // the cache folder, found once per scope
