@@ -71,12 +71,14 @@ void ReferenceResolver::Work(bool waitForMore, SWFFileList* list) {
       if (taken_ >= chunks_.size()) return;
       chunk = &chunks_[taken_++];
     }
-    const std::size_t count = chunk->references.size();
-    chunk->records.resize(count);
-    chunk->listed.assign(count, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-      const Reference& r = chunk->references[i];
-      chunk->listed[i] = !ResolveMovieAddress(*r.page, r.text, chunk->records[i]).empty();
+    // Records go in list nodes made here, so that storing them takes the caller no allocation.
+    chunk->records.reserve(chunk->references.size());
+    for (const Reference& r : chunk->references) {
+      SWFFileInfo record;
+      if (ResolveMovieAddress(*r.page, r.text, record).empty())
+        chunk->records.emplace_back();
+      else
+        chunk->records.push_back(SWFFileList::MakeNode(std::move(record)));
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -95,9 +97,9 @@ void ReferenceResolver::StoreResolved(SWFFileList& list) {
       if (stored_ >= chunks_.size() || !chunks_[stored_].resolved || failure_) return;
       chunk = &chunks_[stored_++];
     }
-    for (std::size_t i = 0; i < chunk->records.size(); ++i)
-      if (chunk->listed[i]) list.Store(std::move(chunk->records[i]));
-    chunk->records = {};
+    for (SWFFileList::Node& record : chunk->records)
+      if (record) list.Store(std::move(record));
+    chunk->records = std::vector<SWFFileList::Node>();
     chunk->references = {};
   }
 }

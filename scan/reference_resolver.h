@@ -39,8 +39,7 @@ class ReferenceResolver {
   };
   struct Chunk {
     std::vector<Reference> references;
-    std::vector<SWFFileInfo> records;
-    std::vector<char> listed;
+    std::vector<SWFFileList::Node> records;  // empty: not listed
     bool resolved = false;
   };
 

@@ -35,6 +35,18 @@ class SWFFileList {
     SWFFileInfo& slot = (*this)[info.strURL];
     slot = std::move(info);
   }
+  // The same in two steps: a record made ready for the list, on any thread, then stored
+  // without allocating.
+  using Node = Map::node_type;
+  static Node MakeNode(SWFFileInfo&& info) {
+    Map one;
+    one.try_emplace(info.strURL, std::move(info));
+    return one.extract(one.begin());
+  }
+  void Store(Node&& node) {
+    auto result = map_.insert(std::move(node));
+    if (!result.inserted) result.position->second = std::move(result.node.mapped());
+  }
 
   std::size_t GetCount() const { return map_.size(); }
   bool IsEmpty() const { return map_.empty(); }

@@ -36,18 +36,25 @@ TEST(SWFFileList, LookingUpAnAbsentKeyInsertsTheInitialRecord) {
 }
 
 TEST(SWFFileList, StoringUnderAnExistingAddressReplacesTheWholeRecord) {
-  SWFFileList list;
   SWFFileInfo first = Movie("http://h/a.swf", "/cache/a[1].swf", 10);
   first.strSavedPath = "/out/a.swf";
   first.bSaved = 1;
-  list.Store(first);
-  list.Store(Movie("http://h/a.swf", "", -1));
-  ASSERT_EQ(list.GetCount(), 1u);
-  const SWFFileInfo& kept = list["http://h/a.swf"];
-  EXPECT_EQ(kept.strLocalFile, "");
-  EXPECT_EQ(kept.nSize, -1);
-  EXPECT_EQ(kept.strSavedPath, "");
-  EXPECT_EQ(kept.bSaved, 0);
+  // Stored as it is, or as a node made ready beforehand (as the scan's helper threads do).
+  for (bool asNode : {false, true}) {
+    SCOPED_TRACE(asNode ? "node" : "record");
+    SWFFileList list;
+    list.Store(first);
+    if (asNode)
+      list.Store(SWFFileList::MakeNode(Movie("http://h/a.swf", "", -1)));
+    else
+      list.Store(Movie("http://h/a.swf", "", -1));
+    ASSERT_EQ(list.GetCount(), 1u);
+    const SWFFileInfo& kept = list["http://h/a.swf"];
+    EXPECT_EQ(kept.strLocalFile, "");
+    EXPECT_EQ(kept.nSize, -1);
+    EXPECT_EQ(kept.strSavedPath, "");
+    EXPECT_EQ(kept.bSaved, 0);
+  }
 }
 
 TEST(SWFFileList, WalksInCaseSensitiveUnsignedByteOrder) {
