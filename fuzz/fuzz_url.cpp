@@ -1,5 +1,6 @@
 // The URL functions on arbitrary text: cracking (every buffer mode), composing again from the
-// parts, canonicalising with each flag set, the framework parser, file: paths and the cache key.
+// parts, canonicalising with each flag set (and the check of addresses already canonical), the
+// framework parser, file: paths and the cache key.
 // The first byte picks flags; the rest is the address.
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "fuzz/fuzz_env.h"
 #include "platform/inet/inet.h"
+#include "platform/inet/url_parse.h"
 #include "platform/text/unicode.h"
 
 using namespace trovex;
@@ -71,6 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DWORD given = length;
     if (!InternetCanonicalizeUrlA(text.c_str(), buffer.data(), &given, flags) || given + 1 != length)
       __builtin_trap();  // the size asked for must be enough, and exact
+  }
+
+  // An address taken as its own canonical form (keyed without canonicalising) must be one.
+  if (inet_detail::IsItsOwnCanonicalForm(text)) {
+    std::string canonical;
+    if (CanonicalizeUrl(text, ICU_NO_ENCODE, &canonical) && canonical != text) __builtin_trap();
   }
 
   DWORD service;
