@@ -298,8 +298,8 @@ MoviePage::MoviePage(std::string root, std::string dir)
     : siteRoot(std::move(root)), directory(std::move(dir)), local(HasFileScheme(siteRoot)) {
   // The directory must end in a separator that closes its host: a name after an open host
   // would be read, and its case folded, as part of the host. A name with an upper-case letter
-  // tells. A directory of a file: page that is not a file: address itself gets no shortcut, so
-  // that the check of local movies above sees every such address.
+  // tells. A file: directory of a page that is not local gets no shortcut, so that the check
+  // of local movies above sees every such address.
   std::string canonical, probe;
   if (directory.empty() || directory.back() != '/' ||
       !CanonicalizeUrl(directory, ICU_NO_ENCODE, &canonical) || canonical.empty() ||
