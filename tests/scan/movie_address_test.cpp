@@ -135,14 +135,18 @@ TEST_F(ResolveTest, HostileNamesAndAddresses) {
     SWFFileInfo record;
     std::string address = ResolveMovieAddress(c.root, c.directory, c.reference, record);
     ASSERT_FALSE(address.empty());
-    if (!c.address.empty()) EXPECT_EQ(address, c.address);
+    if (!c.address.empty()) {
+      EXPECT_EQ(address, c.address);
+    }
     EXPECT_EQ(record.strFileName.find(rlo), std::string::npos) << record.strFileName;
     EXPECT_EQ(record.strFileName.find(lrm), std::string::npos) << record.strFileName;
     EXPECT_EQ(record.strFileName.find(zwj), std::string::npos) << record.strFileName;
     const std::string& name = record.strFileName;
     ASSERT_GE(name.size(), 5u);
     EXPECT_EQ(name.substr(name.size() - 4), ".swf") << name;
-    if (c.cached) EXPECT_FALSE(record.strLocalFile.empty());
+    if (c.cached) {
+      EXPECT_FALSE(record.strLocalFile.empty());
+    }
   }
 }
 

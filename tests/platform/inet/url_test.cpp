@@ -426,7 +426,9 @@ TEST(InternetCanonicalizeUrlA, AddressesTakenAsTheirOwnCanonicalFormAre) {
           if (!inet_detail::IsItsOwnCanonicalForm(url)) continue;
           ++taken;
           std::string canonical;
-          if (CanonicalizeUrl(url, ICU_NO_ENCODE, &canonical)) EXPECT_EQ(canonical, url);
+          if (CanonicalizeUrl(url, ICU_NO_ENCODE, &canonical)) {
+            EXPECT_EQ(canonical, url);
+          }
         }
   EXPECT_GT(taken, 100);
   for (const char* usual : {"http://h/a/b.swf", "https://www.example.com:8080/p/q.swf?x=1#f", "file:///tmp/M/a.swf",
