@@ -31,10 +31,7 @@ class SWFFileList {
   SWFFileInfo& operator[](const std::string& key) { return map_[key]; }
   // Stores a record under its own address, replacing any record already stored there.
   void Store(const SWFFileInfo& info) { (*this)[info.strURL] = info; }
-  void Store(SWFFileInfo&& info) {
-    SWFFileInfo& slot = (*this)[info.strURL];
-    slot = std::move(info);
-  }
+  void Store(SWFFileInfo&& info) { Store(MakeNode(std::move(info))); }
   // The same in two steps: a record made ready for the list, on any thread, then stored
   // without allocating.
   using Node = Map::node_type;

@@ -255,22 +255,22 @@ bool FindEntry(const std::string& root, const char* url, std::string* key, Entry
   // downloads the cache holds; a "file:" address keys as "file:...", whatever else it holds.
   if (seen && (scope.emptyIndex || (!scope.fileEntries && std::string_view(url).starts_with("file:"))))
     return false;
+  // The copy in memory is that of this cache folder, keyed in this code page.
+  auto current = [&] { return li.valid && li.root == root && li.codePage == CurrentCodePage(); };
+  auto take = [&] {
+    const Entry* e = li.index.Find(*key);
+    if (e) *entry = *e;
+    return e != nullptr;
+  };
   // Entries to look in: the key is made before the lock, and the lock is shared, for the same
   // reason. Nothing loaded or written since the scope last looked: the copy is the file's.
   if (seen) {
     *key = CacheKey(url);
     std::shared_lock<std::shared_mutex> lock(li.mutex);
-    if (scope.generation == li.generation.load(std::memory_order_relaxed) && li.valid &&
-        li.root == root && li.codePage == CurrentCodePage()) {
-      const Entry* e = li.index.Find(*key);
-      if (!e) return false;
-      *entry = *e;
-      return true;
-    }
+    if (scope.generation == li.generation.load(std::memory_order_relaxed) && current()) return take();
   }
   std::lock_guard<std::shared_mutex> lock(li.mutex);
-  if (scope.depth == 0 || !scope.checked || !li.valid || li.root != root ||
-      li.codePage != CurrentCodePage()) {
+  if (scope.depth == 0 || !scope.checked || !current()) {
     Refresh(li, root);
     scope.checked = scope.depth > 0;
   }
@@ -280,10 +280,7 @@ bool FindEntry(const std::string& root, const char* url, std::string* key, Entry
   scope.generation = li.generation.load(std::memory_order_relaxed);
   if (scope.emptyIndex) return false;
   if (!seen) *key = CacheKey(url);
-  const Entry* e = li.index.Find(*key);
-  if (!e) return false;
-  *entry = *e;
-  return true;
+  return take();
 }
 
 bool PrepareFolders(LoadedIndex& li, const std::string& root, bool again) {
