@@ -285,7 +285,7 @@ class CommandRun : public SaveRunObserver {
         line = LoadResString(IDS_STATUS_DONE) + "\t" + row.target + "\t" + KbText(row.bytes);
         break;
       case RowOutcome::Skipped:
-        line = FormatResStringUtf8(IDS_TROVEX_SAVE_LINE_SKIPPED, (row.target.empty() ? row.address : row.target).c_str());
+        line = FormatResString(IDS_TROVEX_SAVE_LINE_SKIPPED, (row.target.empty() ? row.address : row.target).c_str());
         break;
       case RowOutcome::Failed:
         line = LoadResString(IDS_STATUS_FAILED) + "\t" + row.address + "\t" + row.error;
@@ -294,7 +294,7 @@ class CommandRun : public SaveRunObserver {
         line = LoadResString(IDS_STATUS_CANCELLED) + "\t" + row.address;
         break;
       case RowOutcome::AlreadySaved:
-        line = FormatResStringUtf8(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str());
+        line = FormatResString(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str());
         break;
     }
     WriteOut(line);
@@ -340,7 +340,7 @@ class CommandRun : public SaveRunObserver {
     const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0) return answer;
     ClearProgress();
-    const std::string question = FormatResStringUtf8(IDS_TROVEX_SAVE_ASK_CONFLICT, existing.c_str());
+    const std::string question = FormatResString(IDS_TROVEX_SAVE_ASK_CONFLICT, existing.c_str());
     for (;;) {
       if (write(tty, question.data(), question.size()) < 0) break;
       char reply[64] = {};

@@ -415,8 +415,9 @@ TEST_F(FileExistsDialog, LongNamesStayReadableInTheMessage) {
       const wxString wname = wxString::FromUTF8(name);
       EXPECT_TRUE(joined.StartsWith(wxString::FromUTF8(before) + wname.Left(4))) << name;
       EXPECT_TRUE(joined.EndsWith(wname.Right(8) + wxString::FromUTF8(after))) << name;
-      if (joined != wxString::FromUTF8(before + name + after))
+      if (joined != wxString::FromUTF8(before + name + after)) {
         EXPECT_NE(joined.Find(wxString::FromUTF8("\xE2\x80\xA6")), wxNOT_FOUND) << name;
+      }
       dlg.ClickDlgButton(IDC_FE_SKIP);
     });
     AskFileExists(existing, "");

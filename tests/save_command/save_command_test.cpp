@@ -49,12 +49,13 @@ std::vector<nlohmann::json> JsonLines(const std::string& out) {
   return lines;
 }
 
-// Runs trovex-save with the arguments; `input` goes to its standard input.
+// Runs trovex-save with the arguments; `input` goes to its standard input, `locale` (when
+// given) is its LC_ALL.
 Result RunSave(const trovex::test::IsolatedHome& home, const std::vector<std::string>& args,
-               const std::string& input = "") {
+               const std::string& input = "", const std::string& locale = "") {
   const std::string base = home.dir().str() + "/run";
   std::ofstream(base + ".in") << input;
-  std::string command = std::string(TROVEX_SAVE_EXE);
+  std::string command = (locale.empty() ? "" : "LC_ALL=" + locale + " ") + std::string(TROVEX_SAVE_EXE);
   for (const std::string& arg : args) command += " '" + arg + "'";
   command += " <" + base + ".in >" + base + ".out 2>" + base + ".err";
   const int status = std::system(command.c_str());
@@ -85,6 +86,17 @@ std::vector<std::string> FilesIn(const std::string& dir) {
 }
 
 std::string Movie(const std::string& tag) { return "FWS" + tag + std::string(600, 'x'); }
+
+// /page.html embedding NAME.swf for each name, each served as Movie(tag + NAME).
+void ServePage(trovex::test::TestHttpServer& server, const std::vector<std::string>& names,
+               const std::string& tag = "") {
+  std::string page;
+  for (const std::string& name : names) {
+    page += "<embed src=" + name + ".swf>";
+    server.Reply("/" + name + ".swf", 200, Movie(tag + name));
+  }
+  server.Reply("/page.html", 200, page);
+}
 
 TEST(SaveCommand, PagesSharingAMovieFetchItOnce) {
   trovex::test::IsolatedHome home;
@@ -132,9 +144,7 @@ TEST(SaveCommand, PagesSharingAMovieFetchItOnce) {
 TEST(SaveCommand, EveryConflictPolicyOnAFolderWithClashes) {
   trovex::test::IsolatedHome home;
   trovex::test::TestHttpServer server;
-  server.Reply("/page.html", 200, "<embed src=a.swf><embed src=b.swf>");
-  server.Reply("/a.swf", 200, Movie("new-a"));
-  server.Reply("/b.swf", 200, Movie("new-b"));
+  ServePage(server, {"a", "b"}, "new-");
   struct Case {
     std::vector<std::string> option;
     int stored;  // "Conflict Action" in the settings; -1: none
@@ -195,6 +205,24 @@ TEST(SaveCommand, AFailingMovieAmongGoodOnesExitsOne) {
   EXPECT_NE(plain.out.find("完成\t" + dir + "/a.swf\t1 KB\n"), std::string::npos) << plain.out;
   EXPECT_NE(plain.out.find("失敗\t" + server.Url("/gone.swf") + "\t"), std::string::npos) << plain.out;
   EXPECT_NE(plain.err.find("2 saved"), std::string::npos) << plain.err;
+}
+
+// Under a double-byte locale every line is in its code page, the status word and the path alike,
+// as the terminal shows them.
+TEST(SaveCommand, PlainLinesAreInTheLocalesCodePage) {
+  trovex::test::IsolatedHome home;
+  trovex::test::TestHttpServer server;
+  ServePage(server, {"a", "b"});
+  const std::string dir = home.dir().str() + "/out";
+  fs::create_directories(dir);
+  std::ofstream(dir + "/a.swf") << "old";
+
+  Result r = RunSave(home, {"--dir", dir, "--conflict", "skip", server.Url("/page.html")}, "", "zh_TW.BIG5");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  const std::string skipped = "\xb2\xa4\xb9\x4c", done = "\xa7\xb9\xa6\xa8";  // Big5 for 略過, 完成
+  EXPECT_NE(r.out.find(skipped + "\t" + dir + "/a.swf\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(done + "\t" + dir + "/b.swf\t1 KB\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("略過"), std::string::npos) << "UTF-8 among Big5: " << r.out;
 }
 
 TEST(SaveCommand, BadUsageAndUnloadablePagesExitTwo) {
@@ -276,8 +304,7 @@ TEST(SaveCommand, CtrlCDuringASlowDownloadKeepsNoPartialFile) {
 TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
   trovex::test::IsolatedHome home;
   trovex::test::TestHttpServer server;
-  server.Reply("/page.html", 200, "<embed src=a.swf><embed src=b.swf><embed src=c.swf>");
-  for (const char* name : {"a", "b", "c"}) server.Reply(std::string("/") + name + ".swf", 200, Movie(name));
+  ServePage(server, {"a", "b", "c"});
   const std::string dir = home.dir().str() + "/out";
   fs::create_directories(dir);
   for (const char* name : {"a", "b", "c"}) std::ofstream(dir + "/" + name + ".swf") << "old";

@@ -482,7 +482,9 @@ TEST_F(SaveDialog, RangeSelectionsEmptyThePreview) {
       test::PumpEvents(600);
       EXPECT_EQ(d.nPreviewItem, s.wantItem);
       EXPECT_EQ(d.strPreviewMovie.empty(), s.wantItem < 0);
-      if (s.row < 0) EXPECT_GT(d.listCtrl->GetSelectedItemCount(), 1);
+      if (s.row < 0) {
+        EXPECT_GT(d.listCtrl->GetSelectedItemCount(), 1);
+      }
     }
     Close(d);
   });

@@ -52,7 +52,9 @@ TEST(SaveDialogText, CompanionArgumentArrivesAsThePathItself) {
       continue;  // the locale is not installed here
     }
     const std::string text = QuoteCompanionArgument(c.path);
-    if (!c.text.empty()) EXPECT_EQ(text, c.text);
+    if (!c.text.empty()) {
+      EXPECT_EQ(text, c.text);
+    }
     EXPECT_EQ(SplitCommandLine(text), std::vector<std::string>{c.path});
     std::setlocale(LC_ALL, saved.c_str());
   }

@@ -400,8 +400,9 @@ TEST_F(SaveRunTest, AWindowHearsStatusesAndTransferValuesInOrder) {
     EXPECT_EQ(window.statuses.front(), (TransferStatus{c.total, 0}));
     for (std::size_t i = 0; i < window.statuses.size(); ++i) {
       EXPECT_EQ(window.statuses[i].total, c.total) << i;
-      if (i > 0 && window.statuses[i].total == window.statuses[i - 1].total && window.statuses[i].done != 0)
+      if (i > 0 && window.statuses[i].total == window.statuses[i - 1].total && window.statuses[i].done != 0) {
         EXPECT_GE(window.statuses[i].done, window.statuses[i - 1].done) << i;
+      }
     }
     if (c.lastDone >= 0) {
       EXPECT_EQ(window.statuses.back(), (TransferStatus{c.total, c.lastDone}));

@@ -189,7 +189,9 @@ TEST_F(RegistryText, WhatIsReadIsWrittenSoThatItReadsBackTheSame) {
       std::string error;
       // Elsewhere than Big5, a Big5 trail byte 0x5C is a separator and may make a bad path.
       bool read = reg::ParseRegedit4(text, "HKEY_CURRENT_USER", &first, &error);
-      if (std::string(locale) == "zh_TW.BIG5") ASSERT_TRUE(read) << error;
+      if (std::string(locale) == "zh_TW.BIG5") {
+        ASSERT_TRUE(read) << error;
+      }
       if (!read) continue;
       const std::string written = reg::SerializeRegedit4(first, "HKEY_CURRENT_USER");
       ASSERT_TRUE(reg::ParseRegedit4(written, "HKEY_CURRENT_USER", &second, &error)) << error;
