@@ -297,7 +297,7 @@ TEST_F(DownloadSessionTest, RedirectsAreResolvedAsBrowsersResolveThem) {
 
 // Tabs and line breaks a page put inside an address are no part of what is fetched.
 TEST_F(DownloadSessionTest, TabsAndLineBreaksInTheAddressAreDropped) {
-  for (const std::string& path : {"/mo\tvie.swf", "/\tmovie.swf", "/movie.swf\r\n", "/mov\nie.swf"}) {
+  for (const char* path : {"/mo\tvie.swf", "/\tmovie.swf", "/movie.swf\r\n", "/mov\nie.swf"}) {
     SCOPED_TRACE(path);
     const std::string target = dir_.str() + "/tab.swf";
     RecordingSession session;
