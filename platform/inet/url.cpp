@@ -196,11 +196,8 @@ bool IsItsOwnCanonicalForm(std::string_view url) {
     if (web && (pos == url.size() || url[pos] != '/')) return false;  // gets "/" as its path
   }
   // No dot segment in the path, which ends at the query or fragment.
-  for (; pos < url.size() && url[pos] != '?' && url[pos] != '#'; ++pos)
-    if (url[pos] == '/' && pos + 1 < url.size() &&
-        (url[pos + 1] == '.' || (url[pos + 1] == '%' && pos + 2 < url.size() && url[pos + 2] == '2')))
-      return false;
-  return true;
+  const std::size_t pathEnd = std::min(url.find('?', pos), url.find('#', pos));
+  return !MayHaveDotSegments(url.substr(pos, pathEnd - pos));  // npos: to the end
 }
 
 }  // namespace inet_detail

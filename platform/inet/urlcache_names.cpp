@@ -103,15 +103,23 @@ std::string CounterName(const std::string& name, const std::string& ext, unsigne
   return file;
 }
 
-// The canonical form of `url` (the address itself when it has none).
-std::string CanonicalForm(const std::string& url) {
-  if (inet_detail::IsItsOwnCanonicalForm(url)) return url;
+namespace {
+
+// What the canonicaliser makes of `url` (the address itself when it makes nothing).
+std::string Canonicalized(const std::string& url) {
   DWORD saved = GetLastError();
   std::string canonical;
   // Up to the first NUL, as the C string the cache's callers hand over.
   const bool made = CanonicalizeUrl(std::string_view(url.c_str()), ICU_NO_ENCODE, &canonical);
   SetLastError(saved);
   return made && !canonical.empty() ? canonical : url;
+}
+
+}  // namespace
+
+// The canonical form of `url` (the address itself when it has none).
+std::string CanonicalForm(const std::string& url) {
+  return inet_detail::IsItsOwnCanonicalForm(url) ? url : Canonicalized(url);
 }
 
 // The key under which an address is stored and looked up: the address's text taken from the
@@ -174,7 +182,8 @@ std::string AddressKey(std::string_view address) {
 }
 
 std::string CacheKey(const std::string& url) {
-  return inet_detail::IsItsOwnCanonicalForm(url) ? AddressKey(url) : AddressKey(CanonicalForm(url));
+  if (inet_detail::IsItsOwnCanonicalForm(url)) return AddressKey(url);
+  return AddressKey(Canonicalized(url));
 }
 
 }  // namespace trovex::urlcache
