@@ -249,7 +249,7 @@ bool IsPlainReference(std::string_view reference) {
   char previous = '/';
   for (char c : reference) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       (c != 0 && std::string_view("-._~!$&'()*+,;=@/").find(c) != std::string_view::npos);
+                       std::string_view("-._~!$&'()*+,;=@/").find(c) != std::string_view::npos;
     if (!plain || (c == '.' && previous == '/')) return false;
     previous = c;
   }
