@@ -153,6 +153,26 @@ constexpr unsigned IDS_TROVEX_SAVE_LINE_SKIPPED = 63360;       // "%s" file or a
 constexpr unsigned IDS_TROVEX_SAVE_LINE_ALREADY_SAVED = 63361; // "%s" file
 constexpr unsigned IDS_TROVEX_SAVE_ASK_CONFLICT = 63362;       // "%s" the existing file
 
+// Web archives read as a source ("%s" the archive's path and "%s" the record's byte offset,
+// or "%s" the address, then "%s" as noted).
+constexpr unsigned IDS_TROVEX_WARC_CANNOT_OPEN = 63400;      // "%s" path, "%s" system text
+constexpr unsigned IDS_TROVEX_WARC_NOT_WARC = 63401;         // "%s" path
+constexpr unsigned IDS_TROVEX_WARC_CUT_RECORD = 63402;       // path, offset
+constexpr unsigned IDS_TROVEX_WARC_BAD_RECORD_HEADER = 63403;  // path, offset
+constexpr unsigned IDS_TROVEX_WARC_HEADER_TOO_LARGE = 63404;   // path, offset
+constexpr unsigned IDS_TROVEX_WARC_BAD_LENGTH = 63405;       // path, offset
+constexpr unsigned IDS_TROVEX_WARC_RECORD_TOO_LARGE = 63406;  // path, offset
+constexpr unsigned IDS_TROVEX_WARC_BAD_COMPRESSION = 63407;  // path, offset
+constexpr unsigned IDS_TROVEX_WARC_BAD_DATE = 63408;         // path, offset, "%s" the date
+constexpr unsigned IDS_TROVEX_WARC_BAD_HTTP = 63409;         // address
+constexpr unsigned IDS_TROVEX_WARC_BAD_BODY = 63410;         // address
+constexpr unsigned IDS_TROVEX_WARC_UNKNOWN_CODING = 63411;   // address, "%s" coding
+constexpr unsigned IDS_TROVEX_WARC_BODY_TOO_LARGE = 63412;   // address, "%s" limit in bytes
+constexpr unsigned IDS_TROVEX_WARC_REVISIT_UNRESOLVED = 63413;  // address
+constexpr unsigned IDS_TROVEX_WARC_REVISIT_LOOP = 63414;     // address
+constexpr unsigned IDS_TROVEX_WARC_NOT_FOUND = 63415;        // address
+constexpr unsigned IDS_TROVEX_WARC_BAD_DATE_QUERY = 63416;   // "%s" what was given
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path

@@ -1,0 +1,21 @@
+#include "platform/inet/page_source.h"
+
+#include "platform/inet/url_resolve.h"
+#include "platform/inet/urlcache_names.h"
+#include "platform/text/ascii.h"
+
+namespace trovex::inet {
+
+std::optional<std::string> SourceAnswer::Header(std::string_view name) const {
+  for (const auto& [key, value] : headers)
+    if (AsciiEqualsNoCase(key, name)) return value;
+  return std::nullopt;
+}
+
+std::string SourceAddressKey(const std::string& url) {
+  // Resolved as the page loader resolves references first (default ports dropped too).
+  const std::string resolved = ResolveUrl(url, url);
+  return urlcache::CacheKey(resolved.empty() ? url : resolved);
+}
+
+}  // namespace trovex::inet
