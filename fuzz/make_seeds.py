@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of the fuzz targets, taken from what the tests feed the same code,
 into FOLDER/<target>/ (one small file each)."""
+import gzip
 import os
 import sys
 
@@ -75,6 +76,30 @@ SNAPSHOTS = [
 ]
 
 
+def warc_record(kind, uri, block, extra="", version="WARC/1.1", date="2024-05-01T10:00:00Z"):
+    head = "%s\r\nWARC-Type: %s\r\nWARC-Target-URI: %s\r\nWARC-Date: %s\r\n%sContent-Length: %d\r\n\r\n" % (
+        version, kind, uri, date, extra, len(block))
+    return head.encode() + block + b"\r\n\r\n"
+
+
+def warc_seeds():
+    page = b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 11\r\n\r\n<html></html>"[:-2]
+    chunked = b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Encoding: gzip\r\n\r\n"
+    body = gzip.compress(b"FWS" + bytes(range(256)))
+    chunked += b"%x\r\n" % len(body) + body + b"\r\n0\r\n\r\n"
+    records = [
+        warc_record("response", "http://h/page.html", page),
+        warc_record("response", "<http://h/a.swf>", chunked, "WARC-Record-ID: <urn:a>\r\n"
+                    "WARC-Payload-Digest: sha1:X\r\n", "WARC/1.0"),
+        warc_record("revisit", "http://h/b.swf", b"HTTP/1.1 200 OK\r\n\r\n", "WARC-Refers-To: <urn:a>\r\n"),
+        warc_record("resource", "http://h/c.swf", b"FWS\x01", "Content-Type: application/x-shockwave-flash\r\n",
+                    date="20240501100000"),
+        warc_record("response", "http://h/r", b"HTTP/1.1 302 Found\r\nLocation: a.swf\r\n\r\n"),
+    ]
+    return [b"".join(records), b"".join(gzip.compress(r) for r in records), records[1][:90],
+            gzip.compress(b"".join(records))]
+
+
 def write(folder, name, items):
     path = os.path.join(folder, name)
     os.makedirs(path, exist_ok=True)
@@ -95,6 +120,7 @@ def main():
     write(folder, "fuzz_page", [bytes([t]) + raw(p) for t, p in PAGES])
     write(folder, "fuzz_command_line", [raw(c) for c in COMMAND_LINES])
     write(folder, "fuzz_snapshot", [raw(x) for x in SNAPSHOTS])
+    write(folder, "fuzz_warc", warc_seeds())
 
 
 if __name__ == "__main__":

@@ -53,7 +53,7 @@ struct WarcLimits {
   // A record's header, and an archived HTTP response's head.
   std::size_t maxHeaderBytes = 64 * 1024;
   // A record's content as its header announces it.
-  std::uint64_t maxRecordBytes = std::uint64_t{4} << 30;
+  std::uint64_t maxRecordBytes = std::uint64_t{1} << 30;
   // Revisit records followed one after another to reach an original.
   std::size_t maxRevisitHops = 8;
 };
