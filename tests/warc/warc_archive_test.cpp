@@ -1,6 +1,7 @@
 // The web archive reader on archives made here: sound ones for look-ups, dates and revisits,
 // and hostile ones, each of which must end in its own error and never in a crash.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
 #include <clocale>
@@ -261,6 +262,42 @@ TEST_F(WarcTest, HostileArchivesFailClearly) {
   WarcFailure f;
   EXPECT_FALSE(WarcArchive::Open({dir_.str() + "/none.warc"}, std::nullopt, {}, &f));
   EXPECT_EQ(f.code, WarcError::kCannotOpen);
+}
+
+long PeakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// A body that inflates to 256 MiB is refused once past the limit, without ever being held.
+TEST_F(WarcTest, BodyBombStaysWithinItsLimit) {
+  z_stream z{};
+  ASSERT_EQ(deflateInit2(&z, 1, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  const std::string zeros(1 << 20, '\0');
+  std::string bomb(1 << 20, '\0');
+  std::size_t used = 0;
+  for (int i = 0; i < 256; ++i) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    z.avail_in = static_cast<uInt>(zeros.size());
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(bomb.data() + used);
+      z.avail_out = static_cast<uInt>(bomb.size() - used);
+      deflate(&z, i == 255 ? Z_FINISH : Z_NO_FLUSH);
+      used = bomb.size() - z.avail_out;
+    } while (z.avail_out == 0 && (bomb.resize(bomb.size() * 2), true));
+  }
+  deflateEnd(&z);
+  bomb.resize(used);
+  Opened o = OpenBytes(dir_, Gzip(Record("response", "http://h/x.swf", "2024-01-01T00:00:00Z",
+                                         HttpResponseText(200, bomb, {"Content-Encoding: gzip"}))));
+  ASSERT_TRUE(o.archive) << o.failure.reason;
+  const long before = PeakKilobytes();
+  ArchivedResponse r;
+  WarcFailure f;
+  EXPECT_FALSE(o.archive->Find("http://h/x.swf", std::nullopt, 8 << 20, &r, &f));
+  EXPECT_EQ(f.code, WarcError::kBodyTooLarge);
+  EXPECT_LT(PeakKilobytes() - before, 64 * 1024);
 }
 
 }  // namespace

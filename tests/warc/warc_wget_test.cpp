@@ -8,6 +8,7 @@
 #include <clocale>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/http_server.h"
@@ -93,6 +94,17 @@ TEST(WarcWget, ReadsWhatWgetWrote) {
       EXPECT_EQ(r.capture.type, k.type) << k.path;
       EXPECT_EQ(r.redirect, k.redirect) << k.path;
     }
+    // Several threads at once read the same files (frames and movies are fetched side by side).
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&, t] {
+        for (int round = 0; round < 10; ++round)
+          for (const Case& k : cases)
+            if (archive->Get(server.Url(k.path), {}).body != k.body) ++wrong[t];
+      });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
     // Every capture of the movie is kept, oldest first: the first crawl fetched it twice (once
     // through the redirect), the second wrote the revisit.
     const std::vector<Capture> captures = archive->Captures(server.Url("/movies/a.swf"));
