@@ -119,11 +119,14 @@ bool WarcArchive::IndexFile(std::size_t index, const std::string& path, WarcFail
   file->path = path;
   file->fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st{};
-  if (file->fd.get() < 0 || ::fstat(file->fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = file->fd.get() < 0 || errno != 0 ? errno : EISDIR;
-    *failure = {WarcError::kCannotOpen,
-                FormatResString(IDS_TROVEX_WARC_CANNOT_OPEN, path.c_str(),
-                                SystemMessageText(Win32ErrorFromErrno(S_ISDIR(st.st_mode) ? EISDIR : err)).c_str())};
+  int err = 0;
+  if (file->fd.get() < 0 || ::fstat(file->fd.get(), &st) != 0)
+    err = errno;
+  else if (!S_ISREG(st.st_mode))  // records are read again later by their offsets
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (err != 0) {
+    *failure = {WarcError::kCannotOpen, FormatResString(IDS_TROVEX_WARC_CANNOT_OPEN, path.c_str(),
+                                                        SystemMessageText(Win32ErrorFromErrno(err)).c_str())};
     return false;
   }
   unsigned char magic[2] = {0, 0};

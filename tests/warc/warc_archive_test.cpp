@@ -259,9 +259,13 @@ TEST_F(WarcTest, HostileArchivesFailClearly) {
       EXPECT_TRUE(o.archive->Find("http://h.example/a.swf", std::nullopt, 1 << 20, &r, &f)) << c.name << ": " << f.reason;
     }
   }
-  WarcFailure f;
-  EXPECT_FALSE(WarcArchive::Open({dir_.str() + "/none.warc"}, std::nullopt, {}, &f));
-  EXPECT_EQ(f.code, WarcError::kCannotOpen);
+  // A missing file and a folder: nothing to index, and the text says which.
+  for (const std::string& path : {dir_.str() + "/none.warc", dir_.str()}) {
+    WarcFailure f;
+    EXPECT_FALSE(WarcArchive::Open({path}, std::nullopt, {}, &f));
+    EXPECT_EQ(f.code, WarcError::kCannotOpen);
+    EXPECT_NE(f.reason.find(path), std::string::npos) << f.reason;
+  }
 }
 
 long PeakKilobytes() {
