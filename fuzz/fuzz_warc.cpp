@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "fuzz/fuzz_env.h"
 #include "warc/warc_archive.h"

@@ -1,6 +1,7 @@
 #include "warc/warc_archive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
