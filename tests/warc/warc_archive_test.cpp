@@ -98,6 +98,7 @@ TEST_F(WarcTest, LooksUpDecodesAndFollowsRevisits) {
       Record("revisit", "http://h.example/d2.swf", "2024-05-04T00:00:00Z", HttpResponseText(200, ""),
              "WARC-Payload-Digest: sha1:ABC\r\n"),
       Record("request", "http://h.example/nothing.swf", "2024-05-01T10:00:06Z", "GET / HTTP/1.1\r\n\r\n"),
+      Record("response", "http://h.example/%E5%BD%B1.swf", "2024-05-01T10:00:07Z", HttpResponseText(200, "escaped")),
   };
   std::string plain;
   for (const auto& r : records) plain += r;
@@ -118,12 +119,13 @@ TEST_F(WarcTest, LooksUpDecodesAndFollowsRevisits) {
       {"http://h.example/copy.swf", "resource bytes", 200, RecordType::kRevisit, ""},
       {"http://h.example/bydate.swf", kMovie, 200, RecordType::kRevisit, ""},
       {"http://h.example/d2.swf", "same", 200, RecordType::kRevisit, ""},
+      {"http://h.example/\xe5\xbd\xb1.swf", "escaped", 200, RecordType::kResponse, ""},
   };
   for (const std::string& bytes : {plain, GzipEach(records)}) {
     Opened o = OpenBytes(dir_, bytes);
     ASSERT_TRUE(o.archive) << o.failure.reason;
     EXPECT_TRUE(o.archive->problems().empty());
-    EXPECT_EQ(o.archive->size(), 11u);  // warcinfo and request records are no captures
+    EXPECT_EQ(o.archive->size(), 12u);  // warcinfo and request records are no captures
     for (const Case& c : cases) {
       ArchivedResponse r;
       WarcFailure f;
@@ -231,6 +233,9 @@ TEST_F(WarcTest, HostileArchivesFailClearly) {
        {}, WarcError::kNone, WarcError::kNone, WarcError::kUnknownCoding},
       {"looping revisits", Record("revisit", "http://h/x.swf", "2024-01-01T00:00:00Z", "", revisitA) +
                                Record("revisit", "http://h/y.swf", "2024-01-01T00:00:00Z", "", revisitB),
+       {}, WarcError::kNone, WarcError::kNone, WarcError::kRevisitLoop},
+      {"revisit of itself", Record("revisit", "http://h/x.swf", "2024-01-01T00:00:00Z", "",
+                                   "WARC-Record-ID: <urn:s>\r\nWARC-Refers-To: <urn:s>\r\n"),
        {}, WarcError::kNone, WarcError::kNone, WarcError::kRevisitLoop},
       {"revisit to nothing", Record("revisit", "http://h/x.swf", "2024-01-01T00:00:00Z", "", "WARC-Refers-To: <urn:z>\r\n"),
        {}, WarcError::kNone, WarcError::kNone, WarcError::kRevisitUnresolved},
