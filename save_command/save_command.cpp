@@ -136,6 +136,8 @@ class CommandRun : public SaveRunObserver {
     auto budget = std::make_shared<browser::FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
     options.pageLimits.budget = budget;
     options.movieLimits.budget = budget;
+    options.pageLimits.source = settings_.pageSource;
+    options.movieLimits.source = settings_.pageSource;
     browser::LoadStats stats;
     ComPtr<IWebBrowser2> pageBrowser = browser::LoadPage(address, options, &error, &stats);
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
@@ -167,7 +169,7 @@ class CommandRun : public SaveRunObserver {
       items.push_back({static_cast<int>(rows_.size() - 1), &info});
     }
     if (items.empty()) return;
-    SaveRun run(settings_.dir, settings_.nConflictAction, *this);
+    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
     run_ = &run;
     current_ = -1;
     run.Run(items);

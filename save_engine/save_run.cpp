@@ -36,6 +36,7 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   }
   session->pOwner = &observer_;
   session->SetTransferWait(wait.get());
+  session->SetSource(source_);
   observer_.OnDownloadStarted();
   const BOOL ok = session->Download(item.pInfo->strURL, target);
   wasStopped = session->IsStopped() != FALSE;

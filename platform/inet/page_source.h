@@ -49,6 +49,18 @@ class PageSource {
   virtual SourceAnswer Get(const std::string& url, const SourceLimits& limits) = 0;
 };
 
+// Asks `first`, and `second` only for what `first` does not have (kSourceItemNotFound); its
+// other failures stand, so a damaged archive is never hidden by a live server.
+class FallbackSource final : public PageSource {
+ public:
+  FallbackSource(PageSource& first, PageSource& second) : first_(first), second_(second) {}
+  SourceAnswer Get(const std::string& url, const SourceLimits& limits) override;
+
+ private:
+  PageSource& first_;
+  PageSource& second_;
+};
+
 // The key addresses are matched by: the canonical form the URL cache files them under, so a
 // page's raw text and the %-escaped address a crawler wrote find each other.
 std::string SourceAddressKey(const std::string& url);
