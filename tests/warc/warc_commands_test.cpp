@@ -118,6 +118,7 @@ TEST(WarcCommands, ACrawlGivesWhatTheWebGives) {
       {save + "--dir none --warc " + work + "/web/b.swf " + page, "不是網頁封存檔"},
       {list + "--warc " + work + "/web/b.swf " + page, "不是網頁封存檔"},
       {list + "--warc-fallback " + page, "--warc-date and --warc-fallback go with --warc"},
+      {std::string(TROVEX_BROWSER_EXE) + " --warc " + work + "/first-gz.warc.gz " + page, "--warc goes with --list"},
   };
   for (const Refused& k : refused) {
     const CommandResult r = RunCommand(k.command, work);
