@@ -153,6 +153,17 @@ constexpr unsigned IDS_TROVEX_SAVE_LINE_SKIPPED = 63360;       // "%s" file or a
 constexpr unsigned IDS_TROVEX_SAVE_LINE_ALREADY_SAVED = 63361; // "%s" file
 constexpr unsigned IDS_TROVEX_SAVE_ASK_CONFLICT = 63362;       // "%s" the existing file
 
+// Why a movie could not be read to its end.
+constexpr unsigned IDS_TROVEX_SWF_CANNOT_READ = 63400;
+constexpr unsigned IDS_TROVEX_SWF_NOT_SWF = 63401;
+constexpr unsigned IDS_TROVEX_SWF_BAD_HEADER = 63402;
+constexpr unsigned IDS_TROVEX_SWF_TOO_LARGE = 63403;
+constexpr unsigned IDS_TROVEX_SWF_BOMB = 63404;
+constexpr unsigned IDS_TROVEX_SWF_CORRUPT = 63405;
+constexpr unsigned IDS_TROVEX_SWF_CUT = 63406;
+constexpr unsigned IDS_TROVEX_SWF_BAD_TAG = 63407;
+constexpr unsigned IDS_TROVEX_SWF_TOO_MANY_TAGS = 63408;
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path
