@@ -360,16 +360,16 @@ std::vector<std::string> FlashVarValues(std::string_view flashVars) {
 }
 
 std::string ResolutionBase(const std::string& movieAddress, const EmbedParams& params) {
+  const std::string& page = params.pageAddress.empty() ? movieAddress : params.pageAddress;
   const std::string_view base = AsciiTrim(params.base);
-  // "." and an empty base leave the movie's own folder in charge, as the player does.
-  if (base.empty() || base == ".") return movieAddress;
-  const std::string& against = params.pageAddress.empty() ? movieAddress : params.pageAddress;
-  std::string resolved = ResolveUrl(against, base);
-  if (resolved.empty()) return movieAddress;
+  if (base.empty()) return page;
+  // "." is the movie's own folder.
+  if (base == ".") return movieAddress;
+  std::string resolved = ResolveUrl(page, base);
+  if (resolved.empty()) return page;
   // A base names a folder: "assets" means "assets/".
-  const std::size_t path = resolved.find_first_of("?#");
-  if (resolved[(path == std::string::npos ? resolved.size() : path) - 1] != '/')
-    resolved.insert(path == std::string::npos ? resolved.size() : path, "/");
+  const std::size_t end = std::min(resolved.find_first_of("?#"), resolved.size());
+  if (resolved[end - 1] != '/') resolved = resolved.substr(0, end) + "/" + resolved.substr(end);
   return resolved;
 }
 

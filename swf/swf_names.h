@@ -44,8 +44,10 @@ std::vector<std::string> FlashVarValues(std::string_view flashVars);
 // What the page says about an embedded movie.
 struct EmbedParams {
   std::string flashVars;
-  std::string base;         // the `base` parameter, as written
-  std::string pageAddress;  // what `base` is resolved against; the movie's address when empty
+  std::string base;  // the `base` parameter, as written
+  // The page that embeds the movie: a browser's player resolves relative names against it, not
+  // against the movie. Empty for a movie played by itself, whose own address then serves.
+  std::string pageAddress;
 };
 
 struct NamedFile {
@@ -59,8 +61,8 @@ struct MovieNames {
   std::vector<NamedFile> files;  // first mention order, each address once
 };
 
-// The address relative names resolve against: `base` resolved against the page (or the
-// movie) when given, else the movie's own address.
+// The address relative names resolve against: `base` resolved against the page when given
+// ("." the movie's own folder), else the page, else the movie's own address.
 std::string ResolutionBase(const std::string& movieAddress, const EmbedParams& params);
 
 // Reads the movie from `source` and lists the files it and its page name.

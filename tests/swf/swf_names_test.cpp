@@ -196,6 +196,9 @@ TEST(SwfNames, FindsAndResolvesNamedFiles) {
         "http://h/pages/media/game.swf"}},
       {"base \".\" keeps the movie's folder", as3, SwfPacking::kPlain, {"", ".", "http://h/pages/p.html"},
        {"http://h/g/assets/music.mp3", "http://h/g/skin.png", "http://other.example/x.swf"}},
+      {"a page elsewhere, no base", as2, SwfPacking::kPlain, {"", "", "http://h/pages/p.html"},
+       {"http://h/pages/levels/2.swf", "http://h/top.swf", "http://h/pages/b.xml"}},
+      {"a base of a scheme no server has", as2, SwfPacking::kPlain, {"", "x:", "about:blank"}, {}},
       {"absolute base", as2, SwfPacking::kPlain, {"", "http://cdn.example/m/", ""},
        {"http://cdn.example/m/levels/2.swf", "http://cdn.example/top.swf", "http://cdn.example/m/b.xml"}},
   };
