@@ -377,13 +377,15 @@ namespace {
 
 void Keep(const std::vector<Candidate>& candidates, const std::string& base, const std::string& self,
           std::set<std::string>* seen, std::vector<NamedFile>* files) {
+  const bool localMovie = UrlScheme(self) == "file";
   for (const Candidate& candidate : candidates) {
     if (!LooksLikeFileAddress(candidate.text)) continue;
     std::string address = ResolveUrl(base, candidate.text);
     // Fragments never reach a server.
     if (const std::size_t hash = address.find('#'); hash != std::string::npos) address.resize(hash);
+    // Local files only for a local movie: a page's base must not point a web movie at the disk.
     const std::string scheme = UrlScheme(address);
-    if (scheme != "http" && scheme != "https" && scheme != "file") continue;
+    if (scheme != "http" && scheme != "https" && (scheme != "file" || !localMovie)) continue;
     if (address == self || !seen->insert(address).second) continue;
     files->push_back({std::move(address), candidate.text, candidate.origin});
   }
@@ -395,7 +397,12 @@ MovieNames FindNamedFiles(const ByteSource& source, const std::string& movieAddr
                           const Limits& limits) {
   MovieNames names;
   std::vector<Candidate> candidates;
-  for (std::string& value : FlashVarValues(params.flashVars)) candidates.push_back({std::move(value), Origin::kFlashVars});
+  // The player hands the movie its address's query as it hands it FlashVars.
+  const std::size_t query = movieAddress.find('?');
+  const std::string_view ownQuery =
+      query == std::string::npos ? std::string_view() : std::string_view(movieAddress).substr(query + 1);
+  for (std::string_view vars : {std::string_view(params.flashVars), ownQuery.substr(0, ownQuery.find('#'))})
+    for (std::string& value : FlashVarValues(vars)) candidates.push_back({std::move(value), Origin::kFlashVars});
   ReadOptions options;
   options.limits = limits;
   options.wantBody = WantsTag;

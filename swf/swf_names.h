@@ -65,7 +65,9 @@ struct MovieNames {
 // ("." the movie's own folder), else the page, else the movie's own address.
 std::string ResolutionBase(const std::string& movieAddress, const EmbedParams& params);
 
-// Reads the movie from `source` and lists the files it and its page name.
+// Reads the movie from `source` and lists the files it and its page name (FlashVars and the
+// query of the movie's address count as FlashVars). file: addresses are kept only for a movie
+// that is a file: address itself.
 MovieNames FindNamedFiles(const ByteSource& source, const std::string& movieAddress, const EmbedParams& params = {},
                           const Limits& limits = {});
 

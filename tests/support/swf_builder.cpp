@@ -40,25 +40,32 @@ std::string Zlib(const std::string& data) {
   return out;
 }
 
-// The SWF form: compressed length, the 5 property bytes, then the raw LZMA data (with an end
-// marker, as the .lzma encoder writes it).
-std::string Lzma(const std::string& data) {
-  lzma_stream s = LZMA_STREAM_INIT;
+// The SWF form: compressed length, the 5 property bytes, then the raw LZMA data, with or
+// without an end marker.
+std::string Lzma(const std::string& data, bool endMarker) {
   lzma_options_lzma options;
   lzma_lzma_preset(&options, 6);
-  if (lzma_alone_encoder(&s, &options) != LZMA_OK) throw std::runtime_error("lzma");
+  options.ext_flags = endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
+  options.ext_size_low = static_cast<std::uint32_t>(data.size());
+  options.ext_size_high = 0;
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  std::uint8_t props[5];
+  lzma_filter plain = {LZMA_FILTER_LZMA1, &options};
+  lzma_stream s = LZMA_STREAM_INIT;
+  if (lzma_properties_encode(&plain, props) != LZMA_OK || lzma_raw_encoder(&s, filters) != LZMA_OK)
+    throw std::runtime_error("lzma");
   std::string out(data.size() + data.size() / 2 + 1024, '\0');
   s.next_in = reinterpret_cast<const std::uint8_t*>(data.data());
   s.avail_in = data.size();
   s.next_out = reinterpret_cast<std::uint8_t*>(out.data());
   s.avail_out = out.size();
   const lzma_ret r = lzma_code(&s, LZMA_FINISH);
-  const std::size_t written = out.size() - s.avail_out;
+  out.resize(out.size() - s.avail_out);
   lzma_end(&s);
   if (r != LZMA_STREAM_END) throw std::runtime_error("lzma");
   std::string swf;
-  Put32(swf, static_cast<std::uint32_t>(written - 13));
-  return swf + out.substr(0, 5) + out.substr(13, written - 13);
+  Put32(swf, static_cast<std::uint32_t>(out.size()));
+  return swf + std::string(reinterpret_cast<char*>(props), 5) + out;
 }
 
 }  // namespace
@@ -98,7 +105,13 @@ std::string SwfMovie(const SwfHeader& header, const std::string& tags, SwfPackin
   std::string out = packing == SwfPacking::kPlain ? "FWS" : packing == SwfPacking::kZlib ? "CWS" : "ZWS";
   out += static_cast<char>(header.version);
   Put32(out, static_cast<std::uint32_t>(declaredLength >= 0 ? declaredLength : std::int64_t(body.size() + 8)));
-  return out + (packing == SwfPacking::kPlain ? body : packing == SwfPacking::kZlib ? Zlib(body) : Lzma(body));
+  switch (packing) {
+    case SwfPacking::kPlain: return out + body;
+    case SwfPacking::kZlib: return out + Zlib(body);
+    case SwfPacking::kLzma: return out + Lzma(body, true);
+    case SwfPacking::kLzmaBare: return out + Lzma(body, false);
+  }
+  return out;
 }
 
 std::string SwfFileAttributes(bool as3) {

@@ -8,7 +8,8 @@
 
 namespace trovex::testing {
 
-enum class SwfPacking { kPlain, kZlib, kLzma };
+// kLzmaBare: LZMA data without the end marker, which the declared length makes optional.
+enum class SwfPacking { kPlain, kZlib, kLzma, kLzmaBare };
 
 struct SwfHeader {
   int version = 10;

@@ -186,6 +186,7 @@ TEST(SwfNames, FindsAndResolvesNamedFiles) {
     SwfPacking packing;
     EmbedParams params;
     std::vector<std::string> want;
+    std::string movie = "http://h/g/game.swf";
   } cases[] = {
       {"AS2 zlib", as2, SwfPacking::kZlib, {"config=conf%2Fa.xml", "", ""},
        {"http://h/g/conf/a.xml", "http://h/g/levels/2.swf", "http://h/top.swf", "http://h/g/b.xml"}},
@@ -199,12 +200,17 @@ TEST(SwfNames, FindsAndResolvesNamedFiles) {
       {"a page elsewhere, no base", as2, SwfPacking::kPlain, {"", "", "http://h/pages/p.html"},
        {"http://h/pages/levels/2.swf", "http://h/top.swf", "http://h/pages/b.xml"}},
       {"a base of a scheme no server has", as2, SwfPacking::kPlain, {"", "x:", "about:blank"}, {}},
+      {"the movie's own query", "", SwfPacking::kPlain, {"a=x.txt", "", ""},
+       {"http://h/g/x.txt", "http://h/g/data/c.json"}, "http://h/g/game.swf?cfg=data%2Fc.json#top"},
+      {"a base on the disk for a web movie", as2, SwfPacking::kPlain, {"", "file:///etc/", ""}, {}},
+      {"a local movie names local files", "", SwfPacking::kPlain, {"m=../x.xml", "", ""}, {"file:///m/x.xml"},
+       "file:///m/g/a.swf"},
       {"absolute base", as2, SwfPacking::kPlain, {"", "http://cdn.example/m/", ""},
        {"http://cdn.example/m/levels/2.swf", "http://cdn.example/top.swf", "http://cdn.example/m/b.xml"}},
   };
   for (const Case& c : cases) {
     const std::string movie = SwfMovie({}, c.tags, c.packing);
-    const MovieNames names = FindNamedFiles(MemorySource(movie), "http://h/g/game.swf", c.params);
+    const MovieNames names = FindNamedFiles(MemorySource(movie), c.movie, c.params);
     EXPECT_TRUE(names.facts.ok()) << c.name;
     EXPECT_EQ(Addresses(names), c.want) << c.name;
   }

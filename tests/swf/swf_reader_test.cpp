@@ -37,13 +37,17 @@ TEST(SwfReader, ReadsFactsAndTags) {
   h.yMax = 480 * 20;
   h.frameRate88 = 0x1E80;  // 30.5
   h.frameCount = 7;
-  for (SwfPacking packing : {SwfPacking::kPlain, SwfPacking::kZlib, SwfPacking::kLzma}) {
+  const std::pair<SwfPacking, Compression> packings[] = {{SwfPacking::kPlain, Compression::kNone},
+                                                         {SwfPacking::kZlib, Compression::kZlib},
+                                                         {SwfPacking::kLzma, Compression::kLzma},
+                                                         {SwfPacking::kLzmaBare, Compression::kLzma}};
+  for (auto [packing, compression] : packings) {
     const std::string movie = SwfMovie(h, kTags, packing);
     for (bool trickle : {false, true}) {
       SCOPED_TRACE(::testing::Message() << "packing " << int(packing) << " trickle " << trickle);
       const MovieFacts f = ReadMovie(trickle ? Trickle(movie) : MemorySource(movie));
       ASSERT_EQ(f.error, ReadError::kNone) << ReadErrorText(f.error);
-      EXPECT_EQ(int(f.compression), int(packing));
+      EXPECT_EQ(f.compression, compression);
       EXPECT_EQ(f.version, 17);
       EXPECT_EQ(f.StageWidthPixels(), 640);
       EXPECT_EQ(f.StageHeightPixels(), 480);
@@ -89,8 +93,9 @@ TEST(SwfReader, StageAndScriptVersion) {
   }
 }
 
-// Cut, hostile and oversized movies end with their reason, never a crash or a false success.
-TEST(SwfReader, RefusesBadMoviesWithAReason) {
+// Cut, hostile and oversized movies end with their reason, never a crash or a false success;
+// odd movies a player reads are read.
+TEST(SwfReader, EndsBadMoviesWithAReason) {
   SwfHeader h;
   const std::string plain = SwfMovie(h, kTags), zlib = SwfMovie(h, kTags, SwfPacking::kZlib),
                     lzma = SwfMovie(h, kTags, SwfPacking::kLzma);
@@ -98,6 +103,9 @@ TEST(SwfReader, RefusesBadMoviesWithAReason) {
   badZlib[9] = static_cast<char>(badZlib[9] ^ 0x55);  // the zlib header's check bits fail
   std::string badLzmaProps = lzma;
   badLzmaProps[12] = '\xFF';                          // lc/lp/pb out of range
+  std::string hugeWindow = lzma;
+  hugeWindow.replace(13, 4, "\xFF\xFF\xFF\xFF");      // a 4 GB dictionary for a small movie
+  const std::string lzmaBare = SwfMovie(h, kTags, SwfPacking::kLzmaBare);
   const std::string zeros(8u << 20, '\0');
   Limits small;
   small.maxFileLength = 100000;
@@ -125,11 +133,16 @@ TEST(SwfReader, RefusesBadMoviesWithAReason) {
        ReadError::kBadTag},
       {"zlib bomb", SwfMovie(h, SwfTag(9, zeros, true), SwfPacking::kZlib), ReadError::kBomb},
       {"lzma bomb", SwfMovie(h, SwfTag(9, zeros, true), SwfPacking::kLzma), ReadError::kBomb},
+      {"lzma without end marker, cut", Cut(lzmaBare, 1), ReadError::kCut},
+      {"lzma asking a 4 GB window", hugeWindow, ReadError::kNone},
+      {"bytes after the End tag", plain + "trailing", ReadError::kNone},
+      {"zlib data after its stream", zlib + std::string(100, '\x55'), ReadError::kNone},
+      {"no End tag at the declared end", SwfMovie(h, kTags, SwfPacking::kZlib, false), ReadError::kNone},
   };
   for (const Case& c : cases) {
     const MovieFacts f = ReadMovie(MemorySource(c.bytes), {c.limits, {}, {}});
     EXPECT_EQ(f.error, c.want) << c.name << ": " << ReadErrorText(f.error);
-    EXPECT_FALSE(ReadErrorText(f.error).empty()) << c.name;
+    EXPECT_EQ(ReadErrorText(f.error).empty(), c.want == ReadError::kNone) << c.name;
   }
   // A failing source, and one that cannot be opened.
   EXPECT_EQ(ReadMovie([](char*, std::size_t) -> std::ptrdiff_t { return -1; }).error, ReadError::kCannotRead);
