@@ -2,8 +2,11 @@
 """Writes the seed inputs of the fuzz targets, taken from what the tests feed the same code,
 into FOLDER/<target>/ (one small file each)."""
 import gzip
+import lzma
 import os
+import struct
 import sys
+import zlib
 
 KFLASH = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000"
 
@@ -100,6 +103,48 @@ def warc_seeds():
             gzip.compress(b"".join(records))]
 
 
+
+def swf_tag(code, body):
+    if len(body) < 0x3F:
+        return struct.pack("<H", code << 6 | len(body)) + body
+    return struct.pack("<HI", code << 6 | 0x3F, len(body)) + body
+
+
+def swf_movie(packing, version, tags):
+    # A 1-bit RECT (all zero), 24 fps, one frame, the tags and an End tag.
+    body = b"\x08\x00" + struct.pack("<HH", 24 << 8, 1) + tags + b"\x00\x00"
+    length = struct.pack("<I", len(body) + 8)
+    if packing == "F":
+        return b"FWS" + bytes([version]) + length + body
+    if packing == "C":
+        return b"CWS" + bytes([version]) + length + zlib.compress(body)
+    alone = lzma.compress(body, format=lzma.FORMAT_ALONE)
+    return b"ZWS" + bytes([version]) + length + struct.pack("<I", len(alone) - 13) + alone[:5] + alone[13:]
+
+
+def push(*strings):
+    data = b"".join(b"\x00" + s + b"\x00" for s in strings)
+    return b"\x96" + struct.pack("<H", len(data)) + data
+
+
+def abc(*strings):
+    pool = b"".join(bytes([len(s)]) + s for s in strings)
+    return b"\x10\x00\x2e\x00\x00\x00\x00" + bytes([len(strings) + 1]) + pool
+
+
+AS2 = (b"\x88\x13\x00\x02\x00levels/2.swf\x00_level1\x00" + b"\x96\x04\x00\x08\x00\x08\x01" +
+       b"\x9a\x01\x00\x40" + b"\x83\x0c\x00cfg/a.xml\x00\x00" + push(b"music.mp3") + b"\x00")
+CLIP = (b"\xa2\x01\x00\x05\x00\x00" + b"\x00\x00" + struct.pack("<I", 1) +
+        struct.pack("<II", 1, len(push(b"clip.swf")) + 1) + push(b"clip.swf") + b"\x00" + struct.pack("<I", 0))
+SWFS = [
+    swf_movie("F", 6, swf_tag(12, AS2)),
+    swf_movie("C", 6, swf_tag(26, CLIP) + swf_tag(39, b"\x01\x00\x01\x00" + swf_tag(12, AS2) + b"\x00\x00")),
+    swf_movie("Z", 10, swf_tag(69, b"\x08\x00\x00\x00") +
+              swf_tag(82, b"\x01\x00\x00\x00f\x00" + abc(b"assets/a.mp3", b"skin.png"))),
+    swf_movie("C", 9, swf_tag(72, abc(b"x.xml")) + swf_tag(59, b"\x01\x00" + AS2)),
+    b"CWS\x0a\xff\xff\xff\xff" + zlib.compress(b"\x00" * 4096),
+]
+
 def write(folder, name, items):
     path = os.path.join(folder, name)
     os.makedirs(path, exist_ok=True)
@@ -121,6 +166,7 @@ def main():
     write(folder, "fuzz_command_line", [raw(c) for c in COMMAND_LINES])
     write(folder, "fuzz_snapshot", [raw(x) for x in SNAPSHOTS])
     write(folder, "fuzz_warc", warc_seeds())
+    write(folder, "fuzz_swf", SWFS)
 
 
 if __name__ == "__main__":

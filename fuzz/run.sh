@@ -10,7 +10,7 @@ build=${TROVEX_FUZZ_BUILD_DIR:-$here/build-fuzz}
 seconds=${1:-10}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_url fuzz_urlcache_index fuzz_regedit4 fuzz_command_line fuzz_page fuzz_snapshot fuzz_warc)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_url fuzz_urlcache_index fuzz_regedit4 fuzz_command_line fuzz_page fuzz_snapshot fuzz_warc fuzz_swf)
 
 # The top-level CMakeLists.txt uses ccache on its own when it is installed.
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -173,6 +173,17 @@ constexpr unsigned IDS_TROVEX_WARC_REVISIT_LOOP = 63414;     // address
 constexpr unsigned IDS_TROVEX_WARC_NOT_FOUND = 63415;        // address
 constexpr unsigned IDS_TROVEX_WARC_BAD_DATE_QUERY = 63416;   // "%s" what was given
 
+// Why a movie could not be read to its end.
+constexpr unsigned IDS_TROVEX_SWF_CANNOT_READ = 63440;
+constexpr unsigned IDS_TROVEX_SWF_NOT_SWF = 63441;
+constexpr unsigned IDS_TROVEX_SWF_BAD_HEADER = 63442;
+constexpr unsigned IDS_TROVEX_SWF_TOO_LARGE = 63443;
+constexpr unsigned IDS_TROVEX_SWF_BOMB = 63444;
+constexpr unsigned IDS_TROVEX_SWF_CORRUPT = 63445;
+constexpr unsigned IDS_TROVEX_SWF_CUT = 63446;
+constexpr unsigned IDS_TROVEX_SWF_BAD_TAG = 63447;
+constexpr unsigned IDS_TROVEX_SWF_TOO_MANY_TAGS = 63448;
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path

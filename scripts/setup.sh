@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev
-  libcurl4-openssl-dev libgumbo-dev duktape-dev zlib1g-dev libzstd-dev libbrotli-dev
+  libcurl4-openssl-dev libgumbo-dev duktape-dev zlib1g-dev liblzma-dev libzstd-dev libbrotli-dev
   openssl ca-certificates libssl-dev
   clang libclang-rt-14-dev
   xdg-user-dirs adwaita-icon-theme hicolor-icon-theme
