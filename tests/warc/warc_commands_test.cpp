@@ -117,6 +117,7 @@ TEST(WarcCommands, ACrawlGivesWhatTheWebGives) {
       {list + "--warc " + work + "/first-gz.warc.gz " + server.Url("/other.html"), "網頁封存檔中沒有"},
       {save + "--dir none --warc " + work + "/web/b.swf " + page, "不是網頁封存檔"},
       {list + "--warc " + work + "/web/b.swf " + page, "不是網頁封存檔"},
+      {save + "--dir none --warc " + work + "/first-gz.warc.gz --warc-date yesterday " + page, "無法辨識日期「yesterday」"},
       {list + "--warc-fallback " + page, "--warc-date and --warc-fallback go with --warc"},
       {std::string(TROVEX_BROWSER_EXE) + " --warc " + work + "/first-gz.warc.gz " + page, "--warc goes with --list"},
   };
