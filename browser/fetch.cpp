@@ -49,6 +49,13 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
   }
 }
 
+// When the fetch must end: its own limit, or the page load's budget when that comes first.
+std::chrono::steady_clock::time_point FetchDeadline(const FetchLimits& limits, bool* budgetFirst) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
+  *budgetFirst = limits.budget && limits.budget->Deadline() < deadline;
+  return *budgetFirst ? limits.budget->Deadline() : deadline;
+}
+
 FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   FetchResult r;
   r.strURL = url;
@@ -63,12 +70,8 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   policy.maxRedirects = kMaxRedirects;
   policy.acceptEncoding = true;
   policy.abort = limits.abort;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
   bool budgetFirst = false;
-  if (limits.budget && limits.budget->Deadline() < deadline) {
-    deadline = limits.budget->Deadline();
-    budgetFirst = true;
-  }
+  const auto deadline = FetchDeadline(limits, &budgetFirst);
   if (limits.nTotalSeconds > 0 || limits.budget) policy.deadline = deadline;
 
   inet::HttpTransfer transfer(policy);
@@ -127,7 +130,10 @@ FetchResult FetchFromSource(const std::string& url, const FetchLimits& limits) {
       r.strError = "stopped; not fetched: " + r.strURL;
       return r;
     }
-    inet::SourceAnswer answer = limits.source->Get(r.strURL, {.maxBodyBytes = limits.nMaxBytes});
+    inet::SourceLimits asked{.maxBodyBytes = limits.nMaxBytes, .abort = limits.abort};
+    bool budgetFirst = false;
+    if (limits.nTotalSeconds > 0 || limits.budget) asked.deadline = FetchDeadline(limits, &budgetFirst);
+    inet::SourceAnswer answer = limits.source->Get(r.strURL, asked);
     if (!answer.ok()) {
       r.strError = answer.reason.empty() ? "error " + std::to_string(answer.error) + " for " + r.strURL : answer.reason;
       return r;

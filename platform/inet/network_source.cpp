@@ -9,6 +9,8 @@ SourceAnswer NetworkSource::Get(const std::string& url, const SourceLimits& limi
   TransferPolicy policy = policy_;
   policy.maxRedirects = 0;
   policy.acceptEncoding = true;
+  if (limits.deadline) policy.deadline = limits.deadline;
+  if (limits.abort) policy.abort = limits.abort;
   HttpTransfer transfer(policy);
   SourceAnswer answer;
   DWORD err = transfer.Start(url);

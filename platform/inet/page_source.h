@@ -4,6 +4,8 @@
 // way.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -21,6 +23,10 @@ constexpr DWORD kSourceItemNotFound = 12028;
 struct SourceLimits {
   // A body larger than this, once decoded, is refused rather than held.
   std::size_t maxBodyBytes = std::size_t{64} << 20;
+  // For sources that wait on others (the network): the answer ends by then, or soon after
+  // abort is set.
+  std::optional<std::chrono::steady_clock::time_point> deadline{};
+  const std::atomic<bool>* abort = nullptr;
 };
 
 struct SourceAnswer {

@@ -114,6 +114,16 @@ TEST(FetchLimits, SourcesAnswerAsTheNetworkDoes) {
   }
   EXPECT_EQ(server.CountRequests("/live.html"), 1);
   EXPECT_EQ(server.CountRequests("/damaged.html"), 0);
+  // The network behind an archive keeps the fetch's time limit: a dripping server ends.
+  server.Handle("/drip.html", [](const HttpRequest&, HttpConnection& c) {
+    c.Write(HttpResponseText(200, "", {"Content-Length: 100000"}));
+    while (c.Write("<p") && c.Sleep(500)) {
+    }
+  });
+  FetchLimits limits{.nTotalSeconds = 1, .source = both};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Fetch(server.Url("/drip.html"), limits).bFetched);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 }  // namespace
