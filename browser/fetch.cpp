@@ -33,6 +33,7 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
       return r;
     case EISDIR:
     case EINVAL:
+    case EPERM:
       r.strError = "not a file: " + path;
       return r;
     case EFBIG:

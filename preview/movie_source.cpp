@@ -47,6 +47,7 @@ MovieBytes ReadLocal(const std::string& path) {
       return Failed(IDS_TROVEX_PREVIEW_FILE_NOT_FOUND, Utf8(path));
     case EISDIR:
     case EINVAL:
+    case EPERM:
       return Failed(IDS_TROVEX_PREVIEW_NOT_A_FILE, Utf8(path));
     case EFBIG:
       return Failed(IDS_TROVEX_PREVIEW_TOO_LARGE, Utf8(path));

@@ -223,12 +223,9 @@ int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* 
                     FileStamp* stamp) {
   out->clear();
   if (stamp) *stamp = FileStamp{};
-  // O_NONBLOCK: opening a FIFO without a writer would wait for ever otherwise.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return errno;
+  Fd fd;
   struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (int err = OpenRegularFile(path, &fd, &st)) return err;
   if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) return EFBIG;
   if (stamp) *stamp = FileStamp::Of(st);
   out->reserve(static_cast<std::size_t>(st.st_size));

@@ -89,7 +89,8 @@ int ReplaceFileContents(const std::string& target, const void* data, std::size_t
                         mode_t newMode = 0600);
 
 // Reads a whole file that someone else may have put there: refuses anything but a regular
-// file (EINVAL for a FIFO, a device, a folder; symbolic links are followed to a regular file),
+// file (EINVAL for a FIFO, a device, EISDIR for a folder, EPERM for /proc and /sys; symbolic
+// links are followed to a regular file),
 // never waits on a FIFO without a writer, and stops with EFBIG past `maxBytes`. ENOENT when
 // there is no file. When `stamp` is given it receives what fstat saw, for change checks.
 int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* out,
