@@ -153,6 +153,7 @@ BOOL CDownloadSession::RunTransfer(const std::string& server, INTERNET_PORT port
   dwError = 0;
   dwStatusCode = 0;
   nContentLength = 0;
+  strSavedPath_.clear();
   transfer_ = Transfer{server, port, object, localPath, secure};
   try {
     worker_ = std::thread([this] { TransferThread(this); });
@@ -332,7 +333,9 @@ void CDownloadSession::WriteBodyLocked(const std::string& target) {
     bFailed = 1;
     return;
   }
-  if (int err = file.Commit()) return FailOnFile(err, target);
+  const int err = claimNext_ ? file.CommitClaiming(claimNext_) : file.Commit();
+  if (err) return FailOnFile(err, file.target());
+  strSavedPath_ = file.target();
 }
 
 void CDownloadSession::FailOnFile(int err, const std::string& target) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "platform/fs/posix_io.h"
@@ -55,6 +56,11 @@ class AtomicFile {
   // when the target exists by then, and never replaces it. On failure the temporary is gone
   // and the target is untouched. A target that is a folder gives EISDIR.
   int Commit(Replace replace = Replace::kAlways);
+  // The next name to claim after `taken` was found taken; empty: give up (EEXIST).
+  using NextName = std::function<std::string(const std::string& taken)>;
+  // Commit with kNever that claims a free name: while the name is taken, `next` proposes
+  // another. The temporary is kept between tries; file() and target() name where it went.
+  int CommitClaiming(const NextName& next);
   // The same rename without either sync, for a caller that syncs a group of files together
   // afterwards (one wait for the disk instead of two a file).
   int CommitUnsynced(Replace replace);
@@ -66,7 +72,9 @@ class AtomicFile {
   int LinkAs(const std::string& path);
   int GiveName();
 
-  int Finish(Replace replace, bool sync);
+  int Finish(Replace replace, bool sync, const NextName* next = nullptr);
+  // Places the synced temporary under file_ without replacing anything.
+  int PlaceNew();
   int fd_ = -1;
   bool unnamed_ = false;
   std::string target_;
