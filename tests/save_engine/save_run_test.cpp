@@ -270,8 +270,8 @@ TEST_F(SaveRunTest, TwoProcessesIntoOneFolderKeepEveryMovie) {
   };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   for (const Case& c : cases) {
-    int lost = 0;
-    for (int round = 0; round < rounds && std::chrono::steady_clock::now() < deadline; ++round) {
+    int lost = 0, round = 0;
+    for (; round < rounds && std::chrono::steady_clock::now() < deadline; ++round) {
       fs::remove_all(out_);
       fs::create_directories(out_);
       int go[2];
@@ -307,6 +307,7 @@ TEST_F(SaveRunTest, TwoProcessesIntoOneFolderKeepEveryMovie) {
       EXPECT_EQ(saved, 2) << c.name << ", round " << round;
       if (bodies != std::set<std::string>{"movie of process 0", "movie of process 1"}) ++lost;
     }
+    std::printf("%s: %d rounds, %d lost a movie\n", c.name, round, lost);
     EXPECT_EQ(lost, 0) << c.name << ": rounds that lost a movie";
   }
 }
