@@ -63,7 +63,7 @@ MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
   policy.stallSeconds = 30;
   policy.stallBytesPerSecond = 1;
   policy.deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
-  policy.maxRedirects = 20;
+  policy.maxRedirects = inet::kMaxMovieRedirects;
   policy.abort = abort;
   inet::HttpTransfer transfer(policy);
   DWORD err = transfer.Start(url);
