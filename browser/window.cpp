@@ -97,8 +97,24 @@ constexpr int kCookieWaitMs = 5000;
 // Addresses whose cookies are asked for at one click: the movies of a huge page share a few.
 constexpr std::size_t kMaxCookieAddresses = 64;
 
-// The view keeps its cookies in the one jar (Mozilla text format), where our requests read
-// them. The calls live in the web engine the toolkit loaded; no headers needed.
+// The view's own cookie store beside the jar: the engine rewrites its store whenever it likes
+// and without our lock, so it never writes the jar itself.
+std::string ViewCookieStore() {
+  const std::string jar = inet::CookieJarPath();
+  return jar.substr(0, jar.rfind('/') + 1) + "view-cookies.txt";
+}
+
+// What the view holds reaches the jar through our merge, under the jar's lock.
+void ExportViewCookies() {
+  std::vector<std::string> lines = inet::ReadCookieJar(ViewCookieStore());
+  if (lines.empty()) return;
+  if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), lines))
+    std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
+}
+
+// The view keeps its cookies in a store of its own (Mozilla text format), started from the
+// jar's; ExportViewCookies brings them back. The calls live in the web engine the toolkit
+// loaded; no headers needed.
 void UseCookieJar(wxWebView* view) {
   using GetContext = void* (*)(void*);
   using GetManager = void* (*)(void*);
@@ -108,9 +124,10 @@ void UseCookieJar(wxWebView* view) {
   auto setStorage = reinterpret_cast<SetStorage>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_set_persistent_storage"));
   void* native = view->GetNativeBackend();
   if (!getContext || !getManager || !setStorage || !native) return;
-  const std::string jar = inet::CookieJarPath();
+  const std::string jar = ViewCookieStore();
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(jar).parent_path(), ignored);
+  inet::MergeIntoCookieJar(jar, inet::ReadCookieJar(inet::CookieJarPath()));
   constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
   if (void* context = getContext(native))
     if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
@@ -354,6 +371,7 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnLoaded(wxWebViewEvent&) {
+    ExportViewCookies();
     // A reload shows the same address with new content: the model goes either way.
     FollowView(true);
     if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
@@ -565,6 +583,7 @@ class BrowserFrame final : public wxFrame {
     CookieRound& round = **held;
     for (std::string& line : SessionCookieLines(manager, result)) round.lines.push_back(std::move(line));
     if (--round.pending > 0) return;
+    ExportViewCookies();
     if (!round.lines.empty()) {
       if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), round.lines))
         std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));

@@ -170,6 +170,30 @@ class HostApp : public wxApp {
   }
 };
 
+// The private jar's names for a signal handler, which may only use what is already there.
+char g_jarFile[4096], g_jarLock[4096], g_jarDir[4096];
+constexpr int kJarSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+void RemoveJarFiles() {
+  if (g_jarFile[0]) ::unlink(g_jarFile);
+  if (g_jarLock[0]) ::unlink(g_jarLock);
+  if (g_jarDir[0]) ::rmdir(g_jarDir);
+}
+
+// A browser ends its host with a signal while its dialog is open: the browser's cookies must
+// not stay on disk.
+void RemoveJarAndDie(int sig) {
+  RemoveJarFiles();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+bool CopyName(char (&to)[4096], const std::string& from) {
+  if (from.size() >= sizeof to) return false;
+  std::memcpy(to, from.c_str(), from.size() + 1);
+  return true;
+}
+
 // The private jar of one request, removed when the request ends.
 class PrivateJar {
  public:
@@ -184,6 +208,8 @@ class PrivateJar {
     }
     dir_ = pattern;
     path_ = dir_ + "/cookies.txt";
+    if (CopyName(g_jarFile, path_) && CopyName(g_jarLock, path_ + ".lock") && CopyName(g_jarDir, dir_))
+      for (int sig : kJarSignals) ::signal(sig, RemoveJarAndDie);
     std::string text = "# Netscape HTTP Cookie File\n";
     for (const std::string& line : lines) text += line + "\n";
     if (int e = posix::ReplaceFileContents(path_, text.data(), text.size(), 0600)) {
@@ -196,9 +222,9 @@ class PrivateJar {
   ~PrivateJar() {
     if (dir_.empty()) return;
     ::unsetenv("TROVEX_COOKIE_JAR");
-    ::unlink(path_.c_str());
-    ::unlink((path_ + ".lock").c_str());
-    ::rmdir(dir_.c_str());
+    for (int sig : kJarSignals) ::signal(sig, SIG_DFL);
+    RemoveJarFiles();
+    g_jarFile[0] = g_jarLock[0] = g_jarDir[0] = '\0';
   }
 
  private:

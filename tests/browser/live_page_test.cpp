@@ -167,6 +167,8 @@ TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   EXPECT_EQ(test::ReadFile(c.out), "");
 }
 
+void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err);
+
 // The whole chain: the page's script sets a cookie, the movie is served only to it; the Save
 // dialog from --save-dialog saves it with Enter. `cookie` is what the script sets.
 void SaveTheMovieThatNeedsThePagesCookie(const std::string& cookie) {
@@ -188,9 +190,45 @@ void SaveTheMovieThatNeedsThePagesCookie(const std::string& cookie) {
     c.Write(test::HttpResponseText(200, kMovie, {"Content-Type: application/x-shockwave-flash"}));
   });
   const std::string target = home.dir().str() + "/movie.swf";
+  std::string err;
+  SaveWithEnter(site.Url("/"), {target}, &err);
+  EXPECT_EQ(test::ReadFile(target), kMovie) << "the movie is saved in the dialog's folder";
+  EXPECT_GE(served, 1);
+  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookies\n" << err;
+}
 
+// Movies the cache already holds: the window's player role fetching them again must not take
+// the copies the dialog listed from under it; every row is saved.
+TEST(LivePageTest, SaveDialogSavesMoviesThatWereCachedBefore) {
+  test::IsolatedHome home;
+  ASSERT_EQ(std::system((std::string("'") + TROVEX_REGSVR_EXE + "' '" + TROVEX_MODULE_PATH + "' >/dev/null").c_str()), 0);
+  test::TestHttpServer site;
+  Page(site, "/", "<html><body><embed src='/a.swf'><embed src='/b.swf'></body></html>");
+  for (const char* m : {"/a.swf", "/b.swf"})
+    site.Reply(m, 200, kMovie + std::string(m), {"Content-Type: application/x-shockwave-flash"});
+  test::TempDir first;
+  Child fill = Spawn({"--plugins", "--list", site.Url("/")}, first);
+  ASSERT_GT(fill.pid, 0);
+  ASSERT_EQ(Wait(fill.pid, 60), 0) << test::ReadFile(first.str() + "/err");
+  const std::string out = test::ReadFile(first.str() + "/out");
+  std::size_t copies = 0;
+  for (std::size_t at = 0; (at = out.find("\t/", at)) != std::string::npos; ++at) ++copies;
+  ASSERT_EQ(copies, 2u) << "both listed with a copy in the cache: " << out;
+  const std::string a = home.dir().str() + "/a.swf", b = home.dir().str() + "/b.swf";
+  std::string err;
+  SaveWithEnter(site.Url("/"), {a, b}, &err);
+  EXPECT_EQ(test::ReadFile(a), kMovie + std::string("/a.swf")) << err;
+  EXPECT_EQ(test::ReadFile(b), kMovie + std::string("/b.swf")) << err;
+}
+
+// Opens the Save dialog of `page` through --save-dialog, presses Enter and waits for the
+// targets; *err: what the window said.
+void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err) {
+  auto allThere = [&] {
+    return std::all_of(targets.begin(), targets.end(), [](const std::string& t) { return std::filesystem::exists(t); });
+  };
   test::TempDir io;
-  Child c = Spawn({"--save-dialog", site.Url("/")}, io);
+  Child c = Spawn({"--save-dialog", page}, io);
   ASSERT_GT(c.pid, 0);
   // The Save dialog is up once the window system knows its title.
   bool up = false;
@@ -202,16 +240,14 @@ void SaveTheMovieThatNeedsThePagesCookie(const std::string& cookie) {
   test::PumpEvents(500);
   wxUIActionSimulator keys;
   keys.Char(WXK_RETURN);
-  for (int i = 0; i < 120 && !std::filesystem::exists(target); ++i) test::PumpEvents(250);
+  for (int i = 0; i < 120 && !allThere(); ++i) test::PumpEvents(250);
   test::PumpEvents(500);
   if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR")) test::CaptureScreen(std::string(dir) + "/live_save_dialog.png");
   // Escape closes the dialog before a save run, but not after one (the keyboard focus is not
   // given back when the run ends): the process is ended here.
   kill(c.pid, SIGTERM);
   Wait(c.pid, 30);
-  EXPECT_EQ(test::ReadFile(target), kMovie) << "the movie is saved in the dialog's folder";
-  EXPECT_GE(served, 1);
-  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookies\n" << test::ReadFile(c.err);
+  *err = test::ReadFile(c.err);
 }
 
 TEST(LivePageTest, SaveDialogSavesTheMovieThatNeedsThePagesCookie) {
