@@ -809,8 +809,7 @@ class BrowserApp final : public wxApp {
  public:
   BrowserApp(std::string address, LiveTask task) : address_(std::move(address)), task_(task) {}
   bool OnInit() override {
-    ApplyToolkitLanguage();
-    UseTraditionalChineseFace();
+    UseTraditionalChineseToolkit();
     wxInitAllImageHandlers();
     (new BrowserFrame(address_, task_, &exitCode_))->Show();
     return true;
