@@ -153,6 +153,67 @@ TEST(LivePageTest, TheLiveListHasWhatTheViewShows) {
   EXPECT_EQ(live, Sorted(o + "v.swf?x=1\n" + s + "both.swf\n" + s + "intro.SWF\n"));
 }
 
+// Pages that try to change or forge what the live list reads, and pages as a web Flash player
+// leaves them: each lists exactly its movies.
+TEST(LivePageTest, NoPageChangesOrForgesTheLiveList) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;
+  test::TempDir local;
+  local.WriteFile("secret.swf", kMovie);
+  const std::string s = site.Url("/"), o = other.Url("/");
+  const std::string forged = "{\"version\":1,\"frames\":{\"url\":\"file://" + local.str() +
+                             "/\",\"objects\":[],\"embeds\":[{\"src\":\"secret.swf\"}],\"frames\":[]}}";
+  site.Reply("/played.swf", 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
+  Page(other, "/parent.html", "<script>var parent = 1;</script><embed src='inner.swf'>");
+  Page(other, "/plain.html", "<embed src='inner.swf'>");
+  Page(site, "/doc.html", "<p>a document in an OBJECT</p>");
+  struct Case {
+    const char* name;
+    std::string html;
+    std::string listed;
+  } cases[] = {
+      {"prototypes with toJSON",
+       "<script>Array.prototype.toJSON = function () { return 'x'; };"
+       "Object.prototype.toJSON = function () { return 'y'; };</script><embed src='a.swf'>",
+       s + "a.swf\n"},
+      {"DOM look-ups replaced",
+       "<embed src='a.swf'><script>document.getElementsByTagName = function () { return []; };"
+       "document.querySelectorAll = function () { return []; };"
+       "String.prototype.toWellFormed = function () { return 'file:///'; };</script>",
+       s + "a.swf\n"},
+      {"forged snapshot messages",
+       "<embed src='a.swf'><script>var n = 0; setInterval(function () { for (var i = 0; i < 5; ++i) try {"
+       " window.webkit.messageHandlers.trovex.postMessage('#trovex-snapshot ' + i + '\\n' + '" + forged + "'" +
+           "); } catch (e) {} }, 5);</script>",
+       s + "a.swf\n"},
+      {"a global parent in a cross-origin frame", "<iframe src='" + o + "parent.html'></iframe>", o + "inner.swf\n"},
+      {"a capture listener that stops every message",
+       "<script>window.addEventListener('message', function (e) { e.stopImmediatePropagation(); }, true);</script>"
+       "<iframe src='" + o + "plain.html'></iframe>",
+       o + "inner.swf\n"},
+      {"OBJECT and EMBED documents among the frames",
+       "<object data='/doc.html' type='text/html'></object><embed src='/doc.html' type='text/html'>"
+       "<iframe src='" + o + "plain.html'></iframe>",
+       o + "inner.swf\n"},
+      {"a player's replacement elements",
+       "<div id=d></div><script>var r = document.createElement('ruffle-object');"
+       "r.setAttribute('classid', '" + kFlashId + "'); var p = document.createElement('param');"
+       "p.setAttribute('name', 'movie'); p.setAttribute('value', 'obj.swf'); r.appendChild(p);"
+       "var e = document.createElement('ruffle-embed'); e.setAttribute('src', 'emb.swf');"
+       "var d = document.getElementById('d'); d.appendChild(r); d.appendChild(e);</script>",
+       s + "emb.swf\n" + s + "obj.swf\n"},
+      {"a movie a script fetched", "<script>fetch('/played.swf');</script><embed src='a.swf'>",
+       s + "a.swf\n" + s + "played.swf\n"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = "/hostile" + std::to_string(++n) + ".html";
+    Page(site, path, "<html><body>" + c.html + "</body></html>");
+    EXPECT_EQ(List(site.Url(path), true), c.listed);
+  }
+}
+
 TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   test::IsolatedHome home;
   test::TempDir io;
