@@ -123,6 +123,13 @@ async function takeSnapshot(tabId) {
   }
   const parentOf = new Map();
   for (const f of known) parentOf.set(f.frameId, f.parentFrameId);
+  // A child whose own page kept the question from it: the browser's frame of that parent at
+  // the element's address.
+  function byAddress(parent, url) {
+    if (typeof url !== 'string') return undefined;
+    const f = known.find((k) => k.parentFrameId === parent && k.url === url && !seen.has(k.frameId) && result.has(k.frameId));
+    return f ? f.frameId : undefined;
+  }
   // parent frame id -> (question -> child frame id)
   const children = new Map();
   for (const r of placed) {
@@ -137,7 +144,8 @@ async function takeSnapshot(tabId) {
     const own = result.get(frameId);
     const mine = children.get(frameId) || new Map();
     const frames = (own.frames || []).map((record) => {
-      const id = record && typeof record.asked === 'string' ? mine.get(record.asked) : undefined;
+      let id = record && typeof record.asked === 'string' ? mine.get(record.asked) : undefined;
+      if (id === undefined && record && record.error) id = byAddress(frameId, record.url);
       if (id === undefined || seen.has(id) || !result.has(id)) return record;
       const child = build(id);
       if (record && record.tag) child.tag = record.tag;

@@ -18,11 +18,14 @@ function frameResults() {
                 objects: [{ classid: 'clsid:x', movie: 'a.swf' }], embeds: [{ src: ' /b.swf ', type: null }],
                 frames: [{ tag: 'iframe', url: 'http://site.test/same.html', base: 'http://site.test/same.html',
                            objects: [], embeds: [], frames: [] },
-                         { tag: 'iframe', url: 'http://other.test/f.html', error: 'no answer', asked: 'q2' }] };
+                         { tag: 'iframe', url: 'http://other.test/f.html', error: 'no answer', asked: 'q2' },
+                         { tag: 'iframe', url: 'http://quiet.test/q.html', error: 'no answer', asked: 'q3' }] };
   return [{ frameId: 0, result: { version: 1, frames: top } },
           { frameId: 7, result: { version: 1, frames: Object.assign({}, top.frames[0], { tag: undefined }) } },
           { frameId: 11, result: { version: 1, frames: { url: 'http://site.test/movie.html', objects: [], embeds: [], frames: [] } } },
-          { frameId: 9, result: { version: 1, frames: child } }];
+          { frameId: 9, result: { version: 1, frames: child } },
+          { frameId: 12, result: { version: 1, frames: { url: 'http://quiet.test/q.html', objects: [],
+                                                         embeds: [{ src: 'quiet.swf' }], frames: [] } } }];
 }
 
 function load(host) {
@@ -60,7 +63,9 @@ function load(host) {
     webNavigation: {
       onCommitted: on('committed'),
       getAllFrames: async () => [{ frameId: 0, parentFrameId: -1 }, { frameId: 7, parentFrameId: 0 },
-                                 { frameId: 11, parentFrameId: 0 }, { frameId: 9, parentFrameId: 0 }],
+                                 { frameId: 11, parentFrameId: 0, url: 'http://other.test/f.html' },
+                                 { frameId: 9, parentFrameId: 0 },
+                                 { frameId: 12, parentFrameId: 0, url: 'http://quiet.test/q.html' }],
     },
     cookies: {
       getAllCookieStores: async () => [{ id: '0', tabIds: [4] }],
@@ -106,7 +111,8 @@ async function main() {
   assert.deepStrictEqual(Object.keys(m).sort(), ['cookies', 'snapshot', 'version']);
   assert.strictEqual(m.version, 1);
   const frames = m.snapshot.frames.frames;
-  assert.strictEqual(frames.length, 2);
+  assert.strictEqual(frames.length, 3);
+  assert.strictEqual(frames[2].embeds[0].src, 'quiet.swf', 'a frame its page kept silent, by its address');
   assert.strictEqual(frames[0].url, 'http://site.test/same.html');
   assert.strictEqual(frames[0].tag, 'iframe');
   assert.strictEqual(frames[1].url, 'http://other.test/f.html', 'the silent frame comes from its frame id');
