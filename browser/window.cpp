@@ -249,6 +249,7 @@ class BrowserFrame final : public wxFrame {
     // offers items such as opening a frame in a new window, which this window cannot serve.
     view_->EnableContextMenu(false);
     view_->SetUserAgent(inet::kUserAgent);
+    SetPreferredLanguages(view_);
     UseCookieJar(view_);
     view_->AddScriptMessageHandler("trovex");
     // The collector in every frame from its start, so cross-origin frames answer their

@@ -214,6 +214,44 @@ TEST(LivePageTest, NoPageChangesOrForgesTheLiveList) {
   }
 }
 
+// A page as sites carry Flash today: the self-hosted web player (our own package, from
+// loopback) replaces its OBJECT and EMBED and plays a movie a script hands it; a
+// cross-origin frame has one more. Every movie is listed.
+TEST(LivePageTest, APageWithTheWebPlayerListsEveryMovie) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(TROVEX_PLAYER_DIR)) {
+    const std::string name = entry.path().filename().string();
+    const bool wasm = entry.path().extension() == ".wasm";
+    site.Reply("/player/" + name, 200, test::ReadFile(entry.path().string()),
+               {wasm ? "Content-Type: application/wasm" : "Content-Type: text/javascript"});
+    ++files;
+  }
+  ASSERT_GT(files, 0u) << "the player package is not in " << TROVEX_PLAYER_DIR;
+  for (const char* movie : {"/obj.swf", "/emb.swf", "/scripted.swf"})
+    site.Reply(movie, 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
+  // The page's load waits for this frame until the player fetched the scripted movie.
+  site.Handle("/gate.html", [&site](const test::HttpRequest&, test::HttpConnection& c) {
+    for (int i = 0; i < 600 && site.CountRequests("/scripted.swf") == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    c.Write(test::HttpResponseText(200, "gate", {"Content-Type: text/html"}));
+  });
+  Page(other, "/cross.html", "<embed src='cross.swf'>");
+  Page(site, "/player.html",
+       "<html><head><script src='/player/ruffle.js'></script></head><body>"
+       "<object classid='" + kFlashId + "' width=100 height=100><param name=movie value='obj.swf'></object>"
+       "<embed src='emb.swf' width=100 height=100><div id=box></div>"
+       "<script>window.addEventListener('DOMContentLoaded', function () {"
+       " var player = window.RufflePlayer.newest().createPlayer();"
+       " document.getElementById('box').appendChild(player); player.load({url: '/scripted.swf'}); });</script>"
+       "<iframe src='" + other.Url("/cross.html") + "'></iframe><iframe src='/gate.html'></iframe></body></html>");
+  std::string err;
+  const std::string s = site.Url("/"), o = other.Url("/");
+  EXPECT_EQ(List(site.Url("/player.html"), true, &err),
+            Sorted(o + "cross.swf\n" + s + "emb.swf\n" + s + "obj.swf\n" + s + "scripted.swf\n")) << err;
+}
+
 TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   test::IsolatedHome home;
   test::TempDir io;
