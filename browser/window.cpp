@@ -61,9 +61,8 @@ namespace {
 
 
 // Posted by every frame of every page: a right click reports the frame's address and takes
-// over the menu, which the window then offers with the registered items.
-// Runs in our script world, whose message handler the page cannot reach; the secret is
-// spliced in front (see MenuScript), so nothing else can pass for a menu request.
+// over the menu, which the window then offers with the registered items. It runs in our
+// script world, whose message handler the page cannot reach, after a line that sets SECRET.
 constexpr const char* kContextMenuScript = R"JS(
 window.addEventListener('contextmenu', function (e) {
   try {
