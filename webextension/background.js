@@ -16,66 +16,6 @@ const MAX_COOKIE_ADDRESSES = 2000;  // distinct addresses asked for cookies per 
 const ICON = { 16: 'icons/button-16.png', 20: 'icons/button-20.png' };
 const ICON_HOT = { 16: 'icons/button-hot-16.png', 20: 'icons/button-hot-20.png' };
 
-const MAX_FETCHED_PER_TAB = 1000;  // movies remembered per tab
-const FLASH_TYPES = ['application/x-shockwave-flash', 'application/vnd.adobe.flash.movie'];
-
-// The movies each tab's frames fetched while shown: tab id -> frame id -> addresses. Kept in
-// the session store too, since the background may be stopped between two clicks.
-const fetched = new Map();
-let fetchedLoaded = null;
-function loadFetched() {
-  if (!fetchedLoaded) {
-    fetchedLoaded = (async () => {
-      try {
-        const kept = (await api.storage.session.get('fetched')).fetched || {};
-        for (const [tab, frames] of Object.entries(kept))
-          if (!fetched.has(Number(tab))) fetched.set(Number(tab), new Map(Object.entries(frames).map(([f, a]) => [Number(f), a])));
-      } catch (e) { /* no session store: memory only */ }
-    })();
-  }
-  return fetchedLoaded;
-}
-function saveFetched() {
-  const out = {};
-  for (const [tab, frames] of fetched) out[tab] = Object.fromEntries(frames);
-  try { api.storage.session.set({ fetched: out }).catch(() => {}); } catch (e) { /* memory only */ }
-}
-
-// A Flash movie by its response's type, or by a path that ends in .swf.
-function isFlashResponse(url, headers) {
-  for (const h of headers || []) {
-    if (h.name.toLowerCase() !== 'content-type' || typeof h.value !== 'string') continue;
-    if (FLASH_TYPES.includes(h.value.split(';')[0].trim().toLowerCase())) return true;
-  }
-  try { return new URL(url).pathname.toLowerCase().endsWith('.swf'); } catch (e) { return false; }
-}
-
-async function noteFetched(details) {
-  if (details.tabId < 0 || !isFlashResponse(details.url, details.responseHeaders)) return;
-  await loadFetched();
-  if (!fetched.has(details.tabId)) fetched.set(details.tabId, new Map());
-  const frames = fetched.get(details.tabId);
-  let count = 0;
-  for (const a of frames.values()) count += a.length;
-  const list = frames.get(details.frameId) || [];
-  if (list.includes(details.url) || count >= MAX_FETCHED_PER_TAB) return;
-  list.push(details.url);
-  frames.set(details.frameId, list);
-  saveFetched();
-}
-
-async function forgetTab(tabId) {
-  await loadFetched();
-  if (fetched.delete(tabId)) saveFetched();
-}
-
-try {
-  api.webRequest.onHeadersReceived.addListener(noteFetched, { urls: ['<all_urls>'] }, ['responseHeaders']);
-  // A new page in the tab: what the old one fetched is not the new one's.
-  api.webNavigation.onCommitted.addListener((d) => { if (d.frameId === 0) forgetTab(d.tabId); });
-  api.tabs.onRemoved.addListener((tabId) => { forgetTab(tabId); });
-} catch (e) { /* without request events the collector's own record still counts */ }
-
 // A failure the user can act on: `text` is shown as it is.
 class TrovexError extends Error {}
 
@@ -112,15 +52,9 @@ async function takeSnapshot(tabId) {
   const placed = await api.scripting.executeScript({ target, func: questionFromParent });
   const known = (await api.webNavigation.getAllFrames({ tabId })) || [];
 
-  await loadFetched();
-  const tabFetched = fetched.get(tabId) || new Map();
   const result = new Map();
-  for (const r of collected) {
-    if (!r || !r.result || typeof r.result !== 'object' || !r.result.frames) continue;
-    const own = r.result.frames;
-    const loaded = [...(Array.isArray(own.loaded) ? own.loaded : []), ...(tabFetched.get(r.frameId) || [])];
-    result.set(r.frameId, Object.assign({}, own, { loaded: [...new Set(loaded)] }));
-  }
+  for (const r of collected)
+    if (r && r.result && typeof r.result === 'object' && r.result.frames) result.set(r.frameId, r.result.frames);
   const parentOf = new Map();
   for (const f of known) parentOf.set(f.frameId, f.parentFrameId);
   // A child whose own page kept the question from it: the browser's frame of that parent at
@@ -154,12 +88,7 @@ async function takeSnapshot(tabId) {
     return Object.assign({}, own, { frames });
   }
   if (!result.has(0)) throw new TrovexError('無法讀取此頁面（瀏覽器不允許擴充功能在此執行）。');
-  const top = build(0);
-  // A frame its parent read itself has no record of its own in the tree: what it fetched
-  // goes with the top (the addresses are absolute).
-  for (const [frameId, addresses] of tabFetched)
-    if (!seen.has(frameId)) top.loaded = [...new Set([...(top.loaded || []), ...addresses])];
-  return { version: collected.find((r) => r.frameId === 0).result.version, frames: top };
+  return { version: collected.find((r) => r.frameId === 0).result.version, frames: build(0) };
 }
 
 // Every address a movie of the snapshot may come from, and the frames' own addresses.

@@ -57,11 +57,7 @@ function load(host) {
                 { frameId: 9, result: 'q2' }];
       },
     },
-    webRequest: { onHeadersReceived: on('headers') },
-    tabs: { onRemoved: on('removed') },
-    storage: { session: { get: async () => ({}), set: async () => {} } },
     webNavigation: {
-      onCommitted: on('committed'),
       getAllFrames: async () => [{ frameId: 0, parentFrameId: -1 }, { frameId: 7, parentFrameId: 0 },
                                  { frameId: 11, parentFrameId: 0, url: 'http://other.test/f.html' },
                                  { frameId: 9, parentFrameId: 0 },
@@ -82,7 +78,7 @@ function load(host) {
   const errors = [];
   vm.runInNewContext(source, { chrome, console: { error: (t) => errors.push(t) }, URL });
   calls.errors = errors;
-  return { calls, listeners, run: () => listeners.action({ id: 4 }) };
+  return { calls, run: () => listeners.action({ id: 4 }) };
 }
 
 // A host that answers `answer` (or ends without one when null).
@@ -122,27 +118,6 @@ async function main() {
                      '#HttpOnly_.site.test\tTRUE\t/m\tTRUE\t4102444800\th\tx y\n');
   assert.strictEqual(t.calls.badge.at(-1), '');
   assert.deepStrictEqual(t.calls.notes, []);
-
-  // The movies the tab's frames fetched, by type or by path, once each, after the collector's;
-  // a navigation of the tab forgets them.
-  t = load(port({ version: 1, result: 0 }));
-  const fetch = (tabId, frameId, url, type) => t.listeners.headers(
-      { tabId, frameId, url, responseHeaders: type ? [{ name: 'Content-Type', value: type }] : [] });
-  await fetch(4, 9, 'http://other.test/second.swf');
-  await fetch(4, 9, 'http://other.test/second.swf');
-  await fetch(4, 9, 'http://other.test/get?id=3', 'Application/Vnd.Adobe.Flash.Movie; x=1');
-  await fetch(4, 7, 'http://site.test/same.SWF?v=1');
-  await fetch(4, 0, 'http://site.test/page.css', 'text/css');
-  await fetch(5, 0, 'http://site.test/other-tab.swf');
-  await t.run();
-  let sent = t.calls.sent[0].snapshot.frames;
-  assert.strictEqual(JSON.stringify(sent.frames[1].loaded), '["http://other.test/second.swf","http://other.test/get?id=3"]');
-  assert.strictEqual(JSON.stringify(sent.loaded), '["http://site.test/same.SWF?v=1"]');
-  await t.listeners.committed({ tabId: 4, frameId: 0 });
-  await t.run();
-  sent = t.calls.sent[1].snapshot.frames;
-  assert.strictEqual(JSON.stringify(sent.loaded), '[]');
-  assert.strictEqual(sent.frames[1].loaded.length, 0);
 
   // A missing host: the badge and a notification naming the command that registers it.
   t = load(() => { throw new Error('Specified native messaging host not found.'); });
