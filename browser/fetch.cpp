@@ -13,7 +13,6 @@ namespace trovex::browser {
 namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
-constexpr long kMaxRedirects = 20;
 
 std::string BudgetUsedUp(const FetchLimits& limits, const std::string& url) {
   return "the page load's " + std::to_string(limits.budget->total().count()) + " s are used up; not fetched: " + url;
@@ -38,6 +37,7 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
       return r;
     case EISDIR:
     case EINVAL:
+    case EPERM:
       r.strError = "not a file: " + path;
       return r;
     case EFBIG:
@@ -67,7 +67,7 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   policy.connectTimeoutSeconds = limits.nConnectTimeoutSeconds;
   policy.stallSeconds = limits.nStallSeconds;
   policy.stallBytesPerSecond = limits.nStallBytesPerSecond;
-  policy.maxRedirects = kMaxRedirects;
+  policy.maxRedirects = limits.nMaxRedirects;
   policy.acceptEncoding = true;
   policy.abort = limits.abort;
   bool budgetFirst = false;
@@ -144,8 +144,8 @@ FetchResult FetchFromSource(const std::string& url, const FetchLimits& limits) {
         r.strError = "redirected to an address that is not http or https: " + answer.redirect;
         return r;
       }
-      if (redirects >= kMaxRedirects) {
-        r.strError = "more than " + std::to_string(kMaxRedirects) + " redirects from " + url;
+      if (redirects >= limits.nMaxRedirects) {
+        r.strError = "more than " + std::to_string(limits.nMaxRedirects) + " redirects from " + url;
         return r;
       }
       r.strURL = answer.redirect;

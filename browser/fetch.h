@@ -41,6 +41,7 @@ struct FetchLimits {
   // Each fetch ends by then whatever the server does (one dripping a byte a second too).
   long nTotalSeconds = 300;
   std::size_t nMaxBytes = std::size_t{64} << 20;
+  long nMaxRedirects = 20;  // pages; movies follow as many as a save does
   // The page load's budget, when there is one.
   std::shared_ptr<FetchBudget> budget{};
   // The fetch gives up soon after this is set (a window closing).
@@ -61,7 +62,7 @@ struct FetchResult {
 };
 
 // `url` is absolute. Other schemes than http, https and file are refused; a redirect may only
-// lead to http or https, and at most 20 are followed, whatever the source.
+// lead to http or https, and at most nMaxRedirects are followed, whatever the source.
 FetchResult Fetch(const std::string& url, const FetchLimits& limits = {});
 
 }  // namespace trovex::browser

@@ -47,6 +47,7 @@ MovieBytes ReadLocal(const std::string& path) {
       return Failed(IDS_TROVEX_PREVIEW_FILE_NOT_FOUND, Utf8(path));
     case EISDIR:
     case EINVAL:
+    case EPERM:
       return Failed(IDS_TROVEX_PREVIEW_NOT_A_FILE, Utf8(path));
     case EFBIG:
       return Failed(IDS_TROVEX_PREVIEW_TOO_LARGE, Utf8(path));
@@ -62,7 +63,7 @@ MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
   policy.stallSeconds = 30;
   policy.stallBytesPerSecond = 1;
   policy.deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
-  policy.maxRedirects = 20;
+  policy.maxRedirects = inet::kMaxMovieRedirects;
   policy.abort = abort;
   inet::HttpTransfer transfer(policy);
   DWORD err = transfer.Start(url);

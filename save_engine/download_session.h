@@ -84,6 +84,14 @@ class CDownloadSession : public CInternetSession {
   void SetTransferWait(TransferWait* wait) { wait_ = wait; }
   void SetSource(DownloadSource source) { source_ = source; }
 
+  // Set: the target is never replaced; when its name is taken by the time the body is
+  // complete, `next` names the next one to try (empty: fail as the file exists).
+  void SetNameClaim(std::function<std::string(const std::string& taken)> next) {
+    claimNext_ = std::move(next);
+  }
+  // Where the last successful download went (the target, or the name claimed instead).
+  const std::string& GetSavedPath() const { return strSavedPath_; }
+
  private:
   // What one transfer fetches and where it goes; the worker's own.
   struct Transfer {
@@ -132,6 +140,8 @@ class CDownloadSession : public CInternetSession {
   std::atomic<bool> stopFlag_{false};  // the transport's view of bStopped
   TransferWait* wait_ = nullptr;
   DownloadSource source_;
+  std::function<std::string(const std::string&)> claimNext_;
+  std::string strSavedPath_;
   std::thread worker_;
 };
 

@@ -73,7 +73,12 @@ class SaveRun {
  private:
   void MarkSaved(const SaveRunItem& item, const std::string& target);
   // Downloads one row's movie into target through a session of its own.
-  void DownloadRow(const SaveRunItem& item, const std::string& target, bool& wasStopped);
+  // `replace`: the target may replace an existing file; otherwise a free name is claimed.
+  void DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
+                   bool& wasStopped);
+  // Copies the row's local copy; false (the last error set) when it failed. Without `replace`
+  // a free name is claimed and `target` becomes it.
+  bool CopyRow(const SWFFileInfo& info, std::string& target, bool replace);
 
   std::string strSaveDir_;
   int nPolicy_;

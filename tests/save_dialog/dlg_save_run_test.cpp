@@ -288,8 +288,9 @@ TEST_F(SaveRunDialog, SaveWhenEveryCopyFailsTellsEachAndKeepsTheFirstSaved) {
   dlg_.strFirstSaved = "/earlier/run.swf";
   MessageBoxRecord first, second;
   Look after;
-  Run({Movie("http://h/x.swf", "x.swf", 1, home_.dir().str() + "/gone/x.swf"),
-       Movie("http://h/y.swf", "y.swf", 1, home_.dir().str() + "/gone/y.swf")},
+  // Movies of a page on disk: no address to download instead.
+  const std::string x = home_.dir().str() + "/gone/x.swf", y = home_.dir().str() + "/gone/y.swf";
+  Run({Movie(x, "x.swf", 1, x), Movie(y, "y.swf", 1, y)},
       [&](CDlgSave& d) {
         wxTEST_DIALOG(d.ClickDlgButton(IDC_SAVE_SAVE), ExpectMessageBox(wxID_OK, &first),
                       ExpectMessageBox(wxID_OK, &second));
