@@ -15,6 +15,7 @@
 #include "platform/fs/fs.h"
 #include "platform/shell/shell.h"
 #include "platform/text/res_text.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "save_engine/format.h"
 #include "platform/text/system_message.h"
@@ -28,7 +29,6 @@ namespace trovex {
 
 namespace {
 
-constexpr const char* kWhiteSpace = " \t\n\v\f\r";
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> parts;
@@ -42,14 +42,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 }  // namespace
-
-std::string FormatItemSizeText(std::int64_t nSize) {
-  if (nSize == -1) return "? KB";
-  std::int64_t k = nSize / 1024;
-  if (nSize % 1024 >= 512) ++k;
-  if (k == 0 && nSize != 0) k = 1;
-  return std::to_string(k) + " KB";
-}
 
 std::string QuoteCompanionArgument(const std::string& path) {
   // Inside quotes, backslashes count only in front of a quote: such runs are doubled and the
@@ -178,7 +170,7 @@ void CDlgSave::FillList() {
   for (const auto& [key, info] : fileList) {
     const int image = info.nSize == -1 ? kImageGlobe : kImageDocument;
     listCtrl->InsertItem(row, ToWx(StripNameCounter(info.strFileName)), image);
-    listCtrl->SetItem(row, kColumnSize, ToWx(FormatItemSizeText(info.nSize)));
+    listCtrl->SetItem(row, kColumnSize, ToWx(FileSizeText(info.nSize)));
     listCtrl->SetItem(row, kColumnStatus, ready);
     listCtrl->SetItem(row, kColumnURL, ToWx(key));
     listCtrl->SetItemData(row, static_cast<long>(rowKeys_.size()));
@@ -195,20 +187,14 @@ void CDlgSave::ChooseFirstDirectory() {
   else
     OnLastDir();
   if (!GetDlgItemText(IDC_SAVE_DIR).empty()) return;
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(GetWindow(), CSIDL_PERSONAL, &pidl))) {
+  std::string documents;
+  if (!SpecialFolderPath(CSIDL_PERSONAL, &documents)) {
     char text[256];
     FormatSystemError(text, sizeof text);
     AppMessageBox(GetWindow(), text, MB_OK | MB_ICONERROR);
     return;
   }
-  char path[kShellPathMax] = {};
-  if (SHGetPathFromIDListA(pidl, path)) SetDlgItemText(IDC_SAVE_DIR, path);
-  IMalloc* malloc = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&malloc)) && malloc) {
-    malloc->Free(pidl);
-    malloc->Release();
-  }
+  SetDlgItemText(IDC_SAVE_DIR, documents);
 }
 
 void CDlgSave::OnDestroy() {
@@ -223,7 +209,7 @@ void CDlgSave::OnDestroy() {
 // ---- rows ---------------------------------------------------------------------------------
 
 void CDlgSave::SetItemSize(int nItem, std::int64_t nSize) {
-  if (listCtrl) listCtrl->SetItem(nItem, kColumnSize, ToWx(FormatItemSizeText(nSize)));
+  if (listCtrl) listCtrl->SetItem(nItem, kColumnSize, ToWx(FileSizeText(nSize)));
 }
 
 void CDlgSave::SetItemStatus(int nItem, unsigned nID) {
