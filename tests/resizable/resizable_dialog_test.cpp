@@ -237,8 +237,14 @@ class Placement : public testing::Test {
 
 TEST_F(Placement, StoredTextsRestoreOrAreIgnored) {
   const wxRect display = wxDisplay(0u).GetGeometry();
+  const wxRect area = wxDisplay(0u).GetClientArea();
+  const std::string huge = std::to_string(area.x - 50) + "," + std::to_string(area.y + 100) + "," +
+                           std::to_string(area.GetRight() + 400) + "," + std::to_string(area.GetBottom() + 300) + ",1,0";
+  const std::string pastCorner = std::to_string(area.GetRight() - 100) + "," + std::to_string(area.GetBottom() - 50) +
+                                 "," + std::to_string(area.GetRight() + 500) + "," +
+                                 std::to_string(area.GetBottom() + 400) + ",1,0";
   struct Case {
-    const char* text;
+    std::string text;
     BOOL rectOnly;
     BOOL restored;
     std::optional<wxRect> rect;  // nullopt: where the dialog was centred
@@ -259,10 +265,14 @@ TEST_F(Placement, StoredTextsRestoreOrAreIgnored) {
       // Off every display: brought back to the first one, size kept.
       {"-5000,-5000,-4400,-4550,1,0", FALSE, TRUE,
        wxRect(display.x, display.y, 600, 450)},
+      // Larger than the screen (stored with large fonts), or running past its corner: moved
+      // and shrunk into the work area, so every button can be reached.
+      {huge, FALSE, TRUE, area},
+      {pastCorner, TRUE, TRUE, wxRect(area.GetRight() - 599, area.GetBottom() - 449, 600, 450)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "'" << c.text << "' rect only " << c.rectOnly);
-    ASSERT_TRUE(AppProfile().WriteProfileString(kSection, kValueWindowPlacement, c.text));
+    ASSERT_TRUE(AppProfile().WriteProfileString(kSection, kValueWindowPlacement, c.text.c_str()));
     AnchoredDialog dlg(IDD_NEW_FOLDER);
     BOOL restored = -1;
     wxRect centred;

@@ -466,6 +466,47 @@ TEST_F(SaveRunKeys, AfterARunAltSSavesAgainAndEscapeCloses) {
   EXPECT_EQ(result, IDCANCEL);
 }
 
+// Once a dialog over the Save dialog closes, a control of the Save dialog has the focus again,
+// so Escape typed for real closes it.
+TEST_F(SaveRunKeys, EscapeClosesAfterADialogOverItCloses) {
+  struct Case {
+    const char* name;
+    std::function<void(CDlgSave&)> open;
+    int inner;
+    int innerButton;
+  } cases[] = {
+      {"Settings, OK", [](CDlgSave& d) { d.ClickDlgButton(IDC_SAVE_SETTINGS); }, IDD_SETTINGS, IDOK},
+      {"Settings, Cancel", [](CDlgSave& d) { d.ClickDlgButton(IDC_SAVE_SETTINGS); }, IDD_SETTINGS, IDCANCEL},
+      {"folder picker, Cancel",
+       [](CDlgSave& d) {
+         wxCommandEvent menu(wxEVT_MENU, WxCommandId(ID_DIR_BROWSE));
+         d.GetWindow()->GetEventHandler()->ProcessEvent(menu);
+       },
+       IDD_DIRECTORY_PICKER, IDCANCEL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CDlgSave dlg;
+    dlg.fileList.Store(Movie("http://h/a.swf", "a.swf", 1));
+    bool focused = false;
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) {
+      FocusList(dlg);
+      c.open(dlg);
+      test::PumpEvents(300);
+      wxWindow* focus = wxWindow::FindFocus();
+      focused = focus && wxGetTopLevelParent(focus) == dlg.GetWindow();
+      test::SimKeyAnyThread(XK_Escape);
+      test::PumpEvents(300);
+    });
+    script.Expect(c.inner, [&](CDialog& inner) { inner.ClickDlgButton(c.innerButton); });
+    int result = -2;
+    EXPECT_NO_THROW(result = dlg.DoModal()) << "Escape did not close the Save dialog";
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(focused) << "no control of the Save dialog has the focus";
+  }
+}
+
 // Enter typed in the folder field starts the run; that field is disabled while it runs, and
 // once the run has ended Escape still closes the dialog without any click first.
 TEST_F(SaveRunKeys, EscapeClosesAfterARunStartedByEnterInTheFolderField) {
