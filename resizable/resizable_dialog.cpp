@@ -2,6 +2,7 @@
 
 #include <wx/dialog.h>
 #include <wx/display.h>
+#include <wx/utils.h>
 
 #include <algorithm>
 #include <array>
@@ -208,6 +209,10 @@ void CResizableDialog::EnableSavedPlacement(const std::string& strSection, BOOL 
   RestorePlacement(strSection, bRectOnly);
 }
 
+bool CResizableDialog::WindowPositionKnown() const {
+  return wxGetDisplayInfo().type != wxDisplayWayland;
+}
+
 BOOL CResizableDialog::SavePlacement(const std::string& strSection, BOOL bRectOnly) {
   wxDialog* wnd = GetWindow();
   if (!wnd || !placementStore_) return FALSE;
@@ -224,6 +229,15 @@ BOOL CResizableDialog::SavePlacement(const std::string& strSection, BOOL bRectOn
     } else if (maximized) {
       showCmd = placement::kShowMaximized;
     }
+  }
+  if (!WindowPositionKnown()) {
+    // The stored position stays; without one, the work area's centre, not its corner.
+    std::array<int, 6> v{};
+    const wxRect area = wxDisplay(0u).GetClientArea();
+    if (ScanSixNumbers(placementStore_->ReadPlacement(strSection), v) == 6)
+      rc.SetPosition(wxPoint(v[0], v[1]));
+    else
+      rc.SetPosition(wxPoint(area.x + (area.width - rc.width) / 2, area.y + (area.height - rc.height) / 2));
   }
   char text[80];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", rc.GetLeft(), rc.GetTop(),

@@ -57,9 +57,11 @@ class AnchoredDialog : public CResizableDialog {
       : CResizableDialog(id, nullptr, std::move(store)) {}
   std::function<void(AnchoredDialog&)> onInit;
   int nOwnSizeEvents = 0;
+  bool positionKnown = true;  // false: as under Wayland, where windows learn no position
   using CResizableDialog::HandleSize;
 
  protected:
+  bool WindowPositionKnown() const override { return positionKnown; }
   bool OnInitDialog() override {
     CResizableDialog::OnInitDialog();
     if (GetTemplateId() == IDD_SAVE) {
@@ -348,11 +350,28 @@ TEST_F(Placement, NeverRestoredSmallerThanTheMinimum) {
 }
 
 TEST_F(Placement, SavedWhenTheWindowGoesAndRestoredNextTime) {
-  for (BOOL rectOnly : {FALSE, TRUE}) {
-    SCOPED_TRACE(testing::Message() << "rect only " << rectOnly);
-    AppProfile().WriteProfileString(kSection, kValueWindowPlacement, "");
+  const wxRect area = wxDisplay(0u).GetClientArea();
+  const wxPoint centred(area.x + (area.width - 640) / 2, area.y + (area.height - 480) / 2);
+  struct Case {
+    BOOL rectOnly;
+    bool positionKnown;
+    std::string before;
+    wxPoint kept;  // where the stored placement puts the dialog
+  } cases[] = {
+      {FALSE, true, "", {30, 40}},
+      {TRUE, true, "", {30, 40}},
+      // Without a known position the stored one stays, and only the size is new.
+      {FALSE, false, "100,80,700,530,1,0", {100, 80}},
+      {TRUE, false, "100,80,700,530,1,0", {100, 80}},
+      {FALSE, false, "", centred},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "rect only " << c.rectOnly << ", position known " << c.positionKnown
+                                    << ", stored '" << c.before << "'");
+    AppProfile().WriteProfileString(kSection, kValueWindowPlacement, c.before);
     AnchoredDialog dlg(IDD_NEW_FOLDER);
-    dlg.onInit = [&](AnchoredDialog& d) { d.EnableSavedPlacement(kSection, rectOnly); };
+    dlg.positionKnown = c.positionKnown;
+    dlg.onInit = [&](AnchoredDialog& d) { d.EnableSavedPlacement(kSection, c.rectOnly); };
     DialogScript script;
     script.Expect(IDD_NEW_FOLDER, [&](CDialog& d) {
       d.GetWindow()->SetSize(30, 40, 640, 480);
@@ -360,9 +379,12 @@ TEST_F(Placement, SavedWhenTheWindowGoesAndRestoredNextTime) {
       d.EndDialog(IDOK);
     });
     dlg.DoModal();
-    EXPECT_EQ(AppProfile().GetProfileString(kSection, kValueWindowPlacement), "30,40,670,520,1,0");
+    const wxRect want(c.kept, wxSize(640, 480));
+    EXPECT_EQ(AppProfile().GetProfileString(kSection, kValueWindowPlacement),
+              std::to_string(want.x) + "," + std::to_string(want.y) + "," + std::to_string(want.x + 640) + "," +
+                  std::to_string(want.y + 480) + ",1,0");
     script.Expect(IDD_NEW_FOLDER, [&](CDialog& d) {
-      EXPECT_EQ(d.GetWindow()->GetRect(), wxRect(30, 40, 640, 480));
+      EXPECT_EQ(d.GetWindow()->GetRect(), want);
       d.EndDialog(IDOK);
     });
     dlg.DoModal();
