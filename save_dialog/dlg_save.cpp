@@ -170,7 +170,9 @@ void CDlgSave::FillList() {
   for (const auto& [key, info] : fileList) {
     const int image = info.nSize == -1 ? kImageGlobe : kImageDocument;
     listCtrl->InsertItem(row, ToWx(StripNameCounter(info.strFileName)), image);
-    listCtrl->SetItem(row, kColumnSize, ToWx(FileSizeText(info.nSize)));
+    const wxString size = ToWx(FileSizeText(info.nSize));
+    listCtrl->SetItem(row, kColumnSize, size);
+    FitSizeColumn(size);
     listCtrl->SetItem(row, kColumnStatus, ready);
     listCtrl->SetItem(row, kColumnURL, ToWx(key));
     listCtrl->SetItemData(row, static_cast<long>(rowKeys_.size()));
@@ -209,7 +211,17 @@ void CDlgSave::OnDestroy() {
 // ---- rows ---------------------------------------------------------------------------------
 
 void CDlgSave::SetItemSize(int nItem, std::int64_t nSize) {
-  if (listCtrl) listCtrl->SetItem(nItem, kColumnSize, ToWx(FileSizeText(nSize)));
+  if (!listCtrl) return;
+  const wxString text = ToWx(FileSizeText(nSize));
+  listCtrl->SetItem(nItem, kColumnSize, text);
+  FitSizeColumn(text);
+}
+
+// A size is never cut to "1 ...": stored widths are pixels of another session's font (large
+// fonts make them too narrow), so the column grows to the text in today's font.
+void CDlgSave::FitSizeColumn(const wxString& text) {
+  const int need = listCtrl->GetTextExtent(text).x + 2 * listCtrl->GetCharWidth() + 8;
+  if (listCtrl->GetColumnWidth(kColumnSize) < need) listCtrl->SetColumnWidth(kColumnSize, need);
 }
 
 void CDlgSave::SetItemStatus(int nItem, unsigned nID) {
