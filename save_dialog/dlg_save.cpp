@@ -4,6 +4,7 @@
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
+#include <wx/dcclient.h>
 #include <wx/textctrl.h>
 
 #include <memory>
@@ -170,9 +171,7 @@ void CDlgSave::FillList() {
   for (const auto& [key, info] : fileList) {
     const int image = info.nSize == -1 ? kImageGlobe : kImageDocument;
     listCtrl->InsertItem(row, ToWx(StripNameCounter(info.strFileName)), image);
-    const wxString size = ToWx(FileSizeText(info.nSize));
-    listCtrl->SetItem(row, kColumnSize, size);
-    FitSizeColumn(size);
+    listCtrl->SetItem(row, kColumnSize, ToWx(FileSizeText(info.nSize)));
     listCtrl->SetItem(row, kColumnStatus, ready);
     listCtrl->SetItem(row, kColumnURL, ToWx(key));
     listCtrl->SetItemData(row, static_cast<long>(rowKeys_.size()));
@@ -181,6 +180,7 @@ void CDlgSave::FillList() {
     ++row;
   }
   listCtrl->EndBatch();
+  FitSizeColumn();
 }
 
 void CDlgSave::ChooseFirstDirectory() {
@@ -214,13 +214,22 @@ void CDlgSave::SetItemSize(int nItem, std::int64_t nSize) {
   if (!listCtrl) return;
   const wxString text = ToWx(FileSizeText(nSize));
   listCtrl->SetItem(nItem, kColumnSize, text);
-  FitSizeColumn(text);
+  FitSizeColumn();
 }
 
 // A size is never cut to "1 ...": stored widths are pixels of another session's font (large
-// fonts make them too narrow), so the column grows to the text in today's font.
-void CDlgSave::FitSizeColumn(const wxString& text) {
-  const int need = listCtrl->GetTextExtent(text).x + 2 * listCtrl->GetCharWidth() + 8;
+// fonts make them too narrow), so the column grows to its texts and heading as the list
+// draws them.
+void CDlgSave::FitSizeColumn() {
+  wxWindow* body = listCtrl->GetBodyWindow();
+  wxClientDC dc(body ? body : listCtrl);
+  dc.SetFont((body ? body : listCtrl)->GetFont());
+  wxListItem heading;
+  heading.SetMask(wxLIST_MASK_TEXT);
+  int widest = listCtrl->GetColumn(kColumnSize, heading) ? dc.GetTextExtent(heading.GetText()).x : 0;
+  for (long row = 0; row < listCtrl->GetItemCount(); ++row)
+    widest = std::max(widest, dc.GetTextExtent(listCtrl->GetItemText(row, kColumnSize)).x);
+  const int need = widest + 2 * dc.GetCharWidth() + 8;
   if (listCtrl->GetColumnWidth(kColumnSize) < need) listCtrl->SetColumnWidth(kColumnSize, need);
 }
 

@@ -119,7 +119,7 @@ class CDlgSave : public CResizableDialog {
 
  private:
   void FillList();
-  void FitSizeColumn(const wxString& text);
+  void FitSizeColumn();
   void ChooseFirstDirectory();
   void PutDirectory(const std::string& strDir);
   void OnListClick(wxMouseEvent& event);

@@ -5,6 +5,7 @@
 #include "save_dialog/dlg_save.h"
 
 #include <gtest/gtest.h>
+#include <wx/dcclient.h>
 #include <sys/stat.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
@@ -169,11 +170,16 @@ TEST_F(SaveDialog, ColumnWidthsComeFromTheSettingsAndAreStoredOnClose) {
       TestDlgSave& d = dlg;
       if (c.bigFont) {
         // A large font, then a size learnt during the run.
-        d.listCtrl->SetFont(d.listCtrl->GetFont().Scaled(2));
+        const wxFont big = d.listCtrl->GetFont().Scaled(2);
+        d.listCtrl->SetFont(big);
+        d.listCtrl->GetBodyWindow()->SetFont(big);
         d.SetItemSize(0, c.size);
       }
       for (int i = 0; i < 4; ++i) shown[i] = d.listCtrl->GetColumnWidth(i);
-      sizeText = d.listCtrl->GetTextExtent(d.listCtrl->GetItemText(0, kColumnSize)).x;
+      // Measured as the list draws its rows.
+      wxClientDC dc(d.listCtrl->GetBodyWindow());
+      dc.SetFont(d.listCtrl->GetBodyWindow()->GetFont());
+      sizeText = dc.GetTextExtent(d.listCtrl->GetItemText(0, kColumnSize)).x;
       d.listCtrl->SetColumnWidth(2, 77);  // as the user drags a border
       Close(d);
     });
