@@ -18,6 +18,7 @@
 
 #include "tests/support/dialog_script.h"
 #include "tests/support/http_server.h"
+#include "tests/support/swf_builder.h"
 #include "tests/support/temp_env.h"
 
 extern char** environ;
@@ -216,7 +217,7 @@ TEST(LivePageTest, NoPageChangesOrForgesTheLiveList) {
 
 // A page as sites carry Flash today: the self-hosted web player (our own package, from
 // loopback) replaces its OBJECT and EMBED and plays a movie a script hands it; a
-// cross-origin frame has one more. Every movie is listed.
+// cross-origin frame has one more, and the scripted movie loads a second one. Every movie is listed.
 TEST(LivePageTest, APageWithTheWebPlayerListsEveryMovie) {
   test::IsolatedHome home;
   test::TestHttpServer site, other;
@@ -229,11 +230,14 @@ TEST(LivePageTest, APageWithTheWebPlayerListsEveryMovie) {
     ++files;
   }
   ASSERT_GT(files, 0u) << "the player package is not in " << TROVEX_PLAYER_DIR;
-  for (const char* movie : {"/obj.swf", "/emb.swf", "/scripted.swf"})
+  for (const char* movie : {"/obj.swf", "/emb.swf", "/second.swf"})
     site.Reply(movie, 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
-  // The page's load waits for this frame until the player fetched the scripted movie.
+  // The scripted movie plays and loads the second one itself.
+  site.Reply("/scripted.swf", 200, testing::SwfMovieThatLoads("/second.swf"),
+             {"Content-Type: application/x-shockwave-flash"});
+  // The page's load waits for this frame until the playing movie fetched the second one.
   site.Handle("/gate.html", [&site](const test::HttpRequest&, test::HttpConnection& c) {
-    for (int i = 0; i < 600 && site.CountRequests("/scripted.swf") == 0; ++i)
+    for (int i = 0; i < 600 && site.CountRequests("/second.swf") == 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     c.Write(test::HttpResponseText(200, "gate", {"Content-Type: text/html"}));
   });
@@ -244,12 +248,14 @@ TEST(LivePageTest, APageWithTheWebPlayerListsEveryMovie) {
        "<embed src='emb.swf' width=100 height=100><div id=box></div>"
        "<script>window.addEventListener('DOMContentLoaded', function () {"
        " var player = window.RufflePlayer.newest().createPlayer();"
-       " document.getElementById('box').appendChild(player); player.load({url: '/scripted.swf'}); });</script>"
+       // Without a sound the browser lets play, "auto" waits for a click before the movie runs.
+       " document.getElementById('box').appendChild(player); player.load({url: '/scripted.swf', autoplay: 'on'}); });</script>"
        "<iframe src='" + other.Url("/cross.html") + "'></iframe><iframe src='/gate.html'></iframe></body></html>");
   std::string err;
   const std::string s = site.Url("/"), o = other.Url("/");
   EXPECT_EQ(List(site.Url("/player.html"), true, &err),
-            Sorted(o + "cross.swf\n" + s + "emb.swf\n" + s + "obj.swf\n" + s + "scripted.swf\n")) << err;
+            Sorted(o + "cross.swf\n" + s + "emb.swf\n" + s + "obj.swf\n" + s + "scripted.swf\n" + s + "second.swf\n"))
+      << err << "\nthe second movie was fetched " << site.CountRequests("/second.swf") << " times";
 }
 
 TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {

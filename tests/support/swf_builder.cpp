@@ -148,6 +148,14 @@ std::string ActGetUrl(const std::string& url, const std::string& target) {
 std::string ActGetUrl2() { return Record(0x9A, std::string(1, '\x40')); }
 std::string ActPlain(unsigned char code) { return std::string(1, static_cast<char>(code)); }
 
+std::string SwfMovieThatLoads(const std::string& url) {
+  SwfHeader header;
+  header.version = 8;  // before ActionScript 3: the movie's DoAction runs
+  const std::string tags = SwfTag(9, std::string("\xff\x00\x00", 3)) + SwfTag(12, ActGetUrl(url, "_level1") + ActEnd()) +
+                           SwfTag(1, "");
+  return SwfMovie(header, tags);
+}
+
 std::string AbcWithStrings(const std::vector<std::string>& strings) {
   std::string out;
   Put16(out, 16);  // minor

@@ -40,6 +40,10 @@ std::string ActGetUrl2();
 std::string ActPlain(unsigned char code);  // a record without data (< 0x80)
 inline std::string ActEnd() { return std::string(1, '\0'); }
 
+// A playing ActionScript 2 movie (red stage) whose first frame loads `url` into level 1, as
+// loadMovieNum does: the player fetches the second movie itself.
+std::string SwfMovieThatLoads(const std::string& url);
+
 // An ABC block whose string pool holds `strings` (and one int, uint and double beside them).
 std::string AbcWithStrings(const std::vector<std::string>& strings);
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "tests/support/http_server.h"
+#include "tests/support/swf_builder.h"
 #include "tests/support/temp_env.h"
 
 extern char** environ;
@@ -43,7 +44,9 @@ const std::map<std::string, std::string> kMovies = {
     {"blank.swf", "FWS\x0a in an about:blank frame"},
 };
 constexpr const char* kSilentMovie = "FWS\x0a in a frame that answers no message";
-constexpr const char* kScriptedMovie = "FWS\x0a handed to a player by a script";
+// The movie a script hands to a player: it plays and loads the second movie itself.
+const std::string kScriptedMovie = testing::SwfMovieThatLoads("/second.swf");
+constexpr const char* kSecondMovie = "FWS\x0a loaded by a playing movie";
 
 // A process of the test, in a process group of its own, ended with the group.
 class Process {
@@ -180,7 +183,8 @@ class BrowserSaveTest : public ::testing::Test {
   // The page; with `silent`, one more cross-origin frame whose own script swallows every
   // message, so the collector of the page cannot ask it: only the browser's frame ids find it.
   // With `player`, the self-hosted web player (our own package) replaces its OBJECT and EMBED
-  // elements and plays a movie a script hands it; the page is ready once that was fetched.
+  // elements and plays a movie a script hands it; the page is ready once the second movie,
+  // which that one loads, was fetched.
   std::string Page(bool silent, bool player = false) const {
     const std::string frame = "http://localhost:" + std::to_string(server_.Port()) + "/frame.html";
     const std::string quiet = "http://localhost:" + std::to_string(server_.Port()) + "/silent.html";
@@ -205,9 +209,10 @@ class BrowserSaveTest : public ::testing::Test {
         "  if (!" + std::string(player ? "true" : "false") + ") { document.title = 'ready'; return; }\n"
         "  var waited = 0;\n"
         "  try { var p = window.RufflePlayer.newest().createPlayer(); document.body.appendChild(p);\n"
-        "    p.load({url: '/scripted.swf'}); } catch (e) { document.title = 'ready ' + e; return; }\n"
+        // Without a sound the browser lets play, "auto" waits for a click before the movie runs.
+        "    p.load({url: '/scripted.swf', autoplay: 'on'}); } catch (e) { document.title = 'ready ' + e; return; }\n"
         "  var t = setInterval(function () { if (performance.getEntriesByType('resource').some(function (e) {\n"
-        "    return e.name.slice(-13) === '/scripted.swf'; }) || ++waited > 200) { clearInterval(t); document.title = 'ready'; } }, 100);\n"
+        "    return e.name.slice(-11) === '/second.swf'; }) || ++waited > 200) { clearInterval(t); document.title = 'ready'; } }, 100);\n"
         "});</script></body></html>";
   }
 
@@ -218,6 +223,7 @@ class BrowserSaveTest : public ::testing::Test {
     server_.Reply("/player-page.html", 200, Page(false, true),
                   {"Content-Type: text/html; charset=utf-8", "Set-Cookie: session=s1; Path=/; HttpOnly"});
     server_.Reply("/scripted.swf", 200, kScriptedMovie, {"Content-Type: application/x-shockwave-flash"});
+    server_.Reply("/second.swf", 200, kSecondMovie, {"Content-Type: application/x-shockwave-flash"});
     for (const auto& entry : fs::directory_iterator(TROVEX_PLAYER_DIR))
       server_.Reply("/player/" + entry.path().filename().string(), 200, ReadFile(entry.path().string()),
                     {entry.path().extension() == ".wasm" ? "Content-Type: application/wasm"
@@ -310,7 +316,9 @@ class BrowserSaveTest : public ::testing::Test {
         [&] {
           for (const auto& [file, body] : kMovies)
             if (ReadFile((home_.path() / file).string()) != body) return false;
-          if (player && ReadFile((home_.path() / "scripted.swf").string()) != kScriptedMovie) return false;
+          if (player && (ReadFile((home_.path() / "scripted.swf").string()) != kScriptedMovie ||
+                         ReadFile((home_.path() / "second.swf").string()) != kSecondMovie))
+            return false;
           return !silent || ReadFile((home_.path() / "silent.swf").string()) == kSilentMovie;
         },
         std::chrono::seconds(60));
@@ -318,7 +326,7 @@ class BrowserSaveTest : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(home_.path())) found += entry.path().filename().string() + " ";
     EXPECT_TRUE(saved) << "the movies are not all on disk; the home folder holds: " << found
                        << "\nthe player's page fetched the scripted movie " << server_.CountRequests("/scripted.swf")
-                       << " times, the player " << server_.CountRequests("/player/ruffle.js") << " times"
+                       << " times, the second movie " << server_.CountRequests("/second.swf") << " times, the player " << server_.CountRequests("/player/ruffle.js") << " times"
                        << "\nthe browser's output:\n" << Tail(log_);
     // The player fetches a movie as soon as it meets its element: that one was shown.
     if (!player) EXPECT_FALSE(fs::exists(home_.path() / "removed.swf")) << "a movie removed on load was listed";
@@ -415,8 +423,8 @@ TEST_F(BrowserSaveTest, FirefoxFindsAFrameThatAnswersNoMessageByItsFrameId) {
   SaveWithShortcut("firefox, a silent frame", true);
 }
 
-// The self-hosted web player's page: its replacement elements and the movie a script handed
-// to it are saved too.
+// The self-hosted web player's page: its replacement elements, the movie a script handed to it
+// and the movie that one loaded are saved too.
 TEST_F(BrowserSaveTest, ChromiumSavesWhatTheWebPlayerShows) {
   StartChromium(*this, "/player-page.html");
   if (HasFatalFailure()) return;
