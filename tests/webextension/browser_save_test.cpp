@@ -143,6 +143,15 @@ class BrowserSaveTest : public ::testing::Test {
   std::string Home() const { return home_.str(); }
   std::string Url(const std::string& path) const { return server_.Url(path); }
 
+  // How often each address of the pages was asked for, to tell where a load stopped.
+  std::string Served() const {
+    std::string out;
+    for (const char* path : {"/page.html", "/player-page.html", "/frame.html", "/written.swf", "/guarded.swf", "/framed.swf",
+                             "/inserted.swf", "/blank.swf", "/removed.swf"})
+      out += std::string(path) + " " + std::to_string(server_.CountRequests(path)) + ", ";
+    return out;
+  }
+
   // Starts the browser on the page and waits until the page has run its load handler.
   void OpenPage(const std::vector<std::string>& argv, const std::string& name) {
     log_ = home_.str() + "/" + name + ".log";
@@ -158,7 +167,7 @@ class BrowserSaveTest : public ::testing::Test {
         },
         std::chrono::seconds(90));
     ASSERT_FALSE(window.empty()) << name << (shown ? " ended (status " + std::to_string(status) + ")" : " did not show the page in 90 s")
-                                 << "; its output:\n" << Tail(log_);
+                                 << "; the server answered " << Served() << "; its output:\n" << Tail(log_);
     window_ = window;
   }
 
