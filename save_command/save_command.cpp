@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -136,8 +135,12 @@ class CommandRun : public SaveRunObserver {
     auto budget = std::make_shared<browser::FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
     options.pageLimits.budget = budget;
     options.movieLimits.budget = budget;
+    // Ctrl+C gives up the load at once, as it stops a download.
+    options.pageLimits.abort = &interrupted_;
+    options.movieLimits.abort = &interrupted_;
     browser::LoadStats stats;
     ComPtr<IWebBrowser2> pageBrowser = browser::LoadPage(address, options, &error, &stats);
+    if (interrupted_.load() && !pageBrowser) return;  // no failure of the page: a stop
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
     if (!pageBrowser) return PageFailed(page, error);
     if (stats.nStatus >= 400) return PageFailed(page, "the server answered HTTP " + std::to_string(stats.nStatus));
@@ -150,14 +153,15 @@ class CommandRun : public SaveRunObserver {
     }
 
     rows_.clear();
-    std::vector<SaveRunItem> items;
+    std::vector<SaveRunItem>& items = items_;
+    items.clear();
     for (auto& [key, info] : movies) {
       RowResult row;
       row.page = page;
       row.address = info.strURL;
       if (auto earlier = savedBefore_.find(info.strURL); earlier != savedBefore_.end()) {
         // Saved from an earlier page of this run: neither fetched nor written again.
-        row.outcome = RowOutcome::AlreadySaved;
+        row.alreadySaved = true;
         row.target = earlier->second;
         Report(row);
         continue;
@@ -170,9 +174,7 @@ class CommandRun : public SaveRunObserver {
     if (interrupted_.load()) return ReportUntried(items);
     SaveRun run(settings_.dir, settings_.nConflictAction, *this);
     run_ = &run;
-    current_ = -1;
     run.Run(items);
-    FinishRow();
     run_ = nullptr;
     ReportUntried(items);
     for (const SaveRunItem& item : items)
@@ -185,63 +187,37 @@ class CommandRun : public SaveRunObserver {
 
   // ---- SaveRunObserver ----
   void OnRowStart(int nItem) override {
-    FinishRow();
-    current_ = nItem;
     rows_[nItem].tried = true;
+    rows_[nItem].target = ComposeTargetPath(settings_.dir, items_[nItem].pInfo->strFileName);
     // Copies do not wait: Ctrl+C between rows ends the walk before the next one.
     if (interrupted_.load() && run_) run_->RequestStop();
   }
-  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                      ConflictMemory& memory) override {
-    BOOL write = SettleTargetConflict(target, info, nPolicy, memory,
-                                      [this](const std::string& existing, const std::string&) {
-                                        return Ask(existing);
-                                      });
-    rows_[current_].target = target;
-    return write;
+  FileExistsAnswer AskFileExists(const std::string& existing, const std::string&) override {
+    return Ask(existing);
   }
-  void OnRowStatus(int nItem, unsigned nStatusId) override {
-    RowResult& row = rows_[nItem];
-    switch (nStatusId) {
-      case IDS_STATUS_DOWNLOADING:
-        row.outcome = RowOutcome::Failed;  // until it says otherwise
-        break;
-      case IDS_STATUS_DONE:
-        row.outcome = RowOutcome::Saved;
-        break;
-      case IDS_STATUS_CANCELLED:
-        row.outcome = RowOutcome::Cancelled;
-        break;
-      default:
-        row.outcome = RowOutcome::Failed;
-        break;
-    }
-  }
-  void OnRowSize(int, std::int64_t) override {}
-  void OnStatusText(const std::string& text) override {
-    name_ = text;
+  void OnTransferStart(int, const std::string& name) override {
+    name_ = name;
     done_ = 0;
     total_ = 0;
     started_ = Clock::now();
     lastDraw_ = {};
   }
-  void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) override {
-    char system[256];
-    SetLastError(dwError);
-    FormatSystemError(system, sizeof system);
-    rows_[current_].error = FormatResString(IDS_SAVE_FAILED, info.strFileName.c_str(), system);
+  void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) override {
+    RowResult& row = rows_[nItem];
+    row.outcome = outcome;
+    row.bytes = bytes;
+    row.error = error;
+    if (outcome == RowOutcome::Saved) row.target = items_[nItem].pInfo->strSavedPath;
+    ClearProgress();
+    Report(row);
   }
-  void OnDownloadFailed(const std::string& text) override { rows_[current_].error = text; }
   std::unique_ptr<TransferWait> CreateTransferWait() override {
     return std::make_unique<TerminalWait>([this] { Tick(); });
   }
-  void OnDownloadStarted() override {}
-  void OnDownloadEnded() override { ClearProgress(); }
-
-  // ---- the session's worker ----
-  void OnTransferStatus(const TransferStatus& status) override {
+  // The session's worker.
+  void OnTransferStatus(int, const TransferStatus& status) override {
     total_ = status.total;
-    done_ = status.done;
+    done_ = status.current;
   }
 
   void Message(const std::string& text) {
@@ -270,26 +246,17 @@ class CommandRun : public SaveRunObserver {
     }
   }
 
-  // The row that was under way is complete: count and report it.
-  void FinishRow() {
-    if (current_ < 0 || current_ >= static_cast<int>(rows_.size())) return;
-    RowResult& row = rows_[current_];
-    current_ = -1;
-    if (row.outcome == RowOutcome::Saved) {
-      std::error_code ec;
-      const auto size = std::filesystem::file_size(row.target, ec);
-      row.bytes = ec ? 0 : static_cast<std::int64_t>(size);
-    }
-    Report(row);
-  }
-
   void Report(const RowResult& row) {
+    if (row.alreadySaved) {
+      ++summary_.alreadySaved;
+      if (settings_.json) return WriteOut(RowJson(row));
+      return WriteOut(FormatResString(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str()));
+    }
     switch (row.outcome) {
       case RowOutcome::Saved: ++summary_.saved; summary_.bytes += row.bytes; break;
       case RowOutcome::Skipped: ++summary_.skipped; break;
       case RowOutcome::Failed: ++summary_.failed; break;
       case RowOutcome::Cancelled: ++summary_.cancelled; break;
-      case RowOutcome::AlreadySaved: ++summary_.alreadySaved; break;
     }
     if (settings_.json) return WriteOut(RowJson(row));
     std::string line;
@@ -305,9 +272,6 @@ class CommandRun : public SaveRunObserver {
         break;
       case RowOutcome::Cancelled:
         line = LoadResString(IDS_STATUS_CANCELLED) + "\t" + row.address;
-        break;
-      case RowOutcome::AlreadySaved:
-        line = FormatResString(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str());
         break;
     }
     WriteOut(line);
@@ -378,7 +342,7 @@ class CommandRun : public SaveRunObserver {
   Summary summary_;
   std::map<std::string, std::string> savedBefore_;  // address -> target, over the whole run
   std::vector<RowResult> rows_;
-  int current_ = -1;
+  std::vector<SaveRunItem> items_;  // of the page under way, by row
   SaveRun* run_ = nullptr;
   bool stopped_ = false;
   bool stopAsked_ = false;
@@ -399,20 +363,20 @@ int Summary::ExitCode() const {
   return kExitOk;
 }
 
-const char* OutcomeKey(RowOutcome outcome) {
-  switch (outcome) {
+const char* OutcomeKey(const RowResult& row) {
+  if (row.alreadySaved) return "already-saved";
+  switch (row.outcome) {
     case RowOutcome::Saved: return "saved";
     case RowOutcome::Skipped: return "skipped";
     case RowOutcome::Failed: return "failed";
     case RowOutcome::Cancelled: return "cancelled";
-    case RowOutcome::AlreadySaved: return "already-saved";
   }
   return "failed";
 }
 
 std::string RowJson(const RowResult& row) {
   nlohmann::json line = {{"page", ToUtf8(row.page)},     {"address", ToUtf8(row.address)},
-                         {"target", ToUtf8(row.target)}, {"status", OutcomeKey(row.outcome)},
+                         {"target", ToUtf8(row.target)}, {"status", OutcomeKey(row)},
                          {"bytes", row.bytes},           {"error", ToUtf8(row.error)}};
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "save_engine/save_run.h"
+
 namespace trovex::save_command {
 
 inline constexpr int kExitOk = 0;
@@ -17,14 +19,13 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
-enum class RowOutcome { Saved, Skipped, Failed, Cancelled, AlreadySaved };
-
 // What became of one movie (texts in the locale's code page).
 struct RowResult {
   std::string page;
   std::string address;
   std::string target;  // the path written, or the one settled on before a failure
   RowOutcome outcome = RowOutcome::Skipped;
+  bool alreadySaved = false;  // saved from an earlier page of the run: not fetched again
   std::int64_t bytes = 0;
   std::string error;
   bool tried = false;  // the run came to it (a stop may end the walk before)
@@ -60,7 +61,7 @@ Summary SavePages(const std::vector<std::string>& pages, const RunSettings& sett
                   const std::atomic<bool>& interrupted);
 
 // Pure helpers, for the reports.
-const char* OutcomeKey(RowOutcome outcome);  // "saved", "skipped", ...
+const char* OutcomeKey(const RowResult& row);  // "saved", "skipped", ...
 // One JSON object (no line break) for a row and for the summary, UTF-8.
 std::string RowJson(const RowResult& row);
 std::string SummaryJson(const Summary& summary);

@@ -1,8 +1,7 @@
 // The walk of a save run over the checked movies: target name, conflict settlement, copy or
-// download, statuses. It knows no windows and owns the download session of the row under way;
-// what it shows and asks goes through an observer, which supplies only what a window (or a
-// terminal, or a test) supplies: the wait for a download, the file-exists question, and a sink
-// for rows, statuses and the transfer's {total, done}.
+// download. It knows no windows and owns the download session of the row under way; it
+// reports values to an observer (a window, a terminal, a test) and asks it one question, whether
+// an existing file is to be replaced; the run keeps and applies its policy.
 #pragma once
 
 #include <atomic>
@@ -19,30 +18,31 @@
 
 namespace trovex {
 
-// All calls come on the walk's thread, except OnTransferStatus (DownloadObserver), which the
-// session's worker makes between OnDownloadStarted and OnDownloadEnded.
-class SaveRunObserver : public DownloadObserver {
+// What became of a row.
+enum class RowOutcome { Saved, Skipped, Failed, Cancelled };
+
+// All calls come on the walk's thread, except OnTransferStatus, which the session's worker
+// makes while the walk waits.
+class SaveRunObserver {
  public:
-  // The row is about to be handled (selected alone, remembered as the saving row).
+  virtual ~SaveRunObserver() = default;
+  // The row is about to be handled.
   virtual void OnRowStart(int nItem) = 0;
-  // SettleTargetConflict with the run's policy and memory, asking the user when needed.
-  virtual BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                              ConflictMemory& memory) = 0;
-  virtual void OnRowStatus(int nItem, unsigned nStatusId) = 0;
-  virtual void OnRowSize(int nItem, std::int64_t nSize) = 0;
-  virtual void OnStatusText(const std::string& text) = 0;
-  // CopyFileA failed with this code (message 32002).
-  virtual void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) = 0;
-  // A download failed with this text (not for a stop).
-  virtual void OnDownloadFailed(const std::string& text) = 0;
+  // The target exists: what to do with it. `source` is the movie's local copy, empty when it
+  // will be downloaded.
+  virtual FileExistsAnswer AskFileExists(const std::string& existing, const std::string& source) = 0;
+  // The row's movie starts to be copied or downloaded under this file name.
+  virtual void OnTransferStart(int nItem, const std::string& name) = 0;
+  // A download's progress: {total, 0, 0} once the response has arrived, then the offset after
+  // every block received.
+  virtual void OnTransferStatus(int nItem, const TransferStatus& status) = 0;
+  // The row is over (a download's worker has ended). `bytes`: the size saved; `error`: the
+  // failure as the user reads it, empty unless Failed.
+  virtual void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) = 0;
   // How the walk's thread waits for one download (a window keeps dispatching its events). A
   // new one for each download, so a late wake of the last one cannot end this one's wait;
   // null: the walk blocks until the download has ended.
   virtual std::unique_ptr<TransferWait> CreateTransferWait() = 0;
-  // A download begins: its total is not known until the response says.
-  virtual void OnDownloadStarted() = 0;
-  // The download has ended and its session is about to go (the progress bar hides).
-  virtual void OnDownloadEnded() = 0;
 };
 
 struct SaveRunItem {
@@ -71,10 +71,10 @@ class SaveRun {
 
  private:
   void MarkSaved(const SaveRunItem& item, const std::string& target);
-  // Downloads one row's movie into target through a session of its own.
+  // Downloads one row's movie into target through a session of its own and reports the row.
   // `replace`: the target may replace an existing file; otherwise a free name is claimed.
-  void DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
-                   bool& wasStopped);
+  // Returns whether the download was stopped.
+  bool DownloadRow(const SaveRunItem& item, const std::string& target, bool replace);
   // Copies the row's local copy; false (the last error set) when it failed. Without `replace`
   // a free name is claimed and `target` becomes it.
   bool CopyRow(const SWFFileInfo& info, std::string& target, bool replace);

@@ -307,6 +307,61 @@ TEST(SaveCommand, CtrlCDuringASlowDownloadKeepsNoPartialFile) {
   EXPECT_EQ(Movies(r).size(), 3u);
 }
 
+// Ctrl+C before any movie is saved: the load (of the page, or of its movies with --plugins)
+// gives up at once, not after the stall limit, with the summary and no load failure.
+TEST(SaveCommand, CtrlCWhileAPageLoadsStopsAtOnce) {
+  trovex::test::IsolatedHome home;
+  trovex::test::TestHttpServer server;
+  const auto drip = [](const trovex::test::HttpRequest&, trovex::test::HttpConnection& c) {
+    c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\nConnection: close\r\n\r\n<embed src=a.swf>");
+    for (int i = 0; i < 600 && c.Write(" "); ++i)
+      if (!c.Sleep(100)) return;
+  };
+  server.Handle("/slow.html", drip);
+  server.Handle("/slow.swf", drip);
+  server.Reply("/page.html", 200, "<embed src=slow.swf>");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string waitFor;  // interrupted once this is being served
+  } cases[] = {
+      {"page", {server.Url("/slow.html")}, "/slow.html"},
+      {"plugins", {"--plugins", server.Url("/page.html")}, "/slow.swf"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = home.dir().str() + "/out-" + c.name;
+    const std::string out = dir + ".out", err = dir + ".err";
+    std::vector<std::string> args = {TROVEX_SAVE_EXE, "--dir", dir, "--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+      std::vector<char*> argv;
+      for (std::string& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      execv(TROVEX_SAVE_EXE, argv.data());
+      _exit(127);
+    }
+    for (int i = 0; i < 300 && server.CountRequests(c.waitFor) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(err);
+    const std::vector<nlohmann::json> lines = JsonLines(ReadFile(out));
+    ASSERT_FALSE(lines.empty()) << ReadFile(err);
+    EXPECT_EQ(lines.back()["interrupted"], true);
+    EXPECT_EQ(lines.back()["pagesFailed"], 0) << ReadFile(out);
+    EXPECT_EQ(lines.back()["saved"], 0);
+  }
+}
+
 TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
   trovex::test::IsolatedHome home;
   trovex::test::TestHttpServer server;
