@@ -147,11 +147,9 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
       } else if (DWORD error = GetLastError(); web && IsGone(error)) {
         wasStopped = DownloadRow(item, target, replace);  // vanished after the look
       } else {
-        char system[256];
-        SetLastError(error);
-        FormatSystemError(system, sizeof system);
         observer_.OnRowDone(item.nItem, RowOutcome::Failed, 0,
-                            FormatResString(IDS_SAVE_FAILED, info.strFileName.c_str(), system));
+                            FormatResString(IDS_SAVE_FAILED, info.strFileName.c_str(),
+                                            SystemErrorText(error).c_str()));
       }
     } else {
       wasStopped = DownloadRow(item, target, replace);

@@ -22,7 +22,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/error/error.h"
 #include "platform/text/res_text.h"
 #include "platform/text/system_message.h"
 #include "platform/text/text.h"
@@ -54,10 +53,7 @@ unsigned StatusOf(RowOutcome outcome) {
 
 // What a copy failing with a system error number says.
 std::string CopyFailure(const std::string& name, DWORD error) {
-  char system[256];
-  SetLastError(error);
-  FormatSystemError(system, sizeof system);
-  return FormatResString(IDS_SAVE_FAILED, name.c_str(), system);
+  return FormatResString(IDS_SAVE_FAILED, name.c_str(), SystemErrorText(error).c_str());
 }
 
 class Recorder : public SaveRunObserver {
