@@ -153,6 +153,19 @@ constexpr unsigned IDS_TROVEX_PREVIEW_NO_WEB_ENGINE = 63348;
 constexpr unsigned IDS_TROVEX_SAVE_LINE_SKIPPED = 63360;       // "%s" file or address
 constexpr unsigned IDS_TROVEX_SAVE_LINE_ALREADY_SAVED = 63361; // "%s" file
 constexpr unsigned IDS_TROVEX_SAVE_ASK_CONFLICT = 63362;       // "%s" the existing file
+constexpr unsigned IDS_TROVEX_SAVE_USAGE = 63370;              // --help
+constexpr unsigned IDS_TROVEX_SAVE_NEEDS_VALUE = 63371;        // "%s" the option
+constexpr unsigned IDS_TROVEX_SAVE_DIR_NEEDS_FOLDER = 63372;
+constexpr unsigned IDS_TROVEX_SAVE_BAD_CONFLICT = 63373;       // "%s" what was given
+constexpr unsigned IDS_TROVEX_SAVE_UNKNOWN_OPTION = 63374;     // "%s" the option
+constexpr unsigned IDS_TROVEX_SAVE_NO_PAGE = 63375;
+constexpr unsigned IDS_TROVEX_SAVE_NO_FOLDER = 63376;
+constexpr unsigned IDS_TROVEX_SAVE_CANNOT_LOAD = 63377;        // "%s" page, "%s" why
+constexpr unsigned IDS_TROVEX_SAVE_HTTP_STATUS = 63378;        // "%ld" HTTP status
+constexpr unsigned IDS_TROVEX_SAVE_INTERRUPTED = 63379;
+// saved, "%s" bytes, skipped, failed, cancelled, already saved, pages loaded, pages
+constexpr unsigned IDS_TROVEX_SAVE_SUMMARY = 63380;
+constexpr unsigned IDS_TROVEX_SAVE_CANNOT_WRITE_REPORT = 63381;  // "%s" system text
 
 // Web archives read as a source ("%s" the archive's path and "%s" the record's byte offset,
 // or "%s" the address, then "%s" as noted).

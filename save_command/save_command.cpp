@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -13,7 +14,6 @@
 #include <nlohmann/json.hpp>
 
 #include "browser/browser.h"
-#include "browser/charset.h"
 #include "browser/url.h"
 #include "platform/error/error.h"
 #include "platform/text/res_text.h"
@@ -34,16 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 // The whole load of one page, frames and played movies included.
 constexpr int kLoadBudgetSeconds = 600;
-
-std::string ToUtf8(const std::string& ansi) {
-  const std::string codePage = CurrentCodePage();
-  return codePage == "UTF-8" || codePage == "ANSI_X3.4-1968" ? ansi : browser::DecodeToUtf8(ansi, codePage);
-}
-
-std::string KbText(std::int64_t bytes) {
-  const std::int64_t kb = bytes / 1024;
-  return FormatGroupedNumber(static_cast<double>(kb == 0 ? 1 : kb), 0) + " KB";
-}
 
 int TerminalWidth(std::FILE* stream) {
   winsize size{};
@@ -143,7 +133,7 @@ class CommandRun : public SaveRunObserver {
     if (interrupted_.load() && !pageBrowser) return;  // no failure of the page: a stop
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
     if (!pageBrowser) return PageFailed(page, error);
-    if (stats.nStatus >= 400) return PageFailed(page, "the server answered HTTP " + std::to_string(stats.nStatus));
+    if (stats.nStatus >= 400) return PageFailed(page, FormatResString(IDS_TROVEX_SAVE_HTTP_STATUS, stats.nStatus));
     ComPtr<IHTMLDocument2> document = browser::DocumentOf(pageBrowser.Get());
     SWFFileList movies;
     ScanDocument(document.Get(), movies);
@@ -229,9 +219,9 @@ class CommandRun : public SaveRunObserver {
  private:
   void PageFailed(const std::string& page, const std::string& error) {
     ++summary_.pagesFailed;
-    Message("cannot load " + page + ": " + error);
+    Message(FormatResString(IDS_TROVEX_SAVE_CANNOT_LOAD, page.c_str(), error.c_str()));
     if (settings_.json) {
-      nlohmann::json line = {{"page", ToUtf8(page)}, {"status", "page-failed"}, {"error", ToUtf8(error)}};
+      nlohmann::json line = {{"page", AnsiToUtf8(page)}, {"status", "page-failed"}, {"error", AnsiToUtf8(error)}};
       WriteOut(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
   }
@@ -262,13 +252,14 @@ class CommandRun : public SaveRunObserver {
     std::string line;
     switch (row.outcome) {
       case RowOutcome::Saved:
-        line = LoadResString(IDS_STATUS_DONE) + "\t" + row.target + "\t" + KbText(row.bytes);
+        line = LoadResString(IDS_STATUS_DONE) + "\t" + row.target + "\t" + FileSizeText(row.bytes);
         break;
       case RowOutcome::Skipped:
         line = FormatResString(IDS_TROVEX_SAVE_LINE_SKIPPED, (row.target.empty() ? row.address : row.target).c_str());
         break;
       case RowOutcome::Failed:
         line = LoadResString(IDS_STATUS_FAILED) + "\t" + row.address + "\t" + row.error;
+        std::replace(line.begin(), line.end(), '\n', ' ');  // one line per movie
         break;
       case RowOutcome::Cancelled:
         line = LoadResString(IDS_STATUS_CANCELLED) + "\t" + row.address;
@@ -375,9 +366,9 @@ const char* OutcomeKey(const RowResult& row) {
 }
 
 std::string RowJson(const RowResult& row) {
-  nlohmann::json line = {{"page", ToUtf8(row.page)},     {"address", ToUtf8(row.address)},
-                         {"target", ToUtf8(row.target)}, {"status", OutcomeKey(row)},
-                         {"bytes", row.bytes},           {"error", ToUtf8(row.error)}};
+  nlohmann::json line = {{"page", AnsiToUtf8(row.page)},     {"address", AnsiToUtf8(row.address)},
+                         {"target", AnsiToUtf8(row.target)}, {"status", OutcomeKey(row)},
+                         {"bytes", row.bytes},           {"error", AnsiToUtf8(row.error)}};
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -416,8 +407,8 @@ std::string DurationText(std::int64_t seconds) {
 
 std::string ProgressLine(const std::string& name, std::int64_t done, std::int64_t total,
                          double bytesPerSecond, int width) {
-  std::string tail = "  " + FormatResString(IDS_DOWNLOAD_PROGRESS, KbText(done).c_str(),
-                                            total > 0 ? KbText(total).c_str() : "? KB");
+  std::string tail = "  " + FormatResString(IDS_DOWNLOAD_PROGRESS, FileSizeText(done).c_str(),
+                                            FileSizeText(total > 0 ? total : -1).c_str());
   if (bytesPerSecond > 0) {
     tail += "  " + RateText(bytesPerSecond);
     if (total > done) tail += "  " + DurationText(static_cast<std::int64_t>((total - done) / bytesPerSecond + 0.5));
@@ -436,7 +427,7 @@ Summary SavePages(const std::vector<std::string>& pages, const RunSettings& sett
   }
   Summary summary = run.summary();
   summary.interrupted = run.stopped();
-  if (summary.interrupted) run.Message("interrupted");
+  if (summary.interrupted) run.Message(LoadResString(IDS_TROVEX_SAVE_INTERRUPTED));
   return summary;
 }
 

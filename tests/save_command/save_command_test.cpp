@@ -204,7 +204,8 @@ TEST(SaveCommand, AFailingMovieAmongGoodOnesExitsOne) {
   EXPECT_EQ(plain.exit, 1);
   EXPECT_NE(plain.out.find("完成\t" + dir + "/a.swf\t1 KB\n"), std::string::npos) << plain.out;
   EXPECT_NE(plain.out.find("失敗\t" + server.Url("/gone.swf") + "\t"), std::string::npos) << plain.out;
-  EXPECT_NE(plain.err.find("2 saved"), std::string::npos) << plain.err;
+  EXPECT_NE(plain.out.find("無法下載「gone.swf」"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.err.find("已儲存 2 個"), std::string::npos) << plain.err;
 }
 
 // Under a double-byte locale every line is in its code page, the status word and the path alike,
@@ -223,6 +224,9 @@ TEST(SaveCommand, PlainLinesAreInTheLocalesCodePage) {
   EXPECT_NE(r.out.find(skipped + "\t" + dir + "/a.swf\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(done + "\t" + dir + "/b.swf\t1 KB\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("略過"), std::string::npos) << "UTF-8 among Big5: " << r.out;
+  // The summary too.
+  EXPECT_NE(r.err.find("\xa4\x77\xc0\x78\xa6\x73 1 "), std::string::npos) << r.err;  // 已儲存 1
+  EXPECT_EQ(r.err.find("已儲存"), std::string::npos) << r.err;
 }
 
 TEST(SaveCommand, BadUsageAndUnloadablePagesExitTwo) {
@@ -236,10 +240,10 @@ TEST(SaveCommand, BadUsageAndUnloadablePagesExitTwo) {
     int exit;
     std::string errPart;
   } cases[] = {
-      {{"--dir", dir}, 2, "no page given"},
-      {{"--conflict", "maybe", "x.html"}, 2, "--conflict takes"},
-      {{"--dir", dir, server.Url("/missing.html")}, 2, "HTTP 404"},
-      {{"--dir", dir, home.dir().str() + "/nothing-here.html"}, 2, "cannot load"},
+      {{"--dir", dir}, 2, "未指定任何網頁"},
+      {{"--conflict", "maybe", "x.html"}, 2, "--conflict 只接受"},
+      {{"--dir", dir, server.Url("/missing.html")}, 2, "伺服器回應 HTTP 404"},
+      {{"--dir", dir, home.dir().str() + "/nothing-here.html"}, 2, "無法載入"},
       {{"--dir", "/proc/none/x", server.Url("/missing.html")}, 2, "/proc/none/x"},
       // One page of two loads: the other's failure is a failure, not bad usage.
       {{"--dir", dir, server.Url("/missing.html"), home.dir().WriteFile("ok.html", "<embed src='" + server.Url("/a.swf") + "'>")}, 1, "HTTP 404"},
