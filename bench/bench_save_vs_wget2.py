@@ -115,6 +115,7 @@ def main():
 
     rows = []
     with tempfile.TemporaryDirectory(prefix="trovex-bench-save-") as tmp:
+        os.chmod(tmp, 0o755)  # nginx's workers may run as another user
         os.environ.update(XDG_CACHE_HOME=os.path.join(tmp, "cache"), XDG_CONFIG_HOME=os.path.join(tmp, "config"),
                           XDG_DATA_HOME=os.path.join(tmp, "data"))
         for name, movies, size in (("10,000 small movies in 101 pages", 10000, 0),
