@@ -46,6 +46,7 @@ struct Summary {
 struct RunSettings {
   std::string dir;           // an absolute target directory (already made)
   int nConflictAction = 3;   // the policy for the whole run
+  std::uint64_t unsizedReserve = std::uint64_t{2} << 30;  // see SaveRun::SetUnsizedReserve
   bool plugins = false;
   bool json = false;
   bool progressLine = false;  // redraw a progress line on `progress` (a terminal)
