@@ -32,6 +32,7 @@
 #include <string>
 
 #include "browser/extension_run.h"
+#include "framework/toolkit_language.h"
 #include "native_host/host_manifests.h"
 #include "native_host/native_messaging.h"
 #include "pagemodel/document_model.h"
@@ -243,6 +244,7 @@ class Host {
       Log("refused a request: " + error);
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_REQUEST, error.c_str()));
     }
+    for (const std::string& skipped : request.skipped) Log(skipped);
     std::vector<std::string> cuts;
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(request.strSnapshot, pagemodel::SnapshotLimits{}, &error, &cuts);
     for (const std::string& cut : cuts) Log(cut);
@@ -294,13 +296,17 @@ class Host {
 
   bool StartToolkit() {
     if (toolkit_) return toolkit_->IsOk();
+    PrepareToolkitLanguage();
     wxApp::SetInstance(new HostApp);
     // The browser's arguments (an origin, a manifest path) are not the toolkit's.
     int argc = 1;
     toolkit_ = std::make_unique<wxInitializer>(argc, argv_);
     // The toolkit sets the locale from the environment again.
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
-    return toolkit_->IsOk();
+    if (!toolkit_->IsOk()) return false;
+    // The file chooser and the menus the module shows look as they do from the browser window.
+    UseTraditionalChineseToolkit();
+    return true;
   }
 
   char** argv_;

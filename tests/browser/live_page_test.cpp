@@ -155,6 +155,105 @@ TEST(LivePageTest, TheLiveListHasWhatTheViewShows) {
   EXPECT_EQ(live, Sorted(o + "v.swf?x=1\n" + s + "both.swf\n" + s + "intro.SWF\n"));
 }
 
+// Pages that try to change or forge what the live list reads, and pages as a web Flash player
+// leaves them: each lists exactly its movies.
+TEST(LivePageTest, NoPageChangesOrForgesTheLiveList) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;
+  test::TempDir local;
+  local.WriteFile("secret.swf", kMovie);
+  const std::string s = site.Url("/"), o = other.Url("/");
+  const std::string forged = "{\"version\":1,\"frames\":{\"url\":\"file://" + local.str() +
+                             "/\",\"objects\":[],\"embeds\":[{\"src\":\"secret.swf\"}],\"frames\":[]}}";
+  site.Reply("/played.swf", 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
+  Page(other, "/parent.html", "<script>var parent = 1;</script><embed src='inner.swf'>");
+  Page(other, "/plain.html", "<embed src='inner.swf'>");
+  Page(site, "/doc.html", "<p>a document in an OBJECT</p>");
+  struct Case {
+    const char* name;
+    std::string html;
+    std::string listed;
+  } cases[] = {
+      {"prototypes with toJSON",
+       "<script>Array.prototype.toJSON = function () { return 'x'; };"
+       "Object.prototype.toJSON = function () { return 'y'; };</script><embed src='a.swf'>",
+       s + "a.swf\n"},
+      {"DOM look-ups replaced",
+       "<embed src='a.swf'><script>document.getElementsByTagName = function () { return []; };"
+       "document.querySelectorAll = function () { return []; };"
+       "String.prototype.toWellFormed = function () { return 'file:///'; };</script>",
+       s + "a.swf\n"},
+      {"forged snapshot messages",
+       "<embed src='a.swf'><script>var n = 0; setInterval(function () { for (var i = 0; i < 5; ++i) try {"
+       " window.webkit.messageHandlers.trovex.postMessage('#trovex-snapshot ' + i + '\\n' + '" + forged + "'" +
+           "); } catch (e) {} }, 5);</script>",
+       s + "a.swf\n"},
+      {"a global parent in a cross-origin frame", "<iframe src='" + o + "parent.html'></iframe>", o + "inner.swf\n"},
+      {"a capture listener that stops every message",
+       "<script>window.addEventListener('message', function (e) { e.stopImmediatePropagation(); }, true);</script>"
+       "<iframe src='" + o + "plain.html'></iframe>",
+       o + "inner.swf\n"},
+      {"OBJECT and EMBED documents among the frames",
+       "<object data='/doc.html' type='text/html'></object><embed src='/doc.html' type='text/html'>"
+       "<iframe src='" + o + "plain.html'></iframe>",
+       o + "inner.swf\n"},
+      {"a player's replacement elements",
+       "<div id=d></div><script>var r = document.createElement('ruffle-object');"
+       "r.setAttribute('classid', '" + kFlashId + "'); var p = document.createElement('param');"
+       "p.setAttribute('name', 'movie'); p.setAttribute('value', 'obj.swf'); r.appendChild(p);"
+       "var e = document.createElement('ruffle-embed'); e.setAttribute('src', 'emb.swf');"
+       "var d = document.getElementById('d'); d.appendChild(r); d.appendChild(e);</script>",
+       s + "emb.swf\n" + s + "obj.swf\n"},
+      {"a movie a script fetched", "<script>fetch('/played.swf');</script><embed src='a.swf'>",
+       s + "a.swf\n" + s + "played.swf\n"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = "/hostile" + std::to_string(++n) + ".html";
+    Page(site, path, "<html><body>" + c.html + "</body></html>");
+    EXPECT_EQ(List(site.Url(path), true), c.listed);
+  }
+}
+
+// A page as sites carry Flash today: the self-hosted web player (our own package, from
+// loopback) replaces its OBJECT and EMBED and plays a movie a script hands it; a
+// cross-origin frame has one more. Every movie is listed.
+TEST(LivePageTest, APageWithTheWebPlayerListsEveryMovie) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(TROVEX_PLAYER_DIR)) {
+    const std::string name = entry.path().filename().string();
+    const bool wasm = entry.path().extension() == ".wasm";
+    site.Reply("/player/" + name, 200, test::ReadFile(entry.path().string()),
+               {wasm ? "Content-Type: application/wasm" : "Content-Type: text/javascript"});
+    ++files;
+  }
+  ASSERT_GT(files, 0u) << "the player package is not in " << TROVEX_PLAYER_DIR;
+  for (const char* movie : {"/obj.swf", "/emb.swf", "/scripted.swf"})
+    site.Reply(movie, 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
+  // The page's load waits for this frame until the player fetched the scripted movie.
+  site.Handle("/gate.html", [&site](const test::HttpRequest&, test::HttpConnection& c) {
+    for (int i = 0; i < 600 && site.CountRequests("/scripted.swf") == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    c.Write(test::HttpResponseText(200, "gate", {"Content-Type: text/html"}));
+  });
+  Page(other, "/cross.html", "<embed src='cross.swf'>");
+  Page(site, "/player.html",
+       "<html><head><script src='/player/ruffle.js'></script></head><body>"
+       "<object classid='" + kFlashId + "' width=100 height=100><param name=movie value='obj.swf'></object>"
+       "<embed src='emb.swf' width=100 height=100><div id=box></div>"
+       "<script>window.addEventListener('DOMContentLoaded', function () {"
+       " var player = window.RufflePlayer.newest().createPlayer();"
+       " document.getElementById('box').appendChild(player); player.load({url: '/scripted.swf'}); });</script>"
+       "<iframe src='" + other.Url("/cross.html") + "'></iframe><iframe src='/gate.html'></iframe></body></html>");
+  std::string err;
+  const std::string s = site.Url("/"), o = other.Url("/");
+  EXPECT_EQ(List(site.Url("/player.html"), true, &err),
+            Sorted(o + "cross.swf\n" + s + "emb.swf\n" + s + "obj.swf\n" + s + "scripted.swf\n")) << err;
+}
+
 TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   test::IsolatedHome home;
   test::TempDir io;
@@ -265,10 +364,9 @@ void SaveWithEnter(const std::string& page, const std::vector<std::string>& targ
   for (int i = 0; i < 120 && !allThere(); ++i) test::PumpEvents(250);
   test::PumpEvents(500);
   if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR")) test::CaptureScreen(std::string(dir) + "/live_save_dialog.png");
-  // Escape closes the dialog before a save run, but not after one (the keyboard focus is not
-  // given back when the run ends): the process is ended here.
-  kill(c.pid, SIGTERM);
-  Wait(c.pid, 30);
+  // After the run the focus is back on a control, so Escape closes the dialog and the program.
+  keys.Char(WXK_ESCAPE);
+  EXPECT_NE(Wait(c.pid, 30), -1) << "the Save dialog did not close on Escape after the run";
   *err = test::ReadFile(c.err);
 }
 
