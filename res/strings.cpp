@@ -147,7 +147,7 @@ const std::map<unsigned, const char*>& Table() {
     {63360, "略過\t%s"},
     {63361, "已儲存\t%s"},
     {63362, "'%s' 已存在。[r] 自動更名  [o] 覆寫  [s] 略過 (大寫：以後都這樣做) ? "},
-    {63370, "用法：trovex-save [--dir 資料夾] [--conflict rename|overwrite|skip|ask] [--plugins] [--json] 網頁...\n      trovex-save --help | --version\n  網頁        本機檔案、file: 網址或 http://、https:// 網址；- 表示從標準輸入讀取網頁，\n              每行一個\n  --dir 資料夾  儲存到此資料夾（不存在時建立）；預設為「儲存」對話方塊的起始資料夾\n  --conflict  目標檔案已存在時的處理方式；預設為已儲存的設定。\n              ask 會在終端機上詢問，沒有終端機時略過\n  --plugins   載入時先將影片抓到 URL 快取，再從快取複製\n  --json      每部影片一個 JSON 物件，最後一個摘要物件，每行一個\n  --help      顯示此說明\n  --version   顯示版本\n結束狀態：0 全部已儲存或依設定略過，1 有影片或網頁失敗，\n          2 用法錯誤或沒有任何網頁能載入，130 已中斷\n"},
+    {63370, "用法：trovex-save [--dir 資料夾] [--conflict rename|overwrite|skip|ask] [--plugins] [--json]\n                   [--warc 檔案...] [--warc-date 日期] [--warc-fallback] 網頁...\n      trovex-save --help | --version\n  網頁        本機檔案、file: 網址或 http://、https:// 網址；- 表示從標準輸入讀取網頁，\n              每行一個\n  --dir 資料夾  儲存到此資料夾（不存在時建立）；預設為「儲存」對話方塊的起始資料夾\n  --conflict  目標檔案已存在時的處理方式；預設為已儲存的設定。\n              ask 會在終端機上詢問，沒有終端機時略過\n  --plugins   載入時先將影片抓到 URL 快取，再從快取複製\n  --json      每部影片一個 JSON 物件，最後一個摘要物件，每行一個\n  --warc 檔案   從網頁封存檔（.warc 或 .warc.gz；可重複指定多個）而非網路取得網頁、\n              框架與影片\n  --warc-date 日期  取最接近此日期（YYYYMMDDhhmmss 或 ISO 日期）的擷取，而非最新的\n  --warc-fallback  封存檔中沒有的內容改從網路抓取\n  --help      顯示此說明\n  --version   顯示版本\n結束狀態：0 全部已儲存或依設定略過，1 有影片或網頁失敗，\n          2 用法錯誤或沒有任何網頁能載入，130 已中斷\n"},
     {63371, "%s 需要一個值"},
     {63372, "--dir 需要一個資料夾"},
     {63373, "--conflict 只接受 rename、overwrite、skip 或 ask，不接受「%s」"},
@@ -159,6 +159,7 @@ const std::map<unsigned, const char*>& Table() {
     {63379, "已中斷"},
     {63380, "已儲存 %d 個（%s 位元組），略過 %d 個，失敗 %d 個，取消 %d 個，先前已儲存 %d 個；已載入 %d / %d 個網頁"},
     {63381, "無法寫出報告：%s"},
+    {63382, "--warc-date 與 --warc-fallback 必須與 --warc 一起使用"},
     // Web archives.
     {63400, "無法開啟網頁封存檔「%s」：%s"},
     {63401, "「%s」不是網頁封存檔（WARC）。"},
@@ -193,6 +194,7 @@ const std::map<unsigned, const char*>& Table() {
     {63164, "「%s」"},
     {63165, "%s（HTTP 404）"},
     {63166, "伺服器沒有告知影片的大小，下載已停止，以免磁碟空間少於 %s，其他程式無法使用。"},
+    {63167, "檔案名稱「%s」無法使用：名稱不可含有控制字元或 \\ : * ? \" < > | 等字元。"},
   };
   return table;
 }

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string>
 
+#include "browser/archive_sources.h"
 #include "platform/base/types.h"
 #include "platform/error/error.h"
 #include "platform/shell/shell.h"
@@ -66,14 +67,25 @@ int main(int argc, char** argv) {
   if (options.version) return trovex::PrintProgramVersion("trovex-save");
   const std::vector<std::string> pages = sc::ExpandPages(options.pages, std::cin);
   if (pages.empty()) return Usage(trovex::LoadResString(trovex::IDS_TROVEX_SAVE_NO_PAGE));
+  // A bad archive is a bad command line: nothing is made or fetched.
+  trovex::browser::OpenedSources sources;
+  if (!trovex::browser::OpenArchives(options.archives, &sources, &problem)) {
+    std::fprintf(stderr, "trovex-save: %s\n", problem.c_str());
+    return sc::kExitUsage;
+  }
+  for (const std::string& warning : sources.warnings) std::fprintf(stderr, "trovex-save: %s\n", warning.c_str());
 
   trovex::SetDefaultProfileRoot();
   sc::RunSettings settings;
   settings.json = options.json;
   settings.plugins = options.plugins;
+  settings.pageSource = sources.pages;
+  settings.movieSource = sources.archive.get();
+  settings.networkFallback = options.archives.fallback;
   settings.nConflictAction = options.nConflictAction >= 0
                                  ? options.nConflictAction
                                  : static_cast<int>(trovex::ReadConflictAction());
+  settings.unsizedReserve = trovex::ReadUnsizedReserve();
   settings.progressLine = isatty(STDERR_FILENO) == 1;
   settings.askOnTerminal = isatty(STDERR_FILENO) == 1;
 

@@ -69,10 +69,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     } else if (name == "--version" && !hasValue) {
       options->version = true;
       return true;
+    } else if (int taken = browser::TakeArchiveOption(argc, argv, &i, &options->archives, problem); taken != 0) {
+      if (taken < 0) return false;
     } else {
       *problem = FormatResString(IDS_TROVEX_SAVE_UNKNOWN_OPTION, arg.c_str());
       return false;
     }
+  }
+  if (options->archives.files.empty() && (options->archives.fallback || !options->archives.date.empty())) {
+    *problem = LoadResString(IDS_TROVEX_SAVE_WARC_OPTIONS_ALONE);
+    return false;
   }
   if (options->pages.empty()) {
     *problem = LoadResString(IDS_TROVEX_SAVE_NO_PAGE);

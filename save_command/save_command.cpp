@@ -128,6 +128,8 @@ class CommandRun : public SaveRunObserver {
     // Ctrl+C gives up the load at once, as it stops a download.
     options.pageLimits.abort = &interrupted_;
     options.movieLimits.abort = &interrupted_;
+    options.pageLimits.source = settings_.pageSource;
+    options.movieLimits.source = settings_.pageSource;
     browser::LoadStats stats;
     ComPtr<IWebBrowser2> pageBrowser = browser::LoadPage(address, options, &error, &stats);
     if (interrupted_.load() && !pageBrowser) return;  // no failure of the page: a stop
@@ -162,7 +164,8 @@ class CommandRun : public SaveRunObserver {
     if (items.empty()) return;
     // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
     if (interrupted_.load()) return ReportUntried(items);
-    SaveRun run(settings_.dir, settings_.nConflictAction, *this);
+    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
+    run.SetUnsizedReserve(settings_.unsizedReserve);
     run_ = &run;
     run.Run(items);
     run_ = nullptr;

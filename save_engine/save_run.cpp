@@ -84,6 +84,8 @@ bool SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   }
   session->pOwner = &transfer;
   session->SetTransferWait(wait.get());
+  session->SetSource(source_);
+  session->SetUnsizedReserve(unsizedReserve_);
   if (!replace)
     session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
   const BOOL ok = session->Download(item.pInfo->strURL, target);
@@ -122,6 +124,12 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     SWFFileInfo& info = *item.pInfo;
     observer_.OnRowStart(item.nItem);
     std::string target = ComposeTargetPath(strSaveDir_, info.strFileName);
+    // A name no target may carry (a local file's own name can) fails its row, saying why.
+    if (!IsValidTargetPath(std::string(1, PathSeparator(kNativePathStyle)) + PathStripPath(target))) {
+      observer_.OnRowDone(item.nItem, RowOutcome::Failed, 0,
+                          FormatResString(IDS_NAME_UNUSABLE, info.strFileName.c_str()));
+      continue;
+    }
     const bool existed = PathFileExistsA(target.c_str()) != FALSE;
     const auto ask = [this](const std::string& existing, const std::string& source) {
       return observer_.AskFileExists(existing, source);
