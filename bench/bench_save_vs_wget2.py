@@ -7,7 +7,7 @@ pages, and 1,000 movies of 100 KB in 101 pages. For each, runs `trovex-save` on 
 of the same addresses (pages and movies, into an empty folder), RUNS times after a warm-up, in
 turn, and prints each run, the medians and the ratio trovex-save / wget2 (below 1: faster).
 
-  bench_save_vs_wget2.py [--build DIR] [--runs R]
+  bench_save_vs_wget2.py [--build DIR] [--runs R] [--sites small|large|both]
 
 Needs wget2 and nginx (scripts/setup.sh installs them) and a built trovex-save and
 bench_make_site.
@@ -107,6 +107,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default=os.path.join(SOURCE, "build"))
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--sites", choices=("small", "large", "both"), default="both",
+                        help="the 10,000 small movies, the 1,000 movies of 100 KB, or both")
     args = parser.parse_args()
     save = os.path.join(args.build, "save_command", "trovex-save")
     wget2 = shutil.which("wget2")
@@ -118,8 +120,11 @@ def main():
         os.chmod(tmp, 0o755)  # nginx's workers may run as another user
         os.environ.update(XDG_CACHE_HOME=os.path.join(tmp, "cache"), XDG_CONFIG_HOME=os.path.join(tmp, "config"),
                           XDG_DATA_HOME=os.path.join(tmp, "data"))
-        for name, movies, size in (("10,000 small movies in 101 pages", 10000, 0),
-                                   ("1,000 movies of 100 KB in 101 pages", 1000, 100 * 1024)):
+        sites = (("small", "10,000 small movies in 101 pages", 10000, 0),
+                 ("large", "1,000 movies of 100 KB in 101 pages", 1000, 100 * 1024))
+        for key, name, movies, size in sites:
+            if args.sites not in (key, "both"):
+                continue
             site = os.path.join(tmp, f"site{movies}")
             pages, files = make_site(args.build, movies, size, site)
             server, port = serve(site, tmp)
