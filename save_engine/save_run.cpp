@@ -23,9 +23,28 @@ void SaveRun::MarkSaved(const SaveRunItem& item, const std::string& target) {
   item.pInfo->bSaved = TRUE;
   item.pInfo->strSavedPath = target;
   if (firstSaved_.empty()) firstSaved_ = target;
+  rowSaved_ = true;
 }
 
 void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool& wasStopped) {
+  Transfer(item.pInfo->strURL, target, [&](CSWFDownloadSession& session, BOOL ok) {
+    wasStopped = session.IsStopped() != FALSE;
+    if (ok) {
+      CFileStatus status;
+      if (GetFileStatus(target.c_str(), status))
+        observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
+      MarkSaved(item, target);
+    } else if (wasStopped) {
+      observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
+    } else {
+      observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
+      observer_.OnDownloadFailed(session.GetErrorText());
+    }
+  });
+}
+
+void SaveRun::Transfer(const std::string& url, const std::string& target,
+                       const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report) {
   std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
   CSWFDownloadSession* session = nullptr;
   {
@@ -37,19 +56,8 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   session->pOwner = &observer_;
   session->SetTransferWait(wait.get());
   observer_.OnDownloadStarted();
-  const BOOL ok = session->Download(item.pInfo->strURL, target);
-  wasStopped = session->IsStopped() != FALSE;
-  if (ok) {
-    CFileStatus status;
-    if (GetFileStatus(target.c_str(), status))
-      observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
-    MarkSaved(item, target);
-  } else if (wasStopped) {
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
-  } else {
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
-    observer_.OnDownloadFailed(session->GetErrorText());
-  }
+  const BOOL ok = session->Download(url, target);
+  report(*session, ok);
   std::unique_ptr<CSWFDownloadSession> ended;
   {
     std::lock_guard<std::mutex> lock(sessionMutex_);
@@ -75,6 +83,7 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     observer_.OnStatusText(info.strFileName);
 
     bool wasStopped = false;
+    rowSaved_ = false;
     if (!info.strLocalFile.empty()) {
       if (CopyFileA(info.strLocalFile.c_str(), target.c_str(), FALSE)) {
         MarkSaved(item, target);
@@ -89,6 +98,10 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     if (wasStopped) {
       stopped_ = true;
       break;
+    }
+    if (rowSaved_) {
+      observer_.OnMovieFacts(item.nItem, swf::ReadMovieSummaryOfFile(target));
+      if (saveFiles_) SaveMovieFiles(item, target);
     }
   }
 }
