@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   trovex::SetDefaultProfileRoot();
   sc::RunSettings settings;
   settings.json = options.json;
+  settings.saveFiles = options.saveFiles;
   settings.plugins = options.plugins;
   settings.nConflictAction = options.nConflictAction >= 0
                                  ? options.nConflictAction

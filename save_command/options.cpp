@@ -8,7 +8,7 @@
 namespace trovex::save_command {
 
 const char* const kUsage =
-    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json] PAGE...\n"
+    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json] [--no-deps] PAGE...\n"
     "  PAGE        a local file, a file: URL or an http:// or https:// address; - reads pages\n"
     "              from standard input, one a line\n"
     "  --dir DIR   save into DIR (made when missing); default: the Save dialog's start folder\n"
@@ -16,6 +16,7 @@ const char* const kUsage =
     "              ask asks on the terminal and skips when there is none\n"
     "  --plugins   fetch the movies into the URL cache while loading, then copy them from it\n"
     "  --json      one JSON object per movie and a summary object, one a line\n"
+    "  --no-deps   save the movies alone, not the files (levels, sounds, data) they load\n"
     "exit status: 0 all saved or skipped by the policy, 1 a movie or page failed,\n"
     "             2 bad usage or no page could be loaded, 130 interrupted\n";
 
@@ -73,6 +74,8 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->plugins = true;
     } else if (name == "--json" && !hasValue) {
       options->json = true;
+    } else if (name == "--no-deps" && !hasValue) {
+      options->saveFiles = false;
     } else if ((name == "--help" || name == "-h") && !hasValue) {
       options->help = true;
       return true;

@@ -12,6 +12,7 @@ struct Options {
   int nConflictAction = -1;    // ConflictAction; -1: the stored "Conflict Action"
   bool plugins = false;        // fetch the movies into the URL cache while loading, then copy
   bool json = false;           // one JSON object per line on standard output
+  bool saveFiles = true;       // also the files each movie loads (--no-deps: not)
   std::vector<std::string> pages;  // "-" stands for the lines of standard input
   bool help = false;
 };

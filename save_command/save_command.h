@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "save_engine/movie_files.h"
+#include "swf/movie_summary.h"
+
 namespace trovex::save_command {
 
 inline constexpr int kExitOk = 0;
@@ -27,6 +30,8 @@ struct RowResult {
   RowOutcome outcome = RowOutcome::Skipped;
   std::int64_t bytes = 0;
   std::string error;
+  swf::MovieSummary facts;  // of the saved file
+  std::vector<MovieFileOutcome> files;  // the files it loads, as they were handled
 };
 
 struct Summary {
@@ -39,6 +44,10 @@ struct Summary {
   int alreadySaved = 0;
   std::int64_t bytes = 0;
   bool interrupted = false;
+  // The files the movies load.
+  int filesSaved = 0;
+  int filesMissing = 0;
+  int filesFailed = 0;
   int ExitCode() const;
 };
 
@@ -47,6 +56,7 @@ struct RunSettings {
   int nConflictAction = 3;   // the policy for the whole run
   bool plugins = false;
   bool json = false;
+  bool saveFiles = true;      // also the files each movie loads
   bool progressLine = false;  // redraw a progress line on `progress` (a terminal)
   bool askOnTerminal = false; // the ask policy may ask on /dev/tty
   std::FILE* out = stdout;    // per-movie lines and the summary
