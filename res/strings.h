@@ -195,7 +195,6 @@ constexpr unsigned IDS_TROVEX_FACT_STAGE = 63466;        // "%d" width, "%d" hei
 constexpr unsigned IDS_TROVEX_FACT_FRAME_RATE = 63467;   // "%s" frames a second
 constexpr unsigned IDS_TROVEX_FILES_COUNT = 63468;       // "%d" saved, "%d" named
 constexpr unsigned IDS_TROVEX_FILES_TITLE = 63469;       // "%s" the movie's file name
-constexpr unsigned IDS_TROVEX_SETTING_SAVE_FILES = 63470;
 constexpr unsigned IDS_TROVEX_SAVE_LINE_FILE = 63471;    // "%s" status, "%s" file or address, "%s" why
 constexpr unsigned IDS_TROVEX_FILES_COLUMNS = 63472;     // headings, one a line
 constexpr unsigned IDS_TROVEX_FILES_NONE = 63473;

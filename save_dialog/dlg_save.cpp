@@ -30,6 +30,8 @@ namespace {
 
 constexpr const char* kWhiteSpace = " \t\n\v\f\r";
 
+}  // namespace
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -40,8 +42,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
     start = end + 1;
   }
 }
-
-}  // namespace
 
 std::string FormatItemSizeText(std::int64_t nSize) {
   if (nSize == -1) return "? KB";
@@ -91,6 +91,8 @@ wxBEGIN_EVENT_TABLE(CDlgSave, CResizableDialog)
   EVT_LIST_ITEM_UNCHECKED(IDC_SAVE_LIST, CDlgSave::OnListCheckEvent)
   EVT_BUTTON(IDC_SAVE_IMPORT_ZALMIC, CDlgSave::OnImportZalmicEvent)
   EVT_BUTTON(IDC_SAVE_IMPORT_ORDAVIN, CDlgSave::OnImportOrdavinEvent)
+  EVT_LIST_COL_RIGHT_CLICK(IDC_SAVE_LIST, CDlgSave::OnHeaderRightClick)
+  EVT_LIST_ITEM_RIGHT_CLICK(IDC_SAVE_LIST, CDlgSave::OnItemRightClick)
 wxEND_EVENT_TABLE()
 
 CDlgSave::CDlgSave(wxWindow* pParentWnd, PlayerEngine* player)
@@ -140,7 +142,9 @@ bool CDlgSave::OnInitDialog() {
     const std::string heading = i < static_cast<int>(headings.size()) ? headings[i] : std::string();
     listCtrl->InsertColumn(i, ToWx(heading), formats[i], static_cast<int>(ReadColumnWidth(i)));
   }
+  InsertFactColumns();
   FillList();
+  FillLocalFacts();
 
   ChooseFirstDirectory();
   OnDirChanged();
