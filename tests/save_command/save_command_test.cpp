@@ -354,14 +354,6 @@ TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
 
 namespace {
 
-// Every regular file under `dir`, by its path relative to it.
-std::map<std::string, std::string> TreeOf(const std::string& dir) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(dir))
-    if (entry.is_regular_file()) tree[fs::relative(entry.path(), dir).string()] = ReadFile(entry.path().string());
-  return tree;
-}
-
 TEST(SaveCommand, AMoviesOwnFilesAreSavedBesideIt) {
   struct Case {
     const char* name;
@@ -393,7 +385,7 @@ TEST(SaveCommand, AMoviesOwnFilesAreSavedBesideIt) {
     std::map<std::string, std::string> expected = site.movies;
     if (c.withFiles) expected.insert(site.files.begin(), site.files.end());
     if (c.existingConfig) expected["data/config.xml"] = "kept";
-    EXPECT_EQ(TreeOf(dir), expected);
+    EXPECT_EQ(trovex::test::FilesUnder(dir), expected);
     // Nothing lands beside the target folder.
     EXPECT_FALSE(fs::exists(home.dir().str() + "/outside"));
     EXPECT_FALSE(fs::exists(home.dir().str() + "/" + site.outsidePath));

@@ -1,6 +1,9 @@
 #include "tests/support/movie_site.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "swf/swf_reader.h"
 #include "tests/support/swf_builder.h"
@@ -61,6 +64,19 @@ MovieSite ServeMovieSite(TestHttpServer& server) {
   server.Reply("/site/gone.xml", 404, "not here");
   site.page = server.Url("/site/page.html");
   return site;
+}
+
+std::map<std::string, std::string> FilesUnder(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    tree[fs::relative(entry.path(), dir).generic_string()] = bytes.str();
+  }
+  return tree;
 }
 
 }  // namespace trovex::test

@@ -23,4 +23,7 @@ struct MovieSite {
 
 MovieSite ServeMovieSite(TestHttpServer& server);
 
+// Every regular file under `dir`, by its '/'-separated path relative to it, with its bytes.
+std::map<std::string, std::string> FilesUnder(const std::string& dir);
+
 }  // namespace trovex::test
