@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "browser/fetch.h"
+#include "platform/inet/http_transport.h"
 #include "pagemodel/document_model.h"
 #include "platform/com/dom.h"
 
@@ -20,7 +21,7 @@ struct LoadOptions {
   int nMaxDepth = 16;
   int nMaxFrames = 1000;
   FetchLimits pageLimits;
-  FetchLimits movieLimits{.nMaxBytes = std::size_t{256} << 20};
+  FetchLimits movieLimits{.nMaxBytes = std::size_t{256} << 20, .nMaxRedirects = inet::kMaxMovieRedirects};
 };
 
 // What happened while loading, for messages and tests.

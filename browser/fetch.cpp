@@ -33,6 +33,7 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
       return r;
     case EISDIR:
     case EINVAL:
+    case EPERM:
       r.strError = "not a file: " + path;
       return r;
     case EFBIG:
@@ -56,7 +57,7 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   policy.connectTimeoutSeconds = limits.nConnectTimeoutSeconds;
   policy.stallSeconds = limits.nStallSeconds;
   policy.stallBytesPerSecond = limits.nStallBytesPerSecond;
-  policy.maxRedirects = 20;
+  policy.maxRedirects = limits.nMaxRedirects;
   policy.acceptEncoding = true;
   policy.abort = limits.abort;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);

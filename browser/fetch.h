@@ -39,6 +39,7 @@ struct FetchLimits {
   // Each fetch ends by then whatever the server does (one dripping a byte a second too).
   long nTotalSeconds = 300;
   std::size_t nMaxBytes = std::size_t{64} << 20;
+  long nMaxRedirects = 20;  // pages; movies follow as many as a save does
   // The page load's budget, when there is one.
   std::shared_ptr<FetchBudget> budget{};
   // The fetch gives up soon after this is set (a window closing).

@@ -30,7 +30,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -59,15 +61,64 @@ namespace {
 
 
 // Posted by every frame of every page: a right click reports the frame's address and takes
-// over the menu, which the window then offers with the registered items.
+// over the menu, which the window then offers with the registered items. It runs in our
+// script world, whose message handler the page cannot reach, after a line that sets SECRET.
 constexpr const char* kContextMenuScript = R"JS(
 window.addEventListener('contextmenu', function (e) {
   try {
-    window.webkit.messageHandlers.trovex.postMessage(String(window.location.href));
+    window.webkit.messageHandlers.trovex.postMessage(SECRET + ' menu ' + String(window.location.href));
     e.preventDefault();
   } catch (ignored) {}
 }, true);
 )JS";
+
+// Our scripts' world in the view: the page's prototypes, globals and DOM overrides never
+// reach it, and its message handler exists for it alone.
+constexpr const char* kScriptWorld = "trovex";
+
+// A secret of this window, the first word of every message of ours.
+std::string NewSecret() {
+  std::random_device random;
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    char part[9];
+    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+    out += part;
+  }
+  return out;
+}
+
+// Moves the toolkit's message handler (it connected its signal already) into our world and
+// adds our scripts there, in every frame from its start. False when the engine cannot.
+bool UseScriptWorld(wxWebView* view, const std::vector<std::string>& scripts) {
+  using GetManager = void* (*)(void*);
+  using Unregister = void (*)(void*, const char*);
+  using RegisterIn = int (*)(void*, const char*, const char*);
+  using NewScript = void* (*)(const char*, int, int, const char*, const char* const*, const char* const*);
+  using AddScript = void (*)(void*, void*);
+  using Unref = void (*)(void*);
+  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_user_content_manager"));
+  auto unregister = reinterpret_cast<Unregister>(
+      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler"));
+  auto registerIn = reinterpret_cast<RegisterIn>(
+      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_register_script_message_handler_in_world"));
+  auto newScript = reinterpret_cast<NewScript>(dlsym(RTLD_DEFAULT, "webkit_user_script_new_for_world"));
+  auto addScript = reinterpret_cast<AddScript>(dlsym(RTLD_DEFAULT, "webkit_user_content_manager_add_script"));
+  auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "webkit_user_script_unref"));
+  void* native = view->GetNativeBackend();
+  void* manager = native && getManager ? getManager(native) : nullptr;
+  if (!manager || !unregister || !registerIn || !newScript || !addScript || !unref) return false;
+  unregister(manager, "trovex");
+  if (!registerIn(manager, "trovex", kScriptWorld)) return false;
+  constexpr int kAllFrames = 0, kAtStart = 0;
+  for (const std::string& source : scripts) {
+    void* script = newScript(source.c_str(), kAllFrames, kAtStart, kScriptWorld, nullptr, nullptr);
+    if (!script) return false;
+    addScript(manager, script);
+    unref(script);
+  }
+  return true;
+}
 
 // Text for an HTML page.
 std::string EscapeHtml(const std::string& text) {
@@ -91,14 +142,30 @@ constexpr int kLiveLoadWaitMs = 120000;
 // After the load: handlers that run on a timer of their own get this long.
 constexpr int kSettleMs = 300;
 // Leads a snapshot's message, with the request's number and a line break.
-constexpr const char* kSnapshotTag = "#trovex-snapshot ";
+constexpr const char* kSnapshotTag = " snapshot ";
 // The engine's answer about its session cookies; without it our fetches go without them.
 constexpr int kCookieWaitMs = 5000;
 // Addresses whose cookies are asked for at one click: the movies of a huge page share a few.
 constexpr std::size_t kMaxCookieAddresses = 64;
 
-// The view keeps its cookies in the one jar (Mozilla text format), where our requests read
-// them. The calls live in the web engine the toolkit loaded; no headers needed.
+// The view's own cookie store beside the jar: the engine rewrites its store whenever it likes
+// and without our lock, so it never writes the jar itself.
+std::string ViewCookieStore() {
+  const std::string jar = inet::CookieJarPath();
+  return jar.substr(0, jar.rfind('/') + 1) + "view-cookies.txt";
+}
+
+// What the view holds reaches the jar through our merge, under the jar's lock.
+void ExportViewCookies() {
+  std::vector<std::string> lines = inet::ReadCookieJar(ViewCookieStore());
+  if (lines.empty()) return;
+  if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), lines))
+    std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
+}
+
+// The view keeps its cookies in a store of its own (Mozilla text format), started from the
+// jar's; ExportViewCookies brings them back. The calls live in the web engine the toolkit
+// loaded; no headers needed.
 void UseCookieJar(wxWebView* view) {
   using GetContext = void* (*)(void*);
   using GetManager = void* (*)(void*);
@@ -108,9 +175,10 @@ void UseCookieJar(wxWebView* view) {
   auto setStorage = reinterpret_cast<SetStorage>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_set_persistent_storage"));
   void* native = view->GetNativeBackend();
   if (!getContext || !getManager || !setStorage || !native) return;
-  const std::string jar = inet::CookieJarPath();
+  const std::string jar = ViewCookieStore();
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(jar).parent_path(), ignored);
+  inet::MergeIntoCookieJar(jar, inet::ReadCookieJar(inet::CookieJarPath()));
   constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
   if (void* context = getContext(native))
     if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
@@ -136,6 +204,10 @@ void DetachFromEngine(wxWebView* view) {
   if (getManager)
     if (void* manager = getManager(native)) {
       if (unregister) unregister(manager, "trovex");
+      using UnregisterIn = void (*)(void*, const char*, const char*);
+      if (auto inWorld = reinterpret_cast<UnregisterIn>(
+              dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler_in_world")))
+        inWorld(manager, "trovex", kScriptWorld);
       disconnect(manager, kMatchData, 0, 0, nullptr, nullptr, self);
     }
   if (getFinder)
@@ -193,12 +265,15 @@ class BrowserFrame final : public wxFrame {
     // offers items such as opening a frame in a new window, which this window cannot serve.
     view_->EnableContextMenu(false);
     view_->SetUserAgent(inet::kUserAgent);
+    SetPreferredLanguages(view_);
     UseCookieJar(view_);
     view_->AddScriptMessageHandler("trovex");
-    view_->AddUserScript(kContextMenuScript, wxWEBVIEW_INJECT_AT_DOCUMENT_START);
-    // In every frame from its start, so cross-origin frames answer their parent's question.
-    view_->AddUserScript(wxString::FromUTF8(pagemodel::CollectorScript().data(), pagemodel::CollectorScript().size()),
-                         wxWEBVIEW_INJECT_AT_DOCUMENT_START);
+    // The collector in every frame from its start, so cross-origin frames answer their
+    // parent's question, and its listeners come before any of the page's.
+    const std::string_view collector = pagemodel::CollectorScript();
+    worldReady_ = UseScriptWorld(view_, {"var SECRET = '" + secret_ + "';\n" + kContextMenuScript,
+                                         std::string(collector)});
+    if (!worldReady_) std::fprintf(stderr, "trovex-browser: the web engine has no isolated script world; pages cannot be read\n");
     view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
     view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
@@ -354,6 +429,7 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnLoaded(wxWebViewEvent&) {
+    ExportViewCookies();
     // A reload shows the same address with new content: the model goes either way.
     FollowView(true);
     if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
@@ -421,7 +497,7 @@ class BrowserFrame final : public wxFrame {
   void RequestSnapshot() {
     const std::string_view collector = pagemodel::CollectorScript();
     // Numbered: an answer to an earlier request (of a page shown before) is not this page's.
-    const std::string tag = "'" + std::string(kSnapshotTag) + std::to_string(++snapshotRequest_) + "\\n'";
+    const std::string tag = "'" + secret_ + kSnapshotTag + std::to_string(++snapshotRequest_) + "\\n'";
     std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
                          " try { if (!window.__trovexCollector1) {\n";
     script.append(collector.data(), collector.size());
@@ -432,13 +508,14 @@ class BrowserFrame final : public wxFrame {
               " })();";
     // Not the blocking call: its wait runs events, and the window may be closed within it. Nor
     // the toolkit's asynchronous one: its completion refers to the view even after it is gone.
-    using Run = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
-    auto run = reinterpret_cast<Run>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript"));
-    if (!run || !view_->GetNativeBackend()) {
-      view_->RunScriptAsync(wxString::FromUTF8(script.data(), script.size()));
+    // Only in our world: in the page's, the page could change what the collector reads.
+    using Run = void (*)(void*, const char*, const char*, void*, void (*)(void*, void*, void*), void*);
+    auto run = reinterpret_cast<Run>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_in_world"));
+    if (!run || !worldReady_ || !view_->GetNativeBackend()) {
+      CallAfter([this] { SnapshotScriptFailed(); });
       return;
     }
-    run(view_->GetNativeBackend(), script.c_str(), nullptr, &BrowserFrame::SnapshotScriptDone,
+    run(view_->GetNativeBackend(), script.c_str(), kScriptWorld, nullptr, &BrowserFrame::SnapshotScriptDone,
         new wxWeakRef<BrowserFrame>(this));
   }
 
@@ -447,7 +524,7 @@ class BrowserFrame final : public wxFrame {
     std::unique_ptr<wxWeakRef<BrowserFrame>> frame(static_cast<wxWeakRef<BrowserFrame>*>(data));
     using Finish = void* (*)(void*, void*, void**);
     using Free = void (*)(void*);
-    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_finish"));
+    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_in_world_finish"));
     auto unref = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "webkit_javascript_result_unref"));
     auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
     void* error = nullptr;
@@ -565,6 +642,7 @@ class BrowserFrame final : public wxFrame {
     CookieRound& round = **held;
     for (std::string& line : SessionCookieLines(manager, result)) round.lines.push_back(std::move(line));
     if (--round.pending > 0) return;
+    ExportViewCookies();
     if (!round.lines.empty()) {
       if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), round.lines))
         std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
@@ -691,16 +769,18 @@ class BrowserFrame final : public wxFrame {
   }
 
   void OnScriptMessage(wxWebViewEvent& event) {
-    // Snapshots come tagged with their request's number ("{}" when none could be taken);
-    // frame addresses never start with the tag. (The toolkit does not say which handler a
-    // message came through.)
+    // Only our world can post here, and each message of ours starts with this window's secret;
+    // anything else is ignored. Snapshots come tagged with their request's number ("{}" when
+    // none could be taken); a menu request carries the frame's address.
     const std::string message = ToUtf8(event.GetString());
-    if (message.rfind(kSnapshotTag, 0) == 0) {
-      const std::size_t end = message.find('\n');
-      if (end == std::string::npos ||
-          message.substr(std::strlen(kSnapshotTag), end - std::strlen(kSnapshotTag)) != std::to_string(snapshotRequest_))
+    if (message.compare(0, secret_.size(), secret_) != 0) return;
+    const std::string_view rest = std::string_view(message).substr(secret_.size());
+    const std::string snapshotTag = kSnapshotTag;
+    if (rest.rfind(snapshotTag, 0) == 0) {
+      const std::size_t end = rest.find('\n');
+      if (end == std::string::npos || rest.substr(snapshotTag.size(), end - snapshotTag.size()) != std::to_string(snapshotRequest_))
         return;  // an earlier request's answer
-      snapshotJson_ = message.substr(end + 1);
+      snapshotJson_ = std::string(rest.substr(end + 1));
       if (snapshotJson_ == "{}") snapshotJson_.clear();
       snapshotArrived_ = true;
       if (snapshotLoop_) {
@@ -712,7 +792,9 @@ class BrowserFrame final : public wxFrame {
       }
       return;
     }
-    contextUrl_ = ToUtf8(event.GetString());
+    constexpr std::string_view kMenuTag = " menu ";
+    if (rest.rfind(kMenuTag, 0) != 0) return;
+    contextUrl_ = std::string(rest.substr(kMenuTag.size()));
     wxMenu menu;
     menu.Append(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_BACK))->Enable(CanGoBack());
     menu.Append(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_FORWARD))->Enable(view_->CanGoForward());
@@ -803,14 +885,15 @@ class BrowserFrame final : public wxFrame {
   std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
   bool running_ = false;
   bool detached_ = false;
+  const std::string secret_ = NewSecret();
+  bool worldReady_ = false;
 };
 
 class BrowserApp final : public wxApp {
  public:
   BrowserApp(std::string address, LiveTask task) : address_(std::move(address)), task_(task) {}
   bool OnInit() override {
-    ApplyToolkitLanguage();
-    UseTraditionalChineseFace();
+    UseTraditionalChineseToolkit();
     wxInitAllImageHandlers();
     (new BrowserFrame(address_, task_, &exitCode_))->Show();
     return true;

@@ -61,20 +61,6 @@ void LimitFrameFunctions(wxWindow* wnd, bool resizable) {
   if (gtk_widget_get_realized(GTK_WIDGET(window))) ApplyFrameFunctions(GTK_WIDGET(window), data);
 }
 
-void UseTraditionalChineseFace() {
-  GtkSettings* settings = gtk_settings_get_default();
-  if (!settings) return;
-  gchar* current = nullptr;
-  g_object_get(settings, "gtk-font-name", &current, nullptr);
-  PangoFontDescription* font = pango_font_description_from_string(current ? current : "Sans 10");
-  g_free(current);
-  pango_font_description_set_family(font, "Noto Sans CJK TC");
-  gchar* wanted = pango_font_description_to_string(font);
-  pango_font_description_free(font);
-  g_object_set(settings, "gtk-font-name", wanted, nullptr);
-  g_free(wanted);
-}
-
 void MoveFrameTo(wxWindow* wnd, const wxPoint& pos) {
   if (GtkWindow* window = TopLevelGtkWindow(wnd)) gtk_window_move(window, pos.x, pos.y);
 }

@@ -23,11 +23,6 @@ void LimitFrameFunctions(wxWindow* wnd, bool resizable);
 // whatever the toolkit believes its position to be.
 void MoveFrameTo(wxWindow* wnd, const wxPoint& pos);
 
-// Makes the toolkit's default font (menus, toolbars, labels, its own dialogs) the Traditional
-// Chinese face at the desktop's size, so CJK text has the Taiwan glyph shapes everywhere and
-// not the shapes the font fallback picks. Call once after the toolkit has started.
-void UseTraditionalChineseFace();
-
 // Escape pressed in `view`, a native view that keeps every key for itself (a web view hands
 // them all to its page), goes first to the key hook of the view's top-level window, as it does
 // from any other control: Escape closes a dialog wherever the focus is. Other keys, and Escape

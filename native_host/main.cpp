@@ -32,6 +32,7 @@
 #include <string>
 
 #include "browser/extension_run.h"
+#include "framework/toolkit_language.h"
 #include "native_host/host_manifests.h"
 #include "native_host/native_messaging.h"
 #include "pagemodel/document_model.h"
@@ -170,6 +171,30 @@ class HostApp : public wxApp {
   }
 };
 
+// The private jar's names for a signal handler, which may only use what is already there.
+char g_jarFile[4096], g_jarLock[4096], g_jarDir[4096];
+constexpr int kJarSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+void RemoveJarFiles() {
+  if (g_jarFile[0]) ::unlink(g_jarFile);
+  if (g_jarLock[0]) ::unlink(g_jarLock);
+  if (g_jarDir[0]) ::rmdir(g_jarDir);
+}
+
+// A browser ends its host with a signal while its dialog is open: the browser's cookies must
+// not stay on disk.
+void RemoveJarAndDie(int sig) {
+  RemoveJarFiles();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+bool CopyName(char (&to)[4096], const std::string& from) {
+  if (from.size() >= sizeof to) return false;
+  std::memcpy(to, from.c_str(), from.size() + 1);
+  return true;
+}
+
 // The private jar of one request, removed when the request ends.
 class PrivateJar {
  public:
@@ -184,6 +209,8 @@ class PrivateJar {
     }
     dir_ = pattern;
     path_ = dir_ + "/cookies.txt";
+    if (CopyName(g_jarFile, path_) && CopyName(g_jarLock, path_ + ".lock") && CopyName(g_jarDir, dir_))
+      for (int sig : kJarSignals) ::signal(sig, RemoveJarAndDie);
     std::string text = "# Netscape HTTP Cookie File\n";
     for (const std::string& line : lines) text += line + "\n";
     if (int e = posix::ReplaceFileContents(path_, text.data(), text.size(), 0600)) {
@@ -196,9 +223,9 @@ class PrivateJar {
   ~PrivateJar() {
     if (dir_.empty()) return;
     ::unsetenv("TROVEX_COOKIE_JAR");
-    ::unlink(path_.c_str());
-    ::unlink((path_ + ".lock").c_str());
-    ::rmdir(dir_.c_str());
+    for (int sig : kJarSignals) ::signal(sig, SIG_DFL);
+    RemoveJarFiles();
+    g_jarFile[0] = g_jarLock[0] = g_jarDir[0] = '\0';
   }
 
  private:
@@ -217,6 +244,7 @@ class Host {
       Log("refused a request: " + error);
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_REQUEST, error.c_str()));
     }
+    for (const std::string& skipped : request.skipped) Log(skipped);
     std::vector<std::string> cuts;
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(request.strSnapshot, pagemodel::SnapshotLimits{}, &error, &cuts);
     for (const std::string& cut : cuts) Log(cut);
@@ -268,13 +296,17 @@ class Host {
 
   bool StartToolkit() {
     if (toolkit_) return toolkit_->IsOk();
+    PrepareToolkitLanguage();
     wxApp::SetInstance(new HostApp);
     // The browser's arguments (an origin, a manifest path) are not the toolkit's.
     int argc = 1;
     toolkit_ = std::make_unique<wxInitializer>(argc, argv_);
     // The toolkit sets the locale from the environment again.
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
-    return toolkit_->IsOk();
+    if (!toolkit_->IsOk()) return false;
+    // The file chooser and the menus the module shows look as they do from the browser window.
+    UseTraditionalChineseToolkit();
+    return true;
   }
 
   char** argv_;

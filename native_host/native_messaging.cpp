@@ -154,9 +154,11 @@ bool ParseRequest(std::string_view body, Request* out, std::string* error) {
       ++number;
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       if (line.empty() || (line[0] == '#' && line.rfind("#HttpOnly_", 0) != 0)) continue;
+      // Browsers keep cookies a jar line cannot carry (no name, say): that cookie is left out.
       if (!IsCookieLine(line)) {
-        *error = "cookies: line " + std::to_string(number) + " is not a cookie of a Mozilla-format jar";
-        return false;
+        r.skipped.push_back("cookies: line " + std::to_string(number) +
+                            " is not a cookie of a Mozilla-format jar; left out");
+        continue;
       }
       if (r.cookieLines.size() >= kMaxCookieLines) {
         *error = "cookies: more than " + std::to_string(kMaxCookieLines) + " cookies";

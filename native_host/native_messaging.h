@@ -48,10 +48,11 @@ bool WriteMessage(int fd, std::string_view json);
 struct Request {
   std::string strSnapshot;               // the snapshot as JSON text, for the snapshot reader
   std::vector<std::string> cookieLines;  // Mozilla-format lines, "#HttpOnly_" kept
+  std::vector<std::string> skipped;      // one line per cookie left out, for the log
 };
 
 // Checks a message's shape: JSON object, the version, only the known fields, their types, a
-// cookie jar of well-formed lines. False with *error (one line, English, for the log) when it
+// cookie jar (its bad lines skipped and noted in `skipped`). False with *error (one line, English, for the log) when it
 // is refused.
 bool ParseRequest(std::string_view body, Request* out, std::string* error);
 

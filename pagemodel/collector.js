@@ -9,7 +9,14 @@
 // does not answer within the time limit is reported with "error" and no address.
 //
 // The values are the elements' attributes as they stand: no trimming, no resolving; a missing
-// attribute is null, an empty one "".
+// attribute is null, an empty one "". A web Flash player's replacement elements count as the
+// OBJECT and EMBED they replaced. The movies a frame fetched (its resource timing: a movie a
+// script handed to a player, a movie a movie loaded) are listed as "loaded".
+//
+// It runs in a script world of its own (the extension's content scripts, the window's isolated
+// world), so the page's prototypes and globals never reach it. A child frame is matched to
+// its element by the element's window, never by an index into window.frames; a child that
+// does not answer keeps its element's address.
 (function () {
   'use strict';
   var VERSION = 1;
@@ -18,6 +25,10 @@
   var ASK_EVERY_MS = 100;     // the child's collector may not be installed yet: ask again
   var MAX_DEPTH = 16;         // frames nested deeper are reported without content
   var MAX_ELEMENTS = 200000;  // objects and embeds per frame subtree
+  var MAX_LOADED = 1000;      // fetched movies per frame
+  var OBJECTS = 'object, ruffle-object';
+  var EMBEDS = 'embed, ruffle-embed';
+  var FLASH_TYPES = ['application/x-shockwave-flash', 'application/vnd.adobe.flash.movie'];
 
   if (window[KEY]) return window[KEY].snapshot();
 
@@ -48,7 +59,7 @@
 
   function nearestObject(element) {
     for (var p = element.parentElement; p; p = p.parentElement)
-      if (p.localName === 'object') return p;
+      if (p.localName === 'object' || p.localName === 'ruffle-object') return p;
     return null;
   }
 
@@ -83,7 +94,7 @@
     var doc = win.document;
     frame.url = text(win.location.href);
     frame.base = text(doc.baseURI);
-    var objects = doc.getElementsByTagName('object');
+    var objects = doc.querySelectorAll(OBJECTS);
     var index = new Map();
     var kept = 0;
     for (var i = 0; i < objects.length; ++i) {
@@ -93,7 +104,7 @@
                            flashvars: text(paramOf(objects[i], 'flashvars')), base: text(paramOf(objects[i], 'base')) });
       ++kept;
     }
-    var embeds = doc.getElementsByTagName('embed');
+    var embeds = doc.querySelectorAll(EMBEDS);
     for (var j = 0; j < embeds.length; ++j) {
       if (kept >= MAX_ELEMENTS) { frame.cut = (frame.cut || 0) + embeds.length - j; break; }
       var owner = nearestObject(embeds[j]);
@@ -103,15 +114,46 @@
       frame.embeds.push(entry);
       ++kept;
     }
+    frame.loaded = loadedMovies(win);
     return doc.querySelectorAll('frame, iframe');
+  }
+
+  // The movies this frame fetched: by their type where the browser tells it, else by a path
+  // that ends in .swf.
+  function loadedMovies(win) {
+    var out = [];
+    var entries = [];
+    try { entries = win.performance.getEntriesByType('resource'); } catch (e) {}
+    for (var i = 0; i < entries.length && out.length < MAX_LOADED; ++i) {
+      var name = text(entries[i].name);
+      var type = typeof entries[i].contentType === 'string' ? entries[i].contentType.toLowerCase() : '';
+      var path = '';
+      try { path = new URL(name).pathname.toLowerCase(); } catch (e) { continue; }
+      if ((FLASH_TYPES.indexOf(type) >= 0 || path.slice(-4) === '.swf') && out.indexOf(name) < 0) out.push(name);
+    }
+    return out;
   }
 
   function sameOrigin(win) {
     try { return !!win.document; } catch (e) { return false; }
   }
 
-  // Asks a cross-origin child for its subtree; resolves with a frame record in any case.
-  function ask(child, depth) {
+  // Answers from cross-origin children, by question. One listener, added when the collector
+  // is installed (the window does that before the page's own scripts run), so it hears the
+  // answers before any listener of the page can stop them.
+  var asking = new Map();
+  window.addEventListener('message', function (event) {
+    var d = event.data;
+    if (!d || typeof d !== 'object' || d.trovexSnapshot !== VERSION) return;
+    var pending = asking.get(d.id);
+    if (!pending || event.source !== pending.child) return;
+    event.stopImmediatePropagation();
+    pending.finish(d.frame && typeof d.frame === 'object' ? d.frame : { url: null, error: 'bad answer' });
+  }, true);
+
+  // Asks a cross-origin child for its subtree; resolves with a frame record in any case. A
+  // child that does not answer keeps its element's address, as a loader would have it.
+  function ask(child, depth, address) {
     return new Promise(function (resolve) {
       var id = String(random()).slice(2) + String(Date.now());
       var done = false, timer = 0, repeat = 0;
@@ -120,21 +162,16 @@
         done = true;
         clearTimer(timer);
         clearTimer(repeat);
-        window.removeEventListener('message', onAnswer, true);
+        asking.delete(id);
+        frame.asked = id;
         resolve(frame);
-      }
-      function onAnswer(event) {
-        var d = event.data;
-        if (event.source !== child || !d || d.trovexSnapshot !== VERSION || d.id !== id) return;
-        event.stopImmediatePropagation();
-        finish(d.frame && typeof d.frame === 'object' ? d.frame : { url: null, error: 'bad answer' });
       }
       function send() {
         try { postMessageTo(child, { trovexCollect: VERSION, id: id, depth: depth }); } catch (e) {}
         repeat = setTimer(send, ASK_EVERY_MS);
       }
-      window.addEventListener('message', onAnswer, true);
-      timer = setTimer(function () { finish({ url: null, error: 'no answer' }); }, ANSWER_MS);
+      asking.set(id, { child: child, finish: finish });
+      timer = setTimer(function () { finish({ url: address, error: 'no answer' }); }, ANSWER_MS);
       send();
     });
   }
@@ -158,7 +195,7 @@
       } else if (depth + 1 > MAX_DEPTH) {
         pending.push(Promise.resolve({ tag: tag, url: null, error: 'too deep' }));
       } else {
-        var p = sameOrigin(child) ? collect(child, depth + 1) : ask(child, depth + 1);
+        var p = sameOrigin(child) ? collect(child, depth + 1) : ask(child, depth + 1, text(element.src) || null);
         pending.push(p.then(function (t) { return function (f) { f.tag = t; return f; }; }(tag)));
       }
     }
@@ -175,12 +212,14 @@
   // Answers the parent frame's question; only the parent may ask. The parent asks again until
   // it has an answer, so each question is answered once.
   var answered = new Set();
+  var lastAsked = null;  // the parent's question: the extension places the frame by it
   window.addEventListener('message', function (event) {
     var d = event.data;
     if (!d || d.trovexCollect !== VERSION || event.source !== window.parent || window.parent === window) return;
     event.stopImmediatePropagation();
     if (answered.has(d.id)) return;
     answered.add(d.id);
+    lastAsked = d.id;
     var depth = typeof d.depth === 'number' ? d.depth : 1;
     collect(window, depth).then(function (frame) {
       try { postMessageTo(event.source, { trovexSnapshot: VERSION, id: d.id, frame: frame }); } catch (e) {}
@@ -189,6 +228,7 @@
 
   var api = {
     snapshot: snapshot,
+    asked: function () { return lastAsked; },
     text: function () { return snapshot().then(function (s) { return stringify(s); }); }
   };
   try {

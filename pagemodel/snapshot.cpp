@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -40,6 +41,19 @@ bool IsDocumentWithoutAddress(const std::string& url) {
     if (url.compare(0, n, name) == 0 && (url.size() == n || url[n] == '#' || url[n] == '?')) return true;
   }
   return false;
+}
+
+// A local address, as a URL parser would read the text: leading blanks and controls, and tabs
+// and line breaks anywhere, do not count.
+bool IsLocalAddress(std::string_view text) {
+  std::string bare;
+  for (char c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (bare.empty() && static_cast<unsigned char>(c) <= 0x20) continue;
+    bare += c;
+    if (bare.size() >= 5) break;
+  }
+  return AsciiStartsWithNoCase(bare, "file:");
 }
 
 class Reader {
@@ -91,6 +105,14 @@ class Reader {
     }
     if (url && url->size() > limits_.nMaxTextBytes) throw Refusal(where + ".url: longer than allowed");
     if (base && base->size() > limits_.nMaxTextBytes) throw Refusal(where + ".base: longer than allowed");
+    const Json* loaded = OptionalArray(f, "loaded", where, false);
+    if (parent < 0) {
+      topIsLocal_ = url && IsLocalAddress(IsDocumentWithoutAddress(*url) && base ? *base : *url);
+    } else if (!topIsLocal_ && ((url && IsLocalAddress(*url)) || (base && IsLocalAddress(*base)))) {
+      // Only a local page reaches local files; a frame of a web page claiming one is not read.
+      cuts_.push_back(s_.pages[parent].strURL + ": a frame at a local address left out: the page is not local");
+      return -1;
+    }
 
     s_.pages.emplace_back();
     const int index = static_cast<int>(s_.pages.size()) - 1;
@@ -123,7 +145,13 @@ class Reader {
         ElementData e;
         e.kind = ElementKind::kObject;
         if (auto v = OptionalText(o, "classid", at)) e.attributes.emplace_back("classid", std::move(*v));
-        if (auto v = OptionalText(o, "movie", at)) e.attributes.emplace_back("movie", std::move(*v));
+        if (auto v = OptionalText(o, "movie", at)) {
+          if (ForbiddenMovie(index, *v)) {
+            objectIndex.push_back(-1);
+            continue;
+          }
+          e.attributes.emplace_back("movie", std::move(*v));
+        }
         for (std::string_view name : kPlayerParams)
           if (auto v = OptionalText(o, std::string(name).c_str(), at)) e.AddParam(name, std::move(*v));
         objectIndex.push_back(Keep(index, std::move(e)));
@@ -136,7 +164,10 @@ class Reader {
         if (!o.is_object()) throw Refusal(at + ": an object expected");
         ElementData e;
         e.kind = ElementKind::kEmbed;
-        if (auto v = OptionalText(o, "src", at)) e.attributes.emplace_back("src", std::move(*v));
+        if (auto v = OptionalText(o, "src", at)) {
+          if (ForbiddenMovie(index, *v)) continue;
+          e.attributes.emplace_back("src", std::move(*v));
+        }
         if (auto v = OptionalText(o, "type", at)) e.attributes.emplace_back("type", std::move(*v));
         for (std::string_view name : kPlayerParams)
           if (auto v = OptionalText(o, std::string(name).c_str(), at)) e.attributes.emplace_back(name, std::move(*v));
@@ -149,6 +180,23 @@ class Reader {
             e.bInFlashObject = classid && IsFlashClassId(*classid);
           }
         }
+        Keep(index, std::move(e));
+      }
+    }
+    // The movies the frame fetched while shown, after its own, as EMBEDs of the Flash type:
+    // the walker then names, resolves and checks them as any other. An address the frame
+    // already lists is not repeated.
+    if (loaded) {
+      std::set<std::string> seen;
+      for (std::size_t i = 0; i < loaded->size(); ++i) {
+        const Json& v = (*loaded)[i];
+        const std::string at = where + ".loaded[" + std::to_string(i) + "]";
+        if (!v.is_string()) throw Refusal(at + ": text expected");
+        const std::string& address = v.get_ref<const std::string&>();
+        if (ForbiddenMovie(index, address) || !seen.insert(address).second) continue;
+        ElementData e;
+        e.kind = ElementKind::kEmbed;
+        e.attributes = {{"src", address}, {"type", "application/x-shockwave-flash"}};
         Keep(index, std::move(e));
       }
     }
@@ -168,10 +216,18 @@ class Reader {
         }
         ++framesKept_;
         const int page = ReadFrame(child, index, depth + 1, at);
+        if (page < 0) --framesKept_;
         s_.pages[index].elements[element].nFramePage = page;
       }
     }
     return index;
+  }
+
+  // A movie reference of a web page that names a local file: left out and reported.
+  bool ForbiddenMovie(int pageIndex, const std::string& reference) {
+    if (topIsLocal_ || !IsLocalAddress(reference)) return false;
+    cuts_.push_back(s_.pages[pageIndex].strURL + ": a movie at a local address left out: the page is not local");
+    return true;
   }
 
   // Adds the element to the page when the limits allow; its index, or -1.
@@ -206,6 +262,7 @@ class Reader {
   std::size_t textBytesLeft_;
   std::size_t elementsKept_ = 0;
   int framesKept_ = 0;
+  bool topIsLocal_ = false;
   std::size_t droppedFrames_ = 0, droppedElements_ = 0, droppedTexts_ = 0;
 };
 

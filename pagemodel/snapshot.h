@@ -11,6 +11,8 @@
 //             "embeds":  [ { "src": text|null, "type": text|null,
 //                            "object": n } ... ]     n: index of the enclosing OBJECT, if any
 //             "frames":  [ FRAME ... ]         child frames, FRAME and IFRAME in document order
+//             "loaded":  [ text ... ]          movies the frame fetched while shown (read
+//                                              as EMBEDs of the Flash type after its own)
 //             "cut":     n                     elements the collector left out
 //             "error":   text }                the frame could not be read (then url may be
 //                                              null and the three lists may be absent)
@@ -19,7 +21,9 @@
 // movie. Values are raw: null for a missing attribute, "" for an empty one, never trimmed or
 // resolved. Every snapshot is bounded by SnapshotLimits: the text size, JSON nesting and the
 // number of values are refused beyond their limit; frames, elements and texts beyond theirs
-// are left out and each cut is reported, as the static loader reports its cuts.
+// are left out and each cut is reported, as the static loader reports its cuts. Under a top
+// document that is not local, a frame (address or base) or a movie at a local (file:) address
+// is left out and reported: the collector of a hostile frame can claim anything.
 #pragma once
 
 #include <cstddef>

@@ -52,20 +52,6 @@ class SharedBytesStream : public wxInputStream {
   size_t pos_ = 0;
 };
 
-// WebKit's default languages under the C locale are not valid tags, and the player refuses to
-// start with them. The call lives in the web engine the toolkit loaded; no headers needed.
-void SetPreferredLanguages(wxWebView* view) {
-  using GetContext = void* (*)(void*);
-  using SetLanguages = void (*)(void*, const char* const*);
-  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-  auto setLanguages =
-      reinterpret_cast<SetLanguages>(dlsym(RTLD_DEFAULT, "webkit_web_context_set_preferred_languages"));
-  void* native = view->GetNativeBackend();
-  if (!getContext || !setLanguages || !native) return;
-  static const char* const kLanguages[] = {"zh-TW", "en-US", nullptr};
-  if (void* context = getContext(native)) setLanguages(context, kLanguages);
-}
-
 // Holds the view while no control shows it. Never shown, and never keeps the program running.
 class ParkingFrame : public wxFrame {
  public:

@@ -52,6 +52,7 @@ const std::map<unsigned long, const char*>& Table() {
     {170, "要求的資源正在使用中。"},  // ERROR_BUSY
     {183, "已經有同名的檔案或資料夾，無法建立。"},  // ERROR_ALREADY_EXISTS
     {206, "檔案名稱或路徑太長。"},  // ERROR_FILENAME_EXCED_RANGE
+    {222, "這不是一般檔案（管道、裝置或系統產生的檔案），不會讀取。"},  // ERROR_BAD_FILE_TYPE
     {234, "還有更多資料。"},  // ERROR_MORE_DATA
     {259, "沒有其他資料了。"},  // ERROR_NO_MORE_ITEMS
     {267, "目錄名稱無效。"},  // ERROR_DIRECTORY

@@ -193,6 +193,7 @@ const std::map<unsigned, const char*>& Table() {
     {63163, "「%s」不是 http 或 https 網址。"},
     {63164, "「%s」"},
     {63165, "%s（HTTP 404）"},
+    {63166, "伺服器沒有告知影片的大小，下載已停止，以免磁碟空間少於 %s，其他程式無法使用。"},
   };
   return table;
 }
@@ -204,6 +205,8 @@ std::string LoadResStringUtf8(unsigned id) {
   auto it = Table().find(id);
   return it == Table().end() ? std::string() : std::string(it->second);
 }
+
+const char* ProductVersion() { return TROVEX_VERSION; }
 
 bool HasResString(unsigned id) { return Table().count(id) != 0; }
 

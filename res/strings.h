@@ -52,6 +52,7 @@ constexpr unsigned IDS_REDIRECT_NOWHERE = 63162;
 constexpr unsigned IDS_REDIRECT_NOT_WEB = 63163;     // "%s" where the server sent us
 constexpr unsigned IDS_REDIRECT_TO = 63164;          // "%s" where the server sent us
 constexpr unsigned IDS_HTTP_NOT_FOUND = 63165;       // "%s" the system's text for 12028
+constexpr unsigned IDS_UNSIZED_BODY_STOPPED = 63166; // "%s" the space kept free
 
 // Texts of the platform layers. COM activation ("%s" the library path, class or ProgID):
 constexpr unsigned IDS_TROVEX_COM_MODULE_NOT_FOUND = 63200;
@@ -224,6 +225,9 @@ std::string LoadResStringUtf8(unsigned id);
 bool HasResString(unsigned id);
 // Every id in the table, ascending.
 std::vector<unsigned> ResStringIds();
+
+// The product's version, as the package and every program's --version give it ("0.1").
+const char* ProductVersion();
 
 // printf-style formatting of a table text in UTF-8 (arguments as the texts they join).
 std::string FormatResStringUtf8(unsigned id, ...);

@@ -141,7 +141,6 @@ class CommandRun : public SaveRunObserver {
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
     if (!pageBrowser) return PageFailed(page, error);
     if (stats.nStatus >= 400) return PageFailed(page, "the server answered HTTP " + std::to_string(stats.nStatus));
-    if (interrupted_.load()) return;  // Ctrl+C while the page loaded: save nothing of it
     ComPtr<IHTMLDocument2> document = browser::DocumentOf(pageBrowser.Get());
     SWFFileList movies;
     ScanDocument(document.Get(), movies);
@@ -167,12 +166,15 @@ class CommandRun : public SaveRunObserver {
       items.push_back({static_cast<int>(rows_.size() - 1), &info});
     }
     if (items.empty()) return;
+    // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
+    if (interrupted_.load()) return ReportUntried(items);
     SaveRun run(settings_.dir, settings_.nConflictAction, *this, settings_.saveFiles);
     run_ = &run;
     current_ = -1;
     run.Run(items);
     FinishRow();
     run_ = nullptr;
+    ReportUntried(items);
     for (const SaveRunItem& item : items)
       if (item.pInfo->bSaved) savedBefore_[item.pInfo->strURL] = item.pInfo->strSavedPath;
     if (run.stopped()) stopped_ = true;
@@ -185,6 +187,7 @@ class CommandRun : public SaveRunObserver {
   void OnRowStart(int nItem) override {
     FinishRow();
     current_ = nItem;
+    rows_[nItem].tried = true;
     // Copies do not wait: Ctrl+C between rows ends the walk before the next one.
     if (interrupted_.load() && run_) run_->RequestStop();
   }
@@ -256,6 +259,16 @@ class CommandRun : public SaveRunObserver {
     if (settings_.json) {
       nlohmann::json line = {{"page", ToUtf8(page)}, {"status", "page-failed"}, {"error", ToUtf8(error)}};
       WriteOut(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+  }
+
+  // The rows a stop left untried: cancelled, so every movie has its line and the counts add up.
+  void ReportUntried(const std::vector<SaveRunItem>& items) {
+    for (const SaveRunItem& item : items) {
+      RowResult& row = rows_[item.nItem];
+      if (row.tried) continue;
+      row.outcome = RowOutcome::Cancelled;
+      Report(row);
     }
   }
 

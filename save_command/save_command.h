@@ -30,6 +30,7 @@ struct RowResult {
   RowOutcome outcome = RowOutcome::Skipped;
   std::int64_t bytes = 0;
   std::string error;
+  bool tried = false;  // the run came to it (a stop may end the walk before)
   swf::MovieSummary facts;  // of the saved file
   std::vector<MovieFileOutcome> files;  // the files it loads, as they were handled
 };

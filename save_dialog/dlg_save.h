@@ -58,9 +58,6 @@ constexpr int kColumnFrameRate = 7;
 constexpr int kColumnFiles = 8;
 constexpr int kFactColumnCount = 5;
 
-// The size column's text: "? KB" for -1, else kilobytes rounded to the nearest, and at least 1
-// for any size above 0.
-std::string FormatItemSizeText(std::int64_t nSize);
 // The parts of a text between line breaks (column headings of one string).
 std::vector<std::string> SplitLines(const std::string& text);
 // The argument text that hands one path to a companion: the path in double quotes. Quotes and
@@ -143,6 +140,7 @@ class CDlgSave : public CResizableDialog {
 
  private:
   void FillList();
+  void FitSizeColumn();
   void ChooseFirstDirectory();
   void PutDirectory(const std::string& strDir);
   void OnListClick(wxMouseEvent& event);

@@ -28,7 +28,7 @@ namespace trovex {
 namespace {
 
 constexpr std::size_t kMaxErrorText = 254;
-constexpr int kMaxRequests = 5;
+constexpr int kMaxRequests = inet::kMaxMovieRedirects + 1;
 constexpr DWORD ERROR_INTERNET_ITEM_NOT_FOUND = 12028;
 // Another program writing the same target gets this long to finish before we give up.
 constexpr std::chrono::milliseconds kTargetLockWait{1000};
@@ -60,18 +60,27 @@ std::string AddressOf(bool secure, const std::string& server, INTERNET_PORT port
 }
 
 // A download stops before the target's file system keeps less than this free: 1 % of it, at
-// most 256 MiB, so a body without end never fills the user's disk.
+// most 256 MiB, so a body never fills the user's disk. A body whose size the server did not
+// announce may be endless: it keeps 10 % free, at most 2 GiB, so that other programs on that
+// disk go on working meanwhile.
 constexpr std::uint64_t kMaxReserve = 256ull << 20;
+constexpr std::uint64_t kMaxUnsizedReserve = 2ull << 30;
 // Free space is looked at again after this much has been written.
 constexpr std::uint64_t kSpaceCheckEvery = 64 << 10;
 
+std::uint64_t ReserveOf(std::uint64_t fileSystemSize, bool sized) {
+  return sized ? std::min<std::uint64_t>(fileSystemSize / 100, kMaxReserve)
+               : std::min<std::uint64_t>(fileSystemSize / 10, kMaxUnsizedReserve);
+}
+
 // Whether writing `more` bytes to fd's file system keeps the reserve free (true when the
-// file system does not say).
-bool KeepsReserve(int fd, std::uint64_t more) {
+// file system does not say). *kept: the space kept free.
+bool KeepsReserve(int fd, std::uint64_t more, bool sized = true, std::uint64_t* kept = nullptr) {
   struct statvfs v;
   if (::fstatvfs(fd, &v) != 0 || v.f_blocks == 0) return true;
   const std::uint64_t size = static_cast<std::uint64_t>(v.f_blocks) * v.f_frsize;
-  const std::uint64_t reserve = std::min<std::uint64_t>(size / 100, kMaxReserve);
+  const std::uint64_t reserve = ReserveOf(size, sized);
+  if (kept) *kept = reserve;
   const std::uint64_t available = static_cast<std::uint64_t>(v.f_bavail) * v.f_frsize;
   return available >= reserve && available - reserve >= more;
 }
@@ -153,6 +162,7 @@ BOOL CDownloadSession::RunTransfer(const std::string& server, INTERNET_PORT port
   dwError = 0;
   dwStatusCode = 0;
   nContentLength = 0;
+  strSavedPath_.clear();
   transfer_ = Transfer{server, port, object, localPath, secure};
   try {
     worker_ = std::thread([this] { TransferThread(this); });
@@ -318,7 +328,12 @@ void CDownloadSession::WriteBodyLocked(const std::string& target) {
     UINT n = pFile->Read(buffer, sizeof buffer);
     if (n == 0) break;
     if (total + n >= nextSpaceCheck) {
-      if (!KeepsReserve(file.fd(), kSpaceCheckEvery)) return FailOnFile(ENOSPC, target);
+      const bool sized = nContentLength.load() > 0;
+      std::uint64_t kept = 0;
+      if (!KeepsReserve(file.fd(), kSpaceCheckEvery, sized, &kept)) {
+        if (sized) return FailOnFile(ENOSPC, target);
+        return Fail(ERROR_DISK_FULL, FormatResString(IDS_UNSIZED_BODY_STOPPED, FileSizeText(static_cast<std::int64_t>(kept)).c_str()));
+      }
       nextSpaceCheck = total + n + kSpaceCheckEvery;
     }
     if (int err = file.Write(buffer, n)) return FailOnFile(err, target);
@@ -332,7 +347,9 @@ void CDownloadSession::WriteBodyLocked(const std::string& target) {
     bFailed = 1;
     return;
   }
-  if (int err = file.Commit()) return FailOnFile(err, target);
+  const int err = claimNext_ ? file.CommitClaiming(claimNext_) : file.Commit();
+  if (err) return FailOnFile(err, file.target());
+  strSavedPath_ = file.target();
 }
 
 void CDownloadSession::FailOnFile(int err, const std::string& target) {

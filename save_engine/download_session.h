@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -74,6 +75,14 @@ class CDownloadSession : public CInternetSession {
   // The calling thread's wait (not owned; null: block).
   void SetTransferWait(TransferWait* wait) { wait_ = wait; }
 
+  // Set: the target is never replaced; when its name is taken by the time the body is
+  // complete, `next` names the next one to try (empty: fail as the file exists).
+  void SetNameClaim(std::function<std::string(const std::string& taken)> next) {
+    claimNext_ = std::move(next);
+  }
+  // Where the last successful download went (the target, or the name claimed instead).
+  const std::string& GetSavedPath() const { return strSavedPath_; }
+
  private:
   // What one transfer fetches and where it goes; the worker's own.
   struct Transfer {
@@ -111,6 +120,8 @@ class CDownloadSession : public CInternetSession {
   DWORD dwError = 0;
   std::atomic<bool> stopFlag_{false};  // the transport's view of bStopped
   TransferWait* wait_ = nullptr;
+  std::function<std::string(const std::string&)> claimNext_;
+  std::string strSavedPath_;
   std::thread worker_;
 };
 

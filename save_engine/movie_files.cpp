@@ -131,13 +131,15 @@ MovieFileOutcome SaveRun::SaveMovieFile(const std::string& address, const std::s
   file.strURL = address;
   file.strLocalFile = LocalPathOf(address);
   file.strFileName = relative.substr(relative.rfind('/') + 1);
+  const bool existed = PathFileExistsA(outcome.target.c_str()) != FALSE;
   if (!observer_.SettleConflict(outcome.target, file, nPolicy_, memory_)) {
     outcome.status = MovieFileStatus::kSkipped;
     return outcome;
   }
+  const bool replace = ReplacesOnWrite(existed);
   observer_.OnStatusText(relative);
   if (!file.strLocalFile.empty()) {
-    if (CopyFileA(file.strLocalFile.c_str(), outcome.target.c_str(), FALSE)) {
+    if (CopyRow(file, outcome.target, replace)) {
       outcome.status = MovieFileStatus::kSaved;
     } else {
       char system[256];
@@ -146,9 +148,10 @@ MovieFileOutcome SaveRun::SaveMovieFile(const std::string& address, const std::s
       outcome.error = FormatResString(IDS_SAVE_FAILED, relative.c_str(), system);
     }
   } else {
-    Transfer(address, outcome.target, [&](CSWFDownloadSession& session, BOOL ok) {
+    Transfer(address, outcome.target, replace, [&](CSWFDownloadSession& session, BOOL ok) {
       if (ok) {
         outcome.status = MovieFileStatus::kSaved;
+        if (!session.GetSavedPath().empty()) outcome.target = session.GetSavedPath();
       } else if (session.IsStopped()) {
         outcome.status = MovieFileStatus::kCancelled;
       } else {

@@ -3,9 +3,28 @@
 #include "platform/error/error.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/fs/fs.h"
+#include "platform/text/ascii.h"
 #include "res/strings.h"
 
 namespace trovex {
+
+namespace {
+
+bool IsWebAddress(const std::string& url) {
+  return AsciiStartsWithNoCase(url, "http://") || AsciiStartsWithNoCase(url, "https://");
+}
+
+// The local copy the scan saw is no longer there as it was (another process replaced or
+// removed the cache entry): the address still names the movie.
+bool LocalCopyChanged(const SWFFileInfo& info) {
+  CFileStatus status;
+  if (!GetFileStatus(info.strLocalFile.c_str(), status)) return true;
+  return info.nSize >= 0 && static_cast<std::int64_t>(status.m_size) != info.nSize;
+}
+
+bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
 
 void SaveRun::RequestStop() {
   stopRequested_ = true;
@@ -26,14 +45,27 @@ void SaveRun::MarkSaved(const SaveRunItem& item, const std::string& target) {
   rowSaved_ = true;
 }
 
-void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool& wasStopped) {
-  Transfer(item.pInfo->strURL, target, [&](CSWFDownloadSession& session, BOOL ok) {
+bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace) {
+  const std::string wanted = target;
+  // Bounded: each try claims a name that was free a moment before.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    if (CopyFileA(info.strLocalFile.c_str(), target.c_str(), replace ? FALSE : TRUE)) return true;
+    if (replace || GetLastError() != ERROR_FILE_EXISTS) return false;
+    target = NextClaimPath(wanted, target);
+  }
+  return false;
+}
+
+void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
+                          bool& wasStopped) {
+  Transfer(item.pInfo->strURL, target, replace, [&](CSWFDownloadSession& session, BOOL ok) {
     wasStopped = session.IsStopped() != FALSE;
     if (ok) {
+      const std::string saved = session.GetSavedPath().empty() ? target : session.GetSavedPath();
       CFileStatus status;
-      if (GetFileStatus(target.c_str(), status))
+      if (GetFileStatus(saved.c_str(), status))
         observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
-      MarkSaved(item, target);
+      MarkSaved(item, saved);
     } else if (wasStopped) {
       observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
     } else {
@@ -43,7 +75,7 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   });
 }
 
-void SaveRun::Transfer(const std::string& url, const std::string& target,
+void SaveRun::Transfer(const std::string& url, const std::string& target, bool replace,
                        const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report) {
   std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
   CSWFDownloadSession* session = nullptr;
@@ -55,6 +87,8 @@ void SaveRun::Transfer(const std::string& url, const std::string& target,
   }
   session->pOwner = &observer_;
   session->SetTransferWait(wait.get());
+  if (!replace)
+    session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
   observer_.OnDownloadStarted();
   const BOOL ok = session->Download(url, target);
   report(*session, ok);
@@ -65,6 +99,14 @@ void SaveRun::Transfer(const std::string& url, const std::string& target,
   }
   ended.reset();
   observer_.OnDownloadEnded();
+}
+
+bool SaveRun::ReplacesOnWrite(bool existed) const {
+  // Only an overwrite someone chose replaces a file; every other name is claimed, so a
+  // second process saving into this folder meanwhile never loses its movie (nor we ours).
+  return nPolicy_ == CONFLICT_OVERWRITE ||
+         (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
+          (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
 }
 
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
@@ -78,30 +120,34 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     SWFFileInfo& info = *item.pInfo;
     observer_.OnRowStart(item.nItem);
     std::string target = ComposeTargetPath(strSaveDir_, info.strFileName);
+    const bool existed = PathFileExistsA(target.c_str()) != FALSE;
     if (!observer_.SettleConflict(target, info, nPolicy_, memory_)) continue;
+    const bool replace = ReplacesOnWrite(existed);
     observer_.OnRowStatus(item.nItem, IDS_STATUS_DOWNLOADING);
     observer_.OnStatusText(info.strFileName);
 
     bool wasStopped = false;
     rowSaved_ = false;
-    if (!info.strLocalFile.empty()) {
-      if (CopyFileA(info.strLocalFile.c_str(), target.c_str(), FALSE)) {
+    const bool web = IsWebAddress(info.strURL);
+    if (!info.strLocalFile.empty() && !(web && LocalCopyChanged(info))) {
+      if (CopyRow(info, target, replace)) {
         MarkSaved(item, target);
+      } else if (DWORD error = GetLastError(); web && IsGone(error)) {
+        DownloadRow(item, target, replace, wasStopped);  // vanished after the look
       } else {
-        DWORD error = GetLastError();
         observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
         observer_.OnCopyFailed(info, error);
       }
     } else {
-      DownloadRow(item, target, wasStopped);
+      DownloadRow(item, target, replace, wasStopped);
     }
     if (wasStopped) {
       stopped_ = true;
       break;
     }
     if (rowSaved_) {
-      observer_.OnMovieFacts(item.nItem, swf::ReadMovieSummaryOfFile(target));
-      if (saveFiles_) SaveMovieFiles(item, target);
+      observer_.OnMovieFacts(item.nItem, swf::ReadMovieSummaryOfFile(info.strSavedPath));
+      if (saveFiles_) SaveMovieFiles(item, info.strSavedPath);
     }
   }
 }

@@ -81,9 +81,16 @@ class SaveRun {
  private:
   void MarkSaved(const SaveRunItem& item, const std::string& target);
   // Downloads one row's movie into target through a session of its own.
-  void DownloadRow(const SaveRunItem& item, const std::string& target, bool& wasStopped);
+  // `replace`: the target may replace an existing file; otherwise a free name is claimed.
+  void DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
+                   bool& wasStopped);
+  // Copies the row's local copy; false (the last error set) when it failed. Without `replace`
+  // a free name is claimed and `target` becomes it.
+  bool CopyRow(const SWFFileInfo& info, std::string& target, bool replace);
+  // Whether a write to a target settled by the policy may replace a file that `existed`.
+  bool ReplacesOnWrite(bool existed) const;
   // One download through a session of its own; `report` sees the session before it goes.
-  void Transfer(const std::string& url, const std::string& target,
+  void Transfer(const std::string& url, const std::string& target, bool replace,
                 const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report);
   // The files the row's movie, saved at `target`, loads (movie_files.cpp).
   void SaveMovieFiles(const SaveRunItem& item, const std::string& target);

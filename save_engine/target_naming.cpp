@@ -1,5 +1,7 @@
 #include "save_engine/target_naming.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -65,6 +67,15 @@ std::string MakeUniquePath(const std::string& path, PathStyle style, const PathO
     std::string candidate = base + "[" + std::to_string(n) + "]" + extension;
     if (!ops.exists(candidate)) return candidate;
   }
+}
+
+std::string NextClaimPath(const std::string& wanted, const std::string& taken) {
+  PathOps ops = PathOps::Native();
+  ops.exists = [&taken](const std::string& path) {
+    struct stat st;
+    return path == taken || ::lstat(path.c_str(), &st) == 0;
+  };
+  return MakeUniquePath(wanted, kNativePathStyle, ops);
 }
 
 bool IsValidTargetPath(const std::string& path, PathStyle style) {

@@ -52,6 +52,10 @@ std::string StripNameCounter(const std::string& path, PathStyle style = kNativeP
 std::string MakeUniquePath(const std::string& path, PathStyle style = kNativePathStyle,
                            const PathOps& ops = PathOps::Native());
 
+// The name to claim next for `wanted` once `taken` proved taken (by a file, a folder or even a
+// dangling link): its first counted variant of which nothing of that name exists now.
+std::string NextClaimPath(const std::string& wanted, const std::string& taken);
+
 // Whether the path may be used as a target directory. Windows style: a drive letter and ":",
 // or "\\" and at least 3 more bytes; after those no control byte, no "\\" pair and none of
 // / : * ? " < > |. POSIX style: starts with "/" ("/" alone is the root and valid); no control

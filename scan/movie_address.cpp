@@ -171,6 +171,11 @@ std::string DeriveFileNameFromAddress(const std::string& objectPath) {
   std::string name = objectPath;
   std::size_t slash = MbReverseFind(name, '/');
   if (slash != std::string::npos) name.erase(0, slash + 1);
+  // An escaped address is read as the cache reads it for the file it keeps: one name in every
+  // mode. Raw text of the page's code page stays as it is.
+  if (name.find('%') != std::string::npos &&
+      std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    name = UrlSegmentText(name.substr(0, name.find_first_of("?#")));
 
   // The first run of allowed characters. A name without any allowed character yields no name.
   std::size_t begin = 0;
@@ -184,6 +189,7 @@ std::string DeriveFileNameFromAddress(const std::string& objectPath) {
   if (name.empty()) return "unnamed.swf";
   std::size_t dot = MbFind(name, '.');
   if (dot != std::string::npos) name.erase(dot);
+  CutFileNameToBytes(name, kMaxFileNameBytes);
   return name + ".swf";
 }
 

@@ -30,15 +30,17 @@ function createMenu() {
 api.runtime.onInstalled.addListener(createMenu);
 api.runtime.onStartup.addListener(createMenu);
 
-// In each frame: its index among its parent's frames (the parent's frame list is in document
-// order, as the collector lists child frames); -1 for the top frame.
-function frameIndexInParent() {
+// In each frame: the question its parent's collector asked it with (the parent's record of
+// the child carries the same as "asked"); null when it was not asked. The browser's frame ids
+// and these questions place each frame under its element, never an index into window.frames,
+// which also counts the documents of OBJECT and EMBED elements.
+function questionFromParent() {
   try {
-    if (window.parent === window) return -1;
-    const frames = window.parent.frames;
-    for (let i = 0; i < frames.length; ++i) if (frames[i] === window) return i;
-  } catch (e) { /* a parent we may not look at */ }
-  return -2;
+    const c = window.__trovexCollector1;
+    return c && typeof c.asked === 'function' ? c.asked() : null;
+  } catch (e) {
+    return null;
+  }
 }
 
 // The tab's frame tree, built from the browser's frame ids: each frame's own collector result,
@@ -47,27 +49,37 @@ function frameIndexInParent() {
 async function takeSnapshot(tabId) {
   const target = { tabId, allFrames: true };
   const collected = await api.scripting.executeScript({ target, files: ['collector.js'] });
-  const placed = await api.scripting.executeScript({ target, func: frameIndexInParent });
+  const placed = await api.scripting.executeScript({ target, func: questionFromParent });
   const known = (await api.webNavigation.getAllFrames({ tabId })) || [];
 
   const result = new Map();
   for (const r of collected)
     if (r && r.result && typeof r.result === 'object' && r.result.frames) result.set(r.frameId, r.result.frames);
-  const index = new Map();
-  for (const r of placed) if (r && typeof r.result === 'number') index.set(r.frameId, r.result);
+  const parentOf = new Map();
+  for (const f of known) parentOf.set(f.frameId, f.parentFrameId);
+  // A child whose own page kept the question from it: the browser's frame of that parent at
+  // the element's address.
+  function byAddress(parent, url) {
+    if (typeof url !== 'string') return undefined;
+    const f = known.find((k) => k.parentFrameId === parent && k.url === url && !seen.has(k.frameId) && result.has(k.frameId));
+    return f ? f.frameId : undefined;
+  }
+  // parent frame id -> (question -> child frame id)
   const children = new Map();
-  for (const f of known) {
-    if (f.parentFrameId < 0 || !index.has(f.frameId) || index.get(f.frameId) < 0) continue;
-    if (!children.has(f.parentFrameId)) children.set(f.parentFrameId, new Map());
-    children.get(f.parentFrameId).set(index.get(f.frameId), f.frameId);
+  for (const r of placed) {
+    if (!r || typeof r.result !== 'string' || !parentOf.has(r.frameId)) continue;
+    const parent = parentOf.get(r.frameId);
+    if (!children.has(parent)) children.set(parent, new Map());
+    children.get(parent).set(r.result, r.frameId);
   }
   const seen = new Set();
   function build(frameId) {
     seen.add(frameId);
     const own = result.get(frameId);
     const mine = children.get(frameId) || new Map();
-    const frames = (own.frames || []).map((record, i) => {
-      const id = mine.get(i);
+    const frames = (own.frames || []).map((record) => {
+      let id = record && typeof record.asked === 'string' ? mine.get(record.asked) : undefined;
+      if (id === undefined && record && record.error) id = byAddress(frameId, record.url);
       if (id === undefined || seen.has(id) || !result.has(id)) return record;
       const child = build(id);
       if (record && record.tag) child.tag = record.tag;

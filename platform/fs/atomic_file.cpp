@@ -154,40 +154,46 @@ int AtomicFile::Write(const void* data, std::size_t size) {
 
 int AtomicFile::Commit(Replace replace) { return Finish(replace, true); }
 
+int AtomicFile::CommitClaiming(const NextName& next) {
+  return Finish(Replace::kNever, true, &next);
+}
+
 int AtomicFile::CommitUnsynced(Replace replace) { return Finish(replace, false); }
 
-int AtomicFile::Finish(Replace replace, bool sync) {
+int AtomicFile::PlaceNew() {
+  // A link never replaces: an unnamed file goes straight to its name.
+  if (unnamed_) return LinkAs(file_);
+  if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, file_.c_str(), RENAME_NOREPLACE) == 0) {
+    temp_.clear();
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // No exclusive rename here: a hard link never replaces either (the name goes in Abort).
+  return ::link(temp_.c_str(), file_.c_str()) == 0 ? 0 : errno;
+}
+
+int AtomicFile::Finish(Replace replace, bool sync, const NextName* next) {
   if (fd_ < 0) return EBADF;
   int err = 0;
   // Some file systems cannot sync (EINVAL); the rename is still atomic there.
   if (sync && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) err = errno;
-  bool placed = false;
-  if (err == 0 && unnamed_ && replace == Replace::kNever) {
-    // A link never replaces: the file goes straight to its name, without a rename.
-    err = LinkAs(file_);
-    placed = err == 0;
-  } else if (err == 0 && unnamed_) {
-    err = GiveName();
+  if (err == 0 && replace == Replace::kNever) {
+    // Bounded: a folder that keeps filling its names must not hold us for ever.
+    for (int attempt = 0; attempt < 10000; ++attempt) {
+      err = PlaceNew();
+      if (err != EEXIST || !next) break;
+      std::string other = (*next)(target_);
+      if (other.empty()) break;
+      target_ = other;
+      file_ = std::move(other);
+    }
+  } else if (err == 0) {
+    if (unnamed_) err = GiveName();
+    if (err == 0 && ::rename(temp_.c_str(), file_.c_str()) != 0) err = errno;
+    if (err == 0) temp_.clear();
   }
   if (::close(fd_) != 0 && err == 0) err = errno;
   fd_ = -1;
-  if (err == 0 && !placed) {
-    if (replace == Replace::kNever) {
-      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, file_.c_str(), RENAME_NOREPLACE) != 0) {
-        err = errno;
-        if (err == EINVAL || err == ENOSYS) {
-          // No exclusive rename here: a hard link never replaces either.
-          err = ::link(temp_.c_str(), file_.c_str()) == 0 ? 0 : errno;
-        }
-      } else {
-        temp_.clear();
-      }
-    } else if (::rename(temp_.c_str(), file_.c_str()) != 0) {
-      err = errno;
-    } else {
-      temp_.clear();
-    }
-  }
   if (err != 0) {
     Abort();
     return err;
@@ -223,12 +229,9 @@ int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* 
                     FileStamp* stamp) {
   out->clear();
   if (stamp) *stamp = FileStamp{};
-  // O_NONBLOCK: opening a FIFO without a writer would wait for ever otherwise.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return errno;
+  Fd fd;
   struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (int err = OpenRegularFile(path, &fd, &st)) return err;
   if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) return EFBIG;
   if (stamp) *stamp = FileStamp::Of(st);
   out->reserve(static_cast<std::size_t>(st.st_size));

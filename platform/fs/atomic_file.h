@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "platform/fs/posix_io.h"
@@ -55,6 +56,11 @@ class AtomicFile {
   // when the target exists by then, and never replaces it. On failure the temporary is gone
   // and the target is untouched. A target that is a folder gives EISDIR.
   int Commit(Replace replace = Replace::kAlways);
+  // The next name to claim after `taken` was found taken; empty: give up (EEXIST).
+  using NextName = std::function<std::string(const std::string& taken)>;
+  // Commit with kNever that claims a free name: while the name is taken, `next` proposes
+  // another. The temporary is kept between tries; file() and target() name where it went.
+  int CommitClaiming(const NextName& next);
   // The same rename without either sync, for a caller that syncs a group of files together
   // afterwards (one wait for the disk instead of two a file).
   int CommitUnsynced(Replace replace);
@@ -66,7 +72,9 @@ class AtomicFile {
   int LinkAs(const std::string& path);
   int GiveName();
 
-  int Finish(Replace replace, bool sync);
+  int Finish(Replace replace, bool sync, const NextName* next = nullptr);
+  // Places the synced temporary under file_ without replacing anything.
+  int PlaceNew();
   int fd_ = -1;
   bool unnamed_ = false;
   std::string target_;
@@ -89,7 +97,8 @@ int ReplaceFileContents(const std::string& target, const void* data, std::size_t
                         mode_t newMode = 0600);
 
 // Reads a whole file that someone else may have put there: refuses anything but a regular
-// file (EINVAL for a FIFO, a device, a folder; symbolic links are followed to a regular file),
+// file (EINVAL for a FIFO, a device, EISDIR for a folder, EPERM for /proc and /sys; symbolic
+// links are followed to a regular file),
 // never waits on a FIFO without a writer, and stops with EFBIG past `maxBytes`. ENOENT when
 // there is no file. When `stamp` is given it receives what fstat saw, for change checks.
 int ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* out,

@@ -129,17 +129,16 @@ BOOL CopyFileA(const char* existing, const char* target, BOOL bFailIfExists) {
   if (IsEmpty(existing)) return Fail(ERROR_PATH_NOT_FOUND);
   if (IsEmpty(target)) return Fail(ERROR_PATH_NOT_FOUND);
 
-  posix::Fd in(::open(existing, O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) {
-    SetLastErrorForPath(errno, existing);
-    return FALSE;
-  }
+  // Plain files only: a FIFO would block the caller's thread, a device or /proc would hand
+  // over what is not a movie.
+  posix::Fd in;
   struct stat source;
-  if (::fstat(in.get(), &source) != 0) {
-    SetLastErrorForPath(errno, existing);
+  if (int err = posix::OpenRegularFile(existing, &in, &source)) {
+    if (err == EISDIR) return Fail(ERROR_ACCESS_DENIED);
+    if (err == EINVAL || err == EPERM) return Fail(ERROR_BAD_FILE_TYPE);
+    SetLastErrorForPath(err, existing);
     return FALSE;
   }
-  if (S_ISDIR(source.st_mode)) return Fail(ERROR_ACCESS_DENIED);
 
   struct stat current;
   if (::stat(target, &current) == 0) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,6 +52,33 @@ int ReadAll(int fd, std::string* out) {
     if (n == 0) return 0;
     out->append(buf, static_cast<std::size_t>(n));
   }
+}
+
+namespace {
+
+constexpr long kProcMagic = 0x9fa0;
+constexpr long kSysfsMagic = 0x62656572;
+
+int KindError(const struct stat& st) { return S_ISDIR(st.st_mode) ? EISDIR : EINVAL; }
+
+}  // namespace
+
+int OpenRegularFile(const std::string& path, Fd* out, struct stat* st) {
+  // A look before opening: opening a device or a FIFO may itself act or wait.
+  if (::stat(path.c_str(), st) != 0) return errno;
+  if (!S_ISREG(st->st_mode)) return KindError(*st);
+  // O_NONBLOCK: the file may have been swapped for a FIFO since the look.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return errno;
+  if (::fstat(fd.get(), st) != 0) return errno;
+  if (!S_ISREG(st->st_mode)) return KindError(*st);
+  // Their files claim to be plain but are made on reading (a process's environment...).
+  struct statfs fs;
+  if (::fstatfs(fd.get(), &fs) == 0 &&
+      (static_cast<long>(fs.f_type) == kProcMagic || static_cast<long>(fs.f_type) == kSysfsMagic))
+    return EPERM;
+  *out = std::move(fd);
+  return 0;
 }
 
 int LinkDescriptor(int fd, const std::string& path) {

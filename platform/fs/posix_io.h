@@ -41,6 +41,12 @@ int WriteAll(int fd, const void* data, std::size_t size);
 // Appends what is left up to the end of the file to *out.
 int ReadAll(int fd, std::string* out);
 
+// Opens a file for reading only when it is a plain file of an ordinary file system: a FIFO,
+// a device, a socket or a folder (also at the end of a symbolic link) gives EINVAL (EISDIR for
+// a folder) without waiting, and the generated files of /proc and /sys give EPERM. *st
+// receives what fstat saw.
+int OpenRegularFile(const std::string& path, Fd* out, struct stat* st);
+
 // Gives the file open as `fd` the name `path` too (an unnamed temporary its first): 0, or the
 // errno; EEXIST when the name is taken, which is never replaced.
 int LinkDescriptor(int fd, const std::string& path);

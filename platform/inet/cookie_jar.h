@@ -18,13 +18,20 @@ std::string CookieJarPath();
 std::vector<std::string_view> CookieLineFields(std::string_view line);
 
 // The jar's cookie lines, seven fields each ("#HttpOnly_" lines included, comments, blank and
-// malformed lines left out).
+// malformed lines left out), and those of this process's session jar; session lines left in
+// the shared jar file by a process that is gone are not.
 // Empty when there is no jar or it cannot be read.
 std::vector<std::string> ReadCookieJar(const std::string& path);
 
+// This process's session jar, where session cookies (no expiry) live, as browsers keep them:
+// never in the jar file, gone with the process (removed at exit; a killed process's is swept by
+// the next that makes one). Empty when there is none yet and `create` is false.
+std::string SessionCookieJarPath(bool create);
+
 // Puts `lines` (Mozilla format) into the jar, each replacing the line of the same domain,
-// path and name; lines whose expiry has passed remove theirs. The jar's lock is held while
-// it is read and written, and it is replaced in one step. 0 or an errno value.
+// path and name; lines whose expiry has passed remove theirs. Session cookies go to the
+// session jar instead (except in a jar the process was given as its own). Each file's lock is
+// held while it is read and written, and it is replaced in one step. 0 or an errno value.
 int MergeIntoCookieJar(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace trovex::inet

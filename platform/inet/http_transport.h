@@ -42,6 +42,10 @@ struct TransferPolicy {
   bool useCookieJar = true;
 };
 
+// Redirects a movie's fetch follows, in every mode (saving, the player role, the preview);
+// a fifth in a row fails as too many.
+constexpr long kMaxMovieRedirects = 4;
+
 // One request. Start sends it; WaitForHeaders waits for the final response's headers; Read
 // pulls the body. Nothing is buffered beyond what the library hands over at once (16 KiB), so
 // memory stays flat whatever the body's size. Not thread-safe; one thread drives it.

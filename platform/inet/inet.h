@@ -158,6 +158,15 @@ HRESULT CoInternetParseUrl(const OLECHAR* url, PARSEACTION action, DWORD flags, 
 // ("/a/%2e%2e/b.swf" is "/b.swf" to the cache, whatever a server answers for the raw text).
 std::string UrlCacheCanonicalForm(const std::string& url);
 
+// A file name proposed for a movie, from its address or as its cache file, holds at most this
+// many bytes before its extension.
+constexpr std::size_t kMaxFileNameBytes = 64;
+// An address's path segment as text of the thread's code page: escapes decoded, UTF-8 as the
+// locale's characters, Unicode format controls dropped, a byte that is no UTF-8 kept as "%XX".
+std::string UrlSegmentText(std::string_view segment);
+// Cuts `s` to at most `max` bytes without splitting a character.
+void CutFileNameToBytes(std::string& s, std::size_t max);
+
 struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;

@@ -81,14 +81,23 @@ bool AddEntry(const std::string& url, const void* data, std::size_t size, std::s
 
   std::string name, ext;
   NameParts(key, &name, &ext);
-  // The same body again (a page loaded twice): its file is linked under the new name.
-  posix::Fd sameAs(-1);
-  if (const Entry* stored = li.index.Find(key)) sameAs = OpenSameStoredBody(root, *stored, data, size);
+  // The same body again (a page loaded twice, the player role after a scan): the entry keeps
+  // its file and name, since another reader (a Save dialog, another process) may have listed
+  // it; the entry only becomes the newest.
+  if (const Entry* stored = li.index.Find(key)) {
+    if (OpenSameStoredBody(root, *stored, data, size).get() >= 0) {
+      const std::string kept = stored->local;
+      writer.Put(key, kept, size);
+      if (int err = writer.Commit()) return FailErrno(err);
+      if (localFile) *localFile = root + "/" + kept;
+      return true;
+    }
+  }
   std::string relative;
-  int err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative, sameAs.get());
+  int err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative);
   if (err == ENOENT) {  // a subfolder was removed since it was listed
     if (!PrepareFolders(li, root, true)) return FailErrno(errno ? errno : EIO);
-    err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative, sameAs.get());
+    err = StoreFile(root, LeastUsedFolder(li), name, ext, data, size, li, &relative);
   }
   if (err) return err == EEXIST ? Fail(ERROR_FILE_EXISTS) : FailErrno(err);
 

@@ -9,30 +9,15 @@
 #include "platform/text/text.h"
 #include "platform/text/unicode.h"
 
-namespace trovex::urlcache {
-
+namespace trovex {
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 64;
 constexpr std::size_t kMaxExtBytes = 16;
 
 void AppendEscape(std::u16string& out, unsigned char c) {
   std::string text;
   AppendPercentEscape(text, c);
   out.append(text.begin(), text.end());
-}
-
-// Cuts `s` to at most `max` bytes without splitting a character.
-void CutToBytes(std::string& s, std::size_t max) {
-  if (s.size() <= max) return;
-  std::size_t keep = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    std::size_t next = MbNextChar(s, i);
-    if (next > max) break;
-    keep = next;
-    i = next;
-  }
-  s.erase(keep);
 }
 
 // Characters a cache file name may not hold become "_"; trail bytes are left alone.
@@ -53,6 +38,37 @@ std::string SanitizeName(std::string_view text) {
 
 }  // namespace
 
+std::string UrlSegmentText(std::string_view segment) {
+  std::string raw = PercentDecode(segment);
+  std::u16string wide;
+  for (std::size_t i = 0; i < raw.size();) {
+    char32_t cp;
+    std::size_t len = DecodeUtf8(raw, i, &cp);
+    if (len == 0) {
+      AppendEscape(wide, static_cast<unsigned char>(raw[i]));
+      ++i;
+      continue;
+    }
+    if (!IsFormatControl(cp)) AppendUtf16(wide, cp);  // never in a name a user will see
+    i += len;
+  }
+  return Utf16ToAnsi(wide);
+}
+
+void CutFileNameToBytes(std::string& s, std::size_t max) {
+  if (s.size() <= max) return;
+  std::size_t keep = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t next = MbNextChar(s, i);
+    if (next > max) break;
+    keep = next;
+    i = next;
+  }
+  s.erase(keep);
+}
+
+namespace urlcache {
+
 // Name and extension of the key's last path segment (query and fragment removed), as text of
 // the thread's code page: escapes are decoded for the name, UTF-8 becomes the locale's
 // characters (those it lacks end as "_"), and a byte that is no UTF-8 stays "%XX".
@@ -67,20 +83,7 @@ void NameParts(std::string_view key, std::string* name, std::string* ext) {
   }
   std::size_t slash = path.rfind('/');
   if (slash != std::string::npos) path.remove_prefix(slash + 1);
-  std::string raw = PercentDecode(path);
-  std::u16string wide;
-  for (std::size_t i = 0; i < raw.size();) {
-    char32_t cp;
-    std::size_t len = DecodeUtf8(raw, i, &cp);
-    if (len == 0) {
-      AppendEscape(wide, static_cast<unsigned char>(raw[i]));
-      ++i;
-      continue;
-    }
-    if (!IsFormatControl(cp)) AppendUtf16(wide, cp);  // never in a name a user will see
-    i += len;
-  }
-  std::string segment = Utf16ToAnsi(wide);
+  std::string segment = UrlSegmentText(path);
   // The extension first, so that "....swf" keeps it.
   std::size_t dot = MbReverseFind(segment, '.');
   if (dot != std::string::npos) {
@@ -92,8 +95,8 @@ void NameParts(std::string_view key, std::string* name, std::string* ext) {
   MbTrimLeft(segment, ".");
   *name = SanitizeName(segment);
   MbTrimRight(*name, ".");
-  CutToBytes(*name, kMaxNameBytes);
-  CutToBytes(*ext, kMaxExtBytes);
+  CutFileNameToBytes(*name, kMaxFileNameBytes);
+  CutFileNameToBytes(*ext, kMaxExtBytes);
   if (name->empty()) *name = "unnamed";
 }
 
@@ -186,4 +189,5 @@ std::string CacheKey(const std::string& url) {
   return AddressKey(Canonicalized(url));
 }
 
-}  // namespace trovex::urlcache
+}  // namespace urlcache
+}  // namespace trovex

@@ -438,46 +438,22 @@ posix::Fd OpenSameStoredBody(const std::string& root, const Entry& entry, const 
   return fd;
 }
 
-namespace {
-
-// The stored file open as `same` under the new name `path` as well: no inode is made, and
-// removing the old name later frees none. Linked through the descriptor that was compared, so
-// nothing put under the old name since is linked. Synced as a new file would be, unless a write
-// group syncs it.
-int LinkStoredFile(int same, const std::string& path, bool grouped) {
-  if (int err = posix::LinkDescriptor(same, path)) return err;
-  if (grouped) return 0;
-  // The file itself too: an earlier run killed before its group's sync may have left it unsynced.
-  if (::fsync(same) != 0 && errno != EINVAL && errno != EROFS) return errno;
-  posix::SyncFolder(path.substr(0, path.rfind('/')));
-  return 0;
-}
-
-}  // namespace
 
 int StoreFile(const std::string& root, const std::string& folder, const std::string& name,
               const std::string& ext, const void* data, std::size_t size, LoadedIndex& li,
-              std::string* relative, int sameAs) {
+              std::string* relative) {
   unsigned& next = li.nextCounter[folder + "/" + name + "." + ext];
   const bool grouped = t_group.depth > 0;
   for (unsigned n = std::max(next, 1u); n <= kMaxCounter; ++n) {
     std::string candidate = folder + "/" + CounterName(name, ext, n);
     if (li.index.Names(candidate)) continue;
-    int err = 0;
-    if (sameAs >= 0) {
-      err = LinkStoredFile(sameAs, root + "/" + candidate, grouped);
-      // A file system without links, or a link that failed: written as any new file.
-      if (err && err != EEXIST) sameAs = -1;
-    }
-    if (sameAs < 0) {
-      // Unnamed until it is whole, then linked to its name: a killed writer leaves nothing.
-      posix::AtomicFile file;
-      err = file.Open(root + "/" + candidate, 0600, posix::AtomicFile::Temporary::kUnnamed);
-      if (!err) err = file.Write(data, size);
-      if (!err)
-        err = grouped ? file.CommitUnsynced(posix::AtomicFile::Replace::kNever)
-                      : file.Commit(posix::AtomicFile::Replace::kNever);
-    }
+    // Unnamed until it is whole, then linked to its name: a killed writer leaves nothing.
+    posix::AtomicFile file;
+    int err = file.Open(root + "/" + candidate, 0600, posix::AtomicFile::Temporary::kUnnamed);
+    if (!err) err = file.Write(data, size);
+    if (!err)
+      err = grouped ? file.CommitUnsynced(posix::AtomicFile::Replace::kNever)
+                    : file.Commit(posix::AtomicFile::Replace::kNever);
     if (err == EEXIST) continue;  // on disk but in no entry: swept later, never reused
     if (err) return err;
     if (grouped) {

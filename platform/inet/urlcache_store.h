@@ -129,13 +129,10 @@ posix::Fd OpenSameStoredBody(const std::string& root, const Entry& entry, const 
                              std::size_t size);
 
 // Writes the movie under the first counter that neither the index nor the disk uses.
-// 0 and *relative, or an errno. With `sameAs`, a stored file with the same bytes open (or -1),
-// that file is linked under the new name instead: making a new file and removing the old
-// churns inodes, which file systems that skip recently freed ones make slow for every page a
-// run caches again.
+// 0 and *relative, or an errno.
 int StoreFile(const std::string& root, const std::string& folder, const std::string& name,
               const std::string& ext, const void* data, std::size_t size, LoadedIndex& li,
-              std::string* relative, int sameAs = -1);
+              std::string* relative);
 
 // The calling thread's write groups: depth, and what they wrote that is not synced yet. Within
 // a group the lock file and the index stay open (closed when the outermost group ends), and

@@ -147,6 +147,30 @@ TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
   EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 1) << "the nested EMBED is not played";
 }
 
+// A movie's redirects are followed as far as a save follows them, in --plugins too: four, not
+// a fifth.
+TEST_F(ListTest, PluginsFollowAsManyRedirectsAsASave) {
+  struct Case {
+    int redirects;
+    bool cached;
+  } cases[] = {{4, true}, {5, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.redirects);
+    test::LoopbackServer server;
+    const std::string hop = "/r" + std::to_string(c.redirects) + "-";
+    server.Page("/index.html", "<embed src='" + hop + "0.swf'>");
+    for (int i = 0; i < c.redirects; ++i)
+      server.Set(hop + std::to_string(i) + ".swf",
+                 test::HttpAnswer{302, "text/html", "", server.Url(hop + std::to_string(i + 1) + ".swf")});
+    server.Page(hop + std::to_string(c.redirects) + ".swf", "FWS end", "application/x-shockwave-flash");
+    RunResult run = RunBrowser({"--plugins", "--list", server.Url("/index.html")});
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    auto lines = Lines(run.strOut);
+    ASSERT_EQ(lines.size(), 1u) << run.strOut;
+    EXPECT_EQ(!lines[0][1].empty(), c.cached) << run.strOut;
+  }
+}
+
 // "%2e%2e" is ".." to the cache: the player fetches the address the cache keys, so a row's
 // local copy holds the bytes of its own address, not what the server says for the raw text.
 TEST_F(ListTest, PluginsCacheTheBytesOfTheAddressTheRowShows) {

@@ -153,6 +153,105 @@ TEST(LivePageTest, TheLiveListHasWhatTheViewShows) {
   EXPECT_EQ(live, Sorted(o + "v.swf?x=1\n" + s + "both.swf\n" + s + "intro.SWF\n"));
 }
 
+// Pages that try to change or forge what the live list reads, and pages as a web Flash player
+// leaves them: each lists exactly its movies.
+TEST(LivePageTest, NoPageChangesOrForgesTheLiveList) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;
+  test::TempDir local;
+  local.WriteFile("secret.swf", kMovie);
+  const std::string s = site.Url("/"), o = other.Url("/");
+  const std::string forged = "{\"version\":1,\"frames\":{\"url\":\"file://" + local.str() +
+                             "/\",\"objects\":[],\"embeds\":[{\"src\":\"secret.swf\"}],\"frames\":[]}}";
+  site.Reply("/played.swf", 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
+  Page(other, "/parent.html", "<script>var parent = 1;</script><embed src='inner.swf'>");
+  Page(other, "/plain.html", "<embed src='inner.swf'>");
+  Page(site, "/doc.html", "<p>a document in an OBJECT</p>");
+  struct Case {
+    const char* name;
+    std::string html;
+    std::string listed;
+  } cases[] = {
+      {"prototypes with toJSON",
+       "<script>Array.prototype.toJSON = function () { return 'x'; };"
+       "Object.prototype.toJSON = function () { return 'y'; };</script><embed src='a.swf'>",
+       s + "a.swf\n"},
+      {"DOM look-ups replaced",
+       "<embed src='a.swf'><script>document.getElementsByTagName = function () { return []; };"
+       "document.querySelectorAll = function () { return []; };"
+       "String.prototype.toWellFormed = function () { return 'file:///'; };</script>",
+       s + "a.swf\n"},
+      {"forged snapshot messages",
+       "<embed src='a.swf'><script>var n = 0; setInterval(function () { for (var i = 0; i < 5; ++i) try {"
+       " window.webkit.messageHandlers.trovex.postMessage('#trovex-snapshot ' + i + '\\n' + '" + forged + "'" +
+           "); } catch (e) {} }, 5);</script>",
+       s + "a.swf\n"},
+      {"a global parent in a cross-origin frame", "<iframe src='" + o + "parent.html'></iframe>", o + "inner.swf\n"},
+      {"a capture listener that stops every message",
+       "<script>window.addEventListener('message', function (e) { e.stopImmediatePropagation(); }, true);</script>"
+       "<iframe src='" + o + "plain.html'></iframe>",
+       o + "inner.swf\n"},
+      {"OBJECT and EMBED documents among the frames",
+       "<object data='/doc.html' type='text/html'></object><embed src='/doc.html' type='text/html'>"
+       "<iframe src='" + o + "plain.html'></iframe>",
+       o + "inner.swf\n"},
+      {"a player's replacement elements",
+       "<div id=d></div><script>var r = document.createElement('ruffle-object');"
+       "r.setAttribute('classid', '" + kFlashId + "'); var p = document.createElement('param');"
+       "p.setAttribute('name', 'movie'); p.setAttribute('value', 'obj.swf'); r.appendChild(p);"
+       "var e = document.createElement('ruffle-embed'); e.setAttribute('src', 'emb.swf');"
+       "var d = document.getElementById('d'); d.appendChild(r); d.appendChild(e);</script>",
+       s + "emb.swf\n" + s + "obj.swf\n"},
+      {"a movie a script fetched", "<script>fetch('/played.swf');</script><embed src='a.swf'>",
+       s + "a.swf\n" + s + "played.swf\n"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = "/hostile" + std::to_string(++n) + ".html";
+    Page(site, path, "<html><body>" + c.html + "</body></html>");
+    EXPECT_EQ(List(site.Url(path), true), c.listed);
+  }
+}
+
+// A page as sites carry Flash today: the self-hosted web player (our own package, from
+// loopback) replaces its OBJECT and EMBED and plays a movie a script hands it; a
+// cross-origin frame has one more. Every movie is listed.
+TEST(LivePageTest, APageWithTheWebPlayerListsEveryMovie) {
+  test::IsolatedHome home;
+  test::TestHttpServer site, other;
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(TROVEX_PLAYER_DIR)) {
+    const std::string name = entry.path().filename().string();
+    const bool wasm = entry.path().extension() == ".wasm";
+    site.Reply("/player/" + name, 200, test::ReadFile(entry.path().string()),
+               {wasm ? "Content-Type: application/wasm" : "Content-Type: text/javascript"});
+    ++files;
+  }
+  ASSERT_GT(files, 0u) << "the player package is not in " << TROVEX_PLAYER_DIR;
+  for (const char* movie : {"/obj.swf", "/emb.swf", "/scripted.swf"})
+    site.Reply(movie, 200, kMovie, {"Content-Type: application/x-shockwave-flash"});
+  // The page's load waits for this frame until the player fetched the scripted movie.
+  site.Handle("/gate.html", [&site](const test::HttpRequest&, test::HttpConnection& c) {
+    for (int i = 0; i < 600 && site.CountRequests("/scripted.swf") == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    c.Write(test::HttpResponseText(200, "gate", {"Content-Type: text/html"}));
+  });
+  Page(other, "/cross.html", "<embed src='cross.swf'>");
+  Page(site, "/player.html",
+       "<html><head><script src='/player/ruffle.js'></script></head><body>"
+       "<object classid='" + kFlashId + "' width=100 height=100><param name=movie value='obj.swf'></object>"
+       "<embed src='emb.swf' width=100 height=100><div id=box></div>"
+       "<script>window.addEventListener('DOMContentLoaded', function () {"
+       " var player = window.RufflePlayer.newest().createPlayer();"
+       " document.getElementById('box').appendChild(player); player.load({url: '/scripted.swf'}); });</script>"
+       "<iframe src='" + other.Url("/cross.html") + "'></iframe><iframe src='/gate.html'></iframe></body></html>");
+  std::string err;
+  const std::string s = site.Url("/"), o = other.Url("/");
+  EXPECT_EQ(List(site.Url("/player.html"), true, &err),
+            Sorted(o + "cross.swf\n" + s + "emb.swf\n" + s + "obj.swf\n" + s + "scripted.swf\n")) << err;
+}
+
 TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   test::IsolatedHome home;
   test::TempDir io;
@@ -166,6 +265,8 @@ TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   EXPECT_NE(test::ReadFile(c.err).find("cannot load http://127.0.0.1:"), std::string::npos) << test::ReadFile(c.err);
   EXPECT_EQ(test::ReadFile(c.out), "");
 }
+
+void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err);
 
 // The whole chain: the page's script sets a cookie, the movie is served only to it; the Save
 // dialog from --save-dialog saves it with Enter. `cookie` is what the script sets.
@@ -188,9 +289,45 @@ void SaveTheMovieThatNeedsThePagesCookie(const std::string& cookie) {
     c.Write(test::HttpResponseText(200, kMovie, {"Content-Type: application/x-shockwave-flash"}));
   });
   const std::string target = home.dir().str() + "/movie.swf";
+  std::string err;
+  SaveWithEnter(site.Url("/"), {target}, &err);
+  EXPECT_EQ(test::ReadFile(target), kMovie) << "the movie is saved in the dialog's folder";
+  EXPECT_GE(served, 1);
+  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookies\n" << err;
+}
 
+// Movies the cache already holds: the window's player role fetching them again must not take
+// the copies the dialog listed from under it; every row is saved.
+TEST(LivePageTest, SaveDialogSavesMoviesThatWereCachedBefore) {
+  test::IsolatedHome home;
+  ASSERT_EQ(std::system((std::string("'") + TROVEX_REGSVR_EXE + "' '" + TROVEX_MODULE_PATH + "' >/dev/null").c_str()), 0);
+  test::TestHttpServer site;
+  Page(site, "/", "<html><body><embed src='/a.swf'><embed src='/b.swf'></body></html>");
+  for (const char* m : {"/a.swf", "/b.swf"})
+    site.Reply(m, 200, kMovie + std::string(m), {"Content-Type: application/x-shockwave-flash"});
+  test::TempDir first;
+  Child fill = Spawn({"--plugins", "--list", site.Url("/")}, first);
+  ASSERT_GT(fill.pid, 0);
+  ASSERT_EQ(Wait(fill.pid, 60), 0) << test::ReadFile(first.str() + "/err");
+  const std::string out = test::ReadFile(first.str() + "/out");
+  std::size_t copies = 0;
+  for (std::size_t at = 0; (at = out.find("\t/", at)) != std::string::npos; ++at) ++copies;
+  ASSERT_EQ(copies, 2u) << "both listed with a copy in the cache: " << out;
+  const std::string a = home.dir().str() + "/a.swf", b = home.dir().str() + "/b.swf";
+  std::string err;
+  SaveWithEnter(site.Url("/"), {a, b}, &err);
+  EXPECT_EQ(test::ReadFile(a), kMovie + std::string("/a.swf")) << err;
+  EXPECT_EQ(test::ReadFile(b), kMovie + std::string("/b.swf")) << err;
+}
+
+// Opens the Save dialog of `page` through --save-dialog, presses Enter and waits for the
+// targets; *err: what the window said.
+void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err) {
+  auto allThere = [&] {
+    return std::all_of(targets.begin(), targets.end(), [](const std::string& t) { return std::filesystem::exists(t); });
+  };
   test::TempDir io;
-  Child c = Spawn({"--save-dialog", site.Url("/")}, io);
+  Child c = Spawn({"--save-dialog", page}, io);
   ASSERT_GT(c.pid, 0);
   // The Save dialog is up once the window system knows its title.
   bool up = false;
@@ -202,16 +339,13 @@ void SaveTheMovieThatNeedsThePagesCookie(const std::string& cookie) {
   test::PumpEvents(500);
   wxUIActionSimulator keys;
   keys.Char(WXK_RETURN);
-  for (int i = 0; i < 120 && !std::filesystem::exists(target); ++i) test::PumpEvents(250);
+  for (int i = 0; i < 120 && !allThere(); ++i) test::PumpEvents(250);
   test::PumpEvents(500);
   if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR")) test::CaptureScreen(std::string(dir) + "/live_save_dialog.png");
-  // Escape closes the dialog before a save run, but not after one (the keyboard focus is not
-  // given back when the run ends): the process is ended here.
-  kill(c.pid, SIGTERM);
-  Wait(c.pid, 30);
-  EXPECT_EQ(test::ReadFile(target), kMovie) << "the movie is saved in the dialog's folder";
-  EXPECT_GE(served, 1);
-  EXPECT_EQ(refused, 0) << "every request of ours carried the page's cookies\n" << test::ReadFile(c.err);
+  // After the run the focus is back on a control, so Escape closes the dialog and the program.
+  keys.Char(WXK_ESCAPE);
+  EXPECT_NE(Wait(c.pid, 30), -1) << "the Save dialog did not close on Escape after the run";
+  *err = test::ReadFile(c.err);
 }
 
 TEST(LivePageTest, SaveDialogSavesTheMovieThatNeedsThePagesCookie) {

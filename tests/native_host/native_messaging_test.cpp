@@ -107,7 +107,8 @@ TEST(NativeMessagingRequest, EachBodyIsAcceptedOrRefusedWithItsReason) {
       {"snapshot missing", "{\"version\":1}", "snapshot: missing"},
       {"snapshot as text", "{\"version\":1,\"snapshot\":\"{}\"}", "snapshot: an object expected"},
       {"cookies as list", "{\"version\":1," + snapshot + ",\"cookies\":[]}", "cookies: a Mozilla-format jar"},
-      {"malformed cookie", "{\"version\":1," + snapshot + ",\"cookies\":\"# x\\na\\tb\\n\"}", "line 2 is not a cookie"},
+      // A bad line costs that cookie only, never the request.
+      {"malformed cookie", "{\"version\":1," + snapshot + ",\"cookies\":\"# x\\na\\tb\\n\"}", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -127,15 +128,21 @@ TEST(NativeMessagingRequest, EachBodyIsAcceptedOrRefusedWithItsReason) {
 TEST(NativeMessagingRequest, CookieJarKeepsItsCookieLinesOnly) {
   Request r;
   std::string error;
+  // Browsers keep nameless cookies; those and any other bad line are skipped and noted.
   ASSERT_TRUE(ParseRequest(
       "{\"version\":1,\"snapshot\":{},\"cookies\":\"# Netscape HTTP Cookie File\\r\\n\\n"
       "127.0.0.1\\tFALSE\\t/\\tFALSE\\t0\\tsid\\tabc\\r\\n"
+      "127.0.0.1\\tFALSE\\t/\\tFALSE\\t0\\t\\tnameless\\n"
+      "a\\tb\\n"
       "#HttpOnly_.example.test\\tTRUE\\t/m\\tTRUE\\t4102444800\\tkey\\t\\n\"}",
       &r, &error))
       << error;
   ASSERT_EQ(r.cookieLines.size(), 2u);
   EXPECT_EQ(r.cookieLines[0], "127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc");
   EXPECT_EQ(r.cookieLines[1], "#HttpOnly_.example.test\tTRUE\t/m\tTRUE\t4102444800\tkey\t");
+  ASSERT_EQ(r.skipped.size(), 2u);
+  EXPECT_NE(r.skipped[0].find("line 4"), std::string::npos) << r.skipped[0];
+  EXPECT_NE(r.skipped[1].find("line 5"), std::string::npos) << r.skipped[1];
 }
 
 TEST(NativeMessagingRequest, CookieLinesAreCheckedFieldByField) {

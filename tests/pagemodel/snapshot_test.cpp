@@ -138,6 +138,80 @@ TEST(Snapshot, AnEmbedInsideAFlashObjectIsMarkedForThePlayer) {
   EXPECT_FALSE(page.elements[page.embeds[2]].bInFlashObject);
 }
 
+// A web page's snapshot never reaches local files, whatever its frames claim to be: the
+// collector of a hostile frame can say anything. A local page may name local movies.
+TEST(Snapshot, LocalAddressesUnderAWebPageAreLeftOut) {
+  test::TempDir local;
+  const std::string dir = "file://" + local.str() + "/";
+  local.WriteFile("secret.swf", "FWS");
+  auto child = [](const std::string& url, const std::string& embeds, const std::string& extra = "") {
+    return "{\"tag\":\"iframe\",\"url\":\"" + url + "\",\"objects\":[],\"embeds\":[" + embeds + "],\"frames\":[]" +
+           extra + "}";
+  };
+  struct Case {
+    const char* name;
+    std::string json;
+    std::string listed;
+    std::size_t cuts;
+  } cases[] = {
+      {"local frame", Top(Frame("http://s.test/p.html", "", "", child(dir + "f.html", "{\"src\":\"secret.swf\"}"))), "", 1},
+      {"local frame in upper case",
+       Top(Frame("http://s.test/p.html", "", "", child("FILE://" + local.str() + "/f.html", "{\"src\":\"secret.swf\"}"))), "", 1},
+      {"blank frame with a local base",
+       Top(Frame("http://s.test/p.html", "", "", child("about:blank", "{\"src\":\"secret.swf\"}", ",\"base\":\"" + dir + "\""))),
+       "", 1},
+      {"web frame with a local base",
+       Top(Frame("http://s.test/p.html", "", "", child("http://s.test/f.html", "{\"src\":\"secret.swf\"}", ",\"base\":\"" + dir + "\""))),
+       "", 1},
+      {"local frame below a web frame",
+       Top(Frame("http://s.test/p.html", "", "",
+                 "{\"tag\":\"iframe\",\"url\":\"http://o.test/\",\"objects\":[],\"embeds\":[],\"frames\":[" +
+                     child(dir, "{\"src\":\"secret.swf\"}") + "]}")),
+       "", 1},
+      {"local movie of a web page", Top(Frame("http://s.test/p.html", "", "{\"src\":\" \\tfi\\nle:" + dir.substr(5) + "secret.swf\"}")), "", 1},
+      {"local movie the web page loaded", Top(Frame("http://s.test/p.html", "", "", "", ",\"loaded\":[\"" + dir + "secret.swf\"]")), "", 1},
+      {"the web page's own movies stay", Top(Frame("http://s.test/p.html", "", "{\"src\":\"a.swf\"}", child(dir, ""))),
+       "http://s.test/a.swf\n", 1},
+      {"a local page names local movies", Top(Frame(dir + "p.html", "", "", child(dir + "f.html", "{\"src\":\"secret.swf\"}"))),
+       local.str() + "/secret.swf\n", 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> cuts;
+    EXPECT_EQ(Scan(c.json, {}, &cuts), c.listed) << c.name;
+    EXPECT_EQ(cuts.size(), c.cuts) << c.name;
+  }
+}
+
+// What the page fetched while shown (a movie a script handed to a player, a movie a movie
+// loaded) comes after the document's own movies, once per address.
+TEST(Snapshot, MoviesThePageLoadedAreListedOnce) {
+  struct Case {
+    const char* name;
+    std::string json;
+    std::string listed;
+  } cases[] = {
+      {"loaded only", Top(Frame("http://s.test/p.html", "", "", "", ",\"loaded\":[\"http://cdn.test/m/s.swf\"]")),
+       "http://cdn.test/m/s.swf\n"},
+      {"loaded and embedded", Top(Frame("http://s.test/p.html", "", "{\"src\":\"a.swf\"}", "",
+                                        ",\"loaded\":[\"http://s.test/a.swf\",\"http://s.test/b.swf\",\"http://s.test/b.swf\"]")),
+       "http://s.test/a.swf\nhttp://s.test/b.swf\n"},
+      {"loaded by a frame", Top(Frame("http://s.test/p.html", "", "",
+                                      "{\"tag\":\"iframe\",\"url\":\"http://o.test/f.html\",\"objects\":[],\"embeds\":[],"
+                                      "\"frames\":[],\"loaded\":[\"second.swf\"]}")),
+       "http://o.test/second.swf\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Scan(c.json), c.listed) << c.name;
+
+  std::string error;
+  SessionPtr s = ReadSnapshot(Top(Frame("http://s.test/p.html", "", "{\"src\":\"a.swf\"}", "",
+                                        ",\"loaded\":[\"http://s.test/l.swf\"]")), {}, &error);
+  ASSERT_TRUE(s) << error;
+  ASSERT_EQ(s->pages[0].embeds.size(), 2u);  // after the page's own
+  EXPECT_EQ(*s->pages[0].elements[s->pages[0].embeds[1]].Find("src"), "http://s.test/l.swf");
+  EXPECT_EQ(ReadSnapshot(Top(Frame("http://s.test/p.html", "", "", "", ",\"loaded\":[3]")), {}, &error), nullptr);
+  EXPECT_NE(error.find("loaded[0]"), std::string::npos) << error;
+}
+
 // Hostile or broken snapshots: each is refused with a line that says why; none crashes.
 TEST(Snapshot, HostileInputIsRefusedClearly) {
   SnapshotLimits small;

@@ -297,9 +297,15 @@ TEST(SaveCommand, CtrlCDuringASlowDownloadKeepsNoPartialFile) {
   r.out = ReadFile(out);
   r.lines = JsonLines(r.out);
   EXPECT_EQ(Movies(r)["/m_slow.swf"]["status"], "cancelled") << r.out;
+  // The movie never tried is accounted for too, and the summary adds up.
+  EXPECT_EQ(Movies(r)["/z_later.swf"]["status"], "cancelled") << r.out;
   ASSERT_FALSE(r.lines.empty());
-  EXPECT_EQ(r.lines.back()["interrupted"], true);
-  EXPECT_EQ(r.lines.back()["exitCode"], 130);
+  const nlohmann::json& summary = r.lines.back();
+  EXPECT_EQ(summary["interrupted"], true);
+  EXPECT_EQ(summary["exitCode"], 130);
+  EXPECT_EQ(summary["saved"], 1);
+  EXPECT_EQ(summary["cancelled"], 2);
+  EXPECT_EQ(Movies(r).size(), 3u);
 }
 
 TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {

@@ -1,6 +1,8 @@
 // The download session against a scripted server: what ends up on disk, what the hooks see,
 // and the error texts, for every shape of answer and for stops and bad targets.
 #include "save_engine/download_session.h"
+#include "save_engine/format.h"
+#include "platform/text/res_text.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -442,8 +444,8 @@ TEST_F(DownloadSessionTest, BadTargetsFailWithTheFileErrorText) {
   EXPECT_EQ(Entries(dir_.str() + "/ro"), std::vector<std::string>{"old.swf"});
 }
 
-// A body without a length never fills the disk: the download stops with the disk-full text
-// while the file system still keeps its reserve (1 %, at most 256 MiB). Played on a small
+// A body without a length never fills the disk: the download stops, saying why, while the
+// file system still keeps the reserve for such bodies (10 %, at most 2 GiB). Played on a small
 // file system mounted for the test in a mount namespace of its own.
 TEST_F(DownloadSessionTest, EndlessBodyStopsBeforeTheDiskIsFull) {
   server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
@@ -469,12 +471,15 @@ TEST_F(DownloadSessionTest, EndlessBodyStopsBeforeTheDiskIsFull) {
     BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
     struct statvfs v;
     ::statvfs(mount.c_str(), &v);
-    const std::uint64_t reserve = v.f_blocks * v.f_frsize / 100;
+    const std::uint64_t reserve = v.f_blocks * v.f_frsize / 10;
     return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
-           (session.least >= reserve / 2 ? "kept" : "filled " + std::to_string(session.least));
+           (session.least >= reserve * 9 / 10 ? "kept" : "filled " + std::to_string(session.least)) +
+           (fs::is_empty(mount) ? "" : " and left a file") + "|" + FileSizeText(static_cast<std::int64_t>(reserve));
   });
   if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
-  EXPECT_EQ(r.report, "failed|" + Utf8TextToAnsi("存取 " + mount + "/endless.swf 時磁碟已滿。") + "|kept");
+  const std::string kept = r.report.substr(r.report.rfind('|') + 1);
+  EXPECT_EQ(r.report, "failed|" + FormatResString(IDS_UNSIZED_BODY_STOPPED, kept.c_str()) + "|kept|" + kept);
+
 }
 
 // A saving process killed mid-body leaves no temporary behind, and the old target as it was.

@@ -7,6 +7,8 @@
 #include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <mutex>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -199,9 +202,11 @@ TEST_F(SaveRunTest, PauseOnTheSecondOfThreeEndsTheWalkThere) {
   EXPECT_EQ(Entries(out_), std::vector<std::string>{"one.swf"});
 }
 
+// Movies of a page on disk have no address to fall back to.
 TEST_F(SaveRunTest, EveryCopyFailingSavesNothingAndGoesOn) {
-  std::vector<SWFFileInfo> movies = {Movie("http://h/x.swf", "x.swf", src_.str() + "/gone.swf"),
-                                     Movie("http://h/y.swf", "y.swf", src_.str() + "/no/dir.swf")};
+  std::vector<SWFFileInfo> movies = {
+      Movie(src_.str() + "/gone.swf", "x.swf", src_.str() + "/gone.swf"),
+      Movie(src_.str() + "/no/dir.swf", "y.swf", src_.str() + "/no/dir.swf")};
   Recorder rec;
   SaveRun run(out_, CONFLICT_OVERWRITE, rec);
   run.Run(Items(movies));
@@ -210,6 +215,101 @@ TEST_F(SaveRunTest, EveryCopyFailingSavesNothingAndGoesOn) {
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kFailed}));
   EXPECT_EQ(run.firstSaved(), "");
   EXPECT_TRUE(Entries(out_).empty());
+}
+
+// A cache copy that another process removed or replaced after the scan is fetched from its
+// address instead; the row says nothing of the copy.
+TEST_F(SaveRunTest, ALocalCopyGoneOrChangedSinceTheScanIsDownloaded) {
+  struct Case {
+    const char* name;
+    std::string local;
+    std::int64_t scannedSize;
+  } cases[] = {
+      {"removed", src_.str() + "/cache/gone[1].swf", 12},
+      {"replaced by another size", cached_, 3},
+      {"as scanned", cached_, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    std::vector<SWFFileInfo> movies = {Movie(server_.Url("/b.swf"), "m.swf", c.local)};
+    movies[0].nSize = c.scannedSize;
+    Recorder rec;
+    SaveRun run(out_, CONFLICT_AUTO_RENAME, rec);
+    run.Run(Items(movies));
+    EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
+    EXPECT_TRUE(rec.failures.empty());
+    const bool copied = c.scannedSize == 12 && fs::exists(c.local);
+    EXPECT_EQ(test::ReadFile(out_ + "/m.swf"), copied ? "copied movie" : std::string(500, 'b'));
+  }
+}
+
+// Two processes saving different movies of one name into one folder at once: each claims its
+// own name, so both movies are there afterwards and neither replaced the other.
+TEST_F(SaveRunTest, TwoProcessesIntoOneFolderKeepEveryMovie) {
+  const char* env = std::getenv("TROVEX_STRESS_ROUNDS");
+  const int rounds = env ? std::max(1, std::atoi(env)) : 5;
+  for (int p = 0; p < 2; ++p) {
+    const std::string body = "movie of process " + std::to_string(p);
+    src_.WriteFile("cache/p" + std::to_string(p) + ".swf", body);
+    // Both settle their names before either has written: the window the race needs.
+    server_.Handle("/p" + std::to_string(p) + ".swf", [body](const HttpRequest&, HttpConnection& c) {
+      c.Sleep(100);
+      c.Write(HttpResponseText(200, body, {}));
+    });
+  }
+  struct Case {
+    const char* name;
+    int policy;
+    bool copy;
+  } cases[] = {
+      {"rename, downloads", CONFLICT_AUTO_RENAME, false},
+      {"rename, copies", CONFLICT_AUTO_RENAME, true},
+      {"skip, downloads", CONFLICT_SKIP, false},
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  for (const Case& c : cases) {
+    int lost = 0, round = 0;
+    for (; round < rounds && std::chrono::steady_clock::now() < deadline; ++round) {
+      fs::remove_all(out_);
+      fs::create_directories(out_);
+      int go[2];
+      ASSERT_EQ(::pipe(go), 0);
+      std::fflush(nullptr);
+      pid_t children[2];
+      for (int p = 0; p < 2; ++p) {
+        children[p] = ::fork();
+        ASSERT_GE(children[p], 0);
+        if (children[p] == 0) {
+          ::close(go[1]);
+          char b;
+          (void)::read(go[0], &b, 1);  // both start together
+          const std::string n = std::to_string(p);
+          std::vector<SWFFileInfo> movies = {Movie(server_.Url("/p" + n + ".swf"), "m.swf",
+                                                   c.copy ? src_.str() + "/cache/p" + n + ".swf" : "")};
+          Recorder rec;
+          SaveRun run(out_, c.policy, rec);
+          run.Run(Items(movies));
+          ::_exit(movies[0].bSaved ? 0 : 1);
+        }
+      }
+      ::close(go[0]);
+      ::close(go[1]);
+      int saved = 0;
+      for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        saved += WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+      std::set<std::string> bodies;
+      for (const std::string& name : Entries(out_)) bodies.insert(test::ReadFile(out_ + "/" + name));
+      EXPECT_EQ(saved, 2) << c.name << ", round " << round;
+      if (bodies != std::set<std::string>{"movie of process 0", "movie of process 1"}) ++lost;
+    }
+    std::printf("%s: %d rounds, %d lost a movie\n", c.name, round, lost);
+    EXPECT_EQ(lost, 0) << c.name << ": rounds that lost a movie";
+  }
 }
 
 // Each row fails with its own text, the run goes on to the next row, and nothing that was in

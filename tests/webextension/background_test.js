@@ -9,7 +9,8 @@ const vm = require('node:vm');
 const source = fs.readFileSync(process.argv[2], 'utf8');
 
 // A tab: the top frame (0) with a same-origin child (1) that its collector read itself and a
-// cross-origin child (2) that did not answer it; the browser ran the collector in each.
+// cross-origin child (2) whose answer did not reach it, before which an OBJECT's document (11)
+// sits among the window's frames; the browser ran the collector in each.
 function frameResults() {
   const child = { tag: 'iframe', url: 'http://other.test/f.html', base: 'http://other.test/f.html',
                   objects: [], embeds: [{ src: 'deep.swf', type: null }], frames: [] };
@@ -17,10 +18,14 @@ function frameResults() {
                 objects: [{ classid: 'clsid:x', movie: 'a.swf' }], embeds: [{ src: ' /b.swf ', type: null }],
                 frames: [{ tag: 'iframe', url: 'http://site.test/same.html', base: 'http://site.test/same.html',
                            objects: [], embeds: [], frames: [] },
-                         { tag: 'iframe', url: null, error: 'no answer' }] };
+                         { tag: 'iframe', url: 'http://other.test/f.html', error: 'no answer', asked: 'q2' },
+                         { tag: 'iframe', url: 'http://quiet.test/q.html', error: 'no answer', asked: 'q3' }] };
   return [{ frameId: 0, result: { version: 1, frames: top } },
           { frameId: 7, result: { version: 1, frames: Object.assign({}, top.frames[0], { tag: undefined }) } },
-          { frameId: 9, result: { version: 1, frames: child } }];
+          { frameId: 11, result: { version: 1, frames: { url: 'http://site.test/movie.html', objects: [], embeds: [], frames: [] } } },
+          { frameId: 9, result: { version: 1, frames: child } },
+          { frameId: 12, result: { version: 1, frames: { url: 'http://quiet.test/q.html', objects: [],
+                                                         embeds: [{ src: 'quiet.swf' }], frames: [] } } }];
 }
 
 function load(host) {
@@ -46,12 +51,17 @@ function load(host) {
       executeScript: async ({ target, files, func }) => {
         assert.ok(target.allFrames);
         if (files) { assert.strictEqual(JSON.stringify(files), '["collector.js"]'); return frameResults(); }
-        return [{ frameId: 0, result: -1 }, { frameId: 7, result: 0 }, { frameId: 9, result: 1 }];
+        // The question each frame's parent asked it with; 11 is an OBJECT's document, which
+        // window.frames also counts, asked nothing.
+        return [{ frameId: 0, result: null }, { frameId: 7, result: null }, { frameId: 11, result: null },
+                { frameId: 9, result: 'q2' }];
       },
     },
     webNavigation: {
       getAllFrames: async () => [{ frameId: 0, parentFrameId: -1 }, { frameId: 7, parentFrameId: 0 },
-                                 { frameId: 9, parentFrameId: 0 }],
+                                 { frameId: 11, parentFrameId: 0, url: 'http://other.test/f.html' },
+                                 { frameId: 9, parentFrameId: 0 },
+                                 { frameId: 12, parentFrameId: 0, url: 'http://quiet.test/q.html' }],
     },
     cookies: {
       getAllCookieStores: async () => [{ id: '0', tabIds: [4] }],
@@ -97,7 +107,8 @@ async function main() {
   assert.deepStrictEqual(Object.keys(m).sort(), ['cookies', 'snapshot', 'version']);
   assert.strictEqual(m.version, 1);
   const frames = m.snapshot.frames.frames;
-  assert.strictEqual(frames.length, 2);
+  assert.strictEqual(frames.length, 3);
+  assert.strictEqual(frames[2].embeds[0].src, 'quiet.swf', 'a frame its page kept silent, by its address');
   assert.strictEqual(frames[0].url, 'http://site.test/same.html');
   assert.strictEqual(frames[0].tag, 'iframe');
   assert.strictEqual(frames[1].url, 'http://other.test/f.html', 'the silent frame comes from its frame id');

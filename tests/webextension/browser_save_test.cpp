@@ -43,6 +43,7 @@ const std::map<std::string, std::string> kMovies = {
     {"blank.swf", "FWS\x0a in an about:blank frame"},
 };
 constexpr const char* kSilentMovie = "FWS\x0a in a frame that answers no message";
+constexpr const char* kScriptedMovie = "FWS\x0a handed to a player by a script";
 
 // A process of the test, in a process group of its own, ended with the group.
 class Process {
@@ -178,11 +179,14 @@ class BrowserSaveTest : public ::testing::Test {
 
   // The page; with `silent`, one more cross-origin frame whose own script swallows every
   // message, so the collector of the page cannot ask it: only the browser's frame ids find it.
-  std::string Page(bool silent) const {
+  // With `player`, the self-hosted web player (our own package) replaces its OBJECT and EMBED
+  // elements and plays a movie a script hands it; the page is ready once that was fetched.
+  std::string Page(bool silent, bool player = false) const {
     const std::string frame = "http://localhost:" + std::to_string(server_.Port()) + "/frame.html";
     const std::string quiet = "http://localhost:" + std::to_string(server_.Port()) + "/silent.html";
     return
-        "<!DOCTYPE html><html><head><meta charset=utf-8><title>loading</title></head><body>\n"
+        "<!DOCTYPE html><html><head><meta charset=utf-8><title>loading</title>" +
+        std::string(player ? "<script src=\"/player/ruffle.js\"></script>" : "") + "</head><body>\n"
         "<script>document.cookie = 'script=yes; path=/';\n"
         "document.write('<object classid=\"clsid:D27CDB6E-AE6D-11CF-96B8-444553540000\" width=50 height=50>"
         "<param name=\"movie\" value=\"written.swf\"><embed src=\"written.swf\" "
@@ -198,7 +202,12 @@ class BrowserSaveTest : public ::testing::Test {
         "  var blank = document.getElementById('blank').contentDocument;\n"
         "  var b = blank.createElement('embed'); b.setAttribute('src', 'blank.swf');\n"
         "  blank.body.appendChild(b);\n"
-        "  document.title = 'ready';\n"
+        "  if (!" + std::string(player ? "true" : "false") + ") { document.title = 'ready'; return; }\n"
+        "  var waited = 0;\n"
+        "  try { var p = window.RufflePlayer.newest().createPlayer(); document.body.appendChild(p);\n"
+        "    p.load({url: '/scripted.swf'}); } catch (e) { document.title = 'ready ' + e; return; }\n"
+        "  var t = setInterval(function () { if (performance.getEntriesByType('resource').some(function (e) {\n"
+        "    return e.name.slice(-13) === '/scripted.swf'; }) || ++waited > 200) { clearInterval(t); document.title = 'ready'; } }, 100);\n"
         "});</script></body></html>";
   }
 
@@ -206,6 +215,13 @@ class BrowserSaveTest : public ::testing::Test {
     for (bool silent : {false, true})
       server_.Reply(silent ? "/silent-page.html" : "/page.html", 200, Page(silent),
                     {"Content-Type: text/html; charset=utf-8", "Set-Cookie: session=s1; Path=/; HttpOnly"});
+    server_.Reply("/player-page.html", 200, Page(false, true),
+                  {"Content-Type: text/html; charset=utf-8", "Set-Cookie: session=s1; Path=/; HttpOnly"});
+    server_.Reply("/scripted.swf", 200, kScriptedMovie, {"Content-Type: application/x-shockwave-flash"});
+    for (const auto& entry : fs::directory_iterator(TROVEX_PLAYER_DIR))
+      server_.Reply("/player/" + entry.path().filename().string(), 200, ReadFile(entry.path().string()),
+                    {entry.path().extension() == ".wasm" ? "Content-Type: application/wasm"
+                                                         : "Content-Type: text/javascript"});
     server_.Reply("/silent.html", 200,
                   "<!DOCTYPE html><html><body><script>addEventListener('message', function (e) {\n"
                   "  e.stopImmediatePropagation(); }, true);</script>\n"
@@ -264,12 +280,12 @@ class BrowserSaveTest : public ::testing::Test {
   }
 
   // The user's steps: the shortcut on the page, Enter in the Save dialog; then the movies on disk.
-  void SaveWithShortcut(const std::string& name, bool silent = false) {
-    SaveWith(name, "key --window " + window_ + " alt+shift+9", silent);
+  void SaveWithShortcut(const std::string& name, bool silent = false, bool player = false) {
+    SaveWith(name, "key --window " + window_ + " alt+shift+9", silent, player);
   }
 
   // `steps`: xdotool's steps on the browser window that ask for the Save dialog.
-  void SaveWith(const std::string& name, const std::string& steps, bool silent = false) {
+  void SaveWith(const std::string& name, const std::string& steps, bool silent = false, bool player = false) {
     // The extension's background starts with the browser; give it the page's first second.
     std::this_thread::sleep_for(std::chrono::seconds(2));
     bool ok = false;
@@ -294,14 +310,18 @@ class BrowserSaveTest : public ::testing::Test {
         [&] {
           for (const auto& [file, body] : kMovies)
             if (ReadFile((home_.path() / file).string()) != body) return false;
+          if (player && ReadFile((home_.path() / "scripted.swf").string()) != kScriptedMovie) return false;
           return !silent || ReadFile((home_.path() / "silent.swf").string()) == kSilentMovie;
         },
         std::chrono::seconds(60));
     std::string found;
     for (const auto& entry : fs::directory_iterator(home_.path())) found += entry.path().filename().string() + " ";
     EXPECT_TRUE(saved) << "the movies are not all on disk; the home folder holds: " << found
+                       << "\nthe player's page fetched the scripted movie " << server_.CountRequests("/scripted.swf")
+                       << " times, the player " << server_.CountRequests("/player/ruffle.js") << " times"
                        << "\nthe browser's output:\n" << Tail(log_);
-    EXPECT_FALSE(fs::exists(home_.path() / "removed.swf")) << "a movie removed on load was listed";
+    // The player fetches a movie as soon as it meets its element: that one was shown.
+    if (!player) EXPECT_FALSE(fs::exists(home_.path() / "removed.swf")) << "a movie removed on load was listed";
     // Closing the dialog ends the request (Escape, as its Cancel).
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -393,6 +413,20 @@ TEST_F(BrowserSaveTest, FirefoxFindsAFrameThatAnswersNoMessageByItsFrameId) {
   StartFirefox(*this, "/silent-page.html");
   if (HasFatalFailure()) return;
   SaveWithShortcut("firefox, a silent frame", true);
+}
+
+// The self-hosted web player's page: its replacement elements and the movie a script handed
+// to it are saved too.
+TEST_F(BrowserSaveTest, ChromiumSavesWhatTheWebPlayerShows) {
+  StartChromium(*this, "/player-page.html");
+  if (HasFatalFailure()) return;
+  SaveWithShortcut("chromium, the web player's page", false, true);
+}
+
+TEST_F(BrowserSaveTest, FirefoxSavesWhatTheWebPlayerShows) {
+  StartFirefox(*this, "/player-page.html");
+  if (HasFatalFailure()) return;
+  SaveWithShortcut("firefox, the web player's page", false, true);
 }
 
 }  // namespace

@@ -154,13 +154,12 @@ TEST_F(FsCalls, CopyFileCopiesDataAndTime) {
   EXPECT_EQ(CountEntries(dir.str()), 3);
 }
 
-// Files whose size the kernel does not know (/proc) are copied in full too, not left empty.
-TEST_F(FsCalls, CopyFileCopiesFilesThatReportNoSize) {
-  const std::string before = ReadFile("/proc/self/mounts");
-  ASSERT_FALSE(before.empty());
-  ASSERT_TRUE(CopyFileA("/proc/self/mounts", P("mounts").c_str(), FALSE));
-  EXPECT_EQ(ReadFile(P("mounts")).substr(0, 64), before.substr(0, 64));
-  EXPECT_GT(ReadFile(P("mounts")).size(), 0u);
+// Files the kernel makes up on reading (/proc) are no movies: refused, not copied.
+TEST_F(FsCalls, CopyFileRefusesFilesThatReportNoSize) {
+  ASSERT_FALSE(ReadFile("/proc/self/mounts").empty());
+  EXPECT_FALSE(CopyFileA("/proc/self/mounts", P("mounts").c_str(), FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_BAD_FILE_TYPE);
+  EXPECT_FALSE(fs::exists(P("mounts")));
 }
 
 struct CopyFailure {
@@ -177,6 +176,8 @@ TEST_F(FsCalls, CopyFileFailuresLeaveTargetsAlone) {
   dir.WriteFile("readonly.swf", "kept");
   ::chmod(P("readonly.swf").c_str(), 0444);
   fs::create_directory(P("folder"));
+  ASSERT_EQ(::mkfifo(P("fifo.swf").c_str(), 0644), 0);
+  fs::create_symlink(P("fifo.swf"), P("to-fifo.swf"));
   const CopyFailure cases[] = {
       {"fail if exists", "src.swf", "existing.swf", TRUE, ERROR_FILE_EXISTS},
       {"missing source", "nothing.swf", "new1.swf", FALSE, ERROR_FILE_NOT_FOUND},
@@ -186,17 +187,26 @@ TEST_F(FsCalls, CopyFileFailuresLeaveTargetsAlone) {
       {"target is a folder", "src.swf", "folder", FALSE, ERROR_ACCESS_DENIED},
       {"read-only target", "src.swf", "readonly.swf", FALSE, ERROR_ACCESS_DENIED},
       {"onto itself", "existing.swf", "existing.swf", FALSE, ERROR_SHARING_VIOLATION},
+      // None of these may block or be read.
+      {"FIFO without a writer", "fifo.swf", "new5.swf", FALSE, ERROR_BAD_FILE_TYPE},
+      {"link to a FIFO", "to-fifo.swf", "new6.swf", FALSE, ERROR_BAD_FILE_TYPE},
+      {"device", "/dev/zero", "new7.swf", FALSE, ERROR_BAD_FILE_TYPE},
+      {"process environment", "/proc/self/environ", "new8.swf", FALSE, ERROR_BAD_FILE_TYPE},
+      {"kernel setting", "/sys/devices/system/cpu/online", "new9.swf", FALSE,
+       ERROR_BAD_FILE_TYPE},
   };
   for (const auto& c : cases) {
     SetLastError(0);
-    EXPECT_FALSE(CopyFileA(P(c.source).c_str(), P(c.target).c_str(), c.fail_if_exists))
+    const std::string source = c.source[0] == '/' ? c.source : P(c.source);
+    EXPECT_FALSE(CopyFileA(source.c_str(), P(c.target).c_str(), c.fail_if_exists))
         << c.name;
     EXPECT_EQ(GetLastError(), c.error) << c.name;
   }
   EXPECT_EQ(ReadFile(P("existing.swf")), "old");
   EXPECT_EQ(ReadFile(P("readonly.swf")), "kept");
   EXPECT_TRUE(fs::is_empty(P("folder")));
-  EXPECT_EQ(CountEntries(dir.str()), 4);  // src, existing, readonly, folder: nothing new
+  // src, existing, readonly, folder, fifo, its link: nothing new
+  EXPECT_EQ(CountEntries(dir.str()), 6);
 }
 
 TEST_F(FsCalls, CopyFileFailIfExistsSeesADanglingLink) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -131,7 +133,9 @@ TEST_F(UrlCacheHostile, SizeLimitsEvictTheOldestAndRefuseWhatCannotFit) {
     }
     for (const char* url : c.kept) EXPECT_NE(LocalOf(url), "") << url;
     for (const char* url : c.gone) EXPECT_EQ(LocalOf(url), "") << url;
-    // The evicted entries' files are gone from the disk too.
+    // The evicted entries' files are gone from the disk too (a body cached again keeps its file).
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
     std::size_t onDisk = 0;
     for (const auto& f : files) onDisk += fs::exists(f);
     EXPECT_EQ(onDisk, c.kept.size());
