@@ -9,7 +9,7 @@ namespace trovex::save_command {
 
 const std::string kUsage =
     std::string(
-    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json]\n"
+    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json] [--no-deps]\n"
     "                   [--warc FILE...] [--warc-date DATE] [--warc-fallback] PAGE...\n"
     "  PAGE        a local file, a file: URL or an http:// or https:// address; - reads pages\n"
     "              from standard input, one a line\n"
@@ -17,7 +17,8 @@ const std::string kUsage =
     "  --conflict  what to do when a target file exists; default: the stored setting.\n"
     "              ask asks on the terminal and skips when there is none\n"
     "  --plugins   fetch the movies into the URL cache while loading, then copy them from it\n"
-    "  --json      one JSON object per movie and a summary object, one a line\n") +
+    "  --json      one JSON object per movie and a summary object, one a line\n"
+    "  --no-deps   save the movies alone, not the files (levels, sounds, data) they load\n") +
     browser::kArchiveUsage +
     "exit status: 0 all saved or skipped by the policy, 1 a movie or page failed,\n"
     "             2 bad usage or no page could be loaded, 130 interrupted\n";
@@ -76,6 +77,8 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->plugins = true;
     } else if (name == "--json" && !hasValue) {
       options->json = true;
+    } else if (name == "--no-deps" && !hasValue) {
+      options->saveFiles = false;
     } else if ((name == "--help" || name == "-h") && !hasValue) {
       options->help = true;
       return true;

@@ -170,7 +170,8 @@ class CommandRun : public SaveRunObserver {
     if (items.empty()) return;
     // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
     if (interrupted_.load()) return ReportUntried(items);
-    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
+    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback},
+                settings_.saveFiles);
     run.SetUnsizedReserve(settings_.unsizedReserve);
     run_ = &run;
     current_ = -1;
@@ -240,6 +241,8 @@ class CommandRun : public SaveRunObserver {
   }
   void OnDownloadStarted() override {}
   void OnDownloadEnded() override { ClearProgress(); }
+  void OnMovieFacts(int nItem, const swf::MovieSummary& facts) override { rows_[nItem].facts = facts; }
+  void OnMovieFile(int nItem, const MovieFileOutcome& outcome) override { rows_[nItem].files.push_back(outcome); }
 
   // ---- the session's worker ----
   void OnTransferStatus(const TransferStatus& status) override {
@@ -294,6 +297,11 @@ class CommandRun : public SaveRunObserver {
       case RowOutcome::Cancelled: ++summary_.cancelled; break;
       case RowOutcome::AlreadySaved: ++summary_.alreadySaved; break;
     }
+    for (const MovieFileOutcome& file : row.files) {
+      if (file.status == MovieFileStatus::kSaved) ++summary_.filesSaved;
+      if (file.status == MovieFileStatus::kMissing) ++summary_.filesMissing;
+      if (file.status == MovieFileStatus::kFailed) ++summary_.filesFailed;
+    }
     if (settings_.json) return WriteOut(RowJson(row));
     std::string line;
     switch (row.outcome) {
@@ -314,6 +322,10 @@ class CommandRun : public SaveRunObserver {
         break;
     }
     WriteOut(line);
+    for (const MovieFileOutcome& file : row.files)
+      WriteOut(FormatResString(IDS_TROVEX_SAVE_LINE_FILE, LoadResString(MovieFileStatusText(file.status)).c_str(),
+                               (file.status == MovieFileStatus::kSaved ? file.target : file.address).c_str(),
+                               file.error.c_str()));
   }
 
   void WriteOut(const std::string& line) {
@@ -417,6 +429,19 @@ std::string RowJson(const RowResult& row) {
   nlohmann::json line = {{"page", ToUtf8(row.page)},     {"address", ToUtf8(row.address)},
                          {"target", ToUtf8(row.target)}, {"status", OutcomeKey(row.outcome)},
                          {"bytes", row.bytes},           {"error", ToUtf8(row.error)}};
+  // Added after the first fields, so readers of those keep working; null when not known.
+  const swf::MovieSummary& f = row.facts;
+  line["swfVersion"] = f.known() ? nlohmann::json(f.version) : nlohmann::json();
+  line["actionScript"] = f.known() ? nlohmann::json(f.actionScript) : nlohmann::json();
+  line["stageWidth"] = f.known() ? nlohmann::json(f.stageWidth) : nlohmann::json();
+  line["stageHeight"] = f.known() ? nlohmann::json(f.stageHeight) : nlohmann::json();
+  line["frameRate"] = f.known() ? nlohmann::json(f.frameRate) : nlohmann::json();
+  nlohmann::json files = nlohmann::json::array();
+  for (const MovieFileOutcome& file : row.files)
+    files.push_back({{"address", ToUtf8(file.address)}, {"target", ToUtf8(file.target)},
+                     {"status", MovieFileStatusKey(file.status)}, {"bytes", file.bytes},
+                     {"error", ToUtf8(file.error)}, {"depth", file.depth}});
+  line["files"] = std::move(files);
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -427,6 +452,9 @@ std::string SummaryJson(const Summary& s) {
                          {"cancelled", s.cancelled}, {"alreadySaved", s.alreadySaved},
                          {"bytes", s.bytes},        {"interrupted", s.interrupted},
                          {"exitCode", s.ExitCode()}};
+  line["filesSaved"] = s.filesSaved;
+  line["filesMissing"] = s.filesMissing;
+  line["filesFailed"] = s.filesFailed;
   return line.dump();
 }
 

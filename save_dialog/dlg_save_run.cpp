@@ -100,6 +100,8 @@ class DialogRunObserver : public SaveRunObserver {
     if (current_) *current_ = false;
     if (wxWindow* bar = dlg_.GetDlgItem(IDC_SAVE_PROGRESS)) bar->Hide();
   }
+  void OnMovieFacts(int nItem, const swf::MovieSummary& facts) override { dlg_.SetItemFacts(nItem, facts); }
+  void OnMovieFile(int nItem, const MovieFileOutcome& outcome) override { dlg_.AddItemFile(nItem, outcome); }
 
  private:
   CDlgSave& dlg_;
@@ -149,7 +151,7 @@ void CDlgSave::OnSave() {
   for (int row : checked) items.push_back({row, &RowRecord(row)});
 
   DialogRunObserver observer(*this);
-  SaveRun run(strSaveDir, settings.nConflictAction, observer);
+  SaveRun run(strSaveDir, settings.nConflictAction, observer, {}, settings.bSaveMovieFiles != 0);
   run.SetUnsizedReserve(ReadUnsizedReserve());
   run_ = &run;
   run.Run(items);

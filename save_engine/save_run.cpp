@@ -43,6 +43,7 @@ void SaveRun::MarkSaved(const SaveRunItem& item, const std::string& target) {
   item.pInfo->bSaved = TRUE;
   item.pInfo->strSavedPath = target;
   if (firstSaved_.empty()) firstSaved_ = target;
+  rowSaved_ = true;
 }
 
 bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace) {
@@ -58,6 +59,25 @@ bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace
 
 void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
                           bool& wasStopped) {
+  Transfer(item.pInfo->strURL, target, replace, [&](CSWFDownloadSession& session, BOOL ok) {
+    wasStopped = session.IsStopped() != FALSE;
+    if (ok) {
+      const std::string saved = session.GetSavedPath().empty() ? target : session.GetSavedPath();
+      CFileStatus status;
+      if (GetFileStatus(saved.c_str(), status))
+        observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
+      MarkSaved(item, saved);
+    } else if (wasStopped) {
+      observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
+    } else {
+      observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
+      observer_.OnDownloadFailed(session.GetErrorText());
+    }
+  });
+}
+
+void SaveRun::Transfer(const std::string& url, const std::string& target, bool replace,
+                       const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report) {
   std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
   CSWFDownloadSession* session = nullptr;
   {
@@ -73,20 +93,8 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   if (!replace)
     session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
   observer_.OnDownloadStarted();
-  const BOOL ok = session->Download(item.pInfo->strURL, target);
-  wasStopped = session->IsStopped() != FALSE;
-  if (ok) {
-    const std::string saved = session->GetSavedPath().empty() ? target : session->GetSavedPath();
-    CFileStatus status;
-    if (GetFileStatus(saved.c_str(), status))
-      observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
-    MarkSaved(item, saved);
-  } else if (wasStopped) {
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
-  } else {
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
-    observer_.OnDownloadFailed(session->GetErrorText());
-  }
+  const BOOL ok = session->Download(url, target);
+  report(*session, ok);
   std::unique_ptr<CSWFDownloadSession> ended;
   {
     std::lock_guard<std::mutex> lock(sessionMutex_);
@@ -94,6 +102,14 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   }
   ended.reset();
   observer_.OnDownloadEnded();
+}
+
+bool SaveRun::ReplacesOnWrite(bool existed) const {
+  // Only an overwrite someone chose replaces a file; every other name is claimed, so a
+  // second process saving into this folder meanwhile never loses its movie (nor we ours).
+  return nPolicy_ == CONFLICT_OVERWRITE ||
+         (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
+          (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
 }
 
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
@@ -115,16 +131,12 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     }
     const bool existed = PathFileExistsA(target.c_str()) != FALSE;
     if (!observer_.SettleConflict(target, info, nPolicy_, memory_)) continue;
-    // Only an overwrite someone chose replaces a file; every other name is claimed, so a
-    // second process saving into this folder meanwhile never loses its movie (nor we ours).
-    const bool replace =
-        nPolicy_ == CONFLICT_OVERWRITE ||
-        (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
-         (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
+    const bool replace = ReplacesOnWrite(existed);
     observer_.OnRowStatus(item.nItem, IDS_STATUS_DOWNLOADING);
     observer_.OnStatusText(info.strFileName);
 
     bool wasStopped = false;
+    rowSaved_ = false;
     const bool web = IsWebAddress(info.strURL);
     if (!info.strLocalFile.empty() && !(web && LocalCopyChanged(info))) {
       if (CopyRow(info, target, replace)) {
@@ -141,6 +153,10 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     if (wasStopped) {
       stopped_ = true;
       break;
+    }
+    if (rowSaved_) {
+      observer_.OnMovieFacts(item.nItem, swf::ReadMovieSummaryOfFile(info.strSavedPath));
+      if (saveFiles_) SaveMovieFiles(item, info.strSavedPath);
     }
   }
 }

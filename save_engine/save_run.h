@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,8 +16,10 @@
 
 #include "platform/base/types.h"
 #include "save_engine/download_session.h"
+#include "save_engine/movie_files.h"
 #include "save_engine/target_naming.h"
 #include "scan/swf_file_list.h"
+#include "swf/movie_summary.h"
 
 namespace trovex {
 
@@ -43,6 +47,10 @@ class SaveRunObserver : public DownloadObserver {
   virtual void OnDownloadStarted() = 0;
   // The download has ended and its session is about to go (the progress bar hides).
   virtual void OnDownloadEnded() = 0;
+  // The facts of the row's movie, read from the file just saved.
+  virtual void OnMovieFacts(int /*nItem*/, const swf::MovieSummary& /*facts*/) {}
+  // One file the row's movie loads has been handled; after the movie's own status.
+  virtual void OnMovieFile(int /*nItem*/, const MovieFileOutcome& /*outcome*/) {}
 };
 
 struct SaveRunItem {
@@ -52,9 +60,12 @@ struct SaveRunItem {
 
 class SaveRun {
  public:
-  // `source`: where downloads come from (the network by default).
-  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {})
-      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source) {}
+  // `source`: where downloads come from (the network by default); `saveFiles`: also save the
+  // files each saved movie loads.
+  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {},
+          bool saveFiles = true)
+      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source),
+        saveFiles_(saveFiles) {}
 
   // Saves the items in order. Ends early when a download was stopped, or when a stop was
   // asked for between rows.
@@ -82,6 +93,15 @@ class SaveRun {
   // Copies the row's local copy; false (the last error set) when it failed. Without `replace`
   // a free name is claimed and `target` becomes it.
   bool CopyRow(const SWFFileInfo& info, std::string& target, bool replace);
+  // Whether a write to a target settled by the policy may replace a file that `existed`.
+  bool ReplacesOnWrite(bool existed) const;
+  // One download through a session of its own; `report` sees the session before it goes.
+  void Transfer(const std::string& url, const std::string& target, bool replace,
+                const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report);
+  // The files the row's movie, saved at `target`, loads (movie_files.cpp).
+  void SaveMovieFiles(const SaveRunItem& item, const std::string& target);
+  MovieFileOutcome SaveMovieFile(const std::string& address, const std::string& relative,
+                                 const std::string& folder);
 
   std::string strSaveDir_;
   int nPolicy_;
@@ -94,6 +114,10 @@ class SaveRun {
   bool stopped_ = false;
   std::string firstSaved_;
   std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
+  bool saveFiles_;
+  bool rowSaved_ = false;
+  // Files saved by this run, by address and target: a file two movies load is fetched once.
+  std::map<std::pair<std::string, std::string>, MovieFileOutcome> filesDone_;
 };
 
 }  // namespace trovex
