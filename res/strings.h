@@ -200,6 +200,21 @@ constexpr unsigned IDS_TROVEX_SWF_CUT = 63446;
 constexpr unsigned IDS_TROVEX_SWF_BAD_TAG = 63447;
 constexpr unsigned IDS_TROVEX_SWF_TOO_MANY_TAGS = 63448;
 
+// The files a movie loads, saved with it, and the facts of each movie.
+constexpr unsigned IDS_TROVEX_FILE_MISSING = 63460;      // status: the server has no such file
+constexpr unsigned IDS_TROVEX_FILE_SKIPPED = 63461;      // status: the conflict policy skipped it
+constexpr unsigned IDS_TROVEX_FILE_HTTP_STATUS = 63462;  // "%d" the HTTP status
+constexpr unsigned IDS_TROVEX_FACT_COLUMNS = 63463;      // headings, one a line
+constexpr unsigned IDS_TROVEX_FACT_AS12 = 63464;
+constexpr unsigned IDS_TROVEX_FACT_AS3 = 63465;
+constexpr unsigned IDS_TROVEX_FACT_STAGE = 63466;        // "%d" width, "%d" height
+constexpr unsigned IDS_TROVEX_FACT_FRAME_RATE = 63467;   // "%s" frames a second
+constexpr unsigned IDS_TROVEX_FILES_COUNT = 63468;       // "%d" saved, "%d" named
+constexpr unsigned IDS_TROVEX_FILES_TITLE = 63469;       // "%s" the movie's file name
+constexpr unsigned IDS_TROVEX_SAVE_LINE_FILE = 63471;    // "%s" status, "%s" file or address, "%s" why
+constexpr unsigned IDS_TROVEX_FILES_COLUMNS = 63472;     // headings, one a line
+constexpr unsigned IDS_TROVEX_FILES_NONE = 63473;
+
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit
 constexpr unsigned IDP_FILE_NONE = 61856;            // file errors, "%1" = the file's path

@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   trovex::SetDefaultProfileRoot();
   sc::RunSettings settings;
   settings.json = options.json;
+  settings.saveFiles = options.saveFiles;
   settings.plugins = options.plugins;
   settings.pageSource = sources.pages;
   settings.movieSource = sources.archive.get();

@@ -63,6 +63,8 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->plugins = true;
     } else if (name == "--json" && !hasValue) {
       options->json = true;
+    } else if (name == "--no-deps" && !hasValue) {
+      options->saveFiles = false;
     } else if ((name == "--help" || name == "-h") && !hasValue) {
       options->help = true;
       return true;

@@ -15,6 +15,7 @@ struct Options {
   bool plugins = false;        // fetch the movies into the URL cache while loading, then copy
   bool json = false;           // one JSON object per line on standard output
   browser::ArchiveChoice archives;  // pages and movies from web archives
+  bool saveFiles = true;       // also the files each movie loads (--no-deps: not)
   std::vector<std::string> pages;  // "-" stands for the lines of standard input
   bool help = false;
   bool version = false;

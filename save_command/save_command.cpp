@@ -164,10 +164,12 @@ class CommandRun : public SaveRunObserver {
     if (items.empty()) return;
     // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
     if (interrupted_.load()) return ReportUntried(items);
-    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
+    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback},
+                settings_.saveFiles);
     run.SetUnsizedReserve(settings_.unsizedReserve);
     run_ = &run;
     run.Run(items);
+    FinishRow();
     run_ = nullptr;
     ReportUntried(items);
     for (const SaveRunItem& item : items)
@@ -180,6 +182,7 @@ class CommandRun : public SaveRunObserver {
 
   // ---- SaveRunObserver ----
   void OnRowStart(int nItem) override {
+    FinishRow();
     rows_[nItem].tried = true;
     rows_[nItem].target = ComposeTargetPath(settings_.dir, items_[nItem].pInfo->strFileName);
     // Copies do not wait: Ctrl+C between rows ends the walk before the next one.
@@ -202,11 +205,14 @@ class CommandRun : public SaveRunObserver {
     row.error = error;
     if (outcome == RowOutcome::Saved) row.target = items_[nItem].pInfo->strSavedPath;
     ClearProgress();
-    Report(row);
+    finishing_ = nItem;  // reported once its files are done
   }
   std::unique_ptr<TransferWait> CreateTransferWait() override {
     return std::make_unique<TerminalWait>([this] { Tick(); });
   }
+  void OnMovieFacts(int nItem, const swf::MovieSummary& facts) override { rows_[nItem].facts = facts; }
+  void OnMovieFile(int nItem, const MovieFileOutcome& outcome) override { rows_[nItem].files.push_back(outcome); }
+
   // The session's worker.
   void OnTransferStatus(int, const TransferStatus& status) override {
     total_ = status.total;
@@ -239,6 +245,14 @@ class CommandRun : public SaveRunObserver {
     }
   }
 
+  // The row whose movie is done, with its files: count and report it.
+  void FinishRow() {
+    if (finishing_ < 0) return;
+    ClearProgress();
+    Report(rows_[finishing_]);
+    finishing_ = -1;
+  }
+
   void Report(const RowResult& row) {
     if (row.alreadySaved) {
       ++summary_.alreadySaved;
@@ -250,6 +264,11 @@ class CommandRun : public SaveRunObserver {
       case RowOutcome::Skipped: ++summary_.skipped; break;
       case RowOutcome::Failed: ++summary_.failed; break;
       case RowOutcome::Cancelled: ++summary_.cancelled; break;
+    }
+    for (const MovieFileOutcome& file : row.files) {
+      if (file.status == MovieFileStatus::kSaved) ++summary_.filesSaved;
+      if (file.status == MovieFileStatus::kMissing) ++summary_.filesMissing;
+      if (file.status == MovieFileStatus::kFailed) ++summary_.filesFailed;
     }
     if (settings_.json) return WriteOut(RowJson(row));
     std::string line;
@@ -269,6 +288,10 @@ class CommandRun : public SaveRunObserver {
         break;
     }
     WriteOut(line);
+    for (const MovieFileOutcome& file : row.files)
+      WriteOut(FormatResString(IDS_TROVEX_SAVE_LINE_FILE, LoadResString(MovieFileStatusText(file.status)).c_str(),
+                               (file.status == MovieFileStatus::kSaved ? file.target : file.address).c_str(),
+                               file.error.c_str()));
   }
 
   void WriteOut(const std::string& line) {
@@ -337,6 +360,7 @@ class CommandRun : public SaveRunObserver {
   std::map<std::string, std::string> savedBefore_;  // address -> target, over the whole run
   std::vector<RowResult> rows_;
   std::vector<SaveRunItem> items_;  // of the page under way, by row
+  int finishing_ = -1;
   SaveRun* run_ = nullptr;
   bool stopped_ = false;
   bool stopAsked_ = false;
@@ -372,6 +396,19 @@ std::string RowJson(const RowResult& row) {
   nlohmann::json line = {{"page", AnsiToUtf8(row.page)},     {"address", AnsiToUtf8(row.address)},
                          {"target", AnsiToUtf8(row.target)}, {"status", OutcomeKey(row)},
                          {"bytes", row.bytes},           {"error", AnsiToUtf8(row.error)}};
+  // Added after the first fields, so readers of those keep working; null when not known.
+  const swf::MovieSummary& f = row.facts;
+  line["swfVersion"] = f.known() ? nlohmann::json(f.version) : nlohmann::json();
+  line["actionScript"] = f.known() ? nlohmann::json(f.actionScript) : nlohmann::json();
+  line["stageWidth"] = f.known() ? nlohmann::json(f.stageWidth) : nlohmann::json();
+  line["stageHeight"] = f.known() ? nlohmann::json(f.stageHeight) : nlohmann::json();
+  line["frameRate"] = f.known() ? nlohmann::json(f.frameRate) : nlohmann::json();
+  nlohmann::json files = nlohmann::json::array();
+  for (const MovieFileOutcome& file : row.files)
+    files.push_back({{"address", AnsiToUtf8(file.address)}, {"target", AnsiToUtf8(file.target)},
+                     {"status", MovieFileStatusKey(file.status)}, {"bytes", file.bytes},
+                     {"error", AnsiToUtf8(file.error)}, {"depth", file.depth}});
+  line["files"] = std::move(files);
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -382,6 +419,9 @@ std::string SummaryJson(const Summary& s) {
                          {"cancelled", s.cancelled}, {"alreadySaved", s.alreadySaved},
                          {"bytes", s.bytes},        {"interrupted", s.interrupted},
                          {"exitCode", s.ExitCode()}};
+  line["filesSaved"] = s.filesSaved;
+  line["filesMissing"] = s.filesMissing;
+  line["filesFailed"] = s.filesFailed;
   return line.dump();
 }
 

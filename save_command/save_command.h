@@ -13,6 +13,8 @@
 
 #include "platform/inet/page_source.h"
 #include "save_engine/save_run.h"
+#include "save_engine/movie_files.h"
+#include "swf/movie_summary.h"
 
 namespace trovex::save_command {
 
@@ -31,6 +33,8 @@ struct RowResult {
   std::int64_t bytes = 0;
   std::string error;
   bool tried = false;  // the run came to it (a stop may end the walk before)
+  swf::MovieSummary facts;  // of the saved file
+  std::vector<MovieFileOutcome> files;  // the files it loads, as they were handled
 };
 
 struct Summary {
@@ -43,6 +47,10 @@ struct Summary {
   int alreadySaved = 0;
   std::int64_t bytes = 0;
   bool interrupted = false;
+  // The files the movies load.
+  int filesSaved = 0;
+  int filesMissing = 0;
+  int filesFailed = 0;
   int ExitCode() const;
 };
 
@@ -57,6 +65,7 @@ struct RunSettings {
   inet::PageSource* movieSource = nullptr;
   bool networkFallback = false;
   bool json = false;
+  bool saveFiles = true;      // also the files each movie loads
   bool progressLine = false;  // redraw a progress line on `progress` (a terminal)
   bool askOnTerminal = false; // the ask policy may ask on /dev/tty
   std::FILE* out = stdout;    // per-movie lines and the summary

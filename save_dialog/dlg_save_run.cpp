@@ -49,12 +49,13 @@ class DialogRunObserver : public SaveRunObserver {
   void OnRowStart(int nItem) override {
     dlg_.SelectOnly(nItem);
     dlg_.nSavingItem = nItem;
+    movieDone_ = false;
   }
   FileExistsAnswer AskFileExists(const std::string& existing, const std::string& source) override {
     return trovex::AskFileExists(existing, source);
   }
   void OnTransferStart(int nItem, const std::string& name) override {
-    dlg_.SetItemStatus(nItem, IDS_STATUS_DOWNLOADING);
+    if (!movieDone_) dlg_.SetItemStatus(nItem, IDS_STATUS_DOWNLOADING);  // not for its files
     dlg_.SetStatusText(name.c_str());
     // Each transfer has a hand-off of its own: a late value of the last one finds nothing.
     poster_ = std::make_unique<WindowPoster>(dlg_.GetWindow());
@@ -74,12 +75,9 @@ class DialogRunObserver : public SaveRunObserver {
       statuses_->Post(status);
   }
   void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) override {
+    movieDone_ = true;
     if (outcome == RowOutcome::Skipped) return;
-    // The last status first, then the bar goes.
-    if (statuses_) statuses_->Flush();
-    statuses_.reset();
-    // A status still queued belongs to a transfer that is over.
-    if (current_) *current_ = false;
+    EndTransfer();
     switch (outcome) {
       case RowOutcome::Saved:
         dlg_.SetItemSize(nItem, bytes);
@@ -92,13 +90,27 @@ class DialogRunObserver : public SaveRunObserver {
         dlg_.SetItemStatus(nItem, IDS_STATUS_FAILED);
         break;
     }
-    if (wxWindow* bar = dlg_.GetDlgItem(IDC_SAVE_PROGRESS)) bar->Hide();
     if (outcome == RowOutcome::Failed) AppMessageBox(dlg_.GetWindow(), error, MB_OK | MB_ICONERROR);
   }
   std::unique_ptr<TransferWait> CreateTransferWait() override { return std::make_unique<DialogWait>(); }
+  void OnMovieFacts(int nItem, const swf::MovieSummary& facts) override { dlg_.SetItemFacts(nItem, facts); }
+  void OnMovieFile(int nItem, const MovieFileOutcome& outcome) override {
+    EndTransfer();
+    dlg_.AddItemFile(nItem, outcome);
+  }
 
  private:
+  void EndTransfer() {
+    // The last status first, then the bar goes.
+    if (statuses_) statuses_->Flush();
+    statuses_.reset();
+    // A status still queued belongs to a transfer that is over.
+    if (current_) *current_ = false;
+    if (wxWindow* bar = dlg_.GetDlgItem(IDC_SAVE_PROGRESS)) bar->Hide();
+  }
+
   CDlgSave& dlg_;
+  bool movieDone_ = false;  // the row's movie is over: what follows are its files
   std::unique_ptr<WindowPoster> poster_;
   std::shared_ptr<bool> current_;  // this download's hand-offs still apply (dialog's thread)
   std::unique_ptr<LatestValuePoster<TransferStatus>> statuses_;
@@ -145,7 +157,7 @@ void CDlgSave::OnSave() {
   for (int row : checked) items.push_back({row, &RowRecord(row)});
 
   DialogRunObserver observer(*this);
-  SaveRun run(strSaveDir, settings.nConflictAction, observer);
+  SaveRun run(strSaveDir, settings.nConflictAction, observer, {}, settings.bSaveMovieFiles != 0);
   run.SetUnsizedReserve(ReadUnsizedReserve());
   run_ = &run;
   run.Run(items);

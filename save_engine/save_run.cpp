@@ -59,6 +59,7 @@ void SaveRun::MarkSaved(const SaveRunItem& item, const std::string& target) {
   item.pInfo->bSaved = TRUE;
   item.pInfo->strSavedPath = target;
   if (firstSaved_.empty()) firstSaved_ = target;
+  rowSaved_ = true;
 }
 
 bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace) {
@@ -73,31 +74,15 @@ bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace
 }
 
 bool SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool replace) {
-  std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
-  RowTransfer transfer(observer_, item.nItem);
-  CSWFDownloadSession* session = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(sessionMutex_);
-    session_ = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
-                                                     nullptr, nullptr, 0);
-    session = session_.get();
-  }
-  session->pOwner = &transfer;
-  session->SetTransferWait(wait.get());
-  session->SetSource(source_);
-  session->SetUnsizedReserve(unsizedReserve_);
-  if (!replace)
-    session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
-  const BOOL ok = session->Download(item.pInfo->strURL, target);
-  const bool stopped = session->IsStopped() != FALSE;
-  const std::string saved = session->GetSavedPath().empty() ? target : session->GetSavedPath();
-  const std::string why = session->GetErrorText();
-  std::unique_ptr<CSWFDownloadSession> ended;
-  {
-    std::lock_guard<std::mutex> lock(sessionMutex_);
-    ended = std::move(session_);
-  }
-  ended.reset();  // the worker is joined: no status comes after the row's end
+  bool ok = false, stopped = false;
+  std::string saved, why;
+  Transfer(item.nItem, item.pInfo->strURL, target, replace, [&](CSWFDownloadSession& session, BOOL done) {
+    ok = done != FALSE;
+    stopped = session.IsStopped() != FALSE;
+    saved = session.GetSavedPath().empty() ? target : session.GetSavedPath();
+    why = session.GetErrorText();
+  });
+  // The worker is joined: no status comes after the row's end.
   if (ok) {
     MarkSaved(item, saved);
     observer_.OnRowDone(item.nItem, RowOutcome::Saved, SizeOf(saved), {});
@@ -111,6 +96,48 @@ bool SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
                                         why.c_str()));
   }
   return stopped;
+}
+
+bool SaveRun::Settle(std::string& target, const SWFFileInfo& info) {
+  const auto ask = [this](const std::string& existing, const std::string& source) {
+    return observer_.AskFileExists(existing, source);
+  };
+  return SettleTargetConflict(target, info, nPolicy_, memory_, ask) != FALSE;
+}
+
+void SaveRun::Transfer(int nItem, const std::string& url, const std::string& target, bool replace,
+                       const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report) {
+  std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
+  RowTransfer transfer(observer_, nItem);
+  CSWFDownloadSession* session = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(sessionMutex_);
+    session_ = std::make_unique<CSWFDownloadSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG,
+                                                     nullptr, nullptr, 0);
+    session = session_.get();
+  }
+  session->pOwner = &transfer;
+  session->SetTransferWait(wait.get());
+  session->SetSource(source_);
+  session->SetUnsizedReserve(unsizedReserve_);
+  if (!replace)
+    session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
+  const BOOL ok = session->Download(url, target);
+  report(*session, ok);
+  std::unique_ptr<CSWFDownloadSession> ended;
+  {
+    std::lock_guard<std::mutex> lock(sessionMutex_);
+    ended = std::move(session_);
+  }
+  ended.reset();
+}
+
+bool SaveRun::ReplacesOnWrite(bool existed) const {
+  // Only an overwrite someone chose replaces a file; every other name is claimed, so a
+  // second process saving into this folder meanwhile never loses its movie (nor we ours).
+  return nPolicy_ == CONFLICT_OVERWRITE ||
+         (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
+          (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
 }
 
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
@@ -131,22 +158,15 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
       continue;
     }
     const bool existed = PathFileExistsA(target.c_str()) != FALSE;
-    const auto ask = [this](const std::string& existing, const std::string& source) {
-      return observer_.AskFileExists(existing, source);
-    };
-    if (!SettleTargetConflict(target, info, nPolicy_, memory_, ask)) {
+    if (!Settle(target, info)) {
       observer_.OnRowDone(item.nItem, RowOutcome::Skipped, 0, {});
       continue;
     }
-    // Only an overwrite someone chose replaces a file; every other name is claimed, so a
-    // second process saving into this folder meanwhile never loses its movie (nor we ours).
-    const bool replace =
-        nPolicy_ == CONFLICT_OVERWRITE ||
-        (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
-         (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
+    const bool replace = ReplacesOnWrite(existed);
     observer_.OnTransferStart(item.nItem, info.strFileName);
 
     bool wasStopped = false;
+    rowSaved_ = false;
     const bool web = IsWebAddress(info.strURL);
     if (!info.strLocalFile.empty() && !(web && LocalCopyChanged(info))) {
       if (CopyRow(info, target, replace)) {
@@ -165,6 +185,10 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     if (wasStopped) {
       stopped_ = true;
       break;
+    }
+    if (rowSaved_) {
+      observer_.OnMovieFacts(item.nItem, swf::ReadMovieSummaryOfFile(info.strSavedPath));
+      if (saveFiles_) SaveMovieFiles(item, info.strSavedPath);
     }
   }
 }

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,8 +15,10 @@
 
 #include "platform/base/types.h"
 #include "save_engine/download_session.h"
+#include "save_engine/movie_files.h"
 #include "save_engine/target_naming.h"
 #include "scan/swf_file_list.h"
+#include "swf/movie_summary.h"
 
 namespace trovex {
 
@@ -31,7 +35,8 @@ class SaveRunObserver {
   // The target exists: what to do with it. `source` is the movie's local copy, empty when it
   // will be downloaded.
   virtual FileExistsAnswer AskFileExists(const std::string& existing, const std::string& source) = 0;
-  // The row's movie starts to be copied or downloaded under this file name.
+  // The row's movie, or after its OnRowDone one of the files it loads, starts to be copied or
+  // downloaded under this name.
   virtual void OnTransferStart(int nItem, const std::string& name) = 0;
   // A download's progress: {total, 0, 0} once the response has arrived, then the offset after
   // every block received.
@@ -43,6 +48,10 @@ class SaveRunObserver {
   // new one for each download, so a late wake of the last one cannot end this one's wait;
   // null: the walk blocks until the download has ended.
   virtual std::unique_ptr<TransferWait> CreateTransferWait() = 0;
+  // The facts of the row's movie, read from the file just saved.
+  virtual void OnMovieFacts(int /*nItem*/, const swf::MovieSummary& /*facts*/) {}
+  // One file the row's movie loads has been handled; after the movie's own status.
+  virtual void OnMovieFile(int /*nItem*/, const MovieFileOutcome& /*outcome*/) {}
 };
 
 struct SaveRunItem {
@@ -52,9 +61,12 @@ struct SaveRunItem {
 
 class SaveRun {
  public:
-  // `source`: where downloads come from (the network by default).
-  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {})
-      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source) {}
+  // `source`: where downloads come from (the network by default); `saveFiles`: also save the
+  // files each saved movie loads.
+  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {},
+          bool saveFiles = true)
+      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source),
+        saveFiles_(saveFiles) {}
 
   // Saves the items in order. Ends early when a download was stopped, or when a stop was
   // asked for between rows.
@@ -82,6 +94,19 @@ class SaveRun {
   // Copies the row's local copy; false (the last error set) when it failed. Without `replace`
   // a free name is claimed and `target` becomes it.
   bool CopyRow(const SWFFileInfo& info, std::string& target, bool replace);
+  // Whether a write to a target settled by the policy may replace a file that `existed`.
+  bool ReplacesOnWrite(bool existed) const;
+  // Settles a clash of `target` with an existing file by the run's policy, asking the
+  // observer when the policy says so; false: skip it.
+  bool Settle(std::string& target, const SWFFileInfo& info);
+  // One download for row nItem through a session of its own; `report` sees the session
+  // before it goes.
+  void Transfer(int nItem, const std::string& url, const std::string& target, bool replace,
+                const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report);
+  // The files the row's movie, saved at `target`, loads (movie_files.cpp).
+  void SaveMovieFiles(const SaveRunItem& item, const std::string& target);
+  MovieFileOutcome SaveMovieFile(int nItem, const std::string& address, const std::string& relative,
+                                 const std::string& folder);
 
   std::string strSaveDir_;
   int nPolicy_;
@@ -94,6 +119,10 @@ class SaveRun {
   bool stopped_ = false;
   std::string firstSaved_;
   std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
+  bool saveFiles_;
+  bool rowSaved_ = false;
+  // Files saved by this run, by address and target: a file two movies load is fetched once.
+  std::map<std::pair<std::string, std::string>, MovieFileOutcome> filesDone_;
 };
 
 }  // namespace trovex

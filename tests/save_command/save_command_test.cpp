@@ -21,6 +21,7 @@
 
 #include "settings/profile.h"
 #include "tests/support/http_server.h"
+#include "tests/support/movie_site.h"
 #include "tests/support/temp_env.h"
 
 extern char** environ;
@@ -412,6 +413,71 @@ TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
   EXPECT_EQ(ReadFile(dir + "/a.swf"), Movie("a"));
   EXPECT_EQ(ReadFile(dir + "/b.swf"), "old");
   EXPECT_EQ(ReadFile(dir + "/c.swf"), "old");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SaveCommand, AMoviesOwnFilesAreSavedBesideIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    bool withFiles;
+    bool existingConfig;  // a config.xml of an earlier save, under the skip policy
+  } cases[] = {
+      {"with its files", {}, true, false},
+      {"--no-deps", {"--no-deps"}, false, false},
+      {"an existing file under skip", {"--conflict", "skip"}, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    trovex::test::IsolatedHome home;
+    trovex::test::TestHttpServer server;
+    const trovex::test::MovieSite site = trovex::test::ServeMovieSite(server);
+    const std::string dir = home.dir().str() + "/out";
+    if (c.existingConfig) {
+      fs::create_directories(dir + "/data");
+      std::ofstream(dir + "/data/config.xml") << "kept";
+    }
+    std::vector<std::string> args = {"--dir", dir, "--json"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(site.page);
+    Result r = RunSave(home, args);
+    // A file the server lacks is reported, not a failure of its movie.
+    EXPECT_EQ(r.exit, 0) << r.err;
+
+    std::map<std::string, std::string> expected = site.movies;
+    if (c.withFiles) expected.insert(site.files.begin(), site.files.end());
+    if (c.existingConfig) expected["data/config.xml"] = "kept";
+    EXPECT_EQ(trovex::test::FilesUnder(dir), expected);
+    // Nothing lands beside the target folder.
+    EXPECT_FALSE(fs::exists(home.dir().str() + "/outside"));
+    EXPECT_FALSE(fs::exists(home.dir().str() + "/" + site.outsidePath));
+
+    auto movies = Movies(r);
+    ASSERT_EQ(movies.size(), 3u) << r.out;
+    EXPECT_EQ(movies["/main.swf"]["swfVersion"], 10);
+    EXPECT_EQ(movies["/main.swf"]["actionScript"], 2);
+    EXPECT_EQ(movies["/game.swf"]["actionScript"], 3);
+    EXPECT_EQ(movies["/game.swf"]["stageWidth"], 550);
+    EXPECT_EQ(movies["/game.swf"]["stageHeight"], 400);
+    EXPECT_EQ(movies["/game.swf"]["frameRate"], 30.0);
+    std::map<std::string, std::string> statuses;
+    for (const auto& [name, movie] : movies)
+      for (const auto& file : movie["files"]) statuses[file["address"]] = file["status"];
+    if (!c.withFiles) {
+      EXPECT_TRUE(statuses.empty());
+      continue;
+    }
+    EXPECT_EQ(statuses[site.missingAddress], "missing");
+    EXPECT_EQ(statuses[server.Url("/site/levels/level2.swf")], "saved");
+    EXPECT_EQ(statuses[server.Url("/site/sounds/boom.mp3")], "saved");  // named by a loaded level
+    EXPECT_EQ(statuses[server.Url("/outside/notes.txt")], "saved");
+    EXPECT_EQ(statuses[server.Url("/site/data/config.xml")], c.existingConfig ? "skipped" : "saved");
+    EXPECT_EQ(statuses.size(), site.files.size() + 1);
+    EXPECT_EQ(r.lines.back()["filesMissing"], 1);
+  }
 }
 
 }  // namespace
