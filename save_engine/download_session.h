@@ -17,11 +17,12 @@
 
 namespace trovex {
 
-// Where a transfer stands: the announced size of the body (0: not known) and the bytes
-// received so far.
+// Where a transfer stands: the announced size of the body (0: not known), the offset it began
+// at, and the offset reached so far.
 struct TransferStatus {
   std::int64_t total = 0;
-  std::int64_t done = 0;
+  std::int64_t start = 0;
+  std::int64_t current = 0;
   bool operator==(const TransferStatus&) const = default;
 };
 
@@ -40,6 +41,9 @@ class TransferWait {
   virtual void Wait() = 0;
   virtual void Wake() = 0;
 };
+
+// The most a body without a length keeps free on its file system, unless set otherwise.
+inline constexpr std::uint64_t kDefaultUnsizedReserve = 2ull << 30;
 
 class CDownloadSession : public CInternetSession {
  public:
@@ -89,6 +93,9 @@ class CDownloadSession : public CInternetSession {
   void SetNameClaim(std::function<std::string(const std::string& taken)> next) {
     claimNext_ = std::move(next);
   }
+  // A body of no announced length stops while its file system keeps 10 % of it free, but at
+  // most `bytes` (kDefaultUnsizedReserve unless set).
+  void SetUnsizedReserve(std::uint64_t bytes) { unsizedReserve_ = bytes; }
   // Where the last successful download went (the target, or the name claimed instead).
   const std::string& GetSavedPath() const { return strSavedPath_; }
 
@@ -142,11 +149,12 @@ class CDownloadSession : public CInternetSession {
   DownloadSource source_;
   std::function<std::string(const std::string&)> claimNext_;
   std::string strSavedPath_;
+  std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
   std::thread worker_;
 };
 
-// What the owner of a download hears of it, on the session's worker thread: {total, 0} once
-// the response has arrived, then {total, done} after every block received.
+// What the owner of a download hears of it, on the session's worker thread: {total, 0, 0}
+// once the response has arrived, then {total, 0, current} after every block received.
 class DownloadObserver {
  public:
   virtual ~DownloadObserver() = default;
