@@ -180,6 +180,7 @@ void SaveRun::SaveMovieFiles(const SaveRunItem& item, const std::string& target)
   const std::string folder = ParentOf(target);
 
   auto saveOnce = [&](const std::string& address) -> const MovieFileOutcome* {
+    if (rowAddresses_.count(address)) return nullptr;
     const std::string relative = RelativeFilePath(address, base);
     if (relative.empty()) return nullptr;
     auto key = std::make_pair(address, folder + "/" + relative);

@@ -143,6 +143,8 @@ bool SaveRun::ReplacesOnWrite(bool existed) const {
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
   // What a killed earlier run was writing here goes now.
   posix::SweepStaleTemporaries(strSaveDir_);
+  rowAddresses_.clear();
+  for (const SaveRunItem& item : items) rowAddresses_.insert(item.pInfo->strURL);
   for (const SaveRunItem& item : items) {
     if (stopRequested_) {
       stopped_ = true;

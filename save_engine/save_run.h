@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -123,6 +124,8 @@ class SaveRun {
   bool rowSaved_ = false;
   // Files saved by this run, by address and target: a file two movies load is fetched once.
   std::map<std::pair<std::string, std::string>, MovieFileOutcome> filesDone_;
+  // The addresses of this run's own rows: a movie that another movie loads is saved as its row.
+  std::set<std::string> rowAddresses_;
 };
 
 }  // namespace trovex

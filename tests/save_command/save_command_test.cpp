@@ -419,6 +419,23 @@ TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
 
 namespace {
 
+// A movie that another movie of the page loads is saved once, as its own row: never first as a
+// file of the other, which would then meet its row as a name clash.
+TEST(SaveCommand, AMovieAnotherMovieLoadsIsSavedAsItsOwnRow) {
+  trovex::test::IsolatedHome home;
+  trovex::test::TestHttpServer server;
+  const trovex::test::MovieSite site = trovex::test::ServeMovieSite(server);
+  server.Reply("/site/both.html", 200, "<embed src=main.swf><embed src=level1.swf>");
+  const std::string dir = home.dir().str() + "/out";
+  Result r = RunSave(home, {"--dir", dir, "--json", "--conflict", "skip", server.Url("/site/both.html")});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  auto movies = Movies(r);
+  ASSERT_EQ(movies.size(), 2u) << r.out;
+  EXPECT_EQ(movies["/level1.swf"]["status"], "saved") << r.out;
+  for (const auto& file : movies["/main.swf"]["files"]) EXPECT_NE(file["address"], server.Url("/site/level1.swf"));
+  EXPECT_EQ(trovex::test::FilesUnder(dir)["level1.swf"], site.files.at("level1.swf"));
+}
+
 TEST(SaveCommand, AMoviesOwnFilesAreSavedBesideIt) {
   struct Case {
     const char* name;
