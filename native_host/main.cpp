@@ -40,6 +40,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/automation_call.h"
 #include "platform/fs/atomic_file.h"
+#include "platform/text/res_text.h"
 #include "res/strings.h"
 
 namespace {
@@ -49,15 +50,14 @@ using namespace trovex::nativehost;
 
 constexpr const char16_t* kProgId = u"SWFOrdavin.InternetExplorer";
 
-constexpr const char* kUsage =
-    "usage: trovex-native-host --register | --unregister\n"
-    "  --register    lets Chromium, Chrome and Firefox start this host for the SWF Zalmic Trovex\n"
-    "                extension (writes the current user's native messaging manifests) and\n"
-    "                registers the module when it is not registered yet\n"
-    "  --unregister  removes those manifests\n"
-    "  Started by a browser, it reads the extension's messages on standard input.\n";
+// Lines for the browser's log and the terminal, in the locale's code page.
+void Log(const std::string& line) { std::fputs(FormatResString(IDS_TROVEX_HOST_LOG_LINE, line.c_str()).c_str(), stderr); }
 
-void Log(const std::string& line) { std::fprintf(stderr, "trovex-native-host: %s\n", line.c_str()); }
+std::string Hex(HRESULT hr) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  return code;
+}
 
 std::string OwnPath() {
   char* real = ::realpath("/proc/self/exe", nullptr);
@@ -93,24 +93,23 @@ bool ModuleRegistered() {
 int RegisterModule() {
   const std::string module = FindModule();
   if (module.empty()) {
-    Log("the module libswftrovex.so is not installed beside this program; register it with trovex-regsvr");
+    Log(LoadResString(IDS_TROVEX_HOST_NO_MODULE));
     return 1;
   }
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   auto entry = handle ? reinterpret_cast<PFN_DllRegisterServer>(::dlsym(handle, "DllRegisterServer")) : nullptr;
   if (!entry) {
     const char* why = ::dlerror();
-    Log("cannot load " + module + ": " + (why ? why : "no DllRegisterServer"));
+    Log(why ? FormatResString(IDS_TROVEX_COM_MODULE_NOT_LOADED, module.c_str(), why)
+            : FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), "DllRegisterServer"));
     return 1;
   }
   HRESULT hr = entry();
   if (FAILED(hr)) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    Log("registering " + module + " failed (" + code + ")");
+    Log(FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), Hex(hr).c_str()));
     return 1;
   }
-  std::printf("registered the module %s\n", module.c_str());
+  std::puts(FormatResString(IDS_TROVEX_HOST_REGISTERED, module.c_str()).c_str());
   return 0;
 }
 
@@ -118,10 +117,12 @@ int Register() {
   const std::string self = OwnPath();
   std::string error;
   if (self.empty() || WriteUserManifests(self, &error) != 0) {
-    Log("cannot write the browsers' manifests: " + (self.empty() ? "own path unknown" : error));
+    if (self.empty()) error = LoadResString(IDS_TROVEX_HOST_OWN_PATH_UNKNOWN);
+    Log(FormatResString(IDS_TROVEX_HOST_CANNOT_WRITE_MANIFESTS, error.c_str()));
     return 1;
   }
-  for (const ManifestPlace& place : UserManifestPlaces()) std::printf("wrote %s\n", place.strPath.c_str());
+  for (const ManifestPlace& place : UserManifestPlaces())
+    std::puts(FormatResString(IDS_TROVEX_HOST_WROTE, place.strPath.c_str()).c_str());
   if (!ModuleRegistered()) return RegisterModule();
   return 0;
 }
@@ -129,7 +130,7 @@ int Register() {
 int Unregister() {
   std::string error;
   if (RemoveUserManifests(&error) != 0) {
-    Log("cannot remove the browsers' manifests: " + error);
+    Log(FormatResString(IDS_TROVEX_HOST_CANNOT_REMOVE_MANIFESTS, error.c_str()));
     return 1;
   }
   return 0;
@@ -137,7 +138,7 @@ int Unregister() {
 
 int WriteManifest(const std::string& kind, const std::string& dir, const std::string& hostPath) {
   if ((kind != "chromium" && kind != "firefox") || hostPath.empty() || hostPath[0] != '/') {
-    Log("--write-manifest wants chromium or firefox, a folder and the host's absolute path");
+    Log(LoadResString(IDS_TROVEX_HOST_WRITE_MANIFEST_USAGE));
     return 2;
   }
   const std::string text = ManifestJson(kind == "chromium" ? BrowserKind::kChromium : BrowserKind::kFirefox, hostPath);
@@ -217,12 +218,11 @@ class PrivateJar {
       *error = path_ + ": " + std::strerror(e);
       return false;
     }
-    ::setenv("TROVEX_COOKIE_JAR", path_.c_str(), 1);
     return true;
   }
+  const std::string& Path() const { return path_; }
   ~PrivateJar() {
     if (dir_.empty()) return;
-    ::unsetenv("TROVEX_COOKIE_JAR");
     for (int sig : kJarSignals) ::signal(sig, SIG_DFL);
     RemoveJarFiles();
     g_jarFile[0] = g_jarLock[0] = g_jarDir[0] = '\0';
@@ -241,7 +241,7 @@ class Host {
     Request request;
     std::string error;
     if (!ParseRequest(body, &request, &error)) {
-      Log("refused a request: " + error);
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_REFUSED_REQUEST, error.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_REQUEST, error.c_str()));
     }
     for (const std::string& skipped : request.skipped) Log(skipped);
@@ -249,16 +249,16 @@ class Host {
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(request.strSnapshot, pagemodel::SnapshotLimits{}, &error, &cuts);
     for (const std::string& cut : cuts) Log(cut);
     if (!session) {
-      Log("refused a snapshot: " + error);
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_REFUSED_SNAPSHOT, error.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_SNAPSHOT, error.c_str()));
     }
     PrivateJar jar;
     if (!jar.Create(request.cookieLines, &error)) {
-      Log("cannot keep the cookies: " + error);
+      Log(FormatResString(IDS_TROVEX_HOST_COOKIES_FAILED, error.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_COOKIES_FAILED, error.c_str()));
     }
     if (!StartToolkit()) {
-      Log("cannot open a window: the toolkit did not start (is DISPLAY set?)");
+      Log(LoadResString(IDS_TROVEX_HOST_NO_DISPLAY));
       return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_NO_DISPLAY));
     }
     CLSID clsid{};
@@ -268,32 +268,26 @@ class Host {
       hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
     if (FAILED(hr)) {
       const std::string why = CoLastActivationError();
-      Log("the module is not available (" + Hex(hr) + ") " + why + "; run trovex-native-host --register");
-      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE, Hex(hr).c_str()));
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, Hex(hr).c_str(), why.c_str()));
+      return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE));
     }
     ComPtr<IWebBrowser2> browser = pagemodel::BrowserOf(session);
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
     long result = 1;
     std::string failure;
-    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure);
+    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure, jar.Path());
     document.Reset();
     browser.Reset();
     object.Reset();
     CoFreeUnusedLibraries();
     if (FAILED(hr)) {
-      Log("GetSWFFile failed (" + Hex(hr) + ") " + failure);
-      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, Hex(hr).c_str(), failure.c_str()));
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, Hex(hr).c_str(), failure.c_str()));
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, failure.c_str()));
     }
     return AnswerResult(result);
   }
 
  private:
-  static std::string Hex(HRESULT hr) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return code;
-  }
-
   bool StartToolkit() {
     if (toolkit_) return toolkit_->IsOk();
     PrepareToolkitLanguage();
@@ -319,7 +313,7 @@ int ServeBrowser(char** argv) {
   // Standard output carries the messages alone: whatever a library prints goes to the log.
   const int messages = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   if (messages < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-    Log("cannot set up standard output");
+    Log(LoadResString(IDS_TROVEX_HOST_LOG_NO_STDOUT));
     return 1;
   }
   Host host(argv);
@@ -328,12 +322,12 @@ int ServeBrowser(char** argv) {
     if (in.status == ReadStatus::kEnd) return 0;
     if (in.status == ReadStatus::kBroken) {
       // The stream is out of step: answer once and stop, nothing after this can be trusted.
-      Log("refused a message: " + in.error);
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_REFUSED_MESSAGE, in.error.c_str()));
       WriteMessage(messages, AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_MESSAGE, in.error.c_str())));
       return 1;
     }
     if (!WriteMessage(messages, host.Serve(in.body))) {
-      Log("cannot answer the browser");
+      Log(LoadResString(IDS_TROVEX_HOST_LOG_CANNOT_ANSWER));
       return 1;
     }
   }
@@ -350,13 +344,19 @@ int main(int argc, char** argv) {
     if (arg == "--unregister" && argc == 2) return Unregister();
     if (arg == "--write-manifest" && argc == 5) return WriteManifest(argv[2], argv[3], argv[4]);
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(LoadResString(IDS_TROVEX_HOST_USAGE).c_str(), stdout);
       return 0;
     }
     if (arg.rfind("--", 0) == 0 && arg.rfind("--parent-window", 0) != 0) {
-      std::fprintf(stderr, "trovex-native-host: unknown option %s\n%s", arg.c_str(), kUsage);
+      Log(FormatResString(IDS_TROVEX_HOST_UNKNOWN_OPTION, arg.c_str()));
+      std::fputs(LoadResString(IDS_TROVEX_HOST_USAGE).c_str(), stderr);
       return 2;
     }
+  }
+  // A browser always gives its origin or manifest and a pipe: someone typed the name.
+  if (argc < 2 && ::isatty(STDIN_FILENO)) {
+    std::fputs(LoadResString(IDS_TROVEX_HOST_ON_TERMINAL).c_str(), stderr);
+    return 2;
   }
   return ServeBrowser(argv);
 }

@@ -130,9 +130,35 @@ const std::map<unsigned, const char*>& Table() {
     {63331, "頁面快照無法讀取：%s"},
     {63332, "無法儲存瀏覽器的 Cookie：%s"},
     {63333, "無法開啟視窗（沒有可用的顯示器）。"},
-    {63334, "無法建立 Automation 物件 SWFOrdavin.InternetExplorer（%s）。請執行「trovex-native-host --register」。"},
-    {63335, "GetSWFFile 失敗（%s）%s"},
+    {63334, "找不到 SWF Zalmic Trovex 的模組。請在終端機執行「trovex-native-host --register」，然後再試一次。"},
+    {63335, "儲存對話方塊發生錯誤。%s"},
     {63336, "擴充功能送來的訊息無法讀取：%s"},
+    {63500, "用法：trovex-native-host --register | --unregister | --version\n"
+            "  --register    讓 Chromium、Chrome 與 Firefox 能為 SWF Zalmic Trovex 擴充功能啟動本程式\n"
+            "                （寫入目前使用者的原生訊息設定檔），模組尚未登錄時也一併登錄\n"
+            "  --unregister  移除這些設定檔\n"
+            "  --version     顯示版本後結束\n"
+            "  由瀏覽器啟動時，本程式從標準輸入讀取擴充功能的訊息。\n"},
+    {63501, "trovex-native-host 是 SWF Zalmic Trovex 擴充功能的原生主程式：Chromium 與 Firefox 的擴充功能\n"
+            "透過它開啟儲存對話方塊。它由瀏覽器啟動，不需要在終端機執行。\n"
+            "要讓瀏覽器找到它，請執行一次：\n"
+            "  trovex-native-host --register\n"},
+    {63502, "無法辨識的選項 %s"},
+    {63503, "模組 libswftrovex.so 沒有安裝在本程式旁邊；請用 trovex-regsvr 登錄模組。"},
+    {63504, "登錄模組 %s 失敗（%s）"},
+    {63505, "已登錄模組 %s"},
+    {63506, "無法寫入瀏覽器的原生訊息設定檔：%s"},
+    {63507, "已寫入 %s"},
+    {63508, "無法移除瀏覽器的原生訊息設定檔：%s"},
+    {63509, "--write-manifest 需要 chromium 或 firefox、一個資料夾與本程式的絕對路徑"},
+    {63510, "拒絕了一個要求：%s"},
+    {63511, "拒絕了一個頁面快照：%s"},
+    {63512, "拒絕了一則訊息：%s"},
+    {63513, "模組無法使用（%s）%s"},
+    {63514, "無法回覆瀏覽器"},
+    {63515, "無法設定標準輸出"},
+    {63516, "不知道本程式的路徑"},
+    {63517, "trovex-native-host：%s\n"},
     // The preview.
     {63340, "找不到影片檔案：%s"},
     {63341, "影片不是一般檔案：%s"},

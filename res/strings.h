@@ -137,6 +137,25 @@ constexpr unsigned IDS_TROVEX_HOST_NO_DISPLAY = 63333;
 constexpr unsigned IDS_TROVEX_HOST_MODULE_UNAVAILABLE = 63334;  // "%s" HRESULT
 constexpr unsigned IDS_TROVEX_HOST_GETSWFFILE_FAILED = 63335;   // "%s" HRESULT, "%s" what it met
 constexpr unsigned IDS_TROVEX_HOST_BAD_MESSAGE = 63336;
+// trovex-native-host on a terminal and in the browser's log.
+constexpr unsigned IDS_TROVEX_HOST_USAGE = 63500;
+constexpr unsigned IDS_TROVEX_HOST_ON_TERMINAL = 63501;
+constexpr unsigned IDS_TROVEX_HOST_UNKNOWN_OPTION = 63502;     // "%s" option
+constexpr unsigned IDS_TROVEX_HOST_NO_MODULE = 63503;
+constexpr unsigned IDS_TROVEX_HOST_REGISTER_FAILED = 63504;    // "%s" module, "%s" HRESULT
+constexpr unsigned IDS_TROVEX_HOST_REGISTERED = 63505;         // "%s" module
+constexpr unsigned IDS_TROVEX_HOST_CANNOT_WRITE_MANIFESTS = 63506;  // "%s" why
+constexpr unsigned IDS_TROVEX_HOST_WROTE = 63507;              // "%s" path
+constexpr unsigned IDS_TROVEX_HOST_CANNOT_REMOVE_MANIFESTS = 63508;  // "%s" why
+constexpr unsigned IDS_TROVEX_HOST_WRITE_MANIFEST_USAGE = 63509;
+constexpr unsigned IDS_TROVEX_HOST_LOG_REFUSED_REQUEST = 63510;   // "%s" why
+constexpr unsigned IDS_TROVEX_HOST_LOG_REFUSED_SNAPSHOT = 63511;  // "%s" why
+constexpr unsigned IDS_TROVEX_HOST_LOG_REFUSED_MESSAGE = 63512;   // "%s" why
+constexpr unsigned IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE = 63513;  // "%s" HRESULT, "%s" why
+constexpr unsigned IDS_TROVEX_HOST_LOG_CANNOT_ANSWER = 63514;
+constexpr unsigned IDS_TROVEX_HOST_LOG_NO_STDOUT = 63515;
+constexpr unsigned IDS_TROVEX_HOST_OWN_PATH_UNKNOWN = 63516;
+constexpr unsigned IDS_TROVEX_HOST_LOG_LINE = 63517;           // "%s" the line
 
 // The preview ("%s" the movie's path or address).
 constexpr unsigned IDS_TROVEX_PREVIEW_FILE_NOT_FOUND = 63340;
