@@ -22,12 +22,15 @@
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
+#include <wx/evtloopsrc.h>
 #include <wx/weakref.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -41,7 +44,9 @@
 #include "platform/com/automation_call.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/text/res_text.h"
+#include "res/images.h"
 #include "res/strings.h"
+#include "res/templates.h"
 
 namespace {
 
@@ -152,11 +157,26 @@ int WriteManifest(const std::string& kind, const std::string& dir, const std::st
   return 0;
 }
 
+// Brings the open dialogs to the front (a second request for the same tab).
+void RaiseDialogs() {
+  for (wxWindow* window : wxTopLevelWindows)
+    if (auto* dialog = wxDynamicCast(window, wxDialog); dialog && dialog->IsShown()) dialog->Raise();
+}
+
 // The application object: the Save dialog and the message box of the module come to the front
-// when they appear, since the browser, not this process, had the user's attention.
+// when they appear, since the browser, not this process, had the user's attention. With no
+// browser window to be transient for, they stay above other windows, so a click on the page
+// does not bury them, and carry the product's icon.
 class HostApp : public wxApp {
  public:
   int FilterEvent(wxEvent& event) override {
+    // Realized, not yet shown: what the window system reads when the window maps.
+    if (event.GetEventType() == wxEVT_CREATE) {
+      if (auto* dialog = wxDynamicCast(event.GetEventObject(), wxDialog)) {
+        dialog->SetWindowStyleFlag(dialog->GetWindowStyleFlag() | wxSTAY_ON_TOP);
+        dialog->SetIcons(LoadResIconBundle(IDI_BUTTON));
+      }
+    }
     if (event.GetEventType() == wxEVT_SHOW && static_cast<wxShowEvent&>(event).IsShown()) {
       // Dialogs only: the module also shows helper windows of its own (the preview's engine).
       if (auto* window = wxDynamicCast(event.GetEventObject(), wxDialog)) {
@@ -232,9 +252,48 @@ class PrivateJar {
   std::string dir_, path_;
 };
 
+// While a dialog runs, the browser's messages are read from its event loop: a request to raise
+// the dialog is done at once; anything else (the stream's end) waits for the dialog to close.
+class MessageWatch : public wxEventLoopSourceHandler {
+ public:
+  explicit MessageWatch(std::deque<ReadResult>* pending) : pending_(pending) {
+    source_.reset(wxEventLoopBase::AddSourceForFD(STDIN_FILENO, this, wxEVENT_SOURCE_INPUT | wxEVENT_SOURCE_EXCEPTION));
+  }
+  void OnReadWaiting() override {
+    if (!source_ || !pending_->empty()) return;
+    ReadResult in = ReadMessage(STDIN_FILENO);
+    if (in.status == ReadStatus::kMessage && IsRaiseRequest(in.body)) {
+      RaiseDialogs();
+      return;
+    }
+    pending_->push_back(std::move(in));
+    // An ended stream stays readable: stop watching it (the loop allows it from here).
+    source_.reset();
+  }
+  void OnWriteWaiting() override {}
+  void OnExceptionWaiting() override { OnReadWaiting(); }
+
+ private:
+  std::deque<ReadResult>* pending_;
+  std::unique_ptr<wxEventLoopSource> source_;
+};
+
 class Host {
  public:
-  explicit Host(char** argv) : argv_(argv) {}
+  // The next message: one read while a dialog ran, else from the stream. A request to raise a
+  // dialog that is gone is no request.
+  ReadResult Next() {
+    for (;;) {
+      ReadResult in;
+      if (!pending_.empty()) {
+        in = std::move(pending_.front());
+        pending_.pop_front();
+      } else {
+        in = ReadMessage(STDIN_FILENO);
+      }
+      if (in.status != ReadStatus::kMessage || !IsRaiseRequest(in.body)) return in;
+    }
+  }
 
   // The answer to one message.
   std::string Serve(const std::string& body) {
@@ -275,6 +334,7 @@ class Host {
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
     long result = 1;
     std::string failure;
+    MessageWatch watch(&pending_);
     hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure, jar.Path());
     document.Reset();
     browser.Reset();
@@ -291,10 +351,17 @@ class Host {
   bool StartToolkit() {
     if (toolkit_) return toolkit_->IsOk();
     PrepareToolkitLanguage();
-    wxApp::SetInstance(new HostApp);
-    // The browser's arguments (an origin, a manifest path) are not the toolkit's.
+    auto* app = new HostApp;
+    // The window system's name for the dialogs' owner, in place of the program's file name.
+    app->SetAppName("kelvora-swf-trovex");
+    app->SetAppDisplayName(wxString::FromUTF8(LoadResStringUtf8(IDS_APP_TITLE)));
+    wxApp::SetInstance(app);
+    // The browser's arguments (an origin, a manifest path) are not the toolkit's; the first names
+    // the windows' owner to the window system (its class, Wayland's application id).
+    static char name[] = "kelvora-swf-trovex";
+    static char* args[] = {name, nullptr};
     int argc = 1;
-    toolkit_ = std::make_unique<wxInitializer>(argc, argv_);
+    toolkit_ = std::make_unique<wxInitializer>(argc, args);
     // The toolkit sets the locale from the environment again.
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
     if (!toolkit_->IsOk()) return false;
@@ -303,11 +370,11 @@ class Host {
     return true;
   }
 
-  char** argv_;
   std::unique_ptr<wxInitializer> toolkit_;
+  std::deque<ReadResult> pending_;
 };
 
-int ServeBrowser(char** argv) {
+int ServeBrowser() {
   // A browser that went away while a dialog was open must not kill the host at its answer.
   ::signal(SIGPIPE, SIG_IGN);
   // Standard output carries the messages alone: whatever a library prints goes to the log.
@@ -316,9 +383,9 @@ int ServeBrowser(char** argv) {
     Log(LoadResString(IDS_TROVEX_HOST_LOG_NO_STDOUT));
     return 1;
   }
-  Host host(argv);
+  Host host;
   for (;;) {
-    ReadResult in = ReadMessage(STDIN_FILENO);
+    ReadResult in = host.Next();
     if (in.status == ReadStatus::kEnd) return 0;
     if (in.status == ReadStatus::kBroken) {
       // The stream is out of step: answer once and stop, nothing after this can be trusted.
@@ -358,5 +425,5 @@ int main(int argc, char** argv) {
     std::fputs(LoadResString(IDS_TROVEX_HOST_ON_TERMINAL).c_str(), stderr);
     return 2;
   }
-  return ServeBrowser(argv);
+  return ServeBrowser();
 }
