@@ -1,15 +1,15 @@
 #include "browser/command_line.h"
 
-#include <langinfo.h>
-
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "browser/url.h"
+#include "platform/text/res_text.h"
+#include "platform/text/text.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -17,45 +17,30 @@ namespace {
 // The whole page load, frames and played movies included.
 constexpr int kLoadBudgetSeconds = 600;
 
-constexpr const char* kUsage =
-    "usage: trovex-browser PAGE\n"
-    "       trovex-browser --list [--plugins | --live] PAGE\n"
-    "       trovex-browser --save-dialog PAGE\n"
-    "  PAGE       a local file, a file: URL or an http:// or https:// address; without an\n"
-    "             option it is shown in the browser window (needs a display)\n"
-    "  --list     print the Flash movies of the page and all its frames, one per line:\n"
-    "             address, local copy, file name, size (tab-separated, UTF-8)\n"
-    "  --live     with --list: the movies of the page as the browser window shows it, after\n"
-    "             its scripts ran (needs a display)\n"
-    "  --save-dialog  open the page in the browser window and, once it has loaded, show the\n"
-    "             Save dialog as the toolbar button does; exits when it closes (1 when the\n"
-    "             page has no movie; needs a display)\n"
-    "  --plugins  with --list: also fetch the movies into the URL cache, as the Flash player\n"
-    "             would (the browser window always does, in the background)\n"
-    "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
-
-// Options that do not go together: what to tell the user, or null.
-const char* ConflictOf(const CommandLine& line) {
-  if (line.list && line.saveDialog) return "--list and --save-dialog exclude each other";
-  if (line.live && !line.list) return "--live goes with --list";
-  if (line.live && line.options.bPlugins) return "--live and --plugins exclude each other";
+// Options that do not go together: the string that tells the user, or 0.
+unsigned ConflictOf(const CommandLine& line) {
+  if (line.list && line.saveDialog) return IDS_TROVEX_BROWSER_LIST_OR_SAVE_DIALOG;
+  if (line.live && !line.list) return IDS_TROVEX_BROWSER_LIVE_NEEDS_LIST;
+  if (line.live && line.options.bPlugins) return IDS_TROVEX_BROWSER_LIVE_OR_PLUGINS;
   // The window plays the movies of what it shows by itself.
-  if (line.options.bPlugins && !line.list) return "--plugins goes with --list";
-  return nullptr;
+  if (line.options.bPlugins && !line.list) return IDS_TROVEX_BROWSER_PLUGINS_NEEDS_LIST;
+  return 0;
 }
 
 }  // namespace
 
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "trovex-browser: %s\n", problem);
-  std::fputs(kUsage, stderr);
+void Report(const std::string& line) {
+  std::fputs(FormatResString(IDS_TROVEX_BROWSER_LINE, line.c_str()).c_str(), stderr);
+}
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) Report(problem);
+  std::fputs(LoadResString(IDS_TROVEX_BROWSER_USAGE).c_str(), stderr);
   return 2;
 }
 
 int ParseCommandLine(int argc, char** argv, CommandLine* line) {
-  std::setlocale(LC_ALL, "");
-  // Without any locale the text would be 7-bit only; take UTF-8 as today's systems do.
-  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+  SetUpProgramLocale();
 
   bool pageGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -71,32 +56,34 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
     } else if (arg == "--verbose") {
       line->verbose = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(LoadResString(IDS_TROVEX_BROWSER_USAGE).c_str(), stdout);
       return 0;
+    } else if (arg == "--version") {
+      return PrintProgramVersion("trovex-browser");
     } else if (arg == "--") {
-      if (i + 2 != argc || pageGiven) return Usage("exactly one page is expected");
+      if (i + 2 != argc || pageGiven) return Usage(LoadResString(IDS_TROVEX_BROWSER_ONE_PAGE));
       line->page = argv[++i];
       pageGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return Usage(("unknown option " + arg).c_str());
+      return Usage(FormatResString(IDS_TROVEX_BROWSER_UNKNOWN_OPTION, arg.c_str()));
     } else if (pageGiven) {
-      return Usage("exactly one page is expected");
+      return Usage(LoadResString(IDS_TROVEX_BROWSER_ONE_PAGE));
     } else {
       line->page = arg;
       pageGiven = true;
     }
   }
-  if (!pageGiven) return Usage("no page given");
-  if (const char* conflict = ConflictOf(*line)) return Usage(conflict);
+  if (!pageGiven) return Usage(LoadResString(IDS_TROVEX_BROWSER_NO_PAGE));
+  if (unsigned conflict = ConflictOf(*line)) return Usage(LoadResString(conflict));
 
   std::string error;
   line->address = AddressFromUserInput(line->page, &error);
   if (line->address.empty()) {
-    std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", line->page.c_str(), error.c_str());
+    Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_LOAD, line->page.c_str(), error.c_str()));
     return 2;
   }
   if (line->NeedsWindow() && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    return Usage("no display to open the browser window on; --list without --live prints the movies");
+    return Usage(LoadResString(IDS_TROVEX_BROWSER_NO_DISPLAY));
   return -1;
 }
 
@@ -110,20 +97,18 @@ ComPtr<IWebBrowser2> LoadPageForCommand(const CommandLine& line, int* exitCode) 
   std::string error;
   ComPtr<IWebBrowser2> browser = LoadPage(line.address, options, &error, &stats);
   if (line.verbose)
-    for (const std::string& note : stats.notes) std::fprintf(stderr, "trovex-browser: %s\n", note.c_str());
+    for (const std::string& note : stats.notes) Report(note);
   else  // a list that a limit shortened must say so, or it reads as complete
-    for (const std::string& cut : stats.cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
+    for (const std::string& cut : stats.cuts) Report(cut);
   if (budget->Exceeded())
-    std::fprintf(stderr, "trovex-browser: loading %s took longer than %d s; the rest was not loaded\n",
-                 line.page.c_str(), kLoadBudgetSeconds);
+    Report(FormatResString(IDS_TROVEX_BROWSER_LOAD_TOO_LONG, line.page.c_str(), kLoadBudgetSeconds));
   if (!browser) {
-    std::fprintf(stderr, "trovex-browser: cannot load %s: %s\n", line.page.c_str(), error.c_str());
+    Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_LOAD, line.page.c_str(), error.c_str()));
     *exitCode = 2;
     return nullptr;
   }
   if (line.list && stats.nStatus >= 400) {
-    std::fprintf(stderr, "trovex-browser: cannot load %s: the server answered HTTP %ld\n", line.page.c_str(),
-                 stats.nStatus);
+    Report(FormatResString(IDS_TROVEX_BROWSER_HTTP_STATUS, line.page.c_str(), stats.nStatus));
     *exitCode = 2;
     return nullptr;
   }

@@ -14,7 +14,6 @@
 // second request to another host process opens a second Save dialog.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <langinfo.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +25,6 @@
 #include <wx/evtloopsrc.h>
 #include <wx/weakref.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +42,7 @@
 #include "platform/com/automation_call.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/text/res_text.h"
+#include "platform/text/text.h"
 #include "res/images.h"
 #include "res/strings.h"
 #include "res/templates.h"
@@ -57,12 +56,6 @@ constexpr const char16_t* kProgId = u"SWFOrdavin.InternetExplorer";
 
 // Lines for the browser's log and the terminal, in the locale's code page.
 void Log(const std::string& line) { std::fputs(FormatResString(IDS_TROVEX_HOST_LOG_LINE, line.c_str()).c_str(), stderr); }
-
-std::string Hex(HRESULT hr) {
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-  return code;
-}
 
 std::string OwnPath() {
   char* real = ::realpath("/proc/self/exe", nullptr);
@@ -111,7 +104,7 @@ int RegisterModule() {
   }
   HRESULT hr = entry();
   if (FAILED(hr)) {
-    Log(FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), Hex(hr).c_str()));
+    Log(FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), HResultText(hr).c_str()));
     return 1;
   }
   std::puts(FormatResString(IDS_TROVEX_HOST_REGISTERED, module.c_str()).c_str());
@@ -327,7 +320,7 @@ class Host {
       hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
     if (FAILED(hr)) {
       const std::string why = CoLastActivationError();
-      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, Hex(hr).c_str(), why.c_str()));
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), why.c_str()));
       return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE));
     }
     ComPtr<IWebBrowser2> browser = pagemodel::BrowserOf(session);
@@ -341,7 +334,7 @@ class Host {
     object.Reset();
     CoFreeUnusedLibraries();
     if (FAILED(hr)) {
-      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, Hex(hr).c_str(), failure.c_str()));
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), failure.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, failure.c_str()));
     }
     return AnswerResult(result);
@@ -363,7 +356,7 @@ class Host {
     int argc = 1;
     toolkit_ = std::make_unique<wxInitializer>(argc, args);
     // The toolkit sets the locale from the environment again.
-    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    SetUpProgramLocale();
     if (!toolkit_->IsOk()) return false;
     // The file chooser and the menus the module shows look as they do from the browser window.
     UseTraditionalChineseToolkit();
@@ -403,13 +396,13 @@ int ServeBrowser() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
-  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+  SetUpProgramLocale();
   if (argc >= 2) {
     const std::string arg = argv[1];
     if (arg == "--register" && argc == 2) return Register();
     if (arg == "--unregister" && argc == 2) return Unregister();
     if (arg == "--write-manifest" && argc == 5) return WriteManifest(argv[2], argv[3], argv[4]);
+    if (arg == "--version" && argc == 2) return PrintProgramVersion("trovex-native-host");
     if (arg == "--help" || arg == "-h") {
       std::fputs(LoadResString(IDS_TROVEX_HOST_USAGE).c_str(), stdout);
       return 0;
