@@ -111,6 +111,22 @@ TEST_F(NativeHostProcess, RunByHandOnATerminalItSaysWhatItIsForAndHowToRegister)
   EXPECT_NE(r.err.find("擴充功能"), std::string::npos) << r.err;
 }
 
+TEST_F(NativeHostProcess, OptionsAnswerInTraditionalChinese) {
+  const struct {
+    const char* option;
+    int exitCode;
+    const char* said;  // on stdout, or stderr for a failure
+  } cases[] = {{"--help", 0, "用法：trovex-native-host --register"},
+               {"--version", 0, "trovex-native-host 0."},
+               {"--bogus", 2, "trovex-native-host：無法辨識的選項 --bogus"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    HostRun r = RunHost({c.option}, "");
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_NE((c.exitCode ? r.err : r.out).find(c.said), std::string::npos) << r.out << r.err;
+  }
+}
+
 TEST_F(NativeHostProcess, ClosedStreamEndsQuietly) {
   HostRun r = RunHost({}, "");
   EXPECT_EQ(r.exitCode, 0);
