@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "browser/url.h"
 #include "platform/text/res_text.h"
@@ -17,6 +18,12 @@ namespace {
 // The whole page load, frames and played movies included.
 constexpr int kLoadBudgetSeconds = 600;
 
+// Both parts of the usage, in one place for --help and for a problem.
+void PrintUsage(std::FILE* to) {
+  std::fputs(LoadResString(IDS_TROVEX_BROWSER_USAGE).c_str(), to);
+  std::fputs(LoadResString(IDS_TROVEX_BROWSER_ARCHIVE_USAGE).c_str(), to);
+}
+
 // Options that do not go together: the string that tells the user, or 0.
 unsigned ConflictOf(const CommandLine& line) {
   if (line.list && line.saveDialog) return IDS_TROVEX_BROWSER_LIST_OR_SAVE_DIALOG;
@@ -24,6 +31,10 @@ unsigned ConflictOf(const CommandLine& line) {
   if (line.live && line.options.bPlugins) return IDS_TROVEX_BROWSER_LIVE_OR_PLUGINS;
   // The window plays the movies of what it shows by itself.
   if (line.options.bPlugins && !line.list) return IDS_TROVEX_BROWSER_PLUGINS_NEEDS_LIST;
+  // The window and --live show the live web.
+  if (!line.archives.files.empty() && (!line.list || line.live)) return IDS_TROVEX_BROWSER_WARC_NEEDS_LIST;
+  if (line.archives.files.empty() && (line.archives.fallback || !line.archives.date.empty()))
+    return IDS_TROVEX_BROWSER_WARC_OPTIONS_NEED_WARC;
   return 0;
 }
 
@@ -35,7 +46,7 @@ void Report(const std::string& line) {
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) Report(problem);
-  std::fputs(LoadResString(IDS_TROVEX_BROWSER_USAGE).c_str(), stderr);
+  PrintUsage(stderr);
   return 2;
 }
 
@@ -56,7 +67,7 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
     } else if (arg == "--verbose") {
       line->verbose = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::fputs(LoadResString(IDS_TROVEX_BROWSER_USAGE).c_str(), stdout);
+      PrintUsage(stdout);
       return 0;
     } else if (arg == "--version") {
       return PrintProgramVersion("trovex-browser");
@@ -65,7 +76,10 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
       line->page = argv[++i];
       pageGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return Usage(FormatResString(IDS_TROVEX_BROWSER_UNKNOWN_OPTION, arg.c_str()));
+      std::string problem;
+      const int taken = TakeArchiveOption(argc, argv, &i, &line->archives, &problem);
+      if (taken < 0) return Usage(problem);
+      if (taken == 0) return Usage(FormatResString(IDS_TROVEX_BROWSER_UNKNOWN_OPTION, arg.c_str()));
     } else if (pageGiven) {
       return Usage(LoadResString(IDS_TROVEX_BROWSER_ONE_PAGE));
     } else {
@@ -90,6 +104,16 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
 ComPtr<IWebBrowser2> LoadPageForCommand(const CommandLine& line, int* exitCode) {
   // One budget for the whole load, so a page of many slow frames ends in minutes, not hours.
   LoadOptions options = line.options;
+  OpenedSources sources;
+  std::string problem;
+  if (!OpenArchives(line.archives, &sources, &problem)) {
+    Report(problem);
+    *exitCode = 2;
+    return nullptr;
+  }
+  for (const std::string& warning : sources.warnings) Report(warning);
+  options.pageLimits.source = sources.pages;
+  options.movieLimits.source = sources.pages;
   auto budget = std::make_shared<FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
   options.pageLimits.budget = budget;
   options.movieLimits.budget = budget;

@@ -158,9 +158,7 @@ std::string ViewCookieStore() {
 
 // What the view holds reaches the jar through our merge, under the jar's lock.
 void ExportViewCookies() {
-  std::vector<std::string> lines = inet::ReadCookieJar(ViewCookieStore());
-  if (lines.empty()) return;
-  if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), lines))
+  if (int failed = inet::MergeCookieStoreIntoJar(ViewCookieStore(), inet::CookieJarPath()))
     Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_WRITE_JAR, std::strerror(failed)));
 }
 

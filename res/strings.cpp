@@ -161,6 +161,8 @@ const std::map<unsigned, const char*>& Table() {
     {63517, "trovex-native-host：%s\n"},
     {63520, "用法：trovex-browser 頁面\n"
             "      trovex-browser --list [--plugins | --live] [--verbose] 頁面\n"
+            "      trovex-browser --list [--plugins] --warc 檔案 [--warc 檔案...] [--warc-date 日期]\n"
+            "                     [--warc-fallback] 頁面\n"
             "      trovex-browser --save-dialog 頁面\n"
             "      trovex-browser --version\n"
             "  頁面           本機檔案、file: 網址，或 http:// 與 https:// 網址；不加選項時在瀏覽器\n"
@@ -198,6 +200,13 @@ const std::map<unsigned, const char*>& Table() {
     {63541, "頁面沒有提供快照"},
     {63542, "頁面的快照在 %d 秒內沒有送達"},
     {63543, "無法載入 %s"},
+    {63544, "  --warc 檔案    從網頁封存檔（.warc 或 .warc.gz，可重複指定多個）取得頁面、框架與影片，\n"
+            "                 而不是從網路\n"
+            "  --warc-date 日期  取最接近該日期（YYYYMMDDhhmmss 或 ISO 日期）的擷取，而不是最新的\n"
+            "  --warc-fallback   封存檔沒有的項目改從網路抓取\n"},
+    {63545, "--warc 必須與 --list 一起使用，且不能加 --live"},
+    {63546, "--warc-date 與 --warc-fallback 必須與 --warc 一起使用"},
+    {63547, "%s 需要一個值"},
     {63580, "不是本機檔案的網址：%s"},
     {63581, "找不到檔案：%s"},
     {63582, "不是檔案：%s"},
@@ -292,6 +301,7 @@ const std::map<unsigned, const char*>& Table() {
     {63164, "「%s」"},
     {63165, "%s（HTTP 404）"},
     {63166, "伺服器沒有告知影片的大小，下載已停止，以免磁碟空間少於 %s，其他程式無法使用。"},
+    {63167, "檔案名稱「%s」無法使用：名稱不可含有控制字元或 \\ : * ? \" < > | 等字元。"},
   };
   return table;
 }

@@ -53,6 +53,7 @@ constexpr unsigned IDS_REDIRECT_NOT_WEB = 63163;     // "%s" where the server se
 constexpr unsigned IDS_REDIRECT_TO = 63164;          // "%s" where the server sent us
 constexpr unsigned IDS_HTTP_NOT_FOUND = 63165;       // "%s" the system's text for 12028
 constexpr unsigned IDS_UNSIZED_BODY_STOPPED = 63166; // "%s" the space kept free
+constexpr unsigned IDS_NAME_UNUSABLE = 63167;        // "%s" the movie's file name
 
 // Texts of the platform layers. COM activation ("%s" the library path, class or ProgID):
 constexpr unsigned IDS_TROVEX_COM_MODULE_NOT_FOUND = 63200;
@@ -181,6 +182,10 @@ constexpr unsigned IDS_TROVEX_BROWSER_PAGE_NOT_LOADED_IN = 63540;  // "%d" secon
 constexpr unsigned IDS_TROVEX_BROWSER_NO_SNAPSHOT = 63541;
 constexpr unsigned IDS_TROVEX_BROWSER_SNAPSHOT_LATE = 63542;   // "%d" seconds
 constexpr unsigned IDS_TROVEX_BROWSER_PAGE_NOT_LOADED = 63543;  // "%s" address
+constexpr unsigned IDS_TROVEX_BROWSER_ARCHIVE_USAGE = 63544;
+constexpr unsigned IDS_TROVEX_BROWSER_WARC_NEEDS_LIST = 63545;
+constexpr unsigned IDS_TROVEX_BROWSER_WARC_OPTIONS_NEED_WARC = 63546;
+constexpr unsigned IDS_TROVEX_BROWSER_NEEDS_VALUE = 63547;     // "%s" option
 // The page loader's notes and errors.
 constexpr unsigned IDS_TROVEX_LOADER_NOT_LOCAL_FILE = 63580;  // address
 constexpr unsigned IDS_TROVEX_LOADER_FILE_NOT_FOUND = 63581;  // path

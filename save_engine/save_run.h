@@ -52,8 +52,9 @@ struct SaveRunItem {
 
 class SaveRun {
  public:
-  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer)
-      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer) {}
+  // `source`: where downloads come from (the network by default).
+  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {})
+      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source) {}
 
   // Saves the items in order. Ends early when a download was stopped, or when a stop was
   // asked for between rows.
@@ -62,6 +63,9 @@ class SaveRun {
   // Pause: stops the current download; with none under way, the walk ends before the next
   // row. Any thread.
   void RequestStop();
+
+  // The most a body without a length keeps free on its file system (CDownloadSession).
+  void SetUnsizedReserve(std::uint64_t bytes) { unsizedReserve_ = bytes; }
 
   // Whether a download is under way.
   bool downloading() const;
@@ -82,12 +86,14 @@ class SaveRun {
   std::string strSaveDir_;
   int nPolicy_;
   SaveRunObserver& observer_;
+  DownloadSource source_;
   ConflictMemory memory_;
   mutable std::mutex sessionMutex_;  // guards session_ against a stop from another thread
   std::unique_ptr<CSWFDownloadSession> session_;
   std::atomic<bool> stopRequested_{false};
   bool stopped_ = false;
   std::string firstSaved_;
+  std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
 };
 
 }  // namespace trovex

@@ -25,6 +25,7 @@
 #include "platform/inet/test_seam.h"
 #include "platform/text/text.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_page_source.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_env.h"
 
@@ -172,6 +173,59 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"target.swf"});
   }
   EXPECT_EQ(server_.CountRequests("/loop"), 5);
+}
+
+// From a source (an archive): its answers end as the network's do, redirects within it
+// followed with the same limit; what it lacks is its reason, or the network's answer when
+// the network may be asked; damage is never hidden by the network.
+TEST_F(DownloadSessionTest, SourceAnswersEndAsTheNetworksDo) {
+  const std::string base = "http://archived.example/";
+  test::FakePageSource source;
+  source.Reply(base + "movie.swf", 200, "archived movie");
+  source.Reply(base + "gone.swf", 404, "not here");
+  for (int i = 1; i <= 5; ++i)
+    source.Redirect(base + "r" + std::to_string(i), i == 5 ? base + "movie.swf" : base + "r" + std::to_string(i + 1));
+  source.Redirect(base + "ftp", "ftp://archived.example/movie.swf");
+  source.Redirect(base + "tolive", server_.Url("/movie.swf"));
+  source.Fail(server_.Url("/chunked.swf"), ERROR_INVALID_DATA, "damaged record");
+  struct Case {
+    std::string url;
+    bool fallback;
+    BOOL result;
+    DWORD error;
+    std::string body;  // of the target after success; the error text's start otherwise
+  } cases[] = {
+      {base + "movie.swf", false, TRUE, 0, "archived movie"},
+      {base + "r2", false, TRUE, 0, "archived movie"},
+      {base + "r1", false, FALSE, 12028, ""},
+      {base + "gone.swf", false, FALSE, 12028, ""},
+      {base + "ftp", false, FALSE, ERROR_HTTP_REDIRECT_FAILED, ""},
+      {server_.Url("/movie.swf"), false, FALSE, 12028, "not archived: " + server_.Url("/movie.swf")},
+      {server_.Url("/movie.swf"), true, TRUE, 0, "FWS movie bytes"},
+      {base + "tolive", true, TRUE, 0, "FWS movie bytes"},
+      {server_.Url("/chunked.swf"), true, FALSE, ERROR_INVALID_DATA, "damaged record"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url + (c.fallback ? " with the network" : ""));
+    const std::string target = dir_.WriteFile("target.swf", "old content");
+    const int served = server_.CountRequests("/movie.swf") + server_.CountRequests("/chunked.swf");
+    RecordingSession session;
+    session.SetSource({&source, c.fallback});
+    EXPECT_EQ(session.Download(c.url, target), c.result);
+    EXPECT_EQ(session.GetErrorCode(), c.error);
+    EXPECT_TRUE(test::ReadFile(target) == (c.result ? c.body : "old content"));
+    if (c.result) {
+      EXPECT_EQ(session.lastTotal, c.body.size());
+      EXPECT_EQ(session.lengthAtReady, static_cast<std::int64_t>(c.body.size()));
+    } else {
+      EXPECT_EQ(session.GetErrorText().rfind(c.body, 0), 0u) << session.GetErrorText();
+    }
+    const bool live = c.result && c.body == "FWS movie bytes";
+    EXPECT_EQ(server_.CountRequests("/movie.swf") + server_.CountRequests("/chunked.swf"), served + (live ? 1 : 0));
+    EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"target.swf"});
+  }
+  // Five asked in a row from r1, as five requests go out on the network.
+  EXPECT_EQ(source.Asked(base + "r5"), 2);
 }
 
 // A server that compresses on its own: the movie is saved decoded, never as the coded
@@ -445,41 +499,53 @@ TEST_F(DownloadSessionTest, BadTargetsFailWithTheFileErrorText) {
 }
 
 // A body without a length never fills the disk: the download stops, saying why, while the
-// file system still keeps the reserve for such bodies (10 %, at most 2 GiB). Played on a small
-// file system mounted for the test in a mount namespace of its own.
+// file system still keeps the reserve for such bodies (10 %, at most the set reserve). Played on
+// a small file system mounted for the test in a mount namespace of its own.
 TEST_F(DownloadSessionTest, EndlessBodyStopsBeforeTheDiskIsFull) {
   server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
     c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
     while (c.Write(std::string(65536, 'e'))) {
     }
   });
+  const struct {
+    const char* name;
+    std::uint64_t setReserve;  // 0: the session's default
+    std::uint64_t expected;    // 0: a tenth of the file system
+  } cases[] = {
+      {"default", 0, 0},
+      {"set below a tenth", 1 << 20, 1 << 20},
+      {"set above a tenth", 8 << 20, 0},
+  };
   const std::string mount = dir_.str() + "/small";
   fs::create_directories(mount);
-  test::ChildResult r = test::RunInChild([&] {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16m") != 0)
-      return std::string("no mount");
-    struct Watch : CDownloadSession {
-      void OnDataReceived(const void*, std::uint64_t) override {
-        struct statvfs v;
-        if (::statvfs(folder.c_str(), &v) == 0) least = std::min<std::uint64_t>(least, v.f_bavail * v.f_frsize);
-      }
-      std::string folder;
-      std::uint64_t least = UINT64_MAX;
-    } session;
-    session.folder = mount;
-    BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
-    struct statvfs v;
-    ::statvfs(mount.c_str(), &v);
-    const std::uint64_t reserve = v.f_blocks * v.f_frsize / 10;
-    return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
-           (session.least >= reserve * 9 / 10 ? "kept" : "filled " + std::to_string(session.least)) +
-           (fs::is_empty(mount) ? "" : " and left a file") + "|" + FileSizeText(static_cast<std::int64_t>(reserve));
-  });
-  if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
-  const std::string kept = r.report.substr(r.report.rfind('|') + 1);
-  EXPECT_EQ(r.report, "failed|" + FormatResString(IDS_UNSIZED_BODY_STOPPED, kept.c_str()) + "|kept|" + kept);
-
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ChildResult r = test::RunInChild([&] {
+      if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16m") != 0)
+        return std::string("no mount");
+      struct Watch : CDownloadSession {
+        void OnDataReceived(const void*, std::uint64_t) override {
+          struct statvfs v;
+          if (::statvfs(folder.c_str(), &v) == 0) least = std::min<std::uint64_t>(least, v.f_bavail * v.f_frsize);
+        }
+        std::string folder;
+        std::uint64_t least = UINT64_MAX;
+      } session;
+      session.folder = mount;
+      if (c.setReserve) session.SetUnsizedReserve(c.setReserve);
+      BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
+      struct statvfs v;
+      ::statvfs(mount.c_str(), &v);
+      const std::uint64_t reserve = c.expected ? c.expected : v.f_blocks * v.f_frsize / 10;
+      return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
+             (session.least >= reserve * 9 / 10 ? "kept" : "filled " + std::to_string(session.least)) +
+             (fs::is_empty(mount) ? "" : " and left a file") + "|" + FileSizeText(static_cast<std::int64_t>(reserve));
+    });
+    if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
+    const std::string kept = r.report.substr(r.report.rfind('|') + 1);
+    EXPECT_EQ(r.report, "failed|" + FormatResString(IDS_UNSIZED_BODY_STOPPED, kept.c_str()) + "|kept|" + kept);
+  }
 }
 
 // A saving process killed mid-body leaves no temporary behind, and the old target as it was.
