@@ -3,10 +3,14 @@
 #include <optional>
 
 #include "platform/inet/network_source.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 #include "warc/warc_archive.h"
 
 namespace trovex::browser {
 
+// trovex-save's help still takes these lines from here; trovex-browser's come from the string
+// table (IDS_TROVEX_BROWSER_ARCHIVE_USAGE).
 const char* const kArchiveUsage =
     "  --warc FILE     take pages, frames and movies from the web archive FILE (.warc or\n"
     "                  .warc.gz; repeat for several) instead of the network\n"
@@ -57,13 +61,13 @@ int TakeArchiveOption(int argc, const char* const* argv, int* i, ArchiveChoice* 
   if (name != "--warc" && name != "--warc-date") return 0;
   if (!hasValue) {
     if (*i + 1 >= argc) {
-      *problem = name + " needs a value";
+      *problem = FormatResString(IDS_TROVEX_BROWSER_NEEDS_VALUE, name.c_str());
       return -1;
     }
     value = argv[++*i];
   }
   if (value.empty()) {
-    *problem = name + " needs a value";
+    *problem = FormatResString(IDS_TROVEX_BROWSER_NEEDS_VALUE, name.c_str());
     return -1;
   }
   if (name == "--warc")

@@ -29,8 +29,11 @@ struct CommandLine {
 // problem already printed.
 int ParseCommandLine(int argc, char** argv, CommandLine* line);
 
-// Prints the usage with a problem (when not null) on stderr; returns 2.
-int Usage(const char* problem);
+// Prints the usage with a problem (when not empty) on stderr; returns 2.
+int Usage(const std::string& problem);
+
+// One line on stderr, named by the program.
+void Report(const std::string& line);
 
 // Loads line.address with its frames within the whole-load time budget, reporting on stderr
 // what was cut or (verbose) not loaded. Null with *exitCode set when there is nothing to show.

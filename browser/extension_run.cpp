@@ -8,7 +8,9 @@
 #include "browser/url.h"
 #include "platform/com/activation.h"
 #include "platform/com/automation_call.h"
+#include "platform/text/res_text.h"
 #include "platform/text/unicode.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 
@@ -47,19 +49,16 @@ long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error) {
   HRESULT hr = CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid);
   if (SUCCEEDED(hr))
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
-  char code[16];
   if (FAILED(hr)) {
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    *error = std::string("the extension is not available (") + code + ") " + CoLastActivationError() +
-             "; register it with trovex-regsvr";
+    *error = FormatResString(IDS_TROVEX_BROWSER_MODULE_UNAVAILABLE, HResultText(hr).c_str(),
+                             CoLastActivationError().c_str());
     return -1;
   }
   long result = 1;
   std::string failure;
   hr = CallGetSWFFile(object.Get(), document, &result, &failure);
   if (FAILED(hr)) {
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    *error = std::string("GetSWFFile failed (") + code + ") " + failure;
+    *error = FormatResString(IDS_TROVEX_BROWSER_GETSWFFILE_FAILED, HResultText(hr).c_str(), failure.c_str());
     return -1;
   }
   return result;

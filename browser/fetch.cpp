@@ -8,6 +8,8 @@
 #include "platform/error/error.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -15,7 +17,7 @@ namespace {
 constexpr std::size_t kReadSize = 64 * 1024;
 
 std::string BudgetUsedUp(const FetchLimits& limits, const std::string& url) {
-  return "the page load's " + std::to_string(limits.budget->total().count()) + " s are used up; not fetched: " + url;
+  return FormatResString(IDS_TROVEX_LOADER_BUDGET_USED_UP, static_cast<int>(limits.budget->total().count()), url.c_str());
 }
 
 FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
@@ -23,7 +25,7 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
   r.strURL = url;
   std::string path;
   if (!FileUrlToPath(url, &path)) {
-    r.strError = "not a local file address: " + url;
+    r.strError = FormatResString(IDS_TROVEX_LOADER_NOT_LOCAL_FILE, url.c_str());
     return r;
   }
   // Regular files only, never waiting on a FIFO, never reading past the limit.
@@ -33,18 +35,18 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
       return r;
     case ENOENT:
     case ENOTDIR:
-      r.strError = "file not found: " + path;
+      r.strError = FormatResString(IDS_TROVEX_LOADER_FILE_NOT_FOUND, path.c_str());
       return r;
     case EISDIR:
     case EINVAL:
     case EPERM:
-      r.strError = "not a file: " + path;
+      r.strError = FormatResString(IDS_TROVEX_LOADER_NOT_A_FILE, path.c_str());
       return r;
     case EFBIG:
-      r.strError = "file too large: " + path;
+      r.strError = FormatResString(IDS_TROVEX_LOADER_FILE_TOO_LARGE, path.c_str());
       return r;
     default:
-      r.strError = "cannot read " + path + ": " + std::strerror(err);
+      r.strError = FormatResString(IDS_TROVEX_LOADER_CANNOT_READ_FILE, path.c_str(), std::strerror(err));
       return r;
   }
 }
@@ -88,8 +90,8 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
       if (n == 0) break;
       if (r.strBody.size() + static_cast<std::size_t>(n) > limits.nMaxBytes) {
         r.strBody.clear();
-        r.strError = "more than " + std::to_string(limits.nMaxBytes) + " bytes at " +
-                     transfer.EffectiveUrl();
+        r.strError = FormatResString(IDS_TROVEX_LOADER_TOO_MANY_BYTES, transfer.EffectiveUrl().c_str(),
+                                     std::to_string(limits.nMaxBytes).c_str());
         return r;
       }
       r.strBody.append(buffer, static_cast<std::size_t>(n));
@@ -102,10 +104,9 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
     bool atDeadline = err == ERROR_INTERNET_TIMEOUT &&
                       std::chrono::steady_clock::now() + std::chrono::milliseconds(250) >= deadline;
     if (atDeadline && budgetFirst)
-      r.strError = "the page load's " + std::to_string(limits.budget->total().count()) +
-                   " s ran out while fetching " + r.strURL;
+      r.strError = FormatResString(IDS_TROVEX_LOADER_BUDGET_RAN_OUT, static_cast<int>(limits.budget->total().count()), r.strURL.c_str());
     else if (atDeadline)
-      r.strError = "took longer than " + std::to_string(limits.nTotalSeconds) + " s: " + r.strURL;
+      r.strError = FormatResString(IDS_TROVEX_LOADER_TOOK_TOO_LONG, static_cast<int>(limits.nTotalSeconds), r.strURL.c_str());
     else
       r.strError = transfer.errorDetail();
     return r;
@@ -178,8 +179,7 @@ FetchResult Fetch(const std::string& url, const FetchLimits& limits) {
   if (scheme == "file") return FetchFile(url, limits);
   FetchResult r;
   r.strURL = url;
-  r.strError = "the browser does not load " + (scheme.empty() ? std::string("this") : scheme) +
-               " addresses: " + url;
+  r.strError = FormatResString(IDS_TROVEX_LOADER_SCHEME_NOT_LOADED, scheme.c_str(), url.c_str());
   return r;
 }
 

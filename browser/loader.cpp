@@ -22,6 +22,8 @@
 #include "pagemodel/session.h"
 #include "browser/url.h"
 #include "platform/inet/inet.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 
@@ -110,13 +112,13 @@ class Loader {
       return -1;
     }
     if (parent >= 0 && IsAncestor(parent, StripFragment(r.strURL))) {
-      *error = "redirected to a page that contains it: " + r.strURL;
+      *error = FormatResString(IDS_TROVEX_LOADER_REDIRECT_TO_ANCESTOR, r.strURL.c_str());
       ++stats_.nFramesRefused;
       return -1;
     }
     if (r.IsHttpSuccess()) Cache(r.strURL, r.strBody, &stats_.nPagesCached);
     if (r.IsHttp() && !r.IsHttpSuccess())
-      stats_.notes.push_back("HTTP " + std::to_string(r.nStatus) + " for " + r.strURL);
+      stats_.notes.push_back(FormatResString(IDS_TROVEX_LOADER_HTTP_FOR, r.strURL.c_str(), static_cast<int>(r.nStatus)));
     s_.pages.push_back(ParsePage(r.strURL, r.strBody, r.strContentType, &budget_,
                                  ahead ? ahead->parsed.get() : nullptr));
     if (ahead) ahead->parsed.reset();
@@ -157,7 +159,7 @@ class Loader {
   void SumUpCuts() {
     for (const auto* cut : {&cutByCount_, &cutByDepth_}) {
       if (cut->count == 0) continue;
-      std::string line = cut->limit + ": " + std::to_string(cut->count) + " not loaded";
+      std::string line = FormatResString(IDS_TROVEX_LOADER_LIMIT_NOT_LOADED, cut->limit.c_str(), cut->count);
       stats_.cuts.push_back(line);
       stats_.notes.push_back(std::move(line));
     }
@@ -174,7 +176,7 @@ class Loader {
   void RefuseOverLimit(LimitCut* cut, const std::string& limit, const std::string& url) {
     cut->limit = limit;
     if (++cut->count <= kNamedCutsPerLimit) {
-      Refuse(limit + "; not loaded: " + url);
+      Refuse(FormatResString(IDS_TROVEX_LOADER_LIMIT_NOT_LOADED_ONE, limit.c_str(), url.c_str()));
     } else {
       ++stats_.nFramesEmpty;
       ++stats_.nFramesRefused;
@@ -303,10 +305,10 @@ class Loader {
     const int depth = s_.pages[container].nDepth + 1;
     switch (plan.kind) {
       case Kind::kOverCount:
-        RefuseOverLimit(&cutByCount_, "more than " + std::to_string(o_.nMaxFrames) + " frames", url);
+        RefuseOverLimit(&cutByCount_, FormatResString(IDS_TROVEX_LOADER_MORE_FRAMES, o_.nMaxFrames), url);
         return -1;
       case Kind::kOverDepth:
-        RefuseOverLimit(&cutByDepth_, "frames nested deeper than " + std::to_string(o_.nMaxDepth), url);
+        RefuseOverLimit(&cutByDepth_, FormatResString(IDS_TROVEX_LOADER_FRAMES_TOO_DEEP, o_.nMaxDepth), url);
         return -1;
       case Kind::kBlank:
         s_.pages.push_back(BlankPage());
@@ -315,14 +317,14 @@ class Loader {
         ++stats_.nFramesLoaded;
         return static_cast<int>(s_.pages.size()) - 1;
       case Kind::kLocalFromNetwork:
-        Refuse("a network page may not show a local file: " + url);
+        Refuse(FormatResString(IDS_TROVEX_LOADER_LOCAL_FROM_NETWORK, url.c_str()));
         return -1;
       case Kind::kNotLoadable:
         ++stats_.nFramesEmpty;
-        stats_.notes.push_back("frame address not loaded: " + plan.shown);
+        stats_.notes.push_back(FormatResString(IDS_TROVEX_LOADER_FRAME_ADDRESS_NOT_LOADED, plan.shown.c_str()));
         return -1;
       case Kind::kAncestor:
-        Refuse("frame would load a page that contains it: " + url);
+        Refuse(FormatResString(IDS_TROVEX_LOADER_FRAME_CONTAINS_ITSELF, url.c_str()));
         return -1;
       case Kind::kFetch:
         break;
@@ -331,7 +333,7 @@ class Loader {
     int child = Load(url, container, depth, &error, fetched);
     if (child < 0) {
       ++stats_.nFramesEmpty;
-      stats_.notes.push_back("frame not loaded: " + error);
+      stats_.notes.push_back(FormatResString(IDS_TROVEX_LOADER_FRAME_NOT_LOADED, error.c_str()));
     } else {
       ++stats_.nFramesLoaded;
     }
@@ -354,8 +356,7 @@ class Loader {
   bool Cache(const std::string& url, const std::string& body, int* counter) {
     std::string local;
     if (!AddUrlCacheEntry(url, body.data(), body.size(), &local)) {
-      stats_.notes.push_back("cannot write the URL cache entry of " + url + " (error " +
-                             std::to_string(GetLastError()) + ")");
+      stats_.notes.push_back(FormatResString(IDS_TROVEX_LOADER_CACHE_ENTRY_FAILED, url.c_str(), static_cast<unsigned long>(GetLastError())));
       return false;
     }
     if (counter) ++*counter;
@@ -389,7 +390,7 @@ ComPtr<IWebBrowser2> LoadPage(const std::string& address, const LoadOptions& opt
   const int top = loader.Load(address, -1, 0, &why);
   loader.SumUpCuts();
   if (!cacheWrites.Commit())
-    st.notes.push_back("cannot sync the URL cache (error " + std::to_string(GetLastError()) + ")");
+    st.notes.push_back(FormatResString(IDS_TROVEX_LOADER_CACHE_SYNC_FAILED, static_cast<unsigned long>(GetLastError())));
   if (top < 0) {
     if (error) *error = why;
     return nullptr;

@@ -12,6 +12,8 @@
 #include "browser/browser.h"
 #include "browser/command_line.h"
 #include "browser/list_output.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 #include "scan/document_walker.h"
 
 namespace {
@@ -29,8 +31,7 @@ int ExecWindowProgram(char** argv) {
     ::execv(path.c_str(), argv);
     if (errno != ENOENT) err = errno;
   }
-  std::fprintf(stderr, "trovex-browser: cannot start the window program trovex-browser-window: %s\n",
-               std::strerror(err));
+  trovex::browser::Report(trovex::FormatResString(trovex::IDS_TROVEX_BROWSER_NO_WINDOW_PROGRAM, std::strerror(err)));
   return 2;
 }
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
   trovex::SWFFileList movies;
   trovex::ScanDocument(document.Get(), movies);
   if (!trovex::browser::WriteMovieList(movies, stdout)) {
-    std::fprintf(stderr, "trovex-browser: cannot write the list: %s\n", std::strerror(errno));
+    trovex::browser::Report(trovex::FormatResString(trovex::IDS_TROVEX_BROWSER_CANNOT_WRITE_LIST, std::strerror(errno)));
     return 1;
   }
   return 0;

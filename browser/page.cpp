@@ -10,6 +10,8 @@
 #include "browser/charset.h"
 #include "browser/parse_arena.h"
 #include "browser/url.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -129,9 +131,7 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
     }
   }
   if (dropped)
-    budget->notes.push_back(page->strURL + ": " + std::to_string(dropped) +
-                            " objects, embeds and frames not kept: the page load's limit on "
-                            "elements was reached");
+    budget->notes.push_back(FormatResString(IDS_TROVEX_LOADER_ELEMENTS_DROPPED, page->strURL.c_str(), static_cast<int>(dropped)));
   return metaLabel;
 }
 
@@ -184,11 +184,9 @@ void NoteCut(const DocumentCut& cut, const std::string& url, const PageBudget& l
              std::vector<std::string>* notes) {
   if (cut.pos == std::string_view::npos) return;
   if (cut.bByDepth)
-    notes->push_back(url + ": read only to where its elements nest " + std::to_string(limits.nNestingDepth) +
-                     " deep: the limit on nesting was reached");
+    notes->push_back(FormatResString(IDS_TROVEX_LOADER_NESTING_CUT, url.c_str(), static_cast<int>(limits.nNestingDepth)));
   else
-    notes->push_back(url + ": read up to its " + std::to_string(limits.nTagsPerDocument) +
-                     "th tag only: the limit on tags per document was reached");
+    notes->push_back(FormatResString(IDS_TROVEX_LOADER_TAGS_CUT, url.c_str(), static_cast<int>(limits.nTagsPerDocument)));
 }
 
 }  // namespace
@@ -229,9 +227,9 @@ std::string ParseInto(std::string_view utf8, PageData* page, PageBudget* budget)
 std::string_view ChargeDocument(const std::string& url, std::string_view body, PageBudget* budget) {
   if (!budget) return body;
   if (body.size() > budget->nDocumentBytes) {
-    budget->notes.push_back(url + ": only the first " + std::to_string(budget->nDocumentBytes) +
-                            " of " + std::to_string(body.size()) +
-                            " bytes read: the page load's limit on document bytes was reached");
+    budget->notes.push_back(FormatResString(IDS_TROVEX_LOADER_DOCUMENT_BYTES_CUT, url.c_str(),
+                                            std::to_string(body.size()).c_str(),
+                                            std::to_string(budget->nDocumentBytes).c_str()));
     body = body.substr(0, budget->nDocumentBytes);
   }
   budget->nDocumentBytes -= body.size();

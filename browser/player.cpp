@@ -6,6 +6,8 @@
 #include "browser/url.h"
 #include "platform/error/error.h"
 #include "platform/inet/inet.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 namespace {
@@ -26,7 +28,7 @@ bool IsFlashType(std::string_view type) {
 bool Cache(const std::string& url, const std::string& body, std::string* note) {
   std::string local;
   if (AddUrlCacheEntry(url, body.data(), body.size(), &local)) return true;
-  *note = "cannot write the URL cache entry of " + url + " (error " + std::to_string(GetLastError()) + ")";
+  *note = FormatResString(IDS_TROVEX_LOADER_CACHE_ENTRY_FAILED, url.c_str(), static_cast<unsigned long>(GetLastError()));
   return false;
 }
 
@@ -64,7 +66,8 @@ std::vector<std::string> MoviesPlayed(const pagemodel::PageData& page) {
 bool PlayMovie(const std::string& url, const FetchLimits& limits, std::string* note) {
   FetchResult r = Fetch(url, limits);
   if (!r.bFetched || !r.IsHttpSuccess()) {
-    *note = "movie not fetched: " + (r.bFetched ? "HTTP " + std::to_string(r.nStatus) + " for " + url : r.strError);
+    *note = FormatResString(IDS_TROVEX_LOADER_MOVIE_NOT_FETCHED,
+                            (r.bFetched ? FormatResString(IDS_TROVEX_LOADER_HTTP_FOR, url.c_str(), static_cast<int>(r.nStatus)) : r.strError).c_str());
     return false;
   }
   // Under the address the page asked for, which the scanner looks up, and under the one a

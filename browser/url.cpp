@@ -4,6 +4,8 @@
 #include <system_error>
 
 #include "platform/text/ascii.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 
 namespace trovex::browser {
 
@@ -39,23 +41,23 @@ bool FileUrlToPath(std::string_view url, std::string* path) {
 std::string AddressFromUserInput(std::string_view input, std::string* error) {
   std::string text = CleanUrlReference(input);
   if (text.empty()) {
-    *error = "no page given";
+    *error = LoadResString(IDS_TROVEX_BROWSER_NO_PAGE);
     return "";
   }
   std::string scheme = UrlScheme(text);
   if (scheme == "http" || scheme == "https") {
     std::string url = ResolveUrl("", text);  // the address itself, made standard
-    if (url.empty()) *error = "not a valid address: " + text;
+    if (url.empty()) *error = FormatResString(IDS_TROVEX_LOADER_NOT_VALID_ADDRESS, text.c_str());
     return url;
   }
   std::string path;
   if (scheme == "file") {
     if (!FileUrlToPath(text, &path)) {
-      *error = "not a local file address: " + text;
+      *error = FormatResString(IDS_TROVEX_LOADER_NOT_LOCAL_FILE, text.c_str());
       return "";
     }
   } else if (!scheme.empty() && text.compare(scheme.size() + 1, 2, "//") == 0) {
-    *error = "unsupported address scheme \"" + scheme + "\": " + text;
+    *error = FormatResString(IDS_TROVEX_LOADER_UNSUPPORTED_SCHEME, scheme.c_str(), text.c_str());
     return "";
   } else {
     path = std::string(input);
@@ -63,7 +65,7 @@ std::string AddressFromUserInput(std::string_view input, std::string* error) {
   std::error_code ec;
   std::filesystem::path p = std::filesystem::absolute(path, ec);
   if (ec) {
-    *error = "cannot make an absolute path of " + path + ": " + ec.message();
+    *error = FormatResString(IDS_TROVEX_LOADER_NO_ABSOLUTE_PATH, path.c_str(), ec.message().c_str());
     return "";
   }
   return FilePathToUrl(p.lexically_normal().string());

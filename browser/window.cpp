@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "browser/browser.h"
+#include "browser/command_line.h"
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
 #include "browser/list_output.h"
@@ -158,7 +159,7 @@ std::string ViewCookieStore() {
 // What the view holds reaches the jar through our merge, under the jar's lock.
 void ExportViewCookies() {
   if (int failed = inet::MergeCookieStoreIntoJar(ViewCookieStore(), inet::CookieJarPath()))
-    std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
+    Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_WRITE_JAR, std::strerror(failed)));
 }
 
 // The view keeps its cookies in a store of its own (Mozilla text format), started from the
@@ -271,7 +272,7 @@ class BrowserFrame final : public wxFrame {
     const std::string_view collector = pagemodel::CollectorScript();
     worldReady_ = UseScriptWorld(view_, {"var SECRET = '" + secret_ + "';\n" + kContextMenuScript,
                                          std::string(collector)});
-    if (!worldReady_) std::fprintf(stderr, "trovex-browser: the web engine has no isolated script world; pages cannot be read\n");
+    if (!worldReady_) Report(LoadResString(IDS_TROVEX_BROWSER_NO_SCRIPT_WORLD));
     view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
     view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
     view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
@@ -286,7 +287,7 @@ class BrowserFrame final : public wxFrame {
     settle_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AfterLoad(); });
     if (task_ != LiveTask::kNone) {
       giveUp_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        FinishLiveTask(2, "the page did not finish loading within " + std::to_string(kLiveLoadWaitMs / 1000) + " s");
+        FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_PAGE_NOT_LOADED_IN, kLiveLoadWaitMs / 1000));
       });
       giveUp_.StartOnce(kLiveLoadWaitMs);
     }
@@ -443,7 +444,7 @@ class BrowserFrame final : public wxFrame {
       return;
     }
     if (++idleOnBlank_ >= 8)  // two seconds
-      FinishLiveTask(2, "cannot load " + ToUtf8(address_->GetValue()));
+      FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_PAGE_NOT_LOADED, ToUtf8(address_->GetValue()).c_str()));
   }
 
   // The page and its frames are loaded and their load handlers ran: the player fetches the
@@ -485,7 +486,7 @@ class BrowserFrame final : public wxFrame {
   }
 
   void FinishLiveTask(int code, const std::string& error) {
-    if (!error.empty()) std::fprintf(stderr, "trovex-browser: %s\n", error.c_str());
+    if (!error.empty()) Report(error);
     if (exitCode_) *exitCode_ = code;
     liveDone_ = true;
     Close(true);
@@ -556,14 +557,14 @@ class BrowserFrame final : public wxFrame {
       return nullptr;
     }
     if (!snapshotArrived_ || snapshotJson_.empty()) {
-      *error = snapshotArrived_ ? "the page gave no snapshot" : "the page's snapshot did not come within " +
-                                                                    std::to_string(kSnapshotWaitMs / 1000) + " s";
+      *error = snapshotArrived_ ? LoadResString(IDS_TROVEX_BROWSER_NO_SNAPSHOT)
+                                : FormatResString(IDS_TROVEX_BROWSER_SNAPSHOT_LATE, kSnapshotWaitMs / 1000);
       return nullptr;
     }
     std::vector<std::string> cuts;
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
     if (!session) return nullptr;
-    for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
+    for (const std::string& cut : cuts) Report(cut);
     // The movies' downloads need the page's session cookies in the jar first.
     cookiesArrived_ = false;
     RequestSessionCookies(PlayedBy(session), [](BrowserFrame* frame) {
@@ -643,7 +644,7 @@ class BrowserFrame final : public wxFrame {
     ExportViewCookies();
     if (!round.lines.empty()) {
       if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), round.lines))
-        std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
+        Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_WRITE_JAR, std::strerror(failed)));
     }
     if (round.frame && !round.frame->detached_) round.then(round.frame.get());
   }
@@ -753,7 +754,7 @@ class BrowserFrame final : public wxFrame {
     if (!failed || url.empty() || url == "about:blank") return;
     // The page itself did not load: there is nothing to read for --list --live or --save-dialog.
     if (task_ != LiveTask::kNone && !liveDone_ && pendingAddress_.empty()) {
-      FinishLiveTask(2, "cannot load " + url + ": " + ToUtf8(event.GetString()));
+      FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_CANNOT_LOAD, url.c_str(), ToUtf8(event.GetString()).c_str()));
       return;
     }
     // Our own page in place of the engine's English one; the engine's words stay out.
@@ -822,7 +823,7 @@ class BrowserFrame final : public wxFrame {
     if (*gone) return false;
     model_ = model;
     if (!model_) {
-      std::fprintf(stderr, "trovex-browser: cannot read the page: %s\n", error.c_str());
+      Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_READ_PAGE_LOG, error.c_str()));
       ShowError(Text(IDS_BROWSER_CANNOT_READ_PAGE, ToUtf8(view_->GetCurrentURL())));
       return false;
     }

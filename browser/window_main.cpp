@@ -7,7 +7,8 @@
 int main(int argc, char** argv) {
   trovex::browser::CommandLine line;
   if (int code = trovex::browser::ParseCommandLine(argc, argv, &line); code >= 0) return code;
-  if (!line.NeedsWindow()) return trovex::browser::Usage("--list without --live is trovex-browser's");
+  // The static --list is trovex-browser's own.
+  if (!line.NeedsWindow()) return trovex::browser::Usage({});
   using trovex::browser::LiveTask;
   const LiveTask task = line.saveDialog ? LiveTask::kSaveDialog : line.live ? LiveTask::kList : LiveTask::kNone;
   return trovex::browser::RunBrowserWindow(1, argv, line.address, task);

@@ -6,6 +6,7 @@
 #include "framework/dialog.h"
 #include "framework/message_box.h"
 #include "platform/com/dom.h"
+#include "platform/inet/cookie_jar.h"
 #include "platform/text/ascii.h"
 #include "platform/text/unicode.h"
 #include "res/strings.h"
@@ -49,7 +50,8 @@ CInternetExplorer::~CInternetExplorer() { --nObjects_; }
 
 CInternetExplorer* CInternetExplorer::Create(PlayerEngine* player) { return new CInternetExplorer(player); }
 
-long CInternetExplorer::GetSWFFile(IDispatch* document) {
+long CInternetExplorer::GetSWFFile(IDispatch* document, const std::string& cookieJar) {
+  inet::ScopedCookieJar jar(cookieJar);
   if (ComPtr<IHTMLDocument2> top = TopLevelDocument(document)) {
     CDlgSave dlg(DefaultDialogOwner(), player_);
     ScanDocument(top.Get(), dlg.fileList);
@@ -94,8 +96,20 @@ HRESULT CInternetExplorer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
   if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
   if (!params) return E_INVALIDARG;
   if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-  if (params->cArgs != 1 || !params->rgvarg) return DISP_E_BADPARAMCOUNT;
-  const VARIANT& arg = params->rgvarg[0];
+  if (params->cArgs < 1 || params->cArgs > 2 || !params->rgvarg) return DISP_E_BADPARAMCOUNT;
+  // Arguments come last first: the jar, when given, is rgvarg[0].
+  std::string cookieJar;
+  if (params->cArgs == 2) {
+    const VARIANT& jar = params->rgvarg[0];
+    if (jar.vt == VT_BSTR) {
+      cookieJar = Utf16ToUtf8(BstrToU16(jar.bstrVal));
+    } else if (jar.vt != VT_EMPTY && jar.vt != VT_NULL) {
+      if (argErr) *argErr = 0;
+      return DISP_E_TYPEMISMATCH;
+    }
+  }
+  const UINT documentIndex = params->cArgs - 1;
+  const VARIANT& arg = params->rgvarg[documentIndex];
   ComPtr<IDispatch> document;
   switch (arg.vt) {
     case VT_DISPATCH:
@@ -103,7 +117,7 @@ HRESULT CInternetExplorer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
       break;
     case VT_UNKNOWN:
       if (arg.punkVal && FAILED(arg.punkVal->QueryInterface(IID_IDispatch, document.AsVoidOut()))) {
-        if (argErr) *argErr = 0;
+        if (argErr) *argErr = documentIndex;
         return DISP_E_TYPEMISMATCH;
       }
       break;
@@ -111,12 +125,12 @@ HRESULT CInternetExplorer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
     case VT_NULL:
       break;
     default:
-      if (argErr) *argErr = 0;
+      if (argErr) *argErr = documentIndex;
       return DISP_E_TYPEMISMATCH;
   }
   long value = 0;
   try {
-    value = GetSWFFile(document.Get());
+    value = GetSWFFile(document.Get(), cookieJar);
   } catch (const std::exception& e) {
     // Nothing may leave through the dispatch boundary; the caller gets the reason instead.
     if (excepInfo) {

@@ -32,14 +32,15 @@ class CInternetExplorer final : public ComObject<IDispatch> {
 
   // Shows the Save dialog for the top-level page of `document` (any document of the browser
   // window, a frame's too). 0 when the dialog was shown; 1 when the page has no movie or the
-  // top-level document cannot be reached, after message 32000.
-  long GetSWFFile(IDispatch* document);
+  // top-level document cannot be reached, after message 32000. `cookieJar`, when an absolute
+  // path, is the jar this call's fetches use (a caller serving another browser passes its own).
+  long GetSWFFile(IDispatch* document, const std::string& cookieJar = {});
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
   // "GetSWFFile" (any case) is DISPID 1; there are no named parameters.
   HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) override;
-  // DISPID 1 as a method: one argument, VT_DISPATCH (VT_EMPTY and VT_NULL pass a null
-  // document), result VT_I4.
+  // DISPID 1 as a method: the document, VT_DISPATCH (VT_EMPTY and VT_NULL pass a null
+  // document), and optionally after it the cookie jar's path, VT_BSTR; result VT_I4.
   HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                  VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
 

@@ -14,7 +14,6 @@
 // second request to another host process opens a second Save dialog.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <langinfo.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,12 +21,14 @@
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
+#include <wx/evtloopsrc.h>
 #include <wx/weakref.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -40,7 +41,11 @@
 #include "platform/com/activation.h"
 #include "platform/com/automation_call.h"
 #include "platform/fs/atomic_file.h"
+#include "platform/text/res_text.h"
+#include "platform/text/text.h"
+#include "res/images.h"
 #include "res/strings.h"
+#include "res/templates.h"
 
 namespace {
 
@@ -49,15 +54,8 @@ using namespace trovex::nativehost;
 
 constexpr const char16_t* kProgId = u"SWFOrdavin.InternetExplorer";
 
-constexpr const char* kUsage =
-    "usage: trovex-native-host --register | --unregister\n"
-    "  --register    lets Chromium, Chrome and Firefox start this host for the SWF Zalmic Trovex\n"
-    "                extension (writes the current user's native messaging manifests) and\n"
-    "                registers the module when it is not registered yet\n"
-    "  --unregister  removes those manifests\n"
-    "  Started by a browser, it reads the extension's messages on standard input.\n";
-
-void Log(const std::string& line) { std::fprintf(stderr, "trovex-native-host: %s\n", line.c_str()); }
+// Lines for the browser's log and the terminal, in the locale's code page.
+void Log(const std::string& line) { std::fputs(FormatResString(IDS_TROVEX_HOST_LOG_LINE, line.c_str()).c_str(), stderr); }
 
 std::string OwnPath() {
   char* real = ::realpath("/proc/self/exe", nullptr);
@@ -93,24 +91,23 @@ bool ModuleRegistered() {
 int RegisterModule() {
   const std::string module = FindModule();
   if (module.empty()) {
-    Log("the module libswftrovex.so is not installed beside this program; register it with trovex-regsvr");
+    Log(LoadResString(IDS_TROVEX_HOST_NO_MODULE));
     return 1;
   }
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   auto entry = handle ? reinterpret_cast<PFN_DllRegisterServer>(::dlsym(handle, "DllRegisterServer")) : nullptr;
   if (!entry) {
     const char* why = ::dlerror();
-    Log("cannot load " + module + ": " + (why ? why : "no DllRegisterServer"));
+    Log(why ? FormatResString(IDS_TROVEX_COM_MODULE_NOT_LOADED, module.c_str(), why)
+            : FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), "DllRegisterServer"));
     return 1;
   }
   HRESULT hr = entry();
   if (FAILED(hr)) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    Log("registering " + module + " failed (" + code + ")");
+    Log(FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), HResultText(hr).c_str()));
     return 1;
   }
-  std::printf("registered the module %s\n", module.c_str());
+  std::puts(FormatResString(IDS_TROVEX_HOST_REGISTERED, module.c_str()).c_str());
   return 0;
 }
 
@@ -118,10 +115,12 @@ int Register() {
   const std::string self = OwnPath();
   std::string error;
   if (self.empty() || WriteUserManifests(self, &error) != 0) {
-    Log("cannot write the browsers' manifests: " + (self.empty() ? "own path unknown" : error));
+    if (self.empty()) error = LoadResString(IDS_TROVEX_HOST_OWN_PATH_UNKNOWN);
+    Log(FormatResString(IDS_TROVEX_HOST_CANNOT_WRITE_MANIFESTS, error.c_str()));
     return 1;
   }
-  for (const ManifestPlace& place : UserManifestPlaces()) std::printf("wrote %s\n", place.strPath.c_str());
+  for (const ManifestPlace& place : UserManifestPlaces())
+    std::puts(FormatResString(IDS_TROVEX_HOST_WROTE, place.strPath.c_str()).c_str());
   if (!ModuleRegistered()) return RegisterModule();
   return 0;
 }
@@ -129,7 +128,7 @@ int Register() {
 int Unregister() {
   std::string error;
   if (RemoveUserManifests(&error) != 0) {
-    Log("cannot remove the browsers' manifests: " + error);
+    Log(FormatResString(IDS_TROVEX_HOST_CANNOT_REMOVE_MANIFESTS, error.c_str()));
     return 1;
   }
   return 0;
@@ -137,7 +136,7 @@ int Unregister() {
 
 int WriteManifest(const std::string& kind, const std::string& dir, const std::string& hostPath) {
   if ((kind != "chromium" && kind != "firefox") || hostPath.empty() || hostPath[0] != '/') {
-    Log("--write-manifest wants chromium or firefox, a folder and the host's absolute path");
+    Log(LoadResString(IDS_TROVEX_HOST_WRITE_MANIFEST_USAGE));
     return 2;
   }
   const std::string text = ManifestJson(kind == "chromium" ? BrowserKind::kChromium : BrowserKind::kFirefox, hostPath);
@@ -151,11 +150,26 @@ int WriteManifest(const std::string& kind, const std::string& dir, const std::st
   return 0;
 }
 
+// Brings the open dialogs to the front (a second request for the same tab).
+void RaiseDialogs() {
+  for (wxWindow* window : wxTopLevelWindows)
+    if (auto* dialog = wxDynamicCast(window, wxDialog); dialog && dialog->IsShown()) dialog->Raise();
+}
+
 // The application object: the Save dialog and the message box of the module come to the front
-// when they appear, since the browser, not this process, had the user's attention.
+// when they appear, since the browser, not this process, had the user's attention. With no
+// browser window to be transient for, they stay above other windows, so a click on the page
+// does not bury them, and carry the product's icon.
 class HostApp : public wxApp {
  public:
   int FilterEvent(wxEvent& event) override {
+    // Realized, not yet shown: what the window system reads when the window maps.
+    if (event.GetEventType() == wxEVT_CREATE) {
+      if (auto* dialog = wxDynamicCast(event.GetEventObject(), wxDialog)) {
+        dialog->SetWindowStyleFlag(dialog->GetWindowStyleFlag() | wxSTAY_ON_TOP);
+        dialog->SetIcons(LoadResIconBundle(IDI_BUTTON));
+      }
+    }
     if (event.GetEventType() == wxEVT_SHOW && static_cast<wxShowEvent&>(event).IsShown()) {
       // Dialogs only: the module also shows helper windows of its own (the preview's engine).
       if (auto* window = wxDynamicCast(event.GetEventObject(), wxDialog)) {
@@ -217,12 +231,11 @@ class PrivateJar {
       *error = path_ + ": " + std::strerror(e);
       return false;
     }
-    ::setenv("TROVEX_COOKIE_JAR", path_.c_str(), 1);
     return true;
   }
+  const std::string& Path() const { return path_; }
   ~PrivateJar() {
     if (dir_.empty()) return;
-    ::unsetenv("TROVEX_COOKIE_JAR");
     for (int sig : kJarSignals) ::signal(sig, SIG_DFL);
     RemoveJarFiles();
     g_jarFile[0] = g_jarLock[0] = g_jarDir[0] = '\0';
@@ -232,16 +245,55 @@ class PrivateJar {
   std::string dir_, path_;
 };
 
+// While a dialog runs, the browser's messages are read from its event loop: a request to raise
+// the dialog is done at once; anything else (the stream's end) waits for the dialog to close.
+class MessageWatch : public wxEventLoopSourceHandler {
+ public:
+  explicit MessageWatch(std::deque<ReadResult>* pending) : pending_(pending) {
+    source_.reset(wxEventLoopBase::AddSourceForFD(STDIN_FILENO, this, wxEVENT_SOURCE_INPUT | wxEVENT_SOURCE_EXCEPTION));
+  }
+  void OnReadWaiting() override {
+    if (!source_ || !pending_->empty()) return;
+    ReadResult in = ReadMessage(STDIN_FILENO);
+    if (in.status == ReadStatus::kMessage && IsRaiseRequest(in.body)) {
+      RaiseDialogs();
+      return;
+    }
+    pending_->push_back(std::move(in));
+    // An ended stream stays readable: stop watching it (the loop allows it from here).
+    source_.reset();
+  }
+  void OnWriteWaiting() override {}
+  void OnExceptionWaiting() override { OnReadWaiting(); }
+
+ private:
+  std::deque<ReadResult>* pending_;
+  std::unique_ptr<wxEventLoopSource> source_;
+};
+
 class Host {
  public:
-  explicit Host(char** argv) : argv_(argv) {}
+  // The next message: one read while a dialog ran, else from the stream. A request to raise a
+  // dialog that is gone is no request.
+  ReadResult Next() {
+    for (;;) {
+      ReadResult in;
+      if (!pending_.empty()) {
+        in = std::move(pending_.front());
+        pending_.pop_front();
+      } else {
+        in = ReadMessage(STDIN_FILENO);
+      }
+      if (in.status != ReadStatus::kMessage || !IsRaiseRequest(in.body)) return in;
+    }
+  }
 
   // The answer to one message.
   std::string Serve(const std::string& body) {
     Request request;
     std::string error;
     if (!ParseRequest(body, &request, &error)) {
-      Log("refused a request: " + error);
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_REFUSED_REQUEST, error.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_REQUEST, error.c_str()));
     }
     for (const std::string& skipped : request.skipped) Log(skipped);
@@ -249,16 +301,16 @@ class Host {
     pagemodel::SessionPtr session = pagemodel::ReadSnapshot(request.strSnapshot, pagemodel::SnapshotLimits{}, &error, &cuts);
     for (const std::string& cut : cuts) Log(cut);
     if (!session) {
-      Log("refused a snapshot: " + error);
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_REFUSED_SNAPSHOT, error.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_SNAPSHOT, error.c_str()));
     }
     PrivateJar jar;
     if (!jar.Create(request.cookieLines, &error)) {
-      Log("cannot keep the cookies: " + error);
+      Log(FormatResString(IDS_TROVEX_HOST_COOKIES_FAILED, error.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_COOKIES_FAILED, error.c_str()));
     }
     if (!StartToolkit()) {
-      Log("cannot open a window: the toolkit did not start (is DISPLAY set?)");
+      Log(LoadResString(IDS_TROVEX_HOST_NO_DISPLAY));
       return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_NO_DISPLAY));
     }
     CLSID clsid{};
@@ -268,72 +320,74 @@ class Host {
       hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
     if (FAILED(hr)) {
       const std::string why = CoLastActivationError();
-      Log("the module is not available (" + Hex(hr) + ") " + why + "; run trovex-native-host --register");
-      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE, Hex(hr).c_str()));
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), why.c_str()));
+      return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE));
     }
     ComPtr<IWebBrowser2> browser = pagemodel::BrowserOf(session);
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
     long result = 1;
     std::string failure;
-    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure);
+    MessageWatch watch(&pending_);
+    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure, jar.Path());
     document.Reset();
     browser.Reset();
     object.Reset();
     CoFreeUnusedLibraries();
     if (FAILED(hr)) {
-      Log("GetSWFFile failed (" + Hex(hr) + ") " + failure);
-      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, Hex(hr).c_str(), failure.c_str()));
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), failure.c_str()));
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, failure.c_str()));
     }
     return AnswerResult(result);
   }
 
  private:
-  static std::string Hex(HRESULT hr) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return code;
-  }
-
   bool StartToolkit() {
     if (toolkit_) return toolkit_->IsOk();
     PrepareToolkitLanguage();
-    wxApp::SetInstance(new HostApp);
-    // The browser's arguments (an origin, a manifest path) are not the toolkit's.
+    auto* app = new HostApp;
+    // The window system's name for the dialogs' owner, in place of the program's file name.
+    app->SetAppName("kelvora-swf-trovex");
+    app->SetAppDisplayName(wxString::FromUTF8(LoadResStringUtf8(IDS_APP_TITLE)));
+    wxApp::SetInstance(app);
+    // The browser's arguments (an origin, a manifest path) are not the toolkit's; the first names
+    // the windows' owner to the window system (its class, Wayland's application id).
+    static char name[] = "kelvora-swf-trovex";
+    static char* args[] = {name, nullptr};
     int argc = 1;
-    toolkit_ = std::make_unique<wxInitializer>(argc, argv_);
+    toolkit_ = std::make_unique<wxInitializer>(argc, args);
     // The toolkit sets the locale from the environment again.
-    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    SetUpProgramLocale();
     if (!toolkit_->IsOk()) return false;
     // The file chooser and the menus the module shows look as they do from the browser window.
     UseTraditionalChineseToolkit();
     return true;
   }
 
-  char** argv_;
   std::unique_ptr<wxInitializer> toolkit_;
+  std::deque<ReadResult> pending_;
 };
 
-int ServeBrowser(char** argv) {
+int ServeBrowser() {
   // A browser that went away while a dialog was open must not kill the host at its answer.
   ::signal(SIGPIPE, SIG_IGN);
   // Standard output carries the messages alone: whatever a library prints goes to the log.
   const int messages = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   if (messages < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-    Log("cannot set up standard output");
+    Log(LoadResString(IDS_TROVEX_HOST_LOG_NO_STDOUT));
     return 1;
   }
-  Host host(argv);
+  Host host;
   for (;;) {
-    ReadResult in = ReadMessage(STDIN_FILENO);
+    ReadResult in = host.Next();
     if (in.status == ReadStatus::kEnd) return 0;
     if (in.status == ReadStatus::kBroken) {
       // The stream is out of step: answer once and stop, nothing after this can be trusted.
-      Log("refused a message: " + in.error);
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_REFUSED_MESSAGE, in.error.c_str()));
       WriteMessage(messages, AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_BAD_MESSAGE, in.error.c_str())));
       return 1;
     }
     if (!WriteMessage(messages, host.Serve(in.body))) {
-      Log("cannot answer the browser");
+      Log(LoadResString(IDS_TROVEX_HOST_LOG_CANNOT_ANSWER));
       return 1;
     }
   }
@@ -342,21 +396,27 @@ int ServeBrowser(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
-  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+  SetUpProgramLocale();
   if (argc >= 2) {
     const std::string arg = argv[1];
     if (arg == "--register" && argc == 2) return Register();
     if (arg == "--unregister" && argc == 2) return Unregister();
     if (arg == "--write-manifest" && argc == 5) return WriteManifest(argv[2], argv[3], argv[4]);
+    if (arg == "--version" && argc == 2) return PrintProgramVersion("trovex-native-host");
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(LoadResString(IDS_TROVEX_HOST_USAGE).c_str(), stdout);
       return 0;
     }
     if (arg.rfind("--", 0) == 0 && arg.rfind("--parent-window", 0) != 0) {
-      std::fprintf(stderr, "trovex-native-host: unknown option %s\n%s", arg.c_str(), kUsage);
+      Log(FormatResString(IDS_TROVEX_HOST_UNKNOWN_OPTION, arg.c_str()));
+      std::fputs(LoadResString(IDS_TROVEX_HOST_USAGE).c_str(), stderr);
       return 2;
     }
   }
-  return ServeBrowser(argv);
+  // A browser always gives its origin or manifest and a pipe: someone typed the name.
+  if (argc < 2 && ::isatty(STDIN_FILENO)) {
+    std::fputs(LoadResString(IDS_TROVEX_HOST_ON_TERMINAL).c_str(), stderr);
+    return 2;
+  }
+  return ServeBrowser();
 }

@@ -172,6 +172,12 @@ bool ParseRequest(std::string_view body, Request* out, std::string* error) {
   return true;
 }
 
+bool IsRaiseRequest(std::string_view body) {
+  Json message = Json::parse(body, nullptr, false);
+  return message.is_object() && message.size() == 2 && message.value("version", Json()) == kMessageVersion &&
+         message.value("raise", Json()) == true;
+}
+
 std::string AnswerResult(long result) {
   return Json{{"version", kMessageVersion}, {"result", result}}.dump();
 }

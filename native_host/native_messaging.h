@@ -56,6 +56,10 @@ struct Request {
 // is refused.
 bool ParseRequest(std::string_view body, Request* out, std::string* error);
 
+// True for {"version": 1, "raise": true}: the extension's second request for a tab whose dialog
+// is open, which brings that dialog to the front and gets no answer.
+bool IsRaiseRequest(std::string_view body);
+
 // True for one cookie line of a Mozilla-format jar: seven tab-separated fields, a domain and a
 // name, TRUE/FALSE flags, a numeric expiry, no control characters.
 bool IsCookieLine(std::string_view line);

@@ -14,13 +14,19 @@
 #include "platform/com/activation.h"
 #include "platform/text/res_text.h"
 #include "platform/text/text.h"
+#include "res/strings.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: trovex-regsvr [/u] MODULE\n"
-    "       trovex-regsvr --version\n"
-    "  registers the in-process server MODULE (a shared library), or unregisters it with /u\n";
+void Report(const std::string& line) {
+  std::fputs(trovex::FormatResString(trovex::IDS_TROVEX_REGSVR_LINE, line.c_str()).c_str(), stderr);
+}
+
+int Usage(unsigned problem) {
+  Report(trovex::LoadResString(problem));
+  std::fputs(trovex::LoadResString(trovex::IDS_TROVEX_REGSVR_USAGE).c_str(), stderr);
+  return 2;
+}
 
 std::string Absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
@@ -43,56 +49,52 @@ int main(int argc, char** argv) {
     if (arg == "/u" || arg == "/U" || arg == "-u" || arg == "--unregister") {
       unregister = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(trovex::LoadResString(trovex::IDS_TROVEX_REGSVR_USAGE).c_str(), stdout);
       return 0;
     } else if (arg == "--version") {
       return trovex::PrintProgramVersion("trovex-regsvr");
     } else if (!module.empty() || arg.empty()) {
-      std::fprintf(stderr, "trovex-regsvr: exactly one module is expected\n%s", kUsage);
-      return 2;
+      return Usage(trovex::IDS_TROVEX_REGSVR_ONE_MODULE);
     } else {
       module = arg;
     }
   }
-  if (module.empty()) {
-    std::fprintf(stderr, "trovex-regsvr: no module given\n%s", kUsage);
-    return 2;
-  }
+  if (module.empty()) return Usage(trovex::IDS_TROVEX_REGSVR_NO_MODULE);
 
   struct stat st{};
   if (::stat(module.c_str(), &st) != 0) {
-    std::fprintf(stderr, "trovex-regsvr: %s: %s\n", module.c_str(), std::strerror(errno));
+    Report(trovex::FormatResString(trovex::IDS_TROVEX_REGSVR_PATH_PROBLEM, module.c_str(), std::strerror(errno)));
     return 3;
   }
   if (!S_ISREG(st.st_mode)) {
-    std::fprintf(stderr, "trovex-regsvr: %s: not a regular file\n", module.c_str());
+    Report(trovex::FormatResString(trovex::IDS_TROVEX_REGSVR_NOT_A_FILE, module.c_str()));
     return 3;
   }
   std::string path = Absolute(module);
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = ::dlerror();
-    std::fprintf(stderr, "trovex-regsvr: cannot load %s: %s\n", path.c_str(), why ? why : "unknown error");
+    Report(trovex::FormatResString(trovex::IDS_TROVEX_COM_MODULE_NOT_LOADED, path.c_str(), why ? why : ""));
     return 3;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   auto call = reinterpret_cast<trovex::PFN_DllRegisterServer>(::dlsym(handle, entry));
   if (!call) {
-    std::fprintf(stderr, "trovex-regsvr: %s has no %s entry point: not an in-process server\n",
-                 path.c_str(), entry);
+    Report(trovex::FormatResString(trovex::IDS_TROVEX_REGSVR_NO_ENTRY, path.c_str(), entry));
     ::dlclose(handle);
     return 4;
   }
   trovex::HRESULT hr = call();
   ::dlclose(handle);
   if (trovex::FAILED(hr)) {
-    std::fprintf(stderr, "trovex-regsvr: %s of %s failed: %s%s\n", entry, path.c_str(),
-                 trovex::HResultText(hr).c_str(),
-                 hr == trovex::REGDB_E_CLASSNOTREG || hr == trovex::REGDB_E_IIDNOTREG
-                     ? " (the module's class is not registered)"
-                     : hr == trovex::SELFREG_E_CLASS ? " (the registry could not be written)" : "");
+    const unsigned why = hr == trovex::REGDB_E_CLASSNOTREG || hr == trovex::REGDB_E_IIDNOTREG
+                             ? trovex::IDS_TROVEX_REGSVR_CLASS_NOT_REGISTERED
+                             : hr == trovex::SELFREG_E_CLASS ? trovex::IDS_TROVEX_REGSVR_REGISTRY_NOT_WRITTEN : 0;
+    Report(trovex::FormatResString(trovex::IDS_TROVEX_REGSVR_FAILED, path.c_str(), trovex::HResultText(hr).c_str(),
+                                   why ? trovex::LoadResString(why).c_str() : ""));
     return 1;
   }
-  std::printf("%s: %s succeeded\n", path.c_str(), entry);
+  std::puts(trovex::FormatResString(unregister ? trovex::IDS_TROVEX_REGSVR_UNREGISTERED : trovex::IDS_TROVEX_REGSVR_REGISTERED,
+                                   path.c_str()).c_str());
   return 0;
 }

@@ -8,7 +8,6 @@
 const api = globalThis.browser ?? globalThis.chrome;
 
 const HOST = 'com.kelvora.swftrovex';
-const TITLE = 'SWF Zalmic Trovex';
 const MENU_ID = 'trovex-save';
 const REGISTER_COMMAND = 'trovex-native-host --register';
 const MESSAGE_VERSION = 1;
@@ -16,13 +15,25 @@ const MAX_COOKIE_ADDRESSES = 2000;  // distinct addresses asked for cookies per 
 const ICON = { 16: 'icons/button-16.png', 20: 'icons/button-20.png' };
 const ICON_HOT = { 16: 'icons/button-hot-16.png', 20: 'icons/button-hot-20.png' };
 
-// A failure the user can act on: `text` is shown as it is.
-class TrovexError extends Error {}
+// The user's words, from _locales.
+const t = (key, subs) => api.i18n.getMessage(key, subs);
+
+// Open requests by tab: a second request for a tab brings its open dialog to the front.
+const open = new Map();
+
+// A failure the user can act on: a headline, the whole text and a command to run (or '').
+class TrovexError extends Error {
+  constructor(title, text, command) {
+    super(text);
+    this.title = title;
+    this.command = command || '';
+  }
+}
 
 function createMenu() {
   api.contextMenus.removeAll(() => {
     void api.runtime.lastError;
-    api.contextMenus.create({ id: MENU_ID, title: TITLE, contexts: ['page', 'frame'] }, () => {
+    api.contextMenus.create({ id: MENU_ID, title: t('extName'), contexts: ['page', 'frame'] }, () => {
       void api.runtime.lastError;  // already there after a restart of the background
     });
   });
@@ -87,7 +98,7 @@ async function takeSnapshot(tabId) {
     });
     return Object.assign({}, own, { frames });
   }
-  if (!result.has(0)) throw new TrovexError('無法讀取此頁面（瀏覽器不允許擴充功能在此執行）。');
+  if (!result.has(0)) throw new TrovexError(t('pageUnreadableTitle'), t('pageUnreadableText'));
   return { version: collected.find((r) => r.frameId === 0).result.version, frames: build(0) };
 }
 
@@ -144,8 +155,9 @@ async function cookieJar(tabId, addresses) {
   return '# Netscape HTTP Cookie File\n' + [...lines.values()].map((l) => l + '\n').join('');
 }
 
-// One request to the host: connect, send, wait for its one answer.
-function askHost(message) {
+// One request to the host: connect, send, wait for its one answer. The port stays in `open`
+// for the tab while the request runs.
+function askHost(tabId, message) {
   return new Promise((resolve, reject) => {
     let port;
     try {
@@ -154,6 +166,7 @@ function askHost(message) {
       reject(new Error(String(e && e.message)));
       return;
     }
+    open.set(tabId, port);
     let answered = false;
     port.onMessage.addListener((answer) => {
       answered = true;
@@ -163,26 +176,34 @@ function askHost(message) {
     port.onDisconnect.addListener((p) => {
       if (answered) return;
       const why = (p && p.error) || api.runtime.lastError;
-      reject(new Error(why && why.message ? why.message : '原生主程式未回覆即結束'));
+      reject(new Error(why && why.message ? why.message : 'no answer'));
     });
     port.postMessage(message);
   });
 }
 
-function notify(text) {
+// A notification keeps the command in its first words, where no service cuts it.
+function notify(failure) {
   try {
-    api.notifications.create({ type: 'basic', iconUrl: api.runtime.getURL('icons/button-128.png'),
-                               title: TITLE, message: text });
-  } catch (e) { /* the badge still says it */ }
+    const message = failure.command ? t('noticeRunCommand', [failure.command]) : failure.message;
+    const created = api.notifications.create({ type: 'basic', iconUrl: api.runtime.getURL('icons/button-128.png'),
+                                               title: failure.title, message });
+    if (created && typeof created.catch === 'function') created.catch(() => {});
+  } catch (e) { /* no notification service (Firefox on many desktops): the badge and popup say it */ }
 }
 
-async function showFailure(tabId, text) {
+// The badge on the action, and its popup with the whole text and the command until the next
+// request, so every browser shows it.
+async function showFailure(tabId, failure) {
+  const query = new URLSearchParams({ tab: String(tabId), title: failure.title, text: failure.message,
+                                      command: failure.command });
   try {
     await api.action.setBadgeBackgroundColor({ tabId, color: '#C00000' });
     await api.action.setBadgeText({ tabId, text: '!' });
-    await api.action.setTitle({ tabId, title: TITLE + '：' + text });
+    await api.action.setTitle({ tabId, title: t('actionTitleFailed', [failure.title]) });
+    await api.action.setPopup({ tabId, popup: 'notice.html?' + query.toString() });
   } catch (e) { /* the tab is gone */ }
-  notify(text);
+  notify(failure);
 }
 
 async function clearState(tabId, hot) {
@@ -190,7 +211,8 @@ async function clearState(tabId, hot) {
     await api.action.setIcon({ tabId, path: hot ? ICON_HOT : ICON });
     if (!hot) {
       await api.action.setBadgeText({ tabId, text: '' });
-      await api.action.setTitle({ tabId, title: TITLE });
+      await api.action.setTitle({ tabId, title: t('extName') });
+      await api.action.setPopup({ tabId, popup: '' });
     }
   } catch (e) { /* the tab is gone */ }
 }
@@ -198,30 +220,48 @@ async function clearState(tabId, hot) {
 async function run(tab) {
   if (!tab || tab.id === undefined || tab.id < 0) return;
   const tabId = tab.id;
+  if (open.has(tabId)) {
+    // Null while the snapshot is taken: the dialog is on its way.
+    const port = open.get(tabId);
+    try {
+      if (port) port.postMessage({ version: MESSAGE_VERSION, raise: true });
+    } catch (e) { /* the host is going: its answer ends the request */ }
+    return;
+  }
+  open.set(tabId, null);
   await clearState(tabId, true);
   try {
     const snapshot = await takeSnapshot(tabId);
     const cookies = await cookieJar(tabId, movieAddresses(snapshot));
     let answer;
     try {
-      answer = await askHost({ version: MESSAGE_VERSION, snapshot, cookies });
+      answer = await askHost(tabId, { version: MESSAGE_VERSION, snapshot, cookies });
     } catch (e) {
-      throw new TrovexError('無法啟動原生主程式 trovex-native-host（' + e.message + '）。請執行「' +
-                            REGISTER_COMMAND + '」註冊後再試一次。');
+      // The browser's own words stay in the log: they are English and name its internals.
+      console.error('connectNative: ' + e.message);
+      throw new TrovexError(t('hostMissingTitle'), t('hostMissingText'), REGISTER_COMMAND);
     }
     if (!answer || typeof answer !== 'object')
-      throw new TrovexError('原生主程式的回覆無法辨識。');
-    if (typeof answer.error === 'string') throw new TrovexError('原生主程式回報錯誤：' + answer.error);
+      throw new TrovexError(t('hostBadAnswerTitle'), t('hostBadAnswerText'));
+    if (typeof answer.error === 'string')
+      throw new TrovexError(t('hostErrorTitle'), answer.error,
+                            answer.error.includes(REGISTER_COMMAND) ? REGISTER_COMMAND : '');
     await clearState(tabId, false);
   } catch (e) {
     await clearState(tabId, false);
-    const text = e instanceof TrovexError ? e.message : '無法取得此頁面的內容（' + String(e && e.message) + '）。';
-    console.error(TITLE + ': ' + text);
-    await showFailure(tabId, text);
+    if (!(e instanceof TrovexError)) console.error(String(e && e.message));
+    const failure = e instanceof TrovexError ? e : new TrovexError(t('pageFailedTitle'), t('pageFailedText'));
+    await showFailure(tabId, failure);
+  } finally {
+    open.delete(tabId);
   }
 }
 
 api.action.onClicked.addListener(run);
 api.contextMenus.onClicked.addListener((info, tab) => {
   if (info.menuItemId === MENU_ID) run(tab);
+});
+// The notice's "try again".
+api.runtime.onMessage.addListener((message) => {
+  if (message && Number.isInteger(message.retry)) run({ id: message.retry });
 });

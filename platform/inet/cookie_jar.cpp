@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <string_view>
 
 #include "platform/fs/atomic_file.h"
@@ -21,6 +22,14 @@ namespace {
 constexpr std::size_t kMaxJarBytes = std::size_t{16} << 20;
 constexpr std::string_view kHttpOnly = "#HttpOnly_";
 
+// The jar of the innermost ScopedCookieJar; workers of the call read it while it lives.
+std::mutex g_ownJarMutex;
+std::string g_ownJar;
+
+std::string OwnJar() {
+  std::lock_guard<std::mutex> lock(g_ownJarMutex);
+  return g_ownJar;
+}
 
 // domain, path and name: what makes a cookie the same cookie. Empty for a malformed line.
 // The web view's jar adds an eighth field (SameSite); the first seven are the format.
@@ -74,8 +83,19 @@ std::vector<std::string_view> CookieLineFields(std::string_view line) {
   return out;
 }
 
+ScopedCookieJar::ScopedCookieJar(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_ownJarMutex);
+  previous_ = g_ownJar;
+  if (!path.empty() && path[0] == '/') g_ownJar = path;
+}
+
+ScopedCookieJar::~ScopedCookieJar() {
+  std::lock_guard<std::mutex> lock(g_ownJarMutex);
+  g_ownJar = previous_;
+}
+
 std::string CookieJarPath() {
-  if (const char* own = std::getenv("TROVEX_COOKIE_JAR"); own && own[0] == '/') return own;
+  if (std::string own = OwnJar(); !own.empty()) return own;
   return posix::XdgFolder("XDG_DATA_HOME", ".local/share") + "/kelvora-swf-trovex/cookies.txt";
 }
 
@@ -110,8 +130,8 @@ bool IsSession(std::string_view line) {
 
 // A jar given to this process by its starter (the native host's) holds whatever it was given.
 bool IsOwnJar(const std::string& path) {
-  const char* own = std::getenv("TROVEX_COOKIE_JAR");
-  return own && own[0] == '/' && path == own;
+  const std::string own = OwnJar();
+  return !own.empty() && path == own;
 }
 
 // Under the jar file's lock: `puts` replace or join the lines of their key, `drops` remove

@@ -8,10 +8,23 @@
 
 namespace trovex::inet {
 
-// $XDG_DATA_HOME (or ~/.local/share)/kelvora-swf-trovex/cookies.txt, or the absolute path in
-// $TROVEX_COOKIE_JAR: a process serving another browser (the native host) runs on that
-// browser's cookies in a jar of its own, apart from the browser window's.
+// $XDG_DATA_HOME (or ~/.local/share)/kelvora-swf-trovex/cookies.txt, or the jar of the
+// innermost live ScopedCookieJar.
 std::string CookieJarPath();
+
+// While it lives, this process's fetches use the jar at `path` (absolute; any other is ignored)
+// instead of the shared one: a call serving another browser (the native host's GetSWFFile)
+// runs on that browser's cookies, apart from the browser window's. Scopes nest.
+class ScopedCookieJar {
+ public:
+  explicit ScopedCookieJar(const std::string& path);
+  ~ScopedCookieJar();
+  ScopedCookieJar(const ScopedCookieJar&) = delete;
+  ScopedCookieJar& operator=(const ScopedCookieJar&) = delete;
+
+ private:
+  std::string previous_;
+};
 
 // The tab-separated fields of a jar line, its "#HttpOnly_" mark left out (seven in the
 // format; the web view's jar adds an eighth).

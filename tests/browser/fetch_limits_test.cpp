@@ -41,10 +41,10 @@ TEST(FetchLimits, DrippingAndSilentServersEndWithAClearMessage) {
     bool fetched;
     std::string errorStart;
   } cases[] = {
-      {"per-fetch limit", "/drip.html", 1, nullptr, false, "took longer than 1 s: "},
+      {"per-fetch limit", "/drip.html", 1, nullptr, false, "超過 1 秒："},
       {"budget runs out mid-fetch", "/drip.html", 30, std::make_shared<FetchBudget>(1s), false,
-       "the page load's 1 s ran out while fetching "},
-      {"budget already used up", "/ok.html", 30, spent, false, "the page load's 1 s are used up"},
+       "載入頁面的 1 秒在抓取 "},
+      {"budget already used up", "/ok.html", 30, spent, false, "載入頁面的 1 秒已經用完；沒有抓取"},
       {"within both", "/ok.html", 30, std::make_shared<FetchBudget>(30s), true, ""},
   };
   std::this_thread::sleep_for(1100ms);  // `spent` is past its deadline

@@ -52,7 +52,7 @@ TEST(Launcher, WindowsGoToTheWindowProgramWithTheSameArguments) {
   // Not there: a clear message, never a crash.
   Result missing = RunShell(dir, withDisplay + " '" + page + "'");
   EXPECT_EQ(missing.exit, 2);
-  EXPECT_NE(missing.err.find("cannot start the window program"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("無法啟動視窗程式"), std::string::npos) << missing.err;
 
   // There: started with every argument as given, and its exit status is the command's.
   const std::string window = dir.WriteFile("trovex-browser-window",

@@ -24,8 +24,8 @@ TEST(ListStatus, ErrorAnswersEndWithAMessageAndExitCode2) {
     std::string stderrPart;
     std::string stdoutPart;
   } cases[] = {
-      {"/missing.html", 2, "the server answered HTTP 404", ""},
-      {"/broken.html", 2, "the server answered HTTP 500", ""},
+      {"/missing.html", 2, "伺服器回應 HTTP 404", ""},
+      {"/broken.html", 2, "伺服器回應 HTTP 500", ""},
       {"/ok.html", 0, "", "/c.swf"},
   };
   for (const Case& c : cases) {

@@ -292,12 +292,16 @@ TEST_F(ListTest, FailuresAndUsage) {
     int nExit;
     const char* errorPart;
   } cases[] = {
-      {{"--list", dir.str() + "/nothing.html"}, 2, "cannot load"},
-      {{"--list", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/"}, 2, "cannot load"},
-      {{"--list", "ftp://127.0.0.1/x.html"}, 2, "unsupported"},
-      {{"--list"}, 2, "no page"},
-      {{"--list", "a.html", "b.html"}, 2, "one page"},
-      {{"--frobnicate", "a.html"}, 2, "unknown option"},
+      {{"--list", dir.str() + "/nothing.html"}, 2, "無法載入"},
+      {{"--list", dir.str() + "/nothing.html"}, 2, "找不到檔案"},
+      {{"--list", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/"}, 2, "無法載入"},
+      {{"--list", "ftp://127.0.0.1/x.html"}, 2, "不支援的網址類型「ftp」"},
+      {{"--list"}, 2, "沒有指定頁面"},
+      {{"--list", "a.html", "b.html"}, 2, "只能指定一個頁面"},
+      {{"--frobnicate", "a.html"}, 2, "無法辨識的選項 --frobnicate"},
+      {{"--list", "--save-dialog", "a.html"}, 2, "不能同時使用"},
+      {{"--live", "a.html"}, 2, "必須與 --list 一起使用"},
+      {{"--frobnicate"}, 2, "用法：trovex-browser"},
   };
   for (const Case& c : cases) {
     RunResult run = RunBrowser(c.args);
@@ -419,8 +423,8 @@ TEST(ListLimits, CutFramesAreSummedUpInOneLinePerLimit) {
   struct Case {
     std::string page;
     const char* summary;
-  } cases[] = {{widePage, "more than 1000 frames: 2000 not loaded"},
-               {deepPage, "frames nested deeper than 16: 1 not loaded"}};
+  } cases[] = {{widePage, "超過 1000 個框架：2000 個沒有載入"},
+               {deepPage, "框架巢狀超過 16 層：1 個沒有載入"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.summary);
     for (bool verbose : {false, true}) {
@@ -429,7 +433,7 @@ TEST(ListLimits, CutFramesAreSummedUpInOneLinePerLimit) {
       RunResult run = RunBrowser(args);
       EXPECT_EQ(run.nExit, 0) << run.strErr;
       EXPECT_FALSE(run.strOut.empty());
-      const std::string line = std::string("trovex-browser: ") + c.summary + "\n";
+      const std::string line = std::string("trovex-browser：") + c.summary + "\n";
       std::size_t at = run.strErr.find(line);
       EXPECT_NE(at, std::string::npos) << run.strErr.substr(0, 2000);
       if (at != std::string::npos) {
@@ -481,7 +485,7 @@ TEST(ListLimits, WhatThePageLimitsCutIsReported) {
   const struct {
     const char* tag;
     const char* note;
-  } cases[] = {{"<br>", "limit on tags per document"}, {"<div>", "limit on nesting"}};
+  } cases[] = {{"<br>", "每份文件的標籤上限"}, {"<div>", "巢狀上限"}};
   for (const auto& c : cases) {
     std::string html = "<embed src='first.swf'>";
     for (int i = 0; i < 600'000; ++i) html += c.tag;

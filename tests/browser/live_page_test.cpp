@@ -270,7 +270,7 @@ TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   }
   Child c = Spawn({"--list", "--live", "http://127.0.0.1:" + std::to_string(port) + "/"}, io);
   EXPECT_EQ(Wait(c.pid, 60), 2);
-  EXPECT_NE(test::ReadFile(c.err).find("cannot load http://127.0.0.1:"), std::string::npos) << test::ReadFile(c.err);
+  EXPECT_NE(test::ReadFile(c.err).find("無法載入 http://127.0.0.1:"), std::string::npos) << test::ReadFile(c.err);
   EXPECT_EQ(test::ReadFile(c.out), "");
 }
 

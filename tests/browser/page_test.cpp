@@ -193,7 +193,7 @@ TEST(ParsePage, DeepNestingIsCutBeforeTheParserSeesIt) {
   pthread_attr_destroy(&attr);
   EXPECT_EQ(job.embeds, 0u);  // it sat below the cut
   ASSERT_EQ(job.budget.notes.size(), 1u);
-  EXPECT_NE(job.budget.notes[0].find("nest 10000 deep"), std::string::npos) << job.budget.notes[0];
+  EXPECT_NE(job.budget.notes[0].find("巢狀 10000 層"), std::string::npos) << job.budget.notes[0];
 }
 
 // One page load's documents share a budget; what does not fit is left out and said.
@@ -221,20 +221,20 @@ TEST(ParsePage, BudgetBoundsWhatAPageLoadKeeps) {
   const std::string five = "<embed src=1><embed src=2><embed src=3><embed src=4><embed src=5>";
   const Case cases[] = {
       {"elements, over two documents", budget(1 << 20, 3, 1 << 20, 1000),
-       {{five.substr(0, 26), {"1", "2"}, ""}, {five, {"1"}, "4 objects, embeds and frames not kept"}}},
+       {{five.substr(0, 26), {"1", "2"}, ""}, {five, {"1"}, "4 個物件、嵌入項目與框架沒有保留"}}},
       {"attribute bytes", budget(1 << 20, 100, 10, 1000),
        {{"<embed src=" + std::string(30, 'x') + "><embed src=a><embed src=b><embed src=c>",
-         {"a", "b"}, "2 objects, embeds"}}},
+         {"a", "b"}, "2 個物件、嵌入項目"}}},
       {"document bytes, over three documents", budget(40, 100, 1 << 20, 1000),
        {{five.substr(0, 26), {"1", "2"}, ""},
-        {five, {"1"}, "only the first 14 of 65 bytes"},
-        {five, {}, "only the first 0 of 65 bytes"}}},
+        {five, {"1"}, "65 位元組中的前 14 位元組"},
+        {five, {}, "65 位元組中的前 0 位元組"}}},
       {"tags per document", budget(1 << 20, 100, 1 << 20, 3),
-       {{"<p>" + five, {"1", "2"}, "3th tag only"}, {five, {"1", "2", "3"}, "3th tag only"}}},
+       {{"<p>" + five, {"1", "2"}, "只讀到第 3 個標籤"}, {five, {"1", "2", "3"}, "只讀到第 3 個標籤"}}},
       // Closed, self-closing and unclosed-<p> elements open no level; nested ones do.
       {"nesting depth", budget(1 << 20, 100, 1 << 20, 1000, 2),
        {{"<div></div><div></div><p><p><p><br><embed src=1><div><span><embed src=2><i><embed src=3>",
-         {"1", "2"}, "nest 2 deep"}}},
+         {"1", "2"}, "巢狀 2 層"}}},
   };
   // Each case twice: parsed in turn, and parsed ahead (on another thread, in a page load) and
   // then charged in turn; the same limits must give the same pages and notes.

@@ -147,9 +147,8 @@ TEST(GetSWFFileDispatch, NamesAndArgumentsAreChecked) {
     EXPECT_EQ(object->GetIDsOfNames(GUID_NULL, list, 1, 0, &id), c.hr);
     EXPECT_EQ(id, c.id);
   }
-  VARIANT args[2];
-  VariantInit(&args[0]);
-  VariantInit(&args[1]);
+  VARIANT args[3];
+  for (VARIANT& arg : args) VariantInit(&arg);
   args[0].vt = VT_I4;
   struct InvokeCase {
     const char* name;
@@ -161,7 +160,9 @@ TEST(GetSWFFileDispatch, NamesAndArgumentsAreChecked) {
       {"unknown member", 2, DISPATCH_METHOD, 1, DISP_E_MEMBERNOTFOUND},
       {"property put", 1, DISPATCH_PROPERTYPUT, 1, DISP_E_MEMBERNOTFOUND},
       {"no argument", 1, DISPATCH_METHOD, 0, DISP_E_BADPARAMCOUNT},
-      {"two arguments", 1, DISPATCH_METHOD, 2, DISP_E_BADPARAMCOUNT},
+      // The second argument, last first, is the cookie jar's path: text only.
+      {"a number for the cookie jar", 1, DISPATCH_METHOD, 2, DISP_E_TYPEMISMATCH},
+      {"three arguments", 1, DISPATCH_METHOD, 3, DISP_E_BADPARAMCOUNT},
       {"a number for the document", 1, DISPATCH_METHOD, 1, DISP_E_TYPEMISMATCH},
   };
   for (const auto& c : calls) {

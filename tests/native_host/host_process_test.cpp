@@ -2,7 +2,9 @@
 // log, never a crash or a hang; --register writes the three browsers' manifests.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -24,9 +26,10 @@ struct HostRun {
 
 // Runs the host with `input` on its standard input, the way a browser starts it; a host that
 // hangs is ended after 30 s (exit code 124).
-HostRun RunHost(const std::vector<std::string>& args, const std::string& input) {
+// `terminal`, when given, is the standard input instead (a terminal's device).
+HostRun RunHost(const std::vector<std::string>& args, const std::string& input, const std::string& terminal = {}) {
   test::TempDir io;
-  const std::string in = io.WriteFile("in", input);
+  const std::string in = terminal.empty() ? io.WriteFile("in", input) : terminal;
   std::string command = "timeout -s KILL 30 '" + std::string(TROVEX_NATIVE_HOST) + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += " <'" + in + "' >'" + io.str() + "/out' 2>'" + io.str() + "/err'";
@@ -92,8 +95,36 @@ TEST_F(NativeHostProcess, EveryBadRequestIsAnsweredAndLoggedThenABrokenStreamEnd
   }
   // One line in the browser's log for each.
   std::size_t lines = 0;
-  for (std::size_t at = 0; (at = r.err.find("trovex-native-host: refused", at)) != std::string::npos; ++at) ++lines;
+  for (std::size_t at = 0; (at = r.err.find("trovex-native-host：拒絕了", at)) != std::string::npos; ++at) ++lines;
   EXPECT_EQ(lines, 5u) << r.err;
+}
+
+TEST_F(NativeHostProcess, RunByHandOnATerminalItSaysWhatItIsForAndHowToRegister) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  HostRun r = RunHost({}, "", ::ptsname(master));
+  ::close(master);
+  EXPECT_EQ(r.exitCode, 2) << r.err;  // 124 when it waited for a message
+  EXPECT_NE(r.err.find("trovex-native-host --register"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("擴充功能"), std::string::npos) << r.err;
+}
+
+TEST_F(NativeHostProcess, OptionsAnswerInTraditionalChinese) {
+  const struct {
+    const char* option;
+    int exitCode;
+    const char* said;  // on stdout, or stderr for a failure
+  } cases[] = {{"--help", 0, "用法：trovex-native-host --register"},
+               {"--version", 0, "trovex-native-host 0."},
+               {"--bogus", 2, "trovex-native-host：無法辨識的選項 --bogus"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    HostRun r = RunHost({c.option}, "");
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_NE((c.exitCode ? r.err : r.out).find(c.said), std::string::npos) << r.out << r.err;
+  }
 }
 
 TEST_F(NativeHostProcess, ClosedStreamEndsQuietly) {
@@ -121,10 +152,10 @@ TEST_F(NativeHostProcess, RegisterWritesTheThreeManifestsAndUnregisterRemovesThe
       EXPECT_EQ(m["allowed_origins"], nlohmann::json::array({"chrome-extension://jijijlekbgcdjbfgnejnbjhaejnnnmkg/"}));
   }
   // The module was not registered in this fresh home: now it is, and a second run leaves it.
-  EXPECT_NE(r.out.find("registered the module"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find("已登錄模組"), std::string::npos) << r.out << r.err;
   HostRun again = RunHost({"--register"}, "");
   EXPECT_EQ(again.exitCode, 0);
-  EXPECT_EQ(again.out.find("registered the module"), std::string::npos) << again.out;
+  EXPECT_EQ(again.out.find("已登錄模組"), std::string::npos) << again.out;
 
   HostRun un = RunHost({"--unregister"}, "");
   EXPECT_EQ(un.exitCode, 0) << un.err;

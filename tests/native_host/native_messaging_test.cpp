@@ -89,6 +89,7 @@ TEST(NativeMessagingRequest, EachBodyIsAcceptedOrRefusedWithItsReason) {
     const char* name;
     std::string body;
     const char* errorPart;  // null: accepted
+    bool raise = false;     // a request to raise the open dialog
   } cases[] = {
       {"accepted", "{\"version\":1," + snapshot + "}", nullptr},
       {"accepted with cookies", "{\"version\":1," + snapshot + ",\"cookies\":\"# Netscape HTTP Cookie File\\n\"}", nullptr},
@@ -109,12 +110,17 @@ TEST(NativeMessagingRequest, EachBodyIsAcceptedOrRefusedWithItsReason) {
       {"cookies as list", "{\"version\":1," + snapshot + ",\"cookies\":[]}", "cookies: a Mozilla-format jar"},
       // A bad line costs that cookie only, never the request.
       {"malformed cookie", "{\"version\":1," + snapshot + ",\"cookies\":\"# x\\na\\tb\\n\"}", nullptr},
+      {"raise", "{\"version\":1,\"raise\":true}", "unknown field \"raise\"", true},
+      {"raise false", "{\"version\":1,\"raise\":false}", "unknown field \"raise\""},
+      {"raise of version 2", "{\"version\":2,\"raise\":true}", "unknown field \"raise\""},
+      {"raise with a snapshot", "{\"version\":1,\"raise\":true," + snapshot + "}", "unknown field \"raise\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Request r;
     std::string error;
     bool ok = ParseRequest(c.body, &r, &error);
+    EXPECT_EQ(IsRaiseRequest(c.body), c.raise);
     if (!c.errorPart) {
       EXPECT_TRUE(ok) << error;
       EXPECT_NE(r.strSnapshot.find("\"frames\""), std::string::npos);

@@ -114,12 +114,15 @@ printf 'FWS-two' >"$work/site/movies/two.swf"
 printf '<embed src="movies/one.swf"><object classid="clsid:D27CDB6E-AE6D-11CF-96B8-444553540000"><param name=movie value="movies/two.swf"></object>' \
   >"$work/site/index.html"
 "$root/usr/bin/trovex-save" --help | grep -q -- '--conflict' || fail "trovex-save --help"
-# Each man page names every option its program's --help names.
+# Each man page, English and Traditional Chinese, names every option its program's --help names.
 for program in "$root"/usr/bin/*; do
   name=$(basename "$program")
-  page=$(zcat "$root/usr/share/man/man1/$name.1.gz" | sed 's/\\-/-/g')
-  for option in $(env -u DISPLAY -u WAYLAND_DISPLAY "$program" --help 2>&1 | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
-    [[ $page == *"$option"* ]] || fail "$name.1 lacks $option, which $name --help names"
+  for section in man1 zh_TW/man1; do
+    [ "$section/$name" != zh_TW/man1/trovex-save ] || [ -e "$root/usr/share/man/$section/$name.1.gz" ] || continue
+    page=$(zcat "$root/usr/share/man/$section/$name.1.gz" | sed 's/\\-/-/g') || fail "no $section page for $name"
+    for option in $(env -u DISPLAY -u WAYLAND_DISPLAY "$program" --help 2>&1 | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+      [[ $page == *"$option"* ]] || fail "$section/$name.1 lacks $option, which $name --help names"
+    done
   done
 done
 # The list needs neither a display nor the program that shows the browser window.

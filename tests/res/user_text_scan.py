@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""User text lives in res/: no CJK text in a product source outside res/ (comments aside), and
-every string id the header names has its text in the table and the other way round.
+"""User text lives in res/: no CJK text in a product source (scripts and JSON too) outside res/
+(comments aside), every string id the header names has its text in the table and the other way
+round, and every locale of the extension has the keys of zh_TW.
 
 Usage: user_text_scan.py [REPO]   (REPO defaults to the repository holding this script)
 Exit 0 when clean; 1 with one line per finding on stdout.
 """
+import json
 import pathlib
 import re
 import sys
 
-SOURCE_SUFFIXES = {".c", ".cc", ".cpp", ".h", ".hpp", ".in"}
+SOURCE_SUFFIXES = {".c", ".cc", ".cpp", ".h", ".hpp", ".in", ".js", ".json", ".html"}
 # Folders that are not the product: tests, benchmarks, fuzz targets, sample pages, build trees.
 NOT_PRODUCT = {"res", "tests", "bench", "fuzz", "samples", "packaging", ".git"}
 # Characters that are data, not text (line-breaking classes, a glyph to measure) carry this
@@ -104,6 +106,10 @@ def main():
         if not (repo / rel).exists():
             findings.append(f"{rel}: gone; drop it from PENDING")
     findings += id_findings(repo)
+    locales = repo / "res/webextension/_locales"
+    keys = {d.name: set(json.loads((d / "messages.json").read_text(encoding="utf-8"))) for d in locales.iterdir()}
+    findings += [f"res/webextension/_locales/{name}: keys differ from zh_TW: {sorted(k ^ keys['zh_TW'])}"
+                 for name, k in keys.items() if k != keys["zh_TW"]]
     for f in findings:
         print(f)
     return 1 if findings else 0

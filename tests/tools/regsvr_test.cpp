@@ -37,17 +37,19 @@ TEST(RegsvrTest, EachFailureHasItsExitCodeAndMessage) {
     int exitCode;
     std::string mention;
   } cases[] = {
-      {{}, 2, "no module given"},
-      {{"a.so", "b.so"}, 2, "exactly one module"},
-      {{home.dir().str() + "/missing.so"}, 3, "No such file"},
-      {{home.dir().str()}, 3, "not a regular file"},
-      {{text}, 3, "cannot load"},
-      {{TROVEX_NO_ENTRY_MODULE}, 4, "no DllRegisterServer entry point"},
-      {{"/u", TROVEX_NO_ENTRY_MODULE}, 4, "no DllUnregisterServer entry point"},
+      {{}, 2, "沒有指定模組"},
+      {{"a.so", "b.so"}, 2, "只能指定一個模組"},
+      {{home.dir().str() + "/missing.so"}, 3, "missing.so："},
+      {{home.dir().str()}, 3, "不是一般檔案"},
+      {{text}, 3, "無法載入模組"},
+      {{TROVEX_NO_ENTRY_MODULE}, 4, "沒有 DllRegisterServer 進入點"},
+      {{"/u", TROVEX_NO_ENTRY_MODULE}, 4, "沒有 DllUnregisterServer 進入點"},
       // Nothing registered yet: the class is unknown, and the tool says so.
-      {{"/u", TROVEX_MODULE_PATH}, 1, "not registered"},
-      {{TROVEX_MODULE_PATH}, 0, "DllRegisterServer succeeded"},
-      {{"/u", TROVEX_MODULE_PATH}, 0, "DllUnregisterServer succeeded"},
+      {{"/u", TROVEX_MODULE_PATH}, 1, "模組的類別沒有登錄"},
+      {{TROVEX_MODULE_PATH}, 0, "登錄成功"},
+      {{"/u", TROVEX_MODULE_PATH}, 0, "已取消登錄"},
+      {{"--help"}, 0, "用法：trovex-regsvr"},
+      {{"--version"}, 0, "trovex-regsvr 0."},
   };
   for (const Case& c : cases) {
     Outcome out = RunRegsvr(c.args);
@@ -62,7 +64,7 @@ TEST(RegsvrTest, RegisteringIntoAnUnwritableHiveFails) {
   home.dir().WriteFile("data/kelvora-swf-trovex", "a file where the hive folder should be");
   Outcome out = RunRegsvr({TROVEX_MODULE_PATH});
   EXPECT_EQ(out.exitCode, 1) << out.output;
-  EXPECT_NE(out.output.find("could not be written"), std::string::npos) << out.output;
+  EXPECT_NE(out.output.find("無法寫入登錄"), std::string::npos) << out.output;
 }
 
 }  // namespace

@@ -119,8 +119,8 @@ TEST(WarcCommands, ACrawlGivesWhatTheWebGives) {
       {save + "--dir none --warc " + work + "/web/b.swf " + page, "不是網頁封存檔"},
       {list + "--warc " + work + "/web/b.swf " + page, "不是網頁封存檔"},
       {save + "--dir none --warc " + work + "/first-gz.warc.gz --warc-date yesterday " + page, "無法辨識日期「yesterday」"},
-      {list + "--warc-fallback " + page, "--warc-date and --warc-fallback go with --warc"},
-      {std::string(TROVEX_BROWSER_EXE) + " --warc " + work + "/first-gz.warc.gz " + page, "--warc goes with --list"},
+      {list + "--warc-fallback " + page, "--warc-date 與 --warc-fallback 必須與 --warc 一起使用"},
+      {std::string(TROVEX_BROWSER_EXE) + " --warc " + work + "/first-gz.warc.gz " + page, "--warc 必須與 --list 一起使用"},
   };
   for (const Refused& k : refused) {
     const CommandResult r = RunCommand(k.command, work);

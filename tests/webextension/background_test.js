@@ -1,12 +1,20 @@
 // The extension's background script against a stand-in of the browser's API (node, no browser):
 // what it sends to the host (the frame tree from frame ids, the cookies as a Mozilla-format
-// jar), and that a missing or failing host is said on the action and in a notification.
+// jar), that a missing or failing host is said on the badge, the popup and a notification in the
+// extension's own words, and that a second request for a tab raises its open dialog.
 'use strict';
 const assert = require('node:assert');
 const fs = require('node:fs');
 const vm = require('node:vm');
 
 const source = fs.readFileSync(process.argv[2], 'utf8');
+const messages = JSON.parse(fs.readFileSync(process.argv[3], 'utf8'));
+
+// The browser's lookup: the message with $1.. replaced; a missing key is a fault here.
+function getMessage(key, subs) {
+  assert.ok(messages[key], 'no message ' + key);
+  return messages[key].message.replace(/\$(\d)/g, (m, n) => [].concat(subs ?? [])[n - 1] ?? '');
+}
 
 // A tab: the top frame (0) with a same-origin child (1) that its collector read itself and a
 // cross-origin child (2) whose answer did not reach it, before which an OBJECT's document (11)
@@ -29,12 +37,12 @@ function frameResults() {
 }
 
 function load(host) {
-  const calls = { badge: [], notes: [], sent: [] };
+  const calls = { badge: [], notes: [], sent: [], popup: [] };
   const listeners = {};
   const on = (name) => ({ addListener: (f) => { listeners[name] = f; } });
   const chrome = {
     runtime: {
-      onInstalled: on('installed'), onStartup: on('startup'), lastError: undefined,
+      onInstalled: on('installed'), onStartup: on('startup'), onMessage: on('message'), lastError: undefined,
       getURL: (p) => 'ext://' + p,
       connectNative: (name) => {
         assert.strictEqual(name, 'com.kelvora.swftrovex');
@@ -45,8 +53,10 @@ function load(host) {
     action: {
       onClicked: on('action'), setIcon: async () => {}, setTitle: async () => {},
       setBadgeBackgroundColor: async () => {}, setBadgeText: async (d) => { calls.badge.push(d.text); },
+      setPopup: async (d) => { calls.popup.push(d.popup); },
     },
-    notifications: { create: (o) => { calls.notes.push(o.message); } },
+    i18n: { getMessage },
+    notifications: { create: (o) => { calls.notes.push(o.title + '\n' + o.message); } },
     scripting: {
       executeScript: async ({ target, files, func }) => {
         assert.ok(target.allFrames);
@@ -76,13 +86,14 @@ function load(host) {
     },
   };
   const errors = [];
-  vm.runInNewContext(source, { chrome, console: { error: (t) => errors.push(t) }, URL });
+  vm.runInNewContext(source, { chrome, console: { error: (t) => errors.push(t) }, URL, URLSearchParams });
   calls.errors = errors;
-  return { calls, run: () => listeners.action({ id: 4 }) };
+  return { calls, run: () => listeners.action({ id: 4 }), retry: () => listeners.message({ retry: 4 }) };
 }
 
-// A host that answers `answer` (or ends without one when null).
-function port(answer) {
+// A host that answers `answer` (or ends without one when null); with `later`, only when
+// `calls.answer()` is called.
+function port(answer, later) {
   return (calls) => {
     const handlers = {};
     const p = {
@@ -90,7 +101,9 @@ function port(answer) {
       onDisconnect: { addListener: (f) => { handlers.disconnect = f; } },
       postMessage: (m) => {
         calls.sent.push(m);
-        setTimeout(() => (answer ? handlers.message(answer) : handlers.disconnect({ error: { message: 'exited' } })), 0);
+        const reply = () => (answer ? handlers.message(answer) : handlers.disconnect({ error: { message: 'exited' } }));
+        if (m.raise) return;
+        if (later) calls.answer = reply; else setTimeout(reply, 0);
       },
       disconnect: () => {},
     };
@@ -119,22 +132,50 @@ async function main() {
   assert.strictEqual(t.calls.badge.at(-1), '');
   assert.deepStrictEqual(t.calls.notes, []);
 
-  // A missing host: the badge and a notification naming the command that registers it.
-  t = load(() => { throw new Error('Specified native messaging host not found.'); });
-  await t.run();
-  assert.strictEqual(t.calls.badge.at(-1), '!');
-  assert.match(t.calls.notes[0], /trovex-native-host --register/);
-  assert.match(t.calls.notes[0], /not found/);
+  assert.strictEqual(t.calls.popup.at(-1), '', 'no notice popup after a request that went through');
 
-  // A host that ends without answering, and one that answers with an error.
-  t = load(port(null));
+  // Each failure: the badge, a notification whose first words hold the command (where there is
+  // one), and a popup with the whole text and the command; none of the browser's own words.
+  const failures = [
+    { host: () => { throw new Error('Specified native messaging host not found.'); },
+      title: messages.hostMissingTitle.message, command: 'trovex-native-host --register' },
+    { host: port(null), title: messages.hostMissingTitle.message, command: 'trovex-native-host --register' },
+    { host: port({ version: 1, error: '頁面快照無法讀取' }), title: messages.hostErrorTitle.message,
+      text: '頁面快照無法讀取', command: '' },
+    { host: port({ version: 1, error: '找不到模組。請執行「trovex-native-host --register」' }),
+      title: messages.hostErrorTitle.message, command: 'trovex-native-host --register' },
+    { host: port('not an object'), title: messages.hostBadAnswerTitle.message, command: '' },
+  ];
+  for (const f of failures) {
+    t = load(f.host);
+    await t.run();
+    assert.strictEqual(t.calls.badge.at(-1), '!', f.title);
+    const [noteTitle, noteText] = t.calls.notes[0].split('\n');
+    assert.strictEqual(noteTitle, f.title);
+    if (f.command) assert.ok(noteText.startsWith(getMessage('noticeRunCommand', [f.command])), noteText);
+    assert.doesNotMatch(t.calls.notes[0], /not found|exited|0x8|SWFOrdavin/);
+    const popup = new URLSearchParams(t.calls.popup.at(-1).replace(/^notice\.html\?/, ''));
+    assert.ok(t.calls.popup.at(-1).startsWith('notice.html?'), t.calls.popup.at(-1));
+    assert.strictEqual(popup.get('title'), f.title);
+    assert.strictEqual(popup.get('command'), f.command);
+    if (f.text) assert.strictEqual(popup.get('text'), f.text);
+    assert.doesNotMatch(popup.get('text'), /not found|exited/);
+  }
+
+  // A second request for a tab while its dialog is open asks the host to raise it; the retry of
+  // the notice starts a new request once the first has ended.
+  t = load(port({ version: 1, result: 0 }, true));
+  const first = t.run();
+  while (!t.calls.answer) await new Promise((r) => setTimeout(r, 1));
   await t.run();
-  assert.strictEqual(t.calls.badge.at(-1), '!');
-  assert.match(t.calls.notes[0], /exited/);
-  t = load(port({ version: 1, error: '頁面快照無法讀取' }));
-  await t.run();
-  assert.strictEqual(t.calls.badge.at(-1), '!');
-  assert.match(t.calls.notes[0], /頁面快照無法讀取/);
+  assert.deepStrictEqual(t.calls.sent.map((m) => Boolean(m.raise)), [false, true]);
+  assert.strictEqual(JSON.stringify(t.calls.sent[1]), '{"version":1,"raise":true}');
+  t.calls.answer();
+  await first;
+  delete t.calls.answer;
+  t.retry();
+  while (!t.calls.answer) await new Promise((r) => setTimeout(r, 1));
+  assert.deepStrictEqual(t.calls.sent.map((m) => Boolean(m.raise)), [false, true, false]);
   console.log('background.js: all cases passed');
 }
 

@@ -79,12 +79,19 @@ TEST_F(CookieJarTest, RequestsSendTheJarsCookiesForTheirAddressOnly) {
 TEST_F(CookieJarTest, AProcessOwnJarReplacesTheSharedOneOnlyWhenAbsolute) {
   home_.WriteFile("own.txt", "127.0.0.1\tFALSE\t/\tFALSE\t0\town\tyes\n");
   home_.WriteFile("data/kelvora-swf-trovex/cookies.txt", "127.0.0.1\tFALSE\t/\tFALSE\t0\tshared\tyes\n");
-  env_.Set("TROVEX_COOKIE_JAR", "own.txt");  // relative: would depend on the working folder
-  EXPECT_EQ(CookieJarPath(), home_.str() + "/data/kelvora-swf-trovex/cookies.txt");
+  {
+    ScopedCookieJar relative("own.txt");  // would depend on the working folder
+    EXPECT_EQ(CookieJarPath(), home_.str() + "/data/kelvora-swf-trovex/cookies.txt");
+  }
+  {
+    ScopedCookieJar own(home_.str() + "/own.txt");
+    EXPECT_EQ(CookieJarPath(), home_.str() + "/own.txt");
+    std::string body = Get(server_.Url("/echo"));
+    EXPECT_EQ(body.substr(0, body.find('|')), "own=yes");
+  }
+  // The environment names no jar any more, and the scope's end gives the shared one back.
   env_.Set("TROVEX_COOKIE_JAR", home_.str() + "/own.txt");
-  EXPECT_EQ(CookieJarPath(), home_.str() + "/own.txt");
-  std::string body = Get(server_.Url("/echo"));
-  EXPECT_EQ(body.substr(0, body.find('|')), "own=yes");
+  EXPECT_EQ(CookieJarPath(), home_.str() + "/data/kelvora-swf-trovex/cookies.txt");
 }
 
 TEST_F(CookieJarTest, WhatTheServerSetsIsKeptForTheNextRequest) {
