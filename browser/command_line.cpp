@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "browser/url.h"
+#include "pageloader/url.h"
 
 namespace trovex::browser {
 namespace {

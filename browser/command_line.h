@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "browser/browser.h"
+#include "pageloader/loader.h"
 #include "platform/com/dom.h"
 
 namespace trovex::browser {

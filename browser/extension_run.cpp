@@ -1,13 +1,10 @@
 #include "browser/extension_run.h"
 
-#include <cstdio>
 #include <deque>
 
-#include "browser/browser.h"
+#include "pageloader/loader.h"
 #include "browser/script_engine.h"
-#include "browser/url.h"
-#include "platform/com/activation.h"
-#include "platform/com/automation_call.h"
+#include "pageloader/url.h"
 #include "platform/text/unicode.h"
 
 namespace trovex::browser {
@@ -39,30 +36,6 @@ ComPtr<IHTMLDocument2> FindDocumentByUrl(IHTMLDocument2* top, const std::string&
     }
   }
   return nullptr;
-}
-
-long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error) {
-  CLSID clsid{};
-  ComPtr<IDispatch> object;
-  HRESULT hr = CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid);
-  if (SUCCEEDED(hr))
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
-  char code[16];
-  if (FAILED(hr)) {
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    *error = std::string("the extension is not available (") + code + ") " + CoLastActivationError() +
-             "; register it with trovex-regsvr";
-    return -1;
-  }
-  long result = 1;
-  std::string failure;
-  hr = CallGetSWFFile(object.Get(), document, &result, &failure);
-  if (FAILED(hr)) {
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    *error = std::string("GetSWFFile failed (") + code + ") " + failure;
-    return -1;
-  }
-  return result;
 }
 
 bool RunExtension(IWebBrowser2* page, const std::string& scriptPath, const std::string* contextUrl,

@@ -20,38 +20,30 @@
 #include <wx/webview.h>
 #include <wx/weakref.h>
 
-#include <dlfcn.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <memory>
-#include <cstdio>
-#include <filesystem>
 #include <map>
-#include <random>
-#include <set>
-#include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "browser/browser.h"
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
 #include "browser/list_output.h"
-#include "browser/player.h"
-#include "browser/url.h"
+#include "browser/script_channel.h"
+#include "browser/view_cookies.h"
+#include "browser/window_player.h"
 #include "framework/message_dialog.h"
 #include "framework/toolkit_language.h"
 #include "framework/web_engine.h"
 #include "framework/window_manager.h"
 #include "framework/wx_text.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "pagemodel/collector_script.h"
 #include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
-#include "platform/inet/cookie_jar.h"
+#include "platform/com/trovex_object.h"
 #include "platform/inet/http_transport.h"
 #include "platform/text/res_text.h"
 #include "scan/document_walker.h"
@@ -59,66 +51,6 @@
 namespace trovex::browser {
 namespace {
 
-
-// Posted by every frame of every page: a right click reports the frame's address and takes
-// over the menu, which the window then offers with the registered items. It runs in our
-// script world, whose message handler the page cannot reach, after a line that sets SECRET.
-constexpr const char* kContextMenuScript = R"JS(
-window.addEventListener('contextmenu', function (e) {
-  try {
-    window.webkit.messageHandlers.trovex.postMessage(SECRET + ' menu ' + String(window.location.href));
-    e.preventDefault();
-  } catch (ignored) {}
-}, true);
-)JS";
-
-// Our scripts' world in the view: the page's prototypes, globals and DOM overrides never
-// reach it, and its message handler exists for it alone.
-constexpr const char* kScriptWorld = "trovex";
-
-// A secret of this window, the first word of every message of ours.
-std::string NewSecret() {
-  std::random_device random;
-  std::string out;
-  for (int i = 0; i < 4; ++i) {
-    char part[9];
-    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
-    out += part;
-  }
-  return out;
-}
-
-// Moves the toolkit's message handler (it connected its signal already) into our world and
-// adds our scripts there, in every frame from its start. False when the engine cannot.
-bool UseScriptWorld(wxWebView* view, const std::vector<std::string>& scripts) {
-  using GetManager = void* (*)(void*);
-  using Unregister = void (*)(void*, const char*);
-  using RegisterIn = int (*)(void*, const char*, const char*);
-  using NewScript = void* (*)(const char*, int, int, const char*, const char* const*, const char* const*);
-  using AddScript = void (*)(void*, void*);
-  using Unref = void (*)(void*);
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_user_content_manager"));
-  auto unregister = reinterpret_cast<Unregister>(
-      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler"));
-  auto registerIn = reinterpret_cast<RegisterIn>(
-      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_register_script_message_handler_in_world"));
-  auto newScript = reinterpret_cast<NewScript>(dlsym(RTLD_DEFAULT, "webkit_user_script_new_for_world"));
-  auto addScript = reinterpret_cast<AddScript>(dlsym(RTLD_DEFAULT, "webkit_user_content_manager_add_script"));
-  auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "webkit_user_script_unref"));
-  void* native = view->GetNativeBackend();
-  void* manager = native && getManager ? getManager(native) : nullptr;
-  if (!manager || !unregister || !registerIn || !newScript || !addScript || !unref) return false;
-  unregister(manager, "trovex");
-  if (!registerIn(manager, "trovex", kScriptWorld)) return false;
-  constexpr int kAllFrames = 0, kAtStart = 0;
-  for (const std::string& source : scripts) {
-    void* script = newScript(source.c_str(), kAllFrames, kAtStart, kScriptWorld, nullptr, nullptr);
-    if (!script) return false;
-    addScript(manager, script);
-    unref(script);
-  }
-  return true;
-}
 
 // Text for an HTML page.
 std::string EscapeHtml(const std::string& text) {
@@ -141,78 +73,8 @@ constexpr int kSnapshotWaitMs = 20000;
 constexpr int kLiveLoadWaitMs = 120000;
 // After the load: handlers that run on a timer of their own get this long.
 constexpr int kSettleMs = 300;
-// Leads a snapshot's message, with the request's number and a line break.
-constexpr const char* kSnapshotTag = " snapshot ";
 // The engine's answer about its session cookies; without it our fetches go without them.
 constexpr int kCookieWaitMs = 5000;
-// Addresses whose cookies are asked for at one click: the movies of a huge page share a few.
-constexpr std::size_t kMaxCookieAddresses = 64;
-
-// The view's own cookie store beside the jar: the engine rewrites its store whenever it likes
-// and without our lock, so it never writes the jar itself.
-std::string ViewCookieStore() {
-  const std::string jar = inet::CookieJarPath();
-  return jar.substr(0, jar.rfind('/') + 1) + "view-cookies.txt";
-}
-
-// What the view holds reaches the jar through our merge, under the jar's lock.
-void ExportViewCookies() {
-  std::vector<std::string> lines = inet::ReadCookieJar(ViewCookieStore());
-  if (lines.empty()) return;
-  if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), lines))
-    std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
-}
-
-// The view keeps its cookies in a store of its own (Mozilla text format), started from the
-// jar's; ExportViewCookies brings them back. The calls live in the web engine the toolkit
-// loaded; no headers needed.
-void UseCookieJar(wxWebView* view) {
-  using GetContext = void* (*)(void*);
-  using GetManager = void* (*)(void*);
-  using SetStorage = void (*)(void*, const char*, int);
-  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
-  auto setStorage = reinterpret_cast<SetStorage>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_set_persistent_storage"));
-  void* native = view->GetNativeBackend();
-  if (!getContext || !getManager || !setStorage || !native) return;
-  const std::string jar = ViewCookieStore();
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(jar).parent_path(), ignored);
-  inet::MergeIntoCookieJar(jar, inet::ReadCookieJar(inet::CookieJarPath()));
-  constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
-  if (void* context = getContext(native))
-    if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
-}
-
-// The toolkit's web view connects its script-message handler to the engine's content manager,
-// which may outlive it, and never disconnects it: a message the page posts after the window is
-// closed (a snapshot's answer comes from a promise, so it can be late) would then reach a
-// deleted view. Cut every link from the engine to the view before it goes.
-void DetachFromEngine(wxWebView* view) {
-  using GetManager = void* (*)(void*);
-  using Unregister = void (*)(void*, const char*);
-  using Disconnect = unsigned (*)(void*, int, unsigned, unsigned, void*, void*, void*);
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_user_content_manager"));
-  auto getFinder = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_find_controller"));
-  auto unregister = reinterpret_cast<Unregister>(
-      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler"));
-  auto disconnect = reinterpret_cast<Disconnect>(dlsym(RTLD_DEFAULT, "g_signal_handlers_disconnect_matched"));
-  void* native = view ? view->GetNativeBackend() : nullptr;
-  if (!native || !disconnect) return;
-  constexpr int kMatchData = 1 << 4;  // G_SIGNAL_MATCH_DATA
-  void* self = static_cast<wxWebView*>(view);
-  if (getManager)
-    if (void* manager = getManager(native)) {
-      if (unregister) unregister(manager, "trovex");
-      using UnregisterIn = void (*)(void*, const char*, const char*);
-      if (auto inWorld = reinterpret_cast<UnregisterIn>(
-              dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler_in_world")))
-        inWorld(manager, "trovex", kScriptWorld);
-      disconnect(manager, kMatchData, 0, 0, nullptr, nullptr, self);
-    }
-  if (getFinder)
-    if (void* finder = getFinder(native)) disconnect(finder, kMatchData, 0, 0, nullptr, nullptr, self);
-}
 
 wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
 std::string ToUtf8(const wxString& s) {
@@ -265,14 +127,13 @@ class BrowserFrame final : public wxFrame {
     // offers items such as opening a frame in a new window, which this window cannot serve.
     view_->EnableContextMenu(false);
     view_->SetUserAgent(inet::kUserAgent);
-    SetPreferredLanguages(view_);
-    UseCookieJar(view_);
-    view_->AddScriptMessageHandler("trovex");
+    SetPreferredLanguages(EngineViewOf(view_));
+    UseCookieJar(EngineViewOf(view_));
+    view_->AddScriptMessageHandler(kScriptHandler);
     // The collector in every frame from its start, so cross-origin frames answer their
     // parent's question, and its listeners come before any of the page's.
-    const std::string_view collector = pagemodel::CollectorScript();
-    worldReady_ = UseScriptWorld(view_, {"var SECRET = '" + secret_ + "';\n" + kContextMenuScript,
-                                         std::string(collector)});
+    worldReady_ = UseScriptWorld(EngineViewOf(view_), kScriptHandler, kScriptWorld,
+                                 FrameScripts(secret_, pagemodel::CollectorScript()));
     if (!worldReady_) std::fprintf(stderr, "trovex-browser: the web engine has no isolated script world; pages cannot be read\n");
     view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
     view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
@@ -318,11 +179,12 @@ class BrowserFrame final : public wxFrame {
   };
 
   void Detach() {
-    StopPlayer();
+    player_.Stop();
     follow_.Stop();
     settle_.Stop();
     giveUp_.Stop();
-    if (view_ && !detached_) DetachFromEngine(view_);
+    if (view_ && !detached_)
+      DetachFromEngine(EngineViewOf(view_), kScriptHandler, kScriptWorld, static_cast<wxWebView*>(view_));
     detached_ = true;
     // No answer comes any more: a snapshot wait ends now, not at its timeout.
     if (snapshotLoop_) snapshotLoop_->Exit();
@@ -478,11 +340,22 @@ class BrowserFrame final : public wxFrame {
       return;
     }
     running_ = true;
-    long result = GetSWFFileByProgId(document.Get(), &error);
+    long result = 1;
+    GetSWFFileStep step = GetSWFFileStep::kDone;
+    std::string failure;
+    const HRESULT hr = GetSWFFileByProgId(document.Get(), &result, &step, &failure);
     document.Reset();
     page.Reset();
     CoFreeUnusedLibraries();
     running_ = false;
+    if (FAILED(hr)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+      error = step == GetSWFFileStep::kCreate
+                  ? std::string("the extension is not available (") + code + ") " + failure + "; register it with trovex-regsvr"
+                  : std::string("GetSWFFile failed (") + code + ") " + failure;
+      result = -1;
+    }
     FinishLiveTask(result < 0 ? 2 : static_cast<int>(result), error);
   }
 
@@ -495,43 +368,16 @@ class BrowserFrame final : public wxFrame {
 
   // Asks the shown page's frames for their snapshot; the answer comes as a script message.
   void RequestSnapshot() {
-    const std::string_view collector = pagemodel::CollectorScript();
-    // Numbered: an answer to an earlier request (of a page shown before) is not this page's.
-    const std::string tag = "'" + secret_ + kSnapshotTag + std::to_string(++snapshotRequest_) + "\\n'";
-    std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
-                         " try { if (!window.__trovexCollector1) {\n";
-    script.append(collector.data(), collector.size());
-    script += "\n} } catch (e) {}"
-              " var c = window.__trovexCollector1;"
-              " if (!c) { h.postMessage(" + tag + " + '{}'); return; }"
-              " c.text().then(function (t) { h.postMessage(" + tag + " + t); }, function () { h.postMessage(" + tag + " + '{}'); });"
-              " })();";
+    const std::string script = SnapshotScript(secret_, ++snapshotRequest_, pagemodel::CollectorScript());
     // Not the blocking call: its wait runs events, and the window may be closed within it. Nor
     // the toolkit's asynchronous one: its completion refers to the view even after it is gone.
-    // Only in our world: in the page's, the page could change what the collector reads.
-    using Run = void (*)(void*, const char*, const char*, void*, void (*)(void*, void*, void*), void*);
-    auto run = reinterpret_cast<Run>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_in_world"));
-    if (!run || !worldReady_ || !view_->GetNativeBackend()) {
-      CallAfter([this] { SnapshotScriptFailed(); });
-      return;
-    }
-    run(view_->GetNativeBackend(), script.c_str(), kScriptWorld, nullptr, &BrowserFrame::SnapshotScriptDone,
-        new wxWeakRef<BrowserFrame>(this));
-  }
-
-  // The engine's completion of the snapshot script: only a window still there hears of it.
-  static void SnapshotScriptDone(void* view, void* result, void* data) {
-    std::unique_ptr<wxWeakRef<BrowserFrame>> frame(static_cast<wxWeakRef<BrowserFrame>*>(data));
-    using Finish = void* (*)(void*, void*, void**);
-    using Free = void (*)(void*);
-    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_in_world_finish"));
-    auto unref = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "webkit_javascript_result_unref"));
-    auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
-    void* error = nullptr;
-    void* value = finish ? finish(view, result, &error) : nullptr;
-    if (value && unref) unref(value);
-    if (error && freeError) freeError(error);
-    if (!value && *frame && !(*frame)->detached_) (*frame)->SnapshotScriptFailed();
+    // Only in our world: in the page's, the page could change what the collector reads. Only
+    // a window still there hears of the completion.
+    const bool running = worldReady_ &&
+        RunScriptInWorld(EngineViewOf(view_), script, kScriptWorld, [frame = wxWeakRef<BrowserFrame>(this)](bool ok) {
+          if (!ok && frame && !frame->detached_) frame->SnapshotScriptFailed();
+        });
+    if (!running) CallAfter([this] { SnapshotScriptFailed(); });
   }
 
   // The toolkit's completion, where the engine's own call is missing.
@@ -568,7 +414,7 @@ class BrowserFrame final : public wxFrame {
     for (const std::string& cut : cuts) std::fprintf(stderr, "trovex-browser: %s\n", cut.c_str());
     // The movies' downloads need the page's session cookies in the jar first.
     cookiesArrived_ = false;
-    RequestSessionCookies(PlayedBy(session), [](BrowserFrame* frame) {
+    WithSessionCookies(session, [](BrowserFrame* frame) {
       frame->cookiesArrived_ = true;
       if (frame->snapshotLoop_) frame->snapshotLoop_->Exit();
     });
@@ -576,7 +422,7 @@ class BrowserFrame final : public wxFrame {
       *gone = true;
       return nullptr;
     }
-    StartPlayer(session);
+    player_.Start(session);
     return pagemodel::BrowserOf(session);
   }
 
@@ -596,131 +442,13 @@ class BrowserFrame final : public wxFrame {
     return true;
   }
 
-  // The engine writes only cookies with an expiry to the jar's file; the session's own (log-ins,
-  // tickets a script set) stay in its memory. They are asked for, for the addresses we are
-  // about to fetch, and put into the jar as session lines; `then` runs once all answered, if
-  // the window is still there. The answers hold no pointer to the window, only a weak one.
-  struct CookieRound {
-    wxWeakRef<BrowserFrame> frame;
-    std::function<void(BrowserFrame*)> then;
-    int pending = 0;
-    std::vector<std::string> lines;
-  };
-
-  void RequestSessionCookies(std::vector<std::string> urls, std::function<void(BrowserFrame*)> then) {
-    using GetContext = void* (*)(void*);
-    using GetCookies = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
-    auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-    auto getManager = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
-    auto getCookies = reinterpret_cast<GetCookies>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies"));
-    void* native = view_->GetNativeBackend();
-    void* context = getContext && native ? getContext(native) : nullptr;
-    void* manager = context && getManager ? getManager(context) : nullptr;
-    // One address per folder: a cookie's path is a folder of the address or the address itself.
-    std::vector<std::string> asked;
-    std::set<std::string> folders;
-    for (std::string& url : urls) {
-      const std::string bare = url.substr(0, url.find_first_of("?#"));
-      const std::string folder = bare.substr(0, bare.rfind('/') + 1);
-      if (asked.size() < kMaxCookieAddresses && folders.insert(folder).second) asked.push_back(std::move(url));
-    }
-    urls = std::move(asked);
-    if (!manager || !getCookies || urls.empty()) {
-      then(this);
-      return;
-    }
-    auto round = std::make_shared<CookieRound>();
-    round->frame = this;
-    round->then = std::move(then);
-    round->pending = static_cast<int>(urls.size());
-    for (const std::string& url : urls)
-      getCookies(manager, url.c_str(), nullptr, &BrowserFrame::CookiesArrived, new std::shared_ptr<CookieRound>(round));
-  }
-
-  static void CookiesArrived(void* manager, void* result, void* data) {
-    std::unique_ptr<std::shared_ptr<CookieRound>> held(static_cast<std::shared_ptr<CookieRound>*>(data));
-    CookieRound& round = **held;
-    for (std::string& line : SessionCookieLines(manager, result)) round.lines.push_back(std::move(line));
-    if (--round.pending > 0) return;
-    ExportViewCookies();
-    if (!round.lines.empty()) {
-      if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), round.lines))
-        std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
-    }
-    if (round.frame && !round.frame->detached_) round.then(round.frame.get());
-  }
-
-  // The session cookies (no expiry) of one answer, as jar lines.
-  static std::vector<std::string> SessionCookieLines(void* manager, void* result) {
-    struct List { void* data; List* next; List* prev; };
-    using Finish = List* (*)(void*, void*, void**);
-    using Text = const char* (*)(void*);
-    using Flag = int (*)(void*);
-    using Ptr = void* (*)(void*);
-    using Free = void (*)(void*);
-    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies_finish"));
-    auto name = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_name"));
-    auto value = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_value"));
-    auto domain = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_domain"));
-    auto path = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_path"));
-    auto expires = reinterpret_cast<Ptr>(dlsym(RTLD_DEFAULT, "soup_cookie_get_expires"));
-    auto secure = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_secure"));
-    auto httpOnly = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_http_only"));
-    auto freeCookie = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "soup_cookie_free"));
-    auto freeList = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_list_free"));
-    auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
-    std::vector<std::string> lines;
-    if (!finish) return lines;
-    void* error = nullptr;
-    List* cookies = finish(manager, result, &error);
-    if (error && freeError) freeError(error);
-    const bool readable = name && value && domain && path && expires && secure && httpOnly;
-    for (List* item = cookies; item; item = item->next) {
-      void* cookie = item->data;
-      if (readable && !expires(cookie) && name(cookie) && value(cookie) && domain(cookie) && path(cookie)) {
-        const std::string host = domain(cookie);
-        lines.push_back(std::string(httpOnly(cookie) ? "#HttpOnly_" : "") + host + "\t" +
-                        (!host.empty() && host[0] == '.' ? "TRUE" : "FALSE") + "\t" + path(cookie) + "\t" +
-                        (secure(cookie) ? "TRUE" : "FALSE") + "\t0\t" + name(cookie) + "\t" + value(cookie));
-      }
-      if (freeCookie) freeCookie(cookie);
-    }
-    if (freeList) freeList(cookies);
-    return lines;
-  }
-
-  // The player role: the movies of the snapshot into the URL cache, on a worker, one at a time.
-  static std::vector<std::string> PlayedBy(const pagemodel::SessionPtr& session) {
-    std::vector<std::string> urls;
-    std::set<std::string> seen;
-    for (const pagemodel::PageData& page : session->pages)
-      for (std::string& url : MoviesPlayed(page))
-        if (seen.insert(url).second) urls.push_back(std::move(url));
-    return urls;
-  }
-
-  void StartPlayer(const pagemodel::SessionPtr& session) {
-    std::vector<std::string> urls;
-    for (std::string& url : PlayedBy(session))
-      if (!played_.count(url)) urls.push_back(std::move(url));
-    if (urls.empty()) return;
-    StopPlayer();
-    stopPlayer_ = false;
-    for (const std::string& url : urls) played_.insert(url);
-    player_ = std::thread([this, urls = std::move(urls)] {
-      FetchLimits limits{.nMaxBytes = std::size_t{256} << 20};
-      limits.abort = &stopPlayer_;
-      for (const std::string& url : urls) {
-        if (stopPlayer_) break;
-        std::string note;
-        PlayMovie(url, limits, &note);
-      }
-    });
-  }
-
-  void StopPlayer() {
-    stopPlayer_ = true;
-    if (player_.joinable()) player_.join();
+  // The movies' downloads need the page's session cookies in the jar; `then` runs once they
+  // are there, if the window is still there.
+  void WithSessionCookies(const pagemodel::SessionPtr& session, std::function<void(BrowserFrame*)> then) {
+    ImportSessionCookies(EngineViewOf(view_), PlayedBy(session),
+                         [frame = wxWeakRef<BrowserFrame>(this), then = std::move(then)] {
+                           if (frame && !frame->detached_) then(frame.get());
+                         });
   }
 
   // Keeps the address bar and the page model in step with what the view shows. The view's
@@ -772,29 +500,20 @@ class BrowserFrame final : public wxFrame {
     // Only our world can post here, and each message of ours starts with this window's secret;
     // anything else is ignored. Snapshots come tagged with their request's number ("{}" when
     // none could be taken); a menu request carries the frame's address.
-    const std::string message = ToUtf8(event.GetString());
-    if (message.compare(0, secret_.size(), secret_) != 0) return;
-    const std::string_view rest = std::string_view(message).substr(secret_.size());
-    const std::string snapshotTag = kSnapshotTag;
-    if (rest.rfind(snapshotTag, 0) == 0) {
-      const std::size_t end = rest.find('\n');
-      if (end == std::string::npos || rest.substr(snapshotTag.size(), end - snapshotTag.size()) != std::to_string(snapshotRequest_))
-        return;  // an earlier request's answer
-      snapshotJson_ = std::string(rest.substr(end + 1));
-      if (snapshotJson_ == "{}") snapshotJson_.clear();
+    const ScriptMessage message = ReadScriptMessage(ToUtf8(event.GetString()), secret_, snapshotRequest_);
+    if (message.kind == ScriptMessage::kSnapshot) {
+      snapshotJson_ = message.strText;
       snapshotArrived_ = true;
       if (snapshotLoop_) {
         snapshotLoop_->Exit();
       } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
-        if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
-          RequestSessionCookies(PlayedBy(session), [session](BrowserFrame* frame) { frame->StartPlayer(session); });
-        }
+        if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr))
+          WithSessionCookies(session, [session](BrowserFrame* frame) { frame->player_.Start(session); });
       }
       return;
     }
-    constexpr std::string_view kMenuTag = " menu ";
-    if (rest.rfind(kMenuTag, 0) != 0) return;
-    contextUrl_ = std::string(rest.substr(kMenuTag.size()));
+    if (message.kind != ScriptMessage::kMenu) return;
+    contextUrl_ = message.strText;
     wxMenu menu;
     menu.Append(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_BACK))->Enable(CanGoBack());
     menu.Append(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_FORWARD))->Enable(view_->CanGoForward());
@@ -878,9 +597,7 @@ class BrowserFrame final : public wxFrame {
   unsigned snapshotRequest_ = 0;
   bool cookiesArrived_ = false;
   wxGUIEventLoop* snapshotLoop_ = nullptr;
-  std::thread player_;
-  std::atomic<bool> stopPlayer_{false};
-  std::set<std::string> played_;  // fetched by the player in this window already
+  WindowPlayer player_;
   std::string contextUrl_;
   std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
   bool running_ = false;

@@ -12,7 +12,6 @@
 // Started by a browser (any other arguments: the extension's origin or the manifest's path),
 // it serves requests until the browser closes the stream. Each request runs on its own: a
 // second request to another host process opens a second Save dialog.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <signal.h>
@@ -31,23 +30,21 @@
 #include <memory>
 #include <string>
 
-#include "browser/extension_run.h"
 #include "framework/toolkit_language.h"
 #include "native_host/host_manifests.h"
 #include "native_host/native_messaging.h"
 #include "pagemodel/document_model.h"
 #include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
-#include "platform/com/automation_call.h"
+#include "platform/com/trovex_object.h"
 #include "platform/fs/atomic_file.h"
+#include "platform/text/unicode.h"
 #include "res/strings.h"
 
 namespace {
 
 using namespace trovex;
 using namespace trovex::nativehost;
-
-constexpr const char16_t* kProgId = u"SWFOrdavin.InternetExplorer";
 
 constexpr const char* kUsage =
     "usage: trovex-native-host --register | --unregister\n"
@@ -87,7 +84,7 @@ std::string FindModule() {
 
 bool ModuleRegistered() {
   CLSID clsid{};
-  return SUCCEEDED(CLSIDFromProgID(kProgId, &clsid));
+  return SUCCEEDED(CLSIDFromProgID(Utf8ToUtf16(kTrovexProgID).c_str(), &clsid));
 }
 
 int RegisterModule() {
@@ -96,17 +93,14 @@ int RegisterModule() {
     Log("the module libswftrovex.so is not installed beside this program; register it with trovex-regsvr");
     return 1;
   }
-  void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  auto entry = handle ? reinterpret_cast<PFN_DllRegisterServer>(::dlsym(handle, "DllRegisterServer")) : nullptr;
-  if (!entry) {
-    const char* why = ::dlerror();
-    Log("cannot load " + module + ": " + (why ? why : "no DllRegisterServer"));
+  const ServerEntryCall call = CallServerEntry(module, false);
+  if (call.step != ServerEntryCall::kCalled) {
+    Log("cannot load " + module + ": " + (call.step == ServerEntryCall::kNotLoaded ? call.strWhy : "no DllRegisterServer"));
     return 1;
   }
-  HRESULT hr = entry();
-  if (FAILED(hr)) {
+  if (FAILED(call.hr)) {
     char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(call.hr));
     Log("registering " + module + " failed (" + code + ")");
     return 1;
   }
@@ -261,25 +255,19 @@ class Host {
       Log("cannot open a window: the toolkit did not start (is DISPLAY set?)");
       return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_NO_DISPLAY));
     }
-    CLSID clsid{};
-    ComPtr<IDispatch> object;
-    HRESULT hr = CLSIDFromProgID(kProgId, &clsid);
-    if (SUCCEEDED(hr))
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
-    if (FAILED(hr)) {
-      const std::string why = CoLastActivationError();
-      Log("the module is not available (" + Hex(hr) + ") " + why + "; run trovex-native-host --register");
-      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE, Hex(hr).c_str()));
-    }
     ComPtr<IWebBrowser2> browser = pagemodel::BrowserOf(session);
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
     long result = 1;
+    GetSWFFileStep step = GetSWFFileStep::kDone;
     std::string failure;
-    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure);
+    HRESULT hr = GetSWFFileByProgId(document.Get(), &result, &step, &failure);
     document.Reset();
     browser.Reset();
-    object.Reset();
     CoFreeUnusedLibraries();
+    if (step == GetSWFFileStep::kCreate) {
+      Log("the module is not available (" + Hex(hr) + ") " + failure + "; run trovex-native-host --register");
+      return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE, Hex(hr).c_str()));
+    }
     if (FAILED(hr)) {
       Log("GetSWFFile failed (" + Hex(hr) + ") " + failure);
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, Hex(hr).c_str(), failure.c_str()));

@@ -1,7 +1,6 @@
 // trovex-regsvr [/u] MODULE: loads an in-process server module and calls its register (or, with
 // /u, unregister) entry point. Exit 0 on success; 1 when the call failed; 2 for bad usage; 3 when
 // the module cannot be loaded; 4 when it lacks the entry point.
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -64,22 +63,19 @@ int main(int argc, char** argv) {
     return 3;
   }
   std::string path = Absolute(module);
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char* why = ::dlerror();
-    std::fprintf(stderr, "trovex-regsvr: cannot load %s: %s\n", path.c_str(), why ? why : "unknown error");
+  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  const trovex::ServerEntryCall call = trovex::CallServerEntry(path, unregister);
+  if (call.step == trovex::ServerEntryCall::kNotLoaded) {
+    std::fprintf(stderr, "trovex-regsvr: cannot load %s: %s\n", path.c_str(),
+                 call.strWhy.empty() ? "unknown error" : call.strWhy.c_str());
     return 3;
   }
-  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-  auto call = reinterpret_cast<trovex::PFN_DllRegisterServer>(::dlsym(handle, entry));
-  if (!call) {
+  if (call.step == trovex::ServerEntryCall::kNoEntryPoint) {
     std::fprintf(stderr, "trovex-regsvr: %s has no %s entry point: not an in-process server\n",
                  path.c_str(), entry);
-    ::dlclose(handle);
     return 4;
   }
-  trovex::HRESULT hr = call();
-  ::dlclose(handle);
+  const trovex::HRESULT hr = call.hr;
   if (trovex::FAILED(hr)) {
     std::fprintf(stderr, "trovex-regsvr: %s of %s failed: 0x%08X%s\n", entry, path.c_str(),
                  static_cast<unsigned>(hr),
