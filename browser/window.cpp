@@ -349,8 +349,7 @@ class BrowserFrame final : public wxFrame {
     CoFreeUnusedLibraries();
     running_ = false;
     if (FAILED(hr)) {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+      const std::string code = HResultText(hr);
       error = step == GetSWFFileStep::kCreate
                   ? std::string("the extension is not available (") + code + ") " + failure + "; register it with trovex-regsvr"
                   : std::string("GetSWFFile failed (") + code + ") " + failure;

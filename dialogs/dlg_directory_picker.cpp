@@ -9,6 +9,7 @@
 #include "platform/fs/fs.h"
 #include "platform/fs/path.h"
 #include "platform/text/system_message.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
 #include "dialogs/target_directory.h"
@@ -19,7 +20,6 @@
 namespace trovex {
 
 namespace {
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 
 std::string Trimmed(std::string s) {
   MbTrim(s, kWhiteSpace);

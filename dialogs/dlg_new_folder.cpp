@@ -3,13 +3,13 @@
 #include <wx/textctrl.h>
 
 #include "framework/message_box.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
 
 namespace trovex {
 
 namespace {
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 }
 
 bool FolderNameHasForbiddenChar(const std::string& name) {

@@ -7,6 +7,7 @@
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
 #include <wx/treectrl.h>
+#include <wx/weakref.h>
 
 #include <string>
 
@@ -171,6 +172,14 @@ int CDialog::DoModal() {
   nResult_ = -1;
   bEnded_ = false;
   pendingError_ = nullptr;
+  // Disabling the windows below takes their focus away, and nothing gives it back: this does,
+  // so their keys (Escape above all) keep working once this dialog is gone.
+  const wxWeakRef<wxWindow> focusBefore(wxWindow::FindFocus());
+  const wxWeakRef<wxWindow> parentBefore(pParentWnd_ ? pParentWnd_ : DefaultDialogOwner());
+  auto restoreFocus = [&] {
+    wxWindow* target = focusBefore ? focusBefore.get() : parentBefore.get();
+    if (target && target->IsEnabled() && target->IsShownOnScreen()) target->SetFocus();
+  };
   if (!CreateDialogWindow()) return -1;
   try {
     if (OnInitDialog() && !bEnded_) {
@@ -204,6 +213,7 @@ int CDialog::DoModal() {
   } catch (...) {
     if (!pendingError_) pendingError_ = std::current_exception();
   }
+  restoreFocus();
   if (pendingError_) {
     std::exception_ptr error = pendingError_;
     pendingError_ = nullptr;

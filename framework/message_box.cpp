@@ -30,6 +30,14 @@ bool ClosesLine(wxUniChar ch) {
   return closing.Find(ch) != wxNOT_FOUND;
 }
 
+// Where a text without spaces (an address, a path) may break: after its separators, or next
+// to a wide character, so that no word is cut in two.
+bool BreaksBefore(const wxString& text, size_t i) {
+  static const wxString separators = "/\\?&=#-_.,;:)";
+  const wxUniChar before = text[i - 1], at = text[i];
+  return separators.Find(before) != wxNOT_FOUND || before.GetValue() >= 0x2E80 || at.GetValue() >= 0x2E80;
+}
+
 }  // namespace
 
 CAppMessageDialog::CAppMessageDialog(wxWindow* owner, const wxString& text, const wxString& caption,
@@ -62,7 +70,13 @@ wxString CAppMessageDialog::WrapForDisplay(const wxString& text, const wxFont& f
       if (atSpace) {
         cut = space;
       } else {
-        while (cut > 1 && ClosesLine(rest[cut])) --cut;
+        size_t at = cut;
+        while (at > 1 && !(BreaksBefore(rest, at) && !ClosesLine(rest[at]))) --at;
+        if (at > 1 && at * 3 >= fit) {  // not a stub of a line for a word longer than it
+          cut = at;
+        } else {
+          while (cut > 1 && ClosesLine(rest[cut])) --cut;
+        }
       }
       wxString line = rest.Left(cut);
       line.Trim(true);

@@ -17,8 +17,8 @@ wxString ToWx(const std::string& text) {
   if (text.empty()) return wxString();
   if (!CodePageKeepsUtf8()) {
     // Up to the first NUL, as a C string would be read.
-    std::u16string wide;
-    if (TryAnsiToUtf16(text.c_str(), &wide) && !wide.empty()) return wxString::FromUTF8(Utf16ToUtf8(wide));
+    std::string utf8;
+    if (TryAnsiToUtf8(text.c_str(), &utf8) && !utf8.empty()) return wxString::FromUTF8(utf8);
   }
   wxString s = wxString::FromUTF8(text.c_str(), text.size());
   if (!s.empty()) return s;

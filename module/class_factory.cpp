@@ -33,15 +33,6 @@ CClassFactory::~CClassFactory() {
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
-HRESULT CClassFactory::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-  AddRef();
-  *ppv = static_cast<IClassFactory*>(this);
-  return S_OK;
-}
-
 HRESULT CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;

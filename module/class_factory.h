@@ -10,7 +10,8 @@
 namespace trovex {
 
 // Factories are static: references are only counted (DllCanUnloadNow asks), never delete.
-class CClassFactory final : public ComStaticObject<IClassFactory> {
+class CClassFactory final
+    : public ComSingleObject<IClassFactory, IID_IClassFactory, ComStaticObject> {
  public:
   // Makes a new object and queries it for riid; the object holds the application lock
   // (AfxOleLockApp) for as long as it lives.
@@ -22,7 +23,6 @@ class CClassFactory final : public ComStaticObject<IClassFactory> {
   CClassFactory(const CClassFactory&) = delete;
   CClassFactory& operator=(const CClassFactory&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
   HRESULT LockServer(BOOL lock) override;
 

@@ -99,9 +99,7 @@ int RegisterModule() {
     return 1;
   }
   if (FAILED(call.hr)) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(call.hr));
-    Log("registering " + module + " failed (" + code + ")");
+    Log("registering " + module + " failed (" + HResultText(call.hr) + ")");
     return 1;
   }
   std::printf("registered the module %s\n", module.c_str());

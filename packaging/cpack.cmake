@@ -28,12 +28,18 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kelvora SWF Trovex developers <maintainers@
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Not libraries, but what the programs need to look right: the CJK font for the Traditional
-# Chinese texts, the icon theme the dialogs take their icons from, the user folders.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, adwaita-icon-theme, hicolor-icon-theme, xdg-user-dirs")
+# Every text is Traditional Chinese: without a font that has its characters (apt told to skip
+# Recommends) each one is a box, so one is a dependency; the smaller ones do as well. CPack adds
+# the libraries' dependencies to this list.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-noto-cjk | fonts-arphic-uming | fonts-arphic-ukai | fonts-wqy-microhei | fonts-wqy-zenhei")
+# Not libraries, but what the programs need to look right: the icon theme the dialogs take
+# their icons from, the user folders.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, hicolor-icon-theme, xdg-user-dirs")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr")
 # The host manifests in /etc are the administrator's (packaging/CMakeLists.txt lists them).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/drop_ldconfig.cmake)
 include(CPack)

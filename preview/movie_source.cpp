@@ -5,24 +5,18 @@
 #include <cstring>
 #include <strings.h>
 
-#include "framework/wx_text.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"
 #include "res/strings.h"
 #include "platform/text/ascii.h"
 #include "save_engine/format.h"
 #include "platform/text/system_message.h"
+#include "platform/text/text.h"
 
 namespace trovex {
 namespace {
 
-std::string Utf8(const std::string& ansi) { return ToWx(ansi).utf8_string(); }
-
-// The download's own text for the same failure: the system's, or its code.
-std::string DownloadFailureText(DWORD code) {
-  std::string text = SystemMessageText(code);
-  return text.empty() ? "(" + std::to_string(code) + ")" : text;
-}
+std::string Utf8(const std::string& ansi) { return AnsiToUtf8(ansi); }
 
 MovieBytes Failed(std::string text) {
   MovieBytes m;
@@ -82,7 +76,7 @@ MovieBytes Fetch(const std::string& url, const std::atomic<bool>* abort) {
     }
     m.strBody.append(buffer, static_cast<std::size_t>(n));
   }
-  if (err != 0) return Failed(FormatResStringUtf8(IDS_TROVEX_PREVIEW_DOWNLOAD_FAILED, Utf8(url).c_str(), Utf8(DownloadFailureText(err)).c_str()));
+  if (err != 0) return Failed(FormatResStringUtf8(IDS_TROVEX_PREVIEW_DOWNLOAD_FAILED, Utf8(url).c_str(), Utf8(SystemErrorText(err)).c_str()));
   m.bLoaded = true;
   return m;
 }

@@ -119,16 +119,6 @@ void CShockwaveFlash::Zoom(long factor) {
   InvokeHelper(GetIDispatch(), DISPID_FLASH_ZOOM, DISPATCH_METHOD, {arg});
 }
 
-HRESULT CShockwaveFlash::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch) {
-    *ppv = static_cast<IDispatch*>(this);
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
 HRESULT CShockwaveFlash::GetIDsOfNames(REFIID, OLECHAR** names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids) return E_POINTER;
   HRESULT hr = S_OK;

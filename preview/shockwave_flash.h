@@ -42,7 +42,7 @@ struct PreviewSetup {
 };
 
 // The window owns the object; references are counted but do not keep it alive.
-class CShockwaveFlash : public wxWindow, public ComStaticObject<IDispatch> {
+class CShockwaveFlash : public wxWindow, public ComSingleObject<IDispatch, IID_IDispatch, ComStaticObject> {
  public:
   CShockwaveFlash() = default;
   ~CShockwaveFlash() override;
@@ -65,7 +65,6 @@ class CShockwaveFlash : public wxWindow, public ComStaticObject<IDispatch> {
 
   IDispatch* GetIDispatch() { return this; }
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
   // IDispatch
   HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) override;
   HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,

@@ -193,6 +193,8 @@ std::string LoadResStringUtf8(unsigned id) {
   return it == Table().end() ? std::string() : std::string(it->second);
 }
 
+const char* ProductVersion() { return TROVEX_VERSION; }
+
 bool HasResString(unsigned id) { return Table().count(id) != 0; }
 
 std::vector<unsigned> ResStringIds() {

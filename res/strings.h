@@ -211,6 +211,9 @@ bool HasResString(unsigned id);
 // Every id in the table, ascending.
 std::vector<unsigned> ResStringIds();
 
+// The product's version, as the package and every program's --version give it ("0.1").
+const char* ProductVersion();
+
 // printf-style formatting of a table text in UTF-8 (arguments as the texts they join).
 std::string FormatResStringUtf8(unsigned id, ...);
 // printf-style formatting into a string that grows to fit: nothing is cut. A format that

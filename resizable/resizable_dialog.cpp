@@ -2,6 +2,7 @@
 
 #include <wx/dialog.h>
 #include <wx/display.h>
+#include <wx/utils.h>
 
 #include <algorithm>
 #include <array>
@@ -41,12 +42,21 @@ int ScanSixNumbers(const std::string& text, std::array<int, 6>& out) {
   return 6;
 }
 
-// A placement saved on a display that is gone would open the dialog where nobody sees it.
-wxRect KeepOnSomeDisplay(wxRect rc) {
-  for (unsigned i = 0; i < wxDisplay::GetCount(); ++i)
-    if (wxDisplay(i).GetGeometry().Intersects(rc)) return rc;
-  const wxRect area = wxDisplay(0u).GetClientArea();
-  rc.SetPosition(area.GetPosition());
+// A placement saved on a display that is gone, or with larger fonts than today's, would open
+// the dialog with its buttons where nobody reaches them: it goes into the work area of the
+// display it is on (else the first), shrunk where it is larger.
+wxRect KeepInWorkArea(wxRect rc) {
+  wxRect area = wxDisplay(0u).GetClientArea();
+  for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) {
+    if (wxDisplay(i).GetGeometry().Intersects(rc)) {
+      area = wxDisplay(i).GetClientArea();
+      break;
+    }
+  }
+  rc.width = std::min(rc.width, area.width);
+  rc.height = std::min(rc.height, area.height);
+  rc.x = std::clamp(rc.x, area.x, area.x + area.width - rc.width);
+  rc.y = std::clamp(rc.y, area.y, area.y + area.height - rc.height);
   return rc;
 }
 
@@ -199,6 +209,10 @@ void CResizableDialog::EnableSavedPlacement(const std::string& strSection, BOOL 
   RestorePlacement(strSection, bRectOnly);
 }
 
+bool CResizableDialog::WindowPositionKnown() const {
+  return wxGetDisplayInfo().type != wxDisplayWayland;
+}
+
 BOOL CResizableDialog::SavePlacement(const std::string& strSection, BOOL bRectOnly) {
   wxDialog* wnd = GetWindow();
   if (!wnd || !placementStore_) return FALSE;
@@ -215,6 +229,15 @@ BOOL CResizableDialog::SavePlacement(const std::string& strSection, BOOL bRectOn
     } else if (maximized) {
       showCmd = placement::kShowMaximized;
     }
+  }
+  if (!WindowPositionKnown()) {
+    // The stored position stays; without one, the work area's centre, not its corner.
+    std::array<int, 6> v{};
+    const wxRect area = wxDisplay(0u).GetClientArea();
+    if (ScanSixNumbers(placementStore_->ReadPlacement(strSection), v) == 6)
+      rc.SetPosition(wxPoint(v[0], v[1]));
+    else
+      rc.SetPosition(wxPoint(area.x + (area.width - rc.width) / 2, area.y + (area.height - rc.height) / 2));
   }
   char text[80];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", rc.GetLeft(), rc.GetTop(),
@@ -235,9 +258,9 @@ BOOL CResizableDialog::RestorePlacement(const std::string& strSection, BOOL bRec
   const long long height = static_cast<long long>(v[3]) - v[1];
   if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return FALSE;
   wxRect rc(v[0], v[1], static_cast<int>(width), static_cast<int>(height));
-  // Never smaller than the minimum, never off every display.
+  // Never smaller than the minimum, never past the work area.
   rc.SetSize(wxSize(std::max(rc.width, minSize_.x), std::max(rc.height, minSize_.y)));
-  rc = KeepOnSomeDisplay(rc);
+  rc = KeepInWorkArea(rc);
   if (!wnd->IsShown()) rcRestorePending_ = rc;
   if (bRectOnly) {
     wnd->SetSize(rc);

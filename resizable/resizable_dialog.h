@@ -60,6 +60,9 @@ class CResizableDialog : public CDialog {
   // What a size event does once the window's state is known: the grip follows the maximized
   // state, then the grip and the controls are placed for the new client size.
   void HandleSize(bool bMaximized);
+  // Whether the window system tells windows where they are: Wayland does not (every window
+  // reads 0,0 there), and then a stored position is kept rather than overwritten.
+  virtual bool WindowPositionKnown() const;
 
  private:
   void OnMove(wxMoveEvent& event);

@@ -4,6 +4,7 @@
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
+#include <wx/dcclient.h>
 #include <wx/textctrl.h>
 
 #include <memory>
@@ -15,6 +16,7 @@
 #include "platform/fs/fs.h"
 #include "platform/shell/shell.h"
 #include "platform/text/res_text.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "save_engine/format.h"
 #include "platform/text/system_message.h"
@@ -28,7 +30,6 @@ namespace trovex {
 
 namespace {
 
-constexpr const char* kWhiteSpace = " \t\n\v\f\r";
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> parts;
@@ -42,14 +43,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 }  // namespace
-
-std::string FormatItemSizeText(std::int64_t nSize) {
-  if (nSize == -1) return "? KB";
-  std::int64_t k = nSize / 1024;
-  if (nSize % 1024 >= 512) ++k;
-  if (k == 0 && nSize != 0) k = 1;
-  return std::to_string(k) + " KB";
-}
 
 std::string QuoteCompanionArgument(const std::string& path) {
   // Inside quotes, backslashes count only in front of a quote: such runs are doubled and the
@@ -178,7 +171,7 @@ void CDlgSave::FillList() {
   for (const auto& [key, info] : fileList) {
     const int image = info.nSize == -1 ? kImageGlobe : kImageDocument;
     listCtrl->InsertItem(row, ToWx(StripNameCounter(info.strFileName)), image);
-    listCtrl->SetItem(row, kColumnSize, ToWx(FormatItemSizeText(info.nSize)));
+    listCtrl->SetItem(row, kColumnSize, ToWx(FileSizeText(info.nSize)));
     listCtrl->SetItem(row, kColumnStatus, ready);
     listCtrl->SetItem(row, kColumnURL, ToWx(key));
     listCtrl->SetItemData(row, static_cast<long>(rowKeys_.size()));
@@ -187,6 +180,7 @@ void CDlgSave::FillList() {
     ++row;
   }
   listCtrl->EndBatch();
+  FitSizeColumn();
 }
 
 void CDlgSave::ChooseFirstDirectory() {
@@ -195,20 +189,14 @@ void CDlgSave::ChooseFirstDirectory() {
   else
     OnLastDir();
   if (!GetDlgItemText(IDC_SAVE_DIR).empty()) return;
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(GetWindow(), CSIDL_PERSONAL, &pidl))) {
+  std::string documents;
+  if (!SpecialFolderPath(CSIDL_PERSONAL, &documents)) {
     char text[256];
     FormatSystemError(text, sizeof text);
     AppMessageBox(GetWindow(), text, MB_OK | MB_ICONERROR);
     return;
   }
-  char path[kShellPathMax] = {};
-  if (SHGetPathFromIDListA(pidl, path)) SetDlgItemText(IDC_SAVE_DIR, path);
-  IMalloc* malloc = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&malloc)) && malloc) {
-    malloc->Free(pidl);
-    malloc->Release();
-  }
+  SetDlgItemText(IDC_SAVE_DIR, documents);
 }
 
 void CDlgSave::OnDestroy() {
@@ -223,7 +211,26 @@ void CDlgSave::OnDestroy() {
 // ---- rows ---------------------------------------------------------------------------------
 
 void CDlgSave::SetItemSize(int nItem, std::int64_t nSize) {
-  if (listCtrl) listCtrl->SetItem(nItem, kColumnSize, ToWx(FormatItemSizeText(nSize)));
+  if (!listCtrl) return;
+  const wxString text = ToWx(FileSizeText(nSize));
+  listCtrl->SetItem(nItem, kColumnSize, text);
+  FitSizeColumn();
+}
+
+// A size is never cut to "1 ...": stored widths are pixels of another session's font (large
+// fonts make them too narrow), so the column grows to its texts and heading as the list
+// draws them.
+void CDlgSave::FitSizeColumn() {
+  wxWindow* body = listCtrl->GetBodyWindow();
+  wxClientDC dc(body ? body : listCtrl);
+  dc.SetFont((body ? body : listCtrl)->GetFont());
+  wxListItem heading;
+  heading.SetMask(wxLIST_MASK_TEXT);
+  int widest = listCtrl->GetColumn(kColumnSize, heading) ? dc.GetTextExtent(heading.GetText()).x : 0;
+  for (long row = 0; row < listCtrl->GetItemCount(); ++row)
+    widest = std::max(widest, dc.GetTextExtent(listCtrl->GetItemText(row, kColumnSize)).x);
+  const int need = widest + 2 * dc.GetCharWidth() + 8;
+  if (listCtrl->GetColumnWidth(kColumnSize) < need) listCtrl->SetColumnWidth(kColumnSize, need);
 }
 
 void CDlgSave::SetItemStatus(int nItem, unsigned nID) {

@@ -49,9 +49,6 @@ constexpr int kColumnSize = 1;
 constexpr int kColumnStatus = 2;
 constexpr int kColumnURL = 3;
 
-// The size column's text: "? KB" for -1, else kilobytes rounded to the nearest, and at least 1
-// for any size above 0.
-std::string FormatItemSizeText(std::int64_t nSize);
 // The argument text that hands one path to a companion: the path in double quotes. Quotes and
 // backslashes that would end the quoting early are escaped, so the path arrives unchanged.
 std::string QuoteCompanionArgument(const std::string& path);
@@ -122,6 +119,7 @@ class CDlgSave : public CResizableDialog {
 
  private:
   void FillList();
+  void FitSizeColumn();
   void ChooseFirstDirectory();
   void PutDirectory(const std::string& strDir);
   void OnListClick(wxMouseEvent& event);

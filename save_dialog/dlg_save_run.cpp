@@ -15,10 +15,12 @@
 #include "platform/fs/path.h"
 #include "platform/text/res_text.h"
 #include "platform/text/system_message.h"
+#include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "dialogs/dlg_file_exists.h"
 #include "dialogs/target_directory.h"
 #include "save_engine/download_session.h"
+#include "save_engine/format.h"
 #include "save_engine/save_run.h"
 #include "settings/profile.h"
 #include "save_dialog/dlg_save.h"
@@ -26,14 +28,6 @@
 namespace trovex {
 
 namespace {
-
-constexpr const char* kWhiteSpace = " \t\n\v\f\r";
-
-// "%d KB" of whole kilobytes, at least 1.
-std::string KbText(std::int64_t bytes) {
-  std::int64_t kb = bytes / 1024;
-  return std::to_string(kb == 0 ? 1 : kb) + " KB";
-}
 
 // The dialog's thread waits for a download inside a nested event loop, so painting, Pause and
 // the close box keep working.
@@ -221,8 +215,8 @@ void CDlgSave::OnProgress(std::int64_t nBytes) {
     if (auto* bar = GetDlgItemAs<wxGauge>(IDC_SAVE_PROGRESS))
       bar->SetValue(static_cast<int>((nBytes < nTotal_ ? nBytes : nTotal_) >> barShift_));
   }
-  const std::string total = nTotal_ != 0 ? KbText(nTotal_) : std::string("? KB");
-  SetStatusText(FormatResString(IDS_DOWNLOAD_PROGRESS, KbText(nBytes).c_str(), total.c_str()).c_str());
+  const std::string total = FileSizeText(nTotal_ != 0 ? nTotal_ : -1);
+  SetStatusText(FormatResString(IDS_DOWNLOAD_PROGRESS, FileSizeText(nBytes).c_str(), total.c_str()).c_str());
 }
 
 }  // namespace trovex

@@ -34,7 +34,7 @@ std::string GetFileExceptionMessage(const CFileException& e) {
 }
 
 std::string FileSizeText(std::int64_t size) {
-  if (size < 0) size = 0;
+  if (size < 0) return "? KB";
   std::int64_t kb = size / 1024 + (size % 1024 >= 512 ? 1 : 0);
   if (kb == 0 && size > 0) kb = 1;
   return FormatGroupedNumber(static_cast<double>(kb), 0) + " KB";

@@ -20,7 +20,8 @@ class CFileException;
 // for "%1" (locale code page), as the download session keeps it for the user.
 std::string GetFileExceptionMessage(const CFileException& e);
 
-// Kilobytes rounded half up, at least 1 for a non-empty file: "1,234 KB".
+// Kilobytes rounded half up, at least 1 for a non-empty file: "1,234 KB"; "? KB" for an
+// unknown (negative) size. Every size a user reads is written by this.
 std::string FileSizeText(std::int64_t size);
 // Local time as "%Y-%m-%d, %H:%M:%S"; empty when the time cannot be converted.
 std::string FileDateText(std::time_t time);

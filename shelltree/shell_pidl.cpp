@@ -4,6 +4,7 @@
 
 #include "platform/com/com.h"
 #include "platform/fs/path.h"
+#include "platform/shell/idlist.h"
 #include "platform/text/text.h"
 
 namespace trovex {
@@ -33,10 +34,7 @@ LPITEMIDLIST CShellPidl::NextItemId(LPCITEMIDLIST pidl) {
 }
 
 UINT CShellPidl::GetIdListSize(LPCITEMIDLIST pidl) {
-  if (!pidl) return 0;
-  UINT size = 2;
-  for (LPCITEMIDLIST p = pidl; CountOf(p) != 0; p = NextItemId(p)) size += CountOf(p);
-  return size;
+  return static_cast<UINT>(shell::IdListSize(pidl));
 }
 
 LPITEMIDLIST CShellPidl::AllocIdList(UINT cbSize) {

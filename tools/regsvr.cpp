@@ -11,11 +11,14 @@
 #include <string>
 
 #include "platform/com/activation.h"
+#include "platform/text/res_text.h"
+#include "platform/text/text.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: trovex-regsvr [/u] MODULE\n"
+    "       trovex-regsvr --version\n"
     "  registers the in-process server MODULE (a shared library), or unregisters it with /u\n";
 
 std::string Absolute(const std::string& path) {
@@ -31,7 +34,7 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
+  trovex::SetUpProgramLocale();
   bool unregister = false;
   std::string module;
   for (int i = 1; i < argc; ++i) {
@@ -41,6 +44,8 @@ int main(int argc, char** argv) {
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
+    } else if (arg == "--version") {
+      return trovex::PrintProgramVersion("trovex-regsvr");
     } else if (!module.empty() || arg.empty()) {
       std::fprintf(stderr, "trovex-regsvr: exactly one module is expected\n%s", kUsage);
       return 2;
@@ -77,8 +82,8 @@ int main(int argc, char** argv) {
   }
   const trovex::HRESULT hr = call.hr;
   if (trovex::FAILED(hr)) {
-    std::fprintf(stderr, "trovex-regsvr: %s of %s failed: 0x%08X%s\n", entry, path.c_str(),
-                 static_cast<unsigned>(hr),
+    std::fprintf(stderr, "trovex-regsvr: %s of %s failed: %s%s\n", entry, path.c_str(),
+                 trovex::HResultText(hr).c_str(),
                  hr == trovex::REGDB_E_CLASSNOTREG || hr == trovex::REGDB_E_IIDNOTREG
                      ? " (the module's class is not registered)"
                      : hr == trovex::SELFREG_E_CLASS ? " (the registry could not be written)" : "");

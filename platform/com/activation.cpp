@@ -161,9 +161,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*reserved*/, REFI
   HRESULT hr = module->getClassObject(clsid, riid, ppv);
   if (FAILED(hr)) {
     *ppv = nullptr;
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return Fail(hr, FormatResStringUtf8(IDS_TROVEX_COM_CLASS_NOT_IN_MODULE, path.c_str(), GuidToString(clsid).c_str(), code));
+    return Fail(hr, FormatResStringUtf8(IDS_TROVEX_COM_CLASS_NOT_IN_MODULE, path.c_str(),
+                                        GuidToString(clsid).c_str(), HResultText(hr).c_str()));
   }
   t_lastError.clear();
   return hr;
@@ -179,9 +178,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   hr = factory->CreateInstance(outer, riid, ppv);
   if (FAILED(hr)) {
     *ppv = nullptr;
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    return Fail(hr, FormatResStringUtf8(IDS_TROVEX_COM_CREATE_FAILED, GuidToString(clsid).c_str(), code));
+    return Fail(hr, FormatResStringUtf8(IDS_TROVEX_COM_CREATE_FAILED, GuidToString(clsid).c_str(),
+                                        HResultText(hr).c_str()));
   }
   return hr;
 }

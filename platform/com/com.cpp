@@ -27,6 +27,12 @@ const IID IID_IHTMLObjectElement{0x3050F24F, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 
 const GUID SID_SWebBrowserApp{0x0002DF05, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // ---- GUID text ------------------------------------------------------------------------
+std::string HResultText(HRESULT hr) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  return code;
+}
+
 std::string GuidToString(const GUID& g) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",

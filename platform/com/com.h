@@ -66,6 +66,8 @@ constexpr GUID GUID_NULL{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hex, as the registry stores it.
 std::string GuidToString(const GUID& guid);
+// An HRESULT as users and logs see it: "0x800401F3".
+std::string HResultText(HRESULT hr);
 // Accepts the braced form, case-insensitively; false for anything else.
 bool GuidFromString(const std::string& text, GUID* guid);
 

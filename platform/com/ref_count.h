@@ -60,4 +60,24 @@ class ComStaticObject : public Interfaces... {
   std::atomic<ULONG> refs_{0};
 };
 
+// An object serving one interface besides IUnknown takes its QueryInterface from here:
+// ComSingleObject<IEnumIDList, IID_IEnumIDList>, or with ComStaticObject as the count.
+template <class Interface, const IID& kIid, template <class...> class Count = ComObject>
+class ComSingleObject : public Count<Interface> {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid != IID_IUnknown && riid != kIid) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<Interface*>(this);
+    this->AddRef();
+    return S_OK;
+  }
+
+ protected:
+  ComSingleObject() = default;
+};
+
 }  // namespace trovex

@@ -17,39 +17,11 @@ namespace {
 
 constexpr std::size_t kMaxKeyNameBytes = 255;
 
-bool IsUtf8(std::string_view s) {
-  char32_t cp;
-  for (std::size_t i = 0; i < s.size();) {
-    if (static_cast<unsigned char>(s[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = DecodeUtf8(s, i, &cp);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
-}
-
-// Text of the thread's code page as UTF-8; false when it is not text there.
-bool AnsiToUtf8(std::string_view ansi, std::string* utf8) {
-  bool ascii = std::all_of(ansi.begin(), ansi.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii || (CodePageKeepsUtf8() && IsUtf8(ansi))) {
-    *utf8 = ansi;
-    return true;
-  }
-  std::u16string wide;
-  if (!TryAnsiToUtf16(ansi, &wide)) return false;
-  *utf8 = Utf16ToUtf8(wide);
-  return true;
-}
-
 // What a file holds for a name or string: UTF-8, or else (a file from before hives were UTF-8)
 // the writer's code page, taken to be ours; bytes that are text in neither stay as they are.
 std::string FromFileText(std::string text) {
   std::string utf8;
-  if (!IsUtf8(text) && AnsiToUtf8(text, &utf8)) return utf8;
+  if (!IsUtf8(text) && TryAnsiToUtf8(text, &utf8)) return utf8;
   return text;
 }
 
@@ -415,7 +387,7 @@ bool Utf8ToAnsiStrict(std::string_view utf8, std::string* ansi) {
 
 }  // namespace
 
-bool NameToUtf8(std::string_view ansi, std::string* utf8) { return AnsiToUtf8(ansi, utf8); }
+bool NameToUtf8(std::string_view ansi, std::string* utf8) { return TryAnsiToUtf8(ansi, utf8); }
 
 std::string NameToAnsi(std::string_view utf8) {
   std::string ansi;
@@ -424,7 +396,7 @@ std::string NameToAnsi(std::string_view utf8) {
 
 std::string DataToUtf8(DWORD type, std::string_view ansi) {
   std::string out;
-  if (IsStringType(type) && ConvertPieces(ansi, &out, AnsiToUtf8)) return out;
+  if (IsStringType(type) && ConvertPieces(ansi, &out, TryAnsiToUtf8)) return out;
   return std::string(ansi);
 }
 

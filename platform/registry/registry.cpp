@@ -196,51 +196,61 @@ bool RemoveKey(RegKey& root, const std::vector<std::string>& path) {
   return parent && parent->RemoveSubkey(path.back());
 }
 
+// Every call on an open key: the registry locked, the handle found, its rights checked and,
+// where `alive`, its key still there; then `body(r, handle)` runs under the lock.
+template <class Body>
+LSTATUS WithOpenKey(HKEY hKey, REGSAM needed, bool alive, Body&& body) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> guard(r.mutex);
+  std::optional<Handle> h = r.Lookup(hKey);
+  if (!h) return ERROR_INVALID_HANDLE;
+  if ((h->access & needed) != needed) return ERROR_ACCESS_DENIED;
+  if (alive && !r.Alive(*h)) return ERROR_KEY_DELETED;
+  return body(r, *h);
+}
+
 // Opens or creates; shared by RegCreateKeyExA and RegOpenKeyExA.
 LSTATUS OpenKey(HKEY hKey, const char* lpSubKey, REGSAM samDesired, bool create,
                 PHKEY phkResult, DWORD* lpdwDisposition) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> parent = r.Lookup(hKey);
-  if (!parent) return ERROR_INVALID_HANDLE;
   std::vector<std::string> sub;
   if (LSTATUS st = ParseSubKey(lpSubKey, &sub)) return st;
-  if (!r.Alive(*parent)) return ERROR_KEY_DELETED;
+  return WithOpenKey(hKey, 0, true, [&](Registry& r, const Handle& parent) -> LSTATUS {
+    Handle child = parent;
+    child.path = Join(parent.path, sub);
+    if (child.path.size() > reg::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    if (!r.Alive(child)) {
+      if (!create) return ERROR_FILE_NOT_FOUND;
+      if (!(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+      Place target = r.WriteTarget(child, child.path);
+      bool created = false;
+      LSTATUS st = target.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
+        RegKey* key = &root;
+        for (const std::string& name : target.path) {
+          RegKey* next = key->FindSubkey(name);
+          created = !next;  // only the last step decides: another
+                            // process may have been first
+          key = next ? next : &key->SubkeyOrAdd(name);
+          changed = changed || created;
+        }
+        return ERROR_SUCCESS;
+      });
+      if (st != ERROR_SUCCESS) return st;
+      disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    }
 
-  Handle child = *parent;
-  child.path = Join(parent->path, sub);
-  if (child.path.size() > reg::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
-  DWORD disposition = REG_OPENED_EXISTING_KEY;
-  if (!r.Alive(child)) {
-    if (!create) return ERROR_FILE_NOT_FOUND;
-    if (!(parent->access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-    Place target = r.WriteTarget(child, child.path);
-    bool created = false;
-    LSTATUS st = target.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
-      RegKey* key = &root;
-      for (const std::string& name : target.path) {
-        RegKey* next = key->FindSubkey(name);
-        created = !next;  // only the last step decides: another process may have been first
-        key = next ? next : &key->SubkeyOrAdd(name);
-        changed = changed || created;
-      }
-      return ERROR_SUCCESS;
-    });
-    if (st != ERROR_SUCCESS) return st;
-    disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  }
-
-  bool writable = r.WriteTarget(child, child.path).hive->Writable();
-  if (samDesired & MAXIMUM_ALLOWED)
-    samDesired = writable ? KEY_ALL_ACCESS : KEY_READ;
-  else if ((samDesired & kWriteRights) && !writable)
-    return ERROR_ACCESS_DENIED;
-  child.access = samDesired;
-  if (lpdwDisposition) *lpdwDisposition = disposition;
-  *phkResult = r.Add(std::move(child));
-  return ERROR_SUCCESS;
+    bool writable = r.WriteTarget(child, child.path).hive->Writable();
+    if (samDesired & MAXIMUM_ALLOWED)
+      samDesired = writable ? KEY_ALL_ACCESS : KEY_READ;
+    else if ((samDesired & kWriteRights) && !writable)
+      return ERROR_ACCESS_DENIED;
+    child.access = samDesired;
+    if (lpdwDisposition) *lpdwDisposition = disposition;
+    *phkResult = r.Add(std::move(child));
+    return ERROR_SUCCESS;
+  });
 }
 
 }  // namespace
@@ -263,18 +273,15 @@ LSTATUS RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD /*ulOptions*/, REGS
 LSTATUS RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                          BYTE* lpData, DWORD* lpcbData) {
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
-  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const RegKey* key = nullptr;
-  if (LSTATUS st = KeyToRead(r, *h, ERROR_FILE_NOT_FOUND, &key)) return st;
-  std::string name;
-  if (!ValueName(lpValueName, &name)) return ERROR_FILE_NOT_FOUND;
-  const RegValue* value = key->FindValue(name);
-  if (!value) return ERROR_FILE_NOT_FOUND;
-  return CopyData(*value, lpType, lpData, lpcbData);
+  return WithOpenKey(hKey, KEY_QUERY_VALUE, false, [&](Registry& r, const Handle& h) -> LSTATUS {
+    const RegKey* key = nullptr;
+    if (LSTATUS st = KeyToRead(r, h, ERROR_FILE_NOT_FOUND, &key)) return st;
+    std::string name;
+    if (!ValueName(lpValueName, &name)) return ERROR_FILE_NOT_FOUND;
+    const RegValue* value = key->FindValue(name);
+    if (!value) return ERROR_FILE_NOT_FOUND;
+    return CopyData(*value, lpType, lpData, lpcbData);
+  });
 }
 
 LSTATUS RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD /*Reserved*/, DWORD dwType,
@@ -283,146 +290,125 @@ LSTATUS RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD /*Reserved*/, D
   std::string name;
   if (!ValueName(lpValueName, &name)) return ERROR_INVALID_PARAMETER;
   if (name.find_first_of("\r\n") != std::string::npos) return ERROR_INVALID_PARAMETER;
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
-  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  if (!r.Alive(*h)) return ERROR_KEY_DELETED;
-  Place target = r.WriteTarget(*h, h->path);
-  const std::string data = reg::DataToUtf8(
-      dwType, std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0));
-  return target.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
-    RegKey* key = root.Find(target.path);
-    if (!key) {
-      if (!h->path.empty()) return ERROR_KEY_DELETED;
-      key = &root;  // the classes view's root: its folder key may not exist yet
-      for (const std::string& step : target.path) key = &key->SubkeyOrAdd(step);
-    }
-    bool existed = key->FindValue(name) != nullptr;
-    RegValue& value = key->ValueOrAdd(name);
-    changed = !existed || value.nType != dwType || value.data != data;
-    value.nType = dwType;
-    value.data = data;
-    return ERROR_SUCCESS;
+  return WithOpenKey(hKey, KEY_SET_VALUE, true, [&](Registry& r, const Handle& h) -> LSTATUS {
+    Place target = r.WriteTarget(h, h.path);
+    const std::string data = reg::DataToUtf8(
+        dwType, std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0));
+    return target.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
+      RegKey* key = root.Find(target.path);
+      if (!key) {
+        if (!h.path.empty()) return ERROR_KEY_DELETED;
+        key = &root;  // the classes view's root: its folder key may not
+                      // exist yet
+        for (const std::string& step : target.path) key = &key->SubkeyOrAdd(step);
+      }
+      bool existed = key->FindValue(name) != nullptr;
+      RegValue& value = key->ValueOrAdd(name);
+      changed = !existed || value.nType != dwType || value.data != data;
+      value.nType = dwType;
+      value.data = data;
+      return ERROR_SUCCESS;
+    });
   });
 }
 
 LSTATUS RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   std::string name;
   if (!ValueName(lpValueName, &name)) return ERROR_FILE_NOT_FOUND;
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
-  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  std::optional<Place> place = r.Existing(*h, h->path);
-  if (!place) return h->path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-  return place->hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
-    RegKey* key = root.Find(place->path);
-    if (!key) return ERROR_KEY_DELETED;
-    if (!key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
-    changed = true;
-    return ERROR_SUCCESS;
+  return WithOpenKey(hKey, KEY_SET_VALUE, false, [&](Registry& r, const Handle& h) -> LSTATUS {
+    std::optional<Place> place = r.Existing(h, h.path);
+    if (!place) return h.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    return place->hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
+      RegKey* key = root.Find(place->path);
+      if (!key) return ERROR_KEY_DELETED;
+      if (!key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
+      changed = true;
+      return ERROR_SUCCESS;
+    });
   });
 }
 
 LSTATUS RegDeleteTreeA(HKEY hKey, const char* lpSubKey) {
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
   std::vector<std::string> sub;
   if (LSTATUS st = ParseSubKey(lpSubKey, &sub)) return st;
   REGSAM needed = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
   if (sub.empty()) needed |= KEY_SET_VALUE;
-  if ((h->access & needed) != needed) return ERROR_ACCESS_DENIED;
-  if (!r.Alive(*h)) return ERROR_KEY_DELETED;
-
-  const std::vector<std::string> full = Join(h->path, sub);
-  bool found = false;
-  for (Place& place : r.Places(*h, full)) {
-    if (!place.hive->Current().Find(place.path)) continue;
-    found = true;
-    LSTATUS st = place.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
-      if (sub.empty()) {
-        RegKey* key = root.Find(place.path);
-        if (!key) return ERROR_SUCCESS;
-        changed = !key->values.empty() || !key->subkeys.empty();
-        key->values.clear();
-        key->subkeys.clear();
+  return WithOpenKey(hKey, needed, true, [&](Registry& r, const Handle& h) -> LSTATUS {
+    const std::vector<std::string> full = Join(h.path, sub);
+    bool found = false;
+    for (Place& place : r.Places(h, full)) {
+      if (!place.hive->Current().Find(place.path)) continue;
+      found = true;
+      LSTATUS st = place.hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
+        if (sub.empty()) {
+          RegKey* key = root.Find(place.path);
+          if (!key) return ERROR_SUCCESS;
+          changed = !key->values.empty() || !key->subkeys.empty();
+          key->values.clear();
+          key->subkeys.clear();
+          return ERROR_SUCCESS;
+        }
+        changed = RemoveKey(root, place.path);
         return ERROR_SUCCESS;
-      }
-      changed = RemoveKey(root, place.path);
-      return ERROR_SUCCESS;
-    });
-    if (st != ERROR_SUCCESS) return st;
-  }
-  if (!found) return sub.empty() ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
-  std::vector<std::string> sub;
-  if (LSTATUS st = ParseSubKey(lpSubKey, &sub)) return st;
-  if (sub.empty()) return ERROR_INVALID_PARAMETER;
-  if (!r.Alive(*h)) return ERROR_KEY_DELETED;
-  Handle child = *h;
-  child.path = Join(h->path, sub);
-  std::optional<Place> place = r.Existing(child, child.path);
-  if (!place) return ERROR_FILE_NOT_FOUND;
-  return place->hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
-    RegKey* key = root.Find(place->path);
-    if (!key) return ERROR_FILE_NOT_FOUND;
-    if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
-    changed = RemoveKey(root, place->path);
+      });
+      if (st != ERROR_SUCCESS) return st;
+    }
+    if (!found) return sub.empty() ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     return ERROR_SUCCESS;
   });
 }
 
-LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
-                      DWORD* lpReserved, char* /*lpClass*/, DWORD* lpcchClass,
-                      void* /*lpftLastWriteTime*/) {
+LSTATUS RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  std::vector<std::string> sub;
+  if (LSTATUS st = ParseSubKey(lpSubKey, &sub)) return st;
+  if (sub.empty()) return ERROR_INVALID_PARAMETER;
+  return WithOpenKey(hKey, 0, true, [&](Registry& r, const Handle& h) -> LSTATUS {
+    Handle child = h;
+    child.path = Join(h.path, sub);
+    std::optional<Place> place = r.Existing(child, child.path);
+    if (!place) return ERROR_FILE_NOT_FOUND;
+    return place->hive->Modify([&](RegKey& root, bool& changed) -> LSTATUS {
+      RegKey* key = root.Find(place->path);
+      if (!key) return ERROR_FILE_NOT_FOUND;
+      if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
+      changed = RemoveKey(root, place->path);
+      return ERROR_SUCCESS;
+    });
+  });
+}
+
+LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                      char* /*lpClass*/, DWORD* lpcchClass, void* /*lpftLastWriteTime*/) {
   if (lpReserved) return ERROR_INVALID_PARAMETER;
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
-  if (!(h->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  if (!r.Alive(*h)) return ERROR_KEY_DELETED;
-  std::vector<std::string> names;  // the classes view: the user's first, then the machine's
-  for (Place& place : r.Places(*h, h->path)) {
-    const RegKey* key = place.hive->Current().Find(place.path);
-    if (!key) continue;
-    for (const RegKey& sub : key->subkeys) {
-      bool seen = false;
-      for (const std::string& n : names) seen = seen || reg::RegNamesEqual(n, sub.strName);
-      if (!seen) names.push_back(sub.strName);
-    }
-  }
-  if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
-  if (lpcchClass) *lpcchClass = 0;
-  return CopyName(names[dwIndex], lpName, lpcchName);
+  return WithOpenKey(
+      hKey, KEY_ENUMERATE_SUB_KEYS, true, [&](Registry& r, const Handle& h) -> LSTATUS {
+        std::vector<std::string> names;  // the classes view: the user's first, then the machine's
+        for (Place& place : r.Places(h, h.path)) {
+          const RegKey* key = place.hive->Current().Find(place.path);
+          if (!key) continue;
+          for (const RegKey& sub : key->subkeys) {
+            bool seen = false;
+            for (const std::string& n : names) seen = seen || reg::RegNamesEqual(n, sub.strName);
+            if (!seen) names.push_back(sub.strName);
+          }
+        }
+        if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
+        if (lpcchClass) *lpcchClass = 0;
+        return CopyName(names[dwIndex], lpName, lpcchName);
+      });
 }
 
 LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
                       DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> guard(r.mutex);
-  std::optional<Handle> h = r.Lookup(hKey);
-  if (!h) return ERROR_INVALID_HANDLE;
-  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const RegKey* key = nullptr;
-  if (LSTATUS st = KeyToRead(r, *h, ERROR_NO_MORE_ITEMS, &key)) return st;
-  if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegValue& value = key->values[dwIndex];
-  if (LSTATUS st = CopyName(value.strName, lpValueName, lpcchValueName)) return st;
-  return CopyData(value, lpType, lpData, lpcbData);
+  return WithOpenKey(hKey, KEY_QUERY_VALUE, false, [&](Registry& r, const Handle& h) -> LSTATUS {
+    const RegKey* key = nullptr;
+    if (LSTATUS st = KeyToRead(r, h, ERROR_NO_MORE_ITEMS, &key)) return st;
+    if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+    const RegValue& value = key->values[dwIndex];
+    if (LSTATUS st = CopyName(value.strName, lpValueName, lpcchValueName)) return st;
+    return CopyData(value, lpType, lpData, lpcbData);
+  });
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {

@@ -159,19 +159,9 @@ int CompareItems(const ItemView& a, const ItemView& b) {
 
 HRESULT CompareResult(int r) { return static_cast<HRESULT>(static_cast<std::uint16_t>(static_cast<short>(r))); }
 
-class EnumIdList final : public ComObject<IEnumIDList> {
+class EnumIdList final : public ComSingleObject<IEnumIDList, IID_IEnumIDList> {
  public:
   explicit EnumIdList(std::vector<std::string> items) : items_(std::move(items)) {}
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumIDList) {
-      *ppv = static_cast<IEnumIDList*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   HRESULT Next(ULONG celt, LPITEMIDLIST* rgelt, ULONG* fetched) override {
     if (!rgelt || (celt > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
@@ -200,20 +190,9 @@ class EnumIdList final : public ComObject<IEnumIDList> {
 
 // One folder of the namespace: the desktop, "電腦" or a directory. `full` is its id list from
 // the desktop (item bytes, no terminator).
-class ShellFolder final : public ComObject<IShellFolder> {
+class ShellFolder final : public ComSingleObject<IShellFolder, IID_IShellFolder> {
  public:
   explicit ShellFolder(std::string full) : full_(std::move(full)) {}
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IShellFolder) {
-      *ppv = static_cast<IShellFolder*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
 
   HRESULT ParseDisplayName(void*, void*, const char16_t* name, ULONG* eaten, LPITEMIDLIST* ppidl,
                            ULONG* attributes) override {

@@ -69,6 +69,9 @@ BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath);
 // The same without a fixed buffer.
 bool PathFromIdList(LPCITEMIDLIST pidl, std::string* path);
 constexpr std::size_t kShellPathMax = 4096;
+// The file-system path of a special folder (CSIDL_PERSONAL...); false, with the last error
+// set, when there is none.
+bool SpecialFolderPath(int nFolder, std::string* path);
 
 // The XDG user directories. Empty when the user has none of that kind.
 struct UserDirectories {

@@ -28,19 +28,8 @@ Header* HeaderOf(void* pv) {
 }
 
 // One allocator for the process, never destroyed.
-class ShellMalloc final : public ComStaticObject<IMalloc> {
+class ShellMalloc final : public ComSingleObject<IMalloc, IID_IMalloc, ComStaticObject> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMalloc) {
-      *ppv = static_cast<IMalloc*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-
   void* Alloc(std::size_t cb) override {
     auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + cb));
     if (!h) return nullptr;

@@ -160,6 +160,19 @@ bool PathFromIdList(LPCITEMIDLIST pidl, std::string* path) {
   return shell::ResolvePath(items, desktop, path);
 }
 
+bool SpecialFolderPath(int nFolder, std::string* path) {
+  LPITEMIDLIST pidl = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, nFolder, &pidl))) return false;
+  const bool found = PathFromIdList(pidl, path);
+  IMalloc* malloc = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&malloc)) && malloc) {
+    malloc->Free(pidl);
+    malloc->Release();
+  }
+  if (!found) SetLastError(ERROR_PATH_NOT_FOUND);
+  return found;
+}
+
 HRESULT SHGetSpecialFolderLocation(void* /*hwndOwner*/, int nFolder, LPITEMIDLIST* ppidl) {
   if (!ppidl) return E_INVALIDARG;
   *ppidl = nullptr;

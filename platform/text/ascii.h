@@ -13,6 +13,8 @@ namespace trovex {
 
 // Blanks as HTML and most protocols know them.
 inline constexpr std::string_view kAsciiBlanks = " \t\n\r\f";
+// White space as the C library's isspace knows it: what user-typed names are trimmed of.
+inline constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
 
 template <class Char>
 constexpr Char AsciiLower(Char c) {

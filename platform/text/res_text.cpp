@@ -1,5 +1,7 @@
 #include "platform/text/res_text.h"
 
+#include <cstdio>
+
 #include "platform/text/text.h"
 
 namespace trovex {
@@ -28,6 +30,11 @@ std::string FormatResString(unsigned id, ...) {
   std::string out = VFormatResString(id, args);
   va_end(args);
   return out;
+}
+
+int PrintProgramVersion(const char* program) {
+  const std::string line = std::string(program) + " " + ProductVersion() + " (" + LoadResString(IDS_APP_TITLE) + ")\n";
+  return std::fputs(line.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace trovex

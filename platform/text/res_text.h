@@ -22,4 +22,8 @@ std::string FormatString1(unsigned id, const std::string& arg);
 std::string FormatResString(unsigned id, ...);
 std::string VFormatResString(unsigned id, va_list args);
 
+// A program's answer to --version on standard output: "trovex-save 0.1" and the product's
+// name. Returns the exit code (0, or 1 when the line could not be written).
+int PrintProgramVersion(const char* program);
+
 }  // namespace trovex

@@ -16,6 +16,11 @@ std::string SystemMessageText(DWORD code) {
   return text;
 }
 
+std::string SystemErrorText(DWORD code) {
+  std::string text = SystemMessageText(code);
+  return text.empty() ? "(" + std::to_string(code) + ")" : text;
+}
+
 void FormatSystemError(char* buffer, std::size_t size) {
   if (buffer == nullptr || size == 0) return;
   std::memset(buffer, 0, size);

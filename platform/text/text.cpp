@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
@@ -317,6 +318,11 @@ std::string MbToLower(std::string s) {
 
 // ---- conversions ----------------------------------------------------------------------
 
+void SetUpProgramLocale() {
+  std::setlocale(LC_ALL, "");
+  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
 std::string CurrentCodePage() {
   const char* cs = nl_langinfo(CODESET);
   return cs && *cs ? cs : "ANSI_X3.4-1968";
@@ -418,6 +424,26 @@ bool TryAnsiToUtf16(std::string_view text, std::u16string* out) {
     return true;
   }
   return ConvertFromAnsi(text, out, true);
+}
+
+bool TryAnsiToUtf8(std::string_view ansi, std::string* utf8) {
+  if (!utf8) return false;
+  const bool ascii = std::all_of(ansi.begin(), ansi.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || (CodePageKeepsUtf8() && IsUtf8(ansi))) {
+    *utf8 = ansi;
+    return true;
+  }
+  std::u16string wide;
+  if (!TryAnsiToUtf16(ansi, &wide)) return false;
+  *utf8 = Utf16ToUtf8(wide);
+  return true;
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  std::string utf8;
+  if (!TryAnsiToUtf8(ansi, &utf8)) utf8 = Utf16ToUtf8(AnsiToUtf16(ansi));
+  return utf8;
 }
 
 std::string Utf8TextToAnsi(std::string_view utf8) {

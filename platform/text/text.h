@@ -60,6 +60,10 @@ void MbMakeLower(std::string& s);
 std::string MbToUpper(std::string s);
 std::string MbToLower(std::string s);
 
+// A program's first call: the user's locale, and where that is plain ASCII (the C locale)
+// UTF-8 for the character type, as today's systems and terminals are.
+void SetUpProgramLocale();
+
 // The name of the thread's code page as iconv knows it ("UTF-8", "BIG5", "ANSI_X3.4-1968").
 std::string CurrentCodePage();
 // True when the thread's code page is UTF-8 or plain ASCII (the C locale). The program's own
@@ -81,5 +85,11 @@ std::string Utf16ToAnsi(std::u16string_view text);
 std::u16string AnsiToUtf16(std::string_view text);
 // As above but refuses (false, *out untouched) when any byte is invalid.
 bool TryAnsiToUtf16(std::string_view text, std::u16string* out);
+
+// The thread's code page -> UTF-8; text that is UTF-8 already where CodePageKeepsUtf8() passes
+// unchanged. The first refuses (false, *utf8 untouched) when a byte is not text there; the
+// second turns each such byte into U+FFFD.
+bool TryAnsiToUtf8(std::string_view ansi, std::string* utf8);
+std::string AnsiToUtf8(std::string_view ansi);
 
 }  // namespace trovex

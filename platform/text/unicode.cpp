@@ -101,4 +101,18 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
+bool IsUtf8(std::string_view s) {
+  char32_t cp;
+  for (std::size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = DecodeUtf8(s, i, &cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace trovex

@@ -44,6 +44,8 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t pos, char32_t* cp);
 void AppendUtf8(std::string& out, char32_t cp);
 void AppendUtf16(std::u16string& out, char32_t cp);
 
+// Whether every byte of s belongs to a well-formed UTF-8 sequence.
+bool IsUtf8(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 

@@ -63,6 +63,12 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libcurl4 libgumbo1 libwxgtk3.2-1 libc6; do
   [[ $depends == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
 done
+# The texts need a font with Traditional Chinese, also where apt skips Recommends.
+[[ $depends == *"fonts-noto-cjk | "*"fonts-wqy-microhei"* ]] || fail "Depends lacks a CJK font: $depends"
+# The module is loaded by path and no one links it: no maintainer script or trigger runs ldconfig.
+if grep -ls ldconfig "$work/control/postinst" "$work/control/postrm" "$work/control/triggers"; then
+  fail "the package runs ldconfig"
+fi
 # lintian comes with scripts/setup.sh; without it the package is not checked, which is a failure.
 command -v lintian >/dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
 lintian --allow-root "$deb" >"$work/lintian" 2>&1 || true
@@ -108,6 +114,14 @@ printf 'FWS-two' >"$work/site/movies/two.swf"
 printf '<embed src="movies/one.swf"><object classid="clsid:D27CDB6E-AE6D-11CF-96B8-444553540000"><param name=movie value="movies/two.swf"></object>' \
   >"$work/site/index.html"
 "$root/usr/bin/trovex-save" --help | grep -q -- '--conflict' || fail "trovex-save --help"
+# Each man page names every option its program's --help names.
+for program in "$root"/usr/bin/*; do
+  name=$(basename "$program")
+  page=$(zcat "$root/usr/share/man/man1/$name.1.gz" | sed 's/\\-/-/g')
+  for option in $(env -u DISPLAY -u WAYLAND_DISPLAY "$program" --help 2>&1 | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    [[ $page == *"$option"* ]] || fail "$name.1 lacks $option, which $name --help names"
+  done
+done
 # The list needs neither a display nor the program that shows the browser window.
 window_program=$root/usr/libexec/kelvora-swf-trovex/trovex-browser-window
 [ ! -e "$window_program" ] || mv "$window_program" "$window_program.aside"

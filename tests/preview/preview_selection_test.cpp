@@ -94,6 +94,16 @@ class PreviewSelection : public ::testing::Test {
   std::string rect_;
 };
 
+// The control's interface comes with a counted reference, as every query's does.
+TEST(ShockwaveFlashControl, QueryInterfaceHandsOutACountedReference) {
+  CShockwaveFlash control;
+  void* out = nullptr;
+  ASSERT_EQ(control.QueryInterface(IID_IDispatch, &out), S_OK);
+  EXPECT_EQ(control.References(), 1u);
+  static_cast<IDispatch*>(out)->Release();
+  EXPECT_EQ(control.References(), 0u);
+}
+
 TEST_F(PreviewSelection, OpeningReplacesTheTemplateControlAtOnce) {
   Run([&](PreviewTestDlg& dlg) {
     EXPECT_EQ(dlg.flashCtrl.GetWindow()->GetId(), 4096);

@@ -209,8 +209,8 @@ TEST_F(SaveRunDialog, SizesPastTwoGibibytesStayPositive) {
     d.OnProgress(2684354560LL);
     look = LookAt(d);
   });
-  EXPECT_EQ(look.statusLine, "下載中... (2621440 KB of 2929687 KB)");
-  EXPECT_EQ(look.sizes[0], "2929688 KB");
+  EXPECT_EQ(look.statusLine, "下載中... (2,621,440 KB of 2,929,688 KB)");
+  EXPECT_EQ(look.sizes[0], "2,929,688 KB");
   EXPECT_TRUE(look.barShown);
   EXPECT_GT(look.barRange, 0);
   EXPECT_NEAR(static_cast<double>(look.barValue) / look.barRange, 2684354560.0 / 3e9, 0.01);
@@ -361,8 +361,6 @@ TEST_F(SaveRunDialog, ClosingDuringADownloadStopsItThenCloses) {
 
 // A picture of the dialog in the middle of a download (only with TROVEX_SCREENSHOT_DIR).
 TEST_F(SaveRunDialog, ScreenshotDuringADownload) {
-  const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR");
-  if (!dir || !*dir) GTEST_SKIP() << "TROVEX_SCREENSHOT_DIR is not set";
   const std::string cached = home_.dir().WriteFile("cache/intro[1].swf", std::string(3000, 'i'));
   bool shot = false;
   server_.Handle("/movie.swf", [&](const HttpRequest&, HttpConnection& c) {
@@ -372,8 +370,8 @@ TEST_F(SaveRunDialog, ScreenshotDuringADownload) {
     std::atomic<bool> done{false};
     RunOnUiThread([&] {
       dlg_.GetWindow()->Move(0, 0);
-      test::PumpEvents(300);
-      shot = test::CaptureScreen(std::string(dir) + "/save_run_downloading.png");
+      test::ExpectDrawnAndUnclipped(dlg_.GetWindow(), "save_run_downloading.png");
+      shot = true;
       done = true;
     });
     while (!done) std::this_thread::sleep_for(1ms);
@@ -467,6 +465,47 @@ TEST_F(SaveRunKeys, AfterARunAltSSavesAgainAndEscapeCloses) {
                    },
                    CONFLICT_OVERWRITE, false);
   EXPECT_EQ(result, IDCANCEL);
+}
+
+// Once a dialog over the Save dialog closes, a control of the Save dialog has the focus again,
+// so Escape typed for real closes it.
+TEST_F(SaveRunKeys, EscapeClosesAfterADialogOverItCloses) {
+  struct Case {
+    const char* name;
+    std::function<void(CDlgSave&)> open;
+    int inner;
+    int innerButton;
+  } cases[] = {
+      {"Settings, OK", [](CDlgSave& d) { d.ClickDlgButton(IDC_SAVE_SETTINGS); }, IDD_SETTINGS, IDOK},
+      {"Settings, Cancel", [](CDlgSave& d) { d.ClickDlgButton(IDC_SAVE_SETTINGS); }, IDD_SETTINGS, IDCANCEL},
+      {"folder picker, Cancel",
+       [](CDlgSave& d) {
+         wxCommandEvent menu(wxEVT_MENU, WxCommandId(ID_DIR_BROWSE));
+         d.GetWindow()->GetEventHandler()->ProcessEvent(menu);
+       },
+       IDD_DIRECTORY_PICKER, IDCANCEL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CDlgSave dlg;
+    dlg.fileList.Store(Movie("http://h/a.swf", "a.swf", 1));
+    bool focused = false;
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) {
+      FocusList(dlg);
+      c.open(dlg);
+      test::PumpEvents(300);
+      wxWindow* focus = wxWindow::FindFocus();
+      focused = focus && wxGetTopLevelParent(focus) == dlg.GetWindow();
+      test::SimKeyAnyThread(XK_Escape);
+      test::PumpEvents(300);
+    });
+    script.Expect(c.inner, [&](CDialog& inner) { inner.ClickDlgButton(c.innerButton); });
+    int result = -2;
+    EXPECT_NO_THROW(result = dlg.DoModal()) << "Escape did not close the Save dialog";
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(focused) << "no control of the Save dialog has the focus";
+  }
 }
 
 // Enter typed in the folder field starts the run; that field is disabled while it runs, and

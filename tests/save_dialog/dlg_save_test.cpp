@@ -5,6 +5,7 @@
 #include "save_dialog/dlg_save.h"
 
 #include <gtest/gtest.h>
+#include <wx/dcclient.h>
 #include <sys/stat.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
@@ -142,14 +143,18 @@ TEST_F(SaveDialog, RowRecordFindsKeysTheScreenCannotShowExactly) {
 }
 
 TEST_F(SaveDialog, ColumnWidthsComeFromTheSettingsAndAreStoredOnClose) {
+  constexpr int kFits = -1;  // the size column: just its widest text, never cut
   struct Case {
     const char* name;
     std::optional<int> stored[4];
     int want[4];
+    std::int64_t size;
+    bool bigFont;  // as with GDK_DPI_SCALE=2
   } cases[] = {
-      {"nothing stored gives the defaults", {}, {150, 60, 120, 100}},
-      {"0, 5 and 9 come back as 10", {0, 5, 9, {}}, {10, 10, 10, 100}},
-      {"10 and wider stay", {10, 333, 61, 200}, {10, 333, 61, 200}},
+      {"nothing stored gives the defaults", {}, {150, 60, 120, 100}, 1, false},
+      {"0, 5 and 9 come back as 10, sizes are never cut", {0, 5, 9, {}}, {10, kFits, 10, 100}, 1, false},
+      {"10 and wider stay", {10, 333, 61, 200}, {10, 333, 61, 200}, 1, false},
+      {"a long size in a large font widens the size column", {}, {150, kFits, 120, 100}, 5000000000LL, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,15 +163,38 @@ TEST_F(SaveDialog, ColumnWidthsComeFromTheSettingsAndAreStoredOnClose) {
       if (c.stored[i]) AppProfile().WriteProfileInt(kSectionSave, ColumnWidthValueName(i), *c.stored[i]);
     TestDlgSave dlg;
     int shown[4] = {};
-    Run(dlg, {Movie("http://h/a.swf", "a.swf", 1)}, [&](TestDlgSave& d) {
+    int sizeText = 0;
+    dlg.fileList.Store(Movie("http://h/a.swf", "a.swf", 1));
+    DialogScript script;
+    script.Expect(IDD_SAVE, [&](CDialog&) {
+      TestDlgSave& d = dlg;
+      if (c.bigFont) {
+        // A large font, then a size learnt during the run.
+        const wxFont big = d.listCtrl->GetFont().Scaled(2);
+        d.listCtrl->SetFont(big);
+        d.listCtrl->GetBodyWindow()->SetFont(big);
+        d.SetItemSize(0, c.size);
+      }
       for (int i = 0; i < 4; ++i) shown[i] = d.listCtrl->GetColumnWidth(i);
+      // Measured as the list draws its rows.
+      wxClientDC dc(d.listCtrl->GetBodyWindow());
+      dc.SetFont(d.listCtrl->GetBodyWindow()->GetFont());
+      sizeText = dc.GetTextExtent(d.listCtrl->GetItemText(0, kColumnSize)).x;
       d.listCtrl->SetColumnWidth(2, 77);  // as the user drags a border
       Close(d);
     });
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(shown[i], c.want[i]) << "column " << i;
+    dlg.DoModal();
+    for (int i = 0; i < 4; ++i) {
+      if (c.want[i] == kFits) {
+        EXPECT_GT(shown[i], sizeText) << "column " << i << " cuts its text";
+        EXPECT_LT(shown[i], sizeText + 60) << "column " << i << " is wider than its text needs";
+      } else {
+        EXPECT_EQ(shown[i], c.want[i]) << "column " << i;
+      }
+    }
     for (int i = 0; i < 4; ++i)
       EXPECT_EQ(AppProfile().GetProfileInt(kSectionSave, ColumnWidthValueName(i), 0),
-                static_cast<UINT>(i == 2 ? 77 : c.want[i]))
+                static_cast<UINT>(i == 2 ? 77 : c.want[i] == kFits ? shown[i] : c.want[i]))
           << "stored column " << i;
   }
 }

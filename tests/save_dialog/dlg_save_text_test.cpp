@@ -9,6 +9,7 @@
 
 #include "platform/shell/shell_execute.h"
 #include "save_dialog/dlg_save.h"
+#include "save_engine/format.h"
 
 namespace trovex {
 namespace {
@@ -20,12 +21,12 @@ TEST(SaveDialogText, SizeColumnRoundsToTheNearestKilobyteAndShowsAtLeastOne) {
   } cases[] = {
       {-1, "? KB"},   {0, "0 KB"},        {1, "1 KB"},         {511, "1 KB"},
       {512, "1 KB"},  {1023, "1 KB"},     {1024, "1 KB"},      {1535, "1 KB"},
-      {1536, "2 KB"}, {2047, "2 KB"},     {1048576, "1024 KB"}, {1049088, "1025 KB"},
-      {INT32_MAX, "2097152 KB"},
+      {1536, "2 KB"}, {2047, "2 KB"},     {1048576, "1,024 KB"}, {1049088, "1,025 KB"},
+      {INT32_MAX, "2,097,152 KB"},
       // Past 2 GiB the size stays a size.
-      {2684354560LL, "2621440 KB"}, {5000000000LL, "4882813 KB"},
+      {2684354560LL, "2,621,440 KB"}, {5000000000LL, "4,882,813 KB"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatItemSizeText(c.size), c.text) << c.size;
+  for (const auto& c : cases) EXPECT_EQ(FileSizeText(c.size), c.text) << c.size;
 }
 
 TEST(SaveDialogText, CompanionArgumentArrivesAsThePathItself) {

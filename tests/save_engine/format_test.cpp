@@ -36,6 +36,7 @@ struct SizeCase {
 
 TEST(FileSizeText, KilobytesRoundedHalfUp) {
   const SizeCase cases[] = {
+      {-1, "? KB"},          {-5000, "? KB"},
       {0, "0 KB"},           {1, "1 KB"},           {511, "1 KB"},
       {512, "1 KB"},         {1023, "1 KB"},        {1535, "1 KB"},
       {1536, "2 KB"},        {1024 * 1000, "1,000 KB"},

@@ -113,6 +113,36 @@ wxImage GrabScreen(const wxRect& screenRect) {
   return picture;
 }
 
+namespace {
+
+void ExpectChildrenInside(wxWindow* parent) {
+  const wxRect area(parent->GetClientSize());
+  for (wxWindow* child : parent->GetChildren()) {
+    if (!child->IsShown() || child->IsTopLevel()) continue;
+    EXPECT_TRUE(area.Contains(child->GetRect()))
+        << "control " << child->GetId() << " (" << child->GetLabel().utf8_string() << ") at "
+        << child->GetRect().x << "," << child->GetRect().y << " size " << child->GetRect().width << "x"
+        << child->GetRect().height << " is cut by its parent of " << area.width << "x" << area.height;
+    ExpectChildrenInside(child);
+  }
+}
+
+}  // namespace
+
+void ExpectDrawnAndUnclipped(wxWindow* window, const std::string& shotName, double minInk) {
+  ASSERT_NE(window, nullptr);
+  PumpEvents(300);
+  const wxImage shown = GrabScreen(window->GetScreenRect());
+  ASSERT_TRUE(shown.IsOk()) << "the display shows nothing of " << shotName;
+  wxImage blank(shown.GetSize(), false);
+  const wxColour bg = window->GetBackgroundColour();
+  blank.SetRGB(wxRect(shown.GetSize()), bg.Red(), bg.Green(), bg.Blue());
+  EXPECT_GE(1 - SamePixelShare(shown, blank, 24), minInk) << shotName << " is blank";
+  ExpectChildrenInside(window);
+  if (const char* dir = std::getenv("TROVEX_SCREENSHOT_DIR"))
+    EXPECT_TRUE(CaptureScreen(std::string(dir) + "/" + shotName));
+}
+
 double SamePixelShare(const wxImage& a, const wxImage& b, int tolerance) {
   if (!a.IsOk() || !b.IsOk() || a.GetSize() != b.GetSize()) return 0;
   const long pixels = static_cast<long>(a.GetWidth()) * a.GetHeight();

@@ -99,4 +99,10 @@ wxImage GrabScreen(const wxRect& screenRect);
 // `tolerance`; 0 for pictures of different sizes.
 double SamePixelShare(const wxImage& a, const wxImage& b, int tolerance = 8);
 
+// What a shown window must look like to a user, checked: the display draws it (text and
+// frames: at least `minInk` of its pixels differ from its background) and every shown control
+// lies wholly inside its parent's client area. With TROVEX_SCREENSHOT_DIR set, the screen is
+// also saved there as `shotName` for a person to look at.
+void ExpectDrawnAndUnclipped(wxWindow* window, const std::string& shotName, double minInk = 0.01);
+
 }  // namespace trovex::test

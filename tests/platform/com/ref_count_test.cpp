@@ -84,5 +84,32 @@ TEST(ComStaticObject, CountsHandedOutReferencesAndStopsAtZero) {
   EXPECT_EQ(object.References(), 0u);
 }
 
+class OneFaced final : public ComSingleObject<IServiceProvider, IID_IServiceProvider, ComStaticObject> {
+ public:
+  HRESULT QueryService(REFGUID, REFIID, void**) override { return E_NOTIMPL; }
+};
+
+TEST(ComSingleObject, AnswersForIUnknownAndItsInterfaceOnly) {
+  struct Case {
+    const IID* iid;
+    HRESULT hr;
+    ULONG refs;  // held after the query
+  };
+  const Case cases[] = {
+      {&IID_IUnknown, S_OK, 1},
+      {&IID_IServiceProvider, S_OK, 1},
+      {&IID_IOleContainer, E_NOINTERFACE, 0},
+  };
+  for (const Case& c : cases) {
+    OneFaced object;
+    void* out = &object;  // a stale value the failure must clear
+    EXPECT_EQ(object.QueryInterface(*c.iid, &out), c.hr);
+    EXPECT_EQ(out, c.hr == S_OK ? static_cast<void*>(static_cast<IServiceProvider*>(&object)) : nullptr);
+    EXPECT_EQ(object.References(), c.refs);
+  }
+  OneFaced object;
+  EXPECT_EQ(object.QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+}
+
 }  // namespace
 }  // namespace trovex

@@ -191,6 +191,13 @@ TEST(SpecialFolders, FromTheUserDirectories) {
       EXPECT_TRUE(SHGetPathFromIDListA(docs, path));
       EXPECT_EQ(path, h + c.documents);
     }
+    std::string documents;
+    SetLastError(0);
+    EXPECT_EQ(SpecialFolderPath(CSIDL_PERSONAL, &documents), c.documents[0] != '!');
+    if (c.documents[0] == '!')
+      EXPECT_EQ(std::to_string(GetLastError()), c.documents.substr(1));
+    else
+      EXPECT_EQ(documents, h + c.documents);
   }
 }
 

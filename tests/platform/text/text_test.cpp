@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
+#include <langinfo.h>
+#include <utility>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -179,6 +182,11 @@ TEST_F(Utf8Text, AnsiToUtf16) {
   EXPECT_EQ(out, u"\U0001F600");
   BStr b = BStr::Attach(AnsiToBstr("\xE8\xA8\xB1"));
   EXPECT_EQ(BstrToU16(b.Get()), u"\u8A31");
+  EXPECT_EQ(AnsiToUtf8("\xE8\xA8\xB1.swf"), "\xE8\xA8\xB1.swf");
+  EXPECT_EQ(AnsiToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  std::string utf8 = "unchanged";
+  EXPECT_FALSE(TryAnsiToUtf8("a\xFF", &utf8));
+  EXPECT_EQ(utf8, "unchanged");
 }
 
 // ---- Big5 ---------------------------------------------------------------------------------
@@ -238,6 +246,8 @@ TEST_F(Big5Text, Conversions) {
   EXPECT_EQ(AnsiToUtf16(kXu + kGong + kGai + ".swf"), u"\u8A31\u529F\u84CB.swf");
   EXPECT_EQ(AnsiToUtf16("\xFF" "a"), u"\uFFFDa");
   EXPECT_EQ(AnsiToUtf16("a\xB3"), u"a\uFFFD");  // a lead byte without its trail
+  EXPECT_EQ(AnsiToUtf8(kXu + ".swf"), "\xE8\xA8\xB1.swf");
+  EXPECT_EQ(AnsiToUtf8("\xFF" "a"), "\xEF\xBF\xBD" "a");
 }
 
 // The program's own texts: converted where the code page has the characters, kept as UTF-8
@@ -261,6 +271,20 @@ TEST(TextLocales, OwnUtf8TextsFollowTheCodePage) {
   } else {
     ADD_FAILURE() << "zh_TW.BIG5 is not installed";
   }
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
+// A program started under the C locale still reads and writes UTF-8; a user's locale stays.
+TEST(TextLocales, ProgramLocaleTurnsPlainAsciiIntoUtf8) {
+  const char* old = std::getenv("LC_ALL");
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  const std::string oldValue = old ? old : "";
+  for (const auto& [env, codeset] : {std::pair{"C", "UTF-8"}, std::pair{"zh_TW.BIG5", "BIG5"}}) {
+    setenv("LC_ALL", env, 1);
+    SetUpProgramLocale();
+    EXPECT_STREQ(nl_langinfo(CODESET), codeset) << env;
+  }
+  if (old) setenv("LC_ALL", oldValue.c_str(), 1); else unsetenv("LC_ALL");
   std::setlocale(LC_ALL, saved.c_str());
 }
 
