@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "pageloader/url.h"
 
@@ -20,6 +21,8 @@ constexpr int kLoadBudgetSeconds = 600;
 constexpr const char* kUsage =
     "usage: trovex-browser PAGE\n"
     "       trovex-browser --list [--plugins | --live] PAGE\n"
+    "       trovex-browser --list [--plugins] --warc FILE [--warc FILE...] [--warc-date DATE]\n"
+    "                      [--warc-fallback] PAGE\n"
     "       trovex-browser --save-dialog PAGE\n"
     "  PAGE       a local file, a file: URL or an http:// or https:// address; without an\n"
     "             option it is shown in the browser window (needs a display)\n"
@@ -34,6 +37,12 @@ constexpr const char* kUsage =
     "             would (the browser window always does, in the background)\n"
     "  --verbose  report on stderr what could not be loaded (frames, movies, cache)\n";
 
+// Both parts of the usage, in one place for --help and for a problem.
+void PrintUsage(std::FILE* to) {
+  std::fputs(kUsage, to);
+  std::fputs(kArchiveUsage, to);
+}
+
 // Options that do not go together: what to tell the user, or null.
 const char* ConflictOf(const CommandLine& line) {
   if (line.list && line.saveDialog) return "--list and --save-dialog exclude each other";
@@ -41,6 +50,10 @@ const char* ConflictOf(const CommandLine& line) {
   if (line.live && line.options.bPlugins) return "--live and --plugins exclude each other";
   // The window plays the movies of what it shows by itself.
   if (line.options.bPlugins && !line.list) return "--plugins goes with --list";
+  // The window and --live show the live web.
+  if (!line.archives.files.empty() && (!line.list || line.live)) return "--warc goes with --list, without --live";
+  if (line.archives.files.empty() && (line.archives.fallback || !line.archives.date.empty()))
+    return "--warc-date and --warc-fallback go with --warc";
   return nullptr;
 }
 
@@ -48,7 +61,7 @@ const char* ConflictOf(const CommandLine& line) {
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "trovex-browser: %s\n", problem);
-  std::fputs(kUsage, stderr);
+  PrintUsage(stderr);
   return 2;
 }
 
@@ -71,14 +84,17 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
     } else if (arg == "--verbose") {
       line->verbose = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      PrintUsage(stdout);
       return 0;
     } else if (arg == "--") {
       if (i + 2 != argc || pageGiven) return Usage("exactly one page is expected");
       line->page = argv[++i];
       pageGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return Usage(("unknown option " + arg).c_str());
+      std::string problem;
+      const int taken = TakeArchiveOption(argc, argv, &i, &line->archives, &problem);
+      if (taken < 0) return Usage(problem.c_str());
+      if (taken == 0) return Usage(("unknown option " + arg).c_str());
     } else if (pageGiven) {
       return Usage("exactly one page is expected");
     } else {
@@ -103,6 +119,16 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
 ComPtr<IWebBrowser2> LoadPageForCommand(const CommandLine& line, int* exitCode) {
   // One budget for the whole load, so a page of many slow frames ends in minutes, not hours.
   LoadOptions options = line.options;
+  OpenedSources sources;
+  std::string problem;
+  if (!OpenArchives(line.archives, &sources, &problem)) {
+    std::fprintf(stderr, "trovex-browser: %s\n", problem.c_str());
+    *exitCode = 2;
+    return nullptr;
+  }
+  for (const std::string& warning : sources.warnings) std::fprintf(stderr, "trovex-browser: %s\n", warning.c_str());
+  options.pageLimits.source = sources.pages;
+  options.movieLimits.source = sources.pages;
   auto budget = std::make_shared<FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
   options.pageLimits.budget = budget;
   options.movieLimits.budget = budget;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "pageloader/archive_sources.h"
 #include "pageloader/loader.h"
 #include "platform/com/dom.h"
 
@@ -15,6 +16,7 @@ struct CommandLine {
   bool verbose = false;
   bool live = false;  // --list of what the browser window shows
   LoadOptions options;
+  ArchiveChoice archives;  // --list only: the page from web archives
   std::string page;     // as given
   std::string address;  // what to load
   bool Window() const { return !list && !saveDialog; }

@@ -14,6 +14,10 @@ namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
 
+std::string BudgetUsedUp(const FetchLimits& limits, const std::string& url) {
+  return "the page load's " + std::to_string(limits.budget->total().count()) + " s are used up; not fetched: " + url;
+}
+
 FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
   FetchResult r;
   r.strURL = url;
@@ -45,12 +49,18 @@ FetchResult FetchFile(const std::string& url, const FetchLimits& limits) {
   }
 }
 
+// When the fetch must end: its own limit, or the page load's budget when that comes first.
+std::chrono::steady_clock::time_point FetchDeadline(const FetchLimits& limits, bool* budgetFirst) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
+  *budgetFirst = limits.budget && limits.budget->Deadline() < deadline;
+  return *budgetFirst ? limits.budget->Deadline() : deadline;
+}
+
 FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   FetchResult r;
   r.strURL = url;
   if (limits.budget && limits.budget->Exceeded()) {
-    r.strError = "the page load's " + std::to_string(limits.budget->total().count()) +
-                 " s are used up; not fetched: " + url;
+    r.strError = BudgetUsedUp(limits, url);
     return r;
   }
   inet::TransferPolicy policy;
@@ -60,12 +70,8 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   policy.maxRedirects = limits.nMaxRedirects;
   policy.acceptEncoding = true;
   policy.abort = limits.abort;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.nTotalSeconds);
   bool budgetFirst = false;
-  if (limits.budget && limits.budget->Deadline() < deadline) {
-    deadline = limits.budget->Deadline();
-    budgetFirst = true;
-  }
+  const auto deadline = FetchDeadline(limits, &budgetFirst);
   if (limits.nTotalSeconds > 0 || limits.budget) policy.deadline = deadline;
 
   inet::HttpTransfer transfer(policy);
@@ -111,6 +117,48 @@ FetchResult FetchHttp(const std::string& url, const FetchLimits& limits) {
   return r;
 }
 
+// The source's redirects are followed here, with the transport's limit and schemes.
+FetchResult FetchFromSource(const std::string& url, const FetchLimits& limits) {
+  FetchResult r;
+  r.strURL = url;
+  for (long redirects = 0;; ++redirects) {
+    if (limits.budget && limits.budget->Exceeded()) {
+      r.strError = BudgetUsedUp(limits, r.strURL);
+      return r;
+    }
+    if (limits.abort && limits.abort->load()) {
+      r.strError = "stopped; not fetched: " + r.strURL;
+      return r;
+    }
+    inet::SourceLimits asked{.maxBodyBytes = limits.nMaxBytes, .abort = limits.abort};
+    bool budgetFirst = false;
+    if (limits.nTotalSeconds > 0 || limits.budget) asked.deadline = FetchDeadline(limits, &budgetFirst);
+    inet::SourceAnswer answer = limits.source->Get(r.strURL, asked);
+    if (!answer.ok()) {
+      r.strError = answer.reason.empty() ? "error " + std::to_string(answer.error) + " for " + r.strURL : answer.reason;
+      return r;
+    }
+    if (!answer.redirect.empty()) {
+      const std::string scheme = UrlScheme(answer.redirect);
+      if (scheme != "http" && scheme != "https") {
+        r.strError = "redirected to an address that is not http or https: " + answer.redirect;
+        return r;
+      }
+      if (redirects >= limits.nMaxRedirects) {
+        r.strError = "more than " + std::to_string(limits.nMaxRedirects) + " redirects from " + url;
+        return r;
+      }
+      r.strURL = answer.redirect;
+      continue;
+    }
+    r.nStatus = answer.status == 0 ? 200 : answer.status;
+    r.strContentType = answer.Header("Content-Type").value_or("");
+    r.strBody = std::move(answer.body);
+    r.bFetched = true;
+    return r;
+  }
+}
+
 }  // namespace
 
 std::chrono::steady_clock::time_point FetchBudget::Deadline() {
@@ -126,7 +174,7 @@ bool FetchBudget::Exceeded() const {
 
 FetchResult Fetch(const std::string& url, const FetchLimits& limits) {
   std::string scheme = UrlScheme(url);
-  if (scheme == "http" || scheme == "https") return FetchHttp(url, limits);
+  if (scheme == "http" || scheme == "https") return limits.source ? FetchFromSource(url, limits) : FetchHttp(url, limits);
   if (scheme == "file") return FetchFile(url, limits);
   FetchResult r;
   r.strURL = url;

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/inet/page_source.h"
+
 namespace trovex::browser {
 
 // Time for a whole page load, shared by all of its fetches (the page, its frames, its
@@ -44,6 +46,8 @@ struct FetchLimits {
   std::shared_ptr<FetchBudget> budget{};
   // The fetch gives up soon after this is set (a window closing).
   const std::atomic<bool>* abort = nullptr;
+  // Where http and https addresses come from (a web archive); null: the network.
+  std::shared_ptr<inet::PageSource> source{};
 };
 
 struct FetchResult {
@@ -58,7 +62,7 @@ struct FetchResult {
 };
 
 // `url` is absolute. Other schemes than http, https and file are refused; a redirect may only
-// lead to http or https.
+// lead to http or https, and at most nMaxRedirects are followed, whatever the source.
 FetchResult Fetch(const std::string& url, const FetchLimits& limits = {});
 
 }  // namespace trovex::browser

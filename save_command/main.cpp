@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "pageloader/archive_sources.h"
 #include "platform/base/types.h"
 #include "platform/shell/shell.h"
 #include "platform/text/res_text.h"
@@ -35,7 +36,7 @@ void OnInterrupt(int) {
 }
 
 int Usage(const std::string& problem) {
-  std::fprintf(stderr, "trovex-save: %s\n%s", problem.c_str(), trovex::save_command::kUsage);
+  std::fprintf(stderr, "trovex-save: %s\n%s", problem.c_str(), trovex::save_command::kUsage.c_str());
   return trovex::save_command::kExitUsage;
 }
 
@@ -67,16 +68,26 @@ int main(int argc, char** argv) {
   std::string problem;
   if (!sc::ParseOptions(argc, argv, &options, &problem)) return Usage(problem);
   if (options.help) {
-    std::fputs(sc::kUsage, stdout);
+    std::fputs(sc::kUsage.c_str(), stdout);
     return sc::kExitOk;
   }
   const std::vector<std::string> pages = sc::ExpandPages(options.pages, std::cin);
   if (pages.empty()) return Usage("no page given");
+  // A bad archive is a bad command line: nothing is made or fetched.
+  trovex::browser::OpenedSources sources;
+  if (!trovex::browser::OpenArchives(options.archives, &sources, &problem)) {
+    std::fprintf(stderr, "trovex-save: %s\n", problem.c_str());
+    return sc::kExitUsage;
+  }
+  for (const std::string& warning : sources.warnings) std::fprintf(stderr, "trovex-save: %s\n", warning.c_str());
 
   trovex::SetDefaultProfileRoot();
   sc::RunSettings settings;
   settings.json = options.json;
   settings.plugins = options.plugins;
+  settings.pageSource = sources.pages;
+  settings.movieSource = sources.archive.get();
+  settings.networkFallback = options.archives.fallback;
   settings.nConflictAction = options.nConflictAction >= 0
                                  ? options.nConflictAction
                                  : static_cast<int>(trovex::ReadConflictAction());

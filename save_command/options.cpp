@@ -7,15 +7,18 @@
 
 namespace trovex::save_command {
 
-const char* const kUsage =
-    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json] PAGE...\n"
+const std::string kUsage =
+    std::string(
+    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json]\n"
+    "                   [--warc FILE...] [--warc-date DATE] [--warc-fallback] PAGE...\n"
     "  PAGE        a local file, a file: URL or an http:// or https:// address; - reads pages\n"
     "              from standard input, one a line\n"
     "  --dir DIR   save into DIR (made when missing); default: the Save dialog's start folder\n"
     "  --conflict  what to do when a target file exists; default: the stored setting.\n"
     "              ask asks on the terminal and skips when there is none\n"
     "  --plugins   fetch the movies into the URL cache while loading, then copy them from it\n"
-    "  --json      one JSON object per movie and a summary object, one a line\n"
+    "  --json      one JSON object per movie and a summary object, one a line\n") +
+    browser::kArchiveUsage +
     "exit status: 0 all saved or skipped by the policy, 1 a movie or page failed,\n"
     "             2 bad usage or no page could be loaded, 130 interrupted\n";
 
@@ -76,10 +79,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     } else if ((name == "--help" || name == "-h") && !hasValue) {
       options->help = true;
       return true;
+    } else if (int taken = browser::TakeArchiveOption(argc, argv, &i, &options->archives, problem); taken != 0) {
+      if (taken < 0) return false;
     } else {
       *problem = "unknown option " + arg;
       return false;
     }
+  }
+  if (options->archives.files.empty() && (options->archives.fallback || !options->archives.date.empty())) {
+    *problem = "--warc-date and --warc-fallback go with --warc";
+    return false;
   }
   if (options->pages.empty()) {
     *problem = "no page given";

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "pageloader/archive_sources.h"
+
 namespace trovex::save_command {
 
 struct Options {
@@ -12,6 +14,7 @@ struct Options {
   int nConflictAction = -1;    // ConflictAction; -1: the stored "Conflict Action"
   bool plugins = false;        // fetch the movies into the URL cache while loading, then copy
   bool json = false;           // one JSON object per line on standard output
+  browser::ArchiveChoice archives;  // pages and movies from web archives
   std::vector<std::string> pages;  // "-" stands for the lines of standard input
   bool help = false;
 };
@@ -26,6 +29,6 @@ int ConflictActionFromName(const std::string& name);
 // comments), keeping the order.
 std::vector<std::string> ExpandPages(const std::vector<std::string>& pages, std::istream& in);
 
-extern const char* const kUsage;
+extern const std::string kUsage;
 
 }  // namespace trovex::save_command

@@ -136,6 +136,8 @@ class CommandRun : public SaveRunObserver {
     auto budget = std::make_shared<browser::FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
     options.pageLimits.budget = budget;
     options.movieLimits.budget = budget;
+    options.pageLimits.source = settings_.pageSource;
+    options.movieLimits.source = settings_.pageSource;
     browser::LoadStats stats;
     ComPtr<IWebBrowser2> pageBrowser = browser::LoadPage(address, options, &error, &stats);
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
@@ -168,7 +170,7 @@ class CommandRun : public SaveRunObserver {
     if (items.empty()) return;
     // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
     if (interrupted_.load()) return ReportUntried(items);
-    SaveRun run(settings_.dir, settings_.nConflictAction, *this);
+    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
     run_ = &run;
     current_ = -1;
     run.Run(items);

@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/inet/page_source.h"
 
 namespace trovex::save_command {
 
@@ -47,6 +50,11 @@ struct RunSettings {
   std::string dir;           // an absolute target directory (already made)
   int nConflictAction = 3;   // the policy for the whole run
   bool plugins = false;
+  // Where pages and movies come from (web archives); null: the network. movieSource is
+  // the archives alone: the network, when it stands behind them, is asked by the download.
+  std::shared_ptr<inet::PageSource> pageSource;
+  inet::PageSource* movieSource = nullptr;
+  bool networkFallback = false;
   bool json = false;
   bool progressLine = false;  // redraw a progress line on `progress` (a terminal)
   bool askOnTerminal = false; // the ask policy may ask on /dev/tty

@@ -29,6 +29,8 @@ namespace {
 
 constexpr std::size_t kMaxErrorText = 254;
 constexpr int kMaxRequests = inet::kMaxMovieRedirects + 1;
+// An archived body is held whole while it is written out.
+constexpr std::size_t kMaxSourceBody = std::size_t{256} << 20;
 constexpr DWORD ERROR_INTERNET_ITEM_NOT_FOUND = 12028;
 // Another program writing the same target gets this long to finish before we give up.
 constexpr std::chrono::milliseconds kTargetLockWait{1000};
@@ -49,6 +51,11 @@ bool IsWebService(DWORD service) {
   return service == AFX_INET_SERVICE_HTTP || service == AFX_INET_SERVICE_HTTPS;
 }
 
+[[noreturn]] void ThrowTooManyRedirects() {
+  // The number stays the one callers know; the text says what happened.
+  AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
+}
+
 // The address that was asked for, as the resolver's base.
 std::string AddressOf(bool secure, const std::string& server, INTERNET_PORT port,
                       const std::string& object) {
@@ -57,6 +64,33 @@ std::string AddressOf(bool secure, const std::string& server, INTERNET_PORT port
   if (port != (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT))
     address += ":" + std::to_string(port);
   return address + object;
+}
+
+// Points `where` at the place a redirect from it names; throws when a download cannot go there.
+template <typename Where>
+void FollowRedirect(Where& where, const std::string& location) {
+  // An empty Location names no place (the resolver would read it as this same address).
+  std::string next = CleanUrlReference(location);
+  if (!next.empty()) {
+    // What cannot be resolved is named as the server wrote it.
+    std::string resolved =
+        ResolveUrl(AddressOf(where.secure, where.strServer, where.nPort, where.strObject), next);
+    if (!resolved.empty()) next = std::move(resolved);
+  }
+  DWORD service = 0;
+  if (!AfxParseURL(next.c_str(), service, where.strServer, where.strObject, where.nPort) ||
+      where.strServer.empty() || !IsWebService(service)) {
+    // Says where the server wanted to send us, or that it named no place at all.
+    std::string why = DownloadErrorText(ERROR_HTTP_REDIRECT_FAILED);
+    if (next.empty())
+      why += LoadResString(IDS_REDIRECT_NOWHERE);
+    else if (!UrlScheme(next).empty() && !IsWebService(service))
+      why += FormatResString(IDS_REDIRECT_NOT_WEB, next.c_str());
+    else
+      why += FormatResString(IDS_REDIRECT_TO, next.c_str());
+    AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, why);
+  }
+  where.secure = service == AFX_INET_SERVICE_HTTPS;
 }
 
 // A download stops before the target's file system keeps less than this free: 1 % of it, at
@@ -197,14 +231,12 @@ void CDownloadSession::RunWorker() {
   } cleanUp{*this};
   std::string coding;  // the body's content coding, for a failure to decode it
   try {
+    if (source_.source && TakeFromSource()) return;
     if (!OpenRequest(transfer_)) return;
     ReadResponseHeaders(coding);
     OnResponseReady();
     if (StopSeen()) return;
-    if (transfer_.strLocalPath.empty())
-      ReceiveBody();
-    else
-      WriteBodyLocked(transfer_.strLocalPath);
+    ReceiveBody([this](char* buffer, UINT size) { return pFile->Read(buffer, size); });
     if (bFailed) return;
     if (pFile) pFile->Close();
     if (pConnection) pConnection->Close();
@@ -233,44 +265,56 @@ bool CDownloadSession::OpenRequest(Transfer where) {
     pFile.reset();
     pConnection->Close();
     pConnection.reset();
-    // An empty Location names no place (the resolver would read it as this same address).
-    std::string next = CleanUrlReference(location);
-    if (!next.empty()) {
-      // What cannot be resolved is named as the server wrote it.
-      std::string resolved =
-          ResolveUrl(AddressOf(where.secure, where.strServer, where.nPort, where.strObject), next);
-      if (!resolved.empty()) next = std::move(resolved);
-    }
-    DWORD service = 0;
-    if (!AfxParseURL(next.c_str(), service, where.strServer, where.strObject, where.nPort) ||
-        where.strServer.empty() || !IsWebService(service)) {
-      // Says where the server wanted to send us, or that it named no place at all.
-      std::string why = DownloadErrorText(ERROR_HTTP_REDIRECT_FAILED);
-      if (next.empty())
-        why += LoadResString(IDS_REDIRECT_NOWHERE);
-      else if (!UrlScheme(next).empty() && !IsWebService(service))
-        why += FormatResString(IDS_REDIRECT_NOT_WEB, next.c_str());
-      else
-        why += FormatResString(IDS_REDIRECT_TO, next.c_str());
-      AfxThrowInternetException(1, ERROR_HTTP_REDIRECT_FAILED, why);
-    }
-    where.secure = service == AFX_INET_SERVICE_HTTPS;
+    FollowRedirect(where, location);
   }
-  // A fifth redirect in a row, after which no request is open. The number stays the one
-  // callers know; the text says what happened.
-  AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, LoadResString(IDS_TOO_MANY_REDIRECTS));
-  return false;
+  // A fifth redirect in a row, after which no request is open.
+  ThrowTooManyRedirects();
+}
+
+bool CDownloadSession::TakeFromSource() {
+  Transfer& where = transfer_;
+  for (int attempt = 0; attempt < kMaxRequests; ++attempt) {
+    inet::SourceAnswer answer = source_.source->Get(
+        AddressOf(where.secure, where.strServer, where.nPort, where.strObject), {.maxBodyBytes = kMaxSourceBody});
+    if (StopSeen()) return true;
+    if (!answer.ok()) {
+      if (answer.error == inet::kSourceItemNotFound && source_.networkFallback) return false;
+      Fail(answer.error, answer.reason.empty() ? DownloadErrorText(answer.error) : answer.reason);
+      return true;
+    }
+    dwStatusCode = static_cast<DWORD>(answer.status);
+    if (IsRedirect(dwStatusCode)) {
+      FollowRedirect(where, answer.redirect);
+      continue;
+    }
+    ThrowUnlessOk();
+    nContentLength = static_cast<std::int64_t>(answer.body.size());
+    OnResponseReady();
+    if (StopSeen()) return true;
+    std::size_t at = 0;
+    ReceiveBody([&answer, &at](char* buffer, UINT size) {
+      const UINT n = static_cast<UINT>(std::min<std::size_t>(size, answer.body.size() - at));
+      std::copy_n(answer.body.data() + at, n, buffer);
+      at += n;
+      return n;
+    });
+    return true;
+  }
+  ThrowTooManyRedirects();
+}
+
+void CDownloadSession::ThrowUnlessOk() const {
+  if (dwStatusCode == HTTP_STATUS_OK) return;
+  const unsigned status = static_cast<unsigned>(dwStatusCode);
+  std::string why =
+      status == 404   ? FormatResString(IDS_HTTP_NOT_FOUND, DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND).c_str())
+      : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
+                      : FormatResString(IDS_HTTP_REFUSED, status);
+  AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
 }
 
 void CDownloadSession::ReadResponseHeaders(std::string& coding) {
-  if (dwStatusCode != HTTP_STATUS_OK) {
-    const unsigned status = static_cast<unsigned>(dwStatusCode);
-    std::string why =
-        status == 404   ? FormatResString(IDS_HTTP_NOT_FOUND, DownloadErrorText(ERROR_INTERNET_ITEM_NOT_FOUND).c_str())
-        : status >= 500 ? FormatResString(IDS_HTTP_SERVER_ERROR, status)
-                        : FormatResString(IDS_HTTP_REFUSED, status);
-    AfxThrowInternetException(1, ERROR_INTERNET_ITEM_NOT_FOUND, why);
-  }
+  ThrowUnlessOk();
   std::string length;
   pFile->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
   std::int64_t announced = 0;
@@ -290,11 +334,18 @@ void CDownloadSession::ReadResponseHeaders(std::string& coding) {
     nContentLength = 0;
 }
 
-void CDownloadSession::ReceiveBody() {
+void CDownloadSession::ReceiveBody(const BodyRead& read) {
+  if (transfer_.strLocalPath.empty())
+    CountBody(read);
+  else
+    WriteBodyLocked(transfer_.strLocalPath, read);
+}
+
+void CDownloadSession::CountBody(const BodyRead& read) {
   char buffer[1024];
   std::uint64_t total = 0;
   while (!StopSeen()) {
-    UINT n = pFile->Read(buffer, sizeof buffer);
+    UINT n = read(buffer, sizeof buffer);
     if (n == 0) break;
     total += n;
     OnDataReceived(buffer, total);
@@ -303,7 +354,7 @@ void CDownloadSession::ReceiveBody() {
     AfxThrowInternetException(1, ERROR_INTERNET_CONNECTION_ABORTED, "short body");
 }
 
-void CDownloadSession::WriteBodyLocked(const std::string& target) {
+void CDownloadSession::WriteBodyLocked(const std::string& target, const BodyRead& read) {
   // Another writer of the same target (a CFile opened exclusive) is waited for briefly.
   posix::Fd current(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat st;
@@ -325,7 +376,7 @@ void CDownloadSession::WriteBodyLocked(const std::string& target) {
   std::uint64_t total = 0;
   std::uint64_t nextSpaceCheck = kSpaceCheckEvery;
   while (!StopSeen()) {
-    UINT n = pFile->Read(buffer, sizeof buffer);
+    UINT n = read(buffer, sizeof buffer);
     if (n == 0) break;
     if (total + n >= nextSpaceCheck) {
       const bool sized = nContentLength.load() > 0;

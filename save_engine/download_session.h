@@ -13,6 +13,7 @@
 
 #include "platform/base/types.h"
 #include "platform/inet/http.h"
+#include "platform/inet/page_source.h"
 
 namespace trovex {
 
@@ -22,6 +23,13 @@ struct TransferStatus {
   std::int64_t total = 0;
   std::int64_t done = 0;
   bool operator==(const TransferStatus&) const = default;
+};
+
+// Where downloads come from: the network (no source), or a source such as a web archive,
+// with the network asked for what the source lacks when networkFallback is set.
+struct DownloadSource {
+  inet::PageSource* source = nullptr;  // not owned
+  bool networkFallback = false;
 };
 
 // How the calling thread spends a transfer. Wait returns once Wake has been called (Wake may
@@ -74,6 +82,7 @@ class CDownloadSession : public CInternetSession {
 
   // The calling thread's wait (not owned; null: block).
   void SetTransferWait(TransferWait* wait) { wait_ = wait; }
+  void SetSource(DownloadSource source) { source_ = source; }
 
   // Set: the target is never replaced; when its name is taken by the time the body is
   // complete, `next` names the next one to try (empty: fail as the file exists).
@@ -93,18 +102,28 @@ class CDownloadSession : public CInternetSession {
     bool secure = false;
   };
 
+  // Up to `size` bytes of the body into `buffer`; 0 at its end. Throws on failures.
+  using BodyRead = std::function<UINT(char* buffer, UINT size)>;
+
   void Fail(DWORD code, const std::string& text);
   // True (and the transfer failed) once a stop was asked for.
   bool StopSeen();
   void RunWorker();
   // The request, following up to four redirects; false when stopped. Throws on failures.
   bool OpenRequest(Transfer where);
+  // The whole transfer from source_, redirects followed as OpenRequest follows them; false
+  // (transfer_ then names the address reached) when the network is to be asked instead.
+  bool TakeFromSource();
+  // Throws unless dwStatusCode says a body follows.
+  void ThrowUnlessOk() const;
   // The status and the size headers of the opened response. Throws when it is no body.
   void ReadResponseHeaders(std::string& coding);
-  // The body, counted and dropped (no local path).
-  void ReceiveBody();
+  // The body, to the target or (no local path) counted and dropped.
+  void ReceiveBody(const BodyRead& read);
+  // The body, counted and dropped.
+  void CountBody(const BodyRead& read);
   // The body into the target, beside it until complete, with the target's lock held.
-  void WriteBodyLocked(const std::string& target);
+  void WriteBodyLocked(const std::string& target, const BodyRead& read);
   // The file error `err` on `target`, as the user reads it.
   void FailOnFile(int err, const std::string& target);
   void FailOnException(const CInternetException& e, const std::string& coding);
@@ -120,6 +139,7 @@ class CDownloadSession : public CInternetSession {
   DWORD dwError = 0;
   std::atomic<bool> stopFlag_{false};  // the transport's view of bStopped
   TransferWait* wait_ = nullptr;
+  DownloadSource source_;
   std::function<std::string(const std::string&)> claimNext_;
   std::string strSavedPath_;
   std::thread worker_;

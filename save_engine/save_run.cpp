@@ -67,6 +67,7 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   }
   session->pOwner = &observer_;
   session->SetTransferWait(wait.get());
+  session->SetSource(source_);
   if (!replace)
     session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
   observer_.OnDownloadStarted();

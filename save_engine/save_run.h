@@ -52,8 +52,9 @@ struct SaveRunItem {
 
 class SaveRun {
  public:
-  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer)
-      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer) {}
+  // `source`: where downloads come from (the network by default).
+  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {})
+      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source) {}
 
   // Saves the items in order. Ends early when a download was stopped, or when a stop was
   // asked for between rows.
@@ -82,6 +83,7 @@ class SaveRun {
   std::string strSaveDir_;
   int nPolicy_;
   SaveRunObserver& observer_;
+  DownloadSource source_;
   ConflictMemory memory_;
   mutable std::mutex sessionMutex_;  // guards session_ against a stop from another thread
   std::unique_ptr<CSWFDownloadSession> session_;

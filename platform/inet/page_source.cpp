@@ -12,6 +12,12 @@ std::optional<std::string> SourceAnswer::Header(std::string_view name) const {
   return std::nullopt;
 }
 
+SourceAnswer FallbackSource::Get(const std::string& url, const SourceLimits& limits) {
+  SourceAnswer answer = first_.Get(url, limits);
+  if (answer.error != kSourceItemNotFound) return answer;
+  return second_.Get(url, limits);
+}
+
 std::string SourceAddressKey(const std::string& url) {
   // Resolved as the page loader resolves references first (default ports dropped too).
   const std::string resolved = ResolveUrl(url, url);

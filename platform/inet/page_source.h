@@ -4,6 +4,8 @@
 // way.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -21,6 +23,10 @@ constexpr DWORD kSourceItemNotFound = 12028;
 struct SourceLimits {
   // A body larger than this, once decoded, is refused rather than held.
   std::size_t maxBodyBytes = std::size_t{64} << 20;
+  // For sources that wait on others (the network): the answer ends by then, or soon after
+  // abort is set.
+  std::optional<std::chrono::steady_clock::time_point> deadline{};
+  const std::atomic<bool>* abort = nullptr;
 };
 
 struct SourceAnswer {
@@ -47,6 +53,18 @@ class PageSource {
   virtual ~PageSource() = default;
   // Safe to call from several threads at once.
   virtual SourceAnswer Get(const std::string& url, const SourceLimits& limits) = 0;
+};
+
+// Asks `first`, and `second` only for what `first` does not have (kSourceItemNotFound); its
+// other failures stand, so a damaged archive is never hidden by a live server.
+class FallbackSource final : public PageSource {
+ public:
+  FallbackSource(PageSource& first, PageSource& second) : first_(first), second_(second) {}
+  SourceAnswer Get(const std::string& url, const SourceLimits& limits) override;
+
+ private:
+  PageSource& first_;
+  PageSource& second_;
 };
 
 // The key addresses are matched by: the canonical form the URL cache files them under, so a

@@ -26,6 +26,9 @@ TEST(SaveCommandOptions, ParsesWhatTheUsageSays) {
     bool json, plugins;
     std::vector<std::string> pages;
     std::string problemPart;
+    std::vector<std::string> warc = {};
+    std::string warcDate = {};
+    bool warcFallback = false;
   } cases[] = {
       {{"a.html"}, true, "", -1, false, false, {"a.html"}, ""},
       {{"--dir", "/x", "--conflict", "skip", "--json", "--plugins", "a", "b"}, true, "/x", 2, true, true, {"a", "b"}, ""},
@@ -39,6 +42,13 @@ TEST(SaveCommandOptions, ParsesWhatTheUsageSays) {
       {{"--json"}, false, "", -1, false, false, {}, "no page"},
       {{"--jsn", "p"}, false, "", -1, false, false, {}, "unknown option --jsn"},
       {{"--json=1", "p"}, false, "", -1, false, false, {}, "unknown option"},
+      {{"--warc", "a.warc", "--warc=b.warc.gz", "--warc-date", "2024-05", "--warc-fallback", "p"}, true, "", -1,
+       false, false, {"p"}, "", {"a.warc", "b.warc.gz"}, "2024-05", true},
+      {{"--warc"}, false, "", -1, false, false, {}, "--warc needs a value"},
+      {{"--warc=", "p"}, false, "", -1, false, false, {}, "--warc needs a value"},
+      {{"--warc-date", "20240101000000", "p"}, false, "", -1, false, false, {}, "go with --warc"},
+      {{"--warc-fallback", "p"}, false, "", -1, false, false, {}, "go with --warc"},
+      {{"--warc-fallback=1", "--warc", "a", "p"}, false, "", -1, false, false, {}, "unknown option"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::vector<std::string>(c.args.begin(), c.args.end())));
@@ -54,6 +64,9 @@ TEST(SaveCommandOptions, ParsesWhatTheUsageSays) {
     EXPECT_EQ(options.json, c.json);
     EXPECT_EQ(options.plugins, c.plugins);
     EXPECT_EQ(options.pages, c.pages);
+    EXPECT_EQ(options.archives.files, c.warc);
+    EXPECT_EQ(options.archives.date, c.warcDate);
+    EXPECT_EQ(options.archives.fallback, c.warcFallback);
   }
 }
 

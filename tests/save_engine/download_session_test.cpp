@@ -25,6 +25,7 @@
 #include "platform/inet/test_seam.h"
 #include "platform/text/text.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_page_source.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_env.h"
 
@@ -172,6 +173,59 @@ TEST_F(DownloadSessionTest, OutcomeOnDiskForEveryKindOfAnswer) {
     EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"target.swf"});
   }
   EXPECT_EQ(server_.CountRequests("/loop"), 5);
+}
+
+// From a source (an archive): its answers end as the network's do, redirects within it
+// followed with the same limit; what it lacks is its reason, or the network's answer when
+// the network may be asked; damage is never hidden by the network.
+TEST_F(DownloadSessionTest, SourceAnswersEndAsTheNetworksDo) {
+  const std::string base = "http://archived.example/";
+  test::FakePageSource source;
+  source.Reply(base + "movie.swf", 200, "archived movie");
+  source.Reply(base + "gone.swf", 404, "not here");
+  for (int i = 1; i <= 5; ++i)
+    source.Redirect(base + "r" + std::to_string(i), i == 5 ? base + "movie.swf" : base + "r" + std::to_string(i + 1));
+  source.Redirect(base + "ftp", "ftp://archived.example/movie.swf");
+  source.Redirect(base + "tolive", server_.Url("/movie.swf"));
+  source.Fail(server_.Url("/chunked.swf"), ERROR_INVALID_DATA, "damaged record");
+  struct Case {
+    std::string url;
+    bool fallback;
+    BOOL result;
+    DWORD error;
+    std::string body;  // of the target after success; the error text's start otherwise
+  } cases[] = {
+      {base + "movie.swf", false, TRUE, 0, "archived movie"},
+      {base + "r2", false, TRUE, 0, "archived movie"},
+      {base + "r1", false, FALSE, 12028, ""},
+      {base + "gone.swf", false, FALSE, 12028, ""},
+      {base + "ftp", false, FALSE, ERROR_HTTP_REDIRECT_FAILED, ""},
+      {server_.Url("/movie.swf"), false, FALSE, 12028, "not archived: " + server_.Url("/movie.swf")},
+      {server_.Url("/movie.swf"), true, TRUE, 0, "FWS movie bytes"},
+      {base + "tolive", true, TRUE, 0, "FWS movie bytes"},
+      {server_.Url("/chunked.swf"), true, FALSE, ERROR_INVALID_DATA, "damaged record"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url + (c.fallback ? " with the network" : ""));
+    const std::string target = dir_.WriteFile("target.swf", "old content");
+    const int served = server_.CountRequests("/movie.swf") + server_.CountRequests("/chunked.swf");
+    RecordingSession session;
+    session.SetSource({&source, c.fallback});
+    EXPECT_EQ(session.Download(c.url, target), c.result);
+    EXPECT_EQ(session.GetErrorCode(), c.error);
+    EXPECT_TRUE(test::ReadFile(target) == (c.result ? c.body : "old content"));
+    if (c.result) {
+      EXPECT_EQ(session.lastTotal, c.body.size());
+      EXPECT_EQ(session.lengthAtReady, static_cast<std::int64_t>(c.body.size()));
+    } else {
+      EXPECT_EQ(session.GetErrorText().rfind(c.body, 0), 0u) << session.GetErrorText();
+    }
+    const bool live = c.result && c.body == "FWS movie bytes";
+    EXPECT_EQ(server_.CountRequests("/movie.swf") + server_.CountRequests("/chunked.swf"), served + (live ? 1 : 0));
+    EXPECT_EQ(Entries(dir_.str()), std::vector<std::string>{"target.swf"});
+  }
+  // Five asked in a row from r1, as five requests go out on the network.
+  EXPECT_EQ(source.Asked(base + "r5"), 2);
 }
 
 // A server that compresses on its own: the movie is saved decoded, never as the coded

@@ -2,8 +2,6 @@
 // in chunks, one gzip-coded), a redirect, a missing movie, and a second crawl whose
 // de-duplication writes a revisit record. The reader must hand over the bytes served.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <clocale>
 #include <filesystem>
@@ -13,25 +11,13 @@
 
 #include "tests/support/http_server.h"
 #include "tests/support/temp_env.h"
+#include "tests/warc/wget_run.h"
 #include "warc/warc_archive.h"
-
-extern char** environ;
 
 namespace trovex::warc {
 namespace {
 
-// wget's exit status (8 when a server answered an error, as for the missing movie).
-int RunWget(std::vector<std::string> args) {
-  args.insert(args.begin(), {"wget", "-q", "--tries=1", "--timeout=20", "-O", "/dev/null"});
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, "wget", nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test::RunWget;
 
 std::string Movie(std::size_t size, unsigned seed) {
   std::string bytes = "FWS\x0a";
