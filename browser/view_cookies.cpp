@@ -36,8 +36,8 @@ void UseCookieJar(WebEngineView* view) {
 }
 
 void ExportViewCookies() {
-  std::vector<std::string> lines = inet::ReadCookieJar(ViewCookieStore());
-  if (!lines.empty()) MergeIntoJar(lines);
+  if (int failed = inet::MergeCookieStoreIntoJar(ViewCookieStore(), inet::CookieJarPath()))
+    std::fprintf(stderr, "trovex-browser: cannot write the cookie jar: %s\n", std::strerror(failed));
 }
 
 std::vector<std::string> SessionCookieLines(const std::vector<EngineCookie>& cookies) {

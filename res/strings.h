@@ -53,6 +53,7 @@ constexpr unsigned IDS_REDIRECT_NOT_WEB = 63163;     // "%s" where the server se
 constexpr unsigned IDS_REDIRECT_TO = 63164;          // "%s" where the server sent us
 constexpr unsigned IDS_HTTP_NOT_FOUND = 63165;       // "%s" the system's text for 12028
 constexpr unsigned IDS_UNSIZED_BODY_STOPPED = 63166; // "%s" the space kept free
+constexpr unsigned IDS_NAME_UNUSABLE = 63167;        // "%s" the movie's file name
 
 // Texts of the platform layers. COM activation ("%s" the library path, class or ProgID):
 constexpr unsigned IDS_TROVEX_COM_MODULE_NOT_FOUND = 63200;

@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
   settings.nConflictAction = options.nConflictAction >= 0
                                  ? options.nConflictAction
                                  : static_cast<int>(trovex::ReadConflictAction());
+  settings.unsizedReserve = trovex::ReadUnsizedReserve();
   settings.progressLine = isatty(STDERR_FILENO) == 1;
   settings.askOnTerminal = isatty(STDERR_FILENO) == 1;
 

@@ -171,6 +171,7 @@ class CommandRun : public SaveRunObserver {
     // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
     if (interrupted_.load()) return ReportUntried(items);
     SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
+    run.SetUnsizedReserve(settings_.unsizedReserve);
     run_ = &run;
     current_ = -1;
     run.Run(items);

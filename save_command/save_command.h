@@ -49,6 +49,7 @@ struct Summary {
 struct RunSettings {
   std::string dir;           // an absolute target directory (already made)
   int nConflictAction = 3;   // the policy for the whole run
+  std::uint64_t unsizedReserve = std::uint64_t{2} << 30;  // see SaveRun::SetUnsizedReserve
   bool plugins = false;
   // Where pages and movies come from (web archives); null: the network. movieSource is
   // the archives alone: the network, when it stands behind them, is asked by the download.

@@ -150,6 +150,7 @@ void CDlgSave::OnSave() {
 
   DialogRunObserver observer(*this);
   SaveRun run(strSaveDir, settings.nConflictAction, observer);
+  run.SetUnsizedReserve(ReadUnsizedReserve());
   run_ = &run;
   run.Run(items);
   run_ = nullptr;

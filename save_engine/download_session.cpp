@@ -95,25 +95,20 @@ void FollowRedirect(Where& where, const std::string& location) {
 
 // A download stops before the target's file system keeps less than this free: 1 % of it, at
 // most 256 MiB, so a body never fills the user's disk. A body whose size the server did not
-// announce may be endless: it keeps 10 % free, at most 2 GiB, so that other programs on that
-// disk go on working meanwhile.
+// announce may be endless: it keeps 10 % free, at most the session's unsized reserve, so that
+// other programs on that disk go on working meanwhile.
 constexpr std::uint64_t kMaxReserve = 256ull << 20;
-constexpr std::uint64_t kMaxUnsizedReserve = 2ull << 30;
 // Free space is looked at again after this much has been written.
 constexpr std::uint64_t kSpaceCheckEvery = 64 << 10;
 
-std::uint64_t ReserveOf(std::uint64_t fileSystemSize, bool sized) {
-  return sized ? std::min<std::uint64_t>(fileSystemSize / 100, kMaxReserve)
-               : std::min<std::uint64_t>(fileSystemSize / 10, kMaxUnsizedReserve);
-}
-
-// Whether writing `more` bytes to fd's file system keeps the reserve free (true when the
-// file system does not say). *kept: the space kept free.
-bool KeepsReserve(int fd, std::uint64_t more, bool sized = true, std::uint64_t* kept = nullptr) {
+// Whether writing `more` bytes to fd's file system keeps `reserve(size of it)` free (true
+// when the file system does not say). *kept: the space kept free.
+template <typename Reserve>
+bool KeepsReserve(int fd, std::uint64_t more, Reserve reserveOf, std::uint64_t* kept = nullptr) {
   struct statvfs v;
   if (::fstatvfs(fd, &v) != 0 || v.f_blocks == 0) return true;
   const std::uint64_t size = static_cast<std::uint64_t>(v.f_blocks) * v.f_frsize;
-  const std::uint64_t reserve = ReserveOf(size, sized);
+  const std::uint64_t reserve = reserveOf(size);
   if (kept) *kept = reserve;
   const std::uint64_t available = static_cast<std::uint64_t>(v.f_bavail) * v.f_frsize;
   return available >= reserve && available - reserve >= more;
@@ -370,7 +365,9 @@ void CDownloadSession::WriteBodyLocked(const std::string& target, const BodyRead
   if (int err = file.Open(target, 0666, posix::AtomicFile::Temporary::kUnnamed))
     return FailOnFile(err, target);
   // An announced body that would not fit fails before it is fetched.
-  if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load())))
+  auto sizedReserve = [](std::uint64_t size) { return std::min(size / 100, kMaxReserve); };
+  auto unsizedReserve = [this](std::uint64_t size) { return std::min(size / 10, unsizedReserve_); };
+  if (!KeepsReserve(file.fd(), static_cast<std::uint64_t>(nContentLength.load()), sizedReserve))
     return FailOnFile(ENOSPC, target);
   char buffer[1024];
   std::uint64_t total = 0;
@@ -381,7 +378,8 @@ void CDownloadSession::WriteBodyLocked(const std::string& target, const BodyRead
     if (total + n >= nextSpaceCheck) {
       const bool sized = nContentLength.load() > 0;
       std::uint64_t kept = 0;
-      if (!KeepsReserve(file.fd(), kSpaceCheckEvery, sized, &kept)) {
+      if (sized ? !KeepsReserve(file.fd(), kSpaceCheckEvery, sizedReserve)
+                : !KeepsReserve(file.fd(), kSpaceCheckEvery, unsizedReserve, &kept)) {
         if (sized) return FailOnFile(ENOSPC, target);
         return Fail(ERROR_DISK_FULL, FormatResString(IDS_UNSIZED_BODY_STOPPED, FileSizeText(static_cast<std::int64_t>(kept)).c_str()));
       }

@@ -41,6 +41,9 @@ class TransferWait {
   virtual void Wake() = 0;
 };
 
+// The most a body without a length keeps free on its file system, unless set otherwise.
+inline constexpr std::uint64_t kDefaultUnsizedReserve = 2ull << 30;
+
 class CDownloadSession : public CInternetSession {
  public:
   // agent null: the application title (string 57344).
@@ -89,6 +92,9 @@ class CDownloadSession : public CInternetSession {
   void SetNameClaim(std::function<std::string(const std::string& taken)> next) {
     claimNext_ = std::move(next);
   }
+  // A body of no announced length stops while its file system keeps 10 % of it free, but at
+  // most `bytes` (kDefaultUnsizedReserve unless set).
+  void SetUnsizedReserve(std::uint64_t bytes) { unsizedReserve_ = bytes; }
   // Where the last successful download went (the target, or the name claimed instead).
   const std::string& GetSavedPath() const { return strSavedPath_; }
 
@@ -142,6 +148,7 @@ class CDownloadSession : public CInternetSession {
   DownloadSource source_;
   std::function<std::string(const std::string&)> claimNext_;
   std::string strSavedPath_;
+  std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
   std::thread worker_;
 };
 

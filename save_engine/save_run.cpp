@@ -4,6 +4,7 @@
 #include "platform/fs/atomic_file.h"
 #include "platform/fs/fs.h"
 #include "platform/text/ascii.h"
+#include "platform/text/res_text.h"
 #include "res/strings.h"
 
 namespace trovex {
@@ -68,6 +69,7 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
   session->pOwner = &observer_;
   session->SetTransferWait(wait.get());
   session->SetSource(source_);
+  session->SetUnsizedReserve(unsizedReserve_);
   if (!replace)
     session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
   observer_.OnDownloadStarted();
@@ -105,6 +107,12 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     SWFFileInfo& info = *item.pInfo;
     observer_.OnRowStart(item.nItem);
     std::string target = ComposeTargetPath(strSaveDir_, info.strFileName);
+    // A name no target may carry (a local file's own name can) fails its row, saying why.
+    if (!IsValidTargetPath(std::string(1, PathSeparator(kNativePathStyle)) + PathStripPath(target))) {
+      observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
+      observer_.OnDownloadFailed(FormatResString(IDS_NAME_UNUSABLE, info.strFileName.c_str()));
+      continue;
+    }
     const bool existed = PathFileExistsA(target.c_str()) != FALSE;
     if (!observer_.SettleConflict(target, info, nPolicy_, memory_)) continue;
     // Only an overwrite someone chose replaces a file; every other name is claimed, so a

@@ -64,6 +64,9 @@ class SaveRun {
   // row. Any thread.
   void RequestStop();
 
+  // The most a body without a length keeps free on its file system (CDownloadSession).
+  void SetUnsizedReserve(std::uint64_t bytes) { unsizedReserve_ = bytes; }
+
   // Whether a download is under way.
   bool downloading() const;
   bool stopped() const { return stopped_; }
@@ -90,6 +93,7 @@ class SaveRun {
   std::atomic<bool> stopRequested_{false};
   bool stopped_ = false;
   std::string firstSaved_;
+  std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
 };
 
 }  // namespace trovex

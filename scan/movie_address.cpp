@@ -73,7 +73,13 @@ bool FromCache(const std::string& address, SWFFileInfo& record, bool* cached) {
   record.strURL = address;
   record.strLocalFile = info->lpszLocalFileName ? info->lpszLocalFileName : "";
   record.nSize = SizeOrUnknown((static_cast<std::uint64_t>(info->dwSizeHigh) << 32) | info->dwSizeLow);
-  record.strFileName = PathStripPath(record.strLocalFile);
+  // Named by its address, as the same movie out of the cache is: one name in every mode, and
+  // the saved file of a movie is a .swf whatever extension the cache kept.
+  DWORD service = 0;
+  std::string server, object;
+  INTERNET_PORT port = 0;
+  record.strFileName = DeriveFileNameFromAddress(
+      AfxParseURL(address.c_str(), service, server, object, port) ? object : address);
   return true;
 }
 

@@ -143,6 +143,17 @@ UINT ClampConflictAction(UINT nStored) {
 
 UINT ClampColumnWidth(UINT nStored) { return nStored < kMinColumnWidth ? kMinColumnWidth : nStored; }
 
+// No reserve at all would let an endless body fill the disk: a zero is no setting.
+UINT ClampUnsizedReserveMB(UINT nStored) {
+  return nStored == 0 || nStored > kMaxUnsizedReserveMB ? kDefaultUnsizedReserveMB : nStored;
+}
+
+std::uint64_t ReadUnsizedReserve() {
+  return static_cast<std::uint64_t>(ClampUnsizedReserveMB(AppProfile().GetProfileInt(
+             kSectionSave, kValueUnsizedReserve, kDefaultUnsizedReserveMB)))
+         << 20;
+}
+
 std::string ColumnWidthValueName(int nColumn) { return "Column " + std::to_string(nColumn + 1); }
 
 UINT ReadDirChoice() {

@@ -6,6 +6,7 @@
 // default, a write returns FALSE.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -26,6 +27,7 @@ inline constexpr const char* kValueDefaultDir = "Default Save Directory";
 inline constexpr const char* kValueConflictAction = "Conflict Action";
 inline constexpr const char* kValueLastSaveDir = "Last Save Directory";
 inline constexpr const char* kValueWindowPlacement = "WindowPlacement";
+inline constexpr const char* kValueUnsizedReserve = "Unsized Download Reserve MB";
 // "Column 1" .. "Column 4" are built by ColumnWidthValueName().
 
 // Defaults and ranges.
@@ -33,6 +35,9 @@ inline constexpr UINT kDefaultDirChoice = 0;       // 0 = last save directory, 1
 inline constexpr UINT kMaxDirChoice = 1;
 inline constexpr UINT kDefaultConflictAction = 3;  // ask the user
 inline constexpr UINT kMaxConflictAction = 3;
+// The most (in MiB) a download without a length keeps free on its disk; 1 MiB .. 1 TiB.
+inline constexpr UINT kDefaultUnsizedReserveMB = 2048;
+inline constexpr UINT kMaxUnsizedReserveMB = 1u << 20;
 inline constexpr UINT kMinColumnWidth = 10;
 inline constexpr int kColumnCount = 4;
 inline constexpr UINT kDefaultColumnWidths[kColumnCount] = {150, 60, 120, 100};
@@ -82,12 +87,15 @@ void SetDefaultProfileRoot();
 UINT ClampDirChoice(UINT nStored);        // 0 and 1 stay, anything else gives 1
 UINT ClampConflictAction(UINT nStored);   // 0..3 stay, anything else gives 3
 UINT ClampColumnWidth(UINT nStored);      // below 10 gives 10
+UINT ClampUnsizedReserveMB(UINT nStored); // 0 or above 1 TiB gives the default
 std::string ColumnWidthValueName(int nColumn);  // 0 -> "Column 1" .. 3 -> "Column 4"
 
 UINT ReadDirChoice();                     // "Trovex" / "Default Save Directory Choice"
 std::string ReadDefaultSaveDir();         // "Trovex" / "Default Save Directory", "" when absent
 UINT ReadConflictAction();                // "Trovex" / "Conflict Action"
 std::string ReadLastSaveDir();            // "Trovex" / "Last Save Directory", "" when absent
+// "Trovex\Save" / "Unsized Download Reserve MB", in bytes.
+std::uint64_t ReadUnsizedReserve();
 UINT ReadColumnWidth(int nColumn);        // "Trovex\Save" / "Column n+1", nColumn 0..3
 void WriteColumnWidth(int nColumn, UINT nWidth);
 

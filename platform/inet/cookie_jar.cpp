@@ -226,6 +226,11 @@ std::string SessionCookieJarPath(bool create) {
   return path;
 }
 
+int MergeCookieStoreIntoJar(const std::string& store, const std::string& path) {
+  std::vector<std::string> lines = ReadCookieJar(store);
+  return lines.empty() ? 0 : MergeIntoCookieJar(path, lines);
+}
+
 int MergeIntoCookieJar(const std::string& path, const std::vector<std::string>& lines) {
   std::vector<std::string> persistent, session;
   for (const std::string& line : lines) (IsSession(line) ? session : persistent).push_back(line);

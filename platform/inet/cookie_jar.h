@@ -34,4 +34,9 @@ std::string SessionCookieJarPath(bool create);
 // held while it is read and written, and it is replaced in one step. 0 or an errno value.
 int MergeIntoCookieJar(const std::string& path, const std::vector<std::string>& lines);
 
+// Brings a store that a web engine rewrites without our lock (Mozilla text format) into the
+// jar at `path`, under the jar's lock; lines the engine is half-way through writing are no
+// cookies and wait for the next call. 0 or an errno value.
+int MergeCookieStoreIntoJar(const std::string& store, const std::string& path);
+
 }  // namespace trovex::inet

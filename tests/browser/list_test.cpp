@@ -140,7 +140,10 @@ TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
     ASSERT_FALSE(f[1].empty()) << f[0] << " should be copied from the cache";
     EXPECT_EQ(f[1].rfind(home_.cache(), 0), 0u) << f[1];
     EXPECT_EQ(test::ReadFile(f[1]), "FWS" + path);
-    EXPECT_EQ(f[2], std::filesystem::path(f[1]).filename().string());
+    // Named by the address, as the same movie out of the cache is; the cache adds its counter.
+    std::string cacheName = std::filesystem::path(f[1]).filename().string();
+    cacheName.erase(cacheName.find("[1]"), 3);
+    EXPECT_EQ(f[2], cacheName);
     EXPECT_EQ(f[3], std::to_string(3 + path.size()));
   }
   EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 1) << "the nested EMBED is not played";
@@ -235,7 +238,7 @@ TEST_F(ListTest, CachedMovieWithANonAsciiNameIsListedFromTheCache) {
     EXPECT_EQ(f[0], server.Url("/big5/") + c.listedPath);
     ASSERT_FALSE(f[1].empty()) << "not found in the cache: " << run.strOut;
     EXPECT_EQ(f[1].rfind(home.cache() + "/", 0), 0u) << f[1];
-    EXPECT_EQ(f[2], kUtf8Movie + "[1].swf");
+    EXPECT_EQ(f[2], kUtf8Movie + ".swf");
     EXPECT_EQ(f[3], std::to_string(body.size()));
 
     // The listed file is the movie, under the name the locale gives it on disk.

@@ -9,9 +9,11 @@
 #include <wx/uiaction.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -266,7 +268,8 @@ TEST(LivePageTest, APageThatCannotBeLoadedEndsTheLiveListWithAMessage) {
   EXPECT_EQ(test::ReadFile(c.out), "");
 }
 
-void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err);
+void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err,
+                   const std::function<void()>& beforeEnter = {});
 
 // The whole chain: the page's script sets a cookie, the movie is served only to it; the Save
 // dialog from --save-dialog saves it with Enter. `cookie` is what the script sets.
@@ -297,14 +300,25 @@ void SaveTheMovieThatNeedsThePagesCookie(const std::string& cookie) {
 }
 
 // Movies the cache already holds: the window's player role fetching them again must not take
-// the copies the dialog listed from under it; every row is saved.
+// the copies the dialog listed from under it; every row is saved. The player's fetches are held
+// until the dialog has listed the copies, and Enter waits until they are stored: on loopback
+// they would otherwise end before the scan and the dialog would list their new files.
 TEST(LivePageTest, SaveDialogSavesMoviesThatWereCachedBefore) {
   test::IsolatedHome home;
   ASSERT_EQ(std::system((std::string("'") + TROVEX_REGSVR_EXE + "' '" + TROVEX_MODULE_PATH + "' >/dev/null").c_str()), 0);
   test::TestHttpServer site;
   Page(site, "/", "<html><body><embed src='/a.swf'><embed src='/b.swf'></body></html>");
+  std::atomic<bool> listed{false};
+  std::atomic<int> served{0};
   for (const char* m : {"/a.swf", "/b.swf"})
-    site.Reply(m, 200, kMovie + std::string(m), {"Content-Type: application/x-shockwave-flash"});
+    site.Handle(m, [&, m](const test::HttpRequest&, test::HttpConnection& c) {
+      // The first fetch of each fills the cache; a later one is the window's player.
+      if (site.CountRequests(m) > 1)
+        for (int i = 0; i < 600 && !listed && c.Sleep(50); ++i) {
+        }
+      c.Write(test::HttpResponseText(200, kMovie + std::string(m), {"Content-Type: application/x-shockwave-flash"}));
+      ++served;
+    });
   test::TempDir first;
   Child fill = Spawn({"--plugins", "--list", site.Url("/")}, first);
   ASSERT_GT(fill.pid, 0);
@@ -314,15 +328,22 @@ TEST(LivePageTest, SaveDialogSavesMoviesThatWereCachedBefore) {
   for (std::size_t at = 0; (at = out.find("\t/", at)) != std::string::npos; ++at) ++copies;
   ASSERT_EQ(copies, 2u) << "both listed with a copy in the cache: " << out;
   const std::string a = home.dir().str() + "/a.swf", b = home.dir().str() + "/b.swf";
+  ASSERT_EQ(served, 2);
   std::string err;
-  SaveWithEnter(site.Url("/"), {a, b}, &err);
+  SaveWithEnter(site.Url("/"), {a, b}, &err, [&] {
+    listed = true;
+    for (int i = 0; i < 80 && served < 4; ++i) test::PumpEvents(250);
+    test::PumpEvents(1000);  // the player's second movie goes into the cache
+    EXPECT_EQ(served, 4) << "the player fetched both movies again";
+  });
   EXPECT_EQ(test::ReadFile(a), kMovie + std::string("/a.swf")) << err;
   EXPECT_EQ(test::ReadFile(b), kMovie + std::string("/b.swf")) << err;
 }
 
 // Opens the Save dialog of `page` through --save-dialog, presses Enter and waits for the
 // targets; *err: what the window said.
-void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err) {
+void SaveWithEnter(const std::string& page, const std::vector<std::string>& targets, std::string* err,
+                   const std::function<void()>& beforeEnter) {
   auto allThere = [&] {
     return std::all_of(targets.begin(), targets.end(), [](const std::string& t) { return std::filesystem::exists(t); });
   };
@@ -337,6 +358,7 @@ void SaveWithEnter(const std::string& page, const std::vector<std::string>& targ
   }
   ASSERT_TRUE(up) << test::ReadFile(c.err);
   test::PumpEvents(500);
+  if (beforeEnter) beforeEnter();
   wxUIActionSimulator keys;
   keys.Char(WXK_RETURN);
   for (int i = 0; i < 120 && !allThere(); ++i) test::PumpEvents(250);

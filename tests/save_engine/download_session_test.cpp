@@ -499,41 +499,53 @@ TEST_F(DownloadSessionTest, BadTargetsFailWithTheFileErrorText) {
 }
 
 // A body without a length never fills the disk: the download stops, saying why, while the
-// file system still keeps the reserve for such bodies (10 %, at most 2 GiB). Played on a small
-// file system mounted for the test in a mount namespace of its own.
+// file system still keeps the reserve for such bodies (10 %, at most the set reserve). Played on
+// a small file system mounted for the test in a mount namespace of its own.
 TEST_F(DownloadSessionTest, EndlessBodyStopsBeforeTheDiskIsFull) {
   server_.Handle("/endless.swf", [](const HttpRequest&, HttpConnection& c) {
     c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
     while (c.Write(std::string(65536, 'e'))) {
     }
   });
+  const struct {
+    const char* name;
+    std::uint64_t setReserve;  // 0: the session's default
+    std::uint64_t expected;    // 0: a tenth of the file system
+  } cases[] = {
+      {"default", 0, 0},
+      {"set below a tenth", 1 << 20, 1 << 20},
+      {"set above a tenth", 8 << 20, 0},
+  };
   const std::string mount = dir_.str() + "/small";
   fs::create_directories(mount);
-  test::ChildResult r = test::RunInChild([&] {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16m") != 0)
-      return std::string("no mount");
-    struct Watch : CDownloadSession {
-      void OnDataReceived(const void*, std::uint64_t) override {
-        struct statvfs v;
-        if (::statvfs(folder.c_str(), &v) == 0) least = std::min<std::uint64_t>(least, v.f_bavail * v.f_frsize);
-      }
-      std::string folder;
-      std::uint64_t least = UINT64_MAX;
-    } session;
-    session.folder = mount;
-    BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
-    struct statvfs v;
-    ::statvfs(mount.c_str(), &v);
-    const std::uint64_t reserve = v.f_blocks * v.f_frsize / 10;
-    return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
-           (session.least >= reserve * 9 / 10 ? "kept" : "filled " + std::to_string(session.least)) +
-           (fs::is_empty(mount) ? "" : " and left a file") + "|" + FileSizeText(static_cast<std::int64_t>(reserve));
-  });
-  if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
-  const std::string kept = r.report.substr(r.report.rfind('|') + 1);
-  EXPECT_EQ(r.report, "failed|" + FormatResString(IDS_UNSIZED_BODY_STOPPED, kept.c_str()) + "|kept|" + kept);
-
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ChildResult r = test::RunInChild([&] {
+      if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=16m") != 0)
+        return std::string("no mount");
+      struct Watch : CDownloadSession {
+        void OnDataReceived(const void*, std::uint64_t) override {
+          struct statvfs v;
+          if (::statvfs(folder.c_str(), &v) == 0) least = std::min<std::uint64_t>(least, v.f_bavail * v.f_frsize);
+        }
+        std::string folder;
+        std::uint64_t least = UINT64_MAX;
+      } session;
+      session.folder = mount;
+      if (c.setReserve) session.SetUnsizedReserve(c.setReserve);
+      BOOL ok = session.Download(server_.Url("/endless.swf"), mount + "/endless.swf");
+      struct statvfs v;
+      ::statvfs(mount.c_str(), &v);
+      const std::uint64_t reserve = c.expected ? c.expected : v.f_blocks * v.f_frsize / 10;
+      return std::string(ok ? "ok" : "failed") + "|" + session.GetErrorText() + "|" +
+             (session.least >= reserve * 9 / 10 ? "kept" : "filled " + std::to_string(session.least)) +
+             (fs::is_empty(mount) ? "" : " and left a file") + "|" + FileSizeText(static_cast<std::int64_t>(reserve));
+    });
+    if (r.report == "no mount") GTEST_SKIP() << "cannot mount a small file system here";
+    const std::string kept = r.report.substr(r.report.rfind('|') + 1);
+    EXPECT_EQ(r.report, "failed|" + FormatResString(IDS_UNSIZED_BODY_STOPPED, kept.c_str()) + "|kept|" + kept);
+  }
 }
 
 // A saving process killed mid-body leaves no temporary behind, and the old target as it was.

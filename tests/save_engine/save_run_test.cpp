@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/res_text.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
 #include "tests/support/child_process.h"
@@ -370,6 +371,33 @@ TEST_F(SaveRunTest, BadTargetsFailEachRowWithTheRightText) {
   }
 }
 
+// A local file's own name may hold what no target may: its row fails saying so, nothing is
+// written, and the run goes on.
+TEST_F(SaveRunTest, ANameNoTargetMayCarryFailsItsRowSayingWhy) {
+  const struct {
+    const char* name;
+    bool saved;
+  } cases[] = {
+      {"a\\b.swf", false}, {"a\nb.swf", false}, {"a|b.swf", false}, {"a b.swf", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    std::vector<SWFFileInfo> movies = {Movie("file:///x", c.name, cached_), Movie("file:///y", "c.swf", cached_)};
+    Recorder rec;
+    SaveRun run(out_, CONFLICT_AUTO_RENAME, rec);
+    run.Run(Items(movies));
+    const std::vector<unsigned> statuses = c.saved ? std::vector<unsigned>{kBusy, kDone} : std::vector<unsigned>{kFailed};
+    const std::vector<std::string> failures =
+        c.saved ? std::vector<std::string>{} : std::vector<std::string>{FormatResString(IDS_NAME_UNUSABLE, c.name)};
+    const std::vector<std::string> entries =
+        c.saved ? std::vector<std::string>{c.name, "c.swf"} : std::vector<std::string>{"c.swf"};
+    EXPECT_EQ(rec.statuses[0], statuses);
+    EXPECT_EQ(rec.failures, failures);
+    EXPECT_EQ(Entries(out_), entries);
+  }
+}
 
 // A window as the run sees it, without a toolkit: it logs what it is told in order (the
 // worker's statuses as one "progress" entry per run of them, the values kept aside), and its

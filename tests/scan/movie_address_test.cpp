@@ -186,7 +186,8 @@ TEST_F(ResolveTest, CachedMovieGetsTheCacheFileItsNameAndSize) {
   EXPECT_EQ(ResolveMovieAddress("http://h", "http://h/p/", "/swf/intro.swf", cached), "http://h/swf/intro.swf");
   EXPECT_EQ(cached.strURL, "http://h/swf/intro.swf");
   EXPECT_EQ(cached.strLocalFile, cacheFile);
-  EXPECT_EQ(cached.strFileName, std::filesystem::path(cacheFile).filename().string());
+  EXPECT_EQ(cached.strFileName, "intro.swf");
+  EXPECT_EQ(std::filesystem::path(cacheFile).filename().string(), "intro[1].swf");
   EXPECT_EQ(cached.nSize, 1234);
 
   // An FTP movie is listed only from the cache.
@@ -439,7 +440,14 @@ TEST_F(ResolveTest, LookUpSourceOfNetworkAddresses) {
       {"gopher://h/a.swf", false, ""},
       {"ftp://h/a.swf", false, ""},
       {"no address", false, ""},
+      {"http://h/x/%E6%B8%AC%E8%A9%A6.swf", true, "\xE6\xB8\xAC\xE8\xA9\xA6.swf"},
+      {"http://h/x/movie.v2.SWF", true, "movie.swf"},
+      {"http://h/x/a%3Fb.swf", true, "a.swf"},
+      {"http://h/x/%2E%2E%2E", true, "unnamed.swf"},
   };
+  const std::string longName(300, 'n');
+  const std::string longAddress = "http://h/x/" + longName + ".swf";
+  TROVEX_REQUIRE_LOCALE(locale, "C.UTF-8");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
     SWFFileInfo record;
@@ -449,6 +457,21 @@ TEST_F(ResolveTest, LookUpSourceOfNetworkAddresses) {
     EXPECT_EQ(record.strFileName, c.name);
     EXPECT_EQ(record.strLocalFile, "");
     EXPECT_EQ(record.nSize, -1);
+    // The same movie out of the cache gets the same name, whatever the cache calls its file.
+    ASSERT_TRUE(AddUrlCacheEntry(c.address, "FWS", 3, nullptr));
+    SWFFileInfo cached;
+    EXPECT_TRUE(LookUpMovieSource(c.address, cached));
+    EXPECT_FALSE(cached.strLocalFile.empty());
+    EXPECT_EQ(cached.strFileName, c.name);
+  }
+  // Cut alike: the cache cuts its own file name to the same length.
+  for (bool cache : {false, true}) {
+    SCOPED_TRACE(cache ? "cached" : "not cached");
+    if (cache) ASSERT_TRUE(AddUrlCacheEntry(longAddress, "FWS", 3, nullptr));
+    SWFFileInfo record;
+    EXPECT_TRUE(LookUpMovieSource(longAddress, record));
+    EXPECT_EQ(record.strLocalFile.empty(), !cache);
+    EXPECT_EQ(record.strFileName, std::string(64, 'n') + ".swf");
   }
 }
 

@@ -37,6 +37,8 @@ class Profile : public ::testing::Test {
   test::IsolatedHome home_;
 };
 
+UINT ReserveMB() { return static_cast<UINT>(ReadUnsizedReserve() >> 20); }
+
 TEST_F(Profile, NothingStoredGivesTheDefaults) {
   EXPECT_EQ(ReadDirChoice(), 0u);
   EXPECT_EQ(ReadConflictAction(), 3u);
@@ -45,6 +47,7 @@ TEST_F(Profile, NothingStoredGivesTheDefaults) {
   const UINT widths[] = {150, 60, 120, 100};
   for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(ReadColumnWidth(c), widths[c]) << c;
   EXPECT_EQ(AppProfile().GetProfileString(kSectionTrovex, "nothing", "dflt"), "dflt");
+  EXPECT_EQ(ReadUnsizedReserve(), 2ull << 30);
 }
 
 TEST_F(Profile, StoredNumbersFollowTheReadRules) {
@@ -70,6 +73,12 @@ TEST_F(Profile, StoredNumbersFollowTheReadRules) {
       {kSaveKey, "Column 3", 10, [] { return ReadColumnWidth(2); }, 10},
       {kSaveKey, "Column 4", 11, [] { return ReadColumnWidth(3); }, 11},
       {kSaveKey, "Column 1", 0x80000000u, [] { return ReadColumnWidth(0); }, 0x80000000u},
+      {kSaveKey, "Unsized Download Reserve MB", 1, ReserveMB, 1},
+      {kSaveKey, "Unsized Download Reserve MB", 500, ReserveMB, 500},
+      {kSaveKey, "Unsized Download Reserve MB", 1048576, ReserveMB, 1048576},
+      {kSaveKey, "Unsized Download Reserve MB", 0, ReserveMB, 2048},
+      {kSaveKey, "Unsized Download Reserve MB", 1048577, ReserveMB, 2048},
+      {kSaveKey, "Unsized Download Reserve MB", 0xFFFFFFFFu, ReserveMB, 2048},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(c.stored));
@@ -85,6 +94,8 @@ TEST_F(Profile, AValueOfTheWrongTypeGivesTheDefault) {
   EXPECT_EQ(ReadConflictAction(), 3u);
   StoreRaw(kSectionKey, "Conflict Action", REG_DWORD, std::string("\x01\0", 2));
   EXPECT_EQ(ReadConflictAction(), 3u) << "a short DWORD";
+  StoreRaw(kSaveKey, "Unsized Download Reserve MB", REG_SZ, std::string("1\0", 2));
+  EXPECT_EQ(ReadUnsizedReserve(), 2ull << 30);
   StoreDword(kSectionKey, "Last Save Directory", 0x41);
   EXPECT_EQ(AppProfile().GetProfileString(kSectionTrovex, kValueLastSaveDir, "d"), "d");
 }
