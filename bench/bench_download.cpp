@@ -69,11 +69,11 @@ class ProgressObserver : public trovex::DownloadObserver {
           gauge->SetValue(static_cast<int>(bytes >> 20));
         }) {}
   void OnTransferStatus(const trovex::TransferStatus& status) override {
-    if (status.done == 0) {
+    if (status.current == 0) {
       trovex::RunOnUiThread([g = gauge_, total = status.total] { g->SetRange(static_cast<int>(total >> 20) + 1); });
       return;
     }
-    const std::int64_t bytes = status.done;
+    const std::int64_t bytes = status.current;
     if (!blocking_) {
       latest_.Post(bytes);
       return;

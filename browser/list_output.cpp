@@ -1,12 +1,14 @@
 #include "browser/list_output.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "pageloader/charset.h"
 #include "platform/text/ascii.h"
 #include "platform/text/text.h"
+#include "swf/movie_summary.h"
 
 namespace trovex::browser {
 
@@ -78,6 +80,17 @@ void AppendRow(std::string& out, const SWFFileInfo& info, const std::string& cod
   AppendField(out, info.strFileName, codePage);
   out += '\t';
   out += std::to_string(info.nSize);
+  // The movie's facts where a local copy tells them: version, ActionScript, stage, frame rate.
+  const swf::MovieSummary facts =
+      info.strLocalFile.empty() ? swf::MovieSummary() : swf::ReadMovieSummaryOfFile(info.strLocalFile);
+  if (facts.known()) {
+    char text[96];
+    std::snprintf(text, sizeof text, "\t%d\t%d\t%d\t%d\t%g", facts.version, facts.actionScript, facts.stageWidth,
+                  facts.stageHeight, facts.frameRate);
+    out += text;
+  } else {
+    out += "\t\t\t\t\t";
+  }
   out += '\n';
 }
 

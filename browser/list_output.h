@@ -12,7 +12,9 @@ namespace trovex::browser {
 // characters that would break the line format written as \t, \n, \r or \xHH, and "\" as "\\".
 std::string ListField(const std::string& ansi);
 
-// "strURL \t strLocalFile \t strFileName \t nSize \n" for every movie.
+// "strURL \t strLocalFile \t strFileName \t nSize \t version \t ActionScript \t stage width
+// \t stage height \t frame rate \n" for every movie; the facts are empty unless a local copy
+// gives them.
 std::string FormatMovieList(const SWFFileList& list);
 
 // Writes FormatMovieList's text to `out` a block at a time, and flushes it. False when a write

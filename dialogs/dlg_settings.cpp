@@ -15,7 +15,8 @@ CDlgSettings::CDlgSettings(wxWindow* pParentWnd)
     : CDialog(IDD_SETTINGS, pParentWnd),
       nConflictAction(static_cast<int>(ReadConflictAction())),
       nDirChoice(static_cast<int>(ReadDirChoice())),
-      strDefaultDir(ReadDefaultSaveDir()) {}
+      strDefaultDir(ReadDefaultSaveDir()),
+      bSaveMovieFiles(static_cast<int>(ReadSaveMovieFiles())) {}
 
 void CDlgSettings::DoDataExchange(CDataExchange& dx) {
   CDialog::DoDataExchange(dx);
@@ -23,6 +24,7 @@ void CDlgSettings::DoDataExchange(CDataExchange& dx) {
   DDV_MaxChars(dx, strDefaultDir, kMaxDefaultDirChars);
   DDX_Radio(dx, IDC_DIR_LAST, nDirChoice);
   DDX_Radio(dx, IDC_CONFLICT_RENAME, nConflictAction);
+  DDX_Check(dx, IDC_SAVE_MOVIE_FILES, bSaveMovieFiles);
 }
 
 bool CDlgSettings::OnInitDialog() {
@@ -37,7 +39,9 @@ void CDlgSettings::OnOK() {
   const int nOldConflictAction = nConflictAction;
   const int nOldDirChoice = nDirChoice;
   const std::string strOldDefaultDir = strDefaultDir;
+  const int bOldSaveMovieFiles = bSaveMovieFiles;
   if (!UpdateData(true)) {
+    bSaveMovieFiles = bOldSaveMovieFiles;
     nConflictAction = nOldConflictAction;
     nDirChoice = nOldDirChoice;
     strDefaultDir = strOldDefaultDir;
@@ -47,6 +51,7 @@ void CDlgSettings::OnOK() {
   profile.WriteProfileInt(kSectionTrovex, kValueDirChoice, nDirChoice);
   if (nDirChoice == 1) profile.WriteProfileString(kSectionTrovex, kValueDefaultDir, GetDlgItemText(IDC_DIR_EDIT));
   profile.WriteProfileInt(kSectionTrovex, kValueConflictAction, nConflictAction);
+  profile.WriteProfileInt(kSectionTrovex, kValueSaveMovieFiles, bSaveMovieFiles);
   EndDialog(IDOK);
 }
 

@@ -21,6 +21,7 @@ constexpr int IDC_CONFLICT_RENAME = 1018;
 constexpr int IDC_CONFLICT_OVERWRITE = 1019;
 constexpr int IDC_CONFLICT_SKIP = 1020;
 constexpr int IDC_CONFLICT_ASK = 1021;
+constexpr int IDC_SAVE_MOVIE_FILES = 1050;
 
 // Longest default directory the dialog accepts, in characters.
 constexpr int kMaxDefaultDirChars = 255;
@@ -33,6 +34,7 @@ class CDlgSettings : public CDialog {
   int nConflictAction;        // 0 rename, 1 overwrite, 2 skip, 3 ask
   int nDirChoice;             // 0 last save directory, 1 the specified one
   std::string strDefaultDir;  // the specified directory
+  int bSaveMovieFiles;        // also save the files each movie loads
 
  protected:
   void DoDataExchange(CDataExchange& dx) override;

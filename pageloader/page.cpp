@@ -105,6 +105,9 @@ std::string Collect(const GumboNode* root, PageData* page, PageBudget* budget) {
             const char* value = GetAttribute(e, "value");
             object.bHasParamMovie = true;
             object.strParamMovie = value ? value : "";
+          } else if (name) {
+            const char* value = GetAttribute(e, "value");
+            object.AddParam(name, value ? value : "");
           }
         } else if (e.tag == GUMBO_TAG_BASE && !haveBase) {
           if (const char* href = GetAttribute(e, "href")) {

@@ -76,6 +76,19 @@
     return null;
   }
 
+  // What the player reads beside the movie: the attribute, else the object's own PARAM.
+  function paramOf(element, wanted) {
+    var own = element.getAttribute(wanted);
+    if (own !== null || element.localName !== 'object') return own;
+    var params = element.getElementsByTagName('param');
+    for (var i = 0; i < params.length; ++i) {
+      var name = params[i].getAttribute('name');
+      if (name !== null && name.toLowerCase() === wanted && nearestObject(params[i]) === element)
+        return params[i].getAttribute('value') || '';
+    }
+    return null;
+  }
+
   // This frame's own elements, without its children.
   function readDocument(win, frame) {
     var doc = win.document;
@@ -87,14 +100,16 @@
     for (var i = 0; i < objects.length; ++i) {
       if (kept >= MAX_ELEMENTS) { frame.cut = (frame.cut || 0) + objects.length - i; break; }
       index.set(objects[i], frame.objects.length);
-      frame.objects.push({ classid: text(objects[i].getAttribute('classid')), movie: text(movieOf(objects[i])) });
+      frame.objects.push({ classid: text(objects[i].getAttribute('classid')), movie: text(movieOf(objects[i])),
+                           flashvars: text(paramOf(objects[i], 'flashvars')), base: text(paramOf(objects[i], 'base')) });
       ++kept;
     }
     var embeds = doc.querySelectorAll(EMBEDS);
     for (var j = 0; j < embeds.length; ++j) {
       if (kept >= MAX_ELEMENTS) { frame.cut = (frame.cut || 0) + embeds.length - j; break; }
       var owner = nearestObject(embeds[j]);
-      var entry = { src: text(embeds[j].getAttribute('src')), type: text(embeds[j].getAttribute('type')) };
+      var entry = { src: text(embeds[j].getAttribute('src')), type: text(embeds[j].getAttribute('type')),
+                    flashvars: text(paramOf(embeds[j], 'flashvars')), base: text(paramOf(embeds[j], 'base')) };
       if (owner && index.has(owner)) entry.object = index.get(owner);
       frame.embeds.push(entry);
       ++kept;

@@ -70,6 +70,11 @@ class Element final : public ObjectBase<IHTMLElement, IHTMLObjectElement> {
     if (!found && e.kind == ElementKind::kObject && e.bHasParamMovie &&
         ((flags & 1) ? key == "movie" : AsciiEqualsNoCase(key, "movie")))
       found = &e.strParamMovie;
+    // So are its FlashVars and base, which the page may give either way.
+    if (!found && e.kind == ElementKind::kObject) {
+      const std::string* param = e.Param(key);
+      if (param && (!(flags & 1) || key == AsciiToLower(key))) found = param;
+    }
     if (!found) {
       value->vt = VT_NULL;
       return S_OK;

@@ -8,6 +8,20 @@ const std::string* ElementData::Find(std::string_view name) const {
   return nullptr;
 }
 
+const std::string* ElementData::Param(std::string_view name) const {
+  for (const auto& [n, v] : params)
+    if (AsciiEqualsNoCase(n, name)) return &v;
+  return nullptr;
+}
+
+void ElementData::AddParam(std::string_view name, std::string value) {
+  for (std::string_view known : kPlayerParams)
+    if (AsciiEqualsNoCase(name, known)) {
+      if (!Param(known)) params.emplace_back(known, std::move(value));
+      return;
+    }
+}
+
 const char* ElementData::TagName() const {
   switch (kind) {
     case ElementKind::kObject: return "OBJECT";

@@ -21,6 +21,9 @@ struct ElementData {
   // OBJECT: the value of its first PARAM named "movie" (any case), when it has one.
   bool bHasParamMovie = false;
   std::string strParamMovie;
+  // OBJECT: its first PARAM of each name the player reads beside the movie (kPlayerParams),
+  // names lower case.
+  std::vector<std::pair<std::string, std::string>> params;
   // EMBED: inside an OBJECT that carries the Flash class id (whose control plays instead).
   bool bInFlashObject = false;
   // FRAME / IFRAME: index of the loaded page in the session, -1 when it has none.
@@ -32,7 +35,14 @@ struct ElementData {
   bool IsFrame() const { return kind == ElementKind::kFrame || kind == ElementKind::kIFrame; }
   // OBJECT: its movie attribute or, failing that, its PARAM named movie; null when neither.
   const std::string* Movie() const;
+  // OBJECT: the value of its PARAM of that name (any case); null when it has none.
+  const std::string* Param(std::string_view name) const;
+  // Keeps a PARAM when the player reads it and none of its name was kept before.
+  void AddParam(std::string_view name, std::string value);
 };
+
+// The PARAMs besides movie that hand a movie its settings.
+inline constexpr std::string_view kPlayerParams[] = {"flashvars", "base"};
 
 struct PageData {
   std::string strRequestedURL;  // what was asked for

@@ -152,6 +152,8 @@ class Reader {
           }
           e.attributes.emplace_back("movie", std::move(*v));
         }
+        for (std::string_view name : kPlayerParams)
+          if (auto v = OptionalText(o, std::string(name).c_str(), at)) e.AddParam(name, std::move(*v));
         objectIndex.push_back(Keep(index, std::move(e)));
       }
     }
@@ -167,6 +169,8 @@ class Reader {
           e.attributes.emplace_back("src", std::move(*v));
         }
         if (auto v = OptionalText(o, "type", at)) e.attributes.emplace_back("type", std::move(*v));
+        for (std::string_view name : kPlayerParams)
+          if (auto v = OptionalText(o, std::string(name).c_str(), at)) e.attributes.emplace_back(name, std::move(*v));
         if (auto owner = o.find("object"); owner != o.end()) {
           if (!owner->is_number_unsigned() || owner->get<unsigned long long>() >= objectIndex.size())
             throw Refusal(at + ".object: the index of an OBJECT of the frame expected");

@@ -154,6 +154,20 @@ constexpr unsigned IDS_TROVEX_PREVIEW_NO_WEB_ENGINE = 63348;
 constexpr unsigned IDS_TROVEX_SAVE_LINE_SKIPPED = 63360;       // "%s" file or address
 constexpr unsigned IDS_TROVEX_SAVE_LINE_ALREADY_SAVED = 63361; // "%s" file
 constexpr unsigned IDS_TROVEX_SAVE_ASK_CONFLICT = 63362;       // "%s" the existing file
+constexpr unsigned IDS_TROVEX_SAVE_USAGE = 63370;              // --help
+constexpr unsigned IDS_TROVEX_SAVE_NEEDS_VALUE = 63371;        // "%s" the option
+constexpr unsigned IDS_TROVEX_SAVE_DIR_NEEDS_FOLDER = 63372;
+constexpr unsigned IDS_TROVEX_SAVE_BAD_CONFLICT = 63373;       // "%s" what was given
+constexpr unsigned IDS_TROVEX_SAVE_UNKNOWN_OPTION = 63374;     // "%s" the option
+constexpr unsigned IDS_TROVEX_SAVE_NO_PAGE = 63375;
+constexpr unsigned IDS_TROVEX_SAVE_NO_FOLDER = 63376;
+constexpr unsigned IDS_TROVEX_SAVE_CANNOT_LOAD = 63377;        // "%s" page, "%s" why
+constexpr unsigned IDS_TROVEX_SAVE_HTTP_STATUS = 63378;        // "%ld" HTTP status
+constexpr unsigned IDS_TROVEX_SAVE_INTERRUPTED = 63379;
+// saved, "%s" bytes, skipped, failed, cancelled, already saved, pages loaded, pages
+constexpr unsigned IDS_TROVEX_SAVE_SUMMARY = 63380;
+constexpr unsigned IDS_TROVEX_SAVE_CANNOT_WRITE_REPORT = 63381;  // "%s" system text
+constexpr unsigned IDS_TROVEX_SAVE_WARC_OPTIONS_ALONE = 63382;
 
 // Web archives read as a source ("%s" the archive's path and "%s" the record's byte offset,
 // or "%s" the address, then "%s" as noted).
@@ -185,6 +199,21 @@ constexpr unsigned IDS_TROVEX_SWF_CORRUPT = 63445;
 constexpr unsigned IDS_TROVEX_SWF_CUT = 63446;
 constexpr unsigned IDS_TROVEX_SWF_BAD_TAG = 63447;
 constexpr unsigned IDS_TROVEX_SWF_TOO_MANY_TAGS = 63448;
+
+// The files a movie loads, saved with it, and the facts of each movie.
+constexpr unsigned IDS_TROVEX_FILE_MISSING = 63460;      // status: the server has no such file
+constexpr unsigned IDS_TROVEX_FILE_SKIPPED = 63461;      // status: the conflict policy skipped it
+constexpr unsigned IDS_TROVEX_FILE_HTTP_STATUS = 63462;  // "%d" the HTTP status
+constexpr unsigned IDS_TROVEX_FACT_COLUMNS = 63463;      // headings, one a line
+constexpr unsigned IDS_TROVEX_FACT_AS12 = 63464;
+constexpr unsigned IDS_TROVEX_FACT_AS3 = 63465;
+constexpr unsigned IDS_TROVEX_FACT_STAGE = 63466;        // "%d" width, "%d" height
+constexpr unsigned IDS_TROVEX_FACT_FRAME_RATE = 63467;   // "%s" frames a second
+constexpr unsigned IDS_TROVEX_FILES_COUNT = 63468;       // "%d" saved, "%d" named
+constexpr unsigned IDS_TROVEX_FILES_TITLE = 63469;       // "%s" the movie's file name
+constexpr unsigned IDS_TROVEX_SAVE_LINE_FILE = 63471;    // "%s" status, "%s" file or address, "%s" why
+constexpr unsigned IDS_TROVEX_FILES_COLUMNS = 63472;     // headings, one a line
+constexpr unsigned IDS_TROVEX_FILES_NONE = 63473;
 
 // The framework's standard messages that the system shows ("%1" is the insert).
 constexpr unsigned IDP_PARSE_STRING_SIZE = 61716;    // "%1" = the character limit

@@ -55,7 +55,7 @@ const std::map<int, DialogTemplate>& Dialogs() {
         {1, K::PushButton, "確定", 222, 7, 50, 14, kDefButton, 0},
         {2, K::PushButton, "取消", 222, 26, 50, 14, kButton, 0},
       }}},
-    {IDD_SETTINGS, {IDD_SETTINGS, "設定", 279, 162, "MS Shell Dlg", 8, kDialog, {
+    {IDD_SETTINGS, {IDD_SETTINGS, "設定", 279, 178, "MS Shell Dlg", 8, kDialog, {
         {IDC_STATIC, K::GroupBox, "儲存預設目錄。", 7, 7, 265, 57, 0, 0},
         {1010, K::RadioButton, "最後儲存目錄(&L)", 23, 19, 207, 10, kFirstRadio, 0},
         {1011, K::RadioButton, "指定(&S):", 23, 31, 207, 10, 0, 0},
@@ -66,8 +66,9 @@ const std::map<int, DialogTemplate>& Dialogs() {
         {1019, K::RadioButton, "覆寫(&O)", 23, 94, 207, 10, 0, 0},
         {1020, K::RadioButton, "略過(&K)", 23, 106, 207, 10, 0, 0},
         {1021, K::RadioButton, "提示我(&P)", 23, 118, 207, 10, 0, 0},
-        {1, K::PushButton, "確定", 165, 141, 50, 14, kDefButton | TS_GROUP, 0},
-        {2, K::PushButton, "取消", 222, 141, 50, 14, kButton, 0},
+        {1050, K::CheckBox, "同時儲存影片載入的檔案(&F)", 7, 140, 265, 10, TS_TABSTOP | TS_GROUP, 0},
+        {1, K::PushButton, "確定", 165, 157, 50, 14, kDefButton | TS_GROUP, 0},
+        {2, K::PushButton, "取消", 222, 157, 50, 14, kButton, 0},
       }}},
     // The message on top with the decoration icon at its right, the file to be written, the
     // existing file, the apply-to-all box, and the four answers in a row.

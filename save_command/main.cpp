@@ -1,21 +1,23 @@
 // trovex-save: saves the Flash movies of many pages into a folder, without a window.
-#include <langinfo.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <clocale>
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "pageloader/archive_sources.h"
 #include "platform/base/types.h"
+#include "platform/error/error.h"
 #include "platform/shell/shell.h"
 #include "platform/text/res_text.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
+#include "res/strings.h"
+#include "save_engine/format.h"
 #include "save_engine/target_naming.h"
 #include "save_command/options.h"
 #include "save_command/save_command.h"
@@ -36,7 +38,8 @@ void OnInterrupt(int) {
 }
 
 int Usage(const std::string& problem) {
-  std::fprintf(stderr, "trovex-save: %s\n%s", problem.c_str(), trovex::save_command::kUsage.c_str());
+  std::fprintf(stderr, "trovex-save: %s\n%s", problem.c_str(),
+               trovex::LoadResString(trovex::IDS_TROVEX_SAVE_USAGE).c_str());
   return trovex::save_command::kExitUsage;
 }
 
@@ -44,35 +47,26 @@ int Usage(const std::string& problem) {
 // stored choice, else the documents folder.
 std::string StartFolder() {
   std::string dir = trovex::ReadDirChoice() != 0 ? trovex::ReadDefaultSaveDir() : trovex::ReadLastSaveDir();
-  if (!dir.empty()) return dir;
-  trovex::LPITEMIDLIST pidl = nullptr;
-  if (trovex::FAILED(trovex::SHGetSpecialFolderLocation(nullptr, trovex::CSIDL_PERSONAL, &pidl))) return {};
-  char path[trovex::kShellPathMax] = {};
-  if (!trovex::SHGetPathFromIDListA(pidl, path)) path[0] = '\0';
-  trovex::IMalloc* malloc = nullptr;
-  if (trovex::SUCCEEDED(trovex::SHGetMalloc(&malloc)) && malloc) {
-    malloc->Free(pidl);
-    malloc->Release();
-  }
-  return path;
+  if (dir.empty()) trovex::SpecialFolderPath(trovex::CSIDL_PERSONAL, &dir);
+  return dir;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
-  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+  trovex::SetUpProgramLocale();
   namespace sc = trovex::save_command;
 
   sc::Options options;
   std::string problem;
   if (!sc::ParseOptions(argc, argv, &options, &problem)) return Usage(problem);
   if (options.help) {
-    std::fputs(sc::kUsage.c_str(), stdout);
+    std::fputs(trovex::LoadResString(trovex::IDS_TROVEX_SAVE_USAGE).c_str(), stdout);
     return sc::kExitOk;
   }
+  if (options.version) return trovex::PrintProgramVersion("trovex-save");
   const std::vector<std::string> pages = sc::ExpandPages(options.pages, std::cin);
-  if (pages.empty()) return Usage("no page given");
+  if (pages.empty()) return Usage(trovex::LoadResString(trovex::IDS_TROVEX_SAVE_NO_PAGE));
   // A bad archive is a bad command line: nothing is made or fetched.
   trovex::browser::OpenedSources sources;
   if (!trovex::browser::OpenArchives(options.archives, &sources, &problem)) {
@@ -84,6 +78,7 @@ int main(int argc, char** argv) {
   trovex::SetDefaultProfileRoot();
   sc::RunSettings settings;
   settings.json = options.json;
+  settings.saveFiles = options.saveFiles;
   settings.plugins = options.plugins;
   settings.pageSource = sources.pages;
   settings.movieSource = sources.archive.get();
@@ -96,7 +91,7 @@ int main(int argc, char** argv) {
   settings.askOnTerminal = isatty(STDERR_FILENO) == 1;
 
   std::string dir = options.dir.empty() ? StartFolder() : options.dir;
-  if (dir.empty()) return Usage("no folder to save into; give one with --dir");
+  if (dir.empty()) return Usage(trovex::LoadResString(trovex::IDS_TROVEX_SAVE_NO_FOLDER));
   if (dir[0] != '/') {
     // A command line names folders relative to where it runs.
     std::error_code ec;
@@ -127,13 +122,16 @@ int main(int argc, char** argv) {
   if (options.json) {
     std::printf("%s\n", sc::SummaryJson(summary).c_str());
   }
-  std::fprintf(stderr,
-               "trovex-save: %d saved (%lld bytes), %d skipped, %d failed, %d cancelled, %d already saved; "
-               "%d of %d pages loaded\n",
-               summary.saved, static_cast<long long>(summary.bytes), summary.skipped, summary.failed,
-               summary.cancelled, summary.alreadySaved, summary.pages - summary.pagesFailed, summary.pages);
+  const std::string line = trovex::FormatResString(
+      trovex::IDS_TROVEX_SAVE_SUMMARY, summary.saved, trovex::FormatGroupedNumber(static_cast<double>(summary.bytes), 0).c_str(),
+      summary.skipped, summary.failed, summary.cancelled, summary.alreadySaved, summary.pages - summary.pagesFailed,
+      summary.pages);
+  std::fprintf(stderr, "trovex-save: %s\n", line.c_str());
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "trovex-save: cannot write the report: %s\n", std::strerror(errno));
+    std::fprintf(stderr, "trovex-save: %s\n",
+                 trovex::FormatResString(trovex::IDS_TROVEX_SAVE_CANNOT_WRITE_REPORT,
+                                         trovex::SystemErrorText(trovex::Win32ErrorFromErrno(errno)).c_str())
+                     .c_str());
     return sc::kExitFailed;
   }
   return summary.ExitCode();

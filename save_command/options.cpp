@@ -3,24 +3,11 @@
 #include <cstring>
 
 #include "platform/text/ascii.h"
+#include "platform/text/res_text.h"
+#include "res/strings.h"
 #include "save_engine/target_naming.h"
 
 namespace trovex::save_command {
-
-const std::string kUsage =
-    std::string(
-    "usage: trovex-save [--dir DIR] [--conflict rename|overwrite|skip|ask] [--plugins] [--json]\n"
-    "                   [--warc FILE...] [--warc-date DATE] [--warc-fallback] PAGE...\n"
-    "  PAGE        a local file, a file: URL or an http:// or https:// address; - reads pages\n"
-    "              from standard input, one a line\n"
-    "  --dir DIR   save into DIR (made when missing); default: the Save dialog's start folder\n"
-    "  --conflict  what to do when a target file exists; default: the stored setting.\n"
-    "              ask asks on the terminal and skips when there is none\n"
-    "  --plugins   fetch the movies into the URL cache while loading, then copy them from it\n"
-    "  --json      one JSON object per movie and a summary object, one a line\n") +
-    browser::kArchiveUsage +
-    "exit status: 0 all saved or skipped by the policy, 1 a movie or page failed,\n"
-    "             2 bad usage or no page could be loaded, 130 interrupted\n";
 
 int ConflictActionFromName(const std::string& name) {
   if (name == "rename") return CONFLICT_AUTO_RENAME;
@@ -50,7 +37,7 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     auto takeValue = [&]() -> bool {
       if (hasValue) return true;
       if (i + 1 >= argc) {
-        *problem = name + " needs a value";
+        *problem = FormatResString(IDS_TROVEX_SAVE_NEEDS_VALUE, name.c_str());
         return false;
       }
       value = argv[++i];
@@ -61,7 +48,7 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     } else if (name == "--dir") {
       if (!takeValue()) return false;
       if (value.empty()) {
-        *problem = "--dir needs a folder";
+        *problem = LoadResString(IDS_TROVEX_SAVE_DIR_NEEDS_FOLDER);
         return false;
       }
       options->dir = value;
@@ -69,29 +56,34 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       if (!takeValue()) return false;
       options->nConflictAction = ConflictActionFromName(value);
       if (options->nConflictAction < 0) {
-        *problem = "--conflict takes rename, overwrite, skip or ask, not '" + value + "'";
+        *problem = FormatResString(IDS_TROVEX_SAVE_BAD_CONFLICT, value.c_str());
         return false;
       }
     } else if (name == "--plugins" && !hasValue) {
       options->plugins = true;
     } else if (name == "--json" && !hasValue) {
       options->json = true;
+    } else if (name == "--no-deps" && !hasValue) {
+      options->saveFiles = false;
     } else if ((name == "--help" || name == "-h") && !hasValue) {
       options->help = true;
+      return true;
+    } else if (name == "--version" && !hasValue) {
+      options->version = true;
       return true;
     } else if (int taken = browser::TakeArchiveOption(argc, argv, &i, &options->archives, problem); taken != 0) {
       if (taken < 0) return false;
     } else {
-      *problem = "unknown option " + arg;
+      *problem = FormatResString(IDS_TROVEX_SAVE_UNKNOWN_OPTION, arg.c_str());
       return false;
     }
   }
   if (options->archives.files.empty() && (options->archives.fallback || !options->archives.date.empty())) {
-    *problem = "--warc-date and --warc-fallback go with --warc";
+    *problem = LoadResString(IDS_TROVEX_SAVE_WARC_OPTIONS_ALONE);
     return false;
   }
   if (options->pages.empty()) {
-    *problem = "no page given";
+    *problem = LoadResString(IDS_TROVEX_SAVE_NO_PAGE);
     return false;
   }
   return true;

@@ -4,9 +4,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,7 +14,6 @@
 #include <nlohmann/json.hpp>
 
 #include "pageloader/loader.h"
-#include "pageloader/charset.h"
 #include "pageloader/url.h"
 #include "platform/error/error.h"
 #include "platform/text/res_text.h"
@@ -35,16 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 // The whole load of one page, frames and played movies included.
 constexpr int kLoadBudgetSeconds = 600;
-
-std::string ToUtf8(const std::string& ansi) {
-  const std::string codePage = CurrentCodePage();
-  return codePage == "UTF-8" || codePage == "ANSI_X3.4-1968" ? ansi : browser::DecodeToUtf8(ansi, codePage);
-}
-
-std::string KbText(std::int64_t bytes) {
-  const std::int64_t kb = bytes / 1024;
-  return FormatGroupedNumber(static_cast<double>(kb == 0 ? 1 : kb), 0) + " KB";
-}
 
 int TerminalWidth(std::FILE* stream) {
   winsize size{};
@@ -136,13 +125,17 @@ class CommandRun : public SaveRunObserver {
     auto budget = std::make_shared<browser::FetchBudget>(std::chrono::seconds(kLoadBudgetSeconds));
     options.pageLimits.budget = budget;
     options.movieLimits.budget = budget;
+    // Ctrl+C gives up the load at once, as it stops a download.
+    options.pageLimits.abort = &interrupted_;
+    options.movieLimits.abort = &interrupted_;
     options.pageLimits.source = settings_.pageSource;
     options.movieLimits.source = settings_.pageSource;
     browser::LoadStats stats;
     ComPtr<IWebBrowser2> pageBrowser = browser::LoadPage(address, options, &error, &stats);
+    if (interrupted_.load() && !pageBrowser) return;  // no failure of the page: a stop
     for (const std::string& cut : stats.cuts) Message(page + ": " + cut);
     if (!pageBrowser) return PageFailed(page, error);
-    if (stats.nStatus >= 400) return PageFailed(page, "the server answered HTTP " + std::to_string(stats.nStatus));
+    if (stats.nStatus >= 400) return PageFailed(page, FormatResString(IDS_TROVEX_SAVE_HTTP_STATUS, stats.nStatus));
     ComPtr<IHTMLDocument2> document = browser::DocumentOf(pageBrowser.Get());
     SWFFileList movies;
     ScanDocument(document.Get(), movies);
@@ -152,14 +145,15 @@ class CommandRun : public SaveRunObserver {
     }
 
     rows_.clear();
-    std::vector<SaveRunItem> items;
+    std::vector<SaveRunItem>& items = items_;
+    items.clear();
     for (auto& [key, info] : movies) {
       RowResult row;
       row.page = page;
       row.address = info.strURL;
       if (auto earlier = savedBefore_.find(info.strURL); earlier != savedBefore_.end()) {
         // Saved from an earlier page of this run: neither fetched nor written again.
-        row.outcome = RowOutcome::AlreadySaved;
+        row.alreadySaved = true;
         row.target = earlier->second;
         Report(row);
         continue;
@@ -170,10 +164,10 @@ class CommandRun : public SaveRunObserver {
     if (items.empty()) return;
     // Ctrl+C while the page loaded: nothing of it is saved, each movie is still accounted for.
     if (interrupted_.load()) return ReportUntried(items);
-    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback});
+    SaveRun run(settings_.dir, settings_.nConflictAction, *this, {settings_.movieSource, settings_.networkFallback},
+                settings_.saveFiles);
     run.SetUnsizedReserve(settings_.unsizedReserve);
     run_ = &run;
-    current_ = -1;
     run.Run(items);
     FinishRow();
     run_ = nullptr;
@@ -189,62 +183,40 @@ class CommandRun : public SaveRunObserver {
   // ---- SaveRunObserver ----
   void OnRowStart(int nItem) override {
     FinishRow();
-    current_ = nItem;
     rows_[nItem].tried = true;
+    rows_[nItem].target = ComposeTargetPath(settings_.dir, items_[nItem].pInfo->strFileName);
     // Copies do not wait: Ctrl+C between rows ends the walk before the next one.
     if (interrupted_.load() && run_) run_->RequestStop();
   }
-  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                      ConflictMemory& memory) override {
-    BOOL write = SettleTargetConflict(target, info, nPolicy, memory,
-                                      [this](const std::string& existing, const std::string&) {
-                                        return Ask(existing);
-                                      });
-    rows_[current_].target = target;
-    return write;
+  FileExistsAnswer AskFileExists(const std::string& existing, const std::string&) override {
+    return Ask(existing);
   }
-  void OnRowStatus(int nItem, unsigned nStatusId) override {
-    RowResult& row = rows_[nItem];
-    switch (nStatusId) {
-      case IDS_STATUS_DOWNLOADING:
-        row.outcome = RowOutcome::Failed;  // until it says otherwise
-        break;
-      case IDS_STATUS_DONE:
-        row.outcome = RowOutcome::Saved;
-        break;
-      case IDS_STATUS_CANCELLED:
-        row.outcome = RowOutcome::Cancelled;
-        break;
-      default:
-        row.outcome = RowOutcome::Failed;
-        break;
-    }
-  }
-  void OnRowSize(int, std::int64_t) override {}
-  void OnStatusText(const std::string& text) override {
-    name_ = text;
+  void OnTransferStart(int, const std::string& name) override {
+    name_ = name;
     done_ = 0;
     total_ = 0;
     started_ = Clock::now();
     lastDraw_ = {};
   }
-  void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) override {
-    char system[256];
-    SetLastError(dwError);
-    FormatSystemError(system, sizeof system);
-    rows_[current_].error = FormatResString(IDS_SAVE_FAILED, info.strFileName.c_str(), system);
+  void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) override {
+    RowResult& row = rows_[nItem];
+    row.outcome = outcome;
+    row.bytes = bytes;
+    row.error = error;
+    if (outcome == RowOutcome::Saved) row.target = items_[nItem].pInfo->strSavedPath;
+    ClearProgress();
+    finishing_ = nItem;  // reported once its files are done
   }
-  void OnDownloadFailed(const std::string& text) override { rows_[current_].error = text; }
   std::unique_ptr<TransferWait> CreateTransferWait() override {
     return std::make_unique<TerminalWait>([this] { Tick(); });
   }
-  void OnDownloadStarted() override {}
-  void OnDownloadEnded() override { ClearProgress(); }
+  void OnMovieFacts(int nItem, const swf::MovieSummary& facts) override { rows_[nItem].facts = facts; }
+  void OnMovieFile(int nItem, const MovieFileOutcome& outcome) override { rows_[nItem].files.push_back(outcome); }
 
-  // ---- the session's worker ----
-  void OnTransferStatus(const TransferStatus& status) override {
+  // The session's worker.
+  void OnTransferStatus(int, const TransferStatus& status) override {
     total_ = status.total;
-    done_ = status.done;
+    done_ = status.current;
   }
 
   void Message(const std::string& text) {
@@ -256,9 +228,9 @@ class CommandRun : public SaveRunObserver {
  private:
   void PageFailed(const std::string& page, const std::string& error) {
     ++summary_.pagesFailed;
-    Message("cannot load " + page + ": " + error);
+    Message(FormatResString(IDS_TROVEX_SAVE_CANNOT_LOAD, page.c_str(), error.c_str()));
     if (settings_.json) {
-      nlohmann::json line = {{"page", ToUtf8(page)}, {"status", "page-failed"}, {"error", ToUtf8(error)}};
+      nlohmann::json line = {{"page", AnsiToUtf8(page)}, {"status", "page-failed"}, {"error", AnsiToUtf8(error)}};
       WriteOut(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
   }
@@ -273,47 +245,53 @@ class CommandRun : public SaveRunObserver {
     }
   }
 
-  // The row that was under way is complete: count and report it.
+  // The row whose movie is done, with its files: count and report it.
   void FinishRow() {
-    if (current_ < 0 || current_ >= static_cast<int>(rows_.size())) return;
-    RowResult& row = rows_[current_];
-    current_ = -1;
-    if (row.outcome == RowOutcome::Saved) {
-      std::error_code ec;
-      const auto size = std::filesystem::file_size(row.target, ec);
-      row.bytes = ec ? 0 : static_cast<std::int64_t>(size);
-    }
-    Report(row);
+    if (finishing_ < 0) return;
+    ClearProgress();
+    Report(rows_[finishing_]);
+    finishing_ = -1;
   }
 
   void Report(const RowResult& row) {
+    if (row.alreadySaved) {
+      ++summary_.alreadySaved;
+      if (settings_.json) return WriteOut(RowJson(row));
+      return WriteOut(FormatResString(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str()));
+    }
     switch (row.outcome) {
       case RowOutcome::Saved: ++summary_.saved; summary_.bytes += row.bytes; break;
       case RowOutcome::Skipped: ++summary_.skipped; break;
       case RowOutcome::Failed: ++summary_.failed; break;
       case RowOutcome::Cancelled: ++summary_.cancelled; break;
-      case RowOutcome::AlreadySaved: ++summary_.alreadySaved; break;
+    }
+    for (const MovieFileOutcome& file : row.files) {
+      if (file.status == MovieFileStatus::kSaved) ++summary_.filesSaved;
+      if (file.status == MovieFileStatus::kMissing) ++summary_.filesMissing;
+      if (file.status == MovieFileStatus::kFailed) ++summary_.filesFailed;
     }
     if (settings_.json) return WriteOut(RowJson(row));
     std::string line;
     switch (row.outcome) {
       case RowOutcome::Saved:
-        line = LoadResString(IDS_STATUS_DONE) + "\t" + row.target + "\t" + KbText(row.bytes);
+        line = LoadResString(IDS_STATUS_DONE) + "\t" + row.target + "\t" + FileSizeText(row.bytes);
         break;
       case RowOutcome::Skipped:
         line = FormatResString(IDS_TROVEX_SAVE_LINE_SKIPPED, (row.target.empty() ? row.address : row.target).c_str());
         break;
       case RowOutcome::Failed:
         line = LoadResString(IDS_STATUS_FAILED) + "\t" + row.address + "\t" + row.error;
+        std::replace(line.begin(), line.end(), '\n', ' ');  // one line per movie
         break;
       case RowOutcome::Cancelled:
         line = LoadResString(IDS_STATUS_CANCELLED) + "\t" + row.address;
         break;
-      case RowOutcome::AlreadySaved:
-        line = FormatResString(IDS_TROVEX_SAVE_LINE_ALREADY_SAVED, row.target.c_str());
-        break;
     }
     WriteOut(line);
+    for (const MovieFileOutcome& file : row.files)
+      WriteOut(FormatResString(IDS_TROVEX_SAVE_LINE_FILE, LoadResString(MovieFileStatusText(file.status)).c_str(),
+                               (file.status == MovieFileStatus::kSaved ? file.target : file.address).c_str(),
+                               file.error.c_str()));
   }
 
   void WriteOut(const std::string& line) {
@@ -381,7 +359,8 @@ class CommandRun : public SaveRunObserver {
   Summary summary_;
   std::map<std::string, std::string> savedBefore_;  // address -> target, over the whole run
   std::vector<RowResult> rows_;
-  int current_ = -1;
+  std::vector<SaveRunItem> items_;  // of the page under way, by row
+  int finishing_ = -1;
   SaveRun* run_ = nullptr;
   bool stopped_ = false;
   bool stopAsked_ = false;
@@ -402,21 +381,34 @@ int Summary::ExitCode() const {
   return kExitOk;
 }
 
-const char* OutcomeKey(RowOutcome outcome) {
-  switch (outcome) {
+const char* OutcomeKey(const RowResult& row) {
+  if (row.alreadySaved) return "already-saved";
+  switch (row.outcome) {
     case RowOutcome::Saved: return "saved";
     case RowOutcome::Skipped: return "skipped";
     case RowOutcome::Failed: return "failed";
     case RowOutcome::Cancelled: return "cancelled";
-    case RowOutcome::AlreadySaved: return "already-saved";
   }
   return "failed";
 }
 
 std::string RowJson(const RowResult& row) {
-  nlohmann::json line = {{"page", ToUtf8(row.page)},     {"address", ToUtf8(row.address)},
-                         {"target", ToUtf8(row.target)}, {"status", OutcomeKey(row.outcome)},
-                         {"bytes", row.bytes},           {"error", ToUtf8(row.error)}};
+  nlohmann::json line = {{"page", AnsiToUtf8(row.page)},     {"address", AnsiToUtf8(row.address)},
+                         {"target", AnsiToUtf8(row.target)}, {"status", OutcomeKey(row)},
+                         {"bytes", row.bytes},           {"error", AnsiToUtf8(row.error)}};
+  // Added after the first fields, so readers of those keep working; null when not known.
+  const swf::MovieSummary& f = row.facts;
+  line["swfVersion"] = f.known() ? nlohmann::json(f.version) : nlohmann::json();
+  line["actionScript"] = f.known() ? nlohmann::json(f.actionScript) : nlohmann::json();
+  line["stageWidth"] = f.known() ? nlohmann::json(f.stageWidth) : nlohmann::json();
+  line["stageHeight"] = f.known() ? nlohmann::json(f.stageHeight) : nlohmann::json();
+  line["frameRate"] = f.known() ? nlohmann::json(f.frameRate) : nlohmann::json();
+  nlohmann::json files = nlohmann::json::array();
+  for (const MovieFileOutcome& file : row.files)
+    files.push_back({{"address", AnsiToUtf8(file.address)}, {"target", AnsiToUtf8(file.target)},
+                     {"status", MovieFileStatusKey(file.status)}, {"bytes", file.bytes},
+                     {"error", AnsiToUtf8(file.error)}, {"depth", file.depth}});
+  line["files"] = std::move(files);
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -427,6 +419,9 @@ std::string SummaryJson(const Summary& s) {
                          {"cancelled", s.cancelled}, {"alreadySaved", s.alreadySaved},
                          {"bytes", s.bytes},        {"interrupted", s.interrupted},
                          {"exitCode", s.ExitCode()}};
+  line["filesSaved"] = s.filesSaved;
+  line["filesMissing"] = s.filesMissing;
+  line["filesFailed"] = s.filesFailed;
   return line.dump();
 }
 
@@ -455,8 +450,8 @@ std::string DurationText(std::int64_t seconds) {
 
 std::string ProgressLine(const std::string& name, std::int64_t done, std::int64_t total,
                          double bytesPerSecond, int width) {
-  std::string tail = "  " + FormatResString(IDS_DOWNLOAD_PROGRESS, KbText(done).c_str(),
-                                            total > 0 ? KbText(total).c_str() : "? KB");
+  std::string tail = "  " + FormatResString(IDS_DOWNLOAD_PROGRESS, FileSizeText(done).c_str(),
+                                            FileSizeText(total > 0 ? total : -1).c_str());
   if (bytesPerSecond > 0) {
     tail += "  " + RateText(bytesPerSecond);
     if (total > done) tail += "  " + DurationText(static_cast<std::int64_t>((total - done) / bytesPerSecond + 0.5));
@@ -475,7 +470,7 @@ Summary SavePages(const std::vector<std::string>& pages, const RunSettings& sett
   }
   Summary summary = run.summary();
   summary.interrupted = run.stopped();
-  if (summary.interrupted) run.Message("interrupted");
+  if (summary.interrupted) run.Message(LoadResString(IDS_TROVEX_SAVE_INTERRUPTED));
   return summary;
 }
 

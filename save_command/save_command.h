@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/inet/page_source.h"
+#include "save_engine/save_run.h"
+#include "save_engine/movie_files.h"
+#include "swf/movie_summary.h"
 
 namespace trovex::save_command {
 
@@ -20,17 +23,18 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
-enum class RowOutcome { Saved, Skipped, Failed, Cancelled, AlreadySaved };
-
 // What became of one movie (texts in the locale's code page).
 struct RowResult {
   std::string page;
   std::string address;
   std::string target;  // the path written, or the one settled on before a failure
   RowOutcome outcome = RowOutcome::Skipped;
+  bool alreadySaved = false;  // saved from an earlier page of the run: not fetched again
   std::int64_t bytes = 0;
   std::string error;
   bool tried = false;  // the run came to it (a stop may end the walk before)
+  swf::MovieSummary facts;  // of the saved file
+  std::vector<MovieFileOutcome> files;  // the files it loads, as they were handled
 };
 
 struct Summary {
@@ -43,6 +47,10 @@ struct Summary {
   int alreadySaved = 0;
   std::int64_t bytes = 0;
   bool interrupted = false;
+  // The files the movies load.
+  int filesSaved = 0;
+  int filesMissing = 0;
+  int filesFailed = 0;
   int ExitCode() const;
 };
 
@@ -57,6 +65,7 @@ struct RunSettings {
   inet::PageSource* movieSource = nullptr;
   bool networkFallback = false;
   bool json = false;
+  bool saveFiles = true;      // also the files each movie loads
   bool progressLine = false;  // redraw a progress line on `progress` (a terminal)
   bool askOnTerminal = false; // the ask policy may ask on /dev/tty
   std::FILE* out = stdout;    // per-movie lines and the summary
@@ -69,7 +78,7 @@ Summary SavePages(const std::vector<std::string>& pages, const RunSettings& sett
                   const std::atomic<bool>& interrupted);
 
 // Pure helpers, for the reports.
-const char* OutcomeKey(RowOutcome outcome);  // "saved", "skipped", ...
+const char* OutcomeKey(const RowResult& row);  // "saved", "skipped", ...
 // One JSON object (no line break) for a row and for the summary, UTF-8.
 std::string RowJson(const RowResult& row);
 std::string SummaryJson(const Summary& summary);

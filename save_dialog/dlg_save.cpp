@@ -28,9 +28,6 @@
 
 namespace trovex {
 
-namespace {
-
-
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -42,7 +39,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   }
 }
 
-}  // namespace
 
 std::string QuoteCompanionArgument(const std::string& path) {
   // Inside quotes, backslashes count only in front of a quote: such runs are doubled and the
@@ -84,6 +80,8 @@ wxBEGIN_EVENT_TABLE(CDlgSave, CResizableDialog)
   EVT_LIST_ITEM_UNCHECKED(IDC_SAVE_LIST, CDlgSave::OnListCheckEvent)
   EVT_BUTTON(IDC_SAVE_IMPORT_ZALMIC, CDlgSave::OnImportZalmicEvent)
   EVT_BUTTON(IDC_SAVE_IMPORT_ORDAVIN, CDlgSave::OnImportOrdavinEvent)
+  EVT_LIST_COL_RIGHT_CLICK(IDC_SAVE_LIST, CDlgSave::OnHeaderRightClick)
+  EVT_LIST_ITEM_RIGHT_CLICK(IDC_SAVE_LIST, CDlgSave::OnItemRightClick)
 wxEND_EVENT_TABLE()
 
 CDlgSave::CDlgSave(wxWindow* pParentWnd, PlayerEngine* player)
@@ -133,7 +131,9 @@ bool CDlgSave::OnInitDialog() {
     const std::string heading = i < static_cast<int>(headings.size()) ? headings[i] : std::string();
     listCtrl->InsertColumn(i, ToWx(heading), formats[i], static_cast<int>(ReadColumnWidth(i)));
   }
+  InsertFactColumns();
   FillList();
+  FillLocalFacts();
 
   ChooseFirstDirectory();
   OnDirChanged();

@@ -11,7 +11,9 @@
 #include "platform/base/types.h"
 #include "preview/flash_preview.h"
 #include "resizable/resizable_dialog.h"
+#include "save_engine/movie_files.h"
 #include "scan/swf_file_list.h"
+#include "swf/movie_summary.h"
 #include "dialogs/dlg_settings.h"
 #include "save_dialog/file_list_ctrl.h"
 
@@ -48,7 +50,16 @@ constexpr int kColumnFileName = 0;
 constexpr int kColumnSize = 1;
 constexpr int kColumnStatus = 2;
 constexpr int kColumnURL = 3;
+// The movie's facts and its files, after the columns above; the user may hide each.
+constexpr int kColumnVersion = 4;
+constexpr int kColumnActionScript = 5;
+constexpr int kColumnStage = 6;
+constexpr int kColumnFrameRate = 7;
+constexpr int kColumnFiles = 8;
+constexpr int kFactColumnCount = 5;
 
+// The parts of a text between line breaks (column headings of one string).
+std::vector<std::string> SplitLines(const std::string& text);
 // The argument text that hands one path to a companion: the path in double quotes. Quotes and
 // backslashes that would end the quoting early are escaped, so the path arrives unchanged.
 std::string QuoteCompanionArgument(const std::string& path);
@@ -82,6 +93,16 @@ class CDlgSave : public CResizableDialog {
   bool IsDownloading() const;
   // Enables the import buttons for the installed companions.
   void UpdateImportButtons();
+  // The movie's facts into its row's fact columns (dlg_save_files.cpp).
+  void SetItemFacts(int nItem, const swf::MovieSummary& facts);
+  // One more file the row's movie loads: the files column counts it.
+  void AddItemFile(int nItem, const MovieFileOutcome& outcome);
+  const std::vector<MovieFileOutcome>& ItemFiles(int nItem) const;
+  // Shows the files of the row's movie (a right click on the row).
+  void ShowItemFiles(int nItem);
+  // Hides or shows fact column kColumnVersion + i, and remembers it.
+  void ShowFactColumn(int i, bool show);
+  bool IsFactColumnShown(int i) const;
 
  protected:
   bool OnInitDialog() override;
@@ -138,6 +159,10 @@ class CDlgSave : public CResizableDialog {
   void OnSaveEvent(wxCommandEvent& event);
   void OnImportZalmicEvent(wxCommandEvent& event);
   void OnImportOrdavinEvent(wxCommandEvent& event);
+  void InsertFactColumns();
+  void FillLocalFacts();
+  void OnHeaderRightClick(wxListEvent& event);
+  void OnItemRightClick(wxListEvent& event);
 
   std::vector<std::string> rowKeys_;  // fileList key of each row, by item data
   SWFFileInfo noRecord_;              // what a row without a record reads (no list, bad row)
@@ -147,6 +172,8 @@ class CDlgSave : public CResizableDialog {
   int barShift_ = 0;                  // the bar counts nTotal_ >> barShift_
   long clickedRow_ = -1;              // row whose check box the user is clicking
   CFlashPreview preview_;             // re-creates the preview control (flashCtrl)
+  std::vector<std::vector<MovieFileOutcome>> rowFiles_;  // by row: the files its movie loads
+  UINT hiddenFactColumns_ = 0;        // one bit per fact column
 
   wxDECLARE_EVENT_TABLE();
 };

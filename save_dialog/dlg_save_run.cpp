@@ -14,7 +14,6 @@
 #include "platform/fs/fs.h"
 #include "platform/fs/path.h"
 #include "platform/text/res_text.h"
-#include "platform/text/system_message.h"
 #include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "dialogs/dlg_file_exists.h"
@@ -50,59 +49,68 @@ class DialogRunObserver : public SaveRunObserver {
   void OnRowStart(int nItem) override {
     dlg_.SelectOnly(nItem);
     dlg_.nSavingItem = nItem;
+    movieDone_ = false;
   }
-  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                      ConflictMemory& memory) override {
-    return trovex::SettleTargetConflict(target, info, nPolicy, memory);
+  FileExistsAnswer AskFileExists(const std::string& existing, const std::string& source) override {
+    return trovex::AskFileExists(existing, source);
   }
-  void OnRowStatus(int nItem, unsigned nStatusId) override { dlg_.SetItemStatus(nItem, nStatusId); }
-  void OnRowSize(int nItem, std::int64_t nSize) override { dlg_.SetItemSize(nItem, nSize); }
-  void OnStatusText(const std::string& text) override { dlg_.SetStatusText(text.c_str()); }
-  void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) override {
-    char system[256];
-    SetLastError(dwError);
-    FormatSystemError(system, sizeof system);
-    AppMessageBoxRes(dlg_.GetWindow(), IDS_SAVE_FAILED, MB_OK | MB_ICONERROR,
-                     info.strFileName.c_str(), system);
-  }
-  void OnDownloadFailed(const std::string& text) override {
-    // Which movie, from where, and why.
-    const SWFFileInfo& info = dlg_.RowRecord(dlg_.nSavingItem);
-    AppMessageBox(dlg_.GetWindow(),
-                  FormatResString(IDS_DOWNLOAD_FAILED, info.strFileName.c_str(), info.strURL.c_str(),
-                                  text.c_str()),
-                  MB_OK | MB_ICONERROR);
-  }
-  std::unique_ptr<TransferWait> CreateTransferWait() override { return std::make_unique<DialogWait>(); }
-  void OnDownloadStarted() override {
-    // Each download has a hand-off of its own: a late value of the last one finds nothing.
+  void OnTransferStart(int nItem, const std::string& name) override {
+    if (!movieDone_) dlg_.SetItemStatus(nItem, IDS_STATUS_DOWNLOADING);  // not for its files
+    dlg_.SetStatusText(name.c_str());
+    // Each transfer has a hand-off of its own: a late value of the last one finds nothing.
     poster_ = std::make_unique<WindowPoster>(dlg_.GetWindow());
     current_ = std::make_shared<bool>(true);
     statuses_ = std::make_unique<LatestValuePoster<TransferStatus>>(
         dlg_.GetWindow(), [&dlg = dlg_](const TransferStatus& status) { dlg.OnTransferStatus(status); });
     dlg_.OnTotalSize(0);  // not known until the response says
   }
-  void OnTransferStatus(const TransferStatus& status) override {
+  void OnTransferStatus(int, const TransferStatus& status) override {
     // The response's status is queued as it is, ahead of any count, so that the bar is set up
     // first and the first count is not held back behind it.
-    if (status.done == 0)
+    if (status.current == 0)
       poster_->Post([&dlg = dlg_, status, current = current_] {
         if (*current) dlg.OnTransferStatus(status);
       });
     else
       statuses_->Post(status);
   }
-  void OnDownloadEnded() override {
+  void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) override {
+    movieDone_ = true;
+    if (outcome == RowOutcome::Skipped) return;
+    EndTransfer();
+    switch (outcome) {
+      case RowOutcome::Saved:
+        dlg_.SetItemSize(nItem, bytes);
+        dlg_.SetItemStatus(nItem, IDS_STATUS_DONE);
+        break;
+      case RowOutcome::Cancelled:
+        dlg_.SetItemStatus(nItem, IDS_STATUS_CANCELLED);
+        break;
+      default:
+        dlg_.SetItemStatus(nItem, IDS_STATUS_FAILED);
+        break;
+    }
+    if (outcome == RowOutcome::Failed) AppMessageBox(dlg_.GetWindow(), error, MB_OK | MB_ICONERROR);
+  }
+  std::unique_ptr<TransferWait> CreateTransferWait() override { return std::make_unique<DialogWait>(); }
+  void OnMovieFacts(int nItem, const swf::MovieSummary& facts) override { dlg_.SetItemFacts(nItem, facts); }
+  void OnMovieFile(int nItem, const MovieFileOutcome& outcome) override {
+    EndTransfer();
+    dlg_.AddItemFile(nItem, outcome);
+  }
+
+ private:
+  void EndTransfer() {
     // The last status first, then the bar goes.
     if (statuses_) statuses_->Flush();
     statuses_.reset();
-    // A status still queued belongs to a download that is over.
+    // A status still queued belongs to a transfer that is over.
     if (current_) *current_ = false;
     if (wxWindow* bar = dlg_.GetDlgItem(IDC_SAVE_PROGRESS)) bar->Hide();
   }
 
- private:
   CDlgSave& dlg_;
+  bool movieDone_ = false;  // the row's movie is over: what follows are its files
   std::unique_ptr<WindowPoster> poster_;
   std::shared_ptr<bool> current_;  // this download's hand-offs still apply (dialog's thread)
   std::unique_ptr<LatestValuePoster<TransferStatus>> statuses_;
@@ -149,7 +157,7 @@ void CDlgSave::OnSave() {
   for (int row : checked) items.push_back({row, &RowRecord(row)});
 
   DialogRunObserver observer(*this);
-  SaveRun run(strSaveDir, settings.nConflictAction, observer);
+  SaveRun run(strSaveDir, settings.nConflictAction, observer, {}, settings.bSaveMovieFiles != 0);
   run.SetUnsizedReserve(ReadUnsizedReserve());
   run_ = &run;
   run.Run(items);
@@ -193,7 +201,7 @@ bool CDlgSave::IsDownloading() const { return run_ && run_->downloading(); }
 
 void CDlgSave::OnTransferStatus(const TransferStatus& status) {
   if (status.total != nTotal_) OnTotalSize(status.total);
-  OnProgress(status.done);
+  OnProgress(status.current);
 }
 
 void CDlgSave::OnTotalSize(std::int64_t nTotal) {

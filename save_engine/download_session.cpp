@@ -438,11 +438,11 @@ void CDownloadSession::FailOnException(const CInternetException& e, const std::s
 }
 
 void CSWFDownloadSession::OnDataReceived(const void*, std::uint64_t total) {
-  if (pOwner) pOwner->OnTransferStatus({GetContentLength(), static_cast<std::int64_t>(total)});
+  if (pOwner) pOwner->OnTransferStatus({GetContentLength(), 0, static_cast<std::int64_t>(total)});
 }
 
 void CSWFDownloadSession::OnResponseReady() {
-  if (pOwner) pOwner->OnTransferStatus({GetContentLength(), 0});
+  if (pOwner) pOwner->OnTransferStatus({GetContentLength(), 0, 0});
 }
 
 }  // namespace trovex

@@ -17,11 +17,12 @@
 
 namespace trovex {
 
-// Where a transfer stands: the announced size of the body (0: not known) and the bytes
-// received so far.
+// Where a transfer stands: the announced size of the body (0: not known), the offset it began
+// at, and the offset reached so far.
 struct TransferStatus {
   std::int64_t total = 0;
-  std::int64_t done = 0;
+  std::int64_t start = 0;
+  std::int64_t current = 0;
   bool operator==(const TransferStatus&) const = default;
 };
 
@@ -152,8 +153,8 @@ class CDownloadSession : public CInternetSession {
   std::thread worker_;
 };
 
-// What the owner of a download hears of it, on the session's worker thread: {total, 0} once
-// the response has arrived, then {total, done} after every block received.
+// What the owner of a download hears of it, on the session's worker thread: {total, 0, 0}
+// once the response has arrived, then {total, 0, current} after every block received.
 class DownloadObserver {
  public:
   virtual ~DownloadObserver() = default;

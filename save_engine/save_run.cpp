@@ -5,6 +5,7 @@
 #include "platform/fs/fs.h"
 #include "platform/text/ascii.h"
 #include "platform/text/res_text.h"
+#include "platform/text/system_message.h"
 #include "res/strings.h"
 
 namespace trovex {
@@ -25,6 +26,22 @@ bool LocalCopyChanged(const SWFFileInfo& info) {
 
 bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+std::int64_t SizeOf(const std::string& path) {
+  CFileStatus status;
+  return GetFileStatus(path.c_str(), status) ? static_cast<std::int64_t>(status.m_size) : 0;
+}
+
+// Hands the session's values on with the row they belong to.
+class RowTransfer : public DownloadObserver {
+ public:
+  RowTransfer(SaveRunObserver& observer, int nItem) : observer_(observer), nItem_(nItem) {}
+  void OnTransferStatus(const TransferStatus& status) override { observer_.OnTransferStatus(nItem_, status); }
+
+ private:
+  SaveRunObserver& observer_;
+  int nItem_;
+};
+
 }  // namespace
 
 void SaveRun::RequestStop() {
@@ -39,10 +56,10 @@ bool SaveRun::downloading() const {
 }
 
 void SaveRun::MarkSaved(const SaveRunItem& item, const std::string& target) {
-  observer_.OnRowStatus(item.nItem, IDS_STATUS_DONE);
   item.pInfo->bSaved = TRUE;
   item.pInfo->strSavedPath = target;
   if (firstSaved_.empty()) firstSaved_ = target;
+  rowSaved_ = true;
 }
 
 bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace) {
@@ -56,9 +73,42 @@ bool SaveRun::CopyRow(const SWFFileInfo& info, std::string& target, bool replace
   return false;
 }
 
-void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
-                          bool& wasStopped) {
+bool SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bool replace) {
+  bool ok = false, stopped = false;
+  std::string saved, why;
+  Transfer(item.nItem, item.pInfo->strURL, target, replace, [&](CSWFDownloadSession& session, BOOL done) {
+    ok = done != FALSE;
+    stopped = session.IsStopped() != FALSE;
+    saved = session.GetSavedPath().empty() ? target : session.GetSavedPath();
+    why = session.GetErrorText();
+  });
+  // The worker is joined: no status comes after the row's end.
+  if (ok) {
+    MarkSaved(item, saved);
+    observer_.OnRowDone(item.nItem, RowOutcome::Saved, SizeOf(saved), {});
+  } else if (stopped) {
+    observer_.OnRowDone(item.nItem, RowOutcome::Cancelled, 0, {});
+  } else {
+    // Which movie, from where, and why.
+    const SWFFileInfo& info = *item.pInfo;
+    observer_.OnRowDone(item.nItem, RowOutcome::Failed, 0,
+                        FormatResString(IDS_DOWNLOAD_FAILED, info.strFileName.c_str(), info.strURL.c_str(),
+                                        why.c_str()));
+  }
+  return stopped;
+}
+
+bool SaveRun::Settle(std::string& target, const SWFFileInfo& info) {
+  const auto ask = [this](const std::string& existing, const std::string& source) {
+    return observer_.AskFileExists(existing, source);
+  };
+  return SettleTargetConflict(target, info, nPolicy_, memory_, ask) != FALSE;
+}
+
+void SaveRun::Transfer(int nItem, const std::string& url, const std::string& target, bool replace,
+                       const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report) {
   std::unique_ptr<TransferWait> wait = observer_.CreateTransferWait();
+  RowTransfer transfer(observer_, nItem);
   CSWFDownloadSession* session = nullptr;
   {
     std::lock_guard<std::mutex> lock(sessionMutex_);
@@ -66,34 +116,28 @@ void SaveRun::DownloadRow(const SaveRunItem& item, const std::string& target, bo
                                                      nullptr, nullptr, 0);
     session = session_.get();
   }
-  session->pOwner = &observer_;
+  session->pOwner = &transfer;
   session->SetTransferWait(wait.get());
   session->SetSource(source_);
   session->SetUnsizedReserve(unsizedReserve_);
   if (!replace)
     session->SetNameClaim([target](const std::string& taken) { return NextClaimPath(target, taken); });
-  observer_.OnDownloadStarted();
-  const BOOL ok = session->Download(item.pInfo->strURL, target);
-  wasStopped = session->IsStopped() != FALSE;
-  if (ok) {
-    const std::string saved = session->GetSavedPath().empty() ? target : session->GetSavedPath();
-    CFileStatus status;
-    if (GetFileStatus(saved.c_str(), status))
-      observer_.OnRowSize(item.nItem, static_cast<std::int64_t>(status.m_size));
-    MarkSaved(item, saved);
-  } else if (wasStopped) {
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_CANCELLED);
-  } else {
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
-    observer_.OnDownloadFailed(session->GetErrorText());
-  }
+  const BOOL ok = session->Download(url, target);
+  report(*session, ok);
   std::unique_ptr<CSWFDownloadSession> ended;
   {
     std::lock_guard<std::mutex> lock(sessionMutex_);
     ended = std::move(session_);
   }
   ended.reset();
-  observer_.OnDownloadEnded();
+}
+
+bool SaveRun::ReplacesOnWrite(bool existed) const {
+  // Only an overwrite someone chose replaces a file; every other name is claimed, so a
+  // second process saving into this folder meanwhile never loses its movie (nor we ours).
+  return nPolicy_ == CONFLICT_OVERWRITE ||
+         (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
+          (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
 }
 
 void SaveRun::Run(const std::vector<SaveRunItem>& items) {
@@ -109,38 +153,42 @@ void SaveRun::Run(const std::vector<SaveRunItem>& items) {
     std::string target = ComposeTargetPath(strSaveDir_, info.strFileName);
     // A name no target may carry (a local file's own name can) fails its row, saying why.
     if (!IsValidTargetPath(std::string(1, PathSeparator(kNativePathStyle)) + PathStripPath(target))) {
-      observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
-      observer_.OnDownloadFailed(FormatResString(IDS_NAME_UNUSABLE, info.strFileName.c_str()));
+      observer_.OnRowDone(item.nItem, RowOutcome::Failed, 0,
+                          FormatResString(IDS_NAME_UNUSABLE, info.strFileName.c_str()));
       continue;
     }
     const bool existed = PathFileExistsA(target.c_str()) != FALSE;
-    if (!observer_.SettleConflict(target, info, nPolicy_, memory_)) continue;
-    // Only an overwrite someone chose replaces a file; every other name is claimed, so a
-    // second process saving into this folder meanwhile never loses its movie (nor we ours).
-    const bool replace =
-        nPolicy_ == CONFLICT_OVERWRITE ||
-        (existed && nPolicy_ != CONFLICT_AUTO_RENAME && nPolicy_ != CONFLICT_SKIP &&
-         (memory_.nAnswer == FILE_EXISTS_OVERWRITE || memory_.nAnswer == FILE_EXISTS_RENAME));
-    observer_.OnRowStatus(item.nItem, IDS_STATUS_DOWNLOADING);
-    observer_.OnStatusText(info.strFileName);
+    if (!Settle(target, info)) {
+      observer_.OnRowDone(item.nItem, RowOutcome::Skipped, 0, {});
+      continue;
+    }
+    const bool replace = ReplacesOnWrite(existed);
+    observer_.OnTransferStart(item.nItem, info.strFileName);
 
     bool wasStopped = false;
+    rowSaved_ = false;
     const bool web = IsWebAddress(info.strURL);
     if (!info.strLocalFile.empty() && !(web && LocalCopyChanged(info))) {
       if (CopyRow(info, target, replace)) {
         MarkSaved(item, target);
+        observer_.OnRowDone(item.nItem, RowOutcome::Saved, SizeOf(target), {});
       } else if (DWORD error = GetLastError(); web && IsGone(error)) {
-        DownloadRow(item, target, replace, wasStopped);  // vanished after the look
+        wasStopped = DownloadRow(item, target, replace);  // vanished after the look
       } else {
-        observer_.OnRowStatus(item.nItem, IDS_STATUS_FAILED);
-        observer_.OnCopyFailed(info, error);
+        observer_.OnRowDone(item.nItem, RowOutcome::Failed, 0,
+                            FormatResString(IDS_SAVE_FAILED, info.strFileName.c_str(),
+                                            SystemErrorText(error).c_str()));
       }
     } else {
-      DownloadRow(item, target, replace, wasStopped);
+      wasStopped = DownloadRow(item, target, replace);
     }
     if (wasStopped) {
       stopped_ = true;
       break;
+    }
+    if (rowSaved_) {
+      observer_.OnMovieFacts(item.nItem, swf::ReadMovieSummaryOfFile(info.strSavedPath));
+      if (saveFiles_) SaveMovieFiles(item, info.strSavedPath);
     }
   }
 }

@@ -1,12 +1,13 @@
 // The walk of a save run over the checked movies: target name, conflict settlement, copy or
-// download, statuses. It knows no windows and owns the download session of the row under way;
-// what it shows and asks goes through an observer, which supplies only what a window (or a
-// terminal, or a test) supplies: the wait for a download, the file-exists question, and a sink
-// for rows, statuses and the transfer's {total, done}.
+// download. It knows no windows and owns the download session of the row under way; it
+// reports values to an observer (a window, a terminal, a test) and asks it one question, whether
+// an existing file is to be replaced; the run keeps and applies its policy.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,35 +15,43 @@
 
 #include "platform/base/types.h"
 #include "save_engine/download_session.h"
+#include "save_engine/movie_files.h"
 #include "save_engine/target_naming.h"
 #include "scan/swf_file_list.h"
+#include "swf/movie_summary.h"
 
 namespace trovex {
 
-// All calls come on the walk's thread, except OnTransferStatus (DownloadObserver), which the
-// session's worker makes between OnDownloadStarted and OnDownloadEnded.
-class SaveRunObserver : public DownloadObserver {
+// What became of a row.
+enum class RowOutcome { Saved, Skipped, Failed, Cancelled };
+
+// All calls come on the walk's thread, except OnTransferStatus, which the session's worker
+// makes while the walk waits.
+class SaveRunObserver {
  public:
-  // The row is about to be handled (selected alone, remembered as the saving row).
+  virtual ~SaveRunObserver() = default;
+  // The row is about to be handled.
   virtual void OnRowStart(int nItem) = 0;
-  // SettleTargetConflict with the run's policy and memory, asking the user when needed.
-  virtual BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                              ConflictMemory& memory) = 0;
-  virtual void OnRowStatus(int nItem, unsigned nStatusId) = 0;
-  virtual void OnRowSize(int nItem, std::int64_t nSize) = 0;
-  virtual void OnStatusText(const std::string& text) = 0;
-  // CopyFileA failed with this code (message 32002).
-  virtual void OnCopyFailed(const SWFFileInfo& info, DWORD dwError) = 0;
-  // A download failed with this text (not for a stop).
-  virtual void OnDownloadFailed(const std::string& text) = 0;
+  // The target exists: what to do with it. `source` is the movie's local copy, empty when it
+  // will be downloaded.
+  virtual FileExistsAnswer AskFileExists(const std::string& existing, const std::string& source) = 0;
+  // The row's movie, or after its OnRowDone one of the files it loads, starts to be copied or
+  // downloaded under this name.
+  virtual void OnTransferStart(int nItem, const std::string& name) = 0;
+  // A download's progress: {total, 0, 0} once the response has arrived, then the offset after
+  // every block received.
+  virtual void OnTransferStatus(int nItem, const TransferStatus& status) = 0;
+  // The row is over (a download's worker has ended). `bytes`: the size saved; `error`: the
+  // failure as the user reads it, empty unless Failed.
+  virtual void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) = 0;
   // How the walk's thread waits for one download (a window keeps dispatching its events). A
   // new one for each download, so a late wake of the last one cannot end this one's wait;
   // null: the walk blocks until the download has ended.
   virtual std::unique_ptr<TransferWait> CreateTransferWait() = 0;
-  // A download begins: its total is not known until the response says.
-  virtual void OnDownloadStarted() = 0;
-  // The download has ended and its session is about to go (the progress bar hides).
-  virtual void OnDownloadEnded() = 0;
+  // The facts of the row's movie, read from the file just saved.
+  virtual void OnMovieFacts(int /*nItem*/, const swf::MovieSummary& /*facts*/) {}
+  // One file the row's movie loads has been handled; after the movie's own status.
+  virtual void OnMovieFile(int /*nItem*/, const MovieFileOutcome& /*outcome*/) {}
 };
 
 struct SaveRunItem {
@@ -52,9 +61,12 @@ struct SaveRunItem {
 
 class SaveRun {
  public:
-  // `source`: where downloads come from (the network by default).
-  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {})
-      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source) {}
+  // `source`: where downloads come from (the network by default); `saveFiles`: also save the
+  // files each saved movie loads.
+  SaveRun(std::string strSaveDir, int nConflictAction, SaveRunObserver& observer, DownloadSource source = {},
+          bool saveFiles = true)
+      : strSaveDir_(std::move(strSaveDir)), nPolicy_(nConflictAction), observer_(observer), source_(source),
+        saveFiles_(saveFiles) {}
 
   // Saves the items in order. Ends early when a download was stopped, or when a stop was
   // asked for between rows.
@@ -75,13 +87,26 @@ class SaveRun {
 
  private:
   void MarkSaved(const SaveRunItem& item, const std::string& target);
-  // Downloads one row's movie into target through a session of its own.
+  // Downloads one row's movie into target through a session of its own and reports the row.
   // `replace`: the target may replace an existing file; otherwise a free name is claimed.
-  void DownloadRow(const SaveRunItem& item, const std::string& target, bool replace,
-                   bool& wasStopped);
+  // Returns whether the download was stopped.
+  bool DownloadRow(const SaveRunItem& item, const std::string& target, bool replace);
   // Copies the row's local copy; false (the last error set) when it failed. Without `replace`
   // a free name is claimed and `target` becomes it.
   bool CopyRow(const SWFFileInfo& info, std::string& target, bool replace);
+  // Whether a write to a target settled by the policy may replace a file that `existed`.
+  bool ReplacesOnWrite(bool existed) const;
+  // Settles a clash of `target` with an existing file by the run's policy, asking the
+  // observer when the policy says so; false: skip it.
+  bool Settle(std::string& target, const SWFFileInfo& info);
+  // One download for row nItem through a session of its own; `report` sees the session
+  // before it goes.
+  void Transfer(int nItem, const std::string& url, const std::string& target, bool replace,
+                const std::function<void(CSWFDownloadSession& session, BOOL ok)>& report);
+  // The files the row's movie, saved at `target`, loads (movie_files.cpp).
+  void SaveMovieFiles(const SaveRunItem& item, const std::string& target);
+  MovieFileOutcome SaveMovieFile(int nItem, const std::string& address, const std::string& relative,
+                                 const std::string& folder);
 
   std::string strSaveDir_;
   int nPolicy_;
@@ -94,6 +119,10 @@ class SaveRun {
   bool stopped_ = false;
   std::string firstSaved_;
   std::uint64_t unsizedReserve_ = kDefaultUnsizedReserve;
+  bool saveFiles_;
+  bool rowSaved_ = false;
+  // Files saved by this run, by address and target: a file two movies load is fetched once.
+  std::map<std::pair<std::string, std::string>, MovieFileOutcome> filesDone_;
 };
 
 }  // namespace trovex

@@ -19,6 +19,8 @@ constexpr char kEmbedReference[] = "src";
 constexpr char kEmbedType[] = "type";
 constexpr char kMovieSuffix[] = ".swf";
 constexpr char kFlashMimeType[] = "application/x-shockwave-flash";
+constexpr char kFlashVars[] = "flashvars";
+constexpr char kBase[] = "base";
 constexpr DWORD kUrlBuffer = 260;
 
 // Only the space character is trimmed; tabs and line breaks belong to the text.
@@ -54,6 +56,15 @@ bool NamesFlash(BSTR classid) {
   }
   return MbFindSubstring(MbToUpper(BstrToAnsi(classid)), kFlashClassId) != std::string::npos;
 }
+
+// The names of what an element hands its movie, made once per document.
+struct ParamNames {
+  BStr flashVars = BStr::Attach(AnsiToBstr(kFlashVars));
+  BStr base = BStr::Attach(AnsiToBstr(kBase));
+  ReferenceResolver::Params Read(IHTMLElement* element) const {
+    return {ReadAttribute(element, flashVars).text, ReadAttribute(element, base).text};
+  }
+};
 
 // Site root and document directory of a page address; false when the address cannot be
 // cracked or put together again.
@@ -144,6 +155,7 @@ void WalkObjects(IHTMLDocument2* document, const MoviePage& page, Walk& walk) {
   ComPtr<IHTMLElementCollection> applets;
   if (FAILED(document->get_applets(applets.GetAddressOf())) || !applets) return;
   const BStr reference = BStr::Attach(AnsiToBstr(kObjectReference));
+  const ParamNames params;
   ForEachItem(applets.Get(), [&](const ComPtr<IDispatch>& item) {
     ComPtr<IHTMLObjectElement> object;
     if (FAILED(item.As(IID_IHTMLObjectElement, &object)) || !object) return;
@@ -152,7 +164,7 @@ void WalkObjects(IHTMLDocument2* document, const MoviePage& page, Walk& walk) {
     if (!NamesFlash(classid.Get())) return;
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
-    walk.resolver.Add(page, ReadAttribute(element.Get(), reference).text);
+    walk.resolver.Add(page, ReadAttribute(element.Get(), reference).text, params.Read(element.Get()));
   });
 }
 
@@ -161,6 +173,7 @@ void WalkEmbeds(IHTMLDocument2* document, const MoviePage& page, Walk& walk) {
   if (FAILED(document->get_embeds(embeds.GetAddressOf())) || !embeds) return;
   const BStr srcName = BStr::Attach(AnsiToBstr(kEmbedReference));
   const BStr typeName = BStr::Attach(AnsiToBstr(kEmbedType));
+  const ParamNames params;
   ForEachItem(embeds.Get(), [&](const ComPtr<IDispatch>& item) {
     ComPtr<IHTMLElement> element;
     if (FAILED(item.As(IID_IHTMLElement, &element)) || !element) return;
@@ -171,7 +184,7 @@ void WalkEmbeds(IHTMLDocument2* document, const MoviePage& page, Walk& walk) {
     bool flash = MbCompareNoCase(tail, kMovieSuffix) == 0;
     if (!flash) flash = MbCompareNoCase(ReadAttribute(element.Get(), typeName).text, kFlashMimeType) == 0;
     if (!flash) return;
-    walk.resolver.Add(page, std::move(src.text));
+    walk.resolver.Add(page, std::move(src.text), params.Read(element.Get()));
   });
 }
 
@@ -188,9 +201,11 @@ int WalkDocument(IHTMLDocument2* document, Walk& walk) {
 
   BStr url;
   if (FAILED(document->get_URL(url.GetAddressOf()))) return 1;
+  std::string address = BstrToAnsi(url.Get());
   std::string siteRoot, directory;
-  if (!DerivePrefixes(BstrToAnsi(url.Get()), &siteRoot, &directory)) return 1;
-  const MoviePage& kept = walk.pages.emplace_back(std::move(siteRoot), std::move(directory));
+  if (!DerivePrefixes(address, &siteRoot, &directory)) return 1;
+  MoviePage& kept = walk.pages.emplace_back(std::move(siteRoot), std::move(directory));
+  kept.address = std::move(address);
 
   WalkObjects(document, kept, walk);
   WalkEmbeds(document, kept, walk);

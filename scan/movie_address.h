@@ -18,6 +18,7 @@ struct MoviePage {
   std::string directory;
   std::string canonicalDirectory;  // empty when a name appended to it might not stay as it is
   bool local = false;              // a file: page, which alone may name local movies
+  std::string address;             // the page's own address, handed on to its movies' records
 };
 
 // Makes `reference` absolute against the page, canonicalises it and fills `record` through

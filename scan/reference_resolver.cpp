@@ -26,8 +26,8 @@ ReferenceResolver::ReferenceResolver() : locale_(::uselocale(static_cast<locale_
 
 ReferenceResolver::~ReferenceResolver() { Stop(); }
 
-void ReferenceResolver::Add(const MoviePage& page, std::string reference) {
-  filling_.references.push_back({&page, std::move(reference)});
+void ReferenceResolver::Add(const MoviePage& page, std::string reference, Params params) {
+  filling_.references.push_back({&page, std::move(reference), std::move(params)});
   if (++added_ % kChunk == 0) Publish();
 }
 
@@ -75,10 +75,14 @@ void ReferenceResolver::Work(bool waitForMore, SWFFileList* list) {
     chunk->records.reserve(chunk->references.size());
     for (const Reference& r : chunk->references) {
       SWFFileInfo record;
-      if (ResolveMovieAddress(*r.page, r.text, record).empty())
+      if (ResolveMovieAddress(*r.page, r.text, record).empty()) {
         chunk->records.emplace_back();
-      else
-        chunk->records.push_back(SWFFileList::MakeNode(std::move(record)));
+        continue;
+      }
+      record.flashVars = r.params.flashVars;
+      record.base = r.params.base;
+      record.pageAddress = r.page->address;
+      chunk->records.push_back(SWFFileList::MakeNode(std::move(record)));
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -26,8 +26,13 @@ class ReferenceResolver {
   ReferenceResolver(const ReferenceResolver&) = delete;
   ReferenceResolver& operator=(const ReferenceResolver&) = delete;
 
+  // What the element says beside its reference.
+  struct Params {
+    std::string flashVars;
+    std::string base;
+  };
   // `page` must stay where it is until Finish.
-  void Add(const MoviePage& page, std::string reference);
+  void Add(const MoviePage& page, std::string reference, Params params = {});
   // Resolves what is left, then stores the movies to be listed in the order they were added, so
   // that a later movie with the same address replaces an earlier one as before.
   void Finish(SWFFileList& list);
@@ -36,6 +41,7 @@ class ReferenceResolver {
   struct Reference {
     const MoviePage* page;
     std::string text;
+    Params params;
   };
   struct Chunk {
     std::vector<Reference> references;

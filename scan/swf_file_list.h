@@ -16,6 +16,11 @@ struct SWFFileInfo {
   std::string strSavedPath;  // written by the latest successful save
   std::int64_t nSize = -1;   // bytes; -1 unknown
   std::int32_t bSaved = 0;
+  // What the page hands the movie, for finding the files it loads: its FlashVars (attribute or
+  // PARAM), its `base` as written, and the address of the page that embeds it.
+  std::string flashVars;
+  std::string base;
+  std::string pageAddress;
 };
 
 // Sorted map from address to record. std::string compares bytes as unsigned values, which is

@@ -18,7 +18,7 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick openbox wx3.2-i18n
   fonts-noto-cjk
   python3 ccache nlohmann-json3-dev
-  dpkg-dev lintian file wget parallel jq
+  dpkg-dev lintian file wget wget2 nginx-light parallel jq
   chromium firefox-esr xdotool
 )
 

@@ -180,6 +180,16 @@ UINT ReadColumnWidth(int nColumn) {
                                                      kDefaultColumnWidths[nColumn]));
 }
 
+UINT ReadSaveMovieFiles() {
+  return AppProfile().GetProfileInt(kSectionTrovex, kValueSaveMovieFiles, 1) != 0 ? 1 : 0;
+}
+
+UINT ReadHiddenFactColumns() { return AppProfile().GetProfileInt(kSectionSave, kValueHiddenColumns, 0); }
+
+void WriteHiddenFactColumns(UINT nMask) {
+  AppProfile().WriteProfileInt(kSectionSave, kValueHiddenColumns, static_cast<int>(nMask));
+}
+
 void WriteColumnWidth(int nColumn, UINT nWidth) {
   if (nColumn < 0 || nColumn >= kColumnCount) return;
   AppProfile().WriteProfileInt(kSectionSave, ColumnWidthValueName(nColumn),

@@ -28,6 +28,8 @@ inline constexpr const char* kValueConflictAction = "Conflict Action";
 inline constexpr const char* kValueLastSaveDir = "Last Save Directory";
 inline constexpr const char* kValueWindowPlacement = "WindowPlacement";
 inline constexpr const char* kValueUnsizedReserve = "Unsized Download Reserve MB";
+inline constexpr const char* kValueSaveMovieFiles = "Save Movie Files";   // in "Trovex"
+inline constexpr const char* kValueHiddenColumns = "Hidden Fact Columns";  // in "Trovex\Save"
 // "Column 1" .. "Column 4" are built by ColumnWidthValueName().
 
 // Defaults and ranges.
@@ -98,5 +100,10 @@ std::string ReadLastSaveDir();            // "Trovex" / "Last Save Directory", "
 std::uint64_t ReadUnsizedReserve();
 UINT ReadColumnWidth(int nColumn);        // "Trovex\Save" / "Column n+1", nColumn 0..3
 void WriteColumnWidth(int nColumn, UINT nWidth);
+// Whether a save also saves the files each movie loads: 1 (the default) or 0.
+UINT ReadSaveMovieFiles();                // "Trovex" / "Save Movie Files"
+// The fact columns the user hid, one bit each from the first; none by default.
+UINT ReadHiddenFactColumns();             // "Trovex\Save" / "Hidden Fact Columns"
+void WriteHiddenFactColumns(UINT nMask);
 
 }  // namespace trovex

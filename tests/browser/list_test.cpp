@@ -17,6 +17,7 @@
 #include "pageloader/url.h"
 #include "scan/document_walker.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/swf_builder.h"
 #include "tests/support/temp_env.h"
 
 extern char** environ;
@@ -115,12 +116,12 @@ TEST_F(ListTest, ListsTheMoviesOfAllFramesOverHttp) {
   ASSERT_EQ(run.nExit, 0) << run.strErr;
   std::string u = server.Url("");
   std::string expected =
-      u + "/movies/Intro.swf\t\tIntro.swf\t-1\n" +
-      u + "/movies/abs.swf\t\tabs.swf\t-1\n" +
-      u + "/movies/from404.swf\t\tfrom404.swf\t-1\n" +
-      u + "/movies/intro.swf\t\tintro.swf\t-1\n" +
-      u + "/movies/relative.swf?v=2\t\trelative.swf\t-1\n" +
-      u + "/sub/" + kUtf8Movie + ".swf\t\t" + kUtf8Movie + ".swf\t-1\n";
+      u + "/movies/Intro.swf\t\tIntro.swf\t-1\t\t\t\t\t\n" +
+      u + "/movies/abs.swf\t\tabs.swf\t-1\t\t\t\t\t\n" +
+      u + "/movies/from404.swf\t\tfrom404.swf\t-1\t\t\t\t\t\n" +
+      u + "/movies/intro.swf\t\tintro.swf\t-1\t\t\t\t\t\n" +
+      u + "/movies/relative.swf?v=2\t\trelative.swf\t-1\t\t\t\t\t\n" +
+      u + "/sub/" + kUtf8Movie + ".swf\t\t" + kUtf8Movie + ".swf\t-1\t\t\t\t\t\n";
   EXPECT_EQ(run.strOut, expected);
   EXPECT_EQ(server.CountRequests("/index.html"), 1) << "the self-including frame is refused";
   EXPECT_EQ(server.CountRequests("/movies/intro.swf"), 0) << "without --plugins no movie is fetched";
@@ -135,7 +136,7 @@ TEST_F(ListTest, PluginsPutTheMoviesInTheCache) {
   ASSERT_EQ(lines.size(), 6u) << run.strOut;
   for (std::size_t i = 0; i < 5; ++i) {
     const auto& f = lines[i];
-    ASSERT_EQ(f.size(), 4u);
+    ASSERT_EQ(f.size(), 9u);
     std::string path = f[0].substr(server.Url("").size());
     ASSERT_FALSE(f[1].empty()) << f[0] << " should be copied from the cache";
     EXPECT_EQ(f[1].rfind(home_.cache(), 0), 0u) << f[1];
@@ -187,7 +188,7 @@ TEST_F(ListTest, PluginsCacheTheBytesOfTheAddressTheRowShows) {
   auto lines = Lines(run.strOut);
   ASSERT_EQ(lines.size(), 2u) << run.strOut;
   for (const auto& f : lines) {
-    ASSERT_EQ(f.size(), 4u);
+    ASSERT_EQ(f.size(), 9u);
     const std::string path = f[0].substr(server.Url("").size());
     ASSERT_FALSE(f[1].empty()) << run.strOut;
     EXPECT_EQ(test::ReadFile(f[1]), "FWS " + path.substr(1, 1)) << f[0];
@@ -234,7 +235,7 @@ TEST_F(ListTest, CachedMovieWithANonAsciiNameIsListedFromTheCache) {
     auto lines = Lines(run.strOut);
     ASSERT_EQ(lines.size(), 1u) << run.strOut;
     const auto& f = lines[0];
-    ASSERT_EQ(f.size(), 4u) << run.strOut;
+    ASSERT_EQ(f.size(), 9u) << run.strOut;
     EXPECT_EQ(f[0], server.Url("/big5/") + c.listedPath);
     ASSERT_FALSE(f[1].empty()) << "not found in the cache: " << run.strOut;
     EXPECT_EQ(f[1].rfind(home.cache() + "/", 0), 0u) << f[1];
@@ -257,7 +258,13 @@ TEST_F(ListTest, LocalPagesWithEscapedNames) {
   test::TempDir dir;
   std::string site = dir.str() + "/my site";
   dir.WriteFile("my site/movies/a b.swf", "FWS12345");
-  dir.WriteFile("my site/movies/c.swf", "FWS1");
+  // A real movie: its facts follow the size.
+  testing::SwfHeader header;
+  header.version = 9;
+  header.xMax = 550 * 20;
+  header.yMax = 400 * 20;
+  const std::string movie = testing::SwfMovie(header, testing::SwfFileAttributes(true), testing::SwfPacking::kZlib);
+  dir.WriteFile("my site/movies/c.swf", movie);
   dir.WriteFile("my site/movies/" + kUtf8Movie + ".swf", "FWS12");
   dir.WriteFile("my site/frames/f#1.html", "<embed src='../movies/c.swf'>");
   std::string page = dir.WriteFile(
@@ -265,11 +272,12 @@ TEST_F(ListTest, LocalPagesWithEscapedNames) {
       "<meta charset=utf-8><embed src='movies/a b.swf'><object classid='" + kFlashId + "'>"
       "<param name=MOVIE value='movies/%E5%BD%B1%E7%89%87.swf'></object>"
       "<embed src='movies/missing.swf'><iframe src='frames/f%231.html'></iframe>");
-  std::string expected = site + "/movies/a b.swf\t" + site + "/movies/a b.swf\ta b.swf\t8\n" +
-                         site + "/movies/c.swf\t" + site + "/movies/c.swf\tc.swf\t4\n" +
-                         site + "/movies/missing.swf\t" + site + "/movies/missing.swf\tmissing.swf\t-1\n" +
+  std::string expected = site + "/movies/a b.swf\t" + site + "/movies/a b.swf\ta b.swf\t8\t\t\t\t\t\n" +
+                         site + "/movies/c.swf\t" + site + "/movies/c.swf\tc.swf\t" + std::to_string(movie.size()) +
+                         "\t9\t3\t550\t400\t24\n" +
+                         site + "/movies/missing.swf\t" + site + "/movies/missing.swf\tmissing.swf\t-1\t\t\t\t\t\n" +
                          site + "/movies/" + kUtf8Movie + ".swf\t" + site + "/movies/" + kUtf8Movie +
-                         ".swf\t" + kUtf8Movie + ".swf\t5\n";
+                         ".swf\t" + kUtf8Movie + ".swf\t5\t\t\t\t\t\n";
   for (const std::string& arg : {page, FilePathToUrl(page)}) {
     RunResult run = RunBrowser({"--list", arg});
     ASSERT_EQ(run.nExit, 0) << run.strErr;
@@ -330,9 +338,9 @@ TEST_F(ListTest, WalkerEdgeCasesOnLoadedPages) {
   std::string tabLine = u + "/\\ttab.swf\t";
   ASSERT_EQ(out.compare(0, tabLine.size(), tabLine), 0) << out;
   EXPECT_EQ(out.substr(out.find('\n') + 1),
-            u + "/both.swf\t\tboth.swf\t-1\n" +
-            u + "/typed?v=2\t\ttyped.swf\t-1\n" +
-            u + "/upper.SWF\t\tupper.swf\t-1\n");
+            u + "/both.swf\t\tboth.swf\t-1\t\t\t\t\t\n" +
+            u + "/typed?v=2\t\ttyped.swf\t-1\t\t\t\t\t\n" +
+            u + "/upper.SWF\t\tupper.swf\t-1\t\t\t\t\t\n");
   browser.Reset();
   list.RemoveAll();
   EXPECT_EQ(LiveDomObjectCount(), 0u);
@@ -450,7 +458,7 @@ TEST(DemoSite, ListsItsMoviesFromDisk) {
   ASSERT_EQ(run.nExit, 0) << run.strErr;
   std::vector<std::string> names;
   for (const auto& f : Lines(run.strOut)) {
-    ASSERT_EQ(f.size(), 4u);
+    ASSERT_EQ(f.size(), 9u);
     names.push_back(f[2]);
     if (f[1].rfind(site, 0) != 0) continue;  // not a local movie of the site
     std::string data = test::ReadFile(f[1]);

@@ -120,6 +120,7 @@ TEST_F(SettingsDialog, OkAndCancelWriteWhatTheyShould) {
     UINT wantChoice;  // 12345: not stored
     std::optional<std::string> wantDir;
     UINT wantAction;
+    UINT wantSaveFiles = 1;  // after OK
   } cases[] = {
       {"OK with the last directory leaves the stored directory alone", 1, "/old", 3,
        [](CDialog& d) {
@@ -146,6 +147,13 @@ TEST_F(SettingsDialog, OkAndCancelWriteWhatTheyShould) {
        IDOK, 1, "/home/使用者/影片", 0},
       {"OK without changes writes choice and policy", {}, {}, {},
        [](CDialog& d) { d.ClickDlgButton(IDOK); }, IDOK, 0, std::nullopt, 3},
+      {"OK after clearing the files box stores it off", {}, {}, {},
+       [](CDialog& d) {
+         EXPECT_TRUE(d.IsDlgButtonChecked(IDC_SAVE_MOVIE_FILES));  // on by default
+         d.ClickDlgButton(IDC_SAVE_MOVIE_FILES);
+         d.ClickDlgButton(IDOK);
+       },
+       IDOK, 0, std::nullopt, 3, 0},
       {"Cancel writes nothing", 0, "/keep", 1,
        [](CDialog& d) {
          d.ClickDlgButton(IDC_DIR_SPECIFIED);
@@ -190,6 +198,8 @@ TEST_F(SettingsDialog, OkAndCancelWriteWhatTheyShould) {
       // The members now hold what was accepted.
       EXPECT_EQ(static_cast<UINT>(dlg.nDirChoice), c.wantChoice);
       EXPECT_EQ(static_cast<UINT>(dlg.nConflictAction), c.wantAction);
+      EXPECT_EQ(StoredInt(kValueSaveMovieFiles), c.wantSaveFiles);
+      EXPECT_EQ(static_cast<UINT>(dlg.bSaveMovieFiles), c.wantSaveFiles);
       char line[64];
       std::snprintf(line, sizeof line, "\"Conflict Action\"=dword:%08x", c.wantAction);
       EXPECT_NE(after.find(line), std::string::npos) << after;

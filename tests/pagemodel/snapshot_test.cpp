@@ -29,7 +29,13 @@ std::string Scan(const std::string& json, const SnapshotLimits& limits = {},
     ScanDocument(document.Get(), list);
   }
   std::string out;
-  for (const auto& [url, info] : list) out += url + "\n";
+  for (const auto& [url, info] : list) {
+    out += url;
+    // What the page hands the movie, with the page, where it hands anything.
+    if (!info.flashVars.empty() || !info.base.empty())
+      out += " flashvars=" + info.flashVars + " base=" + info.base + " page=" + info.pageAddress;
+    out += "\n";
+  }
   return out;
 }
 
@@ -46,14 +52,15 @@ TEST(Snapshot, TheWalkerReadsFramesObjectsAndEmbeds) {
   std::string iframe = "{\"tag\":\"iframe\",\"url\":\"http://other.test/f/in.html\",\"objects\":[],"
                        "\"embeds\":[{\"src\":\"deep.swf\",\"type\":null}],\"frames\":[]}";
   std::string json = Top(Frame("http://site.test/dir/page.html",
-                               std::string("{") + kFlash + ",\"movie\":\" a.swf \"},{\"classid\":null,\"movie\":\"no.swf\"}",
-                               "{\"src\":\"b.SWF\"},{\"src\":\"c.php?m=1\",\"type\":\"Application/X-Shockwave-Flash\"},"
+                               std::string("{") + kFlash + ",\"movie\":\" a.swf \",\"flashvars\":\"cfg=a.xml\"},"
+                               "{\"classid\":null,\"movie\":\"no.swf\"}",
+                               "{\"src\":\"b.SWF\",\"base\":\"assets\",\"flashvars\":null},{\"src\":\"c.php?m=1\",\"type\":\"Application/X-Shockwave-Flash\"},"
                                "{\"type\":\"application/x-shockwave-flash\"},{\"src\":\"\",\"type\":null}",
                                iframe));
   EXPECT_EQ(Scan(json),
             "http://other.test/f/deep.swf\n"
-            "http://site.test/dir/a.swf\n"
-            "http://site.test/dir/b.SWF\n"
+            "http://site.test/dir/a.swf flashvars=cfg=a.xml base= page=http://site.test/dir/page.html\n"
+            "http://site.test/dir/b.SWF flashvars= base=assets page=http://site.test/dir/page.html\n"
             "http://site.test/dir/c.php?m=1\n");
 }
 

@@ -37,18 +37,21 @@ TEST(SaveCommandOptions, ParsesWhatTheUsageSays) {
       {{"--conflict", "ask", "p"}, true, "", 3, false, false, {"p"}, ""},
       {{"--", "--json"}, true, "", -1, false, false, {"--json"}, ""},
       {{"--conflict", "never", "p"}, false, "", -1, false, false, {}, "never"},
-      {{"--dir"}, false, "", -1, false, false, {}, "--dir needs a value"},
-      {{"--dir="}, false, "", -1, false, false, {}, "--dir needs a folder"},
-      {{"--json"}, false, "", -1, false, false, {}, "no page"},
-      {{"--jsn", "p"}, false, "", -1, false, false, {}, "unknown option --jsn"},
-      {{"--json=1", "p"}, false, "", -1, false, false, {}, "unknown option"},
+      {{"--dir"}, false, "", -1, false, false, {}, "--dir 需要一個值"},
+      {{"--dir="}, false, "", -1, false, false, {}, "--dir 需要一個資料夾"},
+      {{"--json"}, false, "", -1, false, false, {}, "未指定任何網頁"},
+      {{"--jsn", "p"}, false, "", -1, false, false, {}, "不明的選項 --jsn"},
+      {{"--json=1", "p"}, false, "", -1, false, false, {}, "不明的選項"},
+      {{"--conflict", "x", "p"}, false, "", -1, false, false, {}, "--conflict 只接受"},
+      // --version answers alone, whatever follows.
+      {{"--version", "--jsn"}, true, "", -1, false, false, {}, ""},
       {{"--warc", "a.warc", "--warc=b.warc.gz", "--warc-date", "2024-05", "--warc-fallback", "p"}, true, "", -1,
        false, false, {"p"}, "", {"a.warc", "b.warc.gz"}, "2024-05", true},
       {{"--warc"}, false, "", -1, false, false, {}, "--warc needs a value"},
       {{"--warc=", "p"}, false, "", -1, false, false, {}, "--warc needs a value"},
-      {{"--warc-date", "20240101000000", "p"}, false, "", -1, false, false, {}, "go with --warc"},
-      {{"--warc-fallback", "p"}, false, "", -1, false, false, {}, "go with --warc"},
-      {{"--warc-fallback=1", "--warc", "a", "p"}, false, "", -1, false, false, {}, "unknown option"},
+      {{"--warc-date", "20240101000000", "p"}, false, "", -1, false, false, {}, "必須與 --warc 一起使用"},
+      {{"--warc-fallback", "p"}, false, "", -1, false, false, {}, "必須與 --warc 一起使用"},
+      {{"--warc-fallback=1", "--warc", "a", "p"}, false, "", -1, false, false, {}, "不明的選項"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::vector<std::string>(c.args.begin(), c.args.end())));
@@ -64,6 +67,7 @@ TEST(SaveCommandOptions, ParsesWhatTheUsageSays) {
     EXPECT_EQ(options.json, c.json);
     EXPECT_EQ(options.plugins, c.plugins);
     EXPECT_EQ(options.pages, c.pages);
+    EXPECT_EQ(options.version, std::string(c.args[0]) == "--version");
     EXPECT_EQ(options.archives.files, c.warc);
     EXPECT_EQ(options.archives.date, c.warcDate);
     EXPECT_EQ(options.archives.fallback, c.warcFallback);

@@ -21,6 +21,7 @@
 
 #include "settings/profile.h"
 #include "tests/support/http_server.h"
+#include "tests/support/movie_site.h"
 #include "tests/support/temp_env.h"
 
 extern char** environ;
@@ -204,7 +205,8 @@ TEST(SaveCommand, AFailingMovieAmongGoodOnesExitsOne) {
   EXPECT_EQ(plain.exit, 1);
   EXPECT_NE(plain.out.find("完成\t" + dir + "/a.swf\t1 KB\n"), std::string::npos) << plain.out;
   EXPECT_NE(plain.out.find("失敗\t" + server.Url("/gone.swf") + "\t"), std::string::npos) << plain.out;
-  EXPECT_NE(plain.err.find("2 saved"), std::string::npos) << plain.err;
+  EXPECT_NE(plain.out.find("無法下載「gone.swf」"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.err.find("已儲存 2 個"), std::string::npos) << plain.err;
 }
 
 // Under a double-byte locale every line is in its code page, the status word and the path alike,
@@ -223,6 +225,9 @@ TEST(SaveCommand, PlainLinesAreInTheLocalesCodePage) {
   EXPECT_NE(r.out.find(skipped + "\t" + dir + "/a.swf\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(done + "\t" + dir + "/b.swf\t1 KB\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("略過"), std::string::npos) << "UTF-8 among Big5: " << r.out;
+  // The summary too.
+  EXPECT_NE(r.err.find("\xa4\x77\xc0\x78\xa6\x73 1 "), std::string::npos) << r.err;  // 已儲存 1
+  EXPECT_EQ(r.err.find("已儲存"), std::string::npos) << r.err;
 }
 
 TEST(SaveCommand, BadUsageAndUnloadablePagesExitTwo) {
@@ -236,10 +241,10 @@ TEST(SaveCommand, BadUsageAndUnloadablePagesExitTwo) {
     int exit;
     std::string errPart;
   } cases[] = {
-      {{"--dir", dir}, 2, "no page given"},
-      {{"--conflict", "maybe", "x.html"}, 2, "--conflict takes"},
-      {{"--dir", dir, server.Url("/missing.html")}, 2, "HTTP 404"},
-      {{"--dir", dir, home.dir().str() + "/nothing-here.html"}, 2, "cannot load"},
+      {{"--dir", dir}, 2, "未指定任何網頁"},
+      {{"--conflict", "maybe", "x.html"}, 2, "--conflict 只接受"},
+      {{"--dir", dir, server.Url("/missing.html")}, 2, "伺服器回應 HTTP 404"},
+      {{"--dir", dir, home.dir().str() + "/nothing-here.html"}, 2, "無法載入"},
       {{"--dir", "/proc/none/x", server.Url("/missing.html")}, 2, "/proc/none/x"},
       // One page of two loads: the other's failure is a failure, not bad usage.
       {{"--dir", dir, server.Url("/missing.html"), home.dir().WriteFile("ok.html", "<embed src='" + server.Url("/a.swf") + "'>")}, 1, "HTTP 404"},
@@ -307,6 +312,61 @@ TEST(SaveCommand, CtrlCDuringASlowDownloadKeepsNoPartialFile) {
   EXPECT_EQ(Movies(r).size(), 3u);
 }
 
+// Ctrl+C before any movie is saved: the load (of the page, or of its movies with --plugins)
+// gives up at once, not after the stall limit, with the summary and no load failure.
+TEST(SaveCommand, CtrlCWhileAPageLoadsStopsAtOnce) {
+  trovex::test::IsolatedHome home;
+  trovex::test::TestHttpServer server;
+  const auto drip = [](const trovex::test::HttpRequest&, trovex::test::HttpConnection& c) {
+    c.Write("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\nConnection: close\r\n\r\n<embed src=a.swf>");
+    for (int i = 0; i < 600 && c.Write(" "); ++i)
+      if (!c.Sleep(100)) return;
+  };
+  server.Handle("/slow.html", drip);
+  server.Handle("/slow.swf", drip);
+  server.Reply("/page.html", 200, "<embed src=slow.swf>");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string waitFor;  // interrupted once this is being served
+  } cases[] = {
+      {"page", {server.Url("/slow.html")}, "/slow.html"},
+      {"plugins", {"--plugins", server.Url("/page.html")}, "/slow.swf"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = home.dir().str() + "/out-" + c.name;
+    const std::string out = dir + ".out", err = dir + ".err";
+    std::vector<std::string> args = {TROVEX_SAVE_EXE, "--dir", dir, "--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+      std::vector<char*> argv;
+      for (std::string& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      execv(TROVEX_SAVE_EXE, argv.data());
+      _exit(127);
+    }
+    for (int i = 0; i < 300 && server.CountRequests(c.waitFor) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(err);
+    const std::vector<nlohmann::json> lines = JsonLines(ReadFile(out));
+    ASSERT_FALSE(lines.empty()) << ReadFile(err);
+    EXPECT_EQ(lines.back()["interrupted"], true);
+    EXPECT_EQ(lines.back()["pagesFailed"], 0) << ReadFile(out);
+    EXPECT_EQ(lines.back()["saved"], 0);
+  }
+}
+
 TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
   trovex::test::IsolatedHome home;
   trovex::test::TestHttpServer server;
@@ -353,6 +413,71 @@ TEST(SaveCommand, AskPolicyAsksOnTheTerminal) {
   EXPECT_EQ(ReadFile(dir + "/a.swf"), Movie("a"));
   EXPECT_EQ(ReadFile(dir + "/b.swf"), "old");
   EXPECT_EQ(ReadFile(dir + "/c.swf"), "old");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SaveCommand, AMoviesOwnFilesAreSavedBesideIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    bool withFiles;
+    bool existingConfig;  // a config.xml of an earlier save, under the skip policy
+  } cases[] = {
+      {"with its files", {}, true, false},
+      {"--no-deps", {"--no-deps"}, false, false},
+      {"an existing file under skip", {"--conflict", "skip"}, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    trovex::test::IsolatedHome home;
+    trovex::test::TestHttpServer server;
+    const trovex::test::MovieSite site = trovex::test::ServeMovieSite(server);
+    const std::string dir = home.dir().str() + "/out";
+    if (c.existingConfig) {
+      fs::create_directories(dir + "/data");
+      std::ofstream(dir + "/data/config.xml") << "kept";
+    }
+    std::vector<std::string> args = {"--dir", dir, "--json"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(site.page);
+    Result r = RunSave(home, args);
+    // A file the server lacks is reported, not a failure of its movie.
+    EXPECT_EQ(r.exit, 0) << r.err;
+
+    std::map<std::string, std::string> expected = site.movies;
+    if (c.withFiles) expected.insert(site.files.begin(), site.files.end());
+    if (c.existingConfig) expected["data/config.xml"] = "kept";
+    EXPECT_EQ(trovex::test::FilesUnder(dir), expected);
+    // Nothing lands beside the target folder.
+    EXPECT_FALSE(fs::exists(home.dir().str() + "/outside"));
+    EXPECT_FALSE(fs::exists(home.dir().str() + "/" + site.outsidePath));
+
+    auto movies = Movies(r);
+    ASSERT_EQ(movies.size(), 3u) << r.out;
+    EXPECT_EQ(movies["/main.swf"]["swfVersion"], 10);
+    EXPECT_EQ(movies["/main.swf"]["actionScript"], 2);
+    EXPECT_EQ(movies["/game.swf"]["actionScript"], 3);
+    EXPECT_EQ(movies["/game.swf"]["stageWidth"], 550);
+    EXPECT_EQ(movies["/game.swf"]["stageHeight"], 400);
+    EXPECT_EQ(movies["/game.swf"]["frameRate"], 30.0);
+    std::map<std::string, std::string> statuses;
+    for (const auto& [name, movie] : movies)
+      for (const auto& file : movie["files"]) statuses[file["address"]] = file["status"];
+    if (!c.withFiles) {
+      EXPECT_TRUE(statuses.empty());
+      continue;
+    }
+    EXPECT_EQ(statuses[site.missingAddress], "missing");
+    EXPECT_EQ(statuses[server.Url("/site/levels/level2.swf")], "saved");
+    EXPECT_EQ(statuses[server.Url("/site/sounds/boom.mp3")], "saved");  // named by a loaded level
+    EXPECT_EQ(statuses[server.Url("/outside/notes.txt")], "saved");
+    EXPECT_EQ(statuses[server.Url("/site/data/config.xml")], c.existingConfig ? "skipped" : "saved");
+    EXPECT_EQ(statuses.size(), site.files.size() + 1);
+    EXPECT_EQ(r.lines.back()["filesMissing"], 1);
+  }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/http_server.h"
+#include "tests/support/movie_site.h"
 #include "tests/support/temp_env.h"
 #include "tests/save_dialog/list_input.h"
 #include "save_dialog/dlg_save.h"
@@ -550,6 +551,100 @@ TEST_F(SaveRunDialog, ANewRunClearsTheStatusLineBeforeAsking) {
         d.ClickDlgButton(IDC_SAVE_SAVE);
       });
   EXPECT_EQ(statusWhileAsked, "");
+}
+
+}  // namespace
+}  // namespace trovex
+
+namespace trovex {
+namespace {
+
+// The site's movies as the scanner lists them: with their page and its FlashVars.
+std::vector<SWFFileInfo> SiteMovies(const test::TestHttpServer& server, const test::MovieSite& site) {
+  std::vector<SWFFileInfo> movies;
+  for (const char* path : {"/site/main.swf", "/site/games/game.swf", "/site/broken.swf"}) {
+    SWFFileInfo info = Movie(server.Url(path), std::string(path).substr(std::string(path).rfind('/') + 1), -1);
+    info.pageAddress = site.page;
+    if (std::string(path) == "/site/main.swf") info.flashVars = "config=data%2Fconfig.xml&mode=1";
+    movies.push_back(info);
+  }
+  return movies;
+}
+
+std::vector<std::string> Column(CDlgSave& d, int column) {
+  std::vector<std::string> texts;
+  for (long i = 0; i < d.listCtrl->GetItemCount(); ++i) texts.push_back(FromWx(d.listCtrl->GetItemText(i, column)));
+  return texts;
+}
+
+TEST_F(SaveRunDialog, SaveAlsoSavesEachMoviesFilesAndShowsItsFacts) {
+  const test::MovieSite site = test::ServeMovieSite(server_);
+  std::map<int, std::vector<std::string>> before, after;
+  Run(SiteMovies(server_, site), [&](CDlgSave& d) {
+    for (int column : {kColumnVersion, kColumnActionScript, kColumnStage, kColumnFrameRate, kColumnFiles})
+      before[column] = Column(d, column);
+    d.ClickDlgButton(IDC_SAVE_SAVE);
+    for (int column : {kColumnVersion, kColumnActionScript, kColumnStage, kColumnFrameRate, kColumnFiles})
+      after[column] = Column(d, column);
+  });
+  std::map<std::string, std::string> expected = site.movies;
+  expected.insert(site.files.begin(), site.files.end());
+  EXPECT_EQ(test::FilesUnder(out_), expected);
+  // Rows in address order: broken, games/game, main. Movies not yet local show no facts.
+  EXPECT_EQ(before[kColumnVersion], (std::vector<std::string>{"", "", ""}));
+  EXPECT_EQ(after[kColumnVersion], (std::vector<std::string>{"10", "10", "10"}));
+  EXPECT_EQ(after[kColumnActionScript], (std::vector<std::string>{"AS1/2", "AS3", "AS1/2"}));
+  EXPECT_EQ(after[kColumnStage], (std::vector<std::string>{"550 × 400", "550 × 400", "550 × 400"}));
+  EXPECT_EQ(after[kColumnFrameRate], (std::vector<std::string>{"24 格/秒", "30 格/秒", "24 格/秒"}));
+  // Saved of named: the missing file counts against its movie, which is still done.
+  EXPECT_EQ(after[kColumnFiles], (std::vector<std::string>{"0/1", "2/2", "5/5"}));
+  EXPECT_EQ(dlg_.ItemFiles(0).at(0).status, MovieFileStatus::kMissing);
+}
+
+TEST_F(SaveRunDialog, RightClickOnARowListsTheFilesOfItsMovie) {
+  const test::MovieSite site = test::ServeMovieSite(server_);
+  MessageBoxRecord box, none;
+  Run(SiteMovies(server_, site), [&](CDlgSave& d) {
+    wxListEvent before(wxEVT_LIST_ITEM_RIGHT_CLICK, IDC_SAVE_LIST);
+    before.m_itemIndex = 0;
+    wxTEST_DIALOG(d.listCtrl->GetEventHandler()->ProcessEvent(before), ExpectMessageBox(wxID_OK, &none));
+    d.ClickDlgButton(IDC_SAVE_SAVE);
+    wxListEvent click(wxEVT_LIST_ITEM_RIGHT_CLICK, IDC_SAVE_LIST);
+    click.m_itemIndex = 0;
+    wxTEST_DIALOG(d.listCtrl->GetEventHandler()->ProcessEvent(click), ExpectMessageBox(wxID_OK, &box));
+  });
+  EXPECT_NE(none.text.find(Utf8(IDS_TROVEX_FILES_NONE)), std::string::npos) << none.text;
+  EXPECT_EQ(box.text, "「broken.swf」載入的檔案\n\n" + Utf8(IDS_TROVEX_FILE_MISSING) + "  " + site.missingAddress +
+                          "  伺服器沒有這個檔案（HTTP 404）。\n");
+}
+
+TEST_F(SaveRunDialog, AHiddenFactColumnStaysHiddenAndALocalCopyShowsItsFactsAtOnce) {
+  const test::MovieSite site = test::ServeMovieSite(server_);
+  const std::string local = home_.dir().WriteFile("cache/a[1].swf", site.movies.at("game.swf"));
+  const SWFFileInfo movie = Movie("http://h/a.swf", "a.swf", 30, local);
+  std::vector<std::string> version;
+  int widthAfterHiding = -1;
+  Run({movie}, [&](CDlgSave& d) {
+    version = Column(d, kColumnVersion);
+    d.ShowFactColumn(kColumnStage - kColumnVersion, false);
+    widthAfterHiding = d.listCtrl->GetColumnWidth(kColumnStage);
+  });
+  EXPECT_EQ(version, (std::vector<std::string>{"10"}));
+  EXPECT_EQ(widthAfterHiding, 0);
+  // The next dialog opens with the column hidden.
+  CDlgSave again;
+  again.fileList.Store(movie);
+  int widthOnOpen = -1;
+  bool shown = true;
+  DialogScript script;
+  script.Expect(IDD_SAVE, [&](CDialog&) {
+    widthOnOpen = again.listCtrl->GetColumnWidth(kColumnStage);
+    shown = again.IsFactColumnShown(kColumnStage - kColumnVersion);
+    again.EndDialog(IDOK);
+  });
+  again.DoModal();
+  EXPECT_EQ(widthOnOpen, 0);
+  EXPECT_FALSE(shown);
 }
 
 }  // namespace

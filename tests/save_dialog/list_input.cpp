@@ -1,5 +1,7 @@
 #include "tests/save_dialog/list_input.h"
 
+#include <algorithm>
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -17,7 +19,8 @@ wxPoint RowScreenPoint(wxListCtrl* list, wxWindow* body, long row, bool checkBox
   if (!list->GetItemRect(row, rect)) throw std::runtime_error("row has no rectangle");
   // Item rectangles are in the list's client area, header included.
   const int y = rect.y + rect.height / 2;
-  if (!checkBox) return list->ClientToScreen(wxPoint(rect.x + rect.width / 2, y));
+  // A row wider than the list (many columns) is clicked in the part in view.
+  if (!checkBox) return list->ClientToScreen(wxPoint(std::min(rect.x + rect.width / 2, list->GetClientSize().x / 2), y));
   // The check box sits at the start of the row, after a small margin.
   const wxSize box = wxRendererNative::Get().GetCheckBoxSize(body);
   return list->ClientToScreen(wxPoint(rect.x + 4 + box.x / 2, y));

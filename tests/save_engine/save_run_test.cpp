@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/text/res_text.h"
+#include "platform/text/system_message.h"
 #include "platform/text/text.h"
 #include "res/strings.h"
 #include "tests/support/child_process.h"
@@ -38,26 +39,39 @@ using test::HttpRequest;
 using test::HttpResponseText;
 
 constexpr unsigned kBusy = IDS_STATUS_DOWNLOADING, kFailed = IDS_STATUS_FAILED,
-                   kDone = IDS_STATUS_DONE, kCancelled = IDS_STATUS_CANCELLED;
+                   kDone = IDS_STATUS_DONE, kCancelled = IDS_STATUS_CANCELLED, kSkipped = 0;
+
+unsigned StatusOf(RowOutcome outcome) {
+  switch (outcome) {
+    case RowOutcome::Saved: return kDone;
+    case RowOutcome::Failed: return kFailed;
+    case RowOutcome::Cancelled: return kCancelled;
+    case RowOutcome::Skipped: break;
+  }
+  return kSkipped;
+}
+
+// What a copy failing with a system error number says.
+std::string CopyFailure(const std::string& name, DWORD error) {
+  return FormatResString(IDS_SAVE_FAILED, name.c_str(), SystemErrorText(error).c_str());
+}
 
 class Recorder : public SaveRunObserver {
  public:
   void OnRowStart(int nItem) override { started.push_back(nItem); }
-  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                      ConflictMemory& memory) override {
-    return SettleTargetConflict(target, info, nPolicy, memory, nullptr);
+  FileExistsAnswer AskFileExists(const std::string&, const std::string&) override { return {}; }
+  void OnTransferStart(int nItem, const std::string& name) override {
+    statuses[nItem].push_back(kBusy);
+    texts.push_back(name);
   }
-  void OnRowStatus(int nItem, unsigned id) override { statuses[nItem].push_back(id); }
-  void OnRowSize(int nItem, std::int64_t n) override { sizes[nItem] = n; }
-  void OnStatusText(const std::string& text) override { texts.push_back(text); }
-  void OnCopyFailed(const SWFFileInfo& info, DWORD e) override {
-    failures.push_back(info.strFileName + ": " + std::to_string(e));
+  void OnTransferStatus(int, const TransferStatus&) override {}
+  void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string& error) override {
+    statuses[nItem].push_back(StatusOf(outcome));
+    if (outcome == RowOutcome::Saved) sizes[nItem] = bytes;
+    if (!error.empty()) failures.push_back(error);
+    EXPECT_EQ(error.empty(), outcome != RowOutcome::Failed);
   }
-  void OnDownloadFailed(const std::string& text) override { failures.push_back(text); }
   std::unique_ptr<TransferWait> CreateTransferWait() override { return nullptr; }
-  void OnDownloadStarted() override {}
-  void OnTransferStatus(const TransferStatus&) override {}
-  void OnDownloadEnded() override { ++downloadsEnded; }
 
   std::vector<int> started;
   std::map<int, std::vector<unsigned>> statuses;
@@ -65,7 +79,6 @@ class Recorder : public SaveRunObserver {
   std::vector<std::string> texts;
   std::vector<std::string> failures;
   std::atomic<SaveRun*> run{nullptr};  // the run under way, for a Pause from another thread
-  int downloadsEnded = 0;
 };
 
 SWFFileInfo Movie(const std::string& url, const std::string& name, const std::string& local = {}) {
@@ -113,8 +126,7 @@ TEST_F(SaveRunTest, CopiesAndDownloadsWithStatusesSizesAndTheFirstSavedPath) {
   EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kDone}));
   EXPECT_EQ(rec.texts, (std::vector<std::string>{"a.swf", "b.swf"}));
-  EXPECT_EQ(rec.sizes, (std::map<int, std::int64_t>{{1, 500}}));  // only the download's
-  EXPECT_EQ(rec.downloadsEnded, 1);
+  EXPECT_EQ(rec.sizes, (std::map<int, std::int64_t>{{0, 12}, {1, 500}}));
   EXPECT_TRUE(rec.failures.empty());
   EXPECT_EQ(run.firstSaved(), out_ + "/a.swf");
   EXPECT_FALSE(run.stopped());
@@ -155,7 +167,7 @@ TEST_F(SaveRunTest, ConflictPoliciesOnRealFolders) {
        {kBusy, kDone}, "a[1].swf"},
       {"overwrite", CONFLICT_OVERWRITE,
        {{"a.swf", "copied movie"}, {"b.swf", std::string(500, 'b')}}, {kBusy, kDone}, "a.swf"},
-      {"skip", CONFLICT_SKIP, {{"a.swf", "old a"}, {"b.swf", "old b"}}, {}, ""},
+      {"skip", CONFLICT_SKIP, {{"a.swf", "old a"}, {"b.swf", "old b"}}, {kSkipped}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -211,7 +223,7 @@ TEST_F(SaveRunTest, EveryCopyFailingSavesNothingAndGoesOn) {
   Recorder rec;
   SaveRun run(out_, CONFLICT_OVERWRITE, rec);
   run.Run(Items(movies));
-  EXPECT_EQ(rec.failures, (std::vector<std::string>{"x.swf: 2", "y.swf: 3"}));
+  EXPECT_EQ(rec.failures, (std::vector<std::string>{CopyFailure("x.swf", 2), CopyFailure("y.swf", 3)}));
   EXPECT_EQ(rec.statuses[0], (std::vector<unsigned>{kBusy, kFailed}));
   EXPECT_EQ(rec.statuses[1], (std::vector<unsigned>{kBusy, kFailed}));
   EXPECT_EQ(run.firstSaved(), "");
@@ -323,9 +335,9 @@ TEST_F(SaveRunTest, BadTargetsFailEachRowWithTheRightText) {
     std::string copyFailure;
     std::string downloadFailure;
   } cases[] = {
-      {"read-only folder", Kind::kReadOnly, "a.swf: 5", "存取 " + out_ + "/b.swf 遭受拒絕。"},
-      {"disk full", Kind::kDiskFull, "a.swf: 112", "存取 " + out_ + "/b.swf 時磁碟已滿。"},
-      {"targets are folders", Kind::kDirectory, "a.swf: 5", "存取 " + out_ + "/b.swf 遭受拒絕。"},
+      {"read-only folder", Kind::kReadOnly, CopyFailure("a.swf", 5), "存取 " + out_ + "/b.swf 遭受拒絕。"},
+      {"disk full", Kind::kDiskFull, CopyFailure("a.swf", 112), "存取 " + out_ + "/b.swf 時磁碟已滿。"},
+      {"targets are folders", Kind::kDirectory, CopyFailure("a.swf", 5), "存取 " + out_ + "/b.swf 遭受拒絕。"},
   };
   server_.Reply("/big.swf", 200, std::string(64 * 1024, 'g'));
   src_.WriteFile("cache/big.swf", std::string(64 * 1024, 'c'));
@@ -363,7 +375,9 @@ TEST_F(SaveRunTest, BadTargetsFailEachRowWithTheRightText) {
         },
         c.kind == Kind::kReadOnly);
     ::chmod(out_.c_str(), 0755);
-    EXPECT_EQ(r.report, c.copyFailure + "\n" + Utf8TextToAnsi(c.downloadFailure) + "\n2");
+    const std::string download = FormatResString(IDS_DOWNLOAD_FAILED, "b.swf", server_.Url("/big.swf").c_str(),
+                                                 Utf8TextToAnsi(c.downloadFailure).c_str());
+    EXPECT_EQ(r.report, c.copyFailure + "\n" + download + "\n2");
     EXPECT_EQ(test::ReadFile(out_ + "/keep.txt"), "keep");
     std::vector<std::string> want = {"keep.txt"};
     if (c.kind == Kind::kDirectory) want = {"a.swf", "b.swf", "keep.txt"};
@@ -407,29 +421,25 @@ class FakeWindow : public SaveRunObserver {
   explicit FakeWindow(bool pauseOnFirstBytes) : pause_(pauseOnFirstBytes) {}
 
   void OnRowStart(int nItem) override { Log("row " + std::to_string(nItem)); }
-  BOOL SettleConflict(std::string& target, const SWFFileInfo& info, int nPolicy,
-                      ConflictMemory& memory) override {
-    return SettleTargetConflict(target, info, nPolicy, memory, nullptr);
+  FileExistsAnswer AskFileExists(const std::string&, const std::string&) override { return {}; }
+  void OnTransferStart(int nItem, const std::string& name) override {
+    Log("start " + std::to_string(nItem) + " " + name);
   }
-  void OnRowStatus(int nItem, unsigned id) override {
-    Log("status " + std::to_string(nItem) + " " + (id == kBusy ? "busy" : id == kDone ? "done" : id == kFailed ? "failed" : id == kCancelled ? "cancelled" : "?"));
+  void OnRowDone(int nItem, RowOutcome outcome, std::int64_t bytes, const std::string&) override {
+    const unsigned id = StatusOf(outcome);
+    Log("done " + std::to_string(nItem) + " " +
+        (id == kDone ? "saved " + std::to_string(bytes) : id == kFailed ? "failed" : id == kCancelled ? "cancelled" : "?"));
   }
-  void OnRowSize(int nItem, std::int64_t n) override { Log("size " + std::to_string(nItem) + " " + std::to_string(n)); }
-  void OnStatusText(const std::string& text) override { Log("text " + text); }
-  void OnCopyFailed(const SWFFileInfo& info, DWORD e) override { Log("copy failed " + info.strFileName + " " + std::to_string(e)); }
-  void OnDownloadFailed(const std::string&) override { Log("download failed"); }
   std::unique_ptr<TransferWait> CreateTransferWait() override {
     Log("wait");
     return std::make_unique<WindowWait>(*this);
   }
-  void OnDownloadStarted() override { Log("started"); }
-  void OnTransferStatus(const TransferStatus& status) override {
+  void OnTransferStatus(int, const TransferStatus& status) override {
     std::lock_guard<std::mutex> lock(mutex_);
     statuses.push_back(status);
     if (events.empty() || events.back() != "progress") events.push_back("progress");
     changed_.notify_all();
   }
-  void OnDownloadEnded() override { Log("ended"); }
 
   SaveRun* run = nullptr;
   std::vector<std::string> events;
@@ -444,7 +454,7 @@ class FakeWindow : public SaveRunObserver {
       std::unique_lock<std::mutex> lock(w_.mutex_);
       if (w_.pause_) {
         w_.changed_.wait_for(lock, std::chrono::seconds(10), [&] {
-          return woken_ || (!w_.statuses.empty() && w_.statuses.back().done > 0);
+          return woken_ || (!w_.statuses.empty() && w_.statuses.back().current > 0);
         });
         if (!woken_) {
           lock.unlock();
@@ -491,18 +501,17 @@ TEST_F(SaveRunTest, AWindowHearsStatusesAndTransferValuesInOrder) {
     std::int64_t lastDone; // -1: some, fewer than the total
   } cases[] = {
       {"copy", Movie("http://h/a.swf", "a.swf", cached_), false,
-       {"row 0", "status 0 busy", "text a.swf", "status 0 done", "row 1", "status 1 busy", "text a.swf", "status 1 done"},
+       {"row 0", "start 0 a.swf", "done 0 saved 12", "row 1", "start 1 a.swf", "done 1 saved 12"},
        -1, 0},
       {"download", Movie(server_.Url("/b.swf"), "b.swf"), false,
-       {"row 0", "status 0 busy", "text b.swf", "wait", "started", "progress", "size 0 500", "status 0 done", "ended",
-        "row 1", "status 1 busy", "text b.swf", "wait", "started", "progress", "size 1 500", "status 1 done", "ended"},
+       {"row 0", "start 0 b.swf", "wait", "progress", "done 0 saved 500",
+        "row 1", "start 1 b.swf", "wait", "progress", "done 1 saved 500"},
        500, 500},
       {"failure", Movie(server_.Url("/e.swf"), "e.swf"), false,
-       {"row 0", "status 0 busy", "text e.swf", "wait", "started", "status 0 failed", "download failed", "ended",
-        "row 1", "status 1 busy", "text e.swf", "wait", "started", "status 1 failed", "download failed", "ended"},
+       {"row 0", "start 0 e.swf", "wait", "done 0 failed", "row 1", "start 1 e.swf", "wait", "done 1 failed"},
        -1, 0},
       {"pause", Movie(server_.Url("/slow.swf"), "slow.swf"), true,
-       {"row 0", "status 0 busy", "text slow.swf", "wait", "started", "progress", "status 0 cancelled", "ended"},
+       {"row 0", "start 0 slow.swf", "wait", "progress", "done 0 cancelled"},
        100000, -1},
   };
   for (const Case& c : cases) {
@@ -528,15 +537,15 @@ TEST_F(SaveRunTest, AWindowHearsStatusesAndTransferValuesInOrder) {
     EXPECT_EQ(window.statuses.front(), (TransferStatus{c.total, 0}));
     for (std::size_t i = 0; i < window.statuses.size(); ++i) {
       EXPECT_EQ(window.statuses[i].total, c.total) << i;
-      if (i > 0 && window.statuses[i].total == window.statuses[i - 1].total && window.statuses[i].done != 0) {
-        EXPECT_GE(window.statuses[i].done, window.statuses[i - 1].done) << i;
+      if (i > 0 && window.statuses[i].total == window.statuses[i - 1].total && window.statuses[i].current != 0) {
+        EXPECT_GE(window.statuses[i].current, window.statuses[i - 1].current) << i;
       }
     }
     if (c.lastDone >= 0) {
-      EXPECT_EQ(window.statuses.back(), (TransferStatus{c.total, c.lastDone}));
+      EXPECT_EQ(window.statuses.back(), (TransferStatus{c.total, 0, c.lastDone}));
     } else {
-      EXPECT_GT(window.statuses.back().done, 0);
-      EXPECT_LT(window.statuses.back().done, c.total);
+      EXPECT_GT(window.statuses.back().current, 0);
+      EXPECT_LT(window.statuses.back().current, c.total);
     }
   }
 }

@@ -98,7 +98,8 @@ TEST(WarcCommands, ACrawlGivesWhatTheWebGives) {
         EXPECT_EQ(server.CountRequests(path), count + (path == "/missing.swf" && c.missingFetched ? 1 : 0)) << path;
       if (!c.missingFetched) {
         // A failed row names the address and why: the archives do not hold it.
-        EXPECT_NE(r.out.find("\"address\":\"" + server.Url("/missing.swf") + "\",\"bytes\":0,\"error\":\"網頁封存檔中沒有"),
+        EXPECT_NE(r.out.find("\"address\":\"" + server.Url("/missing.swf") + "\",\"bytes\":0,\"error\":\"無法下載「missing.swf」（" +
+                             server.Url("/missing.swf") + "）：\\n網頁封存檔中沒有"),
                   std::string::npos)
             << r.out;
         EXPECT_NE(r.out.find("\"failed\":1"), std::string::npos) << r.out;
