@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "bench/bench_site.h"
-#include "browser/browser.h"
-#include "browser/url.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "scan/document_walker.h"
 #include "tests/support/loopback_server.h"
 

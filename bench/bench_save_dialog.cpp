@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench/bench_site.h"
-#include "browser/browser.h"
-#include "browser/url.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "scan/document_walker.h"
 #include "settings/profile.h"
 #include "save_dialog/dlg_save.h"

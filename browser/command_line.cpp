@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "browser/url.h"
+#include "pageloader/url.h"
 #include "platform/text/res_text.h"
 #include "platform/text/text.h"
 #include "res/strings.h"

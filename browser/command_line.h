@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "browser/archive_sources.h"
-#include "browser/browser.h"
+#include "pageloader/archive_sources.h"
+#include "pageloader/loader.h"
 #include "platform/com/dom.h"
 
 namespace trovex::browser {

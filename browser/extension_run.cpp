@@ -1,16 +1,11 @@
 #include "browser/extension_run.h"
 
-#include <cstdio>
 #include <deque>
 
-#include "browser/browser.h"
+#include "pageloader/loader.h"
 #include "browser/script_engine.h"
-#include "browser/url.h"
-#include "platform/com/activation.h"
-#include "platform/com/automation_call.h"
-#include "platform/text/res_text.h"
+#include "pageloader/url.h"
 #include "platform/text/unicode.h"
-#include "res/strings.h"
 
 namespace trovex::browser {
 
@@ -41,27 +36,6 @@ ComPtr<IHTMLDocument2> FindDocumentByUrl(IHTMLDocument2* top, const std::string&
     }
   }
   return nullptr;
-}
-
-long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error) {
-  CLSID clsid{};
-  ComPtr<IDispatch> object;
-  HRESULT hr = CLSIDFromProgID(u"SWFOrdavin.InternetExplorer", &clsid);
-  if (SUCCEEDED(hr))
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
-  if (FAILED(hr)) {
-    *error = FormatResString(IDS_TROVEX_BROWSER_MODULE_UNAVAILABLE, HResultText(hr).c_str(),
-                             CoLastActivationError().c_str());
-    return -1;
-  }
-  long result = 1;
-  std::string failure;
-  hr = CallGetSWFFile(object.Get(), document, &result, &failure);
-  if (FAILED(hr)) {
-    *error = FormatResString(IDS_TROVEX_BROWSER_GETSWFFILE_FAILED, HResultText(hr).c_str(), failure.c_str());
-    return -1;
-  }
-  return result;
 }
 
 bool RunExtension(IWebBrowser2* page, const std::string& scriptPath, const std::string* contextUrl,

@@ -15,10 +15,6 @@ ComPtr<IHTMLDocument2> FindDocumentByUrl(IHTMLDocument2* top, const std::string&
 // context menu was opened on the page or on a frame showing that address),
 // `external.menuArguments` is that document's window, or the page's window when no frame
 // has the address. False with *error set when the script failed.
-// What the script page does, without a script: creates the automation object by its ProgID
-// (the registered module) and calls GetSWFFile(document). Its result, or -1 with *error set.
-long GetSWFFileByProgId(IHTMLDocument2* document, std::string* error);
-
 bool RunExtension(IWebBrowser2* page, const std::string& scriptPath, const std::string* contextUrl,
                   std::string* error);
 

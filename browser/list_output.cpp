@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "browser/charset.h"
+#include "pageloader/charset.h"
 #include "platform/text/ascii.h"
 #include "platform/text/text.h"
 #include "swf/movie_summary.h"

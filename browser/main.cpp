@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "browser/browser.h"
+#include "pageloader/loader.h"
 #include "browser/command_line.h"
 #include "browser/list_output.h"
 #include "platform/text/res_text.h"

@@ -1,4 +1,8 @@
+#include "browser/command_line.h"
+#include "res/strings.h"
 #include "browser/window.h"
+
+#include "browser/browser_frame.h"
 
 #include <wx/app.h>
 #include <wx/artprov.h>
@@ -20,106 +24,36 @@
 #include <wx/webview.h>
 #include <wx/weakref.h>
 
-#include <dlfcn.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <memory>
-#include <cstdio>
-#include <filesystem>
 #include <map>
-#include <random>
-#include <set>
-#include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "browser/browser.h"
-#include "browser/command_line.h"
 #include "browser/extension_run.h"
 #include "browser/extensions.h"
 #include "browser/list_output.h"
-#include "browser/player.h"
-#include "browser/url.h"
+#include "browser/script_channel.h"
+#include "browser/view_cookies.h"
+#include "browser/window_player.h"
 #include "framework/message_dialog.h"
 #include "framework/toolkit_language.h"
 #include "framework/web_engine.h"
 #include "framework/window_manager.h"
 #include "framework/wx_text.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "pagemodel/collector_script.h"
 #include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
-#include "platform/inet/cookie_jar.h"
+#include "platform/com/trovex_object.h"
 #include "platform/inet/http_transport.h"
 #include "platform/text/res_text.h"
 #include "scan/document_walker.h"
 
 namespace trovex::browser {
 namespace {
-
-
-// Posted by every frame of every page: a right click reports the frame's address and takes
-// over the menu, which the window then offers with the registered items. It runs in our
-// script world, whose message handler the page cannot reach, after a line that sets SECRET.
-constexpr const char* kContextMenuScript = R"JS(
-window.addEventListener('contextmenu', function (e) {
-  try {
-    window.webkit.messageHandlers.trovex.postMessage(SECRET + ' menu ' + String(window.location.href));
-    e.preventDefault();
-  } catch (ignored) {}
-}, true);
-)JS";
-
-// Our scripts' world in the view: the page's prototypes, globals and DOM overrides never
-// reach it, and its message handler exists for it alone.
-constexpr const char* kScriptWorld = "trovex";
-
-// A secret of this window, the first word of every message of ours.
-std::string NewSecret() {
-  std::random_device random;
-  std::string out;
-  for (int i = 0; i < 4; ++i) {
-    char part[9];
-    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
-    out += part;
-  }
-  return out;
-}
-
-// Moves the toolkit's message handler (it connected its signal already) into our world and
-// adds our scripts there, in every frame from its start. False when the engine cannot.
-bool UseScriptWorld(wxWebView* view, const std::vector<std::string>& scripts) {
-  using GetManager = void* (*)(void*);
-  using Unregister = void (*)(void*, const char*);
-  using RegisterIn = int (*)(void*, const char*, const char*);
-  using NewScript = void* (*)(const char*, int, int, const char*, const char* const*, const char* const*);
-  using AddScript = void (*)(void*, void*);
-  using Unref = void (*)(void*);
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_user_content_manager"));
-  auto unregister = reinterpret_cast<Unregister>(
-      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler"));
-  auto registerIn = reinterpret_cast<RegisterIn>(
-      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_register_script_message_handler_in_world"));
-  auto newScript = reinterpret_cast<NewScript>(dlsym(RTLD_DEFAULT, "webkit_user_script_new_for_world"));
-  auto addScript = reinterpret_cast<AddScript>(dlsym(RTLD_DEFAULT, "webkit_user_content_manager_add_script"));
-  auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "webkit_user_script_unref"));
-  void* native = view->GetNativeBackend();
-  void* manager = native && getManager ? getManager(native) : nullptr;
-  if (!manager || !unregister || !registerIn || !newScript || !addScript || !unref) return false;
-  unregister(manager, "trovex");
-  if (!registerIn(manager, "trovex", kScriptWorld)) return false;
-  constexpr int kAllFrames = 0, kAtStart = 0;
-  for (const std::string& source : scripts) {
-    void* script = newScript(source.c_str(), kAllFrames, kAtStart, kScriptWorld, nullptr, nullptr);
-    if (!script) return false;
-    addScript(manager, script);
-    unref(script);
-  }
-  return true;
-}
 
 // Text for an HTML page.
 std::string EscapeHtml(const std::string& text) {
@@ -136,757 +70,216 @@ std::string EscapeHtml(const std::string& text) {
   return out;
 }
 
-// Nothing of the live page arrives within this; a frame that does not answer is cut sooner.
-constexpr int kSnapshotWaitMs = 20000;
-// Loading the page for --save-dialog or --list --live, frames and load handlers included.
-constexpr int kLiveLoadWaitMs = 120000;
-// After the load: handlers that run on a timer of their own get this long.
-constexpr int kSettleMs = 300;
-// Leads a snapshot's message, with the request's number and a line break.
-constexpr const char* kSnapshotTag = " snapshot ";
-// The engine's answer about its session cookies; without it our fetches go without them.
-constexpr int kCookieWaitMs = 5000;
-// Addresses whose cookies are asked for at one click: the movies of a huge page share a few.
-constexpr std::size_t kMaxCookieAddresses = 64;
+}  // namespace
 
-// The view's own cookie store beside the jar: the engine rewrites its store whenever it likes
-// and without our lock, so it never writes the jar itself.
-std::string ViewCookieStore() {
-  const std::string jar = inet::CookieJarPath();
-  return jar.substr(0, jar.rfind('/') + 1) + "view-cookies.txt";
+BrowserFrame::BrowserFrame(const std::string& address, LiveTask task, int* exitCode)
+    : wxFrame(nullptr, wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_TITLE), wxDefaultPosition, wxSize(1024, 720)),
+      task_(task),
+      exitCode_(exitCode) {
+  extensions_ = ReadScriptExtensions();
+  menuItems_ = ReadContextMenuItems();
+  BuildMenus();
+  BuildToolbar();
+  CreateStatusBar();
+
+  // Blank first: the context-menu script must be in place before the page's frames load. The
+  // page itself is asked for once the blank load is over, or that load could still replace it.
+  PrepareWebEngine();  // when the window is opened by a host of its own
+  view_ = wxWebView::New(this, wxID_ANY, "about:blank");
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
+  sizer->Add(view_, 1, wxEXPAND);
+  SetSizer(sizer);
+
+  // The page's context menu is ours alone (built from the MenuExt keys): the engine's own
+  // offers items such as opening a frame in a new window, which this window cannot serve.
+  view_->EnableContextMenu(false);
+  view_->SetUserAgent(inet::kUserAgent);
+  SetPreferredLanguages(EngineViewOf(view_));
+  UseCookieJar(EngineViewOf(view_));
+  view_->AddScriptMessageHandler(kScriptHandler);
+  // The collector in every frame from its start, so cross-origin frames answer their
+  // parent's question, and its listeners come before any of the page's.
+  worldReady_ = UseScriptWorld(EngineViewOf(view_), kScriptHandler, kScriptWorld,
+                               FrameScripts(secret_, pagemodel::CollectorScript()));
+  if (!worldReady_) Report(LoadResString(IDS_TROVEX_BROWSER_NO_SCRIPT_WORLD));
+  view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
+  view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
+  view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
+  view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
+  view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
+  view_->Bind(wxEVT_WEBVIEW_SCRIPT_RESULT, &BrowserFrame::OnScriptResult, this);
+  follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    FollowView(false);
+    WatchLiveLoad();
+  });
+  follow_.Start(250);
+  settle_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AfterLoad(); });
+  if (task_ != LiveTask::kNone) {
+    giveUp_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+      FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_PAGE_NOT_LOADED_IN, kLiveLoadWaitMs / 1000));
+    });
+    giveUp_.StartOnce(kLiveLoadWaitMs);
+  }
+  pendingAddress_ = address;
+  address_->ChangeValue(FromUtf8(address));
 }
 
-// What the view holds reaches the jar through our merge, under the jar's lock.
-void ExportViewCookies() {
-  if (int failed = inet::MergeCookieStoreIntoJar(ViewCookieStore(), inet::CookieJarPath()))
-    Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_WRITE_JAR, std::strerror(failed)));
+bool BrowserFrame::Destroy() {
+  Detach();
+  return wxFrame::Destroy();
 }
 
-// The view keeps its cookies in a store of its own (Mozilla text format), started from the
-// jar's; ExportViewCookies brings them back. The calls live in the web engine the toolkit
-// loaded; no headers needed.
-void UseCookieJar(wxWebView* view) {
-  using GetContext = void* (*)(void*);
-  using GetManager = void* (*)(void*);
-  using SetStorage = void (*)(void*, const char*, int);
-  auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
-  auto setStorage = reinterpret_cast<SetStorage>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_set_persistent_storage"));
-  void* native = view->GetNativeBackend();
-  if (!getContext || !getManager || !setStorage || !native) return;
-  const std::string jar = ViewCookieStore();
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(jar).parent_path(), ignored);
-  inet::MergeIntoCookieJar(jar, inet::ReadCookieJar(inet::CookieJarPath()));
-  constexpr int kTextStorage = 0;  // WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT
-  if (void* context = getContext(native))
-    if (void* manager = getManager(context)) setStorage(manager, jar.c_str(), kTextStorage);
+BrowserFrame::~BrowserFrame() {
+  Detach();
+  model_.Reset();
+  CoFreeUnusedLibraries();
 }
 
-// The toolkit's web view connects its script-message handler to the engine's content manager,
-// which may outlive it, and never disconnects it: a message the page posts after the window is
-// closed (a snapshot's answer comes from a promise, so it can be late) would then reach a
-// deleted view. Cut every link from the engine to the view before it goes.
-void DetachFromEngine(wxWebView* view) {
-  using GetManager = void* (*)(void*);
-  using Unregister = void (*)(void*, const char*);
-  using Disconnect = unsigned (*)(void*, int, unsigned, unsigned, void*, void*, void*);
-  auto getManager = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_user_content_manager"));
-  auto getFinder = reinterpret_cast<GetManager>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_find_controller"));
-  auto unregister = reinterpret_cast<Unregister>(
-      dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler"));
-  auto disconnect = reinterpret_cast<Disconnect>(dlsym(RTLD_DEFAULT, "g_signal_handlers_disconnect_matched"));
-  void* native = view ? view->GetNativeBackend() : nullptr;
-  if (!native || !disconnect) return;
-  constexpr int kMatchData = 1 << 4;  // G_SIGNAL_MATCH_DATA
-  void* self = static_cast<wxWebView*>(view);
-  if (getManager)
-    if (void* manager = getManager(native)) {
-      if (unregister) unregister(manager, "trovex");
-      using UnregisterIn = void (*)(void*, const char*, const char*);
-      if (auto inWorld = reinterpret_cast<UnregisterIn>(
-              dlsym(RTLD_DEFAULT, "webkit_user_content_manager_unregister_script_message_handler_in_world")))
-        inWorld(manager, "trovex", kScriptWorld);
-      disconnect(manager, kMatchData, 0, 0, nullptr, nullptr, self);
-    }
-  if (getFinder)
-    if (void* finder = getFinder(native)) disconnect(finder, kMatchData, 0, 0, nullptr, nullptr, self);
+void BrowserFrame::Detach() {
+  player_.Stop();
+  follow_.Stop();
+  settle_.Stop();
+  giveUp_.Stop();
+  if (view_ && !detached_)
+    DetachFromEngine(EngineViewOf(view_), kScriptHandler, kScriptWorld, static_cast<wxWebView*>(view_));
+  detached_ = true;
+  // No answer comes any more: a snapshot wait ends now, not at its timeout.
+  if (snapshotLoop_) snapshotLoop_->Exit();
 }
 
-wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
-std::string ToUtf8(const wxString& s) {
-  wxScopedCharBuffer b = s.utf8_str();
-  return std::string(b.data(), b.length());
-}
-
-// The image of "FILE,ID" nearest to `size`, read from the module's resources.
-wxBitmap LoadExtensionIcon(const std::string& location, int size) {
-  std::string path;
-  int id = 0;
-  if (!ParseIconLocation(location, &path, &id)) return wxBitmap();
+void BrowserFrame::Navigate(const std::string& input) {
   std::string error;
-  std::vector<ResourceImage> images = ReadModuleImages(path, id, &error);
-  const ResourceImage* best = nullptr;
-  for (const ResourceImage& image : images)
-    if (!best || std::abs(image.nWidth - size) < std::abs(best->nWidth - size)) best = &image;
-  if (!best) return wxBitmap();
-  if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
-  wxLogNull quiet;  // a damaged image means no icon, not a message box
-  wxMemoryInputStream stream(best->strPng.data(), best->strPng.size());
-  wxImage image(stream, wxBITMAP_TYPE_PNG);
-  if (!image.IsOk()) return wxBitmap();
-  if (image.GetWidth() != size) image.Rescale(size, size, wxIMAGE_QUALITY_HIGH);
-  return wxBitmap(image);
+  std::string address = AddressFromUserInput(input, &error);
+  if (address.empty()) {
+    ShowError(Text(IDS_BROWSER_CANNOT_OPEN_ADDRESS, input));
+    return;
+  }
+  address_->ChangeValue(FromUtf8(address));
+  view_->LoadURL(FromUtf8(address));
 }
 
-class BrowserFrame final : public wxFrame {
- public:
-  BrowserFrame(const std::string& address, LiveTask task, int* exitCode)
-      : wxFrame(nullptr, wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_TITLE), wxDefaultPosition, wxSize(1024, 720)),
-        task_(task),
-        exitCode_(exitCode) {
-    extensions_ = ReadScriptExtensions();
-    menuItems_ = ReadContextMenuItems();
-    BuildMenus();
-    BuildToolbar();
-    CreateStatusBar();
+void BrowserFrame::OnNavigated(wxWebViewEvent&) { FollowView(true); }
 
-    // Blank first: the context-menu script must be in place before the page's frames load. The
-    // page itself is asked for once the blank load is over, or that load could still replace it.
-    PrepareWebEngine();  // when the window is opened by a host of its own
-    view_ = wxWebView::New(this, wxID_ANY, "about:blank");
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    sizer->Add(BuildAddressBar(), 0, wxEXPAND | wxTOP | wxBOTTOM, 3);
-    sizer->Add(view_, 1, wxEXPAND);
-    SetSizer(sizer);
+bool BrowserFrame::CanGoBack() const {
+  if (!view_ || !view_->CanGoBack()) return false;
+  const auto back = view_->GetBackwardHistory();
+  return !back.empty() && back.back()->GetUrl() != "about:blank";
+}
 
-    // The page's context menu is ours alone (built from the MenuExt keys): the engine's own
-    // offers items such as opening a frame in a new window, which this window cannot serve.
-    view_->EnableContextMenu(false);
-    view_->SetUserAgent(inet::kUserAgent);
-    SetPreferredLanguages(view_);
-    UseCookieJar(view_);
-    view_->AddScriptMessageHandler("trovex");
-    // The collector in every frame from its start, so cross-origin frames answer their
-    // parent's question, and its listeners come before any of the page's.
-    const std::string_view collector = pagemodel::CollectorScript();
-    worldReady_ = UseScriptWorld(view_, {"var SECRET = '" + secret_ + "';\n" + kContextMenuScript,
-                                         std::string(collector)});
-    if (!worldReady_) Report(LoadResString(IDS_TROVEX_BROWSER_NO_SCRIPT_WORLD));
-    view_->Bind(wxEVT_WEBVIEW_NAVIGATED, &BrowserFrame::OnNavigated, this);
-    view_->Bind(wxEVT_WEBVIEW_LOADED, &BrowserFrame::OnLoaded, this);
-    view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &BrowserFrame::OnTitle, this);
-    view_->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, &BrowserFrame::OnScriptMessage, this);
-    view_->Bind(wxEVT_WEBVIEW_ERROR, &BrowserFrame::OnError, this);
-    view_->Bind(wxEVT_WEBVIEW_SCRIPT_RESULT, &BrowserFrame::OnScriptResult, this);
-    follow_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-      FollowView(false);
-      WatchLiveLoad();
-    });
-    follow_.Start(250);
-    settle_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AfterLoad(); });
-    if (task_ != LiveTask::kNone) {
-      giveUp_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_PAGE_NOT_LOADED_IN, kLiveLoadWaitMs / 1000));
-      });
-      giveUp_.StartOnce(kLiveLoadWaitMs);
-    }
-    pendingAddress_ = address;
-    address_->ChangeValue(FromUtf8(address));
+void BrowserFrame::OnLoaded(wxWebViewEvent&) {
+  ExportViewCookies();
+  // A reload shows the same address with new content: the model goes either way.
+  FollowView(true);
+  if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
+}
+
+void BrowserFrame::WatchLiveLoad() {
+  if (task_ == LiveTask::kNone || liveDone_ || !pendingAddress_.empty() || settle_.IsRunning() || view_->IsBusy())
+    return;
+  if (ToUtf8(view_->GetCurrentURL()) != "about:blank") {
+    settle_.StartOnce(kSettleMs);
+    return;
   }
+  if (++idleOnBlank_ >= 8)  // two seconds
+    FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_PAGE_NOT_LOADED, ToUtf8(address_->GetValue()).c_str()));
+}
 
-  // The player's worker ends with the window, not later when the toolkit deletes it; nothing
-  // of the engine or of our timers may reach the window once it is going.
-  bool Destroy() override {
-    Detach();
-    return wxFrame::Destroy();
+void BrowserFrame::AfterLoad() {
+  if (view_->IsBusy()) {
+    settle_.StartOnce(kSettleMs);
+    return;
   }
-
-  ~BrowserFrame() override {
-    Detach();
-    model_.Reset();
-    CoFreeUnusedLibraries();
+  if (task_ == LiveTask::kNone) {
+    RequestSnapshot();  // the answer starts the player
+    return;
   }
-
- private:
-  enum {
-    kIdAddress = wxID_HIGHEST + 1,
-    kIdGo,
-    kIdFirstExtension = wxID_HIGHEST + 100,   // toolbar buttons and Tools items, by index
-    kIdFirstMenuExt = wxID_HIGHEST + 1000,    // context-menu items, by index
-  };
-
-  void Detach() {
-    StopPlayer();
-    follow_.Stop();
-    settle_.Stop();
-    giveUp_.Stop();
-    if (view_ && !detached_) DetachFromEngine(view_);
-    detached_ = true;
-    // No answer comes any more: a snapshot wait ends now, not at its timeout.
-    if (snapshotLoop_) snapshotLoop_->Exit();
+  if (liveDone_) return;
+  liveDone_ = true;
+  giveUp_.Stop();
+  std::string error;
+  bool gone = false;
+  ComPtr<IWebBrowser2> page = TakeSnapshot(&error, &gone);
+  if (gone) return;
+  if (!page) {
+    FinishLiveTask(2, error);
+    return;
   }
-
-  void BuildMenus() {
-    auto* file = new wxMenu;
-    file->Append(wxID_CLOSE, ResStringToWx(IDS_TROVEX_BROWSER_MENU_CLOSE));
-    auto* view = new wxMenu;
-    view->Append(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_MENU_BACK));
-    view->Append(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_MENU_FORWARD));
-    view->Append(wxID_REFRESH, ResStringToWx(IDS_TROVEX_BROWSER_MENU_REFRESH));
-    auto* tools = new wxMenu;
-    for (std::size_t i = 0; i < extensions_.size(); ++i) {
-      const ScriptExtension& e = extensions_[i];
-      if (e.strMenuText.empty()) continue;
-      tools->Append(kIdFirstExtension + static_cast<int>(i), FromUtf8(e.strMenuText),
-                    FromUtf8(e.strMenuStatusBar));
-    }
-    if (tools->GetMenuItemCount() == 0) {
-      tools->Append(wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_NO_EXTENSIONS))->Enable(false);
-    }
-    auto* bar = new wxMenuBar;
-    bar->Append(file, ResStringToWx(IDS_TROVEX_BROWSER_MENU_FILE));
-    bar->Append(view, ResStringToWx(IDS_TROVEX_BROWSER_MENU_VIEW));
-    bar->Append(tools, ResStringToWx(IDS_TROVEX_BROWSER_MENU_TOOLS));
-    SetMenuBar(bar);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_CLOSE);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (CanGoBack()) view_->GoBack(); }, wxID_BACKWARD);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (view_->CanGoForward()) view_->GoForward(); }, wxID_FORWARD);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { view_->Reload(); }, wxID_REFRESH);
-    // Menu items and toolbar buttons alike: enabled only with somewhere to go.
-    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(CanGoBack()); }, wxID_BACKWARD);
-    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(view_ && view_->CanGoForward()); }, wxID_FORWARD);
-    Bind(wxEVT_MENU, &BrowserFrame::OnExtension, this, kIdFirstExtension,
-         kIdFirstExtension + static_cast<int>(extensions_.size()));
-    Bind(wxEVT_TOOL, &BrowserFrame::OnExtension, this, kIdFirstExtension,
-         kIdFirstExtension + static_cast<int>(extensions_.size()));
-    Bind(wxEVT_MENU, &BrowserFrame::OnMenuExt, this, kIdFirstMenuExt,
-         kIdFirstMenuExt + static_cast<int>(menuItems_.size()));
+  ComPtr<IHTMLDocument2> document = DocumentOf(page.Get());
+  if (task_ == LiveTask::kList) {
+    SWFFileList movies;
+    ScanDocument(document.Get(), movies);
+    FinishLiveTask(WriteMovieList(movies, stdout) ? 0 : 1, "");
+    return;
   }
-
-  void BuildToolbar() {
-    wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_TEXT | wxTB_HORZ_LAYOUT | wxTB_NODIVIDER);
-    bar->SetToolBitmapSize(wxSize(20, 20));
-    bar->AddTool(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_TOOL_BACK), wxArtProvider::GetBitmap(wxART_GO_BACK, wxART_TOOLBAR, wxSize(20, 20)));
-    bar->AddTool(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_TOOL_FORWARD), wxArtProvider::GetBitmap(wxART_GO_FORWARD, wxART_TOOLBAR, wxSize(20, 20)));
-    bar->AddTool(wxID_REFRESH, ResStringToWx(IDS_TROVEX_BROWSER_TOOL_REFRESH), wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(20, 20)));
-    for (std::size_t i = 0; i < extensions_.size(); ++i) {
-      const ScriptExtension& e = extensions_[i];
-      if (!e.bDefaultVisible) continue;
-      wxBitmap normal = LoadExtensionIcon(e.strIcon, 20);
-      wxBitmap hot = LoadExtensionIcon(e.strHotIcon, 20);
-      if (!normal.IsOk()) normal = wxArtProvider::GetBitmap(wxART_MISSING_IMAGE, wxART_TOOLBAR, wxSize(20, 20));
-      wxString text = FromUtf8(e.strButtonText.empty() ? e.strMenuText : e.strButtonText);
-      bar->AddSeparator();
-      int id = kIdFirstExtension + static_cast<int>(i);
-      bar->AddTool(id, text, normal, text);
-      bar->SetToolLongHelp(id, FromUtf8(e.strMenuStatusBar));
-      icons_[id] = {normal, hot.IsOk() ? hot : normal};
-    }
-    bar->Realize();
-    // The hot icon while the pointer is over the button.
-    Bind(wxEVT_TOOL_ENTER, [this, bar](wxCommandEvent& event) {
-      for (const auto& [id, pair] : icons_) bar->SetToolNormalBitmap(id, id == event.GetSelection() ? pair.second : pair.first);
-      event.Skip();
-    });
+  running_ = true;
+  long result = 1;
+  GetSWFFileStep step = GetSWFFileStep::kDone;
+  std::string failure;
+  const HRESULT hr = GetSWFFileByProgId(document.Get(), &result, &step, &failure);
+  document.Reset();
+  page.Reset();
+  CoFreeUnusedLibraries();
+  running_ = false;
+  if (FAILED(hr)) {
+    error = FormatResString(step == GetSWFFileStep::kCreate ? IDS_TROVEX_BROWSER_MODULE_UNAVAILABLE
+                                                            : IDS_TROVEX_BROWSER_GETSWFFILE_FAILED,
+                            HResultText(hr).c_str(), failure.c_str());
+    result = -1;
   }
+  FinishLiveTask(result < 0 ? 2 : static_cast<int>(result), error);
+}
 
-  // The address row: what is shown, and where to go next.
-  wxSizer* BuildAddressBar() {
-    auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxStaticText(this, wxID_ANY, ResStringToWx(IDS_TROVEX_BROWSER_ADDRESS_LABEL)), 0,
-             wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
-    address_ = new wxTextCtrl(this, kIdAddress, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                              wxTE_PROCESS_ENTER);
-    row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
-    auto* go = new wxButton(this, kIdGo, ResStringToWx(IDS_TROVEX_BROWSER_GO));
-    row->Add(go, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
-    address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
-    go->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Navigate(ToUtf8(address_->GetValue())); });
-    return row;
+void BrowserFrame::FinishLiveTask(int code, const std::string& error) {
+  if (!error.empty()) Report(error);
+  if (exitCode_) *exitCode_ = code;
+  liveDone_ = true;
+  Close(true);
+}
+
+void BrowserFrame::FollowView(bool contentChanged) {
+  if (!pendingAddress_.empty()) {
+    if (view_->IsBusy()) return;
+    std::string first = std::exchange(pendingAddress_, std::string());
+    Navigate(first);
+    return;
   }
+  std::string url = ToUtf8(view_->GetCurrentURL());
+  if (url == shownUrl_ && !contentChanged) return;
+  shownUrl_ = url;
+  if (!address_->HasFocus()) address_->ChangeValue(FromUtf8(url));
+  // The model is rebuilt from the address shown when an extension needs it.
+  model_.Reset();
+  modelUrl_.clear();
+}
 
-  void Navigate(const std::string& input) {
-    std::string error;
-    std::string address = AddressFromUserInput(input, &error);
-    if (address.empty()) {
-      ShowError(Text(IDS_BROWSER_CANNOT_OPEN_ADDRESS, input));
-      return;
-    }
-    address_->ChangeValue(FromUtf8(address));
-    view_->LoadURL(FromUtf8(address));
+void BrowserFrame::OnTitle(wxWebViewEvent& event) {
+  wxString title = event.GetString();
+  const wxString appTitle = ResStringToWx(IDS_TROVEX_BROWSER_TITLE);
+  SetTitle(title.empty() ? appTitle : title + " - " + appTitle);
+}
+
+void BrowserFrame::OnError(wxWebViewEvent& event) {
+  const std::string url = ToUtf8(event.GetURL());
+  // A navigation the page's script starts cancels the load; that is no failure.
+  const bool failed = event.GetInt() != wxWEBVIEW_NAV_ERR_USER_CANCELLED;
+  if (!failed || url.empty() || url == "about:blank") return;
+  // The page itself did not load: there is nothing to read for --list --live or --save-dialog.
+  if (task_ != LiveTask::kNone && !liveDone_ && pendingAddress_.empty()) {
+    FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_CANNOT_LOAD, url.c_str(), ToUtf8(event.GetString()).c_str()));
+    return;
   }
+  // Our own page in place of the engine's English one; the engine's words stay out.
+  const std::string heading = LoadResStringUtf8(IDS_BROWSER_ERROR_TITLE);
+  const std::string text = ToUtf8(Text(IDS_BROWSER_ERROR_TEXT, url));
+  const std::string html = "<!DOCTYPE html><html lang=\"zh-Hant-TW\"><head><meta charset=\"utf-8\"><title>" +
+                           EscapeHtml(heading) + "</title></head><body style=\"font-family:'Noto Sans CJK TC',sans-serif;margin:3em\"><h1>" +
+                           EscapeHtml(heading) + "</h1><p>" + EscapeHtml(text) + "</p></body></html>";
+  SetStatusText(FromUtf8(text));
+  CallAfter([this, html, url] { view_->SetPage(FromUtf8(html), FromUtf8(url)); });
+}
 
-  void OnNavigated(wxWebViewEvent&) { FollowView(true); }
-
-  // The blank page the window starts on is no page to go back to (the engine keeps it in its
-  // history whatever we ask).
-  bool CanGoBack() const {
-    if (!view_ || !view_->CanGoBack()) return false;
-    const auto back = view_->GetBackwardHistory();
-    return !back.empty() && back.back()->GetUrl() != "about:blank";
-  }
-
-  void OnLoaded(wxWebViewEvent&) {
-    ExportViewCookies();
-    // A reload shows the same address with new content: the model goes either way.
-    FollowView(true);
-    if (pendingAddress_.empty() && ToUtf8(view_->GetCurrentURL()) != "about:blank") settle_.StartOnce(kSettleMs);
-  }
-
-  // The view does not report every failed load: for --list --live and --save-dialog a first
-  // page that is no longer loading but never showed is a failure.
-  void WatchLiveLoad() {
-    if (task_ == LiveTask::kNone || liveDone_ || !pendingAddress_.empty() || settle_.IsRunning() || view_->IsBusy())
-      return;
-    if (ToUtf8(view_->GetCurrentURL()) != "about:blank") {
-      settle_.StartOnce(kSettleMs);
-      return;
-    }
-    if (++idleOnBlank_ >= 8)  // two seconds
-      FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_PAGE_NOT_LOADED, ToUtf8(address_->GetValue()).c_str()));
-  }
-
-  // The page and its frames are loaded and their load handlers ran: the player fetches the
-  // movies in the background, or the window does its task.
-  void AfterLoad() {
-    if (view_->IsBusy()) {
-      settle_.StartOnce(kSettleMs);
-      return;
-    }
-    if (task_ == LiveTask::kNone) {
-      RequestSnapshot();  // the answer starts the player
-      return;
-    }
-    if (liveDone_) return;
-    liveDone_ = true;
-    giveUp_.Stop();
-    std::string error;
-    bool gone = false;
-    ComPtr<IWebBrowser2> page = TakeSnapshot(&error, &gone);
-    if (gone) return;
-    if (!page) {
-      FinishLiveTask(2, error);
-      return;
-    }
-    ComPtr<IHTMLDocument2> document = DocumentOf(page.Get());
-    if (task_ == LiveTask::kList) {
-      SWFFileList movies;
-      ScanDocument(document.Get(), movies);
-      FinishLiveTask(WriteMovieList(movies, stdout) ? 0 : 1, "");
-      return;
-    }
-    running_ = true;
-    long result = GetSWFFileByProgId(document.Get(), &error);
-    document.Reset();
-    page.Reset();
-    CoFreeUnusedLibraries();
-    running_ = false;
-    FinishLiveTask(result < 0 ? 2 : static_cast<int>(result), error);
-  }
-
-  void FinishLiveTask(int code, const std::string& error) {
-    if (!error.empty()) Report(error);
-    if (exitCode_) *exitCode_ = code;
-    liveDone_ = true;
-    Close(true);
-  }
-
-  // Asks the shown page's frames for their snapshot; the answer comes as a script message.
-  void RequestSnapshot() {
-    const std::string_view collector = pagemodel::CollectorScript();
-    // Numbered: an answer to an earlier request (of a page shown before) is not this page's.
-    const std::string tag = "'" + secret_ + kSnapshotTag + std::to_string(++snapshotRequest_) + "\\n'";
-    std::string script = "(function () { var h = window.webkit.messageHandlers.trovex;"
-                         " try { if (!window.__trovexCollector1) {\n";
-    script.append(collector.data(), collector.size());
-    script += "\n} } catch (e) {}"
-              " var c = window.__trovexCollector1;"
-              " if (!c) { h.postMessage(" + tag + " + '{}'); return; }"
-              " c.text().then(function (t) { h.postMessage(" + tag + " + t); }, function () { h.postMessage(" + tag + " + '{}'); });"
-              " })();";
-    // Not the blocking call: its wait runs events, and the window may be closed within it. Nor
-    // the toolkit's asynchronous one: its completion refers to the view even after it is gone.
-    // Only in our world: in the page's, the page could change what the collector reads.
-    using Run = void (*)(void*, const char*, const char*, void*, void (*)(void*, void*, void*), void*);
-    auto run = reinterpret_cast<Run>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_in_world"));
-    if (!run || !worldReady_ || !view_->GetNativeBackend()) {
-      CallAfter([this] { SnapshotScriptFailed(); });
-      return;
-    }
-    run(view_->GetNativeBackend(), script.c_str(), kScriptWorld, nullptr, &BrowserFrame::SnapshotScriptDone,
-        new wxWeakRef<BrowserFrame>(this));
-  }
-
-  // The engine's completion of the snapshot script: only a window still there hears of it.
-  static void SnapshotScriptDone(void* view, void* result, void* data) {
-    std::unique_ptr<wxWeakRef<BrowserFrame>> frame(static_cast<wxWeakRef<BrowserFrame>*>(data));
-    using Finish = void* (*)(void*, void*, void**);
-    using Free = void (*)(void*);
-    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_web_view_run_javascript_in_world_finish"));
-    auto unref = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "webkit_javascript_result_unref"));
-    auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
-    void* error = nullptr;
-    void* value = finish ? finish(view, result, &error) : nullptr;
-    if (value && unref) unref(value);
-    if (error && freeError) freeError(error);
-    if (!value && *frame && !(*frame)->detached_) (*frame)->SnapshotScriptFailed();
-  }
-
-  // The toolkit's completion, where the engine's own call is missing.
-  void OnScriptResult(wxWebViewEvent& event) {
-    if (event.IsError()) SnapshotScriptFailed();
-  }
-
-  // The snapshot script could not run at all: no answer will come.
-  void SnapshotScriptFailed() {
-    snapshotJson_.clear();
-    snapshotArrived_ = true;
-    if (snapshotLoop_) snapshotLoop_->Exit();
-  }
-
-  // The document model of what the view shows now, from its snapshot; null with *error set.
-  // The wait runs events: when the window is closed meanwhile, *gone is set and nothing of
-  // it may be touched any more.
-  ComPtr<IWebBrowser2> TakeSnapshot(std::string* error, bool* gone) {
-    snapshotArrived_ = false;
-    snapshotJson_.clear();
-    RequestSnapshot();
-    if (!WaitHere(snapshotArrived_, kSnapshotWaitMs)) {
-      *gone = true;
-      return nullptr;
-    }
-    if (!snapshotArrived_ || snapshotJson_.empty()) {
-      *error = snapshotArrived_ ? LoadResString(IDS_TROVEX_BROWSER_NO_SNAPSHOT)
-                                : FormatResString(IDS_TROVEX_BROWSER_SNAPSHOT_LATE, kSnapshotWaitMs / 1000);
-      return nullptr;
-    }
-    std::vector<std::string> cuts;
-    pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, error, &cuts);
-    if (!session) return nullptr;
-    for (const std::string& cut : cuts) Report(cut);
-    // The movies' downloads need the page's session cookies in the jar first.
-    cookiesArrived_ = false;
-    RequestSessionCookies(PlayedBy(session), [](BrowserFrame* frame) {
-      frame->cookiesArrived_ = true;
-      if (frame->snapshotLoop_) frame->snapshotLoop_->Exit();
-    });
-    if (!WaitHere(cookiesArrived_, kCookieWaitMs)) {
-      *gone = true;
-      return nullptr;
-    }
-    StartPlayer(session);
-    return pagemodel::BrowserOf(session);
-  }
-
-  // Runs events until `done` is set or `ms` passed; false when the window went meanwhile, and
-  // then nothing of it may be touched any more.
-  bool WaitHere(const bool& done, int ms) {
-    if (done) return true;
-    wxWeakRef<wxFrame> alive(this);
-    wxGUIEventLoop loop;
-    wxTimer timeout;
-    timeout.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
-    timeout.StartOnce(ms);
-    snapshotLoop_ = &loop;
-    loop.Run();
-    if (!alive || detached_) return false;
-    snapshotLoop_ = nullptr;
-    return true;
-  }
-
-  // The engine writes only cookies with an expiry to the jar's file; the session's own (log-ins,
-  // tickets a script set) stay in its memory. They are asked for, for the addresses we are
-  // about to fetch, and put into the jar as session lines; `then` runs once all answered, if
-  // the window is still there. The answers hold no pointer to the window, only a weak one.
-  struct CookieRound {
-    wxWeakRef<BrowserFrame> frame;
-    std::function<void(BrowserFrame*)> then;
-    int pending = 0;
-    std::vector<std::string> lines;
-  };
-
-  void RequestSessionCookies(std::vector<std::string> urls, std::function<void(BrowserFrame*)> then) {
-    using GetContext = void* (*)(void*);
-    using GetCookies = void (*)(void*, const char*, void*, void (*)(void*, void*, void*), void*);
-    auto getContext = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_context"));
-    auto getManager = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_cookie_manager"));
-    auto getCookies = reinterpret_cast<GetCookies>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies"));
-    void* native = view_->GetNativeBackend();
-    void* context = getContext && native ? getContext(native) : nullptr;
-    void* manager = context && getManager ? getManager(context) : nullptr;
-    // One address per folder: a cookie's path is a folder of the address or the address itself.
-    std::vector<std::string> asked;
-    std::set<std::string> folders;
-    for (std::string& url : urls) {
-      const std::string bare = url.substr(0, url.find_first_of("?#"));
-      const std::string folder = bare.substr(0, bare.rfind('/') + 1);
-      if (asked.size() < kMaxCookieAddresses && folders.insert(folder).second) asked.push_back(std::move(url));
-    }
-    urls = std::move(asked);
-    if (!manager || !getCookies || urls.empty()) {
-      then(this);
-      return;
-    }
-    auto round = std::make_shared<CookieRound>();
-    round->frame = this;
-    round->then = std::move(then);
-    round->pending = static_cast<int>(urls.size());
-    for (const std::string& url : urls)
-      getCookies(manager, url.c_str(), nullptr, &BrowserFrame::CookiesArrived, new std::shared_ptr<CookieRound>(round));
-  }
-
-  static void CookiesArrived(void* manager, void* result, void* data) {
-    std::unique_ptr<std::shared_ptr<CookieRound>> held(static_cast<std::shared_ptr<CookieRound>*>(data));
-    CookieRound& round = **held;
-    for (std::string& line : SessionCookieLines(manager, result)) round.lines.push_back(std::move(line));
-    if (--round.pending > 0) return;
-    ExportViewCookies();
-    if (!round.lines.empty()) {
-      if (int failed = inet::MergeIntoCookieJar(inet::CookieJarPath(), round.lines))
-        Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_WRITE_JAR, std::strerror(failed)));
-    }
-    if (round.frame && !round.frame->detached_) round.then(round.frame.get());
-  }
-
-  // The session cookies (no expiry) of one answer, as jar lines.
-  static std::vector<std::string> SessionCookieLines(void* manager, void* result) {
-    struct List { void* data; List* next; List* prev; };
-    using Finish = List* (*)(void*, void*, void**);
-    using Text = const char* (*)(void*);
-    using Flag = int (*)(void*);
-    using Ptr = void* (*)(void*);
-    using Free = void (*)(void*);
-    auto finish = reinterpret_cast<Finish>(dlsym(RTLD_DEFAULT, "webkit_cookie_manager_get_cookies_finish"));
-    auto name = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_name"));
-    auto value = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_value"));
-    auto domain = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_domain"));
-    auto path = reinterpret_cast<Text>(dlsym(RTLD_DEFAULT, "soup_cookie_get_path"));
-    auto expires = reinterpret_cast<Ptr>(dlsym(RTLD_DEFAULT, "soup_cookie_get_expires"));
-    auto secure = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_secure"));
-    auto httpOnly = reinterpret_cast<Flag>(dlsym(RTLD_DEFAULT, "soup_cookie_get_http_only"));
-    auto freeCookie = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "soup_cookie_free"));
-    auto freeList = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_list_free"));
-    auto freeError = reinterpret_cast<Free>(dlsym(RTLD_DEFAULT, "g_error_free"));
-    std::vector<std::string> lines;
-    if (!finish) return lines;
-    void* error = nullptr;
-    List* cookies = finish(manager, result, &error);
-    if (error && freeError) freeError(error);
-    const bool readable = name && value && domain && path && expires && secure && httpOnly;
-    for (List* item = cookies; item; item = item->next) {
-      void* cookie = item->data;
-      if (readable && !expires(cookie) && name(cookie) && value(cookie) && domain(cookie) && path(cookie)) {
-        const std::string host = domain(cookie);
-        lines.push_back(std::string(httpOnly(cookie) ? "#HttpOnly_" : "") + host + "\t" +
-                        (!host.empty() && host[0] == '.' ? "TRUE" : "FALSE") + "\t" + path(cookie) + "\t" +
-                        (secure(cookie) ? "TRUE" : "FALSE") + "\t0\t" + name(cookie) + "\t" + value(cookie));
-      }
-      if (freeCookie) freeCookie(cookie);
-    }
-    if (freeList) freeList(cookies);
-    return lines;
-  }
-
-  // The player role: the movies of the snapshot into the URL cache, on a worker, one at a time.
-  static std::vector<std::string> PlayedBy(const pagemodel::SessionPtr& session) {
-    std::vector<std::string> urls;
-    std::set<std::string> seen;
-    for (const pagemodel::PageData& page : session->pages)
-      for (std::string& url : MoviesPlayed(page))
-        if (seen.insert(url).second) urls.push_back(std::move(url));
-    return urls;
-  }
-
-  void StartPlayer(const pagemodel::SessionPtr& session) {
-    std::vector<std::string> urls;
-    for (std::string& url : PlayedBy(session))
-      if (!played_.count(url)) urls.push_back(std::move(url));
-    if (urls.empty()) return;
-    StopPlayer();
-    stopPlayer_ = false;
-    for (const std::string& url : urls) played_.insert(url);
-    player_ = std::thread([this, urls = std::move(urls)] {
-      FetchLimits limits{.nMaxBytes = std::size_t{256} << 20};
-      limits.abort = &stopPlayer_;
-      for (const std::string& url : urls) {
-        if (stopPlayer_) break;
-        std::string note;
-        PlayMovie(url, limits, &note);
-      }
-    });
-  }
-
-  void StopPlayer() {
-    stopPlayer_ = true;
-    if (player_.joinable()) player_.join();
-  }
-
-  // Keeps the address bar and the page model in step with what the view shows. The view's
-  // events do not come for every navigation (links followed inside the page, history), so a
-  // timer looks too.
-  void FollowView(bool contentChanged) {
-    if (!pendingAddress_.empty()) {
-      if (view_->IsBusy()) return;
-      std::string first = std::exchange(pendingAddress_, std::string());
-      Navigate(first);
-      return;
-    }
-    std::string url = ToUtf8(view_->GetCurrentURL());
-    if (url == shownUrl_ && !contentChanged) return;
-    shownUrl_ = url;
-    if (!address_->HasFocus()) address_->ChangeValue(FromUtf8(url));
-    // The model is rebuilt from the address shown when an extension needs it.
-    model_.Reset();
-    modelUrl_.clear();
-  }
-
-  void OnTitle(wxWebViewEvent& event) {
-    wxString title = event.GetString();
-    const wxString appTitle = ResStringToWx(IDS_TROVEX_BROWSER_TITLE);
-    SetTitle(title.empty() ? appTitle : title + " - " + appTitle);
-  }
-
-  void OnError(wxWebViewEvent& event) {
-    const std::string url = ToUtf8(event.GetURL());
-    // A navigation the page's script starts cancels the load; that is no failure.
-    const bool failed = event.GetInt() != wxWEBVIEW_NAV_ERR_USER_CANCELLED;
-    if (!failed || url.empty() || url == "about:blank") return;
-    // The page itself did not load: there is nothing to read for --list --live or --save-dialog.
-    if (task_ != LiveTask::kNone && !liveDone_ && pendingAddress_.empty()) {
-      FinishLiveTask(2, FormatResString(IDS_TROVEX_BROWSER_CANNOT_LOAD, url.c_str(), ToUtf8(event.GetString()).c_str()));
-      return;
-    }
-    // Our own page in place of the engine's English one; the engine's words stay out.
-    const std::string heading = LoadResStringUtf8(IDS_BROWSER_ERROR_TITLE);
-    const std::string text = ToUtf8(Text(IDS_BROWSER_ERROR_TEXT, url));
-    const std::string html = "<!DOCTYPE html><html lang=\"zh-Hant-TW\"><head><meta charset=\"utf-8\"><title>" +
-                             EscapeHtml(heading) + "</title></head><body style=\"font-family:'Noto Sans CJK TC',sans-serif;margin:3em\"><h1>" +
-                             EscapeHtml(heading) + "</h1><p>" + EscapeHtml(text) + "</p></body></html>";
-    SetStatusText(FromUtf8(text));
-    CallAfter([this, html, url] { view_->SetPage(FromUtf8(html), FromUtf8(url)); });
-  }
-
-  void OnScriptMessage(wxWebViewEvent& event) {
-    // Only our world can post here, and each message of ours starts with this window's secret;
-    // anything else is ignored. Snapshots come tagged with their request's number ("{}" when
-    // none could be taken); a menu request carries the frame's address.
-    const std::string message = ToUtf8(event.GetString());
-    if (message.compare(0, secret_.size(), secret_) != 0) return;
-    const std::string_view rest = std::string_view(message).substr(secret_.size());
-    const std::string snapshotTag = kSnapshotTag;
-    if (rest.rfind(snapshotTag, 0) == 0) {
-      const std::size_t end = rest.find('\n');
-      if (end == std::string::npos || rest.substr(snapshotTag.size(), end - snapshotTag.size()) != std::to_string(snapshotRequest_))
-        return;  // an earlier request's answer
-      snapshotJson_ = std::string(rest.substr(end + 1));
-      if (snapshotJson_ == "{}") snapshotJson_.clear();
-      snapshotArrived_ = true;
-      if (snapshotLoop_) {
-        snapshotLoop_->Exit();
-      } else if (!snapshotJson_.empty()) {  // asked for by the player after a load
-        if (pagemodel::SessionPtr session = pagemodel::ReadSnapshot(snapshotJson_, {}, nullptr)) {
-          RequestSessionCookies(PlayedBy(session), [session](BrowserFrame* frame) { frame->StartPlayer(session); });
-        }
-      }
-      return;
-    }
-    constexpr std::string_view kMenuTag = " menu ";
-    if (rest.rfind(kMenuTag, 0) != 0) return;
-    contextUrl_ = std::string(rest.substr(kMenuTag.size()));
-    wxMenu menu;
-    menu.Append(wxID_BACKWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_BACK))->Enable(CanGoBack());
-    menu.Append(wxID_FORWARD, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_FORWARD))->Enable(view_->CanGoForward());
-    menu.Append(wxID_REFRESH, ResStringToWx(IDS_TROVEX_BROWSER_PAGE_REFRESH));
-    if (!menuItems_.empty()) menu.AppendSeparator();
-    for (std::size_t i = 0; i < menuItems_.size(); ++i)
-      menu.Append(kIdFirstMenuExt + static_cast<int>(i), FromUtf8(menuItems_[i].strText));
-    PopupMenu(&menu, ScreenToClient(wxGetMousePosition()));
-  }
-
-  void OnExtension(wxCommandEvent& event) {
-    std::size_t index = static_cast<std::size_t>(event.GetId() - kIdFirstExtension);
-    if (index < extensions_.size()) Run(extensions_[index].strScript, nullptr);
-  }
-
-  void OnMenuExt(wxCommandEvent& event) {
-    std::size_t index = static_cast<std::size_t>(event.GetId() - kIdFirstMenuExt);
-    std::string context = contextUrl_;
-    if (index < menuItems_.size()) Run(menuItems_[index].strScript, &context);
-  }
-
-  // The document model of what the view shows at this moment.
-  bool EnsureModel(bool* gone) {
-    wxBusyCursor busy;
-    std::string error;
-    ComPtr<IWebBrowser2> model = TakeSnapshot(&error, gone);
-    if (*gone) return false;
-    model_ = model;
-    if (!model_) {
-      Report(FormatResString(IDS_TROVEX_BROWSER_CANNOT_READ_PAGE_LOG, error.c_str()));
-      ShowError(Text(IDS_BROWSER_CANNOT_READ_PAGE, ToUtf8(view_->GetCurrentURL())));
-      return false;
-    }
-    return true;
-  }
-
-  // The system's message box: its font, icon and Traditional Chinese button.
-  void ShowError(const wxString& text) {
-    CAppMessageDialog box(this, text, ResStringToWx(IDS_TROVEX_BROWSER_TITLE), wxOK | wxICON_ERROR);
-    box.ShowModal();
-  }
-
-  static wxString Text(unsigned id, const std::string& arg) {
-    return ToWx(FormatResString(id, arg.c_str()));
-  }
-
-  void Run(const std::string& script, const std::string* contextUrl) {
-    // The script's dialog is modal; a second click meanwhile would nest another run.
-    if (running_) return;
-    running_ = true;
-    bool gone = false;
-    const bool ready = EnsureModel(&gone);
-    if (gone) return;
-    if (ready) {
-      ComPtr<IWebBrowser2> page = model_;
-      std::string error;
-      if (!RunExtension(page.Get(), script, contextUrl, &error))
-        ShowError(Text(IDS_BROWSER_SCRIPT_FAILED, error));
-    }
-    // Modules whose objects are all gone need not stay loaded.
-    CoFreeUnusedLibraries();
-    running_ = false;
-  }
-
-  wxWebView* view_ = nullptr;
-  wxTextCtrl* address_ = nullptr;
-  std::vector<ScriptExtension> extensions_;
-  std::vector<ContextMenuItem> menuItems_;
-  wxTimer follow_;
-  std::string pendingAddress_;  // the first page, until the blank start is loaded
-  std::string shownUrl_;
-  ComPtr<IWebBrowser2> model_;
-  std::string modelUrl_;
-  LiveTask task_;
-  int* exitCode_;
-  bool liveDone_ = false;
-  int idleOnBlank_ = 0;
-  wxTimer settle_, giveUp_;
-  std::string snapshotJson_;
-  bool snapshotArrived_ = false;
-  unsigned snapshotRequest_ = 0;
-  bool cookiesArrived_ = false;
-  wxGUIEventLoop* snapshotLoop_ = nullptr;
-  std::thread player_;
-  std::atomic<bool> stopPlayer_{false};
-  std::set<std::string> played_;  // fetched by the player in this window already
-  std::string contextUrl_;
-  std::map<int, std::pair<wxBitmap, wxBitmap>> icons_;  // tool id -> normal, hot
-  bool running_ = false;
-  bool detached_ = false;
-  const std::string secret_ = NewSecret();
-  bool worldReady_ = false;
-};
+namespace {
 
 class BrowserApp final : public wxApp {
  public:

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "browser/list_output.h"
-#include "browser/page.h"
+#include "pageloader/page.h"
 #include "pagemodel/session.h"
 #include "fuzz/fuzz_env.h"
 #include "scan/document_walker.h"

@@ -7,6 +7,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/ref_count.h"
+#include "platform/com/trovex_object.h"
 
 namespace trovex {
 
@@ -15,7 +16,7 @@ class PlayerEngine;
 // The COM class, its dispatch interface and its ProgID.
 extern const CLSID CLSID_InternetExplorer;   // {E19ADC6E-3909-43E4-9A89-B7B676377EE3}
 extern const IID DIID_IInternetExplorer;     // {4FBE2BCC-AF98-4580-A89E-F34ECAF914CE}
-inline constexpr const char* kInternetExplorerProgID = "SWFOrdavin.InternetExplorer";
+inline constexpr const char* kInternetExplorerProgID = kTrovexProgID;
 inline constexpr const char* kInternetExplorerClassName = "CInternetExplorer";
 
 constexpr DISPID DISPID_GETSWFFILE = 1;

@@ -2,7 +2,7 @@
 # the layers and exports only the four server entry points (module.map); programs reach it
 # through COM interfaces alone. The script page is put beside it.
 add_library(trovex_module STATIC module.cpp class_factory.cpp registration.cpp app.cpp)
-target_include_directories(trovex_module PUBLIC ${PROJECT_SOURCE_DIR})
+trovex_public_folder(trovex_module)
 target_link_libraries(trovex_module
   PUBLIC trovex_base trovex_com trovex_com_activation
   PRIVATE trovex_automation trovex_preview trovex_settings trovex_res_strings trovex_text ${CMAKE_DL_LIBS})

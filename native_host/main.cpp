@@ -12,7 +12,6 @@
 // Started by a browser (any other arguments: the extension's origin or the manifest's path),
 // it serves requests until the browser closes the stream. Each request runs on its own: a
 // second request to another host process opens a second Save dialog.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -32,18 +31,18 @@
 #include <memory>
 #include <string>
 
-#include "browser/extension_run.h"
 #include "framework/toolkit_language.h"
 #include "native_host/host_manifests.h"
 #include "native_host/native_messaging.h"
 #include "pagemodel/document_model.h"
 #include "pagemodel/snapshot.h"
 #include "platform/com/activation.h"
-#include "platform/com/automation_call.h"
+#include "platform/com/trovex_object.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/text/res_text.h"
 #include "platform/text/text.h"
 #include "res/images.h"
+#include "platform/text/unicode.h"
 #include "res/strings.h"
 #include "res/templates.h"
 
@@ -51,8 +50,6 @@ namespace {
 
 using namespace trovex;
 using namespace trovex::nativehost;
-
-constexpr const char16_t* kProgId = u"SWFOrdavin.InternetExplorer";
 
 // Lines for the browser's log and the terminal, in the locale's code page.
 void Log(const std::string& line) { std::fputs(FormatResString(IDS_TROVEX_HOST_LOG_LINE, line.c_str()).c_str(), stderr); }
@@ -85,7 +82,7 @@ std::string FindModule() {
 
 bool ModuleRegistered() {
   CLSID clsid{};
-  return SUCCEEDED(CLSIDFromProgID(kProgId, &clsid));
+  return SUCCEEDED(CLSIDFromProgID(Utf8ToUtf16(kTrovexProgID).c_str(), &clsid));
 }
 
 int RegisterModule() {
@@ -94,15 +91,14 @@ int RegisterModule() {
     Log(LoadResString(IDS_TROVEX_HOST_NO_MODULE));
     return 1;
   }
-  void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  auto entry = handle ? reinterpret_cast<PFN_DllRegisterServer>(::dlsym(handle, "DllRegisterServer")) : nullptr;
-  if (!entry) {
-    const char* why = ::dlerror();
-    Log(why ? FormatResString(IDS_TROVEX_COM_MODULE_NOT_LOADED, module.c_str(), why)
+  const ServerEntryCall call = CallServerEntry(module, false);
+  if (call.step != ServerEntryCall::kCalled) {
+    Log(call.step == ServerEntryCall::kNotLoaded
+            ? FormatResString(IDS_TROVEX_COM_MODULE_NOT_LOADED, module.c_str(), call.strWhy.c_str())
             : FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), "DllRegisterServer"));
     return 1;
   }
-  HRESULT hr = entry();
+  const HRESULT hr = call.hr;
   if (FAILED(hr)) {
     Log(FormatResString(IDS_TROVEX_HOST_REGISTER_FAILED, module.c_str(), HResultText(hr).c_str()));
     return 1;
@@ -313,26 +309,20 @@ class Host {
       Log(LoadResString(IDS_TROVEX_HOST_NO_DISPLAY));
       return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_NO_DISPLAY));
     }
-    CLSID clsid{};
-    ComPtr<IDispatch> object;
-    HRESULT hr = CLSIDFromProgID(kProgId, &clsid);
-    if (SUCCEEDED(hr))
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsVoidOut());
-    if (FAILED(hr)) {
-      const std::string why = CoLastActivationError();
-      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), why.c_str()));
-      return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE));
-    }
     ComPtr<IWebBrowser2> browser = pagemodel::BrowserOf(session);
     ComPtr<IHTMLDocument2> document = browser ? pagemodel::DocumentOf(browser.Get()) : nullptr;
     long result = 1;
+    GetSWFFileStep step = GetSWFFileStep::kDone;
     std::string failure;
     MessageWatch watch(&pending_);
-    hr = CallGetSWFFile(object.Get(), document.Get(), &result, &failure, jar.Path());
+    HRESULT hr = GetSWFFileByProgId(document.Get(), &result, &step, &failure, jar.Path());
     document.Reset();
     browser.Reset();
-    object.Reset();
     CoFreeUnusedLibraries();
+    if (step == GetSWFFileStep::kCreate) {
+      Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), failure.c_str()));
+      return AnswerError(LoadResStringUtf8(IDS_TROVEX_HOST_MODULE_UNAVAILABLE));
+    }
     if (FAILED(hr)) {
       Log(FormatResString(IDS_TROVEX_HOST_LOG_MODULE_UNAVAILABLE, HResultText(hr).c_str(), failure.c_str()));
       return AnswerError(FormatResStringUtf8(IDS_TROVEX_HOST_GETSWFFILE_FAILED, failure.c_str()));

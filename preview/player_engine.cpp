@@ -1,6 +1,5 @@
 #include "preview/player_engine.h"
 
-#include <dlfcn.h>
 #include <wx/app.h>
 #include <wx/filesys.h>
 #include <wx/frame.h>
@@ -141,7 +140,7 @@ void PlayerEngine::CreateView() {
     unavailable_ = true;
     return;
   }
-  SetPreferredLanguages(view_);
+  SetPreferredLanguages(EngineViewOf(view_));
   RouteEscapeToTopLevel(view_);  // Escape in the playing preview closes the dialog
   view_->EnableContextMenu(false);
   view_->RegisterHandler(wxSharedPtr<wxWebViewHandler>(new PlayerSchemeHandler(*this)));

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <string>
 
-#include "browser/archive_sources.h"
+#include "pageloader/archive_sources.h"
 #include "platform/base/types.h"
 #include "platform/error/error.h"
 #include "platform/shell/shell.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "browser/archive_sources.h"
+#include "pageloader/archive_sources.h"
 
 namespace trovex::save_command {
 

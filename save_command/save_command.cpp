@@ -13,8 +13,8 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
-#include "browser/browser.h"
-#include "browser/url.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "platform/error/error.h"
 #include "platform/text/res_text.h"
 #include "platform/text/system_message.h"

@@ -1,7 +1,6 @@
 // trovex-regsvr [/u] MODULE: loads an in-process server module and calls its register (or, with
 // /u, unregister) entry point. Exit 0 on success; 1 when the call failed; 2 for bad usage; 3 when
 // the module cannot be loaded; 4 when it lacks the entry point.
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -71,21 +70,17 @@ int main(int argc, char** argv) {
     return 3;
   }
   std::string path = Absolute(module);
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char* why = ::dlerror();
-    Report(trovex::FormatResString(trovex::IDS_TROVEX_COM_MODULE_NOT_LOADED, path.c_str(), why ? why : ""));
+  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  const trovex::ServerEntryCall call = trovex::CallServerEntry(path, unregister);
+  if (call.step == trovex::ServerEntryCall::kNotLoaded) {
+    Report(trovex::FormatResString(trovex::IDS_TROVEX_COM_MODULE_NOT_LOADED, path.c_str(), call.strWhy.c_str()));
     return 3;
   }
-  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-  auto call = reinterpret_cast<trovex::PFN_DllRegisterServer>(::dlsym(handle, entry));
-  if (!call) {
+  if (call.step == trovex::ServerEntryCall::kNoEntryPoint) {
     Report(trovex::FormatResString(trovex::IDS_TROVEX_REGSVR_NO_ENTRY, path.c_str(), entry));
-    ::dlclose(handle);
     return 4;
   }
-  trovex::HRESULT hr = call();
-  ::dlclose(handle);
+  const trovex::HRESULT hr = call.hr;
   if (trovex::FAILED(hr)) {
     const unsigned why = hr == trovex::REGDB_E_CLASSNOTREG || hr == trovex::REGDB_E_IIDNOTREG
                              ? trovex::IDS_TROVEX_REGSVR_CLASS_NOT_REGISTERED

@@ -89,6 +89,27 @@ HRESULT LoadModule(const std::string& path, LoadedModule** out) {
 
 }  // namespace
 
+ServerEntryCall CallServerEntry(const std::string& path, bool unregister) {
+  ServerEntryCall call;
+  ::dlerror();
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = ::dlerror();
+    call.strWhy = why ? why : "";
+    return call;
+  }
+  auto entry = reinterpret_cast<PFN_DllRegisterServer>(
+      ::dlsym(handle, unregister ? "DllUnregisterServer" : "DllRegisterServer"));
+  if (!entry) {
+    call.step = ServerEntryCall::kNoEntryPoint;
+  } else {
+    call.step = ServerEntryCall::kCalled;
+    call.hr = entry();
+  }
+  ::dlclose(handle);
+  return call;
+}
+
 void* CoTaskMemAlloc(std::size_t bytes) { return std::malloc(bytes ? bytes : 1); }
 void CoTaskMemFree(void* block) { std::free(block); }
 

@@ -65,6 +65,16 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
 // Unloads every module loaded by activation whose DllCanUnloadNow answers S_OK.
 void CoFreeUnusedLibraries();
 
+// One call of a module's DllRegisterServer or DllUnregisterServer, as trovex-regsvr and the
+// native host's --register make it: the module is loaded on its own (not kept by activation)
+// and unloaded after the call.
+struct ServerEntryCall {
+  enum Step { kCalled, kNotLoaded, kNoEntryPoint } step = kNotLoaded;
+  HRESULT hr = E_FAIL;       // the entry point's answer, when it was called
+  std::string strWhy;        // the loader's words when the module could not be loaded
+};
+ServerEntryCall CallServerEntry(const std::string& path, bool unregister);
+
 // The library paths activation holds loaded, for diagnostics and tests.
 std::vector<std::string> CoLoadedLibraries();
 // What the last failed activation on this thread met, in words (the library path and the

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <mutex>
 
-#include "browser/browser.h"
-#include "browser/page.h"
-#include "browser/url.h"
+#include "pageloader/loader.h"
+#include "pageloader/page.h"
+#include "pageloader/url.h"
 #include "platform/inet/inet.h"
 #include "platform/text/unicode.h"
 #include "tests/support/http_server.h"

@@ -1,6 +1,6 @@
 // A hostile server cannot hold the browser: each fetch has an overall limit and a page load a
 // budget shared by all its fetches, each ending with a message that says which.
-#include "browser/fetch.h"
+#include "pageloader/fetch.h"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "browser/browser.h"
+#include "pageloader/loader.h"
 #include "browser/list_output.h"
-#include "browser/url.h"
+#include "pageloader/url.h"
 #include "scan/document_walker.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/swf_builder.h"

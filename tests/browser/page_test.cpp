@@ -4,8 +4,8 @@
 #include <memory>
 #include <utility>
 
-#include "browser/charset.h"
-#include "browser/page.h"
+#include "pageloader/charset.h"
+#include "pageloader/page.h"
 
 namespace trovex::browser {
 namespace {

@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "browser/parse_arena.h"
+#include "pageloader/parse_arena.h"
 
 namespace trovex::browser {
 namespace {

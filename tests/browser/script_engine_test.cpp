@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "browser/browser.h"
+#include "pageloader/loader.h"
 #include "browser/extension_run.h"
 #include "browser/script_engine.h"
 #include "platform/com/activation.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "browser/url.h"
+#include "pageloader/url.h"
 #include "browser/window.h"
 #include "framework/message_dialog.h"
 #include <wx/menu.h>

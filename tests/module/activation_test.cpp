@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/com/activation.h"
+#include "platform/com/trovex_object.h"
 #include "platform/registry/registry.h"
 #include "platform/text/unicode.h"
 #include "tests/support/temp_env.h"
@@ -103,6 +104,36 @@ TEST(ActivationTest, FailuresSayWhatWasMissing) {
   void* p = nullptr;
   EXPECT_EQ(CoCreateInstance(Clsid(kFakeClass), nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, &p),
             REGDB_E_CLASSNOTREG);
+}
+
+// The programs that stand in for the script page reach the system's object by its ProgID alone.
+TEST(ActivationTest, GetSWFFileByProgIdSaysWhichStepFailed) {
+  test::IsolatedHome home;
+  struct Case {
+    const char* clsid;  // null: the ProgID is not registered
+    std::string server;
+    HRESULT expected;
+    GetSWFFileStep step;
+    std::string mention;
+    long result;
+  } cases[] = {
+      {nullptr, "", CO_E_CLASSSTRING, GetSWFFileStep::kCreate, "", 1},
+      {"{7E57C1A5-0000-4000-8000-000000000020}", TROVEX_NO_ENTRY_MODULE, CO_E_ERRORINDLL, GetSWFFileStep::kCreate,
+       "DllGetClassObject", 1},
+      {kFakeClass, TROVEX_FAKE_SERVER, S_OK, GetSWFFileStep::kDone, "", 7},
+  };
+  for (const Case& c : cases) {
+    if (c.clsid) RegisterClass(kTrovexProgID, c.clsid, c.server);
+    long result = 1;
+    GetSWFFileStep step = GetSWFFileStep::kDone;
+    std::string failure = "stale";
+    EXPECT_EQ(GetSWFFileByProgId(nullptr, &result, &step, &failure), c.expected) << c.server;
+    EXPECT_EQ(step, c.step) << c.server;
+    EXPECT_EQ(result, c.result) << c.server;
+    EXPECT_NE(failure.find(c.mention), std::string::npos) << failure;
+    if (c.step == GetSWFFileStep::kDone) EXPECT_EQ(failure, "");
+  }
+  CoFreeUnusedLibraries();
 }
 
 TEST(ActivationTest, ModuleStaysLoadedWhileItsObjectsLive) {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "browser/browser.h"
-#include "browser/url.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "framework/wx_text.h"
 #include "platform/com/automation_call.h"
 #include "res/strings.h"

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "browser/browser.h"
-#include "browser/url.h"
+#include "pageloader/loader.h"
+#include "pageloader/url.h"
 #include "scan/document_walker.h"
 #include "settings/profile.h"
 #include "tests/support/dialog_script.h"

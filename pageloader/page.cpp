@@ -1,4 +1,4 @@
-#include "browser/page.h"
+#include "pageloader/page.h"
 
 #include <gumbo.h>
 
@@ -7,9 +7,9 @@
 #include <optional>
 #include <span>
 
-#include "browser/charset.h"
-#include "browser/parse_arena.h"
-#include "browser/url.h"
+#include "pageloader/charset.h"
+#include "pageloader/parse_arena.h"
+#include "pageloader/url.h"
 #include "platform/text/res_text.h"
 #include "res/strings.h"
 

@@ -1,10 +1,10 @@
-#include "browser/fetch.h"
+#include "pageloader/fetch.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "browser/url.h"
+#include "pageloader/url.h"
 #include "platform/error/error.h"
 #include "platform/fs/atomic_file.h"
 #include "platform/inet/http_transport.h"

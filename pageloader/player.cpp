@@ -1,9 +1,9 @@
-#include "browser/player.h"
+#include "pageloader/player.h"
 
 #include <set>
 #include <string_view>
 
-#include "browser/url.h"
+#include "pageloader/url.h"
 #include "platform/error/error.h"
 #include "platform/inet/inet.h"
 #include "platform/text/res_text.h"

@@ -1,13 +1,13 @@
-// The page model of trovex-browser: loads a page with all its frames and offers it through
-// the document-model interfaces of platform/com/dom.h, the way the browser the system was
-// written for offers its pages to extensions.
+// The page loader of trovex-browser, trovex-save and the native host: loads a page with all its
+// frames and offers it through the document-model interfaces of platform/com/dom.h, the way
+// the browser the system was written for offers its pages to extensions.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "browser/fetch.h"
+#include "pageloader/fetch.h"
 #include "platform/inet/http_transport.h"
 #include "pagemodel/document_model.h"
 #include "platform/com/dom.h"

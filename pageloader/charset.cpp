@@ -1,4 +1,4 @@
-#include "browser/charset.h"
+#include "pageloader/charset.h"
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "browser/fetch.h"
+#include "pageloader/fetch.h"
 #include "pagemodel/page_data.h"
 
 namespace trovex::browser {

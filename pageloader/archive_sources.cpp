@@ -1,4 +1,4 @@
-#include "browser/archive_sources.h"
+#include "pageloader/archive_sources.h"
 
 #include <optional>
 

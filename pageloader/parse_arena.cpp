@@ -1,4 +1,4 @@
-#include "browser/parse_arena.h"
+#include "pageloader/parse_arena.h"
 
 #include <cstdio>
 #include <cstdlib>

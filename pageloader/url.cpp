@@ -1,4 +1,4 @@
-#include "browser/url.h"
+#include "pageloader/url.h"
 
 #include <filesystem>
 #include <system_error>

@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
-#include "browser/browser.h"
-#include "browser/page.h"
-#include "browser/player.h"
+#include "pageloader/loader.h"
+#include "pageloader/page.h"
+#include "pageloader/player.h"
 #include "pagemodel/session.h"
-#include "browser/url.h"
+#include "pageloader/url.h"
 #include "platform/inet/inet.h"
 #include "platform/text/res_text.h"
 #include "res/strings.h"
