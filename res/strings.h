@@ -161,14 +161,12 @@ constexpr unsigned IDS_TROVEX_HOST_LOG_LINE = 63517;           // "%s" the line
 constexpr unsigned IDS_TROVEX_BROWSER_USAGE = 63520;
 constexpr unsigned IDS_TROVEX_BROWSER_LINE = 63521;            // "%s" the line
 constexpr unsigned IDS_TROVEX_BROWSER_ONE_PAGE = 63522;
-constexpr unsigned IDS_TROVEX_BROWSER_UNKNOWN_OPTION = 63523;  // "%s" option
 constexpr unsigned IDS_TROVEX_BROWSER_NO_PAGE = 63524;
 constexpr unsigned IDS_TROVEX_BROWSER_LIST_OR_SAVE_DIALOG = 63525;
 constexpr unsigned IDS_TROVEX_BROWSER_LIVE_NEEDS_LIST = 63526;
 constexpr unsigned IDS_TROVEX_BROWSER_LIVE_OR_PLUGINS = 63527;
 constexpr unsigned IDS_TROVEX_BROWSER_PLUGINS_NEEDS_LIST = 63528;
 constexpr unsigned IDS_TROVEX_BROWSER_NO_DISPLAY = 63529;
-constexpr unsigned IDS_TROVEX_BROWSER_CANNOT_LOAD = 63530;     // "%s" page, "%s" why
 constexpr unsigned IDS_TROVEX_BROWSER_LOAD_TOO_LONG = 63531;   // "%s" page, "%d" seconds
 constexpr unsigned IDS_TROVEX_BROWSER_HTTP_STATUS = 63532;     // "%s" page, "%ld" status
 constexpr unsigned IDS_TROVEX_BROWSER_CANNOT_WRITE_LIST = 63533;  // "%s" system text
@@ -184,8 +182,6 @@ constexpr unsigned IDS_TROVEX_BROWSER_SNAPSHOT_LATE = 63542;   // "%d" seconds
 constexpr unsigned IDS_TROVEX_BROWSER_PAGE_NOT_LOADED = 63543;  // "%s" address
 constexpr unsigned IDS_TROVEX_BROWSER_ARCHIVE_USAGE = 63544;
 constexpr unsigned IDS_TROVEX_BROWSER_WARC_NEEDS_LIST = 63545;
-constexpr unsigned IDS_TROVEX_BROWSER_WARC_OPTIONS_NEED_WARC = 63546;
-constexpr unsigned IDS_TROVEX_BROWSER_NEEDS_VALUE = 63547;     // "%s" option
 // The page loader's notes and errors.
 constexpr unsigned IDS_TROVEX_LOADER_NOT_LOCAL_FILE = 63580;  // address
 constexpr unsigned IDS_TROVEX_LOADER_FILE_NOT_FOUND = 63581;  // path
@@ -341,5 +337,11 @@ std::string FormatResStringUtf8(unsigned id, ...);
 // printf-style formatting into a string that grows to fit: nothing is cut. A format that
 // vsnprintf refuses comes back as it is.
 std::string VFormatText(const std::string& format, va_list args);
+
+// Texts the browser shares with the other programs: one id per text.
+constexpr unsigned IDS_TROVEX_BROWSER_UNKNOWN_OPTION = IDS_TROVEX_HOST_UNKNOWN_OPTION;
+constexpr unsigned IDS_TROVEX_BROWSER_CANNOT_LOAD = IDS_TROVEX_SAVE_CANNOT_LOAD;
+constexpr unsigned IDS_TROVEX_BROWSER_WARC_OPTIONS_NEED_WARC = IDS_TROVEX_SAVE_WARC_OPTIONS_ALONE;
+constexpr unsigned IDS_TROVEX_BROWSER_NEEDS_VALUE = IDS_TROVEX_SAVE_NEEDS_VALUE;
 
 }  // namespace trovex
