@@ -9,15 +9,6 @@
 
 namespace trovex::browser {
 
-// trovex-save's help still takes these lines from here; trovex-browser's come from the string
-// table (IDS_TROVEX_BROWSER_ARCHIVE_USAGE).
-const char* const kArchiveUsage =
-    "  --warc FILE     take pages, frames and movies from the web archive FILE (.warc or\n"
-    "                  .warc.gz; repeat for several) instead of the network\n"
-    "  --warc-date DATE  the capture nearest DATE (YYYYMMDDhhmmss or an ISO date) rather\n"
-    "                  than the newest\n"
-    "  --warc-fallback fetch from the network what the archives do not hold\n";
-
 bool OpenArchives(const ArchiveChoice& choice, OpenedSources* sources, std::string* problem) {
   *sources = {};
   if (choice.files.empty()) return true;

@@ -32,7 +32,4 @@ bool OpenArchives(const ArchiveChoice& choice, OpenedSources* sources, std::stri
 // taken, 0 when argv[*i] is none of them, -1 with *problem when its value is missing.
 int TakeArchiveOption(int argc, const char* const* argv, int* i, ArchiveChoice* choice, std::string* problem);
 
-// The usage lines of those options, for both commands' help.
-extern const char* const kArchiveUsage;
-
 }  // namespace trovex::browser
